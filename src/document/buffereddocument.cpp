@@ -1,0 +1,119 @@
+#include "buffereddocument.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstring>
+
+namespace {
+const std::string not_open = "file is not open";
+const std::string beyond_eof = "block request beyond EOF";
+const std::string does_not_exist = "file does not exist";
+const std::string cannot_open = "file could not be opened for read";
+} // namespace
+
+BufferedDocument::BufferedDocument()
+    : buffer(new char[window_size])
+{
+}
+
+BufferedDocument::~BufferedDocument()
+{
+    if (file) {
+        file->close();
+        delete file;
+    }
+}
+
+void BufferedDocument::open(const std::string &path)
+{
+    if (file)
+        close();
+    auto *candidate = new QFile(QString::fromUtf8(path.data(), qsizetype(path.size())));
+    if (!candidate->exists()) {
+        delete candidate;
+        throw does_not_exist;
+    }
+    if (!candidate->open(QIODevice::ReadOnly)) {
+        delete candidate;
+        throw cannot_open;
+    }
+    file = candidate;
+    move_buffer(0);
+}
+
+void BufferedDocument::close()
+{
+    if (!file)
+        throw not_open;
+    file->close();
+    delete file;
+    file = nullptr;
+    buffer_start = -1;
+    buffer_valid = 0;
+}
+
+qint64 BufferedDocument::size() const
+{
+    if (!file)
+        throw not_open;
+    return file->size();
+}
+
+void BufferedDocument::read(int len, qint64 pos, char *dst)
+{
+    if (!file)
+        throw not_open;
+    if (pos < 0 || len < 0)
+        throw beyond_eof;
+    const qint64 end = pos + qint64(len);
+    if (end > size())
+        throw beyond_eof;
+    if (len == 0)
+        return;
+    // Only the bytes the last move delivered count as held: a file that grew
+    // since, or a short read, must not hand out what was left in the window.
+    if (pos < buffer_start || end > buffer_start + buffer_valid)
+        move_buffer(pos);
+    if (pos < buffer_start || end > buffer_start + buffer_valid) {
+        // Either more than the window can hold past `pos`, or the file
+        // delivered fewer bytes than its size promised (it shrank meanwhile).
+        if (len <= centring_distance || !file->seek(pos) || file->read(dst, len) != len)
+            throw beyond_eof;
+        return;
+    }
+    memcpy(dst, buffer.get() + (pos - buffer_start), size_t(len));
+}
+
+void BufferedDocument::move_buffer(qint64 pos)
+{
+    if (!file)
+        throw not_open;
+    qint64 start = pos - centring_distance;
+    if (start < 0) {
+        start = 0;
+    } else {
+        const qint64 file_size = size();
+        if (start + window_size > file_size)
+            start = qMax<qint64>(0, file_size - window_size);
+    }
+    buffer_start = start;
+    buffer_valid = 0;
+    if (file->seek(start)) {
+        const qint64 got = file->read(buffer.get(), window_size);
+        buffer_valid = int(qBound<qint64>(0, got, qint64(window_size)));
+    }
+    emit buffer_moved(pos);
+}
+
+void BufferedDocument::rewind()
+{
+    move_buffer(0);
+}
+
+QString BufferedDocument::absolute_path() const
+{
+    if (!file)
+        return QString();
+    return QFileInfo(*file).absoluteFilePath();
+}

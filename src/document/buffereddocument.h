@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <string>
+
+class QFile;
+
+// Read-only random access to one file of any size through a single window of
+// 64 KiB that follows the reads. Every failure is thrown as a std::string
+// holding one of a few fixed texts, which callers compare:
+//   "file is not open", "block request beyond EOF",
+//   "file does not exist", "file could not be opened for read".
+class BufferedDocument : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(BufferedDocument)
+
+public:
+    static constexpr int window_size = 0x10000;
+    static constexpr int centring_distance = 0x8000;
+
+    BufferedDocument();
+    ~BufferedDocument() override;
+
+    // `path` is UTF-8. Closes any open file first; a failure leaves the
+    // document closed.
+    void open(const std::string &path);
+    void close();
+    bool is_open() const { return file != nullptr; }
+
+    // The size the file system reports now; never cached, so a file that
+    // grows or shrinks while open is seen as it is.
+    qint64 size() const;
+
+    // Copies `len` bytes at `pos` into `dst`, moving the window first when it
+    // does not hold them. A negative `pos` or `len`, or a range that ends past
+    // the end of the file, is refused with "block request beyond EOF".
+    void read(int len, qint64 pos, char *dst);
+
+    // Reloads the window centred on `pos` (pushed inwards at both ends of the
+    // file) and emits buffer_moved(pos).
+    void move_buffer(qint64 pos);
+    void rewind();
+
+    // Empty when no file is open.
+    QString absolute_path() const;
+
+    // File offset of the window's first byte, -1 while closed, and how many
+    // bytes from there the window really holds.
+    qint64 window_start() const { return buffer_start; }
+    int window_valid() const { return buffer_valid; }
+
+    // The byte-at-a-time fast path: true, with the byte, when `pos` lies
+    // inside the bytes the window holds. Touches neither the file nor the
+    // window, so a caller falls back to read() when it returns false.
+    bool byte_in_window(qint64 pos, char &out) const noexcept
+    {
+        const quint64 index = quint64(pos) - quint64(buffer_start);
+        if (index >= quint64(buffer_valid))
+            return false;
+        out = buffer[index];
+        return true;
+    }
+
+signals:
+    // The offset that was asked for, not the new window start.
+    void buffer_moved(qint64 pos);
+
+private:
+    std::unique_ptr<char[]> buffer;
+    QFile *file = nullptr;
+    qint64 buffer_start = -1;
+    // Bytes of the window that came from the file at the last move; a short
+    // read (end of file, a file that shrank) leaves the rest unusable.
+    int buffer_valid = 0;
+};

@@ -1,0 +1,20 @@
+#include "file_anchor.h"
+
+#include <string>
+
+file_anchor *file_anchor::instance()
+{
+    // Lives until the process ends, like the walks that report through it.
+    static file_anchor *anchor = new file_anchor;
+    return anchor;
+}
+
+void file_anchor::notify(int value)
+{
+    if (!count_step())
+        return;
+    step_counter = 0;
+    if (cancelled)
+        throw std::string("operation cancelled");
+    emit iterator_changed(value);
+}

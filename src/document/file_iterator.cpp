@@ -1,0 +1,56 @@
+#include "file_iterator.h"
+
+#include <iostream>
+#include <string>
+
+file_iterator::file_iterator(BufferedDocument *doc)
+    : document(doc)
+{
+    if (!doc)
+        throw std::string("file is not open");
+    file_size = doc->size();
+}
+
+char file_iterator::read_slow() const
+{
+    char c = 0;
+    try {
+        if (!document)
+            throw std::string("file is not open");
+        document->read(1, offset, &c);
+    } catch (const std::string &text) {
+        std::cout << "exception caught in file_iterator::read_char " << text << std::endl;
+        return 0;
+    }
+    return c;
+}
+
+file_iterator file_iterator::end_of(BufferedDocument *doc)
+{
+    file_iterator result;
+    result.document = doc;
+    try {
+        if (!doc)
+            throw std::string("file is not open");
+        result.offset = doc->size();
+    } catch (const std::string &text) {
+        std::cout << "error getting end iterator" << text << std::endl;
+        result.offset = 0;
+    }
+    result.file_size = result.offset;
+    return result;
+}
+
+int file_iterator::progress_value() const
+{
+    if (file_size == 0)
+        return 0;
+    // Wide product: a matcher may leave the iterator far outside the file.
+    const __int128 value = __int128(offset) * 10000 / file_size;
+    return int(qint64(value));
+}
+
+void file_iterator::report() const
+{
+    file_anchor::instance()->notify(progress_value());
+}

@@ -1,0 +1,143 @@
+#pragma once
+
+#include "buffereddocument.h"
+#include "file_anchor.h"
+
+#include <QtGlobal>
+
+#include <cstddef>
+#include <iterator>
+
+// A random-access iterator over the bytes of a BufferedDocument (it is also
+// used where only a bidirectional one is needed). Dereferencing yields the
+// byte by value. Every movement (++, --, +=, -=, and + or - an offset) is one
+// progress step of file_anchor, which may throw "operation cancelled" after
+// the movement is made. Reading outside the file logs a line on standard
+// output and yields 0.
+//
+// Iterators over different documents are never equal and never ordered;
+// equality ignores the stored size. Positions may leave 0..size while a
+// matcher steps past an end.
+class file_iterator
+{
+public:
+    using iterator_category = std::random_access_iterator_tag;
+    using value_type = char;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const char *;
+    // Bytes are copied out of a moving window, so there is nothing to refer to.
+    using reference = char;
+
+    file_iterator() = default;
+    // Throws "file is not open" when `doc` is closed or null.
+    explicit file_iterator(BufferedDocument *doc);
+    virtual ~file_iterator() = default;
+    file_iterator(const file_iterator &) = default;
+    file_iterator &operator=(const file_iterator &) = default;
+
+    char read_char() const
+    {
+        char c;
+        if (document && document->byte_in_window(offset, c))
+            return c;
+        return read_slow();
+    }
+    char operator*() const { return read_char(); }
+    char operator[](difference_type n) const
+    {
+        file_iterator at(*this);
+        at.offset += n;
+        return at.read_char();
+    }
+
+    file_iterator &operator++()
+    {
+        ++offset;
+        step();
+        return *this;
+    }
+    file_iterator &operator--()
+    {
+        --offset;
+        step();
+        return *this;
+    }
+    file_iterator operator++(int)
+    {
+        file_iterator was(*this);
+        ++*this;
+        return was;
+    }
+    file_iterator operator--(int)
+    {
+        file_iterator was(*this);
+        --*this;
+        return was;
+    }
+    file_iterator &operator+=(difference_type n)
+    {
+        offset += n;
+        step();
+        return *this;
+    }
+    file_iterator &operator-=(difference_type n)
+    {
+        offset -= n;
+        step();
+        return *this;
+    }
+    friend file_iterator operator+(file_iterator it, difference_type n) { return it += n; }
+    friend file_iterator operator+(difference_type n, file_iterator it) { return it += n; }
+    friend file_iterator operator-(file_iterator it, difference_type n) { return it -= n; }
+    // Distance between two iterators over the same document.
+    friend difference_type operator-(const file_iterator &a, const file_iterator &b)
+    {
+        return difference_type(a.offset - b.offset);
+    }
+
+    bool operator==(const file_iterator &other) const
+    {
+        return document == other.document && offset == other.offset;
+    }
+    // Not virtual, unlike the destructor: it runs once per byte in every walk.
+    bool operator!=(const file_iterator &other) const { return !(*this == other); }
+    bool operator<(const file_iterator &other) const
+    {
+        return document == other.document && offset < other.offset;
+    }
+    bool operator>(const file_iterator &other) const { return other < *this; }
+    bool operator<=(const file_iterator &other) const
+    {
+        return document == other.document && offset <= other.offset;
+    }
+    bool operator>=(const file_iterator &other) const { return other <= *this; }
+
+    qint64 position() const { return offset; }
+    void set_position(qint64 pos) { offset = pos; }
+    // The size stored when this iterator (or the one it was copied from) was
+    // made; it only scales progress.
+    qint64 stored_size() const { return file_size; }
+    BufferedDocument *buffered_document() const { return document; }
+
+    // A new iterator on the same document at its current size. On a closed
+    // document logs "error getting end iterator" and the text and yields 0.
+    file_iterator end() const { return end_of(document); }
+    static file_iterator end_of(BufferedDocument *doc);
+
+    // Progress in ten-thousandths for this position; 0 when the stored size
+    // is 0.
+    int progress_value() const;
+
+private:
+    char read_slow() const;
+    void step()
+    {
+        if (file_anchor::count_step())
+            report();
+    }
+    void report() const;
+
+    BufferedDocument *document = nullptr;
+    qint64 offset = 0;
+    qint64 file_size = 0;
+};
