@@ -1,0 +1,189 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QString>
+
+#include <functional>
+
+class HelpClient;
+class HexScrollBar;
+class HexTreeView;
+class HexWidget;
+class JumpWidget;
+class ManualMarkupDialog;
+class MarkupMask;
+class MarkupModel;
+class MarkupNode;
+class MarkupTree;
+class QDockWidget;
+class QItemSelectionModel;
+class QSpacerItem;
+class QToolBar;
+class QToolBox;
+class SearchWidget;
+class TreeViewDelegate;
+
+// The program's only top-level window. It owns the hex view, the markup tree
+// and its views, the side panels and the help client, wires them together and
+// runs every user command. Other code reaches it through instance(), but the
+// lower layers receive what they need by setters instead.
+//
+// Every modal dialog the commands open goes through one of the public hooks
+// below; they default to the real dialogs, and a caller (a test, a scripted
+// run) may replace them to answer without a person at the screen.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(MainWindow)
+
+public:
+    // The one window, built (hidden) on the first call.
+    static MainWindow *instance();
+    ~MainWindow() override;
+
+    HexWidget *hex_widget() const { return hex_widget_; }
+    HexScrollBar *scroll_bar() const { return scroll_bar_; }
+    HexTreeView *markup_tree_view() const { return markup_tree_view_; }
+    MarkupModel *markup_model() const { return markup_model_; }
+    MarkupTree *markup_tree() const { return markup_tree_; }
+    MarkupMask *markup_mask() const { return markup_mask_; }
+
+    bool is_markup_modified() const { return markup_modified; }
+    bool is_document_modified() const { return document_modified; }
+    QString current_markup_file_name() const { return current_markup_file; }
+
+    // Called by the tree delegate after an in-place edit.
+    void set_markup_modified();
+    // A Qt::ToolButtonStyle value, 0..3.
+    void set_toolbar_style(int style);
+    // The hex view measures the font first, then the window and its docks take it.
+    void apply_font(const QFont &font);
+    void update_page_step();
+    void set_title(const QString &title);
+
+    // Opens a data file in the hex view and loads its linked markup. A name that
+    // does not exist leaves the view as it was and empties the title.
+    void load_file(const QString &name);
+    // "File Has Changed": any answer but No saves.
+    void ask_save_changes();
+    // "Markup Has Changed": any answer but No saves the markup.
+    void ask_save_markup();
+
+    // Random foreground, and a background 128 away from it in every component.
+    void assign_random_colours(MarkupNode *node);
+    // The background assign_random_colours pairs with a foreground.
+    static QColor contrast_colour(const QColor &foreground);
+
+    // Markup linking: one "Link/<n>" entry per data file, when "Link Markup" is "yes".
+    void link_markup_file(const QString &markup_path);
+    void load_linked_markup(const QString &data_path);
+    // "Link/" followed by the djb2 hash of the Latin-1 path (bytes taken as
+    // signed), masked to 31 bits.
+    static QString link_key(const QString &data_path);
+
+    // Dialog hooks. Each defaults to the real modal dialog.
+    std::function<QMessageBox::StandardButton(const QString &title, const QString &text,
+                                              QMessageBox::StandardButton default_button)>
+        ask_question;
+    std::function<void(const QString &title, const QString &text)> show_warning;
+    std::function<void(const QString &title, const QString &text)> show_about;
+    std::function<QString(const QString &caption, const QString &dir, const QString &filter)>
+        get_open_file_name;
+    std::function<QString(const QString &caption, const QString &dir, const QString &filter)>
+        get_save_file_name;
+    // Returns an invalid colour when the user cancels.
+    std::function<QColor(const QColor &initial)> get_color;
+    // Sets *ok to false when the user cancels.
+    std::function<QFont(bool *ok, const QFont &initial)> get_font;
+    // Runs the manual markup dialog; returns QDialog::Accepted or Rejected.
+    std::function<int(ManualMarkupDialog *dialog)> exec_manual_dialog;
+    // Runs the preferences dialog.
+    std::function<int(QDialog *dialog)> exec_preferences_dialog;
+    // One draw from the C library's generator (seeded at start-up).
+    std::function<int()> random_number;
+
+public slots:
+    void exit_action();
+    void open_action();
+    void save_action();
+    void save_as_action();
+    void save_markup_action();
+    void save_markup_as_action();
+    void load_markup_action();
+    void manual_selection_action();
+    void font_action();
+    void prefs_action();
+    void mark_action();
+    void mark_color_action();
+    void mark_background_color_action();
+    void delete_markup_action();
+    void prune_markup_action();
+    void clear_marks_action();
+    void about_action();
+    void help_topics_action();
+    void dock_toplevel(bool toplevel);
+    void dock_tree_action(bool visible);
+    void dock_search_action(bool visible);
+    void copy_action();
+    void pick_random_color_action();
+    void editor_content_changed();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    MainWindow();
+
+    void build_central_widget();
+    void build_docks();
+    void build_markup_objects();
+    void build_menus();
+    void build_toolbar();
+    void connect_signals();
+    void install_default_hooks();
+
+    // Opens the data file; with keep_markup the markups in memory, their file
+    // and their modified flag survive (the data file was only copied).
+    void show_data_file(const QString &name, bool keep_markup);
+    // The markup under the hex view's selection, asked for from its context menu.
+    void random_colours_for_selection();
+    // The node of the first selected row in the tree, or null after telling the user.
+    MarkupNode *selected_markup();
+    // Marks first..last; reports a refusal. True when the range was marked.
+    bool insert_markup(qint64 first, qint64 last);
+    // Writes the tree to `name` completely or not at all.
+    bool write_markup_file(const QString &name);
+    // Reads `name` into the tree; false (after a warning) when it cannot be read.
+    bool read_markup_file(const QString &name);
+    // Stops the mask's worker before the tree is changed structurally.
+    void stop_mask_worker();
+    void set_colour(bool foreground);
+    void show_status(const QString &text);
+
+    HexWidget *hex_widget_ = nullptr;
+    HexScrollBar *scroll_bar_ = nullptr;
+    HexTreeView *markup_tree_view_ = nullptr;
+    MarkupModel *markup_model_ = nullptr;
+    MarkupTree *markup_tree_ = nullptr;
+    MarkupMask *markup_mask_ = nullptr;
+    QItemSelectionModel *selection_model = nullptr;
+    // Held as text, not 8-bit, so that paths outside Latin-1 survive.
+    QString current_markup_file;
+    bool markup_modified = false;
+    bool document_modified = false;
+    HelpClient *help_client = nullptr;
+    QDockWidget *markup_dock = nullptr;
+    QDockWidget *toolbox_dock = nullptr;
+    QToolBox *toolbox = nullptr;
+    SearchWidget *search_panel = nullptr;
+    JumpWidget *goto_panel = nullptr;
+    QSpacerItem *spacer = nullptr;
+    QToolBar *markup_toolbar = nullptr;
+
+    TreeViewDelegate *tree_delegate = nullptr;
+};
