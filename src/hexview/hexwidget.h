@@ -1,0 +1,194 @@
+#pragma once
+
+#include "substrs.h"
+
+#include <QFont>
+#include <QList>
+#include <QMap>
+#include <QMessageBox>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+class HexDocument;
+class HexScrollBar;
+class MarkupMask;
+class QMenu;
+class QStatusBar;
+class QToolBox;
+
+// The central hex view: for every visible row of 16 bytes the row offset, the
+// bytes as hexadecimal pairs and the same bytes as characters, with the
+// selection, markup colours (from the MarkupMask) and unsaved byte edits.
+//
+// Layout, in units of char_width() (cw): offset from x 0, hexadecimal pairs
+// from 10 cw to 57 cw, characters from 60 cw to 76 cw; the widget is 76 cw
+// wide. Row r of the widget has its baseline at (r + 1) * line_height().
+//
+// All byte positions are 64-bit. Collaborators are handed in by setters and
+// may be null (no mask: no colours; no status bar: messages are dropped).
+class HexWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Asks the user a modal question or shows a warning. `icon` is
+    // QMessageBox::Question or QMessageBox::Warning. The default shows a real
+    // QMessageBox; tests install one that answers.
+    using MessageBoxFunction = std::function<QMessageBox::StandardButton(
+        QMessageBox::Icon icon, const QString &title, const QString &text,
+        QMessageBox::StandardButtons buttons, QMessageBox::StandardButton default_button)>;
+
+    explicit HexWidget(QWidget *parent = nullptr);
+    ~HexWidget() override;
+
+    HexDocument *document();
+
+    // Measures the font (width of "M", line spacing), fixes the widget width
+    // to 76 character widths and the minimum height to 100. The font is made
+    // fixed-pitch (TypeWriter hint); a family that still resolves to a
+    // proportional face is replaced by the system's fixed font of that size.
+    void set_font(const QFont &font);
+    QFont hex_font() const;
+    int char_width() const;
+    int line_height() const;
+
+    // Widget height / line height; a partly visible bottom row does not count.
+    int visible_rows() const;
+    // The byte under a point: -1 in the offset column, the gap or outside;
+    // clamped to the last byte of the file when below it.
+    qint64 offset_at(int x, int y) const;
+    // Whether x lies in the hexadecimal (10 cw .. 57 cw) or character
+    // (60 cw .. 76 cw) column, both ends included.
+    bool in_hex_column(int x) const;
+    bool in_char_column(int x) const;
+    // Index of the row painted first (offset / 16).
+    qint64 top_row() const;
+
+    // The painting runs of one row segment whose first byte is `first_byte`,
+    // as paintEvent draws them (selection over markup over plain).
+    QList<substrS> segment_runs(const QByteArray &text, qint64 first_byte, bool hex_segment) const;
+
+    // Selection: two unordered ends, -1 = none. selection_start is also the
+    // keyboard cursor and may lie past the last byte.
+    void clear_selection();
+    // Scrolls the row of `start` to the top (clamped to the scroll range) and
+    // sets both ends. (-1, -1) clears the selection and shows the top.
+    void set_selection(qint64 start, qint64 end);
+    qint64 selection_start() const;
+    qint64 selection_end() const;
+    // The selected bytes of the file (lesser to greater end) as lowercase
+    // two-digit hex without separators; unsaved edits are not included. With no
+    // selection: "Select some bytes first" and the empty text.
+    QString selection_text();
+
+    // Opens the file in the document, drops all edits and any pending nibble,
+    // and sets the scroll bar's row range to size / 16. The empty name is
+    // ignored.
+    void open_file(const QString &name);
+
+    bool edit_mode() const;
+    bool hex_column_active() const;
+    bool has_edits() const;
+    // The unsaved value of the byte at `offset`, or -1 when it is not edited.
+    int edited_value(qint64 offset) const;
+
+    // Writes the edits. An empty name, or a name of the open file itself,
+    // writes into the open file in place. Another name asks "File Exists" when
+    // it exists (No: returns false, nothing written), then builds the copy
+    // with the edits in a temporary file beside the target and renames it over
+    // the target only when complete. Success means the bytes are flushed to
+    // disk; the edits are then cleared and the view shows the saved bytes (the
+    // document keeps showing the open file, not the copy). Failure keeps every
+    // edit, shows a "File Write Error" warning and leaves the target as it was.
+    // With no file open nothing is written and the result is false.
+    bool save_edits(const QString &name);
+
+    // The context menu in its entries' order, connected; the caller owns it.
+    QMenu *create_context_menu();
+
+    void set_markup_mask(MarkupMask *mask);
+    void set_status_bar(QStatusBar *status_bar);
+    // Also connects the scroll bar's valueChanged(int) to scroll_event(int)
+    // (one connection however often it is called).
+    void set_scroll_bar(HexScrollBar *scroll_bar);
+    void set_goto_panel(QToolBox *toolbox, QWidget *panel);
+    void set_search_panel(QToolBox *toolbox, QWidget *panel);
+    void set_message_box_function(MessageBoxFunction function);
+
+signals:
+    // An edit key changed a byte (also when the typed value equals the old one).
+    void content_changed();
+    void send_selection(const QString &text);
+    // "Copy to Clipboard" of the context menu.
+    void copy_action();
+    // "Mark" of the context menu.
+    void mark_requested();
+    // "Pick Random Colors" of the context menu, with a selection.
+    void pick_random_colors_requested();
+
+public slots:
+    // The scroll bar moved to value `l`.
+    void scroll_event(int l);
+    void little_endian_jump();
+    void big_endian_jump();
+    void go_to_triggered();
+    void edit_triggered();
+    void search_triggered();
+    void reload_mask();
+
+private slots:
+    void pick_random_color_action();
+
+protected:
+    bool event(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void show_status(const QString &text);
+    void set_top_row(qint64 row);
+    qint64 max_top_row() const;
+    qint64 file_size() const;
+    void endian_jump(bool little);
+    bool read_bytes(qint64 pos, int len, QByteArray &out);
+    bool edit_key(QKeyEvent *event);
+    void finish_key();
+    QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString &title, const QString &text,
+                                    QMessageBox::StandardButtons buttons,
+                                    QMessageBox::StandardButton default_button);
+    bool write_in_place(const QString &path);
+    bool write_copy(const QString &source, const QString &target);
+    void paint_segment(class QPainter &painter, const QByteArray &text, qint64 first_byte,
+                       bool hex_segment, int x0, int baseline) const;
+
+    HexDocument *m_document;
+    qint64 m_top_row = 0;
+    int m_char_width = 0;
+    int m_line_height = 0;
+    QFont m_font;
+    qint64 m_selection_start = -1;
+    qint64 m_selection_end = -1;
+    bool m_mouse_down = false;
+    bool m_edit_mode = false;
+    bool m_hex_column_active = true;
+    qint16 m_pending_nibble = -1;
+    // Unsaved byte values by file offset, kept sorted for saving in runs.
+    QMap<qint64, quint8> m_edits;
+
+    QPointer<MarkupMask> m_mask;
+    QPointer<QStatusBar> m_status_bar;
+    QPointer<HexScrollBar> m_scroll_bar;
+    QPointer<QToolBox> m_toolbox;
+    QPointer<QWidget> m_goto_panel;
+    QPointer<QWidget> m_search_panel;
+    MessageBoxFunction m_message_box;
+
+    Q_DISABLE_COPY(HexWidget)
+};
