@@ -1,0 +1,271 @@
+#include "helpclient.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QProcess>
+
+const char *const HelpClient::help_namespace = "org.sorrelworks.pellowquarnby";
+const char *const HelpClient::help_folder = "doc";
+const char *const HelpClient::collection_name = "pellowquarnby.qhc";
+
+namespace {
+
+// Long enough for fork and exec on a loaded machine, short enough that the
+// window does not look hung when it is not.
+constexpr int start_wait_ms = 3000;
+constexpr int finish_wait_ms = 2000;
+
+const char *const viewer_name = "assistant";
+const char *const help_dir_name = "html_help";
+
+QString first_line(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    const qsizetype end = trimmed.indexOf(QLatin1Char('\n'));
+    return end < 0 ? trimmed : trimmed.left(end).trimmed();
+}
+
+} // namespace
+
+HelpClient::HelpClient(const QString &path, QObject *parent)
+    : QObject(parent), application_dir(path)
+{
+}
+
+HelpClient::~HelpClient()
+{
+    // A viewer left behind would outlive the program with nothing to drive it.
+    if (process) {
+        closing = true;
+        process->disconnect(this);
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(finish_wait_ms);
+        }
+    }
+}
+
+void HelpClient::setArguments(const QStringList &arguments)
+{
+    start_arguments = arguments;
+}
+
+QStringList HelpClient::arguments() const
+{
+    const QString dir = find_help_directory();
+    const QString collection = dir.isEmpty()
+        ? QDir(application_dir).filePath(QLatin1String(help_dir_name) + QLatin1Char('/')
+                                         + QLatin1String(collection_name))
+        : QDir(dir).filePath(QLatin1String(collection_name));
+
+    QStringList result;
+    for (qsizetype i = 0; i < start_arguments.size(); ++i) {
+        const QString &arg = start_arguments.at(i);
+        if (arg == QLatin1String("-profile")) {
+            // This viewer reads compiled collections, not profiles.
+            result << QStringLiteral("-collectionFile") << collection;
+            ++i;
+        } else {
+            result << arg;
+        }
+    }
+    if (!result.contains(QLatin1String("-collectionFile")))
+        result << QStringLiteral("-collectionFile") << collection;
+    if (!result.contains(QLatin1String("-enableRemoteControl")))
+        result << QStringLiteral("-enableRemoteControl");
+    return result;
+}
+
+bool HelpClient::isOpen() const
+{
+    return process && process->state() != QProcess::NotRunning;
+}
+
+QString HelpClient::viewer_path() const
+{
+    return find_viewer();
+}
+
+QString HelpClient::help_directory() const
+{
+    return find_help_directory();
+}
+
+QString HelpClient::find_viewer() const
+{
+    const QStringList dirs = {
+        application_dir,
+        QLibraryInfo::path(QLibraryInfo::BinariesPath),
+        QLibraryInfo::path(QLibraryInfo::LibraryExecutablesPath),
+    };
+    for (const QString &dir : dirs) {
+        if (dir.isEmpty())
+            continue;
+        const QFileInfo candidate(QDir(dir).filePath(QLatin1String(viewer_name)));
+        if (candidate.isFile() && candidate.isExecutable())
+            return candidate.absoluteFilePath();
+    }
+    return QString();
+}
+
+QString HelpClient::find_help_directory() const
+{
+    const QStringList dirs = {
+        QDir(application_dir).filePath(QLatin1String(help_dir_name)),
+        QDir(application_dir).filePath(QStringLiteral("../share/pellowquarnby/")
+                                       + QLatin1String(help_dir_name)),
+    };
+    for (const QString &dir : dirs) {
+        if (QFileInfo(QDir(dir).filePath(QLatin1String(collection_name))).isFile())
+            return QDir::cleanPath(QFileInfo(dir).absoluteFilePath());
+    }
+    return QString();
+}
+
+QString HelpClient::page_url(const QString &path) const
+{
+    if (path.startsWith(QLatin1String("qthelp://")))
+        return path;
+
+    // Keep what follows the last html_help/ in the path, so that a page named
+    // beside the program is found also where the help was installed elsewhere.
+    QString page = QDir::fromNativeSeparators(path);
+    const QString marker = QLatin1String(help_dir_name) + QLatin1Char('/');
+    const qsizetype at = page.lastIndexOf(marker);
+    if (at >= 0)
+        page = page.mid(at + marker.size());
+    else if (QFileInfo(page).isAbsolute())
+        page = QFileInfo(page).fileName();
+    while (page.startsWith(QLatin1Char('/')))
+        page.remove(0, 1);
+    if (page.isEmpty())
+        page = QStringLiteral("index.html");
+
+    return QStringLiteral("qthelp://%1/%2/%3")
+        .arg(QLatin1String(help_namespace), QLatin1String(help_folder), page);
+}
+
+void HelpClient::openAssistant()
+{
+    if (isOpen())
+        return;
+
+    const QString viewer = find_viewer();
+    if (viewer.isEmpty()) {
+        emit error(tr("Help viewer not found: no Qt Assistant program (assistant) in %1, %2 or %3")
+                       .arg(QDir::toNativeSeparators(application_dir),
+                            QDir::toNativeSeparators(QLibraryInfo::path(QLibraryInfo::BinariesPath)),
+                            QDir::toNativeSeparators(
+                                QLibraryInfo::path(QLibraryInfo::LibraryExecutablesPath))));
+        return;
+    }
+
+    const QStringList args = arguments();
+    const qsizetype collection_at = args.indexOf(QLatin1String("-collectionFile")) + 1;
+    const QString collection = collection_at > 0 && collection_at < args.size()
+        ? args.at(collection_at) : QString();
+    if (collection.isEmpty() || !QFileInfo(collection).isFile()) {
+        emit error(tr("Help files not found: %1 is missing")
+                       .arg(QDir::toNativeSeparators(collection.isEmpty()
+                                                         ? QLatin1String(collection_name)
+                                                         : collection)));
+        return;
+    }
+
+    if (!process) {
+        process = new QProcess(this);
+        // The viewer's own complaints are kept for the error message; its
+        // normal output is of no interest.
+        process->setStandardOutputFile(QProcess::nullDevice());
+        connect(process, &QProcess::finished, this,
+                [this](int code, QProcess::ExitStatus status) {
+                    process_finished(code, static_cast<int>(status));
+                });
+        connect(process, &QProcess::errorOccurred, this,
+                [this](QProcess::ProcessError e) { process_error(static_cast<int>(e)); });
+        connect(process, &QProcess::readyReadStandardError, this, [this] {
+            // Keep only a bounded tail: a chatty viewer must not grow memory.
+            last_stderr += QString::fromLocal8Bit(process->readAllStandardError());
+            if (last_stderr.size() > 4096)
+                last_stderr = last_stderr.right(4096);
+        });
+    }
+
+    closing = false;
+    last_stderr.clear();
+    process->start(viewer, args);
+    if (!process->waitForStarted(start_wait_ms)) {
+        // A failure to start is reported by process_error(); a start that is
+        // merely slow ends here so the window stays responsive.
+        if (process->state() == QProcess::Starting) {
+            closing = true;
+            process->kill();
+            emit error(tr("Help viewer did not start in time: %1")
+                           .arg(QDir::toNativeSeparators(viewer)));
+        }
+        return;
+    }
+    emit assistantOpened();
+}
+
+void HelpClient::showPage(const QString &path)
+{
+    const QString url = page_url(path);
+    const QString dir = find_help_directory();
+    if (!dir.isEmpty() && !path.startsWith(QLatin1String("qthelp://"))) {
+        const QString prefix = QStringLiteral("qthelp://%1/%2/")
+                                   .arg(QLatin1String(help_namespace), QLatin1String(help_folder));
+        QString page = url.mid(prefix.size());
+        const qsizetype anchor = page.indexOf(QLatin1Char('#'));
+        if (anchor >= 0)
+            page.truncate(anchor);
+        if (!QFileInfo(QDir(dir).filePath(page)).isFile()) {
+            emit error(tr("Help page not found: %1")
+                           .arg(QDir::toNativeSeparators(QDir(dir).filePath(page))));
+            return;
+        }
+    }
+
+    openAssistant();
+    if (!isOpen())
+        return;
+    process->write(QByteArray("setSource ") + url.toUtf8() + '\n');
+}
+
+void HelpClient::closeAssistant()
+{
+    if (!isOpen())
+        return;
+    closing = true;
+    process->terminate();
+    if (!process->waitForFinished(finish_wait_ms)) {
+        process->kill();
+        process->waitForFinished(finish_wait_ms);
+    }
+}
+
+void HelpClient::process_finished(int exit_code, int exit_status)
+{
+    const bool expected = closing;
+    closing = false;
+    if (!expected) {
+        const QString detail = first_line(last_stderr);
+        if (exit_status == QProcess::CrashExit)
+            emit error(detail.isEmpty() ? tr("Help viewer crashed")
+                                        : tr("Help viewer crashed: %1").arg(detail));
+        else if (exit_code != 0)
+            emit error(detail.isEmpty()
+                           ? tr("Help viewer ended with exit code %1").arg(exit_code)
+                           : tr("Help viewer ended with exit code %1: %2").arg(QString::number(exit_code), detail));
+    }
+    emit assistantClosed();
+}
+
+void HelpClient::process_error(int process_error)
+{
+    if (process_error != QProcess::FailedToStart)
+        return;
+    emit error(tr("Help viewer could not be started: %1 (%2)")
+                   .arg(QDir::toNativeSeparators(process->program()), process->errorString()));
+}
