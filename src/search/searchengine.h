@@ -1,0 +1,88 @@
+#pragma once
+
+#include "file_iterator.h"
+#include "match_range.h"
+
+#include <QString>
+#include <QtGlobal>
+
+#include <boost/regex.hpp>
+
+#include <string>
+
+class HexDocument;
+
+// Boyer-Moore scan with the bad-character rule. Looks for `pattern` in
+// [from, to) and advances `from` in place: on a hit it stops on the hit's
+// first byte and `result` holds the hit. Every movement of `from` is a
+// progress step, so "operation cancelled" (a std::string) may be thrown out
+// of it. An empty pattern finds nothing and leaves `result` alone.
+bool find_bytes(file_iterator &from, const file_iterator &to, match_range &result,
+                const std::string &pattern);
+
+// The search itself, without widgets: the range still to be searched and the
+// byte-string and regular-expression searches over it. Each search starts
+// where the previous hit ended; a miss, a cancel or an error leaves the range
+// as it is, and the caller decides whether to start again with reset().
+class SearchEngine
+{
+    Q_DISABLE_COPY(SearchEngine)
+
+public:
+    enum class Outcome {
+        Hit,
+        NoMatch,
+        Cancelled,
+        RuntimeError,
+        EmptyPattern,
+        OddHexLength,
+        NoFile,
+    };
+
+    SearchEngine() = default;
+
+    // The range becomes the whole of `document` at its current size. With no
+    // document or no open file the range is empty (has_range() is false);
+    // never throws.
+    void reset(const HexDocument *document);
+    bool has_range() const;
+    // True when the range was made for the file `document` has open now.
+    bool range_matches(const HexDocument *document) const;
+
+    // Hexadecimal digits to one character (code 0 to 255) per pair, cut from
+    // the start; a pair that is not a number gives 0, so "0x41" gives 0x00
+    // 0x41. An odd length is refused: false, `bytes` unchanged.
+    static bool hex_to_bytes(const QString &text, QString &bytes);
+
+    // Byte-string search for the Latin-1 bytes of `bytes` (other characters
+    // become '?'; zero bytes count).
+    Outcome search_simple(const QString &bytes);
+    // Perl-syntax regular expression, compiled anew each time; the pattern
+    // ends at its first zero character. The start of the range counts as the
+    // start of the text for ^ and \b.
+    Outcome search_regex(const QString &expression);
+
+    // The last hit, bytes hit_first() .. hit_end() - 1; an empty match has
+    // hit_end() == hit_first().
+    qint64 hit_first() const { return last_first; }
+    qint64 hit_end() const { return last_end; }
+    // Where the next search starts and where the range ends.
+    qint64 next_start() const { return search_from.position(); }
+    qint64 range_end() const { return search_to.position(); }
+    const QString &pattern_text() const { return search_bytes; }
+
+    // The status-bar text for an outcome; empty for a hit.
+    static QString status_text(Outcome outcome);
+
+private:
+    QString search_bytes;
+    boost::regex regex;
+    boost::match_results<file_iterator> regex_match;
+    match_range simple_match;
+    file_iterator search_from;
+    file_iterator search_to;
+    QString range_path;
+    bool range_set = false;
+    qint64 last_first = 0;
+    qint64 last_end = 0;
+};
