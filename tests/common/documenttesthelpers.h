@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include <iostream>
+#include <sstream>
+#include <string>
+
+namespace pq_test {
+
+// Collects what the document layer writes to standard output while alive.
+class StdoutCapture
+{
+public:
+    StdoutCapture() : previous(std::cout.rdbuf(captured.rdbuf())) {}
+    ~StdoutCapture() { std::cout.rdbuf(previous); }
+    StdoutCapture(const StdoutCapture &) = delete;
+    StdoutCapture &operator=(const StdoutCapture &) = delete;
+
+    std::string text() const { return captured.str(); }
+
+private:
+    std::ostringstream captured;
+    std::streambuf *previous;
+};
+
+// The oracle for windowed reads: the whole file read in one go.
+inline QByteArray whole_file(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return f.readAll();
+}
+
+// Runs `call` and returns the std::string it threw, or "" when it threw
+// nothing.
+template <typename Call>
+std::string thrown_text(Call call)
+{
+    try {
+        call();
+    } catch (const std::string &text) {
+        return text.empty() ? std::string("<empty text thrown>") : text;
+    }
+    return std::string();
+}
+
+} // namespace pq_test
