@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QAbstractItemModel>
+
+class MarkupNode;
+
+// Item model over the markup tree: one row per markup, five columns, each row
+// in the markup's own colours. Owns the root node, whose five values are the
+// column titles.
+//
+// Change bracket: every change of the tree's shape or of a column value runs
+// between begin_change() and end_change() (nestable). The outermost
+// begin_change() emits about_to_change() before anything is touched, and the
+// outermost end_change() emits change_finished() once the tree is consistent
+// again. The colour mask connects to both: it stops its worker and blanks its
+// entries before the change, and refills after it, so its worker never reads a
+// node that is being changed or deleted. insertRow(), setData() and every
+// MarkupTree operation bracket themselves, so callers need do nothing. Code that
+// changes a node's column values directly (MarkupNode::set_data) must either
+// go through setData() or bracket the write itself; colours may be written
+// directly, the worker never reads them.
+class MarkupModel : public QAbstractItemModel
+{
+    Q_OBJECT
+
+public:
+    explicit MarkupModel(QObject *parent = nullptr);
+    ~MarkupModel() override;
+
+    QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex &index) const override;
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    // DisplayRole: the stored value unchanged; ForegroundRole/BackgroundRole:
+    // the markup's colours in every column; every other role: empty.
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    // EditRole on a valid index only: stores the value unconverted, emits
+    // dataChanged for the cell and returns true.
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    // Markups are never removed through the model's row removal: refuses.
+    bool removeRows(int row, int count, const QModelIndex &parent = QModelIndex()) override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+    // Inserts a new node "newnode" as child row of parent (appended when the
+    // parent has no children; row clamped otherwise). Always true.
+    bool insertRow(int row, const QModelIndex &parent = QModelIndex());
+    // Refuses, like removeRows.
+    bool removeRow(int row, const QModelIndex &parent = QModelIndex());
+
+    MarkupNode *root() const { return m_root; }
+    // The node an index refers to; the root for the invalid index.
+    MarkupNode *node_from_index(const QModelIndex &index) const;
+    // Column-0 index of a node; invalid for the root or null. Costs a scan of
+    // the node's siblings.
+    QModelIndex index_of(MarkupNode *node) const;
+
+    void begin_change();
+    void end_change();
+    bool is_changing() const { return m_change_depth > 0; }
+
+signals:
+    void about_to_change();
+    void change_finished();
+
+private:
+    friend class MarkupTree;
+    friend class MarkupXMLHandler;
+
+    // Deletes every markup and makes a fresh root; the caller resets the model.
+    void replace_root();
+
+    MarkupNode *m_root = nullptr;
+    int m_change_depth = 0;
+};

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "markupcolumn.h"
+
+#include <QColor>
+#include <QList>
+#include <QVariant>
+
+#include <array>
+
+// One markup: five column values, two colours, a non-owning parent pointer and
+// an ordered list of owned children.
+//
+// The column values are variants because their writers store different types
+// (64-bit integers when marking, texts when loading XML, 32-bit integers and
+// "true"/"false" texts from the tree view's editor). Readers convert:
+// start()/end()/length() read the offsets as signed 64-bit integers (a text
+// that is not a number reads as 0) and is_repeat() is on for a boolean true or
+// the exact text "true".
+//
+// The node caches the converted Start, End and Repeat whenever set_data()
+// replaces them, so lookups never convert variants. Such lookups may run on
+// the colour mask's worker thread; see MarkupTree for how changes are kept
+// apart from them.
+class MarkupNode
+{
+public:
+    // Start = -1, End = -2, Length = 0, Repeat = false, black on white.
+    MarkupNode(const QVariant &description, MarkupNode *parent);
+    // Copies the five values and both colours, not the children; the copy has
+    // no parent until the caller sets one.
+    MarkupNode(const MarkupNode &other);
+    MarkupNode &operator=(const MarkupNode &) = delete;
+    // Deletes the whole subtree, without recursion (files may nest very deep).
+    ~MarkupNode();
+
+    int child_count() const { return int(m_children.size()); }
+    // Null when row is out of range.
+    MarkupNode *child(int row) const;
+    const QList<MarkupNode *> &children() const { return m_children; }
+    // Index among the parent's children; 0 for the root.
+    int row() const;
+
+    MarkupNode *parent_node() const { return m_parent; }
+    void set_parent_node(MarkupNode *node) { m_parent = node; }
+
+    // A copy of the value; an empty variant for a column out of range.
+    QVariant data(int column) const;
+    void set_data(int column, const QVariant &value);
+
+    QColor foreground() const { return m_foreground; }
+    void set_foreground(const QColor &color) { m_foreground = color; }
+    QColor background() const { return m_background; }
+    void set_background(const QColor &color) { m_background = color; }
+
+    qint64 start() const { return m_start; }
+    qint64 end() const { return m_end; }
+    // Length column converted to a signed 64-bit integer (not recomputed).
+    qint64 length() const;
+    bool is_repeat() const { return m_repeat; }
+
+    // Inserts at row (clamped to the list); appended when the list is empty.
+    void insert_child(int row, MarkupNode *node);
+    void append_child(MarkupNode *node);
+    // Takes the entry out of the list without deleting it; ignores a bad row.
+    void remove_child(int row);
+    // Empties the list without deleting the children.
+    void clear_children();
+
+    // Conversions every reader uses.
+    static qint64 to_offset(const QVariant &value);
+    static bool to_repeat(const QVariant &value);
+
+private:
+    std::array<QVariant, MarkupColumn::count> m_values;
+    QList<MarkupNode *> m_children;
+    MarkupNode *m_parent = nullptr;
+    QColor m_foreground;
+    QColor m_background;
+    qint64 m_start = -1;
+    qint64 m_end = -2;
+    bool m_repeat = false;
+};

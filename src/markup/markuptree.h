@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QModelIndex>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+
+class MarkupModel;
+class MarkupNode;
+
+// The operations that change the shape of the markup tree or search it.
+// The root belongs to the MarkupModel; every change goes through the model's
+// notifications and inside its change bracket (see MarkupModel).
+//
+// The tree view is handed in as two callbacks so this layer needs no widgets:
+//   set_expand_all(f)    f() expands every row (called after insert_range and
+//                        delete_markup);
+//   set_is_expanded(f)   f(index) tells whether the view shows the markup at a
+//                        column-0 index expanded. Without it no markup counts
+//                        as expanded, so only top-level markups are found.
+// Load outcomes are reported by the signal status_message(QString), which the
+// main window connects to its status bar (QStatusBar::showMessage, no time-out).
+class MarkupTree : public QObject
+{
+    Q_OBJECT
+
+public:
+    // What a lookup needs from the view and from the tree's shape, captured on
+    // the GUI thread so a worker can search without touching the view.
+    struct LookupSnapshot
+    {
+        // Markups the view shows expanded and that a lookup can reach.
+        QSet<const MarkupNode *> expanded;
+        // Reachable nodes whose children are not sorted and disjoint (only
+        // possible after loading a file); they are scanned linearly.
+        QSet<const MarkupNode *> unordered;
+    };
+
+    explicit MarkupTree(MarkupModel *model, QObject *parent = nullptr);
+
+    MarkupModel *model() const { return m_model; }
+
+    void set_expand_all(std::function<void()> expand_all);
+    void set_is_expanded(std::function<bool(const QModelIndex &)> is_expanded);
+
+    // Marks bytes a..b (ends in any order). False when the range partly
+    // overlaps a markup at any depth or equals one exactly; nothing changes then.
+    bool insert_range(qint64 a, qint64 b);
+    // Removes the markup at index with its subtree. Always true.
+    bool prune(const QModelIndex &index);
+    // Removes the markup at index; its children take its place. Always true.
+    bool delete_markup(const QModelIndex &index);
+    // Removes every markup.
+    void clear();
+
+    // The innermost visible markup covering offset, or null. GUI thread only:
+    // it asks the view which markups are expanded.
+    MarkupNode *node_at(qint64 offset) const;
+
+    // GUI thread: captures what node_at/fill need.
+    LookupSnapshot lookup_snapshot() const;
+    // Any thread, while no change is in progress: node_at against a snapshot.
+    MarkupNode *node_at(qint64 offset, const LookupSnapshot &snapshot) const;
+    // Any thread, while no change is in progress: out[i] = node_at(first + i)
+    // for i in 0..count-1, by walking ranges rather than single offsets.
+    // Returns false (leaving out partly written) as soon as *stop is set.
+    bool fill(qint64 first, int count, std::atomic<MarkupNode *> *out,
+              const LookupSnapshot &snapshot, const std::atomic_bool *stop = nullptr) const;
+
+    // The whole tree as a markup document (PQML doctype, pellowquarnbybook
+    // root, nested node elements, one space of indentation per level).
+    QString to_xml() const;
+    // Replaces the tree with the markups of the document; emits
+    // "Markup loaded successfully" or "Markup load failed". A failed load keeps
+    // the markups read before the error. Returns whether it succeeded.
+    bool load_xml(const QString &text);
+
+    // Markup files are UTF-8. A file that is not valid UTF-8 is read as Latin-1.
+    static QByteArray encode_markup_file(const QString &xml);
+    static QString decode_markup_file(const QByteArray &bytes);
+
+signals:
+    void status_message(const QString &text);
+
+private:
+    MarkupNode *place_range(qint64 first, qint64 last);
+    void adopt_contained(MarkupNode *node);
+    MarkupNode *node_of(const QModelIndex &index) const;
+
+    QPointer<MarkupModel> m_model;
+    std::function<void()> m_expand_all;
+    std::function<bool(const QModelIndex &)> m_is_expanded;
+    bool exact_match_found = false;
+};
