@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QAbstractSpinBox>
+
+// Editor for a markup bound. Shows its value in hexadecimal ("0x1a") or in
+// decimal ("26"), as the "Hex Markup Display" setting chooses; the setting is
+// read again at every conversion, so a change shows at the next step.
+//
+// Markup bounds are 64-bit file offsets, so the value is a qint64 (QSpinBox
+// would cut offsets beyond 4 GiB). The API mirrors QSpinBox. Typed text is
+// accepted in the form the box displays: hexadecimal digits with an optional
+// "0x" in hexadecimal mode, decimal digits otherwise. While typing, a value
+// below the minimum is Intermediate and one above the maximum is refused;
+// when editing finishes, a text that is not acceptable reverts to the value.
+class HexOptionSpinBox : public QAbstractSpinBox
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(HexOptionSpinBox)
+
+public:
+    explicit HexOptionSpinBox(QWidget *parent = nullptr);
+
+    qint64 value() const { return value_; }
+    qint64 minimum() const { return minimum_; }
+    qint64 maximum() const { return maximum_; }
+    // Orders the two ends if given reversed, then clamps the value into them.
+    void setRange(qint64 minimum, qint64 maximum);
+    void setMinimum(qint64 minimum);
+    void setMaximum(qint64 maximum);
+
+    // True unless "Hex Markup Display" reads "no".
+    static bool hex_display();
+
+    virtual qint64 valueFromText(const QString &text) const;
+    virtual QString textFromValue(qint64 value) const;
+
+    QValidator::State validate(QString &input, int &pos) const override;
+    void fixup(QString &input) const override;
+    void stepBy(int steps) override;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+public slots:
+    // Clamps into the range; emits valueChanged when the value changes.
+    void setValue(qint64 value);
+
+signals:
+    void valueChanged(qint64 value);
+
+protected:
+    StepEnabled stepEnabled() const override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void text_edited(const QString &text);
+    void editing_finished();
+    void update_text();
+    bool parse(const QString &text, qint64 *value) const;
+
+    qint64 value_ = 0;
+    qint64 minimum_ = 0;
+    qint64 maximum_ = 99;
+};

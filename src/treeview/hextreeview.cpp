@@ -1,0 +1,37 @@
+#include "hextreeview.h"
+
+#include <QMenu>
+#include <QMouseEvent>
+
+HexTreeView::HexTreeView(QWidget *parent)
+    : QTreeView(parent)
+{
+    exec_menu = [](QMenu *menu, const QPoint &global_pos) { return menu->exec(global_pos); };
+}
+
+void HexTreeView::mousePressEvent(QMouseEvent *event)
+{
+    setFocus(Qt::MouseFocusReason);
+    if (event->button() == Qt::RightButton) {
+        QMenu menu(this);
+        const QAction *foreground = menu.addAction(QStringLiteral("Foreground Color"));
+        const QAction *background = menu.addAction(QStringLiteral("Background Color"));
+        const QAction *random = menu.addAction(QStringLiteral("Pick Random Colors"));
+        const QAction *remove = menu.addAction(QStringLiteral("Delete"));
+        const QAction *prune = menu.addAction(QStringLiteral("Prune"));
+        // The choice is dispatched here rather than through triggered(), so a
+        // replaced exec_menu needs to return the action only.
+        const QAction *chosen = exec_menu(&menu, event->globalPosition().toPoint());
+        if (chosen == foreground)
+            emit foreground_color_requested();
+        else if (chosen == background)
+            emit background_color_requested();
+        else if (chosen == random)
+            emit pick_random_colors_requested();
+        else if (chosen == remove)
+            emit delete_requested();
+        else if (chosen == prune)
+            emit prune_requested();
+    }
+    QTreeView::mousePressEvent(event);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QTreeView>
+
+#include <functional>
+
+class QMenu;
+
+// The markup tree's view. A right click opens a context menu whose entries
+// run markup commands of the main window. The view knows no main window: it
+// emits one signal per entry, and the owner connects them:
+//   foreground_color_requested   -> MainWindow::mark_color_action
+//   background_color_requested   -> MainWindow::mark_background_color_action
+//   pick_random_colors_requested -> MainWindow::pick_random_color_action
+//   delete_requested             -> MainWindow::delete_markup_action
+//   prune_requested              -> MainWindow::prune_markup_action
+// The menu runs before the tree handles the press, so a command acts on the
+// selection as it was before the right click.
+class HexTreeView : public QTreeView
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(HexTreeView)
+
+public:
+    explicit HexTreeView(QWidget *parent = nullptr);
+
+    // Runs the context menu at a global position and returns the chosen
+    // action, or null. Defaults to QMenu::exec; replaceable to answer without
+    // a person at the screen.
+    std::function<QAction *(QMenu *menu, const QPoint &global_pos)> exec_menu;
+
+signals:
+    void foreground_color_requested();
+    void background_color_requested();
+    void pick_random_colors_requested();
+    void delete_requested();
+    void prune_requested();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+};
