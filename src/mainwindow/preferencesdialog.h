@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+
+// Edits the markup directory, markup linking, the toolbar style, the splash
+// screen and hexadecimal display of markup positions. Reads the settings when
+// built; "Save" writes all five and hands the toolbar style (a
+// Qt::ToolButtonStyle value, 0..3) to apply_toolbar_style at once. "Cancel",
+// Escape and the close button write nothing.
+//
+// The controls carry object names ("link_check", "toolbar_style_combo",
+// "markup_dir_edit", "splash_check", "hex_display_check", "browse_button",
+// "save_button", "cancel_button") for callers that drive it without a person.
+class PreferencesDialog : public QDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(PreferencesDialog)
+
+public:
+    // apply_toolbar_style may be empty; the style is then only stored.
+    explicit PreferencesDialog(QWidget *parent = nullptr,
+                               std::function<void(int)> apply_toolbar_style = {});
+
+    // Asks for a directory: (parent, caption, start directory) -> chosen path,
+    // or the empty text when cancelled. Defaults to the real chooser.
+    std::function<QString(QWidget *parent, const QString &caption, const QString &dir)>
+        get_existing_directory;
+
+public slots:
+    void accept() override;
+    // Starts at the home directory; a cancelled chooser empties the field.
+    virtual void browse_dir();
+
+private:
+    QCheckBox *link_check;
+    QComboBox *toolbar_style_combo;
+    QLineEdit *markup_dir_edit;
+    QCheckBox *splash_check;
+    QCheckBox *hex_display_check;
+
+    std::function<void(int)> apply_toolbar_style;
+};
