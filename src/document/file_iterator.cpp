@@ -11,13 +11,13 @@ file_iterator::file_iterator(BufferedDocument *doc)
     file_size = doc->size();
 }
 
-char file_iterator::read_slow() const
+char file_iterator::read_slow(BufferedDocument *doc, qint64 pos)
 {
     char c = 0;
     try {
-        if (!document)
+        if (!doc)
             throw std::string("file is not open");
-        document->read(1, offset, &c);
+        doc->read(1, pos, &c);
     } catch (const std::string &text) {
         std::cout << "exception caught in file_iterator::read_char " << text << std::endl;
         return 0;
@@ -41,16 +41,16 @@ file_iterator file_iterator::end_of(BufferedDocument *doc)
     return result;
 }
 
-int file_iterator::progress_value() const
+int file_iterator::progress_value(qint64 pos, qint64 size)
 {
-    if (file_size == 0)
+    if (size == 0)
         return 0;
     // Wide product: a matcher may leave the iterator far outside the file.
-    const __int128 value = __int128(offset) * 10000 / file_size;
+    const __int128 value = __int128(pos) * 10000 / size;
     return int(qint64(value));
 }
 
-void file_iterator::report() const
+void file_iterator::report(qint64 pos, qint64 size)
 {
-    file_anchor::instance()->notify(progress_value());
+    file_anchor::instance()->notify(progress_value(pos, size));
 }

@@ -40,7 +40,7 @@ public:
         char c;
         if (document && document->byte_in_window(offset, c))
             return c;
-        return read_slow();
+        return read_slow(document, offset);
     }
     char operator*() const { return read_char(); }
     char operator[](difference_type n) const
@@ -126,16 +126,19 @@ public:
 
     // Progress in ten-thousandths for this position; 0 when the stored size
     // is 0.
-    int progress_value() const;
+    int progress_value() const { return progress_value(offset, file_size); }
 
 private:
-    char read_slow() const;
+    // The slow paths take values, not `this`, so that a walking iterator's
+    // fields can stay in registers across the per-byte loop.
+    static char read_slow(BufferedDocument *doc, qint64 pos);
+    static int progress_value(qint64 pos, qint64 size);
+    static void report(qint64 pos, qint64 size);
     void step()
     {
         if (file_anchor::count_step())
-            report();
+            report(offset, file_size);
     }
-    void report() const;
 
     BufferedDocument *document = nullptr;
     qint64 offset = 0;
