@@ -42,7 +42,7 @@ public:
 
     explicit MarkupTree(MarkupModel *model, QObject *parent = nullptr);
 
-    MarkupModel *model() const { return m_model; }
+    MarkupModel *model() const;
 
     void set_expand_all(std::function<void()> expand_all);
     void set_is_expanded(std::function<bool(const QModelIndex &)> is_expanded);

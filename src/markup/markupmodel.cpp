@@ -1,0 +1,173 @@
+#include "markupmodel.h"
+
+#include "markupcolumn.h"
+#include "markupnode.h"
+
+#include <cstdio>
+
+namespace {
+
+MarkupNode *make_root()
+{
+    auto *root = new MarkupNode(QStringLiteral("Description"), nullptr);
+    root->set_data(MarkupColumn::Start, QStringLiteral("Start"));
+    root->set_data(MarkupColumn::End, QStringLiteral("End"));
+    root->set_data(MarkupColumn::Length, QStringLiteral("Length"));
+    root->set_data(MarkupColumn::Repeat, QStringLiteral("Repeat"));
+    return root;
+}
+
+void diagnostic(const char *line)
+{
+    std::fputs(line, stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+MarkupModel::MarkupModel(QObject *parent)
+    : QAbstractItemModel(parent)
+    , m_root(make_root())
+{
+}
+
+MarkupModel::~MarkupModel()
+{
+    // Lets a colour mask that outlives the model stop its worker first.
+    begin_change();
+    delete m_root;
+    m_root = nullptr;
+}
+
+MarkupNode *MarkupModel::node_from_index(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return m_root;
+    return static_cast<MarkupNode *>(index.internalPointer());
+}
+
+QModelIndex MarkupModel::index_of(MarkupNode *node) const
+{
+    if (!node || node == m_root || !node->parent_node())
+        return QModelIndex();
+    return createIndex(node->row(), 0, node);
+}
+
+QModelIndex MarkupModel::index(int row, int column, const QModelIndex &parent) const
+{
+    MarkupNode *parent_node = node_from_index(parent);
+    MarkupNode *child = parent_node ? parent_node->child(row) : nullptr;
+    if (!child)
+        return QModelIndex();
+    return createIndex(row, column, child);
+}
+
+QModelIndex MarkupModel::parent(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return QModelIndex();
+    MarkupNode *parent_node = node_from_index(index)->parent_node();
+    if (!parent_node || parent_node == m_root)
+        return QModelIndex();
+    return createIndex(parent_node->row(), 0, parent_node);
+}
+
+int MarkupModel::rowCount(const QModelIndex &parent) const
+{
+    MarkupNode *node = node_from_index(parent);
+    return node ? node->child_count() : 0;
+}
+
+int MarkupModel::columnCount(const QModelIndex &) const
+{
+    return MarkupColumn::count;
+}
+
+QVariant MarkupModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid())
+        return QVariant();
+    const MarkupNode *node = node_from_index(index);
+    switch (role) {
+    case Qt::ForegroundRole:
+        return node->foreground();
+    case Qt::BackgroundRole:
+        return node->background();
+    case Qt::DisplayRole:
+        return node->data(index.column());
+    default:
+        return QVariant();
+    }
+}
+
+bool MarkupModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (role != Qt::EditRole || !index.isValid())
+        return false;
+    begin_change();
+    node_from_index(index)->set_data(index.column(), value);
+    end_change();
+    emit dataChanged(index, index);
+    return true;
+}
+
+QVariant MarkupModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return m_root->data(section);
+    return QVariant();
+}
+
+bool MarkupModel::removeRows(int, int, const QModelIndex &)
+{
+    diagnostic("remove rows should not be called");
+    return false;
+}
+
+Qt::ItemFlags MarkupModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::ItemIsEnabled;
+    return Qt::ItemIsSelectable | Qt::ItemIsEditable | Qt::ItemIsEnabled;
+}
+
+bool MarkupModel::insertRow(int row, const QModelIndex &parent)
+{
+    MarkupNode *parent_node = node_from_index(parent);
+    // Announce the row where it really lands, so views stay consistent.
+    const int count = parent_node->child_count();
+    const int at = count == 0 ? 0 : qBound(0, row, count);
+    begin_change();
+    beginInsertRows(parent, at, at);
+    parent_node->insert_child(at, new MarkupNode(QStringLiteral("newnode"), parent_node));
+    endInsertRows();
+    end_change();
+    return true;
+}
+
+bool MarkupModel::removeRow(int, const QModelIndex &)
+{
+    diagnostic("remove row should not be called");
+    return false;
+}
+
+void MarkupModel::begin_change()
+{
+    if (m_change_depth++ == 0)
+        emit about_to_change();
+}
+
+void MarkupModel::end_change()
+{
+    if (m_change_depth == 0)
+        return;
+    if (--m_change_depth == 0)
+        emit change_finished();
+}
+
+void MarkupModel::replace_root()
+{
+    delete m_root;
+    m_root = make_root();
+}

@@ -1,0 +1,146 @@
+#include "markupnode.h"
+
+#include <vector>
+
+MarkupNode::MarkupNode(const QVariant &description, MarkupNode *parent)
+    : m_parent(parent)
+    , m_foreground(Qt::black)
+    , m_background(Qt::white)
+{
+    m_values[MarkupColumn::Description] = description;
+    m_values[MarkupColumn::Start] = qint64(-1);
+    m_values[MarkupColumn::End] = qint64(-2);
+    m_values[MarkupColumn::Length] = qint64(0);
+    m_values[MarkupColumn::Repeat] = false;
+}
+
+MarkupNode::MarkupNode(const MarkupNode &other)
+    : m_values(other.m_values)
+    , m_foreground(other.m_foreground)
+    , m_background(other.m_background)
+    , m_start(other.m_start)
+    , m_end(other.m_end)
+    , m_repeat(other.m_repeat)
+{
+}
+
+MarkupNode::~MarkupNode()
+{
+    // A subtree can be as deep as the file that described it: take it apart
+    // with an explicit stack instead of recursive destructors.
+    std::vector<MarkupNode *> pending(m_children.cbegin(), m_children.cend());
+    m_children.clear();
+    while (!pending.empty()) {
+        MarkupNode *node = pending.back();
+        pending.pop_back();
+        pending.insert(pending.end(), node->m_children.cbegin(), node->m_children.cend());
+        node->m_children.clear();
+        delete node;
+    }
+}
+
+MarkupNode *MarkupNode::child(int row) const
+{
+    if (row < 0 || row >= m_children.size())
+        return nullptr;
+    return m_children.at(row);
+}
+
+int MarkupNode::row() const
+{
+    if (!m_parent)
+        return 0;
+    return int(m_parent->m_children.indexOf(const_cast<MarkupNode *>(this)));
+}
+
+QVariant MarkupNode::data(int column) const
+{
+    if (column < 0 || column >= MarkupColumn::count)
+        return QVariant();
+    return m_values[column];
+}
+
+void MarkupNode::set_data(int column, const QVariant &value)
+{
+    if (column < 0 || column >= MarkupColumn::count)
+        return;
+    m_values[column] = value;
+    switch (column) {
+    case MarkupColumn::Start:
+        m_start = to_offset(value);
+        break;
+    case MarkupColumn::End:
+        m_end = to_offset(value);
+        break;
+    case MarkupColumn::Repeat:
+        m_repeat = to_repeat(value);
+        break;
+    default:
+        break;
+    }
+}
+
+qint64 MarkupNode::length() const
+{
+    return to_offset(m_values[MarkupColumn::Length]);
+}
+
+void MarkupNode::insert_child(int row, MarkupNode *node)
+{
+    if (m_children.isEmpty()) {
+        m_children.append(node);
+        return;
+    }
+    m_children.insert(qBound(0, row, int(m_children.size())), node);
+}
+
+void MarkupNode::append_child(MarkupNode *node)
+{
+    m_children.append(node);
+}
+
+void MarkupNode::remove_child(int row)
+{
+    if (row < 0 || row >= m_children.size())
+        return;
+    m_children.removeAt(row);
+}
+
+void MarkupNode::clear_children()
+{
+    m_children.clear();
+}
+
+qint64 MarkupNode::to_offset(const QVariant &value)
+{
+    // Texts come from markup files and must be base-10 numbers; anything
+    // unreadable counts as 0 rather than as a guess.
+    bool ok = false;
+    qint64 result = 0;
+    switch (value.typeId()) {
+    case QMetaType::QString:
+        result = value.toString().toLongLong(&ok, 10);
+        break;
+    case QMetaType::QByteArray:
+        result = value.toByteArray().toLongLong(&ok, 10);
+        break;
+    default:
+        result = value.toLongLong(&ok);
+        break;
+    }
+    return ok ? result : 0;
+}
+
+bool MarkupNode::to_repeat(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return value.toBool();
+    case QMetaType::QString:
+        return value.toString() == QLatin1String("true");
+    case QMetaType::QByteArray:
+        return value.toByteArray() == "true";
+    default:
+        return false;
+    }
+}

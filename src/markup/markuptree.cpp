@@ -1,0 +1,594 @@
+#include "markuptree.h"
+
+#include "markupcolumn.h"
+#include "markupmodel.h"
+#include "markupnode.h"
+#include "markupxmlhandler.h"
+
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Indentation grows one space per level up to this depth and then stays put,
+// so a file nesting thousands of levels does not save as gigabytes of blanks.
+constexpr int max_indent = 100;
+
+using Children = QList<MarkupNode *>;
+
+// Keeps a change bracket open for the lifetime of the scope.
+class ChangeScope
+{
+public:
+    explicit ChangeScope(MarkupModel *model) : m_model(model) { m_model->begin_change(); }
+    ~ChangeScope() { m_model->end_change(); }
+    ChangeScope(const ChangeScope &) = delete;
+    ChangeScope &operator=(const ChangeScope &) = delete;
+
+private:
+    MarkupModel *m_model;
+};
+
+bool children_ordered(const Children &kids)
+{
+    for (qsizetype i = 0; i < kids.size(); ++i) {
+        const MarkupNode *c = kids.at(i);
+        if (c->start() > c->end())
+            return false;
+        if (i > 0 && kids.at(i - 1)->end() >= c->start())
+            return false;
+    }
+    return true;
+}
+
+// Index of the last child whose Start is at or before offset, or -1.
+qsizetype last_starting_at_or_before(const Children &kids, qint64 offset)
+{
+    auto it = std::upper_bound(kids.cbegin(), kids.cend(), offset,
+                               [](qint64 o, const MarkupNode *c) { return o < c->start(); });
+    return (it - kids.cbegin()) - 1;
+}
+
+// The record length of a well-formed repeat markup, or 0 when the markup cannot
+// repeat (End before Start, or a range too long to count).
+quint64 record_length(const MarkupNode *c)
+{
+    if (!c->is_repeat() || c->start() > c->end())
+        return 0;
+    return quint64(c->end()) - quint64(c->start()) + 1;
+}
+
+// A repeat markup's records follow it: offset o (past its End) is answered as
+// Start + ((o - Start) mod L) when the whole record holding o ends inside the
+// parent and before the next sibling starts. Returns that record's last offset
+// in *record_end, or false when o is not mapped.
+bool repetition_end(const MarkupNode *c, quint64 length, qint64 o, qint64 *record_end)
+{
+    const quint64 d = (quint64(o) - quint64(c->start())) % length;
+    const quint64 rest = length - 1 - d;
+    if (rest > quint64(std::numeric_limits<qint64>::max() - o))
+        return false;
+    *record_end = o + qint64(rest);
+    return true;
+}
+
+bool maps_into(const MarkupNode *node, bool is_root, const Children &kids, qsizetype i, qint64 o,
+               qint64 *mapped)
+{
+    const MarkupNode *c = kids.at(i);
+    const quint64 length = record_length(c);
+    if (length == 0 || o <= c->end())
+        return false;
+    qint64 bound = 0;
+    if (!repetition_end(c, length, o, &bound))
+        return false;
+    if (!is_root && bound > node->end())
+        return false;
+    if (i + 1 < kids.size() && bound >= kids.at(i + 1)->start())
+        return false;
+    *mapped = c->start() + qint64((quint64(o) - quint64(c->start())) % length);
+    return true;
+}
+
+// Innermost visible markup under node covering o; o lies within node's range
+// unless node is the root. A loop, because each step commits to one child.
+MarkupNode *lookup_from(MarkupNode *node, const MarkupNode *root, qint64 o,
+                        const MarkupTree::LookupSnapshot &snapshot)
+{
+    for (;;) {
+        const bool is_root = node == root;
+        MarkupNode *fallback = is_root ? nullptr : node;
+        const Children &kids = node->children();
+        if (kids.isEmpty() || !(is_root || snapshot.expanded.contains(node)))
+            return fallback;
+
+        MarkupNode *next = nullptr;
+        qint64 next_o = o;
+        if (snapshot.unordered.contains(node)) {
+            for (qsizetype i = 0; i < kids.size() && !next; ++i) {
+                MarkupNode *c = kids.at(i);
+                if (c->start() <= o && o <= c->end())
+                    next = c;
+                else if (maps_into(node, is_root, kids, i, o, &next_o))
+                    next = c;
+            }
+        } else {
+            const qsizetype j = last_starting_at_or_before(kids, o);
+            if (j >= 0) {
+                MarkupNode *c = kids.at(j);
+                if (o <= c->end() || maps_into(node, is_root, kids, j, o, &next_o))
+                    next = c;
+            }
+        }
+        if (!next)
+            return fallback;
+        node = next;
+        o = next_o;
+    }
+}
+
+void store(std::atomic<MarkupNode *> *out, qint64 from, qint64 to, MarkupNode *value)
+{
+    for (qint64 i = from; i <= to; ++i)
+        out[i].store(value, std::memory_order_relaxed);
+}
+
+QString attribute_text(const QString &value)
+{
+    QString out;
+    out.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar ch = value.at(i);
+        const char16_t u = ch.unicode();
+        switch (u) {
+        case '&': out += QLatin1String("&amp;"); continue;
+        case '<': out += QLatin1String("&lt;"); continue;
+        case '"': out += QLatin1String("&quot;"); continue;
+        case '\n': out += QLatin1String("&#xa;"); continue;
+        case '\r': out += QLatin1String("&#xd;"); continue;
+        case '\t': out += QLatin1String("&#x9;"); continue;
+        default: break;
+        }
+        // Characters XML cannot carry at all would make the file unreadable:
+        // write the replacement character instead.
+        if (ch.isHighSurrogate() && i + 1 < value.size() && value.at(i + 1).isLowSurrogate()) {
+            out += ch;
+            out += value.at(++i);
+        } else if (u < 0x20 || ch.isSurrogate() || u == 0xFFFE || u == 0xFFFF) {
+            out += QChar(QChar::ReplacementCharacter);
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+void write_node_open(QString &out, const MarkupNode *node, int depth)
+{
+    out += QString(std::min(depth, max_indent), QLatin1Char(' '));
+    out += QLatin1String("<node description=\"");
+    out += attribute_text(node->data(MarkupColumn::Description).toString());
+    out += QLatin1String("\" start=\"");
+    out += QString::number(MarkupNode::to_offset(node->data(MarkupColumn::Start)));
+    out += QLatin1String("\" end=\"");
+    out += QString::number(MarkupNode::to_offset(node->data(MarkupColumn::End)));
+    out += QLatin1String("\" repeat=\"");
+    const QVariant repeat = node->data(MarkupColumn::Repeat);
+    if (repeat.typeId() == QMetaType::Bool)
+        out += repeat.toBool() ? QLatin1String("true") : QLatin1String("false");
+    else
+        out += attribute_text(repeat.toString());
+    const char *names[] = { "foreground", "background" };
+    const QColor colours[] = { node->foreground(), node->background() };
+    for (int k = 0; k < 2; ++k) {
+        const QColor &c = colours[k];
+        const int rgb[] = { c.isValid() ? c.red() : 0, c.isValid() ? c.green() : 0,
+                            c.isValid() ? c.blue() : 0 };
+        const char *parts[] = { "_red=\"", "_green=\"", "_blue=\"" };
+        for (int p = 0; p < 3; ++p) {
+            out += QLatin1String("\" ");
+            out += QLatin1String(names[k]);
+            out += QLatin1String(parts[p]);
+            out += QString::number(rgb[p]);
+        }
+    }
+    out += node->child_count() == 0 ? QLatin1String("\"/>\n") : QLatin1String("\">\n");
+}
+
+} // namespace
+
+MarkupTree::MarkupTree(MarkupModel *model, QObject *parent)
+    : QObject(parent)
+    , m_model(model)
+{
+}
+
+MarkupModel *MarkupTree::model() const
+{
+    return m_model.data();
+}
+
+void MarkupTree::set_expand_all(std::function<void()> expand_all)
+{
+    m_expand_all = std::move(expand_all);
+}
+
+void MarkupTree::set_is_expanded(std::function<bool(const QModelIndex &)> is_expanded)
+{
+    m_is_expanded = std::move(is_expanded);
+}
+
+MarkupNode *MarkupTree::node_of(const QModelIndex &index) const
+{
+    if (!m_model || !index.isValid() || index.model() != m_model)
+        return nullptr;
+    return static_cast<MarkupNode *>(index.internalPointer());
+}
+
+MarkupNode *MarkupTree::place_range(qint64 first, qint64 last)
+{
+    // Walks down to the markup that must hold the new range; only returns the
+    // parent the range belongs under (the caller inserts), or null to refuse.
+    exact_match_found = false;
+    MarkupNode *root = m_model->root();
+    MarkupNode *node = root;
+    for (;;) {
+        if (node != root && first == node->start() && last == node->end()) {
+            exact_match_found = true;
+            return nullptr;
+        }
+        MarkupNode *inside = nullptr;
+        for (MarkupNode *c : node->children()) {
+            if (c->start() <= first && last <= c->end()) {
+                inside = c;
+                break;
+            }
+        }
+        if (!inside)
+            break;
+        node = inside;
+    }
+
+    for (MarkupNode *c : node->children()) {
+        const qint64 w = c->start();
+        const qint64 s = c->end();
+        if (s < first)
+            continue;
+        if (w > last)
+            break;
+        if (w >= first && s <= last)
+            continue; // adopted after insertion
+        return nullptr; // partial overlap (or an enclosing child that refused)
+    }
+    return node;
+}
+
+bool MarkupTree::insert_range(qint64 a, qint64 b)
+{
+    if (!m_model)
+        return false;
+    const qint64 first = std::min(a, b);
+    const qint64 last = std::max(a, b);
+    MarkupNode *parent = place_range(first, last);
+    if (!parent)
+        return false;
+
+    const Children &kids = parent->children();
+    int row = int(kids.size());
+    for (int r = 0; r < kids.size(); ++r) {
+        if (kids.at(r)->start() > last) {
+            row = r;
+            break;
+        }
+    }
+
+    ChangeScope change(m_model);
+    const QModelIndex parent_index = m_model->index_of(parent);
+    m_model->insertRow(row, parent_index);
+    MarkupNode *node = parent->child(row);
+    m_model->setData(m_model->index(row, MarkupColumn::Description, parent_index),
+                     QStringLiteral("Description"));
+    m_model->setData(m_model->index(row, MarkupColumn::Start, parent_index), first);
+    m_model->setData(m_model->index(row, MarkupColumn::End, parent_index), last);
+    m_model->setData(m_model->index(row, MarkupColumn::Length, parent_index), last - first + 1);
+    m_model->setData(m_model->index(row, MarkupColumn::Repeat, parent_index), false);
+
+    m_model->beginResetModel();
+    adopt_contained(node);
+    m_model->endResetModel();
+    if (m_expand_all)
+        m_expand_all();
+    return true;
+}
+
+void MarkupTree::adopt_contained(MarkupNode *node)
+{
+    MarkupNode *parent = node->parent_node();
+    if (!parent)
+        return;
+    const Children siblings = parent->children();
+    Children kept;
+    kept.reserve(siblings.size());
+    for (MarkupNode *c : siblings) {
+        if (c != node && c->start() >= node->start() && c->end() <= node->end()) {
+            node->append_child(c);
+            c->set_parent_node(node);
+        } else {
+            kept.append(c);
+        }
+    }
+    if (kept.size() == siblings.size())
+        return;
+    parent->clear_children();
+    for (MarkupNode *c : std::as_const(kept))
+        parent->append_child(c);
+}
+
+bool MarkupTree::prune(const QModelIndex &index)
+{
+    MarkupNode *node = node_of(index);
+    if (!node || !node->parent_node())
+        return true;
+    ChangeScope change(m_model);
+    MarkupNode *parent = node->parent_node();
+    const int row = node->row();
+    m_model->beginRemoveRows(m_model->index_of(parent), row, row);
+    parent->remove_child(row);
+    delete node;
+    m_model->endRemoveRows();
+    return true;
+}
+
+bool MarkupTree::delete_markup(const QModelIndex &index)
+{
+    MarkupNode *node = node_of(index);
+    if (!node || !node->parent_node())
+        return true;
+    ChangeScope change(m_model);
+    m_model->beginResetModel();
+    MarkupNode *parent = node->parent_node();
+    const int row = node->row();
+    const Children moved = node->children();
+    node->clear_children();
+
+    const Children before = parent->children();
+    parent->clear_children();
+    for (int r = 0; r < before.size(); ++r) {
+        if (r != row) {
+            parent->append_child(before.at(r));
+            continue;
+        }
+        for (MarkupNode *c : moved) {
+            c->set_parent_node(parent);
+            parent->append_child(c);
+        }
+    }
+    delete node;
+    m_model->endResetModel();
+    if (m_expand_all)
+        m_expand_all();
+    return true;
+}
+
+void MarkupTree::clear()
+{
+    if (!m_model)
+        return;
+    ChangeScope change(m_model);
+    m_model->beginResetModel();
+    m_model->replace_root();
+    m_model->endResetModel();
+}
+
+MarkupTree::LookupSnapshot MarkupTree::lookup_snapshot() const
+{
+    LookupSnapshot snapshot;
+    if (!m_model)
+        return snapshot;
+    // Only nodes a lookup can reach matter: the root's children and the
+    // children of markups shown expanded.
+    std::vector<std::pair<MarkupNode *, QModelIndex>> pending;
+    pending.emplace_back(m_model->root(), QModelIndex());
+    while (!pending.empty()) {
+        auto [node, index] = pending.back();
+        pending.pop_back();
+        const Children &kids = node->children();
+        if (!children_ordered(kids))
+            snapshot.unordered.insert(node);
+        if (!m_is_expanded)
+            continue;
+        for (int r = 0; r < kids.size(); ++r) {
+            MarkupNode *c = kids.at(r);
+            if (c->child_count() == 0)
+                continue;
+            const QModelIndex child_index = m_model->index(r, 0, index);
+            if (m_is_expanded(child_index)) {
+                snapshot.expanded.insert(c);
+                pending.emplace_back(c, child_index);
+            }
+        }
+    }
+    return snapshot;
+}
+
+MarkupNode *MarkupTree::node_at(qint64 offset) const
+{
+    return node_at(offset, lookup_snapshot());
+}
+
+MarkupNode *MarkupTree::node_at(qint64 offset, const LookupSnapshot &snapshot) const
+{
+    if (!m_model)
+        return nullptr;
+    return lookup_from(m_model->root(), m_model->root(), offset, snapshot);
+}
+
+bool MarkupTree::fill(qint64 first, int count, std::atomic<MarkupNode *> *out,
+                      const LookupSnapshot &snapshot, const std::atomic_bool *stop) const
+{
+    if (count <= 0)
+        return true;
+    if (!m_model || first > std::numeric_limits<qint64>::max() - (count - 1)) {
+        store(out, 0, count - 1, nullptr);
+        return true;
+    }
+    const MarkupNode *root = m_model->root();
+    // Each piece asks: for every offset lo..hi inside node's range, which
+    // markup answers? Pieces are disjoint, so the order of work is free, and
+    // every offset is written once, by the deepest piece that covers it.
+    struct Piece
+    {
+        MarkupNode *node;
+        qint64 lo;
+        qint64 hi;
+        qint64 at; // index in out of lo
+    };
+    std::vector<Piece> pending;
+    pending.push_back({ m_model->root(), first, first + count - 1, 0 });
+    while (!pending.empty()) {
+        if (stop && stop->load(std::memory_order_relaxed))
+            return false;
+        const Piece piece = pending.back();
+        pending.pop_back();
+        MarkupNode *node = piece.node;
+        const bool is_root = node == root;
+        MarkupNode *fallback = is_root ? nullptr : node;
+        const Children &kids = node->children();
+        auto out_at = [&](qint64 offset) { return piece.at + (offset - piece.lo); };
+
+        if (kids.isEmpty() || !(is_root || snapshot.expanded.contains(node))) {
+            store(out, piece.at, out_at(piece.hi), fallback);
+            continue;
+        }
+        if (snapshot.unordered.contains(node)) {
+            for (qint64 o = piece.lo; o <= piece.hi; ++o) {
+                if (stop && (o & 1023) == 0 && stop->load(std::memory_order_relaxed))
+                    return false;
+                out[out_at(o)].store(lookup_from(node, root, o, snapshot),
+                                     std::memory_order_relaxed);
+            }
+            continue;
+        }
+
+        qint64 pos = piece.lo; // next offset without an answer
+        bool done = false;
+        for (qsizetype i = std::max<qsizetype>(0, last_starting_at_or_before(kids, piece.lo));
+             i < kids.size() && !done; ++i) {
+            MarkupNode *c = kids.at(i);
+            if (c->start() > piece.hi)
+                break;
+            if (c->start() > pos) {
+                store(out, out_at(pos), out_at(c->start() - 1), fallback);
+                pos = c->start();
+            }
+            if (pos <= c->end()) {
+                const qint64 seg_hi = std::min(c->end(), piece.hi);
+                pending.push_back({ c, pos, seg_hi, out_at(pos) });
+                if (seg_hi == piece.hi) {
+                    done = true;
+                    break;
+                }
+                pos = seg_hi + 1;
+            }
+            const quint64 length = record_length(c);
+            if (length == 0)
+                continue;
+            // The run of records after a repeat markup: a record is answered
+            // through the markup when it ends before the next sibling and
+            // within the parent; a cut-off last record falls to the parent.
+            qint64 limit = std::numeric_limits<qint64>::max();
+            if (i + 1 < kids.size())
+                limit = kids.at(i + 1)->start() - 1;
+            if (!is_root)
+                limit = std::min(limit, node->end());
+            const qint64 region_hi = std::min(piece.hi, limit);
+            qint64 o = pos;
+            while (o <= region_hi) {
+                const quint64 d = (quint64(o) - quint64(c->start())) % length;
+                qint64 record_end = 0;
+                const bool whole = repetition_end(c, length, o, &record_end)
+                                   && record_end <= limit;
+                const qint64 seg_end = whole ? std::min(record_end, region_hi) : region_hi;
+                if (whole) {
+                    const qint64 mapped = c->start() + qint64(d);
+                    pending.push_back({ c, mapped, mapped + (seg_end - o), out_at(o) });
+                } else {
+                    store(out, out_at(o), out_at(seg_end), fallback);
+                }
+                if (seg_end == piece.hi) {
+                    done = true;
+                    break;
+                }
+                o = seg_end + 1;
+            }
+            pos = std::max(pos, o);
+        }
+        if (!done && pos <= piece.hi)
+            store(out, out_at(pos), out_at(piece.hi), fallback);
+    }
+    return true;
+}
+
+QString MarkupTree::to_xml() const
+{
+    QString out = QStringLiteral("<!DOCTYPE PQML>\n");
+    const MarkupNode *root = m_model ? m_model->root() : nullptr;
+    if (!root || root->child_count() == 0) {
+        out += QLatin1String("<pellowquarnbybook/>\n");
+        return out;
+    }
+    out += QLatin1String("<pellowquarnbybook>\n");
+    // Depth-first with an explicit stack: markup files may nest very deep.
+    std::vector<std::pair<const MarkupNode *, int>> open;
+    open.emplace_back(root, 0);
+    while (!open.empty()) {
+        auto &[node, next] = open.back();
+        if (next < node->child_count()) {
+            const MarkupNode *c = node->child(next++);
+            write_node_open(out, c, int(open.size()));
+            if (c->child_count() > 0)
+                open.emplace_back(c, 0);
+            continue;
+        }
+        open.pop_back();
+        if (!open.empty()) {
+            out += QString(std::min(int(open.size()), max_indent), QLatin1Char(' '));
+            out += QLatin1String("</node>\n");
+        }
+    }
+    out += QLatin1String("</pellowquarnbybook>\n");
+    return out;
+}
+
+bool MarkupTree::load_xml(const QString &text)
+{
+    if (!m_model)
+        return false;
+    bool ok = false;
+    {
+        ChangeScope change(m_model);
+        MarkupXMLHandler handler(m_model, this);
+        ok = handler.parse(text);
+    }
+    emit status_message(ok ? QStringLiteral("Markup loaded successfully")
+                           : QStringLiteral("Markup load failed"));
+    return ok;
+}
+
+QByteArray MarkupTree::encode_markup_file(const QString &xml)
+{
+    return xml.toUtf8();
+}
+
+QString MarkupTree::decode_markup_file(const QByteArray &bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return QString::fromLatin1(bytes);
+    return text;
+}
