@@ -1,0 +1,247 @@
+#include "treeviewdelegate.h"
+
+#include "config.h"
+#include "hexoptionspinbox.h"
+#include "markupcolumn.h"
+#include "markupmodel.h"
+#include "markupnode.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPainter>
+
+#include <iostream>
+#include <limits>
+#include <string>
+
+namespace {
+
+const MarkupModel *markup_model(const QModelIndex &index)
+{
+    return qobject_cast<const MarkupModel *>(index.model());
+}
+
+bool is_position_column(int column)
+{
+    return column == MarkupColumn::Start || column == MarkupColumn::End;
+}
+
+} // namespace
+
+TreeViewDelegate::TreeViewDelegate(QObject *parent)
+    : QItemDelegate(parent)
+{
+}
+
+TreeViewDelegate::~TreeViewDelegate() = default;
+
+void TreeViewDelegate::set_document_size(std::function<qint64()> size)
+{
+    document_size = std::move(size);
+}
+
+void TreeViewDelegate::set_reload_mask(std::function<void()> reload)
+{
+    reload_mask = std::move(reload);
+}
+
+void TreeViewDelegate::set_markup_modified(std::function<void()> modified)
+{
+    markup_modified = std::move(modified);
+}
+
+QString TreeViewDelegate::position_text(const QVariant &display)
+{
+    if (!HexOptionSpinBox::hex_display())
+        return display.toString();
+    return QLatin1String("0x") + QString::number(MarkupNode::to_offset(display), 16);
+}
+
+void TreeViewDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
+                             const QModelIndex &index) const
+{
+    const int column = index.column();
+    const MarkupModel *model = markup_model(index);
+    if (!model || (column != MarkupColumn::Start && column != MarkupColumn::End
+                   && column != MarkupColumn::Length)) {
+        QItemDelegate::paint(painter, option, index);
+        return;
+    }
+    const MarkupNode *node = model->node_from_index(index);
+    painter->save();
+    if (option.state & QStyle::State_Selected) {
+        painter->setPen(QColor(255, 255, 255));
+        painter->fillRect(option.rect, option.palette.brush(QPalette::Active, QPalette::Highlight));
+    } else {
+        painter->setPen(node->foreground());
+        painter->fillRect(option.rect, QBrush(node->background()));
+    }
+    painter->drawText(option.rect, Qt::AlignLeft | Qt::TextSingleLine,
+                      position_text(index.data(Qt::DisplayRole)));
+    painter->restore();
+}
+
+QWidget *TreeViewDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &,
+                                        const QModelIndex &index) const
+{
+    QWidget *editor = nullptr;
+    switch (index.column()) {
+    case MarkupColumn::Description: {
+        auto *line = new QLineEdit(parent);
+        line->setFrame(false);
+        editor = line;
+        break;
+    }
+    case MarkupColumn::Start:
+    case MarkupColumn::End: {
+        auto *spin = new HexOptionSpinBox(parent);
+        spin->setFrame(false);
+        spin->setReadOnly(false);
+        editor = spin;
+        break;
+    }
+    case MarkupColumn::Repeat: {
+        auto *combo = new QComboBox(parent);
+        combo->setFrame(false);
+        combo->addItem(QStringLiteral("true"));
+        combo->addItem(QStringLiteral("false"));
+        editor = combo;
+        break;
+    }
+    default:
+        // Length follows from Start and End and is not edited.
+        return nullptr;
+    }
+    // Opening an editor counts as a change even when it closes unchanged.
+    if (markup_modified)
+        markup_modified();
+    return editor;
+}
+
+QPair<qint64, qint64> TreeViewDelegate::editor_range(const QModelIndex &index) const
+{
+    const MarkupModel *model = markup_model(index);
+    if (!model || !index.isValid() || !is_position_column(index.column()))
+        return {0, -1};
+    const MarkupNode *node = model->node_from_index(index);
+    const MarkupNode *parent = node->parent_node();
+    const bool top_level = !parent || parent == model->root();
+    const int row = node->row();
+    const int siblings = parent ? parent->child_count() : 1;
+    const bool leaf = node->child_count() == 0;
+
+    // Siblings never share a byte, so a bound stops one short of a neighbour;
+    // a child may share its first or last byte with its parent.
+    qint64 minimum = 0;
+    qint64 maximum = 0;
+    if (index.column() == MarkupColumn::Start) {
+        if (row > 0)
+            minimum = parent->child(row - 1)->end() + 1;
+        else if (top_level)
+            minimum = 0;
+        else
+            minimum = parent->start();
+        maximum = leaf ? node->end() : node->child(0)->start();
+    } else {
+        minimum = leaf ? node->start() : node->child(node->child_count() - 1)->end();
+        if (row < siblings - 1) {
+            maximum = parent->child(row + 1)->start() - 1;
+        } else if (!top_level) {
+            maximum = parent->end();
+        } else {
+            maximum = std::numeric_limits<qint64>::max();
+            try {
+                if (document_size)
+                    maximum = document_size() - 1;
+            } catch (const std::string &) {
+                // No file open: nothing bounds the last markup from above.
+            }
+        }
+    }
+    const qint64 current = MarkupNode::to_offset(index.data(Qt::DisplayRole));
+    return {qMin(minimum, current), qMax(maximum, current)};
+}
+
+void TreeViewDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
+{
+    switch (index.column()) {
+    case MarkupColumn::Description:
+        if (auto *line = qobject_cast<QLineEdit *>(editor))
+            line->setText(index.data(Qt::DisplayRole).toString());
+        return;
+    case MarkupColumn::Repeat:
+        if (auto *combo = qobject_cast<QComboBox *>(editor))
+            combo->setCurrentIndex(index.data(Qt::DisplayRole).toString() == QLatin1String("true") ? 0 : 1);
+        return;
+    case MarkupColumn::Start:
+    case MarkupColumn::End:
+        break;
+    default:
+        return;
+    }
+    auto *spin = qobject_cast<HexOptionSpinBox *>(editor);
+    if (!spin)
+        return;
+    // Refilling an open editor (the view does so when its cell changes) must
+    // not feed the value back into the markup.
+    disconnect(spin, &HexOptionSpinBox::valueChanged, this, &TreeViewDelegate::update_hexwidget);
+    const QPair<qint64, qint64> range = editor_range(index);
+    spin->setRange(range.first, range.second);
+    spin->setValue(MarkupNode::to_offset(index.data(Qt::DisplayRole)));
+    edited_index = index;
+    connect(spin, &HexOptionSpinBox::valueChanged, this, &TreeViewDelegate::update_hexwidget,
+            Qt::UniqueConnection);
+}
+
+void TreeViewDelegate::setModelData(QWidget *editor, QAbstractItemModel *model,
+                                    const QModelIndex &index) const
+{
+    switch (index.column()) {
+    case MarkupColumn::Description:
+        if (auto *line = qobject_cast<QLineEdit *>(editor))
+            model->setData(index, line->text(), Qt::EditRole);
+        break;
+    case MarkupColumn::Start:
+    case MarkupColumn::End:
+        // Stored as a 64-bit integer: bounds beyond 4 GiB survive the edit.
+        if (auto *spin = qobject_cast<HexOptionSpinBox *>(editor))
+            model->setData(index, spin->value(), Qt::EditRole);
+        break;
+    case MarkupColumn::Repeat:
+        if (auto *combo = qobject_cast<QComboBox *>(editor))
+            model->setData(index, combo->currentText(), Qt::EditRole);
+        break;
+    default:
+        break;
+    }
+}
+
+void TreeViewDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
+                                            const QModelIndex &) const
+{
+    editor->setGeometry(option.rect);
+}
+
+void TreeViewDelegate::update_hexwidget(qint64 value)
+{
+    std::cout << "updating hex widget" << std::endl;
+    auto *model = const_cast<MarkupModel *>(markup_model(edited_index));
+    if (!model || !edited_index.isValid())
+        return;
+    MarkupNode *node = model->node_from_index(edited_index);
+    const int column = edited_index.column();
+    // Written straight into the markup, not through setData, so the view keeps
+    // its editor; the bracket keeps the mask's worker off the node meanwhile.
+    model->begin_change();
+    node->set_data(column, value);
+    if (column != MarkupColumn::Length)
+        node->set_data(MarkupColumn::Length, qint64(node->end() - node->start() + 1));
+    model->end_change();
+    // The Length cell shows the new value without waiting for the commit.
+    if (auto *spin = qobject_cast<QWidget *>(sender())) {
+        if (spin->parentWidget())
+            spin->parentWidget()->update();
+    }
+    if (reload_mask)
+        reload_mask();
+}

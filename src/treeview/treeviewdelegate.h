@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QItemDelegate>
+#include <QPersistentModelIndex>
+
+#include <functional>
+
+class MarkupModel;
+
+// Paints the Start, End and Length columns of the markup tree in each markup's
+// own colours (white on the highlight when selected), in hexadecimal ("0xff")
+// or decimal ("255") as the "Hex Markup Display" setting chooses, and provides
+// the in-place editors: a line edit for Description, a HexOptionSpinBox for
+// Start and End, a "true"/"false" combo box for Repeat, none for Length.
+//
+// A Start or End editor is limited so the markup stays inside its parent,
+// around its children and clear of its siblings. While its value spins, the
+// delegate writes the bound (and the recomputed Length) straight into the
+// markup, inside the model's change bracket, and asks for a mask reload so
+// the hex view shows the new extent before the edit is committed.
+//
+// The delegate works on a MarkupModel; its collaborators are handed in:
+//   set_document_size(f)   f() answers the open file's size in bytes; it may
+//                          throw std::string ("file is not open"), and the
+//                          top-level End limit is then left open;
+//   set_reload_mask(f)     f() refills the markup colour mask;
+//   set_markup_modified(f) f() sets the main window's markup-modified flag,
+//                          called whenever an editor opens.
+// The owner also connects commitData(QWidget *) to MarkupMask::reload_mask.
+class TreeViewDelegate : public QItemDelegate
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(TreeViewDelegate)
+
+public:
+    explicit TreeViewDelegate(QObject *parent = nullptr);
+    ~TreeViewDelegate() override;
+
+    void set_document_size(std::function<qint64()> document_size);
+    void set_reload_mask(std::function<void()> reload_mask);
+    void set_markup_modified(std::function<void()> markup_modified);
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override;
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+                          const QModelIndex &index) const override;
+    void setEditorData(QWidget *editor, const QModelIndex &index) const override;
+    void setModelData(QWidget *editor, QAbstractItemModel *model,
+                      const QModelIndex &index) const override;
+    void updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
+                              const QModelIndex &index) const override;
+
+    // The text a Start, End or Length cell shows for its display value.
+    static QString position_text(const QVariant &display);
+
+    // The values a Start or End editor for index may take (inclusive): from
+    // the end of the previous sibling plus one, or the parent's Start, up to
+    // the first child's Start or the markup's own End; from the last child's
+    // End or the markup's own Start up to the next sibling's Start minus one,
+    // the parent's End, or the last byte of the file. The range always holds
+    // the current value, so opening an editor never moves a bound by itself.
+    // {0, -1} for an index that is not a Start or End cell of a MarkupModel.
+    QPair<qint64, qint64> editor_range(const QModelIndex &index) const;
+
+private slots:
+    void update_hexwidget(qint64 value);
+
+private:
+    // Start or End cell whose editor was last filled; the live update writes
+    // into its markup. Persistent, so a markup deleted meanwhile is noticed.
+    mutable QPersistentModelIndex edited_index;
+
+    std::function<qint64()> document_size;
+    std::function<void()> reload_mask;
+    std::function<void()> markup_modified;
+};
