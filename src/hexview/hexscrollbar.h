@@ -33,6 +33,10 @@ public:
     // Page step for a view of `rows` visible rows (visible rows - 1, at least 1 step).
     void set_page_rows(int rows);
 
+    // The hex widget's drag autoscroll drives these.
+    using QScrollBar::setRepeatAction;
+    using QScrollBar::repeatAction;
+
 protected:
     void sliderChange(SliderChange change) override;
 

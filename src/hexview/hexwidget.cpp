@@ -1,0 +1,629 @@
+#include "hexwidget.h"
+
+#include "buffereddocument.h"
+#include "hexdocument.h"
+#include "hexscrollbar.h"
+#include "markupmask.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QStatusBar>
+#include <QToolBox>
+#include <QWheelEvent>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+// Layout of one row in character widths.
+constexpr int hex_column_start = 10;
+constexpr int hex_column_end = 57;
+constexpr int char_column_start = 60;
+constexpr int char_column_end = 76;
+constexpr int bytes_per_row = 16;
+
+// More than this many selected bytes are not turned into text (copy, search):
+// the text would take gigabytes.
+constexpr qint64 max_text_bytes = qint64(64) * 1024 * 1024;
+
+const char select_first[] = "Select some bytes first";
+
+} // namespace
+
+HexWidget::HexWidget(QWidget *parent)
+    : QWidget(parent)
+    , m_document(new HexDocument)
+{
+    m_message_box = [this](QMessageBox::Icon icon, const QString &title, const QString &text,
+                           QMessageBox::StandardButtons buttons,
+                           QMessageBox::StandardButton default_button) {
+        if (icon == QMessageBox::Question)
+            return QMessageBox::question(this, title, text, buttons, default_button);
+        return QMessageBox::warning(this, title, text, buttons, default_button);
+    };
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Window);
+    setFocusPolicy(Qt::StrongFocus);
+    // Measured once here so that geometry never divides by zero; the main
+    // window hands in the user's font before the widget is shown.
+    set_font(QFont(QStringLiteral("Courier"), 12));
+}
+
+HexWidget::~HexWidget()
+{
+    delete m_document;
+}
+
+HexDocument *HexWidget::document()
+{
+    return m_document;
+}
+
+void HexWidget::set_font(const QFont &font)
+{
+    QFont fixed(font);
+    fixed.setStyleHint(QFont::TypeWriter);
+    fixed.setFixedPitch(true);
+    if (!QFontInfo(fixed).fixedPitch()) {
+        // The columns only line up when every character is one cell wide.
+        QFont system = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        if (font.pointSizeF() > 0)
+            system.setPointSizeF(font.pointSizeF());
+        else if (font.pixelSize() > 0)
+            system.setPixelSize(font.pixelSize());
+        fixed = system;
+    }
+    const QFontMetrics metrics(fixed);
+    m_char_width = qMax(1, metrics.horizontalAdvance(QLatin1Char('M')));
+    m_line_height = qMax(1, metrics.lineSpacing());
+    m_font = fixed;
+    setMinimumHeight(100);
+    setFixedWidth(char_column_end * m_char_width);
+    if (m_scroll_bar)
+        m_scroll_bar->set_page_rows(visible_rows());
+    update();
+}
+
+QFont HexWidget::hex_font() const
+{
+    return m_font;
+}
+
+int HexWidget::char_width() const
+{
+    return m_char_width;
+}
+
+int HexWidget::line_height() const
+{
+    return m_line_height;
+}
+
+int HexWidget::visible_rows() const
+{
+    return height() / m_line_height;
+}
+
+bool HexWidget::in_hex_column(int x) const
+{
+    return x >= hex_column_start * m_char_width && x <= hex_column_end * m_char_width;
+}
+
+bool HexWidget::in_char_column(int x) const
+{
+    return x >= char_column_start * m_char_width && x <= char_column_end * m_char_width;
+}
+
+qint64 HexWidget::offset_at(int x, int y) const
+{
+    const int cw = m_char_width;
+    const qint64 row = y / m_line_height + m_top_row;
+    qint64 result;
+    // The right edge of each column belongs to its last byte, not the next row.
+    if (in_hex_column(x))
+        result = row * bytes_per_row + qMin((x - hex_column_start * cw) / (3 * cw), 15);
+    else if (in_char_column(x))
+        result = row * bytes_per_row + qMin((x - char_column_start * cw) / cw, 15);
+    else
+        return -1;
+    const qint64 size = file_size();
+    if (size >= 0 && result > size - 1)
+        result = size - 1;
+    return result;
+}
+
+qint64 HexWidget::top_row() const
+{
+    return m_top_row;
+}
+
+qint64 HexWidget::file_size() const
+{
+    if (!m_document->is_open())
+        return -1;
+    try {
+        return m_document->size();
+    } catch (const std::string &) {
+        return -1;
+    }
+}
+
+qint64 HexWidget::max_top_row() const
+{
+    if (m_scroll_bar)
+        return m_scroll_bar->maximum_row();
+    return qMax<qint64>(0, file_size()) / bytes_per_row;
+}
+
+void HexWidget::set_top_row(qint64 row)
+{
+    m_top_row = qBound<qint64>(0, row, max_top_row());
+    // The scroll bar echoes the value back through scroll_event, which keeps
+    // this exact row because the value already stands for it.
+    if (m_scroll_bar)
+        m_scroll_bar->setValue(m_scroll_bar->value_for_row(m_top_row));
+    update();
+}
+
+void HexWidget::scroll_event(int l)
+{
+    if (m_scroll_bar) {
+        if (m_scroll_bar->value_for_row(m_top_row) != l)
+            m_top_row = m_scroll_bar->row_at(l);
+    } else {
+        m_top_row = qMax(0, l);
+    }
+    update();
+}
+
+void HexWidget::show_status(const QString &text)
+{
+    if (m_status_bar)
+        m_status_bar->showMessage(text, 0);
+}
+
+void HexWidget::clear_selection()
+{
+    m_selection_start = -1;
+    m_selection_end = -1;
+    update();
+}
+
+void HexWidget::set_selection(qint64 start, qint64 end)
+{
+    set_top_row(start / bytes_per_row);
+    if (start < 0 || end < 0) {
+        start = -1;
+        end = -1;
+    }
+    m_selection_start = start;
+    m_selection_end = end;
+    update();
+}
+
+qint64 HexWidget::selection_start() const
+{
+    return m_selection_start;
+}
+
+qint64 HexWidget::selection_end() const
+{
+    return m_selection_end;
+}
+
+bool HexWidget::read_bytes(qint64 pos, int len, QByteArray &out)
+{
+    out.resize(len);
+    if (!m_document->is_open())
+        return false;
+    try {
+        m_document->buffered_document()->read(len, pos, out.data());
+    } catch (const std::string &) {
+        return false;
+    }
+    return true;
+}
+
+QString HexWidget::selection_text()
+{
+    if (m_selection_start < 0) {
+        show_status(QString::fromLatin1(select_first));
+        return QString();
+    }
+    const qint64 lo = qMin(m_selection_start, m_selection_end);
+    qint64 hi = qMax(m_selection_start, m_selection_end);
+    const qint64 size = file_size();
+    // Only bytes of the file are copied; a cursor past the end holds none.
+    hi = qMin(hi, size - 1);
+    if (lo < 0 || lo > hi)
+        return QString();
+    if (hi - lo + 1 > max_text_bytes) {
+        show_status(QStringLiteral("Selection too large: at most 64 MiB can be copied"));
+        return QString();
+    }
+    static const char digits[] = "0123456789abcdef";
+    QString text;
+    text.reserve(int((hi - lo + 1) * 2));
+    QByteArray chunk;
+    for (qint64 pos = lo; pos <= hi;) {
+        const int len = int(qMin<qint64>(hi - pos + 1, BufferedDocument::centring_distance));
+        if (!read_bytes(pos, len, chunk))
+            return QString();
+        for (const char c : chunk) {
+            const uchar b = uchar(c);
+            text.append(QLatin1Char(digits[b >> 4]));
+            text.append(QLatin1Char(digits[b & 15]));
+        }
+        pos += len;
+    }
+    return text;
+}
+
+void HexWidget::little_endian_jump()
+{
+    endian_jump(true);
+}
+
+void HexWidget::big_endian_jump()
+{
+    endian_jump(false);
+}
+
+void HexWidget::endian_jump(bool little)
+{
+    if (m_selection_start < 0) {
+        show_status(QString::fromLatin1(select_first));
+        return;
+    }
+    const qint64 lo = qMin(m_selection_start, m_selection_end);
+    const qint64 hi = qMax(m_selection_start, m_selection_end);
+    if (hi - lo + 1 > 8) {
+        show_status(QStringLiteral("Jump selection maximum length is 8 bytes"));
+        return;
+    }
+    if (m_status_bar)
+        m_status_bar->clearMessage();
+    QByteArray bytes;
+    if (lo < 0 || !read_bytes(lo, int(hi - lo + 1), bytes)) {
+        // The selection lies past the end of the file: no bytes to read.
+        show_status(QString::fromLatin1(select_first));
+        return;
+    }
+    quint64 value = 0;
+    if (little) {
+        for (int i = bytes.size() - 1; i >= 0; --i)
+            value = value * 256 + uchar(bytes[i]);
+    } else {
+        for (const char c : bytes)
+            value = value * 256 + uchar(c);
+    }
+    const qint64 target = qint64(value);
+    if (target == -1) {
+        // All FF: no byte to select; the view goes to the top.
+        set_selection(-1, -1);
+        return;
+    }
+    const qint64 size = file_size();
+    if (target < 0 || target >= size) {
+        show_status(QStringLiteral("Jump target 0x%1 lies beyond the end of the file")
+                        .arg(QString::number(value, 16).toUpper()));
+        return;
+    }
+    set_selection(target, target);
+}
+
+void HexWidget::go_to_triggered()
+{
+    if (m_toolbox && m_goto_panel)
+        m_toolbox->setCurrentWidget(m_goto_panel);
+}
+
+void HexWidget::edit_triggered()
+{
+    m_edit_mode = !m_edit_mode;
+    setBackgroundRole(m_edit_mode ? QPalette::Base : QPalette::Window);
+    update();
+}
+
+void HexWidget::search_triggered()
+{
+    const QString text = selection_text();
+    if (m_toolbox && m_search_panel)
+        m_toolbox->setCurrentWidget(m_search_panel);
+    emit send_selection(text);
+}
+
+void HexWidget::reload_mask()
+{
+    std::fputs("hexwidget :: reload mask\n", stdout);
+    std::fflush(stdout);
+    if (m_mask)
+        m_mask->reload_mask();
+}
+
+void HexWidget::pick_random_color_action()
+{
+    if (m_selection_start < 0) {
+        show_status(QString::fromLatin1(select_first));
+        return;
+    }
+    emit pick_random_colors_requested();
+}
+
+void HexWidget::open_file(const QString &name)
+{
+    if (name.isEmpty())
+        return;
+    m_document->open(name);
+    m_document->load(0, 0);
+    m_edits.clear();
+    m_pending_nibble = -1;
+    if (m_scroll_bar && m_document->is_open())
+        m_scroll_bar->set_row_range(file_size() / bytes_per_row);
+    set_top_row(m_top_row);
+}
+
+bool HexWidget::edit_mode() const
+{
+    return m_edit_mode;
+}
+
+bool HexWidget::hex_column_active() const
+{
+    return m_hex_column_active;
+}
+
+bool HexWidget::has_edits() const
+{
+    return !m_edits.isEmpty();
+}
+
+int HexWidget::edited_value(qint64 offset) const
+{
+    const auto it = m_edits.constFind(offset);
+    return it == m_edits.constEnd() ? -1 : int(it.value());
+}
+
+QMenu *HexWidget::create_context_menu()
+{
+    auto *menu = new QMenu;
+    connect(menu->addAction(QStringLiteral("Mark")), &QAction::triggered, this,
+            &HexWidget::mark_requested);
+    connect(menu->addAction(QStringLiteral("Pick Random Colors")), &QAction::triggered, this,
+            &HexWidget::pick_random_color_action);
+    connect(menu->addAction(QStringLiteral("Little Endian Jump")), &QAction::triggered, this,
+            &HexWidget::little_endian_jump);
+    connect(menu->addAction(QStringLiteral("Big Endian Jump")), &QAction::triggered, this,
+            &HexWidget::big_endian_jump);
+    connect(menu->addAction(QStringLiteral("Goto")), &QAction::triggered, this,
+            &HexWidget::go_to_triggered);
+    connect(menu->addAction(QStringLiteral("Search")), &QAction::triggered, this,
+            &HexWidget::search_triggered);
+    connect(menu->addAction(QStringLiteral("Copy to Clipboard")), &QAction::triggered, this,
+            &HexWidget::copy_action);
+    QAction *edit = menu->addAction(QStringLiteral("Edit"));
+    edit->setCheckable(true);
+    edit->setChecked(m_edit_mode);
+    connect(edit, &QAction::triggered, this, &HexWidget::edit_triggered);
+    return menu;
+}
+
+void HexWidget::set_markup_mask(MarkupMask *mask)
+{
+    m_mask = mask;
+    update();
+}
+
+void HexWidget::set_status_bar(QStatusBar *status_bar)
+{
+    m_status_bar = status_bar;
+}
+
+void HexWidget::set_scroll_bar(HexScrollBar *scroll_bar)
+{
+    if (m_scroll_bar == scroll_bar)
+        return;
+    if (m_scroll_bar)
+        disconnect(m_scroll_bar, nullptr, this, nullptr);
+    m_scroll_bar = scroll_bar;
+    if (scroll_bar) {
+        connect(scroll_bar, &QAbstractSlider::valueChanged, this, &HexWidget::scroll_event);
+        scroll_bar->set_page_rows(visible_rows());
+    }
+}
+
+void HexWidget::set_goto_panel(QToolBox *toolbox, QWidget *panel)
+{
+    m_toolbox = toolbox;
+    m_goto_panel = panel;
+}
+
+void HexWidget::set_search_panel(QToolBox *toolbox, QWidget *panel)
+{
+    m_toolbox = toolbox;
+    m_search_panel = panel;
+}
+
+void HexWidget::set_message_box_function(MessageBoxFunction function)
+{
+    m_message_box = std::move(function);
+}
+
+QMessageBox::StandardButton HexWidget::ask(QMessageBox::Icon icon, const QString &title,
+                                           const QString &text, QMessageBox::StandardButtons buttons,
+                                           QMessageBox::StandardButton default_button)
+{
+    if (!m_message_box)
+        return default_button;
+    return m_message_box(icon, title, text, buttons, default_button);
+}
+
+// ---------------------------------------------------------------- input
+
+bool HexWidget::event(QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        // Tab switches the edited column; focus never leaves the view by it.
+        if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+            m_hex_column_active = !m_hex_column_active;
+            update();
+            event->accept();
+            return true;
+        }
+    }
+    return QWidget::event(event);
+}
+
+void HexWidget::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (m_scroll_bar)
+        m_scroll_bar->set_page_rows(visible_rows());
+}
+
+void HexWidget::mousePressEvent(QMouseEvent *event)
+{
+    setFocus(Qt::MouseFocusReason);
+    if (m_scroll_bar)
+        m_scroll_bar->setRepeatAction(QAbstractSlider::SliderNoAction, 0, 0);
+    const QPoint pos = event->position().toPoint();
+    if (event->button() == Qt::LeftButton) {
+        if (event->modifiers() == Qt::NoModifier) {
+            clear_selection();
+        } else if (m_selection_start >= 0) {
+            // Extends the selection (Shift+click); a point off the bytes keeps it.
+            const qint64 v = offset_at(pos.x(), pos.y());
+            if (v >= 0)
+                m_selection_end = v;
+            update();
+        }
+        m_mouse_down = true;
+    } else if (event->button() == Qt::RightButton) {
+        QMenu *menu = create_context_menu();
+        menu->exec(event->globalPosition().toPoint());
+        delete menu;
+    }
+}
+
+void HexWidget::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_mouse_down)
+        return;
+    const QPoint pos = event->position().toPoint();
+    if (m_scroll_bar) {
+        if (pos.y() > height())
+            m_scroll_bar->setRepeatAction(QAbstractSlider::SliderSingleStepAdd, 5, 5);
+        else if (pos.y() < 0)
+            m_scroll_bar->setRepeatAction(QAbstractSlider::SliderSingleStepSub, 5, 5);
+        else
+            m_scroll_bar->setRepeatAction(QAbstractSlider::SliderNoAction, 0, 0);
+    }
+    const qint64 v = offset_at(pos.x(), pos.y());
+    // Passing over the offset column or the gap keeps the dragged range.
+    if (v < 0 && m_selection_start >= 0 && !m_edit_mode)
+        return;
+    m_selection_end = v;
+    if (m_selection_start < 0 || m_edit_mode)
+        m_selection_start = v;
+    update();
+}
+
+void HexWidget::mouseReleaseEvent(QMouseEvent *event)
+{
+    const QPoint pos = event->position().toPoint();
+    if (m_mouse_down && event->modifiers() == Qt::NoModifier) {
+        const qint64 v = offset_at(pos.x(), pos.y());
+        if (!(v < 0 && m_selection_start >= 0 && !m_edit_mode)) {
+            m_selection_end = v;
+            if (m_selection_start < 0 || m_edit_mode)
+                m_selection_start = v;
+        }
+        if (in_hex_column(pos.x()))
+            m_hex_column_active = true;
+        else if (in_char_column(pos.x()))
+            m_hex_column_active = false;
+    }
+    m_mouse_down = false;
+    if (m_scroll_bar)
+        m_scroll_bar->setRepeatAction(QAbstractSlider::SliderNoAction, 0, 0);
+    update();
+}
+
+void HexWidget::wheelEvent(QWheelEvent *event)
+{
+    const int delta = event->angleDelta().y();
+    if (delta == 0) {
+        event->ignore();
+        return;
+    }
+    const bool down = delta < 0;
+    for (int i = 0; i < 3; ++i) {
+        if (m_scroll_bar && m_scroll_bar->rows_per_step() == 1)
+            m_scroll_bar->triggerAction(down ? QAbstractSlider::SliderSingleStepAdd
+                                             : QAbstractSlider::SliderSingleStepSub);
+        else
+            // A scaled scroll bar steps many rows; the wheel still moves by rows.
+            set_top_row(m_top_row + (down ? 1 : -1));
+    }
+    event->accept();
+}
+
+void HexWidget::keyPressEvent(QKeyEvent *event)
+{
+    qint64 &cursor = m_selection_start;
+    const qint64 page = qint64(visible_rows()) * bytes_per_row;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        cursor -= 1;
+        break;
+    case Qt::Key_Right:
+        cursor += 1;
+        break;
+    case Qt::Key_Up:
+        cursor -= bytes_per_row;
+        break;
+    case Qt::Key_Down:
+        cursor += bytes_per_row;
+        break;
+    case Qt::Key_PageUp:
+        cursor -= page;
+        set_selection(cursor, cursor);
+        break;
+    case Qt::Key_PageDown:
+        cursor += page;
+        set_selection(cursor, cursor);
+        break;
+    default:
+        if (!m_edit_mode || !edit_key(event)) {
+            event->ignore();
+            return;
+        }
+        finish_key();
+        event->accept();
+        return;
+    }
+    m_pending_nibble = -1;
+    finish_key();
+    event->accept();
+}
+
+void HexWidget::finish_key()
+{
+    if (m_selection_start < 0)
+        m_selection_start = 0;
+    const qint64 row = m_selection_start / bytes_per_row;
+    if (row < m_top_row)
+        set_top_row(m_top_row - 1);
+    else if (row >= m_top_row + visible_rows())
+        set_top_row(m_top_row + 1);
+    m_selection_end = m_selection_start;
+    update();
+}

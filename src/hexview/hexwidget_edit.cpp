@@ -1,0 +1,265 @@
+// Byte editing and saving of the hex widget.
+
+#include "hexwidget.h"
+
+#include "hexdocument.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QSaveFile>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+const char write_error_title[] = "File Write Error";
+
+QString boxed(const char *text)
+{
+    return QStringLiteral("<font size =4>%1</font>").arg(QLatin1String(text));
+}
+
+// A run of consecutive edited bytes, written with one seek and one write.
+struct EditRun
+{
+    qint64 offset;
+    QByteArray bytes;
+};
+
+QList<EditRun> edit_runs(const QMap<qint64, quint8> &edits)
+{
+    QList<EditRun> runs;
+    for (auto it = edits.constBegin(); it != edits.constEnd(); ++it) {
+        if (runs.isEmpty() || runs.constLast().offset + runs.constLast().bytes.size() != it.key())
+            runs.append(EditRun{it.key(), QByteArray()});
+        runs.last().bytes.append(char(it.value()));
+    }
+    return runs;
+}
+
+bool sync_to_disk(int fd)
+{
+    return fd >= 0 && ::fdatasync(fd) == 0;
+}
+
+// Makes a rename inside `dir` durable.
+void sync_directory(const QString &dir)
+{
+    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+bool same_file(const QString &a, const QString &b)
+{
+    const QFileInfo fa(a);
+    const QFileInfo fb(b);
+    if (fa.absoluteFilePath() == fb.absoluteFilePath())
+        return true;
+    return fa.exists() && fb.exists() && fa.canonicalFilePath() == fb.canonicalFilePath();
+}
+
+} // namespace
+
+bool HexWidget::edit_key(QKeyEvent *event)
+{
+    const qint64 cursor = m_selection_start;
+    // No edit is ever stored for a position outside the file.
+    if (cursor < 0 || cursor >= file_size())
+        return false;
+
+    if (m_hex_column_active) {
+        const int key = event->key();
+        int nibble;
+        if (key >= Qt::Key_0 && key <= Qt::Key_9)
+            nibble = key - Qt::Key_0;
+        else if (key >= Qt::Key_A && key <= Qt::Key_F)
+            nibble = key - Qt::Key_A + 10;
+        else
+            return false;
+
+        int value = edited_value(cursor);
+        if (value < 0) {
+            m_document->load(cursor, 1);
+            value = m_document->first_byte();
+            if (value < 0)
+                return false;
+        }
+        if (m_pending_nibble < 0) {
+            m_pending_nibble = qint16(nibble);
+            value = nibble * 16 + value % 16;
+        } else {
+            value = (value / 16) * 16 + nibble;
+            m_pending_nibble = -1;
+            m_selection_start = cursor + 1;
+        }
+        m_edits.insert(cursor, quint8(value));
+    } else {
+        const QString text = event->text();
+        if (text.isEmpty())
+            return false;
+        const char byte = text.at(0).toLatin1();
+        if (byte == 0)
+            return false;
+        m_pending_nibble = -1;
+        m_edits.insert(cursor, quint8(byte));
+        m_selection_start = cursor + 1;
+    }
+    emit content_changed();
+    return true;
+}
+
+bool HexWidget::save_edits(const QString &name)
+{
+    if (!m_document->is_open())
+        return false;
+    const QString own = m_document->absolute_path();
+    bool saved;
+    if (name.isEmpty() || same_file(name, own)) {
+        saved = write_in_place(own);
+    } else {
+        if (QFile::exists(name)
+            && ask(QMessageBox::Question, QStringLiteral("File Exists"),
+                   boxed("File Exists, Overwrite?"), QMessageBox::Yes | QMessageBox::No,
+                   QMessageBox::Yes)
+                   != QMessageBox::Yes)
+            return false;
+        saved = write_copy(own, name);
+    }
+    if (!saved)
+        return false;
+
+    m_edits.clear();
+    m_pending_nibble = -1;
+    // The document's window may still hold the bytes from before the save.
+    m_document->open(own);
+    m_document->load(0, 0);
+    update();
+    return true;
+}
+
+bool HexWidget::write_in_place(const QString &path)
+{
+    const auto warn = [this](const char *text) {
+        ask(QMessageBox::Warning, QString::fromLatin1(write_error_title), boxed(text),
+            QMessageBox::Ok, QMessageBox::Ok);
+    };
+
+    // Unbuffered: every write reaches the file at once, so a failure is seen
+    // at the byte that failed and the bytes already written can be restored.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+        warn("Error opening file for writing.");
+        return false;
+    }
+    const QList<EditRun> runs = edit_runs(m_edits);
+
+    // Keep the stored bytes first; a file that shrank since the edits were
+    // made would otherwise grow, and a save never changes the file's length.
+    QList<QByteArray> originals;
+    for (const EditRun &run : runs) {
+        if (!file.seek(run.offset)) {
+            warn("Error seeking.");
+            return false;
+        }
+        const QByteArray stored = file.read(run.bytes.size());
+        if (stored.size() != run.bytes.size()) {
+            warn("Error seeking.");
+            return false;
+        }
+        originals.append(stored);
+    }
+
+    const auto restore = [&](int written) {
+        for (int i = 0; i < written; ++i) {
+            if (file.seek(runs[i].offset))
+                file.write(originals[i]);
+        }
+        sync_to_disk(file.handle());
+    };
+
+    for (int i = 0; i < runs.size(); ++i) {
+        if (!file.seek(runs[i].offset)) {
+            restore(i);
+            warn("Error seeking.");
+            return false;
+        }
+        if (file.write(runs[i].bytes) != runs[i].bytes.size()) {
+            restore(i + 1);
+            warn("Error writing to file.");
+            return false;
+        }
+    }
+    if (!sync_to_disk(file.handle())) {
+        restore(int(runs.size()));
+        warn("Error writing to file.");
+        return false;
+    }
+    file.close();
+    return true;
+}
+
+bool HexWidget::write_copy(const QString &source, const QString &target)
+{
+    const auto warn = [this](const char *text) {
+        ask(QMessageBox::Warning, QString::fromLatin1(write_error_title), boxed(text),
+            QMessageBox::Ok, QMessageBox::Ok);
+    };
+
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly)) {
+        warn("Error creating save file.");
+        return false;
+    }
+    // The copy is built in a temporary file beside the target and renamed
+    // over it only when complete, so a failure leaves the target untouched.
+    QSaveFile out(target);
+    out.setDirectWriteFallback(false);
+    if (!out.open(QIODevice::WriteOnly)) {
+        warn("Error creating save file.");
+        return false;
+    }
+
+    const qint64 size = in.size();
+    if (!m_edits.isEmpty() && m_edits.lastKey() >= size) {
+        out.cancelWriting();
+        warn("Error seeking.");
+        return false;
+    }
+
+    constexpr qint64 chunk_size = 1 << 20;
+    auto edit = m_edits.constBegin();
+    for (qint64 pos = 0; pos < size;) {
+        QByteArray chunk = in.read(qMin(chunk_size, size - pos));
+        if (chunk.isEmpty()) {
+            out.cancelWriting();
+            warn("Error creating save file.");
+            return false;
+        }
+        const qint64 end = pos + chunk.size();
+        for (; edit != m_edits.constEnd() && edit.key() < end; ++edit)
+            chunk[int(edit.key() - pos)] = char(edit.value());
+        if (out.write(chunk) != chunk.size()) {
+            out.cancelWriting();
+            warn("Error writing to file.");
+            return false;
+        }
+        pos = end;
+    }
+    if (!out.flush() || !sync_to_disk(out.handle())) {
+        out.cancelWriting();
+        warn("Error writing to file.");
+        return false;
+    }
+    if (!out.commit()) {
+        warn("Error creating save file.");
+        return false;
+    }
+    sync_directory(QFileInfo(target).absolutePath());
+    return true;
+}
