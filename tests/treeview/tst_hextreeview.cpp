@@ -1,0 +1,121 @@
+#include "hextreeview.h"
+#include "testsettings.h"
+
+#include <QMenu>
+#include <QSignalSpy>
+#include <QStandardItemModel>
+#include <QTest>
+
+class TestHexTreeView : public QObject
+{
+    Q_OBJECT
+
+private:
+    static QAction *action_named(QMenu *menu, const QString &text)
+    {
+        const auto actions = menu->actions();
+        for (QAction *action : actions) {
+            if (action->text() == text)
+                return action;
+        }
+        return nullptr;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        pq_test::isolate_settings();
+    }
+
+    void menu_entries_in_order()
+    {
+        HexTreeView view;
+        QStandardItemModel model(3, 5);
+        view.setModel(&model);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QStringList texts;
+        view.exec_menu = [&texts](QMenu *menu, const QPoint &) -> QAction * {
+            for (QAction *action : menu->actions())
+                texts << action->text();
+            return nullptr;
+        };
+        QTest::mousePress(view.viewport(), Qt::RightButton, {}, view.visualRect(model.index(0, 0)).center());
+        QCOMPARE(texts, QStringList({"Foreground Color", "Background Color", "Pick Random Colors", "Delete", "Prune"}));
+    }
+
+    void entry_emits_its_signal_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<int>("signal");
+        QTest::newRow("foreground") << "Foreground Color" << 0;
+        QTest::newRow("background") << "Background Color" << 1;
+        QTest::newRow("random") << "Pick Random Colors" << 2;
+        QTest::newRow("delete") << "Delete" << 3;
+        QTest::newRow("prune") << "Prune" << 4;
+        QTest::newRow("dismissed") << QString() << -1;
+    }
+
+    void entry_emits_its_signal()
+    {
+        QFETCH(QString, entry);
+        QFETCH(int, signal);
+        HexTreeView view;
+        QStandardItemModel model(3, 5);
+        view.setModel(&model);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.exec_menu = [&entry](QMenu *menu, const QPoint &) { return action_named(menu, entry); };
+        QSignalSpy foreground(&view, &HexTreeView::foreground_color_requested);
+        QSignalSpy background(&view, &HexTreeView::background_color_requested);
+        QSignalSpy random(&view, &HexTreeView::pick_random_colors_requested);
+        QSignalSpy remove(&view, &HexTreeView::delete_requested);
+        QSignalSpy prune(&view, &HexTreeView::prune_requested);
+        QTest::mousePress(view.viewport(), Qt::RightButton, {}, view.visualRect(model.index(1, 0)).center());
+        const QList<int> counts = {int(foreground.count()), int(background.count()), int(random.count()),
+                                   int(remove.count()), int(prune.count())};
+        for (int i = 0; i < counts.size(); ++i)
+            QCOMPARE(counts.at(i), i == signal ? 1 : 0);
+    }
+
+    // The command runs on the markup selected before the right click.
+    void command_sees_previous_selection()
+    {
+        HexTreeView view;
+        QStandardItemModel model(3, 5);
+        view.setModel(&model);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.setCurrentIndex(model.index(0, 0));
+        int selected_row_at_command = -1;
+        connect(&view, &HexTreeView::delete_requested, &view, [&] {
+            selected_row_at_command = view.selectionModel()->selectedIndexes().value(0).row();
+        });
+        view.exec_menu = [](QMenu *menu, const QPoint &) { return action_named(menu, "Delete"); };
+        QTest::mousePress(view.viewport(), Qt::RightButton, {}, view.visualRect(model.index(2, 0)).center());
+        QCOMPARE(selected_row_at_command, 0);
+    }
+
+    void press_takes_focus_and_left_button_opens_no_menu()
+    {
+        QWidget window;
+        auto *view = new HexTreeView(&window);
+        QStandardItemModel model(3, 5);
+        view->setModel(&model);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        bool menu_opened = false;
+        view->exec_menu = [&menu_opened](QMenu *, const QPoint &) -> QAction * {
+            menu_opened = true;
+            return nullptr;
+        };
+        view->clearFocus();
+        QTest::mousePress(view->viewport(), Qt::LeftButton, {}, view->visualRect(model.index(1, 0)).center());
+        QVERIFY(!menu_opened);
+        QVERIFY(view->hasFocus());
+        QCOMPARE(view->currentIndex().row(), 1);
+    }
+};
+
+QTEST_MAIN(TestHexTreeView)
+#include "tst_hextreeview.moc"
