@@ -17,6 +17,7 @@
 #include <QToolBox>
 #include <QWheelEvent>
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -80,6 +81,14 @@ void HexWidget::set_font(const QFont &font)
             system.setPixelSize(font.pixelSize());
         fixed = system;
     }
+    // Scalable faces often advance by fractions of a pixel (9.6 px), while
+    // the layout places every run at a whole multiple of the character width.
+    // Letter spacing rounds the advance up to whole pixels so that text drawn
+    // as one run lands on the same cells as text drawn character by character.
+    const qreal advance = QFontMetricsF(fixed).horizontalAdvance(QLatin1Char('M'));
+    const qreal whole = qMax<qreal>(1, std::ceil(advance - 0.01));
+    if (whole != advance)
+        fixed.setLetterSpacing(QFont::AbsoluteSpacing, whole - advance);
     const QFontMetrics metrics(fixed);
     m_char_width = qMax(1, metrics.horizontalAdvance(QLatin1Char('M')));
     m_line_height = qMax(1, metrics.lineSpacing());
@@ -498,6 +507,7 @@ void HexWidget::mousePressEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton) {
         if (event->modifiers() == Qt::NoModifier) {
             clear_selection();
+            m_press_offset = offset_at(pos.x(), pos.y());
         } else if (m_selection_start >= 0) {
             // Extends the selection (Shift+click); a point off the bytes keeps it.
             const qint64 v = offset_at(pos.x(), pos.y());
@@ -526,32 +536,39 @@ void HexWidget::mouseMoveEvent(QMouseEvent *event)
         else
             m_scroll_bar->setRepeatAction(QAbstractSlider::SliderNoAction, 0, 0);
     }
-    const qint64 v = offset_at(pos.x(), pos.y());
-    // Passing over the offset column or the gap keeps the dragged range.
-    if (v < 0 && m_selection_start >= 0 && !m_edit_mode)
-        return;
-    m_selection_end = v;
-    if (m_selection_start < 0 || m_edit_mode)
-        m_selection_start = v;
+    drag_to(offset_at(pos.x(), pos.y()));
     update();
+}
+
+void HexWidget::drag_to(qint64 v)
+{
+    if (m_edit_mode) {
+        // In edit mode a drag only moves the one-byte cursor.
+        m_selection_start = v;
+        m_selection_end = v;
+        return;
+    }
+    if (m_selection_start < 0)
+        m_selection_start = m_press_offset >= 0 ? m_press_offset : v;
+    // Passing over the offset column or the gap keeps the dragged range.
+    if (v >= 0)
+        m_selection_end = v;
+    else if (m_selection_end < 0)
+        m_selection_end = m_selection_start;
 }
 
 void HexWidget::mouseReleaseEvent(QMouseEvent *event)
 {
     const QPoint pos = event->position().toPoint();
     if (m_mouse_down && event->modifiers() == Qt::NoModifier) {
-        const qint64 v = offset_at(pos.x(), pos.y());
-        if (!(v < 0 && m_selection_start >= 0 && !m_edit_mode)) {
-            m_selection_end = v;
-            if (m_selection_start < 0 || m_edit_mode)
-                m_selection_start = v;
-        }
+        drag_to(offset_at(pos.x(), pos.y()));
         if (in_hex_column(pos.x()))
             m_hex_column_active = true;
         else if (in_char_column(pos.x()))
             m_hex_column_active = false;
     }
     m_mouse_down = false;
+    m_press_offset = -1;
     if (m_scroll_bar)
         m_scroll_bar->setRepeatAction(QAbstractSlider::SliderNoAction, 0, 0);
     update();

@@ -160,6 +160,7 @@ private:
     bool read_bytes(qint64 pos, int len, QByteArray &out);
     bool edit_key(QKeyEvent *event);
     void finish_key();
+    void drag_to(qint64 v);
     QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString &title, const QString &text,
                                     QMessageBox::StandardButtons buttons,
                                     QMessageBox::StandardButton default_button);
@@ -176,6 +177,9 @@ private:
     qint64 m_selection_start = -1;
     qint64 m_selection_end = -1;
     bool m_mouse_down = false;
+    // The byte under a plain left press: a drag starts there, however far the
+    // pointer travelled before the first move was reported. -1 = none.
+    qint64 m_press_offset = -1;
     bool m_edit_mode = false;
     bool m_hex_column_active = true;
     qint16 m_pending_nibble = -1;

@@ -1,0 +1,663 @@
+#include "hexviewfixture.h"
+#include "testsettings.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolBox>
+#include <QVBoxLayout>
+
+// Selection, mouse, keys, wheel, context menu and jumps of the hex widget,
+// driven by real input events over small temporary files.
+class TestHexWidget : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void geometry_is_in_character_widths();
+    void offset_at_data();
+    void offset_at();
+    void visible_rows_ignores_partial_row();
+
+    void backward_drag_copies_in_file_order();
+    void plain_click_selects_one_byte();
+    void click_in_offset_column_selects_nothing();
+    void shift_click_without_selection_selects_nothing();
+    void shift_click_extends_selection();
+    void drag_through_gap_keeps_range();
+    void edit_mode_drag_leaves_one_byte();
+    void release_sets_active_column_data();
+    void release_sets_active_column();
+    void drag_below_widget_autoscrolls();
+
+    void arrows_data();
+    void arrows();
+    void arrow_scrolls_one_row_at_edge();
+    void page_down_past_end_clamps_view();
+    void page_up_at_top();
+    void other_keys_ignored_outside_edit_mode();
+    void tab_switches_column_and_keeps_focus();
+
+    void wheel_moves_three_rows_data();
+    void wheel_moves_three_rows();
+    void resize_sets_page_step();
+    void set_selection_scrolls_row_to_top();
+
+    void selection_text_data();
+    void selection_text();
+    void selection_text_without_selection_reports();
+
+    void endian_jump_data();
+    void endian_jump();
+    void jump_all_ff_clears_selection_and_shows_top();
+    void jump_more_than_eight_bytes_refused();
+    void jump_past_end_refused_data();
+    void jump_past_end_refused();
+    void jump_without_selection_reports();
+
+    void context_menu_entries_in_order();
+    void context_menu_actions_emit();
+    void search_and_goto_bring_panels_forward();
+    void edit_entry_toggles_mode_and_background();
+    void pick_random_colors_needs_selection();
+
+private:
+    QString file_with(const QByteArray &bytes) { return pq_test::make_temp_file(0, bytes); }
+};
+
+void TestHexWidget::initTestCase()
+{
+    pq_test::isolate_settings();
+}
+
+void TestHexWidget::geometry_is_in_character_widths()
+{
+    HexViewFixture f;
+    QVERIFY(f.cw() > 0);
+    QVERIFY(f.lh() > 0);
+    QCOMPARE(f.hex->width(), 76 * f.cw());
+    QCOMPARE(f.hex->minimumHeight(), 100);
+    // The default font must be fixed-pitch, or the columns drift apart.
+    QVERIFY(QFontInfo(f.hex->hex_font()).fixedPitch());
+    const QFontMetrics metrics(f.hex->hex_font());
+    QCOMPARE(metrics.horizontalAdvance(QStringLiteral("0123456789ABCDEF")), 16 * f.cw());
+}
+
+void TestHexWidget::offset_at_data()
+{
+    QTest::addColumn<int>("x_in_cw");   // x in character widths (times 2, for halves)
+    QTest::addColumn<int>("row");
+    QTest::addColumn<qint64>("expected");
+
+    // The file has 100 bytes: rows 0..6, the last one holding bytes 96..99.
+    QTest::newRow("offset-column") << 2 * 3 << 0 << qint64(-1);
+    QTest::newRow("hex-left-edge") << 2 * 10 << 0 << qint64(0);
+    QTest::newRow("hex-space-after-first-pair") << 2 * 12 << 0 << qint64(0);
+    QTest::newRow("hex-second-pair") << 2 * 13 << 0 << qint64(1);
+    QTest::newRow("hex-right-edge") << 2 * 57 << 1 << qint64(31);
+    QTest::newRow("gap-left") << 2 * 57 + 1 << 0 << qint64(-1);
+    QTest::newRow("gap-right") << 2 * 60 - 1 << 0 << qint64(-1);
+    QTest::newRow("char-left-edge") << 2 * 60 << 2 << qint64(32);
+    QTest::newRow("char-last-cell") << 2 * 75 + 1 << 2 << qint64(47);
+    QTest::newRow("char-right-edge-is-last-byte") << 2 * 76 << 2 << qint64(47);
+    QTest::newRow("past-right-edge") << 2 * 76 + 1 << 2 << qint64(-1);
+    QTest::newRow("last-row-after-last-byte") << 2 * 70 << 6 << qint64(99);
+    QTest::newRow("below-file-clamps-to-last-byte") << 2 * 20 << 7 << qint64(99);
+}
+
+void TestHexWidget::offset_at()
+{
+    QFETCH(int, x_in_cw);
+    QFETCH(int, row);
+    QFETCH(qint64, expected);
+    HexViewFixture f;
+    f.hex->open_file(pq_test::make_temp_file(100));
+    const int x = x_in_cw * f.cw() / 2;
+    const int y = row * f.lh() + f.lh() / 2;
+    QCOMPARE(f.hex->offset_at(x, y), expected);
+}
+
+void TestHexWidget::visible_rows_ignores_partial_row()
+{
+    HexViewFixture f;
+    f.hex->resize(f.hex->width(), 10 * f.lh() - 1);
+    QCOMPARE(f.hex->visible_rows(), 9);
+    f.hex->resize(f.hex->width(), 10 * f.lh());
+    QCOMPARE(f.hex->visible_rows(), 10);
+}
+
+void TestHexWidget::backward_drag_copies_in_file_order()
+{
+    HexViewFixture f;
+    const QByteArray bytes = pattern_bytes(64);
+    f.hex->open_file(file_with(bytes));
+    QTest::mousePress(f.hex.get(), Qt::LeftButton, Qt::NoModifier, f.hex_point(40));
+    QTest::mouseMove(f.hex.get(), f.hex_point(30));
+    QTest::mouseMove(f.hex.get(), f.hex_point(20));
+    QTest::mouseRelease(f.hex.get(), Qt::LeftButton, Qt::NoModifier, f.hex_point(20));
+    QCOMPARE(f.hex->selection_start(), qint64(40));
+    QCOMPARE(f.hex->selection_end(), qint64(20));
+    QCOMPARE(f.hex->selection_text(), QString::fromLatin1(bytes.mid(20, 21).toHex()));
+}
+
+void TestHexWidget::plain_click_selects_one_byte()
+{
+    HexViewFixture f;
+    f.hex->open_file(pq_test::make_temp_file(64));
+    f.hex->set_selection(3, 9);
+    QTest::mouseClick(f.hex.get(), Qt::LeftButton, Qt::NoModifier, f.char_point(17));
+    QCOMPARE(f.hex->selection_start(), qint64(17));
+    QCOMPARE(f.hex->selection_end(), qint64(17));
+}
+
+void TestHexWidget::click_in_offset_column_selects_nothing()
+{
+    HexViewFixture f;
+    f.hex->open_file(pq_test::make_temp_file(64));
+    f.hex->set_selection(3, 9);
+    QTest::mouseClick(f.hex.get(), Qt::LeftButton, Qt::NoModifier, QPoint(f.cw(), f.lh() / 2));
+    QCOMPARE(f.hex->selection_start(), qint64(-1));
+    QCOMPARE(f.hex->selection_end(), qint64(-1));
+}
+
+void TestHexWidget::shift_click_without_selection_selects_nothing()
+{
+    HexViewFixture f;
+    f.hex->open_file(pq_test::make_temp_file(64));
+    QTest::mouseClick(f.hex.get(), Qt::LeftButton, Qt::ShiftModifier, f.hex_point(12));
+    QCOMPARE(f.hex->selection_start(), qint64(-1));
+    QCOMPARE(f.hex->selection_end(), qint64(-1));
+}
+
+void TestHexWidget::shift_click_extends_selection()
+{
+    HexViewFixture f;
+    f.hex->open_file(pq_test::make_temp_file(64));
+    QTest::mouseClick(f.hex.get(), Qt::LeftButton, Qt::NoModifier, f.hex_point(5));
+    QTest::mouseClick(f.hex.get(), Qt::LeftButton, Qt::ShiftModifier, f.hex_point(37));
+    QCOMPARE(f.hex->selection_start(), qint64(5));
+    QCOMPARE(f.hex->selection_end(), qint64(37));
+    // Shift+click before the start extends backwards from the same start.
+    QTest::mouseClick(f.hex.get(), Qt::LeftButton, Qt::ShiftModifier, f.char_point(2));
+    QCOMPARE(f.hex->selection_start(), qint64(5));
+    QCOMPARE(f.hex->selection_end(), qint64(2));
+}
+
+void TestHexWidget::drag_through_gap_keeps_range()
+{
+    HexViewFixture f;
+    f.hex->open_file(pq_test::make_temp_file(64));
+    QTest::mousePress(f.hex.get(), Qt::LeftButton, Qt::NoModifier, f.hex_point(20));
+    QTest::mouseMove(f.hex.get(), f.hex_point(25));
+    const QPoint gap(58 * f.cw(), f.hex_point(25).y());
+    QTest::mouseMove(f.hex.get(), gap);
+    QTest::mouseRelease(f.hex.get(), Qt::LeftButton, Qt::NoModifier, gap);
+    QCOMPARE(f.hex->selection_start(), qint64(20));
+    QCOMPARE(f.hex->selection_end(), qint64(25));
+}
+
+void TestHexWidget::edit_mode_drag_leaves_one_byte()
+{
+    HexViewFixture f;
+    f.hex->open_file(pq_test::make_temp_file(64));
+    f.hex->edit_triggered();
+    QTest::mousePress(f.hex.get(), Qt::LeftButton, Qt::NoModifier, f.hex_point(10));
+    QTest::mouseMove(f.hex.get(), f.hex_point(20));
+    QCOMPARE(f.hex->selection_start(), qint64(20));
+    QCOMPARE(f.hex->selection_end(), qint64(20));
+    QTest::mouseMove(f.hex.get(), f.hex_point(33));
+    QTest::mouseRelease(f.hex.get(), Qt::LeftButton, Qt::NoModifier, f.hex_point(33));
+    QCOMPARE(f.hex->selection_start(), qint64(33));
+    QCOMPARE(f.hex->selection_end(), qint64(33));
+}
+
+void TestHexWidget::release_sets_active_column_data()
+{
+    QTest::addColumn<int>("x_in_cw");
+    QTest::addColumn<bool>("start_active");
+    QTest::addColumn<bool>("expected_active");
+    QTest::newRow("char-column-activates-chars") << 65 << true << false;
+    QTest::newRow("hex-column-activates-hex") << 20 << false << true;
+    QTest::newRow("gap-keeps-hex") << 58 << true << true;
+    QTest::newRow("gap-keeps-chars") << 58 << false << false;
+    QTest::newRow("offset-column-keeps-chars") << 3 << false << false;
+}
+
+void TestHexWidget::release_sets_active_column()
+{
+    QFETCH(int, x_in_cw);
+    QFETCH(bool, start_active);
+    QFETCH(bool, expected_active);
+    HexViewFixture f;
+    f.hex->open_file(pq_test::make_temp_file(64));
+    if (f.hex->hex_column_active() != start_active)
+        QTest::keyClick(f.hex.get(), Qt::Key_Tab);
+    QCOMPARE(f.hex->hex_column_active(), start_active);
+    QTest::mouseClick(f.hex.get(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(x_in_cw * f.cw() + 1, f.lh() / 2));
+    QCOMPARE(f.hex->hex_column_active(), expected_active);
+}
+
+void TestHexWidget::drag_below_widget_autoscrolls()
+{
+    HexViewFixture f(6);
+    f.hex->open_file(pq_test::make_temp_file(16 * 100));
+    QTest::mousePress(f.hex.get(), Qt::LeftButton, Qt::NoModifier, f.hex_point(0));
+    QTest::mouseMove(f.hex.get(), QPoint(f.hex_point(0).x(), f.hex->height() + 10));
+    QTRY_VERIFY(f.bar->value() > 2);
+    QTest::mouseRelease(f.hex.get(), Qt::LeftButton, Qt::NoModifier,
+                        QPoint(f.hex_point(0).x(), f.hex->height() + 10));
+    const int stopped = f.bar->value();
+    QTest::qWait(50);
+    QCOMPARE(f.bar->value(), stopped);
+    QCOMPARE(f.hex->top_row(), qint64(stopped));
+}
+
+void TestHexWidget::arrows_data()
+{
+    QTest::addColumn<qint64>("start");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<qint64>("expected");
+    QTest::newRow("right-without-selection-gives-0") << qint64(-1) << int(Qt::Key_Right) << qint64(0);
+    QTest::newRow("down-without-selection-gives-15") << qint64(-1) << int(Qt::Key_Down) << qint64(15);
+    QTest::newRow("left-at-0-stays") << qint64(0) << int(Qt::Key_Left) << qint64(0);
+    QTest::newRow("up-in-first-row-clamps-to-0") << qint64(5) << int(Qt::Key_Up) << qint64(0);
+    QTest::newRow("right") << qint64(17) << int(Qt::Key_Right) << qint64(18);
+    QTest::newRow("left") << qint64(17) << int(Qt::Key_Left) << qint64(16);
+    QTest::newRow("down") << qint64(17) << int(Qt::Key_Down) << qint64(33);
+    QTest::newRow("up") << qint64(17) << int(Qt::Key_Up) << qint64(1);
+    QTest::newRow("right-past-last-byte") << qint64(63) << int(Qt::Key_Right) << qint64(64);
+}
+
+void TestHexWidget::arrows()
+{
+    QFETCH(qint64, start);
+    QFETCH(int, key);
+    QFETCH(qint64, expected);
+    HexViewFixture f;
+    f.hex->open_file(pq_test::make_temp_file(64));
+    if (start >= 0) {
+        f.hex->set_selection(start, start + 3);
+    }
+    QTest::keyClick(f.hex.get(), Qt::Key(key));
+    QCOMPARE(f.hex->selection_start(), expected);
+    // The selection collapses to the cursor.
+    QCOMPARE(f.hex->selection_end(), expected);
+}
+
+void TestHexWidget::arrow_scrolls_one_row_at_edge()
+{
+    HexViewFixture f(8);
+    const int rows = f.hex->visible_rows();
+    QCOMPARE(rows, 8);
+    f.hex->open_file(pq_test::make_temp_file(16 * 50));
+    f.hex->set_selection(3 * 16 + 2, 3 * 16 + 2);
+    QCOMPARE(f.hex->top_row(), qint64(3));
+    // The cursor on the last visible row; Down moves it one row below the view.
+    f.hex->set_selection((3 + rows - 1) * 16 + 2, (3 + rows - 1) * 16 + 2);
+    f.bar->setValue(3);
+    QCOMPARE(f.hex->top_row(), qint64(3));
+    QTest::keyClick(f.hex.get(), Qt::Key_Down);
+    QCOMPARE(f.hex->top_row(), qint64(4));
+    QCOMPARE(f.bar->value(), 4);
+    // Far below the view the view still moves by one row only.
+    f.bar->setValue(0);
+    QTest::keyClick(f.hex.get(), Qt::Key_Down);
+    QCOMPARE(f.hex->top_row(), qint64(1));
+    f.hex->set_selection(4 * 16, 4 * 16);
+    QTest::keyClick(f.hex.get(), Qt::Key_Left);   // row 3, one above the view
+    QCOMPARE(f.hex->top_row(), qint64(3));
+    QCOMPARE(f.bar->value(), 3);
+}
+
+void TestHexWidget::page_down_past_end_clamps_view()
+{
+    HexViewFixture f(8);
+    const int rows = f.hex->visible_rows();
+    f.hex->open_file(pq_test::make_temp_file(16 * 10));   // rows 0..9, maximum 10
+    QCOMPARE(f.bar->maximum(), 10);
+    f.hex->set_selection(8 * 16 + 1, 8 * 16 + 1);
+    QTest::keyClick(f.hex.get(), Qt::Key_PageDown);
+    // The cursor moves a whole page even past the last byte.
+    const qint64 cursor = (8 + rows) * 16 + 1;
+    QCOMPARE(f.hex->selection_start(), cursor);
+    QCOMPARE(f.hex->selection_end(), cursor);
+    QCOMPARE(f.bar->value(), 10);
+    QCOMPARE(f.hex->top_row(), qint64(10));
+    // Nothing of the file is selected, so there is nothing to copy.
+    QCOMPARE(f.hex->selection_text(), QString());
+}
+
+void TestHexWidget::page_up_at_top()
+{
+    HexViewFixture f(8);
+    f.hex->open_file(pq_test::make_temp_file(16 * 10));
+    f.hex->set_selection(2 * 16 + 5, 2 * 16 + 5);
+    QTest::keyClick(f.hex.get(), Qt::Key_PageUp);
+    QCOMPARE(f.hex->selection_start(), qint64(0));
+    QCOMPARE(f.hex->top_row(), qint64(0));
+}
+
+void TestHexWidget::other_keys_ignored_outside_edit_mode()
+{
+    HexViewFixture f;
+    f.hex->open_file(pq_test::make_temp_file(64));
+    f.hex->set_selection(4, 9);
+    QSignalSpy changed(f.hex.get(), &HexWidget::content_changed);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+    QApplication::sendEvent(f.hex.get(), &press);
+    QVERIFY(!press.isAccepted());
+    QCOMPARE(f.hex->selection_start(), qint64(4));
+    QCOMPARE(f.hex->selection_end(), qint64(9));
+    QCOMPARE(changed.count(), 0);
+    QVERIFY(!f.hex->has_edits());
+}
+
+void TestHexWidget::tab_switches_column_and_keeps_focus()
+{
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    auto *hex = new HexWidget;
+    auto *other = new QLineEdit;
+    layout->addWidget(hex);
+    layout->addWidget(other);
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    hex->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(hex));
+    QVERIFY(hex->hex_column_active());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(hex));
+    QVERIFY(!hex->hex_column_active());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(hex));
+    QVERIFY(hex->hex_column_active());
+}
+
+void TestHexWidget::wheel_moves_three_rows_data()
+{
+    QTest::addColumn<int>("delta");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("one-notch-down") << -120 << 23;
+    QTest::newRow("tiny-delta-down") << -1 << 23;
+    QTest::newRow("huge-delta-down") << -1200 << 23;
+    QTest::newRow("one-notch-up") << 120 << 17;
+}
+
+void TestHexWidget::wheel_moves_three_rows()
+{
+    QFETCH(int, delta);
+    QFETCH(int, expected);
+    HexViewFixture f(6);
+    f.hex->open_file(pq_test::make_temp_file(16 * 100));
+    f.bar->setValue(20);
+    const QPoint pos = f.hex_point(20 * 16);
+    QWheelEvent wheel(pos, f.hex->mapToGlobal(pos), QPoint(), QPoint(0, delta), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(f.hex.get(), &wheel);
+    QVERIFY(wheel.isAccepted());
+    QCOMPARE(f.bar->value(), expected);
+    QCOMPARE(f.hex->top_row(), qint64(expected));
+}
+
+void TestHexWidget::resize_sets_page_step()
+{
+    HexViewFixture f(7);
+    QCOMPARE(f.bar->pageStep(), 6);
+    f.hex->resize(f.hex->width(), 12 * f.lh() + 3);
+    QCOMPARE(f.bar->pageStep(), 11);
+}
+
+void TestHexWidget::set_selection_scrolls_row_to_top()
+{
+    HexViewFixture f(6);
+    f.hex->open_file(pq_test::make_temp_file(0x2000));
+    f.hex->set_selection(0x1234, 0x1240);
+    QCOMPARE(f.bar->value(), 0x123);
+    QCOMPARE(f.hex->top_row(), qint64(0x123));
+    QCOMPARE(f.hex->selection_start(), qint64(0x1234));
+    QCOMPARE(f.hex->selection_end(), qint64(0x1240));
+    // Beyond the last row the scroll bar clamps the view.
+    f.hex->set_selection(0x5000, 0x5000);
+    QCOMPARE(f.bar->value(), 0x200);
+    QCOMPARE(f.hex->top_row(), qint64(0x200));
+}
+
+void TestHexWidget::selection_text_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<qint64>("start");
+    QTest::addColumn<qint64>("end");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("lowercase-leading-zero") << QByteArray("\x0a\xff\x00", 3) << qint64(0) << qint64(2)
+                                            << QStringLiteral("0aff00");
+    QTest::newRow("backward-ends") << QByteArray("\x10\x7f\x80", 3) << qint64(2) << qint64(0)
+                                   << QStringLiteral("107f80");
+    QTest::newRow("one-byte") << QByteArray("\x10\x7f\x80", 3) << qint64(1) << qint64(1)
+                              << QStringLiteral("7f");
+    QTest::newRow("end-past-last-byte") << QByteArray("\x10\x7f\x80", 3) << qint64(1) << qint64(9)
+                                        << QStringLiteral("7f80");
+}
+
+void TestHexWidget::selection_text()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(qint64, start);
+    QFETCH(qint64, end);
+    QFETCH(QString, expected);
+    HexViewFixture f;
+    f.hex->open_file(file_with(bytes));
+    f.hex->set_selection(start, end);
+    QCOMPARE(f.hex->selection_text(), expected);
+}
+
+void TestHexWidget::selection_text_without_selection_reports()
+{
+    HexViewFixture f;
+    f.hex->open_file(pq_test::make_temp_file(64));
+    QCOMPARE(f.hex->selection_text(), QString());
+    QCOMPARE(f.message(), QStringLiteral("Select some bytes first"));
+}
+
+void TestHexWidget::endian_jump_data()
+{
+    QTest::addColumn<QByteArray>("selected");
+    QTest::addColumn<bool>("little");
+    QTest::addColumn<qint64>("expected");
+    QTest::newRow("little-10-02") << QByteArray("\x10\x02", 2) << true << qint64(0x0210);
+    QTest::newRow("big-10-02") << QByteArray("\x10\x02", 2) << false << qint64(0x1002);
+    QTest::newRow("one-byte-jumps-to-own-value") << QByteArray("\xff", 1) << true << qint64(0xff);
+    QTest::newRow("high-bit-bytes-unsigned") << QByteArray("\x80\x10", 2) << false << qint64(0x8010);
+    QTest::newRow("eight-bytes-little") << QByteArray("\x05\x20\x00\x00\x00\x00\x00\x00", 8) << true
+                                        << qint64(0x2005);
+}
+
+void TestHexWidget::endian_jump()
+{
+    QFETCH(QByteArray, selected);
+    QFETCH(bool, little);
+    QFETCH(qint64, expected);
+    HexViewFixture f(6);
+    QByteArray bytes(0x9000, '\x55');
+    bytes.replace(0x40, selected.size(), selected);
+    f.hex->open_file(file_with(bytes));
+    f.hex->set_selection(0x40 + selected.size() - 1, 0x40);
+    if (little)
+        f.hex->little_endian_jump();
+    else
+        f.hex->big_endian_jump();
+    QCOMPARE(f.hex->selection_start(), expected);
+    QCOMPARE(f.hex->selection_end(), expected);
+    QCOMPARE(f.hex->top_row(), expected / 16);
+    QCOMPARE(f.bar->value(), int(expected / 16));
+}
+
+void TestHexWidget::jump_all_ff_clears_selection_and_shows_top()
+{
+    HexViewFixture f(6);
+    QByteArray bytes(0x400, '\0');
+    bytes.replace(0x300, 8, QByteArray(8, '\xff'));
+    f.hex->open_file(file_with(bytes));
+    f.hex->set_selection(0x300, 0x307);
+    QCOMPARE(f.hex->top_row(), qint64(0x30));
+    f.hex->little_endian_jump();
+    QCOMPARE(f.hex->selection_start(), qint64(-1));
+    QCOMPARE(f.hex->selection_end(), qint64(-1));
+    QCOMPARE(f.hex->top_row(), qint64(0));
+    QCOMPARE(f.bar->value(), 0);
+}
+
+void TestHexWidget::jump_more_than_eight_bytes_refused()
+{
+    HexViewFixture f(6);
+    f.hex->open_file(pq_test::make_temp_file(0x400));
+    f.hex->set_selection(0x108, 0x100);
+    f.hex->big_endian_jump();
+    QCOMPARE(f.message(), QStringLiteral("Jump selection maximum length is 8 bytes"));
+    QCOMPARE(f.hex->selection_start(), qint64(0x108));
+    QCOMPARE(f.hex->selection_end(), qint64(0x100));
+    QCOMPARE(f.hex->top_row(), qint64(0x10));
+}
+
+void TestHexWidget::jump_past_end_refused_data()
+{
+    QTest::addColumn<QByteArray>("selected");
+    QTest::addColumn<QString>("target");
+    QTest::newRow("exactly-size") << QByteArray("\x04\x00", 2) << QStringLiteral("0x400");
+    QTest::newRow("size-plus-one") << QByteArray("\x04\x01", 2) << QStringLiteral("0x401");
+    QTest::newRow("negative-as-signed") << QByteArray("\x80\x00\x00\x00\x00\x00\x00\x00", 8)
+                                       << QStringLiteral("0x8000000000000000");
+}
+
+void TestHexWidget::jump_past_end_refused()
+{
+    QFETCH(QByteArray, selected);
+    QFETCH(QString, target);
+    HexViewFixture f(6);
+    QByteArray bytes(0x400, '\0');
+    bytes.replace(0x200, selected.size(), selected);
+    f.hex->open_file(file_with(bytes));
+    const qint64 last = 0x200 + selected.size() - 1;
+    f.hex->set_selection(0x200, last);
+    f.hex->big_endian_jump();
+    QVERIFY2(f.message().contains(target), qPrintable(f.message()));
+    QCOMPARE(f.hex->selection_start(), qint64(0x200));
+    QCOMPARE(f.hex->selection_end(), last);
+    QCOMPARE(f.hex->top_row(), qint64(0x20));
+    QCOMPARE(f.bar->value(), 0x20);
+}
+
+void TestHexWidget::jump_without_selection_reports()
+{
+    HexViewFixture f;
+    f.hex->open_file(pq_test::make_temp_file(64));
+    f.hex->little_endian_jump();
+    QCOMPARE(f.message(), QStringLiteral("Select some bytes first"));
+    QCOMPARE(f.hex->selection_start(), qint64(-1));
+}
+
+void TestHexWidget::context_menu_entries_in_order()
+{
+    HexViewFixture f;
+    std::unique_ptr<QMenu> menu(f.hex->create_context_menu());
+    QStringList texts;
+    for (QAction *action : menu->actions())
+        texts << action->text();
+    QCOMPARE(texts, QStringList({"Mark", "Pick Random Colors", "Little Endian Jump", "Big Endian Jump",
+                                 "Goto", "Search", "Copy to Clipboard", "Edit"}));
+    QVERIFY(menu->actions().last()->isCheckable());
+    QVERIFY(!menu->actions().last()->isChecked());
+    f.hex->edit_triggered();
+    std::unique_ptr<QMenu> second(f.hex->create_context_menu());
+    QVERIFY(second->actions().last()->isChecked());
+}
+
+void TestHexWidget::context_menu_actions_emit()
+{
+    HexViewFixture f;
+    f.hex->open_file(file_with(QByteArray("\x01\x02\x03\x04", 4)));
+    f.hex->set_selection(1, 2);
+    QSignalSpy mark(f.hex.get(), &HexWidget::mark_requested);
+    QSignalSpy colours(f.hex.get(), &HexWidget::pick_random_colors_requested);
+    QSignalSpy copy(f.hex.get(), &HexWidget::copy_action);
+    QSignalSpy search(f.hex.get(), &HexWidget::send_selection);
+    std::unique_ptr<QMenu> menu(f.hex->create_context_menu());
+    const QList<QAction *> actions = menu->actions();
+    actions[0]->trigger();
+    QCOMPARE(mark.count(), 1);
+    actions[1]->trigger();
+    QCOMPARE(colours.count(), 1);
+    actions[6]->trigger();
+    QCOMPARE(copy.count(), 1);
+    actions[5]->trigger();
+    QCOMPARE(search.count(), 1);
+    QCOMPARE(search.at(0).at(0).toString(), QStringLiteral("0203"));
+    actions[3]->trigger();   // big endian: 0x0203 is past the end of 4 bytes
+    QCOMPARE(f.hex->selection_start(), qint64(1));
+    QCOMPARE(mark.count(), 1);
+    QCOMPARE(colours.count(), 1);
+    QCOMPARE(copy.count(), 1);
+}
+
+void TestHexWidget::search_and_goto_bring_panels_forward()
+{
+    HexViewFixture f;
+    f.hex->open_file(file_with(QByteArray("\xab\xcd", 2)));
+    QToolBox toolbox;
+    auto *search_panel = new QWidget;
+    auto *goto_panel = new QWidget;
+    toolbox.addItem(search_panel, QStringLiteral("Search"));
+    toolbox.addItem(goto_panel, QStringLiteral("Goto"));
+    f.hex->set_search_panel(&toolbox, search_panel);
+    f.hex->set_goto_panel(&toolbox, goto_panel);
+    f.hex->go_to_triggered();
+    QCOMPARE(toolbox.currentWidget(), goto_panel);
+
+    QSignalSpy search(f.hex.get(), &HexWidget::send_selection);
+    // Without a selection the panel still comes forward with the empty text.
+    f.hex->search_triggered();
+    QCOMPARE(toolbox.currentWidget(), search_panel);
+    QCOMPARE(search.count(), 1);
+    QCOMPARE(search.at(0).at(0).toString(), QString());
+    QCOMPARE(f.message(), QStringLiteral("Select some bytes first"));
+
+    toolbox.setCurrentWidget(goto_panel);
+    f.hex->set_selection(1, 0);
+    f.hex->search_triggered();
+    QCOMPARE(toolbox.currentWidget(), search_panel);
+    QCOMPARE(search.at(1).at(0).toString(), QStringLiteral("abcd"));
+}
+
+void TestHexWidget::edit_entry_toggles_mode_and_background()
+{
+    HexViewFixture f;
+    QCOMPARE(f.hex->backgroundRole(), QPalette::Window);
+    QVERIFY(f.hex->autoFillBackground());
+    std::unique_ptr<QMenu> menu(f.hex->create_context_menu());
+    menu->actions().last()->trigger();
+    QVERIFY(f.hex->edit_mode());
+    QCOMPARE(f.hex->backgroundRole(), QPalette::Base);
+    f.hex->edit_triggered();
+    QVERIFY(!f.hex->edit_mode());
+    QCOMPARE(f.hex->backgroundRole(), QPalette::Window);
+}
+
+void TestHexWidget::pick_random_colors_needs_selection()
+{
+    HexViewFixture f;
+    f.hex->open_file(pq_test::make_temp_file(64));
+    QSignalSpy colours(f.hex.get(), &HexWidget::pick_random_colors_requested);
+    std::unique_ptr<QMenu> menu(f.hex->create_context_menu());
+    menu->actions()[1]->trigger();
+    QCOMPARE(colours.count(), 0);
+    QCOMPARE(f.message(), QStringLiteral("Select some bytes first"));
+}
+
+QTEST_MAIN(TestHexWidget)
+#include "tst_hexwidget.moc"
