@@ -56,6 +56,9 @@ QModelIndex MarkupModel::index_of(MarkupNode *node) const
 
 QModelIndex MarkupModel::index(int row, int column, const QModelIndex &parent) const
 {
+    // Only column 0 carries children, as Qt's views and model contract expect.
+    if (parent.isValid() && parent.column() != 0)
+        return QModelIndex();
     MarkupNode *parent_node = node_from_index(parent);
     MarkupNode *child = parent_node ? parent_node->child(row) : nullptr;
     if (!child)
@@ -75,6 +78,8 @@ QModelIndex MarkupModel::parent(const QModelIndex &index) const
 
 int MarkupModel::rowCount(const QModelIndex &parent) const
 {
+    if (parent.isValid() && parent.column() != 0)
+        return 0;
     MarkupNode *node = node_from_index(parent);
     return node ? node->child_count() : 0;
 }
@@ -127,8 +132,10 @@ bool MarkupModel::removeRows(int, int, const QModelIndex &)
 
 Qt::ItemFlags MarkupModel::flags(const QModelIndex &index) const
 {
+    // The invalid index stands for the hidden root: Qt's model contract wants
+    // no flags there (the views never show or select it).
     if (!index.isValid())
-        return Qt::ItemIsEnabled;
+        return Qt::NoItemFlags;
     return Qt::ItemIsSelectable | Qt::ItemIsEditable | Qt::ItemIsEnabled;
 }
 

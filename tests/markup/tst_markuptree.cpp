@@ -1,0 +1,451 @@
+#include "markupcolumn.h"
+#include "markupmodel.h"
+#include "markupnode.h"
+#include "markuptesthelpers.h"
+#include "markuptree.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+using namespace pq_markup_test;
+
+Q_DECLARE_METATYPE(QList<qint64>)
+
+class TestMarkupTree : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void insert_rules_data();
+    void insert_rules();
+    void refusal_changes_nothing();
+    void new_markup_values();
+    void adoption_keeps_order_and_subtrees();
+    void delete_moves_children_up();
+    void prune_removes_subtree();
+    void clear_keeps_titles();
+    void expand_all_called_after_insert_and_delete();
+
+    void node_at_collapsed_and_expanded();
+    void node_at_repeat_data();
+    void node_at_repeat();
+    void node_at_repeat_bounded_by_parent();
+    void node_at_repeat_after_repeat_sibling();
+    void node_at_matches_reference_on_random_trees();
+    void node_at_matches_reference_on_unordered_trees();
+    void fill_matches_node_at_on_random_trees();
+    void fill_stops_when_asked();
+    void lookup_survives_extreme_offsets();
+
+private:
+    std::unique_ptr<MarkupModel> model;
+    std::unique_ptr<MarkupTree> tree;
+    QSet<const MarkupNode *> expanded;
+    void expand_everything();
+};
+
+void TestMarkupTree::init()
+{
+    model = std::make_unique<MarkupModel>();
+    tree = std::make_unique<MarkupTree>(model.get());
+    expanded.clear();
+    tree->set_is_expanded([this](const QModelIndex &index) {
+        return expanded.contains(static_cast<const MarkupNode *>(index.internalPointer()));
+    });
+}
+
+void TestMarkupTree::cleanup()
+{
+    tree.reset();
+    model.reset();
+}
+
+void TestMarkupTree::expand_everything()
+{
+    for (MarkupNode *n : all_nodes(model->root()))
+        expanded.insert(n);
+}
+
+void TestMarkupTree::insert_rules_data()
+{
+    // Pairs of (a, b) marked in order; the expected acceptance of the last
+    // one, and the resulting shape.
+    QTest::addColumn<QList<qint64>>("marks");
+    QTest::addColumn<bool>("last_accepted");
+    QTest::addColumn<QString>("expected");
+
+    using L = QList<qint64>;
+    QTest::newRow("reversed-ends-equal-range") << L { 10, 20, 20, 10 } << false << "10..20";
+    QTest::newRow("backward-selection") << L { 20, 10 } << true << "10..20";
+    QTest::newRow("child-inside") << L { 0, 100, 10, 20 } << true << "0..100(10..20)";
+    QTest::newRow("partial-overlap-at-depth-1") << L { 0, 100, 10, 20, 15, 30 } << false
+                                                 << "0..100(10..20)";
+    QTest::newRow("partial-overlap-at-depth-3") << L { 0, 100, 10, 50, 20, 30, 25, 35 } << false
+                                                 << "0..100(10..50(20..30))";
+    QTest::newRow("adopt-two") << L { 5, 9, 30, 40, 0, 50 } << true << "0..50(5..9,30..40)";
+    QTest::newRow("overlap-right") << L { 10, 20, 15, 25 } << false << "10..20";
+    QTest::newRow("overlap-left") << L { 10, 20, 5, 15 } << false << "10..20";
+    QTest::newRow("same-start-longer-adopts") << L { 10, 20, 10, 25 } << true << "10..25(10..20)";
+    QTest::newRow("same-start-shorter-nests") << L { 10, 20, 10, 15 } << true << "10..20(10..15)";
+    QTest::newRow("same-end-shorter-nests") << L { 10, 20, 15, 20 } << true << "10..20(15..20)";
+    QTest::newRow("exact-duplicate-nested") << L { 0, 100, 10, 20, 10, 20 } << false
+                                             << "0..100(10..20)";
+    QTest::newRow("exact-duplicate-deep") << L { 0, 100, 10, 50, 20, 30, 20, 30 } << false
+                                           << "0..100(10..50(20..30))";
+    QTest::newRow("touching-siblings") << L { 10, 20, 21, 30 } << true << "10..20,21..30";
+    QTest::newRow("overlap-by-one-byte") << L { 10, 20, 20, 30 } << false << "10..20";
+    QTest::newRow("gap-of-one") << L { 10, 20, 22, 30 } << true << "10..20,22..30";
+    QTest::newRow("insert-before-sibling") << L { 30, 40, 10, 20 } << true << "10..20,30..40";
+    QTest::newRow("insert-between") << L { 0, 5, 30, 40, 10, 20 } << true << "0..5,10..20,30..40";
+    QTest::newRow("one-byte") << L { 7, 7 } << true << "7..7";
+    QTest::newRow("one-byte-in-one-byte-refused") << L { 7, 7, 7, 7 } << false << "7..7";
+    QTest::newRow("adopt-only-contained") << L { 0, 9, 10, 19, 25, 30, 10, 40 } << true
+                                           << "0..9,10..40(10..19,25..30)";
+    QTest::newRow("adopt-partly-overlapping-refused") << L { 0, 9, 10, 19, 5, 40 } << false
+                                                       << "0..9,10..19";
+    QTest::newRow("wide-64-bit") << L { 3000000000LL, 5000000000LL, 4000000000LL, 4000000001LL }
+                                 << true << "3000000000..5000000000(4000000000..4000000001)";
+    QTest::newRow("adopt-with-subtree") << L { 10, 20, 12, 14, 0, 50 } << true
+                                         << "0..50(10..20(12..14))";
+}
+
+void TestMarkupTree::insert_rules()
+{
+    QFETCH(QList<qint64>, marks);
+    QFETCH(bool, last_accepted);
+    QFETCH(QString, expected);
+    for (int i = 0; i + 2 < marks.size(); i += 2)
+        QVERIFY(tree->insert_range(marks.at(i), marks.at(i + 1)));
+    QCOMPARE(tree->insert_range(marks.at(marks.size() - 2), marks.last()), last_accepted);
+    QCOMPARE(shape(model->root()), expected);
+    // Parent pointers must agree with the lists, or the model's parent() lies.
+    for (MarkupNode *n : all_nodes(model->root()))
+        for (MarkupNode *c : n->children())
+            QCOMPARE(c->parent_node(), n);
+}
+
+void TestMarkupTree::refusal_changes_nothing()
+{
+    QVERIFY(tree->insert_range(0, 100));
+    QVERIFY(tree->insert_range(10, 20));
+    QSignalSpy about(model.get(), &MarkupModel::about_to_change);
+    QSignalSpy inserted(model.get(), &QAbstractItemModel::rowsInserted);
+    QSignalSpy reset(model.get(), &QAbstractItemModel::modelReset);
+    QVERIFY(!tree->insert_range(15, 30));
+    QVERIFY(!tree->insert_range(20, 10));
+    QCOMPARE(about.count(), 0);
+    QCOMPARE(inserted.count(), 0);
+    QCOMPARE(reset.count(), 0);
+}
+
+void TestMarkupTree::new_markup_values()
+{
+    QVERIFY(tree->insert_range(0x30, 0x10));
+    MarkupNode *n = model->root()->child(0);
+    QVERIFY(n);
+    QCOMPARE(n->data(MarkupColumn::Description), QVariant(QStringLiteral("Description")));
+    // Marking stores 64-bit integers and a boolean false.
+    QCOMPARE(n->data(MarkupColumn::Start).typeId(), int(QMetaType::LongLong));
+    QCOMPARE(n->data(MarkupColumn::Start).toLongLong(), 0x10);
+    QCOMPARE(n->data(MarkupColumn::End).toLongLong(), 0x30);
+    QCOMPARE(n->data(MarkupColumn::Length).toLongLong(), 0x21);
+    QCOMPARE(n->data(MarkupColumn::Repeat), QVariant(false));
+    QCOMPARE(n->foreground(), QColor(Qt::black));
+    QCOMPARE(n->background(), QColor(Qt::white));
+    QVERIFY(tree->insert_range(5, 5));
+    QCOMPARE(model->root()->child(0)->length(), 1);
+}
+
+void TestMarkupTree::adoption_keeps_order_and_subtrees()
+{
+    QVERIFY(tree->insert_range(60, 70));
+    QVERIFY(tree->insert_range(5, 9));
+    QVERIFY(tree->insert_range(30, 40));
+    QVERIFY(tree->insert_range(32, 33));
+    QVERIFY(tree->insert_range(200, 300));
+    QVERIFY(tree->insert_range(0, 100));
+    QCOMPARE(shape(model->root()), QStringLiteral("0..100(5..9,30..40(32..33),60..70),200..300"));
+    MarkupNode *outer = model->root()->child(0);
+    QCOMPARE(outer->child(1)->row(), 1);
+    QCOMPARE(outer->child(1)->child(0)->parent_node(), outer->child(1));
+}
+
+void TestMarkupTree::delete_moves_children_up()
+{
+    // Parent P with children 0..1, 2..3, X (4..90 with A, B, C), 95..99.
+    QVERIFY(tree->insert_range(0, 200));
+    QVERIFY(tree->insert_range(0, 1));
+    QVERIFY(tree->insert_range(2, 3));
+    QVERIFY(tree->insert_range(4, 90));
+    QVERIFY(tree->insert_range(10, 20));
+    QVERIFY(tree->insert_range(11, 12));
+    QVERIFY(tree->insert_range(30, 40));
+    QVERIFY(tree->insert_range(50, 60));
+    QVERIFY(tree->insert_range(95, 99));
+    MarkupNode *p = model->root()->child(0);
+    MarkupNode *x = p->child(2);
+    QCOMPARE(describe(x), QStringLiteral("4..90"));
+    MarkupNode *a = x->child(0);
+    QSignalSpy reset(model.get(), &QAbstractItemModel::modelReset);
+    QVERIFY(tree->delete_markup(model->index_of(x)));
+    QCOMPARE(reset.count(), 1);
+    QCOMPARE(shape(model->root()),
+             QStringLiteral("0..200(0..1,2..3,10..20(11..12),30..40,50..60,95..99)"));
+    QCOMPARE(p->child(2), a);
+    QCOMPARE(a->parent_node(), p);
+    QCOMPARE(a->row(), 2);
+    QCOMPARE(p->child(4)->row(), 4);
+}
+
+void TestMarkupTree::prune_removes_subtree()
+{
+    QVERIFY(tree->insert_range(0, 200));
+    QVERIFY(tree->insert_range(0, 1));
+    QVERIFY(tree->insert_range(4, 90));
+    QVERIFY(tree->insert_range(10, 20));
+    QVERIFY(tree->insert_range(30, 40));
+    QVERIFY(tree->insert_range(95, 99));
+    MarkupNode *p = model->root()->child(0);
+    const QModelIndex pi = model->index_of(p);
+    QSignalSpy removed(model.get(), &QAbstractItemModel::rowsRemoved);
+    QVERIFY(tree->prune(model->index_of(p->child(1))));
+    QCOMPARE(removed.count(), 1);
+    QCOMPARE(removed.at(0).at(0).value<QModelIndex>(), pi);
+    QCOMPARE(removed.at(0).at(1).toInt(), 1);
+    QCOMPARE(removed.at(0).at(2).toInt(), 1);
+    QCOMPARE(shape(model->root()), QStringLiteral("0..200(0..1,95..99)"));
+    // An invalid index names no markup: nothing happens.
+    QVERIFY(tree->prune(QModelIndex()));
+    QVERIFY(tree->delete_markup(QModelIndex()));
+    QCOMPARE(shape(model->root()), QStringLiteral("0..200(0..1,95..99)"));
+}
+
+void TestMarkupTree::clear_keeps_titles()
+{
+    QVERIFY(tree->insert_range(0, 10));
+    QVERIFY(tree->insert_range(2, 3));
+    QSignalSpy reset(model.get(), &QAbstractItemModel::modelReset);
+    tree->clear();
+    QCOMPARE(reset.count(), 1);
+    QCOMPARE(model->rowCount(), 0);
+    QCOMPARE(model->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Start"));
+    QCOMPARE(tree->node_at(5), nullptr);
+    QVERIFY(tree->insert_range(0, 10));
+}
+
+void TestMarkupTree::expand_all_called_after_insert_and_delete()
+{
+    int calls = 0;
+    tree->set_expand_all([&calls] { ++calls; });
+    QVERIFY(tree->insert_range(0, 10));
+    QCOMPARE(calls, 1);
+    QVERIFY(!tree->insert_range(5, 20));
+    QCOMPARE(calls, 1);
+    QVERIFY(tree->delete_markup(model->index(0, 0)));
+    QCOMPARE(calls, 2);
+}
+
+void TestMarkupTree::node_at_collapsed_and_expanded()
+{
+    QVERIFY(tree->insert_range(0, 100));
+    QVERIFY(tree->insert_range(10, 20));
+    QVERIFY(tree->insert_range(12, 14));
+    QVERIFY(tree->insert_range(300, 310));
+    MarkupNode *outer = model->root()->child(0);
+    MarkupNode *mid = outer->child(0);
+    QCOMPARE(tree->node_at(150), nullptr);
+    QCOMPARE(tree->node_at(-1), nullptr);
+    QCOMPARE(tree->node_at(13), outer); // collapsed: answers for its whole range
+    expanded.insert(outer);
+    QCOMPARE(tree->node_at(13), mid);
+    QCOMPARE(tree->node_at(21), outer);
+    expanded.insert(mid);
+    QCOMPARE(describe(tree->node_at(13)), QStringLiteral("12..14"));
+    QCOMPARE(tree->node_at(10), mid);
+    QCOMPARE(tree->node_at(100), outer);
+    QCOMPARE(describe(tree->node_at(305)), QStringLiteral("300..310"));
+    // A collapsed middle hides the deeper markup even with it marked expanded.
+    expanded.remove(outer);
+    QCOMPARE(tree->node_at(13), outer);
+}
+
+void TestMarkupTree::node_at_repeat_data()
+{
+    QTest::addColumn<qint64>("offset");
+    QTest::addColumn<QString>("expanded_answer");
+    QTest::addColumn<QString>("collapsed_answer");
+    QTest::newRow("before-first-record") << qint64(99) << "null" << "null";
+    QTest::newRow("record-start") << qint64(100) << "100..103" << "100..103";
+    QTest::newRow("child-in-first-record") << qint64(101) << "101..101" << "100..103";
+    QTest::newRow("child-second-record") << qint64(105) << "101..101" << "100..103";
+    QTest::newRow("child-third-record") << qint64(109) << "101..101" << "100..103";
+    QTest::newRow("middle-of-run") << qint64(150) << "100..103" << "100..103";
+    QTest::newRow("last-whole-record") << qint64(199) << "100..103" << "100..103";
+    QTest::newRow("child-last-whole-record") << qint64(197) << "101..101" << "100..103";
+    QTest::newRow("next-sibling") << qint64(200) << "200..210" << "200..210";
+    QTest::newRow("after-next-sibling") << qint64(211) << "null" << "null";
+}
+
+void TestMarkupTree::node_at_repeat()
+{
+    QFETCH(qint64, offset);
+    QFETCH(QString, expanded_answer);
+    QFETCH(QString, collapsed_answer);
+    QVERIFY(tree->insert_range(100, 103));
+    QVERIFY(tree->insert_range(101, 101));
+    QVERIFY(tree->insert_range(200, 210));
+    MarkupNode *r = model->root()->child(0);
+    // Repeat set as the tree view's editor stores it: the text "true".
+    QVERIFY(model->setData(model->index(0, MarkupColumn::Repeat), QStringLiteral("true")));
+    QVERIFY(r->is_repeat());
+    QCOMPARE(describe(tree->node_at(offset)), collapsed_answer);
+    expanded.insert(r);
+    QCOMPARE(describe(tree->node_at(offset)), expanded_answer);
+}
+
+void TestMarkupTree::node_at_repeat_bounded_by_parent()
+{
+    // Parent 0..50 holding a repeat record 10..13: records run up to the
+    // parent's end, and a record cut off by it falls to the parent.
+    QVERIFY(tree->insert_range(0, 50));
+    QVERIFY(tree->insert_range(10, 13));
+    QVERIFY(tree->insert_range(60, 70));
+    MarkupNode *p = model->root()->child(0);
+    MarkupNode *r = p->child(0);
+    QVERIFY(model->setData(model->index_of(r).siblingAtColumn(MarkupColumn::Repeat), true));
+    expanded.insert(p);
+    QCOMPARE(tree->node_at(9), p);
+    QCOMPARE(tree->node_at(45), r);   // record 42..45
+    QCOMPARE(tree->node_at(49), r);   // record 46..49, the last whole one
+    QCOMPARE(tree->node_at(50), p);   // record 50..53 passes the parent's end
+    QCOMPARE(describe(tree->node_at(55)), QStringLiteral("null"));
+    QCOMPARE(describe(tree->node_at(60)), QStringLiteral("60..70"));
+}
+
+void TestMarkupTree::node_at_repeat_after_repeat_sibling()
+{
+    // Two repeat markups in a row: the second one's records are answered too.
+    QVERIFY(tree->insert_range(0, 3));
+    QVERIFY(tree->insert_range(10, 11));
+    for (int row = 0; row < 2; ++row)
+        QVERIFY(model->setData(model->index(row, MarkupColumn::Repeat), true));
+    QCOMPARE(describe(tree->node_at(5)), QStringLiteral("0..3"));
+    QCOMPARE(describe(tree->node_at(9)), QStringLiteral("null")); // record 8..11 hits 10
+    QCOMPARE(describe(tree->node_at(25)), QStringLiteral("10..11"));
+    QCOMPARE(describe(tree->node_at(1000001)), QStringLiteral("10..11"));
+}
+
+void TestMarkupTree::node_at_matches_reference_on_random_trees()
+{
+    QRandomGenerator rng(20261207);
+    for (int round = 0; round < 60; ++round) {
+        tree->clear();
+        expanded = random_tree(*tree, rng, 5 + int(rng.bounded(60)), 400);
+        auto is_expanded = [this](const MarkupNode *n) { return expanded.contains(n); };
+        for (qint64 o = -3; o < 1200; ++o) {
+            MarkupNode *want = reference_lookup(model->root(), o, is_expanded);
+            MarkupNode *got = tree->node_at(o);
+            if (got != want)
+                QFAIL(qPrintable(QStringLiteral("round %1 offset %2: got %3, want %4 in %5")
+                                     .arg(round).arg(o).arg(describe(got), describe(want),
+                                                            shape(model->root()))));
+        }
+    }
+}
+
+void TestMarkupTree::node_at_matches_reference_on_unordered_trees()
+{
+    // Files may hold anything: overlapping, unsorted and inverted ranges.
+    QRandomGenerator rng(77);
+    for (int round = 0; round < 40; ++round) {
+        QString xml = QStringLiteral("<!DOCTYPE PQML>\n<pellowquarnbybook>\n");
+        int open = 0;
+        for (int i = 0; i < 30; ++i) {
+            const qint64 s = rng.bounded(200);
+            const qint64 e = s + rng.bounded(40) - 5;
+            xml += QStringLiteral("<node start=\"%1\" end=\"%2\" repeat=\"%3\">")
+                       .arg(s).arg(e).arg(rng.bounded(3) == 0 ? "true" : "false");
+            ++open;
+            const int closing = int(rng.bounded(open + 1));
+            for (int k = 0; k < closing; ++k, --open)
+                xml += QStringLiteral("</node>");
+        }
+        for (; open > 0; --open)
+            xml += QStringLiteral("</node>");
+        xml += QStringLiteral("</pellowquarnbybook>\n");
+        QVERIFY(tree->load_xml(xml));
+        expanded.clear();
+        for (MarkupNode *n : all_nodes(model->root()))
+            if (rng.bounded(4) != 0)
+                expanded.insert(n);
+        auto is_expanded = [this](const MarkupNode *n) { return expanded.contains(n); };
+        for (qint64 o = -10; o < 600; ++o)
+            QCOMPARE(describe(tree->node_at(o)),
+                     describe(reference_lookup(model->root(), o, is_expanded)));
+    }
+}
+
+void TestMarkupTree::fill_matches_node_at_on_random_trees()
+{
+    QRandomGenerator rng(4242);
+    std::vector<std::atomic<MarkupNode *>> out(3000);
+    for (int round = 0; round < 60; ++round) {
+        tree->clear();
+        expanded = random_tree(*tree, rng, 5 + int(rng.bounded(80)), 600);
+        const MarkupTree::LookupSnapshot snapshot = tree->lookup_snapshot();
+        const qint64 first = qint64(rng.bounded(700)) - 50;
+        const int count = 1 + int(rng.bounded(int(out.size())));
+        QVERIFY(tree->fill(first, count, out.data(), snapshot));
+        for (int i = 0; i < count; ++i) {
+            MarkupNode *want = tree->node_at(first + i, snapshot);
+            if (out[i].load() != want)
+                QFAIL(qPrintable(QStringLiteral("round %1 offset %2: fill %3, node_at %4 in %5")
+                                     .arg(round).arg(first + i)
+                                     .arg(describe(out[i].load()), describe(want),
+                                          shape(model->root()))));
+        }
+    }
+}
+
+void TestMarkupTree::fill_stops_when_asked()
+{
+    QVERIFY(tree->insert_range(0, 100));
+    std::vector<std::atomic<MarkupNode *>> out(500);
+    for (auto &e : out)
+        e.store(model->root());
+    std::atomic_bool stop { true };
+    QVERIFY(!tree->fill(0, 500, out.data(), tree->lookup_snapshot(), &stop));
+    QCOMPARE(out[0].load(), model->root()); // untouched
+    stop = false;
+    QVERIFY(tree->fill(0, 500, out.data(), tree->lookup_snapshot(), &stop));
+    QCOMPARE(out[0].load(), model->root()->child(0));
+    QCOMPARE(out[101].load(), nullptr);
+}
+
+void TestMarkupTree::lookup_survives_extreme_offsets()
+{
+    const qint64 max = std::numeric_limits<qint64>::max();
+    QVERIFY(tree->insert_range(max - 10, max - 7));
+    QVERIFY(tree->insert_range(0, 0));
+    for (int row = 0; row < 2; ++row)
+        QVERIFY(model->setData(model->index(row, MarkupColumn::Repeat), true));
+    QCOMPARE(describe(tree->node_at(max)), QStringLiteral("null")); // record would pass the end
+    QCOMPARE(tree->node_at(max - 8), model->root()->child(1));
+    QCOMPARE(tree->node_at(max - 11), model->root()->child(0)); // one-byte record repeats
+    std::vector<std::atomic<MarkupNode *>> out(20);
+    QVERIFY(tree->fill(max - 19, 20, out.data(), tree->lookup_snapshot()));
+    for (int i = 0; i < 20; ++i)
+        QCOMPARE(out[i].load(), tree->node_at(max - 19 + i));
+    // A repeat markup whose End lies before its Start (from a file) never repeats.
+    QVERIFY(tree->load_xml(QStringLiteral(
+        "<pellowquarnbybook><node start=\"10\" end=\"5\" repeat=\"true\"/></pellowquarnbybook>")));
+    QCOMPARE(tree->node_at(20), nullptr);
+}
+
+QTEST_GUILESS_MAIN(TestMarkupTree)
+#include "tst_markuptree.moc"
