@@ -29,7 +29,10 @@ QString first_line(const QString &text)
 } // namespace
 
 HelpClient::HelpClient(const QString &path, QObject *parent)
-    : QObject(parent), application_dir(path)
+    : QObject(parent),
+      application_dir(path),
+      viewer_dirs{path, QLibraryInfo::path(QLibraryInfo::BinariesPath),
+                  QLibraryInfo::path(QLibraryInfo::LibraryExecutablesPath)}
 {
 }
 
@@ -82,6 +85,21 @@ bool HelpClient::isOpen() const
     return process && process->state() != QProcess::NotRunning;
 }
 
+qint64 HelpClient::process_id() const
+{
+    return isOpen() ? process->processId() : 0;
+}
+
+void HelpClient::set_viewer_directories(const QStringList &directories)
+{
+    viewer_dirs = directories;
+}
+
+QStringList HelpClient::viewer_directories() const
+{
+    return viewer_dirs;
+}
+
 QString HelpClient::viewer_path() const
 {
     return find_viewer();
@@ -94,12 +112,7 @@ QString HelpClient::help_directory() const
 
 QString HelpClient::find_viewer() const
 {
-    const QStringList dirs = {
-        application_dir,
-        QLibraryInfo::path(QLibraryInfo::BinariesPath),
-        QLibraryInfo::path(QLibraryInfo::LibraryExecutablesPath),
-    };
-    for (const QString &dir : dirs) {
+    for (const QString &dir : viewer_dirs) {
         if (dir.isEmpty())
             continue;
         const QFileInfo candidate(QDir(dir).filePath(QLatin1String(viewer_name)));
@@ -153,11 +166,13 @@ void HelpClient::openAssistant()
 
     const QString viewer = find_viewer();
     if (viewer.isEmpty()) {
-        emit error(tr("Help viewer not found: no Qt Assistant program (assistant) in %1, %2 or %3")
-                       .arg(QDir::toNativeSeparators(application_dir),
-                            QDir::toNativeSeparators(QLibraryInfo::path(QLibraryInfo::BinariesPath)),
-                            QDir::toNativeSeparators(
-                                QLibraryInfo::path(QLibraryInfo::LibraryExecutablesPath))));
+        QStringList looked;
+        for (const QString &dir : viewer_dirs)
+            if (!dir.isEmpty())
+                looked << QDir::toNativeSeparators(dir);
+        emit error(tr("Help viewer not found: no Qt Assistant program (assistant) in %1")
+                       .arg(looked.isEmpty() ? tr("any directory")
+                                             : looked.join(QLatin1String(", "))));
         return;
     }
 

@@ -47,6 +47,14 @@ public:
     QStringList arguments() const;
 
     bool isOpen() const;
+    // The running viewer's process id, 0 when it does not run.
+    qint64 process_id() const;
+
+    // Directories searched for the viewer, in order. The default is the
+    // application directory, then Qt's binaries and library executables
+    // directories; packagers who ship the viewer elsewhere set their own.
+    void set_viewer_directories(const QStringList &directories);
+    QStringList viewer_directories() const;
     // The viewer program that will be started, or empty when none was found.
     QString viewer_path() const;
     // The directory holding the help collection, or empty when none was found.
@@ -78,6 +86,7 @@ private:
     QString find_help_directory() const;
 
     QString application_dir;
+    QStringList viewer_dirs;
     QStringList start_arguments;
     QProcess *process = nullptr;
     // Set while closeAssistant() ends the viewer on purpose, so that its
