@@ -167,6 +167,32 @@ private slots:
         QCOMPARE(a.stored_size(), qint64(100));
     }
 
+    // Bytes past the old end come from the file once it has grown; before
+    // that they are refused, never taken from the unused part of the window.
+    void growing_file_is_read_past_its_old_end()
+    {
+        const QString path = pq_test::make_temp_file(1000);
+        BufferedDocument doc;
+        doc.open(utf8(path));
+        file_iterator it(&doc);
+        it.set_position(1000);
+        {
+            pq_test::StdoutCapture out;
+            QCOMPARE(*it, '\0');
+            QCOMPARE(out.text(), std::string("exception caught in file_iterator::read_char block request beyond EOF\n"));
+        }
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::Append));
+        f.write(QByteArray(5000, '\x80'));
+        f.close();
+        pq_test::StdoutCapture out;
+        QCOMPARE(*it, '\x80');
+        QCOMPARE(it[4999], '\x80');
+        QCOMPARE(it[-1], pq_test::whole_file(path).at(999));
+        QCOMPARE(it.end().position(), qint64(6000));
+        QCOMPARE(out.text(), std::string());
+    }
+
     void end_of_an_empty_file_is_begin()
     {
         const QString path = pq_test::make_temp_file(0);
