@@ -142,14 +142,18 @@ private:
     void build_central_widget();
     void build_docks();
     void build_markup_objects();
+    // Hands the window's objects to the collaborators that need them.
+    void wire_collaborators();
     void build_menus();
     void build_toolbar();
     void connect_signals();
     void install_default_hooks();
 
-    // Opens the data file; with keep_markup the markups in memory, their file
-    // and their modified flag survive (the data file was only copied).
-    void show_data_file(const QString &name, bool keep_markup);
+    // What opening a data file does with the markups: load the linked markup
+    // file; leave that to the caller (Open); or keep the markups in memory,
+    // their file and their modified flag (Save As: the data was only copied).
+    enum class DataFileMarkup { load_linked, link_later, keep };
+    void show_data_file(const QString &name, DataFileMarkup markup);
     // The markup under the hex view's selection, asked for from its context menu.
     void random_colours_for_selection();
     // The node of the first selected row in the tree, or null after telling the user.
@@ -158,10 +162,10 @@ private:
     bool insert_markup(qint64 first, qint64 last);
     // Writes the tree to `name` completely or not at all.
     bool write_markup_file(const QString &name);
-    // Reads `name` into the tree; false (after a warning) when it cannot be read.
-    bool read_markup_file(const QString &name);
-    // Stops the mask's worker before the tree is changed structurally.
-    void stop_mask_worker();
+    enum class MarkupRead { unreadable, failed, loaded };
+    // Reads `name` into the tree. unreadable (after a warning): the tree is
+    // unchanged; failed: the tree holds what was read before the error.
+    MarkupRead read_markup_file(const QString &name);
     void set_colour(bool foreground);
     void show_status(const QString &text);
 

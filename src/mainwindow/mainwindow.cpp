@@ -1,0 +1,402 @@
+#include "mainwindow.h"
+
+#include "config.h"
+#include "helpclient.h"
+#include "hexscrollbar.h"
+#include "hextreeview.h"
+#include "hexdocument.h"
+#include "hexwidget.h"
+#include "jumpwidget.h"
+#include "markupmask.h"
+#include "markupmodel.h"
+#include "markuptree.h"
+#include "searchwidget.h"
+#include "treeviewdelegate.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDockWidget>
+#include <QGridLayout>
+#include <QIcon>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QResizeEvent>
+#include <QShortcut>
+#include <QShowEvent>
+#include <QSpacerItem>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolBox>
+
+MainWindow *MainWindow::instance()
+{
+    static MainWindow *window = new MainWindow;
+    return window;
+}
+
+MainWindow::MainWindow()
+    : QMainWindow(nullptr)
+{
+    markup_modified = false;
+    document_modified = false;
+    current_markup_file.clear();
+    install_default_hooks();
+
+    const QString app_dir = QCoreApplication::applicationDirPath();
+    help_client = new HelpClient(app_dir, this);
+    help_client->setArguments(
+        {QStringLiteral("-profile"), app_dir + QStringLiteral("/html_help/help_contents.adp")});
+
+    set_title(QStringLiteral("No File"));
+
+    build_central_widget();
+    build_docks();
+
+    hex_widget_->set_goto_panel(toolbox, goto_panel);
+    hex_widget_->set_search_panel(toolbox, search_panel);
+
+    build_markup_objects();
+
+    hex_widget_->show();
+    scroll_bar_->show();
+    markup_tree_view_->show();
+
+    build_menus();
+    build_toolbar();
+
+    show_status(QStringLiteral("Pellow Quarnby Status"));
+
+    setCentralWidget(hex_widget_->parentWidget());
+
+    connect_signals();
+}
+
+MainWindow::~MainWindow()
+{
+    // The views hold plain pointers to these; detach them before they go, and
+    // stop the mask's worker (its destructor waits) before the tree it reads.
+    if (markup_tree_view_)
+        markup_tree_view_->setModel(nullptr);
+    hex_widget_->set_markup_mask(nullptr);
+    delete markup_mask_;
+    delete markup_tree_;
+    delete markup_model_;
+}
+
+void MainWindow::build_central_widget()
+{
+    auto *central = new QWidget(this);
+    auto *layout = new QGridLayout(central);
+
+    hex_widget_ = new HexWidget;
+    layout->addWidget(hex_widget_, 0, 0);
+    layout->setColumnStretch(0, 0);
+
+    scroll_bar_ = new HexScrollBar;
+    layout->addWidget(scroll_bar_, 0, 1);
+    layout->setColumnStretch(1, 0);
+
+    // The hex view has a fixed width; extra width goes to this empty column.
+    spacer = new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Minimum);
+    layout->addItem(spacer, 0, 2, 1, 1);
+    layout->setColumnStretch(2, 1);
+}
+
+void MainWindow::build_docks()
+{
+    markup_dock = new QDockWidget(QStringLiteral("Markup Tree"), this);
+    markup_dock->setObjectName(QStringLiteral("MarkupTreeDockWidget"));
+    markup_dock->setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
+    markup_tree_view_ = new HexTreeView(this);
+    markup_tree_view_->setMaximumSize(32767, 32767);
+    markup_tree_view_->setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::MinimumExpanding);
+    markup_dock->setWidget(markup_tree_view_);
+    addDockWidget(Qt::TopDockWidgetArea, markup_dock);
+
+    toolbox_dock = new QDockWidget(QStringLiteral("Toolbox"), this);
+    toolbox_dock->setObjectName(QStringLiteral("Toolboxdockwidget"));
+    toolbox_dock->setAllowedAreas(Qt::AllDockWidgetAreas);
+    toolbox = new QToolBox(this);
+
+    search_panel = new SearchWidget(this);
+    search_panel->setMaximumSize(32767, 32767);
+    search_panel->setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::MinimumExpanding);
+    toolbox->insertItem(0, search_panel, QIcon(), QStringLiteral("Search"));
+
+    goto_panel = new JumpWidget(this);
+    goto_panel->setMaximumSize(32767, 32767);
+    goto_panel->setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::MinimumExpanding);
+    // Inserted before "Search", which stays the open page.
+    toolbox->insertItem(0, goto_panel, QIcon(), QStringLiteral("Goto"));
+
+    toolbox_dock->setWidget(toolbox);
+    addDockWidget(Qt::LeftDockWidgetArea, toolbox_dock);
+}
+
+void MainWindow::build_markup_objects()
+{
+    markup_model_ = new MarkupModel;
+    markup_tree_ = new MarkupTree(markup_model_);
+    markup_mask_ = new MarkupMask(markup_tree_);
+
+    markup_tree_view_->setModel(markup_model_);
+    selection_model = new QItemSelectionModel(markup_model_, this);
+    markup_tree_view_->setSelectionModel(selection_model);
+    markup_tree_view_->setColumnWidth(0, 200);
+    markup_tree_view_->setColumnWidth(1, 75);
+    markup_tree_view_->setColumnWidth(2, 75);
+    markup_tree_view_->setColumnWidth(3, 75);
+
+    tree_delegate = new TreeViewDelegate(this);
+    markup_tree_view_->setItemDelegate(tree_delegate);
+    connect(tree_delegate, &TreeViewDelegate::commitData, markup_mask_, &MarkupMask::reload_mask);
+
+    wire_collaborators();
+}
+
+void MainWindow::wire_collaborators()
+{
+    HexTreeView *view = markup_tree_view_;
+    markup_tree_->set_expand_all([view] { view->expandAll(); });
+    markup_tree_->set_is_expanded([view](const QModelIndex &index) { return view->isExpanded(index); });
+    connect(markup_tree_, &MarkupTree::status_message, this, &MainWindow::show_status);
+
+    HexWidget *hex = hex_widget_;
+    MarkupMask *mask = markup_mask_;
+    tree_delegate->set_document_size([hex] { return hex->document()->size(); });
+    tree_delegate->set_reload_mask([mask] { mask->reload_mask(); });
+    tree_delegate->set_markup_modified([this] { set_markup_modified(); });
+
+    hex_widget_->set_markup_mask(markup_mask_);
+    hex_widget_->set_status_bar(statusBar());
+    search_panel->set_hex_widget(hex_widget_);
+    search_panel->set_status_bar(statusBar());
+    goto_panel->set_hex_widget(hex_widget_);
+    goto_panel->set_status_bar(statusBar());
+    // The hex view's own questions and warnings go through the window's hooks.
+    hex_widget_->set_message_box_function(
+        [this](QMessageBox::Icon icon, const QString &title, const QString &text,
+               QMessageBox::StandardButtons, QMessageBox::StandardButton default_button) {
+            if (icon == QMessageBox::Question)
+                return ask_question(title, text, default_button);
+            show_warning(title, text);
+            return QMessageBox::Ok;
+        });
+}
+
+void MainWindow::build_menus()
+{
+    auto *bar = new QMenuBar(this);
+
+    auto *file_menu = new QMenu(QStringLiteral("File"), bar);
+    connect(file_menu->addAction(QStringLiteral("Open")), &QAction::triggered, this,
+            &MainWindow::open_action);
+    connect(file_menu->addAction(QStringLiteral("Save")), &QAction::triggered, this,
+            &MainWindow::save_action);
+    connect(file_menu->addAction(QStringLiteral("Save As")), &QAction::triggered, this,
+            &MainWindow::save_as_action);
+    connect(file_menu->addAction(QStringLiteral("Load Markup")), &QAction::triggered, this,
+            &MainWindow::load_markup_action);
+    connect(file_menu->addAction(QStringLiteral("Save Markup")), &QAction::triggered, this,
+            &MainWindow::save_markup_action);
+    connect(file_menu->addAction(QStringLiteral("Save Markup As")), &QAction::triggered, this,
+            &MainWindow::save_markup_as_action);
+    connect(file_menu->addAction(QStringLiteral("Exit")), &QAction::triggered, this,
+            &MainWindow::exit_action);
+    bar->addMenu(file_menu);
+
+    auto *edit_menu = new QMenu(QStringLiteral("Edit"), bar);
+    QAction *copy = edit_menu->addAction(QStringLiteral("Copy to Clipboard"));
+    copy->setShortcut(QKeySequence(QStringLiteral("CTRL+C")));
+    connect(copy, &QAction::triggered, this, &MainWindow::copy_action);
+    bar->addMenu(edit_menu);
+
+    auto *options_menu = new QMenu(QStringLiteral("Options"), bar);
+    connect(options_menu->addAction(QStringLiteral("Choose Fonts")), &QAction::triggered, this,
+            &MainWindow::font_action);
+    QAction *tree_toggle = markup_dock->toggleViewAction();
+    tree_toggle->setText(QStringLiteral("Markup Tree"));
+    options_menu->addAction(tree_toggle);
+    QAction *toolbox_toggle = toolbox_dock->toggleViewAction();
+    toolbox_toggle->setText(QStringLiteral("Toolbox"));
+    options_menu->addAction(toolbox_toggle);
+    connect(options_menu->addAction(QStringLiteral("Preferences")), &QAction::triggered, this,
+            &MainWindow::prefs_action);
+    bar->addMenu(options_menu);
+
+    auto *markup_menu = new QMenu(QStringLiteral("Markup"), bar);
+    connect(markup_menu->addAction(QStringLiteral("Mark")), &QAction::triggered, this,
+            &MainWindow::mark_action);
+    connect(markup_menu->addAction(QStringLiteral("Clear Marks")), &QAction::triggered, this,
+            &MainWindow::clear_marks_action);
+    connect(markup_menu->addAction(QStringLiteral("Foreground Color")), &QAction::triggered, this,
+            &MainWindow::mark_color_action);
+    connect(markup_menu->addAction(QStringLiteral("Background Color")), &QAction::triggered, this,
+            &MainWindow::mark_background_color_action);
+    connect(markup_menu->addAction(QStringLiteral("Pick Random Colors")), &QAction::triggered,
+            this, &MainWindow::pick_random_color_action);
+    connect(markup_menu->addAction(QStringLiteral("Delete")), &QAction::triggered, this,
+            &MainWindow::delete_markup_action);
+    connect(markup_menu->addAction(QStringLiteral("Prune")), &QAction::triggered, this,
+            &MainWindow::prune_markup_action);
+    connect(markup_menu->addAction(QStringLiteral("Manual Selection")), &QAction::triggered, this,
+            &MainWindow::manual_selection_action);
+    bar->addMenu(markup_menu);
+
+    auto *help_menu = new QMenu(QStringLiteral("Help"), bar);
+    connect(help_menu->addAction(QStringLiteral("Help Topics")), &QAction::triggered, this,
+            &MainWindow::help_topics_action);
+    connect(help_menu->addAction(QStringLiteral("About Pellow Quarnby")), &QAction::triggered,
+            this, &MainWindow::about_action);
+    bar->addMenu(help_menu);
+
+    setMenuBar(bar);
+}
+
+void MainWindow::build_toolbar()
+{
+    markup_toolbar = new QToolBar(QStringLiteral("Markup Toolbar"));
+    markup_toolbar->addAction(QIcon(QStringLiteral(":/images/open_file.png")),
+                              QStringLiteral("Open File"), this, &MainWindow::open_action);
+    markup_toolbar->addAction(QIcon(QStringLiteral(":/images/open_markup.png")),
+                              QStringLiteral("Open Markup"), this,
+                              &MainWindow::load_markup_action);
+    markup_toolbar->addAction(QIcon(QStringLiteral(":/images/save_markup.png")),
+                              QStringLiteral("Save Markup"), this,
+                              &MainWindow::save_markup_action);
+    markup_toolbar->addAction(QIcon(QStringLiteral(":/images/colorize.png")),
+                              QStringLiteral("Mark"), this, &MainWindow::mark_action);
+    markup_toolbar->addAction(QIcon(QStringLiteral(":/images/pick_color.png")),
+                              QStringLiteral("Foreground"), this, &MainWindow::mark_color_action);
+    markup_toolbar->addAction(QIcon(QStringLiteral(":/images/pick_background_color.png")),
+                              QStringLiteral("Background"), this,
+                              &MainWindow::mark_background_color_action);
+    markup_toolbar->addAction(QIcon(QStringLiteral(":/images/pick_random_color.png")),
+                              QStringLiteral("Random"), this,
+                              &MainWindow::pick_random_color_action);
+
+    Config *config = Config::instance();
+    if (config->contains(QStringLiteral("Toolbar Style")))
+        set_toolbar_style(config->value(QStringLiteral("Toolbar Style")).toInt());
+
+    markup_toolbar->setObjectName(QStringLiteral("QuarnbyToolbar"));
+    addToolBar(markup_toolbar);
+}
+
+void MainWindow::connect_signals()
+{
+    // The hex widget connects the scroll bar to its scroll_event() itself,
+    // converting the value for files with more rows than an int holds.
+    hex_widget_->set_scroll_bar(scroll_bar_);
+
+    auto *quit = new QShortcut(QKeySequence(tr("Ctrl+Q", "File|Exit")), this);
+    quit->setContext(Qt::WindowShortcut);
+    connect(quit, &QShortcut::activated, this, &MainWindow::exit_action);
+    auto *help = new QShortcut(QKeySequence(tr("F1", "Help|Help Topics")), this);
+    help->setContext(Qt::WindowShortcut);
+    connect(help, &QShortcut::activated, this, &MainWindow::help_topics_action);
+
+    connect(markup_tree_view_, &QTreeView::expanded, markup_mask_, &MarkupMask::reload_mask);
+    connect(markup_tree_view_, &QTreeView::collapsed, markup_mask_, &MarkupMask::reload_mask);
+    connect(markup_dock, &QDockWidget::topLevelChanged, this, &MainWindow::dock_toplevel);
+    connect(hex_widget_, &HexWidget::content_changed, this, &MainWindow::editor_content_changed);
+    connect(hex_widget_, &HexWidget::send_selection, search_panel, &SearchWidget::perform_search);
+    connect(hex_widget_, &HexWidget::copy_action, this, &MainWindow::copy_action);
+    connect(markup_mask_, &MarkupMask::update_completed, hex_widget_,
+            qOverload<>(&QWidget::update));
+
+    // The hex view's context menu runs these markup commands.
+    connect(hex_widget_, &HexWidget::mark_requested, this, &MainWindow::mark_action);
+    connect(hex_widget_, &HexWidget::pick_random_colors_requested, this,
+            &MainWindow::random_colours_for_selection);
+
+    // The tree view's context menu runs the commands on the selected markup.
+    connect(markup_tree_view_, &HexTreeView::foreground_color_requested, this,
+            &MainWindow::mark_color_action);
+    connect(markup_tree_view_, &HexTreeView::background_color_requested, this,
+            &MainWindow::mark_background_color_action);
+    connect(markup_tree_view_, &HexTreeView::pick_random_colors_requested, this,
+            &MainWindow::pick_random_color_action);
+    connect(markup_tree_view_, &HexTreeView::delete_requested, this,
+            &MainWindow::delete_markup_action);
+    connect(markup_tree_view_, &HexTreeView::prune_requested, this,
+            &MainWindow::prune_markup_action);
+
+    // A missing viewer or missing pages are told on the status bar.
+    connect(help_client, &HelpClient::error, this, &MainWindow::show_status);
+}
+
+void MainWindow::set_markup_modified()
+{
+    markup_modified = true;
+}
+
+void MainWindow::set_toolbar_style(int style)
+{
+    markup_toolbar->setToolButtonStyle(static_cast<Qt::ToolButtonStyle>(style));
+}
+
+void MainWindow::set_title(const QString &title)
+{
+    setWindowTitle(title);
+}
+
+void MainWindow::show_status(const QString &text)
+{
+    statusBar()->showMessage(text);
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    Config *config = Config::instance();
+    config->setValue(QStringLiteral("width"), width());
+    config->setValue(QStringLiteral("height"), height());
+    statusBar()->clearMessage();
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    update_page_step();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (document_modified)
+        ask_save_changes();
+    if (markup_modified)
+        ask_save_markup();
+    event->accept();
+    help_client->closeAssistant();
+    // Nothing is painted any more; the worker must not outlive the event loop.
+    markup_mask_->stop_and_clear();
+}
+
+void MainWindow::exit_action()
+{
+    close();
+}
+
+void MainWindow::dock_toplevel(bool)
+{
+    update();
+}
+
+void MainWindow::dock_tree_action(bool visible)
+{
+    Config::instance()->setValue(QStringLiteral("Show Dock Tree"),
+                                 visible ? QStringLiteral("yes") : QStringLiteral("no"));
+}
+
+void MainWindow::dock_search_action(bool visible)
+{
+    Config::instance()->setValue(QStringLiteral("Show Dock Search"),
+                                 visible ? QStringLiteral("yes") : QStringLiteral("no"));
+}
+
+void MainWindow::editor_content_changed()
+{
+    document_modified = true;
+}

@@ -1,0 +1,120 @@
+// File commands: Open, Save, Save As, Exit's prompts, Copy to Clipboard.
+
+#include "mainwindow.h"
+
+#include "config.h"
+#include "hexdocument.h"
+#include "hexscrollbar.h"
+#include "hexwidget.h"
+#include "markupmask.h"
+#include "markuptree.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStatusBar>
+
+void MainWindow::open_action()
+{
+    if (document_modified)
+        ask_save_changes();
+    if (markup_modified)
+        ask_save_markup();
+
+    const QString name = get_open_file_name(QStringLiteral("Load File"), QDir::homePath(), QString());
+    if (name.isEmpty())
+        return;
+
+    markup_tree_->clear();
+    hex_widget_->clear_selection();
+    markup_mask_->reload_mask();
+    markup_modified = false;
+
+    // Markup linking takes "filename" as the current data file, so it goes first.
+    Config::instance()->setValue(QStringLiteral("filename"), name);
+    // The linked markup is read once, after "File Loaded", so that the
+    // loader's message (or its one warning) is what the user sees last.
+    show_data_file(name, DataFileMarkup::link_later);
+    show_status(QStringLiteral("File Loaded"));
+    load_linked_markup(name);
+}
+
+void MainWindow::load_file(const QString &name)
+{
+    show_data_file(name, DataFileMarkup::load_linked);
+}
+
+void MainWindow::show_data_file(const QString &name, DataFileMarkup markup)
+{
+    if (!QFile::exists(name)) {
+        hex_widget_->open_file(QString());
+        set_title(QString());
+        return;
+    }
+
+    scroll_bar_->set_row_range(QFileInfo(name).size() / 16);
+    set_title(name);
+    hex_widget_->open_file(name);
+    document_modified = false;
+    if (markup == DataFileMarkup::keep)
+        return;
+    if (markup == DataFileMarkup::load_linked)
+        load_linked_markup(name);
+    markup_modified = false;
+}
+
+void MainWindow::ask_save_changes()
+{
+    const QMessageBox::StandardButton answer = ask_question(
+        QStringLiteral("File Has Changed"),
+        QStringLiteral("<font size =4>The file being edited has been modified. Save changes?</font>"),
+        QMessageBox::Yes);
+    if (answer != QMessageBox::No)
+        save_action();
+}
+
+void MainWindow::save_action()
+{
+    if (!hex_widget_->document()->is_open()) {
+        show_status(QStringLiteral("No file is open"));
+        return;
+    }
+    // The empty name saves into the open file itself.
+    if (hex_widget_->save_edits(QString())) {
+        document_modified = false;
+        show_status(QStringLiteral("File Saved"));
+    } else {
+        show_status(QStringLiteral("File not saved; the edits are kept"));
+    }
+}
+
+void MainWindow::save_as_action()
+{
+    if (!hex_widget_->document()->is_open()) {
+        show_status(QStringLiteral("No file is open"));
+        return;
+    }
+    const QString source = hex_widget_->document()->absolute_path();
+    const QString name =
+        get_save_file_name(QStringLiteral("Save File As"), QFileInfo(source).absolutePath(), QString());
+    if (name.isEmpty())
+        return;
+
+    if (!hex_widget_->save_edits(name)) {
+        show_status(QStringLiteral("File not saved; the edits are kept"));
+        return;
+    }
+
+    // The copy becomes the file being edited. The markups describe the same
+    // bytes, so they stay, with their file and their unsaved state.
+    Config::instance()->setValue(QStringLiteral("filename"), name);
+    show_data_file(name, DataFileMarkup::keep);
+    show_status(QStringLiteral("File Saved"));
+}
+
+void MainWindow::copy_action()
+{
+    QApplication::clipboard()->setText(hex_widget_->selection_text(), QClipboard::Clipboard);
+}

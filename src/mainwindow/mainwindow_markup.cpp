@@ -1,0 +1,356 @@
+// Markup commands: mark, colours, delete, prune, clear, save, load and linking.
+
+#include "mainwindow.h"
+
+#include "config.h"
+#include "hextreeview.h"
+#include "hexwidget.h"
+#include "manualmarkupdialog.h"
+#include "markupmask.h"
+#include "markupmodel.h"
+#include "markupnode.h"
+#include "markuptree.h"
+
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QSaveFile>
+#include <QStatusBar>
+
+#include <limits>
+
+namespace {
+
+const char *const output_error = "<font size =4>Could not open XML file for output.</font>";
+const char *const input_error = "<font size =4>Could not open XML file for input.</font>";
+
+bool link_markup_enabled()
+{
+    return Config::instance()->value(QStringLiteral("Link Markup")).toString()
+           == QLatin1String("yes");
+}
+
+} // namespace
+
+QString MainWindow::link_key(const QString &data_path)
+{
+    quint32 hash = 5381;
+    const QByteArray bytes = data_path.toLatin1();
+    for (const char c : bytes)
+        hash = hash * 33u + static_cast<quint32>(static_cast<qint32>(static_cast<signed char>(c)));
+    return QStringLiteral("Link/") + QString::number(hash & 0x7fffffffu);
+}
+
+QColor MainWindow::contrast_colour(const QColor &foreground)
+{
+    return QColor((foreground.red() + 128) % 256, (foreground.green() + 128) % 256,
+                  (foreground.blue() + 128) % 256, 255);
+}
+
+bool MainWindow::insert_markup(qint64 first, qint64 last)
+{
+    const bool inserted = markup_tree_->insert_range(first, last);
+    markup_mask_->reload_mask();
+    if (inserted)
+        statusBar()->clearMessage();
+    else
+        show_status(QStringLiteral("Selections cannot overlap"));
+    return inserted;
+}
+
+void MainWindow::mark_action()
+{
+    const qint64 start = hex_widget_->selection_start();
+    if (start == -1) {
+        show_status(QStringLiteral("Select a region to mark"));
+        return;
+    }
+    if (insert_markup(start, hex_widget_->selection_end()))
+        hex_widget_->clear_selection();
+    markup_modified = true;
+}
+
+void MainWindow::manual_selection_action()
+{
+    hex_widget_->clear_selection();
+
+    ManualMarkupDialog dialog(this);
+    dialog.setModal(true);
+    if (exec_manual_dialog(&dialog) != QDialog::Accepted)
+        return;
+
+    // The dialog gives unsigned numbers; offsets are signed 64-bit, and the
+    // end computed from a length must not wrap around.
+    constexpr quint64 max_offset = static_cast<quint64>(std::numeric_limits<qint64>::max());
+    const quint64 first = dialog.start_position();
+    quint64 last = dialog.end_position();
+    const quint64 length = dialog.length_value();
+    if (length != 0) {
+        if (first > max_offset || length - 1 > max_offset - first) {
+            show_status(QStringLiteral("Position out of range"));
+            return;
+        }
+        last = first + length - 1;
+    }
+    if (first > max_offset || last > max_offset) {
+        show_status(QStringLiteral("Position out of range"));
+        return;
+    }
+
+    insert_markup(static_cast<qint64>(first), static_cast<qint64>(last));
+    markup_modified = true;
+    hex_widget_->update();
+}
+
+MarkupNode *MainWindow::selected_markup()
+{
+    statusBar()->clearMessage();
+    const QModelIndexList selected = selection_model->selectedIndexes();
+    if (selected.isEmpty()) {
+        show_status(QStringLiteral("Select a row from the markup tree"));
+        return nullptr;
+    }
+    return static_cast<MarkupNode *>(selected.first().internalPointer());
+}
+
+void MainWindow::set_colour(bool foreground)
+{
+    MarkupNode *node = selected_markup();
+    if (!node)
+        return;
+    const QColor colour = get_color(QColor(Qt::black));
+    // A cancelled dialog keeps the markup as it was.
+    if (!colour.isValid())
+        return;
+    if (foreground)
+        node->set_foreground(colour);
+    else
+        node->set_background(colour);
+    hex_widget_->clear_selection();
+    markup_mask_->reload_mask();
+    markup_modified = true;
+}
+
+void MainWindow::mark_color_action()
+{
+    set_colour(true);
+}
+
+void MainWindow::mark_background_color_action()
+{
+    set_colour(false);
+}
+
+void MainWindow::pick_random_color_action()
+{
+    MarkupNode *node = selected_markup();
+    if (node)
+        assign_random_colours(node);
+}
+
+void MainWindow::random_colours_for_selection()
+{
+    const qint64 start = hex_widget_->selection_start();
+    if (start == -1) {
+        show_status(QStringLiteral("Select some bytes first"));
+        return;
+    }
+    const qint64 first = qMin(start, hex_widget_->selection_end());
+    // Ask the tree itself: the mask's window may not cover the offset yet.
+    MarkupNode *node = markup_tree_->node_at(first);
+    if (!node) {
+        show_status(QStringLiteral("No markup under the selection"));
+        return;
+    }
+    assign_random_colours(node);
+}
+
+void MainWindow::assign_random_colours(MarkupNode *node)
+{
+    if (!node)
+        return;
+    const int red = random_number() % 256;
+    const int green = random_number() % 256;
+    const int blue = random_number() % 256;
+    const QColor foreground(red, green, blue, 255);
+    node->set_foreground(foreground);
+    node->set_background(contrast_colour(foreground));
+
+    markup_mask_->reload_mask();
+    hex_widget_->clear_selection();
+    selection_model->clearSelection();
+    markup_tree_view_->reset();
+    markup_tree_view_->expandAll();
+    markup_modified = true;
+}
+
+void MainWindow::delete_markup_action()
+{
+    if (!selected_markup())
+        return;
+    const QModelIndex index = selection_model->selectedIndexes().first();
+    // The selection refers to rows that are about to go.
+    selection_model->clearSelection();
+    markup_tree_->delete_markup(index);
+    markup_mask_->reload_mask();
+    hex_widget_->clear_selection();
+    markup_modified = true;
+}
+
+void MainWindow::prune_markup_action()
+{
+    if (!selected_markup())
+        return;
+    const QModelIndex index = selection_model->selectedIndexes().first();
+    selection_model->clearSelection();
+    markup_tree_->prune(index);
+    markup_mask_->reload_mask();
+    hex_widget_->clear_selection();
+    markup_modified = true;
+}
+
+void MainWindow::clear_marks_action()
+{
+    const QMessageBox::StandardButton answer = ask_question(
+        QStringLiteral("Clear All markup"),
+        QStringLiteral("<font size =4>This operation will clear all markups. Is this what you "
+                       "really want to do?</font>"),
+        QMessageBox::No);
+    if (answer == QMessageBox::No)
+        return;
+    selection_model->clearSelection();
+    markup_tree_->clear();
+    markup_mask_->reload_mask();
+    markup_modified = true;
+}
+
+bool MainWindow::write_markup_file(const QString &name)
+{
+    // Written beside the target and renamed over it only when complete, so a
+    // failure never leaves a half-written markup file.
+    QSaveFile file(name);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray text = MarkupTree::encode_markup_file(markup_tree_->to_xml());
+    if (file.write(text) != text.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+void MainWindow::save_markup_as_action()
+{
+    const QString dir = Config::instance()->value(QStringLiteral("Markup Dir")).toString();
+    const QString name = get_save_file_name(QStringLiteral("Save Markup XML File"), dir, QString());
+    if (name.isEmpty())
+        return;
+
+    if (QFile::exists(name)) {
+        const QMessageBox::StandardButton answer =
+            ask_question(QStringLiteral("File Exists"),
+                         QStringLiteral("<font size =4>XML File Exists, Overwrite?</font>"),
+                         QMessageBox::Yes);
+        if (answer == QMessageBox::No)
+            return;
+    }
+
+    current_markup_file = name;
+    if (!write_markup_file(name)) {
+        show_warning(QStringLiteral("File Error"), QString::fromLatin1(output_error));
+        return;
+    }
+    markup_modified = false;
+    show_status(QStringLiteral("Markup Saved"));
+    link_markup_file(name);
+}
+
+void MainWindow::save_markup_action()
+{
+    if (current_markup_file.isEmpty()) {
+        save_markup_as_action();
+        return;
+    }
+    if (write_markup_file(current_markup_file))
+        markup_modified = false;
+    else
+        show_warning(QStringLiteral("File Error"), QString::fromLatin1(output_error));
+    link_markup_file(current_markup_file);
+}
+
+void MainWindow::ask_save_markup()
+{
+    const QMessageBox::StandardButton answer =
+        ask_question(QStringLiteral("Markup Has Changed"),
+                     QStringLiteral("<font size =4>Markup has been changed. Save XML file?</font>"),
+                     QMessageBox::Yes);
+    if (answer != QMessageBox::No)
+        save_markup_action();
+}
+
+MainWindow::MarkupRead MainWindow::read_markup_file(const QString &name)
+{
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly)) {
+        show_warning(QStringLiteral("File Error"), QString::fromLatin1(input_error));
+        return MarkupRead::unreadable;
+    }
+    const QString text = MarkupTree::decode_markup_file(file.readAll());
+    file.close();
+
+    selection_model->clearSelection();
+    const bool parsed = markup_tree_->load_xml(text);
+    markup_mask_->reload_mask();
+    markup_tree_view_->expandAll();
+    return parsed ? MarkupRead::loaded : MarkupRead::failed;
+}
+
+void MainWindow::load_markup_action()
+{
+    if (markup_modified)
+        ask_save_markup();
+
+    const QString dir = Config::instance()->value(QStringLiteral("Markup Dir")).toString();
+    const QString name =
+        get_open_file_name(QStringLiteral("Load XML Markup File"), dir, tr("XML Markup (*.xml)"));
+    if (name.isEmpty())
+        return;
+    const MarkupRead result = read_markup_file(name);
+    if (result == MarkupRead::unreadable)
+        return;
+
+    link_markup_file(name);
+    current_markup_file = name;
+    // A failed parse keeps the loader's "Markup load failed" in view.
+    if (result == MarkupRead::loaded)
+        show_status(QStringLiteral("Markup Loaded"));
+    markup_modified = false;
+}
+
+void MainWindow::link_markup_file(const QString &markup_path)
+{
+    if (!link_markup_enabled())
+        return;
+    const QString data_path = Config::instance()->value(QStringLiteral("filename")).toString();
+    // With no data file there is nothing to link the markup to.
+    if (data_path.isEmpty())
+        return;
+    Config::instance()->setValue(link_key(data_path), data_path + QLatin1Char('|') + markup_path);
+}
+
+void MainWindow::load_linked_markup(const QString &data_path)
+{
+    if (!link_markup_enabled())
+        return;
+    const QString value = Config::instance()->value(link_key(data_path)).toString();
+    // The value is "<data path>|<markup path>". When it names this data file,
+    // everything after it is the markup path, "|" in either path included;
+    // otherwise (another file with the same key) the second field is used.
+    const QString prefix = data_path + QLatin1Char('|');
+    if (value.startsWith(prefix))
+        current_markup_file = value.mid(prefix.size());
+    else
+        current_markup_file = value.section(QLatin1Char('|'), 1, 1);
+    if (current_markup_file.isEmpty())
+        return;
+    read_markup_file(current_markup_file);
+}

@@ -1,0 +1,118 @@
+#pragma once
+
+// Answers the main window's dialogs from a script, so its commands can be
+// driven without a person. Header-only: only the main-window tests include it.
+
+#include "config.h"
+#include "hexwidget.h"
+#include "mainwindow.h"
+#include "manualmarkupdialog.h"
+#include "markuptree.h"
+
+#include <QColor>
+#include <QDialog>
+#include <QFont>
+#include <QLineEdit>
+#include <QList>
+#include <QMap>
+#include <QStatusBar>
+#include <QString>
+#include <QStringList>
+
+namespace pq_test {
+
+struct DialogScript
+{
+    // Every question, warning, about box and file dialog, in order, as
+    // "question:<title>", "warning:<title>", "about:<title>", "open:<caption>",
+    // "save:<caption>", "colour", "font", "manual", "preferences".
+    QStringList events;
+    QStringList warning_texts;
+    QStringList question_texts;
+    // Answers by question title; a title not listed is answered No.
+    QMap<QString, QMessageBox::StandardButton> answers;
+    // File dialog answers, taken in order; an empty queue cancels.
+    QStringList file_names;
+    // Colour dialog answers, in order; an empty queue cancels.
+    QList<QColor> colours;
+    // Font dialog answers, in order; an empty queue cancels.
+    QList<QFont> fonts;
+    // Manual markup dialog: texts for start, end and length, and whether to
+    // accept. Empty: the dialog is cancelled.
+    QList<QStringList> manual_fields;
+    QString about_text;
+    // Random numbers handed out in order, then 0.
+    QList<int> randoms;
+
+    void install(MainWindow *window)
+    {
+        window->ask_question = [this](const QString &title, const QString &text,
+                                      QMessageBox::StandardButton) {
+            events << "question:" + title;
+            question_texts << text;
+            return answers.value(title, QMessageBox::No);
+        };
+        window->show_warning = [this](const QString &title, const QString &text) {
+            events << "warning:" + title;
+            warning_texts << text;
+        };
+        window->show_about = [this](const QString &title, const QString &text) {
+            events << "about:" + title;
+            about_text = text;
+        };
+        window->get_open_file_name = [this](const QString &caption, const QString &,
+                                            const QString &) {
+            events << "open:" + caption;
+            return file_names.isEmpty() ? QString() : file_names.takeFirst();
+        };
+        window->get_save_file_name = [this](const QString &caption, const QString &,
+                                            const QString &) {
+            events << "save:" + caption;
+            return file_names.isEmpty() ? QString() : file_names.takeFirst();
+        };
+        window->get_color = [this](const QColor &) {
+            events << "colour";
+            return colours.isEmpty() ? QColor() : colours.takeFirst();
+        };
+        window->get_font = [this](bool *ok, const QFont &initial) {
+            events << "font";
+            *ok = !fonts.isEmpty();
+            return fonts.isEmpty() ? initial : fonts.takeFirst();
+        };
+        window->exec_manual_dialog = [this](ManualMarkupDialog *dialog) {
+            events << "manual";
+            if (manual_fields.isEmpty())
+                return int(QDialog::Rejected);
+            const QStringList fields = manual_fields.takeFirst();
+            const char *names[] = {"start_edit", "end_edit", "length_edit"};
+            for (int i = 0; i < 3 && i < fields.size(); ++i) {
+                if (auto *edit = dialog->findChild<QLineEdit *>(names[i]))
+                    edit->setText(fields[i]);
+            }
+            return int(QDialog::Accepted);
+        };
+        window->random_number = [this] { return randoms.isEmpty() ? 0 : randoms.takeFirst(); };
+    }
+};
+
+// Brings the one window back to a known state between test functions: no
+// markups, no markup file, both modified flags false, `data` open, no
+// selection, empty status, linking off.
+inline void reset_window(MainWindow *window, DialogScript &script, const QString &data)
+{
+    script = DialogScript();
+    script.install(window);
+    script.answers["Clear All markup"] = QMessageBox::Yes;
+    window->clear_marks_action();
+    Config::instance()->setValue("Link Markup", "yes");
+    window->load_linked_markup(QStringLiteral("/no/such/data/file"));
+    Config::instance()->setValue("Link Markup", "no");
+    Config::instance()->setValue("filename", data);
+    window->load_file(data);
+    window->hex_widget()->clear_selection();
+    window->statusBar()->clearMessage();
+    script = DialogScript();
+    script.install(window);
+}
+
+} // namespace pq_test

@@ -1,0 +1,429 @@
+// The window as it is built: menus, toolbar, docks, status text, shortcuts,
+// window events, and the help, about, font and preferences commands.
+
+#include "config.h"
+#include "hexscrollbar.h"
+#include "hextreeview.h"
+#include "hexwidget.h"
+#include "mainwindow.h"
+#include "markupmodel.h"
+#include "mainwindow_script.h"
+#include "testsettings.h"
+
+#include <QComboBox>
+#include <QDockWidget>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMetaMethod>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolBar>
+#include <QToolBox>
+#include <QToolButton>
+
+class TestMainWindowConstruction : public QObject
+{
+    Q_OBJECT
+
+private:
+    MainWindow *window = nullptr;
+    pq_test::DialogScript script;
+    QString status_after_construction;
+    QString title_after_construction;
+
+    QMenu *menu(const QString &title) const
+    {
+        for (QAction *action : window->menuBar()->actions())
+            if (action->text() == title)
+                return action->menu();
+        return nullptr;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        pq_test::isolate_settings();
+        Config::instance()->setValue("Toolbar Style", 3);
+        window = MainWindow::instance();
+        status_after_construction = window->statusBar()->currentMessage();
+        title_after_construction = window->windowTitle();
+        script.install(window);
+    }
+
+    void instance_is_one_window()
+    {
+        QCOMPARE(MainWindow::instance(), window);
+        QVERIFY(window->hex_widget());
+        QVERIFY(window->scroll_bar());
+        QVERIFY(window->markup_tree_view());
+        QVERIFY(window->markup_model());
+        QVERIFY(window->markup_tree());
+        QVERIFY(window->markup_mask());
+        QCOMPARE(window->markup_tree_view()->model(), static_cast<QAbstractItemModel *>(window->markup_model()));
+    }
+
+    void state_after_construction()
+    {
+        QCOMPARE(title_after_construction, QString("No File"));
+        QCOMPARE(status_after_construction, QString("Pellow Quarnby Status"));
+        QVERIFY(!window->is_markup_modified());
+        QVERIFY(!window->is_document_modified());
+        QVERIFY(window->current_markup_file_name().isEmpty());
+    }
+
+    void menus_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QStringList>("items");
+        QTest::newRow("file") << "File"
+                              << QStringList{"Open", "Save", "Save As", "Load Markup", "Save Markup",
+                                             "Save Markup As", "Exit"};
+        QTest::newRow("edit") << "Edit" << QStringList{"Copy to Clipboard"};
+        QTest::newRow("options") << "Options"
+                                 << QStringList{"Choose Fonts", "Markup Tree", "Toolbox",
+                                                "Preferences"};
+        QTest::newRow("markup") << "Markup"
+                                << QStringList{"Mark", "Clear Marks", "Foreground Color",
+                                               "Background Color", "Pick Random Colors", "Delete",
+                                               "Prune", "Manual Selection"};
+        QTest::newRow("help") << "Help" << QStringList{"Help Topics", "About Pellow Quarnby"};
+    }
+
+    void menus()
+    {
+        QFETCH(QString, title);
+        QFETCH(QStringList, items);
+        QMenu *m = menu(title);
+        QVERIFY(m);
+        QStringList texts;
+        for (QAction *action : m->actions())
+            texts << action->text();
+        QCOMPARE(texts, items);
+    }
+
+    void menu_bar_order()
+    {
+        QStringList titles;
+        for (QAction *action : window->menuBar()->actions())
+            titles << action->text();
+        QCOMPARE(titles, (QStringList{"File", "Edit", "Options", "Markup", "Help"}));
+    }
+
+    void copy_has_its_shortcut()
+    {
+        QAction *copy = menu("Edit")->actions().value(0);
+        QVERIFY(copy);
+        QCOMPARE(copy->shortcut(), QKeySequence("Ctrl+C"));
+    }
+
+    void dock_toggles_are_the_docks_own()
+    {
+        auto *tree_dock = window->findChild<QDockWidget *>("MarkupTreeDockWidget");
+        auto *toolbox_dock = window->findChild<QDockWidget *>("Toolboxdockwidget");
+        QVERIFY(tree_dock && toolbox_dock);
+        const QList<QAction *> options = menu("Options")->actions();
+        QCOMPARE(options.value(1), tree_dock->toggleViewAction());
+        QCOMPARE(options.value(2), toolbox_dock->toggleViewAction());
+    }
+
+    void toolbar()
+    {
+        auto *bar = window->findChild<QToolBar *>("QuarnbyToolbar");
+        QVERIFY(bar);
+        QCOMPARE(bar->windowTitle(), QString("Markup Toolbar"));
+        QCOMPARE(window->toolBarArea(bar), Qt::TopToolBarArea);
+        QStringList texts;
+        for (QAction *action : bar->actions()) {
+            texts << action->text();
+            QVERIFY2(!action->icon().isNull(), qPrintable(action->text()));
+        }
+        QCOMPARE(texts, (QStringList{"Open File", "Open Markup", "Save Markup", "Mark",
+                                     "Foreground", "Background", "Random"}));
+        // The stored style (3, text under icon) is applied when the window is built.
+        QCOMPARE(bar->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+    }
+
+    void docks_data()
+    {
+        QTest::addColumn<QString>("object_name");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<int>("allowed");
+        QTest::addColumn<int>("area");
+        QTest::newRow("markup-tree-top-bottom-only")
+            << "MarkupTreeDockWidget" << "Markup Tree"
+            << int(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea) << int(Qt::TopDockWidgetArea);
+        QTest::newRow("toolbox-anywhere") << "Toolboxdockwidget" << "Toolbox"
+                                          << int(Qt::AllDockWidgetAreas)
+                                          << int(Qt::LeftDockWidgetArea);
+    }
+
+    void docks()
+    {
+        QFETCH(QString, object_name);
+        QFETCH(QString, title);
+        QFETCH(int, allowed);
+        QFETCH(int, area);
+        auto *dock = window->findChild<QDockWidget *>(object_name);
+        QVERIFY(dock);
+        QCOMPARE(dock->windowTitle(), title);
+        QCOMPARE(int(dock->allowedAreas()), allowed);
+        QCOMPARE(int(window->dockWidgetArea(dock)), area);
+    }
+
+    void toolbox_pages()
+    {
+        auto *toolbox = window->findChild<QToolBox *>();
+        QVERIFY(toolbox);
+        QCOMPARE(toolbox->count(), 2);
+        QCOMPARE(toolbox->itemText(0), QString("Goto"));
+        QCOMPARE(toolbox->itemText(1), QString("Search"));
+        QCOMPARE(toolbox->currentIndex(), 1);
+    }
+
+    void slots_by_name_data()
+    {
+        QTest::addColumn<QByteArray>("signature");
+        const char *slots_[] = {"exit_action()", "open_action()", "save_action()",
+                                "save_as_action()", "save_markup_action()",
+                                "save_markup_as_action()", "load_markup_action()",
+                                "manual_selection_action()", "font_action()", "prefs_action()",
+                                "mark_action()", "mark_color_action()",
+                                "mark_background_color_action()", "delete_markup_action()",
+                                "prune_markup_action()", "clear_marks_action()", "about_action()",
+                                "help_topics_action()", "dock_toplevel(bool)",
+                                "dock_tree_action(bool)", "dock_search_action(bool)",
+                                "copy_action()", "pick_random_color_action()",
+                                "editor_content_changed()"};
+        for (const char *s : slots_)
+            QTest::newRow(s) << QByteArray(s);
+    }
+
+    void slots_by_name()
+    {
+        QFETCH(QByteArray, signature);
+        const QMetaObject *meta = window->metaObject();
+        const int index = meta->indexOfSlot(signature.constData());
+        QVERIFY2(index >= 0, signature.constData());
+        QCOMPARE(meta->method(index).methodType(), QMetaMethod::Slot);
+    }
+
+    void shortcuts_data()
+    {
+        QTest::addColumn<QKeySequence>("key");
+        QTest::newRow("ctrl-q") << QKeySequence("Ctrl+Q");
+        QTest::newRow("f1") << QKeySequence("F1");
+    }
+
+    void shortcuts()
+    {
+        QFETCH(QKeySequence, key);
+        int found = 0;
+        for (QShortcut *shortcut : window->findChildren<QShortcut *>()) {
+            if (shortcut->key() == key) {
+                ++found;
+                QCOMPARE(shortcut->context(), Qt::WindowShortcut);
+            }
+        }
+        QCOMPARE(found, 1);
+    }
+
+    void dock_visibility_settings_data()
+    {
+        QTest::addColumn<bool>("tree");
+        QTest::addColumn<bool>("visible");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("tree-shown") << true << true << "Show Dock Tree" << "yes";
+        QTest::newRow("tree-hidden") << true << false << "Show Dock Tree" << "no";
+        QTest::newRow("search-shown") << false << true << "Show Dock Search" << "yes";
+        QTest::newRow("search-hidden") << false << false << "Show Dock Search" << "no";
+    }
+
+    void dock_visibility_settings()
+    {
+        QFETCH(bool, tree);
+        QFETCH(bool, visible);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        if (tree)
+            window->dock_tree_action(visible);
+        else
+            window->dock_search_action(visible);
+        QCOMPARE(Config::instance()->value(key).toString(), value);
+    }
+
+    void toggling_the_dock_changes_no_setting()
+    {
+        auto *dock = window->findChild<QDockWidget *>("MarkupTreeDockWidget");
+        window->resize(900, 700);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        Config::instance()->remove("Show Dock Tree");
+        QVERIFY(dock->isVisible());
+        dock->toggleViewAction()->trigger();
+        QVERIFY(!dock->isVisible());
+        QVERIFY(!Config::instance()->contains("Show Dock Tree"));
+        dock->toggleViewAction()->trigger();
+        QVERIFY(dock->isVisible());
+    }
+
+    void resize_stores_size_and_clears_status()
+    {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        window->statusBar()->showMessage("something");
+        const QSize target = window->size() + QSize(40, 30);
+        window->resize(target);
+        QTRY_COMPARE(window->size(), target);
+        QCOMPARE(Config::instance()->value("width").toInt(), target.width());
+        QCOMPARE(Config::instance()->value("height").toInt(), target.height());
+        QCOMPARE(window->statusBar()->currentMessage(), QString());
+    }
+
+    void show_sets_page_step()
+    {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QCOMPARE(window->scroll_bar()->pageStep(),
+                 qMax(1, window->hex_widget()->visible_rows() - 1));
+    }
+
+    void font_is_stored_and_page_step_follows()
+    {
+        window->show();
+        window->resize(900, 700);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+
+        QFont small("DejaVu Sans Mono", 8);
+        QFont large("DejaVu Sans Mono", 20);
+        script.fonts = {small};
+        window->font_action();
+        QTRY_VERIFY(window->hex_widget()->visible_rows() > 0);
+        QApplication::processEvents();
+        const int small_width = window->hex_widget()->width();
+        const int small_step = window->scroll_bar()->pageStep();
+        QCOMPARE(Config::instance()->value("font").value<QFont>().pointSize(), 8);
+
+        script.fonts = {large};
+        window->font_action();
+        QApplication::processEvents();
+        const int large_width = window->hex_widget()->width();
+        const int large_step = window->scroll_bar()->pageStep();
+        QCOMPARE(Config::instance()->value("font").value<QFont>().pointSize(), 20);
+
+        QVERIFY2(large_width > small_width,
+                 qPrintable(QString("%1 <= %2").arg(large_width).arg(small_width)));
+        QVERIFY2(large_step < small_step,
+                 qPrintable(QString("%1 >= %2").arg(large_step).arg(small_step)));
+        QCOMPARE(large_step, qMax(1, window->hex_widget()->visible_rows() - 1));
+        QCOMPARE(window->font().pointSize(), 20);
+    }
+
+    void font_dialog_cancelled_changes_nothing()
+    {
+        Config::instance()->setValue("font", QFont("DejaVu Sans Mono", 11));
+        window->apply_font(QFont("DejaVu Sans Mono", 11));
+        const int width = window->hex_widget()->width();
+        script.fonts.clear();
+        script.events.clear();
+        window->font_action();
+        QCOMPARE(script.events, QStringList{"font"});
+        QCOMPARE(window->hex_widget()->width(), width);
+        QCOMPARE(Config::instance()->value("font").value<QFont>().pointSize(), 11);
+    }
+
+    void font_dialog_starts_on_default_font_when_none_stored()
+    {
+        Config::instance()->remove("font");
+        QFont offered;
+        window->get_font = [&offered](bool *ok, const QFont &initial) {
+            offered = initial;
+            *ok = false;
+            return initial;
+        };
+        window->font_action();
+        QCOMPARE(offered, QFont());
+        script.install(window);
+    }
+
+    void about_box()
+    {
+        window->statusBar()->showMessage("old message");
+        window->about_action();
+        QCOMPARE(script.events.last(), QString("about:About Pellow Quarnby"));
+        QVERIFY(script.about_text.startsWith("<font size = 4>Pellow Quarnby<br></font><br>"));
+        QVERIFY(script.about_text.endsWith("<font size =3>Version 1.0"));
+        QCOMPARE(window->statusBar()->currentMessage(), QString());
+    }
+
+    void help_without_viewer_or_pages_reports_and_returns()
+    {
+        // The test program's folder holds neither the viewer's help files nor
+        // (usually) the viewer itself: the command must come back at once and
+        // say what is missing.
+        window->statusBar()->clearMessage();
+        QElapsedTimer timer;
+        timer.start();
+        window->help_topics_action();
+        QVERIFY2(timer.elapsed() < 10000, "help command blocked");
+        QTRY_VERIFY_WITH_TIMEOUT(!window->statusBar()->currentMessage().isEmpty(), 5000);
+    }
+
+    void preferences_apply_toolbar_style()
+    {
+        auto *bar = window->findChild<QToolBar *>("QuarnbyToolbar");
+        window->exec_preferences_dialog = [](QDialog *dialog) {
+            auto *combo = dialog->findChild<QComboBox *>("toolbar_style_combo");
+            auto *save = dialog->findChild<QPushButton *>("save_button");
+            if (!combo || !save)
+                return int(QDialog::Rejected);
+            combo->setCurrentIndex(1);
+            save->click();
+            return dialog->result();
+        };
+        window->prefs_action();
+        QCOMPARE(bar->toolButtonStyle(), Qt::ToolButtonTextOnly);
+        QCOMPARE(Config::instance()->value("Toolbar Style").toInt(), 1);
+    }
+
+    void preferences_cancelled_keeps_toolbar()
+    {
+        auto *bar = window->findChild<QToolBar *>("QuarnbyToolbar");
+        window->set_toolbar_style(Qt::ToolButtonIconOnly);
+        window->exec_preferences_dialog = [](QDialog *dialog) {
+            if (auto *combo = dialog->findChild<QComboBox *>("toolbar_style_combo"))
+                combo->setCurrentIndex(3);
+            dialog->reject();
+            return dialog->result();
+        };
+        window->prefs_action();
+        QCOMPARE(bar->toolButtonStyle(), Qt::ToolButtonIconOnly);
+        script.install(window);
+    }
+
+    void quit_shortcut_runs_close_prompts()
+    {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        window->editor_content_changed();
+        window->set_markup_modified();
+        script.events.clear();
+        QShortcut *quit = nullptr;
+        for (QShortcut *shortcut : window->findChildren<QShortcut *>())
+            if (shortcut->key() == QKeySequence("Ctrl+Q"))
+                quit = shortcut;
+        QVERIFY(quit);
+        emit quit->activated();
+        // No file is open and no markup file chosen: the Save commands of the
+        // two prompts have nothing to write but the window still closes.
+        QCOMPARE(script.events.value(0), QString("question:File Has Changed"));
+        QCOMPARE(script.events.value(1), QString("question:Markup Has Changed"));
+        QVERIFY(!window->isVisible());
+    }
+};
+
+QTEST_MAIN(TestMainWindowConstruction)
+#include "tst_mainwindow_construction.moc"

@@ -1,0 +1,298 @@
+// File commands of the main window: open, the title, save, save as, the close
+// prompts and copy to clipboard.
+
+#include "config.h"
+#include "hexdocument.h"
+#include "hexscrollbar.h"
+#include "hexwidget.h"
+#include "mainwindow.h"
+#include "mainwindow_script.h"
+#include "markupmodel.h"
+#include "testsettings.h"
+
+#include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QByteArray read_all(const QString &name)
+{
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+} // namespace
+
+class TestMainWindowFile : public QObject
+{
+    Q_OBJECT
+
+private:
+    MainWindow *window = nullptr;
+    pq_test::DialogScript script;
+    QTemporaryDir dir;
+    QString data;
+
+    // Types "4" "1" over byte `offset` in edit mode: the byte becomes 0x41.
+    void edit_byte(qint64 offset)
+    {
+        HexWidget *hex = window->hex_widget();
+        if (!hex->edit_mode())
+            hex->edit_triggered();
+        hex->set_selection(offset, offset);
+        QTest::keyClick(hex, Qt::Key_4);
+        QTest::keyClick(hex, Qt::Key_1);
+        hex->edit_triggered();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        pq_test::isolate_settings();
+        window = MainWindow::instance();
+        window->resize(900, 700);
+        QVERIFY(dir.isValid());
+    }
+
+    void init()
+    {
+        data = pq_test::make_temp_file(256);
+        pq_test::reset_window(window, script, data);
+    }
+
+    void load_file_sets_title_and_clears_flags()
+    {
+        window->editor_content_changed();
+        window->set_markup_modified();
+        window->load_file(data);
+        QCOMPARE(window->windowTitle(), data);
+        QVERIFY(!window->is_document_modified());
+        QVERIFY(!window->is_markup_modified());
+        QCOMPARE(window->hex_widget()->document()->absolute_path(), data);
+    }
+
+    void load_missing_file_empties_title_and_keeps_view()
+    {
+        window->editor_content_changed();
+        window->load_file(dir.path() + "/missing.bin");
+        QCOMPARE(window->windowTitle(), QString());
+        QCOMPARE(window->hex_widget()->document()->absolute_path(), data);
+        // Flags are left as they were.
+        QVERIFY(window->is_document_modified());
+        QVERIFY(script.events.isEmpty());
+    }
+
+    void open_sets_scroll_range_data()
+    {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<int>("maximum");
+        QTest::newRow("empty-file") << qint64(0) << 0;
+        QTest::newRow("row-minus-one-byte") << qint64(31) << 1;
+        QTest::newRow("two-full-rows") << qint64(32) << 2;
+        QTest::newRow("two-rows-plus-one") << qint64(33) << 2;
+    }
+
+    void open_sets_scroll_range()
+    {
+        QFETCH(qint64, size);
+        QFETCH(int, maximum);
+        const QString name =
+            size == 0 ? pq_test::make_temp_file(0, QByteArray()) : pq_test::make_temp_file(size);
+        QCOMPARE(QFileInfo(name).size(), size);
+        script.file_names = {name};
+        window->open_action();
+        QCOMPARE(window->scroll_bar()->minimum(), 0);
+        QCOMPARE(window->scroll_bar()->maximum(), maximum);
+        QCOMPARE(window->windowTitle(), name);
+        QCOMPARE(window->statusBar()->currentMessage(), QString("File Loaded"));
+        QCOMPARE(Config::instance()->value("filename").toString(), name);
+        QCOMPARE(script.events, QStringList{"open:Load File"});
+    }
+
+    void open_clears_markups_and_selection()
+    {
+        window->hex_widget()->set_selection(10, 20);
+        window->mark_action();
+        QCOMPARE(window->markup_model()->rowCount(), 1);
+        window->hex_widget()->set_selection(50, 60);
+        script.file_names = {pq_test::make_temp_file(64)};
+        window->open_action();
+        // Not saved: the markup prompt was answered No.
+        QCOMPARE(script.events,
+                 (QStringList{"question:Markup Has Changed", "open:Load File"}));
+        QCOMPARE(window->markup_model()->rowCount(), 0);
+        QCOMPARE(window->hex_widget()->selection_start(), qint64(-1));
+        QVERIFY(!window->is_markup_modified());
+    }
+
+    void open_cancelled_keeps_everything()
+    {
+        window->hex_widget()->set_selection(10, 20);
+        window->mark_action();
+        window->open_action();
+        QCOMPARE(script.events, (QStringList{"question:Markup Has Changed", "open:Load File"}));
+        QCOMPARE(window->markup_model()->rowCount(), 1);
+        QCOMPARE(window->windowTitle(), data);
+        QVERIFY(window->is_markup_modified());
+    }
+
+    void open_asks_file_then_markup_then_name()
+    {
+        edit_byte(0);
+        QVERIFY(window->is_document_modified());
+        window->set_markup_modified();
+        window->open_action();
+        QCOMPARE(script.events, (QStringList{"question:File Has Changed",
+                                             "question:Markup Has Changed", "open:Load File"}));
+        QCOMPARE(script.question_texts.value(0),
+                 QString("<font size =4>The file being edited has been modified. Save "
+                         "changes?</font>"));
+    }
+
+    void open_after_answering_no_forgets_the_edits()
+    {
+        edit_byte(0);
+        script.file_names = {pq_test::make_temp_file(32)};
+        window->open_action();
+        QVERIFY(!window->is_document_modified());
+        script.events.clear();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        window->close();
+        QVERIFY(script.events.isEmpty());
+    }
+
+    void edit_marks_document_modified()
+    {
+        QVERIFY(!window->is_document_modified());
+        edit_byte(3);
+        QVERIFY(window->is_document_modified());
+    }
+
+    void save_writes_in_place_and_clears_flag()
+    {
+        const QByteArray before = read_all(data);
+        edit_byte(5);
+        window->save_action();
+        const QByteArray after = read_all(data);
+        QCOMPARE(after.size(), before.size());
+        QCOMPARE(quint8(after[5]), quint8(0x41));
+        QCOMPARE(after.left(5), before.left(5));
+        QCOMPARE(after.mid(6), before.mid(6));
+        QVERIFY(!window->is_document_modified());
+        QVERIFY(!window->hex_widget()->has_edits());
+    }
+
+    void yes_to_file_has_changed_saves()
+    {
+        edit_byte(7);
+        script.answers["File Has Changed"] = QMessageBox::Yes;
+        window->ask_save_changes();
+        QCOMPARE(quint8(read_all(data)[7]), quint8(0x41));
+        QVERIFY(!window->is_document_modified());
+    }
+
+    void save_as_writes_a_copy_and_shows_it()
+    {
+        const QByteArray original = read_all(data);
+        window->hex_widget()->set_selection(1, 2);
+        window->mark_action();
+        edit_byte(9);
+        const QString copy = dir.path() + "/copy.bin";
+        script.file_names = {copy};
+        window->save_as_action();
+        QCOMPARE(read_all(data), original);
+        const QByteArray copied = read_all(copy);
+        QCOMPARE(copied.size(), original.size());
+        QCOMPARE(quint8(copied[9]), quint8(0x41));
+        QCOMPARE(window->windowTitle(), copy);
+        QCOMPARE(Config::instance()->value("filename").toString(), copy);
+        QCOMPARE(window->hex_widget()->document()->absolute_path(), QFileInfo(copy).absoluteFilePath());
+        QVERIFY(!window->is_document_modified());
+        // The markups still describe the same bytes and are still unsaved.
+        QCOMPARE(window->markup_model()->rowCount(), 1);
+        QVERIFY(window->is_markup_modified());
+    }
+
+    void save_as_cancelled_writes_nothing()
+    {
+        edit_byte(9);
+        const QByteArray original = read_all(data);
+        window->save_as_action();
+        QCOMPARE(read_all(data), original);
+        QVERIFY(window->is_document_modified());
+        QVERIFY(window->hex_widget()->has_edits());
+        QCOMPARE(window->windowTitle(), data);
+    }
+
+    void save_as_failure_keeps_edits()
+    {
+        edit_byte(9);
+        script.file_names = {dir.path() + "/no/such/folder/copy.bin"};
+        window->save_as_action();
+        QVERIFY(script.events.contains("warning:File Write Error"));
+        QVERIFY(window->is_document_modified());
+        QVERIFY(window->hex_widget()->has_edits());
+        QCOMPARE(window->windowTitle(), data);
+        QCOMPARE(Config::instance()->value("filename").toString(), data);
+    }
+
+    void close_asks_file_then_markup()
+    {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        edit_byte(2);
+        window->set_markup_modified();
+        window->exit_action();
+        QCOMPARE(script.events,
+                 (QStringList{"question:File Has Changed", "question:Markup Has Changed"}));
+        QVERIFY(!window->isVisible());
+    }
+
+    void close_with_nothing_changed_asks_nothing()
+    {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        window->close();
+        QVERIFY(script.events.isEmpty());
+        QVERIFY(!window->isVisible());
+    }
+
+    void copy_puts_selection_on_clipboard_data()
+    {
+        QTest::addColumn<qint64>("from");
+        QTest::addColumn<qint64>("to");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("three-bytes-0a-ff-00") << qint64(1) << qint64(3) << "0aff00";
+        QTest::newRow("backward") << qint64(3) << qint64(1) << "0aff00";
+        QTest::newRow("one-byte-7f") << qint64(4) << qint64(4) << "7f";
+        QTest::newRow("no-selection") << qint64(-1) << qint64(-1) << "";
+    }
+
+    void copy_puts_selection_on_clipboard()
+    {
+        QFETCH(qint64, from);
+        QFETCH(qint64, to);
+        QFETCH(QString, text);
+        const QString name = pq_test::make_temp_file(0, QByteArray("\x41\x0a\xff\x00\x7f\x80", 6));
+        window->load_file(name);
+        QGuiApplication::clipboard()->setText("previous");
+        if (from < 0)
+            window->hex_widget()->clear_selection();
+        else
+            window->hex_widget()->set_selection(from, to);
+        window->copy_action();
+        QCOMPARE(QGuiApplication::clipboard()->text(), text);
+        if (from < 0)
+            QCOMPARE(window->statusBar()->currentMessage(), QString("Select some bytes first"));
+    }
+};
+
+QTEST_MAIN(TestMainWindowFile)
+#include "tst_mainwindow_file.moc"

@@ -1,0 +1,606 @@
+// Markup commands of the main window: mark, manual marking, colours, delete,
+// prune, clear, save, load and linking markup files to data files.
+
+#include "config.h"
+#include "hextreeview.h"
+#include "hexwidget.h"
+#include "mainwindow.h"
+#include "mainwindow_script.h"
+#include "markupmask.h"
+#include "markupmodel.h"
+#include "markupnode.h"
+#include "markuptree.h"
+#include "testsettings.h"
+
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Range
+{
+    qint64 start;
+    qint64 end;
+};
+
+} // namespace
+
+class TestMainWindowMarkup : public QObject
+{
+    Q_OBJECT
+
+private:
+    MainWindow *window = nullptr;
+    pq_test::DialogScript script;
+    QTemporaryDir dir;
+    QString data;
+
+    MarkupModel *model() const { return window->markup_model(); }
+
+    MarkupNode *top(int row) const { return model()->root()->child(row); }
+
+    // Every markup as "start..end" in depth-first order, children in brackets.
+    static QString shape(const MarkupNode *node)
+    {
+        QStringList parts;
+        for (const MarkupNode *child : node->children()) {
+            QString part = QString("%1..%2").arg(child->start()).arg(child->end());
+            if (child->child_count() > 0)
+                part += "[" + shape(child) + "]";
+            parts << part;
+        }
+        return parts.join(' ');
+    }
+
+    QString tree_shape() const { return shape(model()->root()); }
+
+    void mark(qint64 from, qint64 to)
+    {
+        window->hex_widget()->set_selection(from, to);
+        window->mark_action();
+    }
+
+    void select_row(MarkupNode *node)
+    {
+        const QModelIndex index = model()->index_of(node);
+        QVERIFY(index.isValid());
+        window->markup_tree_view()->selectionModel()->select(
+            index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+
+    QString write_file(const QString &name, const QByteArray &content)
+    {
+        const QString path = dir.path() + "/" + name;
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return QString();
+        file.write(content);
+        return path;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        pq_test::isolate_settings();
+        window = MainWindow::instance();
+        QVERIFY(dir.isValid());
+    }
+
+    void init()
+    {
+        data = pq_test::make_temp_file(4096);
+        pq_test::reset_window(window, script, data);
+        QCOMPARE(model()->rowCount(), 0);
+        QVERIFY(!window->is_markup_modified());
+    }
+
+    void mark_backward_selection()
+    {
+        mark(40, 30);
+        QCOMPARE(tree_shape(), QString("30..40"));
+        QCOMPARE(top(0)->length(), qint64(11));
+        QCOMPARE(window->hex_widget()->selection_start(), qint64(-1));
+        QCOMPARE(window->statusBar()->currentMessage(), QString());
+        QVERIFY(window->is_markup_modified());
+    }
+
+    void mark_without_selection()
+    {
+        window->mark_action();
+        QCOMPARE(window->statusBar()->currentMessage(), QString("Select a region to mark"));
+        QCOMPARE(model()->rowCount(), 0);
+        QVERIFY(!window->is_markup_modified());
+    }
+
+    void refused_mark_sets_modified_and_keeps_selection()
+    {
+        mark(10, 20);
+        window->load_file(data); // clears the modified flag, keeps the markups
+        QVERIFY(!window->is_markup_modified());
+        mark(15, 25);
+        QCOMPARE(window->statusBar()->currentMessage(), QString("Selections cannot overlap"));
+        QCOMPARE(tree_shape(), QString("10..20"));
+        QVERIFY(window->is_markup_modified());
+        QCOMPARE(window->hex_widget()->selection_start(), qint64(15));
+    }
+
+    void mark_nests_and_colours_the_view()
+    {
+        mark(0, 100);
+        mark(10, 20);
+        mark(30, 40);
+        QCOMPARE(tree_shape(), QString("0..100[10..20 30..40]"));
+        // The mask is rebuilt after marking: the inner markup colours its bytes.
+        MarkupMask *mask = window->markup_mask();
+        mask->markup_at(15);
+        QTRY_VERIFY(!mask->is_filling() && mask->markup_at(15) != nullptr);
+        QCOMPARE(mask->markup_at(15), top(0)->child(0));
+        QCOMPARE(mask->markup_at(50), top(0));
+        QCOMPARE(mask->markup_at(101), nullptr);
+    }
+
+    void manual_selection_data()
+    {
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("hex-start-with-length") << QStringList{"0x10", "", "4"} << "16..19";
+        QTest::newRow("octal-start-hex-end") << QStringList{"020", "0x1f", ""} << "16..31";
+        QTest::newRow("start-after-end") << QStringList{"100", "90", ""} << "90..100";
+        QTest::newRow("decimal-start-end") << QStringList{"16", "20", ""} << "16..20";
+        QTest::newRow("all-empty-marks-byte-0") << QStringList{"", "", ""} << "0..0";
+        QTest::newRow("length-wins-over-end") << QStringList{"16", "100", "2"} << "16..17";
+    }
+
+    void manual_selection()
+    {
+        QFETCH(QStringList, fields);
+        QFETCH(QString, expected);
+        window->hex_widget()->set_selection(200, 210);
+        script.manual_fields = {fields};
+        window->manual_selection_action();
+        QCOMPARE(script.events, QStringList{"manual"});
+        QCOMPARE(tree_shape(), expected);
+        QVERIFY(window->is_markup_modified());
+        QCOMPARE(window->hex_widget()->selection_start(), qint64(-1));
+        // Coloured at once, without waiting for another reload.
+        const qint64 first = top(0)->start();
+        MarkupMask *mask = window->markup_mask();
+        mask->markup_at(first);
+        QTRY_COMPARE(mask->markup_at(first), top(0));
+    }
+
+    void manual_selection_cancelled()
+    {
+        window->manual_selection_action();
+        QCOMPARE(model()->rowCount(), 0);
+        QVERIFY(!window->is_markup_modified());
+    }
+
+    void manual_selection_out_of_range_data()
+    {
+        QTest::addColumn<QStringList>("fields");
+        QTest::newRow("start-beyond-signed-range") << QStringList{"0xffffffffffffffff", "", ""};
+        QTest::newRow("end-beyond-signed-range") << QStringList{"0", "0x8000000000000000", ""};
+        QTest::newRow("length-wraps") << QStringList{"0x7fffffffffffffff", "", "2"};
+    }
+
+    void manual_selection_out_of_range()
+    {
+        QFETCH(QStringList, fields);
+        script.manual_fields = {fields};
+        window->manual_selection_action();
+        QCOMPARE(model()->rowCount(), 0);
+        QCOMPARE(window->statusBar()->currentMessage(), QString("Position out of range"));
+        QVERIFY(!window->is_markup_modified());
+    }
+
+    void manual_overlap_refused()
+    {
+        mark(10, 20);
+        script.manual_fields = {{"15", "25", ""}};
+        window->manual_selection_action();
+        QCOMPARE(window->statusBar()->currentMessage(), QString("Selections cannot overlap"));
+        QCOMPARE(tree_shape(), QString("10..20"));
+    }
+
+    void commands_need_a_selected_row_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("foreground") << "mark_color_action";
+        QTest::newRow("background") << "mark_background_color_action";
+        QTest::newRow("random") << "pick_random_color_action";
+        QTest::newRow("delete") << "delete_markup_action";
+        QTest::newRow("prune") << "prune_markup_action";
+    }
+
+    void commands_need_a_selected_row()
+    {
+        QFETCH(QString, command);
+        mark(10, 20);
+        window->load_file(data);
+        window->markup_tree_view()->selectionModel()->clearSelection();
+        QVERIFY(QMetaObject::invokeMethod(window, command.toLatin1().constData()));
+        QCOMPARE(window->statusBar()->currentMessage(),
+                 QString("Select a row from the markup tree"));
+        QCOMPARE(tree_shape(), QString("10..20"));
+        QVERIFY(!window->is_markup_modified());
+        QVERIFY(script.events.isEmpty());
+    }
+
+    void colour_commands_data()
+    {
+        QTest::addColumn<bool>("foreground");
+        QTest::newRow("foreground") << true;
+        QTest::newRow("background") << false;
+    }
+
+    void colour_commands()
+    {
+        QFETCH(bool, foreground);
+        mark(10, 20);
+        window->load_file(data);
+        select_row(top(0));
+        script.colours = {QColor(1, 2, 3)};
+        if (foreground)
+            window->mark_color_action();
+        else
+            window->mark_background_color_action();
+        QCOMPARE(foreground ? top(0)->foreground() : top(0)->background(), QColor(1, 2, 3));
+        QCOMPARE(foreground ? top(0)->background() : top(0)->foreground(),
+                 foreground ? QColor(Qt::white) : QColor(Qt::black));
+        QVERIFY(window->is_markup_modified());
+    }
+
+    void colour_dialog_cancelled_changes_nothing()
+    {
+        mark(10, 20);
+        window->load_file(data);
+        select_row(top(0));
+        window->mark_color_action();
+        window->mark_background_color_action();
+        QCOMPARE(script.events, (QStringList{"colour", "colour"}));
+        QCOMPARE(top(0)->foreground(), QColor(Qt::black));
+        QCOMPARE(top(0)->background(), QColor(Qt::white));
+        QVERIFY(!window->is_markup_modified());
+    }
+
+    void contrast_colour_data()
+    {
+        QTest::addColumn<QColor>("foreground");
+        QTest::addColumn<QColor>("background");
+        QTest::newRow("10-200-128") << QColor(10, 200, 128) << QColor(138, 72, 0);
+        QTest::newRow("black") << QColor(0, 0, 0) << QColor(128, 128, 128);
+        QTest::newRow("white") << QColor(255, 255, 255) << QColor(127, 127, 127);
+        QTest::newRow("around-half") << QColor(127, 128, 129) << QColor(255, 0, 1);
+    }
+
+    void contrast_colour()
+    {
+        QFETCH(QColor, foreground);
+        QFETCH(QColor, background);
+        QCOMPARE(MainWindow::contrast_colour(foreground), background);
+    }
+
+    void random_colours_from_tree()
+    {
+        mark(10, 20);
+        window->load_file(data);
+        select_row(top(0));
+        // Draws larger than 255 are reduced modulo 256.
+        script.randoms = {10, 200, 128 + 256 * 7};
+        window->pick_random_color_action();
+        QCOMPARE(top(0)->foreground(), QColor(10, 200, 128));
+        QCOMPARE(top(0)->background(), QColor(138, 72, 0));
+        QCOMPARE(top(0)->background().alpha(), 255);
+        QVERIFY(window->is_markup_modified());
+        QVERIFY(!window->markup_tree_view()->selectionModel()->hasSelection());
+    }
+
+    void random_colours_from_hex_view_data()
+    {
+        QTest::addColumn<qint64>("from");
+        QTest::addColumn<qint64>("to");
+        QTest::addColumn<bool>("coloured");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("inside-markup") << qint64(15) << qint64(12) << true << "";
+        QTest::newRow("no-markup-there") << qint64(50) << qint64(60) << false
+                                         << "No markup under the selection";
+        QTest::newRow("no-selection") << qint64(-1) << qint64(-1) << false
+                                      << "Select some bytes first";
+    }
+
+    void random_colours_from_hex_view()
+    {
+        QFETCH(qint64, from);
+        QFETCH(qint64, to);
+        QFETCH(bool, coloured);
+        QFETCH(QString, status);
+        mark(10, 20);
+        window->load_file(data);
+        window->statusBar()->clearMessage();
+        window->hex_widget()->set_selection(from, to);
+        script.randoms = {1, 2, 3};
+        emit window->hex_widget()->pick_random_colors_requested();
+        QCOMPARE(top(0)->foreground(), coloured ? QColor(1, 2, 3) : QColor(Qt::black));
+        QCOMPARE(window->is_markup_modified(), coloured);
+        if (!coloured)
+            QCOMPARE(window->statusBar()->currentMessage(), status);
+    }
+
+    void delete_keeps_children()
+    {
+        mark(0, 100);
+        mark(10, 20);
+        mark(30, 40);
+        mark(200, 300);
+        window->load_file(data);
+        select_row(top(0));
+        window->delete_markup_action();
+        QCOMPARE(tree_shape(), QString("10..20 30..40 200..300"));
+        QVERIFY(window->is_markup_modified());
+    }
+
+    void prune_removes_subtree()
+    {
+        mark(0, 100);
+        mark(10, 20);
+        mark(200, 300);
+        window->load_file(data);
+        select_row(top(0));
+        window->prune_markup_action();
+        QCOMPARE(tree_shape(), QString("200..300"));
+        QVERIFY(window->is_markup_modified());
+        // No stale node is handed out by the mask afterwards.
+        MarkupMask *mask = window->markup_mask();
+        mask->markup_at(50);
+        QTRY_VERIFY(!mask->is_filling());
+        QCOMPARE(mask->markup_at(50), nullptr);
+    }
+
+    void clear_answered_no_changes_nothing()
+    {
+        mark(10, 20);
+        window->load_file(data);
+        window->clear_marks_action();
+        QCOMPARE(script.events, QStringList{"question:Clear All markup"});
+        QCOMPARE(script.question_texts.value(0),
+                 QString("<font size =4>This operation will clear all markups. Is this what you "
+                         "really want to do?</font>"));
+        QCOMPARE(tree_shape(), QString("10..20"));
+        QVERIFY(!window->is_markup_modified());
+    }
+
+    void clear_answered_yes()
+    {
+        mark(10, 20);
+        window->load_file(data);
+        script.answers["Clear All markup"] = QMessageBox::Yes;
+        window->clear_marks_action();
+        QCOMPARE(model()->rowCount(), 0);
+        QVERIFY(window->is_markup_modified());
+    }
+
+    void save_markup_without_file_is_save_as()
+    {
+        mark(10, 20);
+        const QString target = dir.path() + "/first.xml";
+        script.file_names = {target};
+        window->save_markup_action();
+        QCOMPARE(script.events, QStringList{"save:Save Markup XML File"});
+        QVERIFY(QFile::exists(target));
+        QCOMPARE(window->current_markup_file_name(), target);
+        QVERIFY(!window->is_markup_modified());
+        QCOMPARE(window->statusBar()->currentMessage(), QString("Markup Saved"));
+
+        // Once named, Save writes there without asking.
+        mark(30, 40);
+        script.events.clear();
+        window->save_markup_action();
+        QVERIFY(script.events.isEmpty());
+        QVERIFY(!window->is_markup_modified());
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = MarkupTree::decode_markup_file(file.readAll());
+        QVERIFY(text.contains("start=\"30\""));
+        QVERIFY(text.contains("<!DOCTYPE PQML>"));
+    }
+
+    void save_markup_as_existing_answered_no()
+    {
+        mark(10, 20);
+        const QString target = write_file("existing.xml", "keep me");
+        script.file_names = {target};
+        window->save_markup_as_action();
+        QCOMPARE(script.events,
+                 (QStringList{"save:Save Markup XML File", "question:File Exists"}));
+        QCOMPARE(script.question_texts.value(0),
+                 QString("<font size =4>XML File Exists, Overwrite?</font>"));
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("keep me"));
+        QVERIFY(window->current_markup_file_name().isEmpty());
+        QVERIFY(window->is_markup_modified());
+    }
+
+    void save_markup_failure_keeps_markups()
+    {
+        mark(10, 20);
+        script.file_names = {dir.path() + "/missing/folder/out.xml"};
+        window->save_markup_as_action();
+        QCOMPARE(script.events.last(), QString("warning:File Error"));
+        QCOMPARE(script.warning_texts.value(0),
+                 QString("<font size =4>Could not open XML file for output.</font>"));
+        QVERIFY(window->is_markup_modified());
+        QCOMPARE(tree_shape(), QString("10..20"));
+        // Save tries the same file again and fails the same way.
+        script.events.clear();
+        window->save_markup_action();
+        QCOMPARE(script.events, QStringList{"warning:File Error"});
+        QVERIFY(window->is_markup_modified());
+    }
+
+    void save_and_load_round_trip()
+    {
+        mark(0, 100);
+        mark(10, 20);
+        mark(300, 310);
+        const QString target = dir.path() + "/round.xml";
+        script.file_names = {target};
+        window->save_markup_as_action();
+        script.answers["Clear All markup"] = QMessageBox::Yes;
+        window->clear_marks_action();
+        QCOMPARE(model()->rowCount(), 0);
+
+        // The clear left the markup modified: loading first asks to save it
+        // (answered No here).
+        script.events.clear();
+        script.file_names = {target};
+        window->load_markup_action();
+        QCOMPARE(script.events,
+                 (QStringList{"question:Markup Has Changed", "open:Load XML Markup File"}));
+        QCOMPARE(tree_shape(), QString("0..100[10..20] 300..310"));
+        QCOMPARE(window->statusBar()->currentMessage(), QString("Markup Loaded"));
+        QCOMPARE(window->current_markup_file_name(), target);
+        QVERIFY(!window->is_markup_modified());
+        QVERIFY(window->markup_tree_view()->isExpanded(model()->index_of(top(0))));
+    }
+
+    void failed_parse_stays_on_status_bar()
+    {
+        const QString bad = write_file(
+            "bad.xml", "<!DOCTYPE PQML>\n<pellowquarnbybook>\n <node start=\"1\" end=\"2\"/>\n"
+                       " <markup/>\n</pellowquarnbybook>\n");
+        script.file_names = {bad};
+        window->load_markup_action();
+        QCOMPARE(window->statusBar()->currentMessage(), QString("Markup load failed"));
+        QCOMPARE(tree_shape(), QString("1..2"));
+        QCOMPARE(window->current_markup_file_name(), bad);
+    }
+
+    void unreadable_markup_file_keeps_tree()
+    {
+        mark(10, 20);
+        window->load_file(data);
+        script.file_names = {dir.path() + "/does-not-exist.xml"};
+        window->load_markup_action();
+        QCOMPARE(script.events.last(), QString("warning:File Error"));
+        QCOMPARE(script.warning_texts.value(0),
+                 QString("<font size =4>Could not open XML file for input.</font>"));
+        QCOMPARE(tree_shape(), QString("10..20"));
+        QVERIFY(window->current_markup_file_name().isEmpty());
+    }
+
+    void link_key_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("single-a") << "a" << "Link/177670";
+        QTest::newRow("empty") << "" << "Link/5381";
+        QTest::newRow("two-chars") << "ab" << "Link/5863208";
+        // 0xE9 is taken as -23.
+        QTest::newRow("latin1-high-byte") << QString(QChar(0xE9)) << "Link/177550";
+    }
+
+    void link_key()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, key);
+        QCOMPARE(MainWindow::link_key(path), key);
+    }
+
+    void link_key_wraps_and_masks()
+    {
+        // Oracle: the same hash in plain 32-bit unsigned arithmetic.
+        const QString path = "/some/rather/long/path/to/a/data/file/\u00ff\u0080.bin";
+        quint32 h = 5381;
+        for (char c : path.toLatin1())
+            h = h * 33 + quint32(int(static_cast<signed char>(c)));
+        QCOMPARE(MainWindow::link_key(path), "Link/" + QString::number(h & 0x7fffffff));
+        QVERIFY(MainWindow::link_key(path).mid(5).toLongLong() <= 0x7fffffff);
+    }
+
+    void link_stored_and_reloaded_on_open()
+    {
+        Config::instance()->setValue("Link Markup", "yes");
+        mark(10, 20);
+        mark(12, 14);
+        const QString markup = dir.path() + "/linked.xml";
+        script.file_names = {markup};
+        window->save_markup_as_action();
+        QCOMPARE(Config::instance()->value(MainWindow::link_key(data)).toString(),
+                 data + "|" + markup);
+
+        // Another file first, then the data file again: its markup comes back.
+        script.file_names = {pq_test::make_temp_file(64)};
+        window->open_action();
+        QCOMPARE(model()->rowCount(), 0);
+        script.file_names = {data};
+        window->open_action();
+        QCOMPARE(tree_shape(), QString("10..20[12..14]"));
+        QCOMPARE(window->current_markup_file_name(), markup);
+        QCOMPARE(window->statusBar()->currentMessage(), QString("Markup loaded successfully"));
+        QVERIFY(!window->is_markup_modified());
+        Config::instance()->setValue("Link Markup", "no");
+    }
+
+    void link_with_bar_in_paths()
+    {
+        Config::instance()->setValue("Link Markup", "yes");
+        QVERIFY(QDir(dir.path()).mkpath("a|b"));
+        const QString bar_data = dir.path() + "/a|b/data.bin";
+        QVERIFY(QFile::copy(data, bar_data));
+        script.file_names = {bar_data};
+        window->open_action();
+        mark(10, 20);
+        const QString markup = dir.path() + "/a|b/markup.xml";
+        script.file_names = {markup};
+        window->save_markup_as_action();
+        script.file_names = {data};
+        window->open_action();
+        script.file_names = {bar_data};
+        window->open_action();
+        QCOMPARE(window->current_markup_file_name(), markup);
+        QCOMPARE(tree_shape(), QString("10..20"));
+        Config::instance()->setValue("Link Markup", "no");
+    }
+
+    void link_off_stores_and_loads_nothing()
+    {
+        Config::instance()->setValue("Link Markup", "no");
+        mark(10, 20);
+        const QString markup = dir.path() + "/unlinked.xml";
+        script.file_names = {markup};
+        window->save_markup_as_action();
+        QVERIFY(!Config::instance()->contains(MainWindow::link_key(data)));
+        QVERIFY(QFile::exists(markup));
+
+        // Even an entry stored earlier is ignored while linking is off.
+        Config::instance()->setValue(MainWindow::link_key(data), data + "|" + markup);
+        script.file_names = {data};
+        window->open_action();
+        QCOMPARE(model()->rowCount(), 0);
+        QCOMPARE(window->statusBar()->currentMessage(), QString("File Loaded"));
+        Config::instance()->remove(MainWindow::link_key(data));
+    }
+
+    void linked_markup_missing_warns_and_keeps_file_open()
+    {
+        Config::instance()->setValue("Link Markup", "yes");
+        Config::instance()->setValue(MainWindow::link_key(data),
+                                     data + "|" + dir.path() + "/gone.xml");
+        script.file_names = {data};
+        window->open_action();
+        QVERIFY(script.events.contains("warning:File Error"));
+        QCOMPARE(window->windowTitle(), data);
+        QCOMPARE(model()->rowCount(), 0);
+        Config::instance()->setValue("Link Markup", "no");
+        Config::instance()->remove(MainWindow::link_key(data));
+    }
+};
+
+QTEST_MAIN(TestMainWindowMarkup)
+#include "tst_mainwindow_markup.moc"
