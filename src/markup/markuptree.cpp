@@ -45,6 +45,15 @@ bool children_ordered(const Children &kids)
     return true;
 }
 
+// The children to search by Start, or null when they must be scanned in order.
+const Children *ordered_children(const MarkupNode *node, const MarkupTree::LookupSnapshot &snapshot)
+{
+    if (!snapshot.unordered.contains(node))
+        return &node->children();
+    auto it = snapshot.sorted.constFind(node);
+    return it == snapshot.sorted.cend() ? nullptr : &it.value();
+}
+
 // Index of the last child whose Start is at or before offset, or -1.
 qsizetype last_starting_at_or_before(const Children &kids, qint64 offset)
 {
@@ -108,7 +117,8 @@ MarkupNode *lookup_from(MarkupNode *node, const MarkupNode *root, qint64 o,
 
         MarkupNode *next = nullptr;
         qint64 next_o = o;
-        if (snapshot.unordered.contains(node)) {
+        const Children *ordered = ordered_children(node, snapshot);
+        if (!ordered) {
             for (qsizetype i = 0; i < kids.size() && !next; ++i) {
                 MarkupNode *c = kids.at(i);
                 if (c->start() <= o && o <= c->end())
@@ -117,10 +127,10 @@ MarkupNode *lookup_from(MarkupNode *node, const MarkupNode *root, qint64 o,
                     next = c;
             }
         } else {
-            const qsizetype j = last_starting_at_or_before(kids, o);
+            const qsizetype j = last_starting_at_or_before(*ordered, o);
             if (j >= 0) {
-                MarkupNode *c = kids.at(j);
-                if (o <= c->end() || maps_into(node, is_root, kids, j, o, &next_o))
+                MarkupNode *c = ordered->at(j);
+                if (o <= c->end() || maps_into(node, is_root, *ordered, j, o, &next_o))
                     next = c;
             }
         }
@@ -397,8 +407,17 @@ MarkupTree::LookupSnapshot MarkupTree::lookup_snapshot() const
         auto [node, index] = pending.back();
         pending.pop_back();
         const Children &kids = node->children();
-        if (!children_ordered(kids))
+        if (!children_ordered(kids)) {
             snapshot.unordered.insert(node);
+            Children copy = kids;
+            std::stable_sort(copy.begin(), copy.end(), [](const MarkupNode *a, const MarkupNode *b) {
+                return a->start() < b->start();
+            });
+            const bool repeats = std::any_of(copy.cbegin(), copy.cend(),
+                                             [](const MarkupNode *c) { return c->is_repeat(); });
+            if (!repeats && children_ordered(copy))
+                snapshot.sorted.insert(node, copy);
+        }
         if (!m_is_expanded)
             continue;
         for (int r = 0; r < kids.size(); ++r) {
@@ -457,14 +476,14 @@ bool MarkupTree::fill(qint64 first, int count, std::atomic<MarkupNode *> *out,
         MarkupNode *node = piece.node;
         const bool is_root = node == root;
         MarkupNode *fallback = is_root ? nullptr : node;
-        const Children &kids = node->children();
         auto out_at = [&](qint64 offset) { return piece.at + (offset - piece.lo); };
 
-        if (kids.isEmpty() || !(is_root || snapshot.expanded.contains(node))) {
+        if (node->children().isEmpty() || !(is_root || snapshot.expanded.contains(node))) {
             store(out, piece.at, out_at(piece.hi), fallback);
             continue;
         }
-        if (snapshot.unordered.contains(node)) {
+        const Children *ordered = ordered_children(node, snapshot);
+        if (!ordered) {
             for (qint64 o = piece.lo; o <= piece.hi; ++o) {
                 if (stop && (o & 1023) == 0 && stop->load(std::memory_order_relaxed))
                     return false;
@@ -473,6 +492,7 @@ bool MarkupTree::fill(qint64 first, int count, std::atomic<MarkupNode *> *out,
             }
             continue;
         }
+        const Children &kids = *ordered;
 
         qint64 pos = piece.lo; // next offset without an answer
         bool done = false;

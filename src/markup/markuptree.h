@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHash>
+#include <QList>
 #include <QModelIndex>
 #include <QObject>
 #include <QPointer>
@@ -36,8 +38,11 @@ public:
         // Markups the view shows expanded and that a lookup can reach.
         QSet<const MarkupNode *> expanded;
         // Reachable nodes whose children are not sorted and disjoint (only
-        // possible after loading a file); they are scanned linearly.
+        // possible after loading a file). When sorting a copy makes them
+        // disjoint and none repeats, the copy is searched instead;
+        // otherwise they are scanned one by one in file order.
         QSet<const MarkupNode *> unordered;
+        QHash<const MarkupNode *, QList<MarkupNode *>> sorted;
     };
 
     explicit MarkupTree(MarkupModel *model, QObject *parent = nullptr);

@@ -38,6 +38,8 @@ private slots:
     void node_at_repeat_after_repeat_sibling();
     void node_at_matches_reference_on_random_trees();
     void node_at_matches_reference_on_unordered_trees();
+    void unsorted_disjoint_file_order_data();
+    void unsorted_disjoint_file_order();
     void fill_matches_node_at_on_random_trees();
     void fill_stops_when_asked();
     void lookup_survives_extreme_offsets();
@@ -387,6 +389,40 @@ void TestMarkupTree::node_at_matches_reference_on_unordered_trees()
         for (qint64 o = -10; o < 600; ++o)
             QCOMPARE(describe(tree->node_at(o)),
                      describe(reference_lookup(model->root(), o, is_expanded)));
+    }
+}
+
+void TestMarkupTree::unsorted_disjoint_file_order_data()
+{
+    QTest::addColumn<bool>("with_repeat");
+    QTest::newRow("reversed-plain") << false;
+    QTest::newRow("reversed-with-repeat") << true;
+}
+
+void TestMarkupTree::unsorted_disjoint_file_order()
+{
+    // Siblings written last to first: disjoint, but not in ascending order.
+    QFETCH(bool, with_repeat);
+    QString xml = QStringLiteral("<pellowquarnbybook>");
+    for (int i = 50; i >= 0; --i) {
+        xml += QStringLiteral("<node start=\"%1\" end=\"%2\" repeat=\"%3\">"
+                              "<node start=\"%4\" end=\"%4\"/><node start=\"%1\" end=\"%1\"/></node>")
+                   .arg(i * 10).arg(i * 10 + 3)
+                   .arg(with_repeat && i % 7 == 0 ? "true" : "false")
+                   .arg(i * 10 + 2);
+    }
+    xml += QStringLiteral("</pellowquarnbybook>");
+    QVERIFY(tree->load_xml(xml));
+    expand_everything();
+    auto is_expanded = [this](const MarkupNode *n) { return expanded.contains(n); };
+    const MarkupTree::LookupSnapshot snapshot = tree->lookup_snapshot();
+    QCOMPARE(snapshot.sorted.contains(model->root()), !with_repeat);
+    std::vector<std::atomic<MarkupNode *>> out(600);
+    QVERIFY(tree->fill(-20, 600, out.data(), snapshot));
+    for (qint64 o = -20; o < 580; ++o) {
+        MarkupNode *want = reference_lookup(model->root(), o, is_expanded);
+        QCOMPARE(describe(tree->node_at(o)), describe(want));
+        QCOMPARE(describe(out[o + 20].load()), describe(want));
     }
 }
 
