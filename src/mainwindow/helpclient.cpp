@@ -122,14 +122,18 @@ QString HelpClient::find_viewer() const
     return QString();
 }
 
+QStringList HelpClient::help_candidates() const
+{
+    return {
+        QDir::cleanPath(QDir(application_dir).filePath(QLatin1String(help_dir_name))),
+        QDir::cleanPath(QDir(application_dir).filePath(QStringLiteral("../share/pellowquarnby/")
+                                                       + QLatin1String(help_dir_name))),
+    };
+}
+
 QString HelpClient::find_help_directory() const
 {
-    const QStringList dirs = {
-        QDir(application_dir).filePath(QLatin1String(help_dir_name)),
-        QDir(application_dir).filePath(QStringLiteral("../share/pellowquarnby/")
-                                       + QLatin1String(help_dir_name)),
-    };
-    for (const QString &dir : dirs) {
+    for (const QString &dir : help_candidates()) {
         if (QFileInfo(QDir(dir).filePath(QLatin1String(collection_name))).isFile())
             return QDir::cleanPath(QFileInfo(dir).absoluteFilePath());
     }
@@ -181,10 +185,17 @@ void HelpClient::openAssistant()
     const QString collection = collection_at > 0 && collection_at < args.size()
         ? args.at(collection_at) : QString();
     if (collection.isEmpty() || !QFileInfo(collection).isFile()) {
-        emit error(tr("Help files not found: %1 is missing")
-                       .arg(QDir::toNativeSeparators(collection.isEmpty()
-                                                         ? QLatin1String(collection_name)
-                                                         : collection)));
+        if (!collection.isEmpty() && start_arguments.contains(QLatin1String("-collectionFile"))) {
+            emit error(tr("Help files not found: %1 is missing")
+                           .arg(QDir::toNativeSeparators(collection)));
+        } else {
+            QStringList looked;
+            for (const QString &dir : help_candidates())
+                looked << QDir::toNativeSeparators(dir);
+            emit error(tr("Help files not found: no %1 in %2")
+                           .arg(QLatin1String(collection_name),
+                                looked.join(QLatin1String(" or "))));
+        }
         return;
     }
 

@@ -84,6 +84,7 @@ private:
     void process_error(int process_error);
     QString find_viewer() const;
     QString find_help_directory() const;
+    QStringList help_candidates() const;
 
     QString application_dir;
     QStringList viewer_dirs;

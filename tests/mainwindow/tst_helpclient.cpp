@@ -128,6 +128,7 @@ private slots:
     void viewer_that_fails_is_reported_and_restarted();
     void missing_pieces_are_reported_quickly_data();
     void missing_pieces_are_reported_quickly();
+    void missing_named_collection_is_reported();
     void installed_layout_is_found();
 
     void real_viewer_shows_the_built_collection();
@@ -387,14 +388,33 @@ void TestHelpClient::missing_pieces_are_reported_quickly()
         QVERIFY(!client.isOpen());
         QCOMPARE(opened.count(), 0);
         QVERIFY(install.starts().isEmpty());
-        // The message names where the missing piece was looked for.
-        QVERIFY2(errors.at(0).at(0).toString().contains(QDir::toNativeSeparators(install.path())),
-                 qPrintable(errors.at(0).at(0).toString()));
+        // The message names every place the missing piece was looked for.
+        const QString message = errors.at(0).at(0).toString();
+        QVERIFY2(message.contains(QDir::toNativeSeparators(install.path())), qPrintable(message));
+        if (!with_help)
+            QVERIFY2(message.contains(QLatin1String("share/pellowquarnby/html_help")),
+                     qPrintable(message));
     } else {
         QVERIFY(errors.at(0).at(0).toString().contains(page));
         QVERIFY(install.commands().isEmpty());
         client.closeAssistant();
     }
+}
+
+void TestHelpClient::missing_named_collection_is_reported()
+{
+    FakeInstall install;
+    HelpClient client(install.path());
+    QSignalSpy errors(&client, &HelpClient::error);
+    const QString missing = install.path("elsewhere/other.qhc");
+    client.setArguments({QStringLiteral("-collectionFile"), missing});
+
+    client.showPage(QStringLiteral("index.html"));
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.at(0).at(0).toString(),
+             QStringLiteral("Help files not found: %1 is missing").arg(QDir::toNativeSeparators(missing)));
+    QVERIFY(!client.isOpen());
+    QVERIFY(install.starts().isEmpty());
 }
 
 void TestHelpClient::installed_layout_is_found()
