@@ -1,13 +1,16 @@
 #include "searchengine.h"
 
+#include "buffereddocument.h"
 #include "hexdocument.h"
 
 #include <QByteArray>
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <exception>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -15,6 +18,81 @@ const char *const cancelled_text = "operation cancelled";
 
 } // namespace
 
+namespace {
+
+// The bytes of the search range, fetched from the document in large blocks so
+// that the scan reads memory instead of asking the document for every byte.
+// Holds a block starting a little before the byte last asked for, so that the
+// right-to-left comparison of a candidate stays inside it.
+class RangeBytes
+{
+public:
+    RangeBytes(BufferedDocument *doc, qint64 limit, qint64 back)
+        : document(doc), limit(limit), back(back)
+    {
+    }
+
+    // The byte under `at`. When the document cannot deliver a block (the
+    // file shrank or was closed) every read from then on goes through the
+    // iterator, one byte at a time, which logs each failure as it always did.
+    unsigned char at(const file_iterator &at)
+    {
+        const quint64 index = quint64(at.position()) - quint64(start);
+        if (Q_LIKELY(index < quint64(length)))
+            return data[index];
+        return refill_and_read(at);
+    }
+
+    // The held bytes from `pos` on, or 0 when `pos` is not held.
+    qint64 held_from(qint64 pos, const unsigned char *&first) const
+    {
+        const quint64 index = quint64(pos) - quint64(start);
+        if (index >= quint64(length))
+            return 0;
+        first = data + index;
+        return length - qint64(index);
+    }
+
+private:
+    Q_NEVER_INLINE unsigned char refill_and_read(const file_iterator &at)
+    {
+        const qint64 pos = at.position();
+        if (!broken && document && pos >= 0 && pos < limit) {
+            start = qMax<qint64>(0, pos - back);
+            length = qMin<qint64>(block_size, limit - start);
+            block.resize(size_t(length));
+            data = block.data();
+            try {
+                document->read(int(length), start, reinterpret_cast<char *>(block.data()));
+                return data[pos - start];
+            } catch (const std::string &) {
+                broken = true;
+            }
+        }
+        length = 0;
+        return static_cast<unsigned char>(at.read_char());
+    }
+
+    static constexpr qint64 block_size = qint64(1) << 20;
+
+    BufferedDocument *const document;
+    const qint64 limit;
+    const qint64 back;
+    std::vector<unsigned char> block;
+    const unsigned char *data = nullptr;
+    qint64 start = 0;
+    qint64 length = 0;
+    bool broken = false;
+};
+
+} // namespace
+
+// Every movement of the iterator is made exactly as the scan is defined (the
+// same positions, the same number of movements, so the same progress reports
+// and the same point of cancellation); only the bytes compared are read from
+// RangeBytes rather than one document read per dereference, and where every
+// shift is known to be 1 (a one-byte pattern) memchr finds the next candidate
+// and the movements up to it are made without looking at the bytes between.
 bool find_bytes(file_iterator &from, const file_iterator &to, match_range &result,
                 const std::string &pattern)
 {
@@ -28,28 +106,68 @@ bool find_bytes(file_iterator &from, const file_iterator &to, match_range &resul
     table.fill(m);
     for (qint64 i = 0; i + 1 < m; ++i)
         table[static_cast<unsigned char>(pattern[size_t(i)])] = m - 1 - i;
+    const unsigned char *const pat = reinterpret_cast<const unsigned char *>(pattern.data());
+    const unsigned char last = pat[m - 1];
 
-    qint64 shift = m - 1;
-    for (;;) {
-        from += shift;
-        if (!(from < to)) {
-            result.no_match = true;
-            return false;
-        }
-        // Compare the candidate right to left, starting with its last byte.
-        qint64 i = m - 1;
-        while (*from == pattern[size_t(i)]) {
-            if (i == 0) {
-                result.first = from.position();
-                result.end = result.first + m;
-                result.no_match = false;
-                return true;
+    // `it < to` for the walking copy, whose document never changes.
+    const bool same_document = from.buffered_document() == to.buffered_document();
+    const qint64 to_position = to.position();
+
+    file_iterator it = from;
+    RangeBytes bytes(it.buffered_document(), to_position, m - 1);
+    try {
+        qint64 shift = m - 1;
+        for (;;) {
+            it += shift;
+            if (!same_document || it.position() >= to_position) {
+                from = it;
+                result.no_match = true;
+                return false;
             }
-            --from;
-            --i;
+            // Compare the candidate right to left, starting with its last byte.
+            unsigned char c = bytes.at(it);
+            if (c != last) {
+                // Mismatch on the last byte: the shift is the table's (at least 1).
+                shift = table[bytes.at(it)];
+            } else {
+                qint64 i = m - 1;
+                for (;;) {
+                    if (i == 0) {
+                        from = it;
+                        result.first = it.position();
+                        result.end = result.first + m;
+                        result.no_match = false;
+                        return true;
+                    }
+                    --it;
+                    --i;
+                    c = bytes.at(it);
+                    if (c != pat[i])
+                        break;
+                }
+                shift = std::max(table[bytes.at(it)], m - i);
+            }
+
+            if (m == 1) {
+                // Every shift is 1: move one byte at a time up to the next
+                // occurrence among the held bytes (or onto the last of them)
+                // without reading the bytes in between.
+                const unsigned char *here = nullptr;
+                const qint64 held = qMin(bytes.held_from(it.position(), here),
+                                         to_position - it.position());
+                if (held > 1) {
+                    const void *next = memchr(here + 1, last, size_t(held - 1));
+                    const qint64 steps =
+                        (next ? static_cast<const unsigned char *>(next) - here : held) - 1;
+                    for (qint64 k = 0; k < steps; ++k)
+                        it += 1;
+                }
+            }
         }
-        const unsigned char c = static_cast<unsigned char>(*from);
-        shift = std::max(table[c], m - i);
+    } catch (...) {
+        // The movement that threw has been made; the caller sees it.
+        from = it;
+        throw;
     }
 }
 
@@ -94,7 +212,8 @@ bool SearchEngine::hex_to_bytes(const QString &text, QString &bytes)
     for (qsizetype i = 0; i < text.size(); i += 2) {
         bool ok = false;
         const short value = text.mid(i, 2).toShort(&ok, 16);
-        converted.append(QChar(ok ? value : 0));
+        // A signed pair such as "-1" parses, but is no byte value.
+        converted.append(QChar(ok && value >= 0 ? value : 0));
     }
     bytes = converted;
     return true;
