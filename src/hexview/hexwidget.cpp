@@ -8,7 +8,6 @@
 #include <QAction>
 #include <QEvent>
 #include <QFontDatabase>
-#include <QFontInfo>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMenu>
@@ -35,6 +34,50 @@ constexpr int bytes_per_row = 16;
 constexpr qint64 max_text_bytes = qint64(64) * 1024 * 1024;
 
 const char select_first[] = "Select some bytes first";
+
+// Whether every character the view draws advances by the same width. Asked of
+// the metrics: some monospaced faces do not report themselves fixed-pitch.
+bool advances_evenly(const QFont &font)
+{
+    const QFontMetricsF metrics(font);
+    const qreal width = metrics.horizontalAdvance(QLatin1Char('M'));
+    for (const char c : {'i', 'W', '.', '0', ' ', 'f'}) {
+        if (qAbs(metrics.horizontalAdvance(QLatin1Char(c)) - width) > 0.01)
+            return false;
+    }
+    return width > 0;
+}
+
+// The font asked for when its face is monospaced, else a monospaced face of
+// the same size: the columns only line up when every character is one cell.
+QFont monospaced_font(const QFont &font)
+{
+    const auto fixed_pitch = [&font](QFont candidate) {
+        if (font.pointSizeF() > 0)
+            candidate.setPointSizeF(font.pointSizeF());
+        else if (font.pixelSize() > 0)
+            candidate.setPixelSize(font.pixelSize());
+        candidate.setWeight(font.weight());
+        candidate.setStyleHint(QFont::TypeWriter);
+        candidate.setFixedPitch(true);
+        return candidate;
+    };
+    QFont chosen = fixed_pitch(font);
+    if (advances_evenly(chosen))
+        return chosen;
+    QFont system = fixed_pitch(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    if (advances_evenly(system))
+        return system;
+    const QStringList families = QFontDatabase::families();
+    for (const QString &family : families) {
+        if (!QFontDatabase::isFixedPitch(family))
+            continue;
+        const QFont candidate = fixed_pitch(QFont(family));
+        if (advances_evenly(candidate))
+            return candidate;
+    }
+    return chosen;
+}
 
 } // namespace
 
@@ -69,18 +112,7 @@ HexDocument *HexWidget::document()
 
 void HexWidget::set_font(const QFont &font)
 {
-    QFont fixed(font);
-    fixed.setStyleHint(QFont::TypeWriter);
-    fixed.setFixedPitch(true);
-    if (!QFontInfo(fixed).fixedPitch()) {
-        // The columns only line up when every character is one cell wide.
-        QFont system = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-        if (font.pointSizeF() > 0)
-            system.setPointSizeF(font.pointSizeF());
-        else if (font.pixelSize() > 0)
-            system.setPixelSize(font.pixelSize());
-        fixed = system;
-    }
+    QFont fixed = monospaced_font(font);
     // Scalable faces often advance by fractions of a pixel (9.6 px), while
     // the layout places every run at a whole multiple of the character width.
     // Letter spacing rounds the advance up to whole pixels so that text drawn
@@ -89,8 +121,10 @@ void HexWidget::set_font(const QFont &font)
     const qreal whole = qMax<qreal>(1, std::ceil(advance - 0.01));
     if (whole != advance)
         fixed.setLetterSpacing(QFont::AbsoluteSpacing, whole - advance);
+    // Measured over a run, as the text is drawn: the width of a single
+    // character leaves the letter spacing out.
     const QFontMetrics metrics(fixed);
-    m_char_width = qMax(1, metrics.horizontalAdvance(QLatin1Char('M')));
+    m_char_width = qMax(1, qRound(metrics.horizontalAdvance(QString(16, QLatin1Char('M'))) / 16.0));
     m_line_height = qMax(1, metrics.lineSpacing());
     m_font = fixed;
     setMinimumHeight(100);

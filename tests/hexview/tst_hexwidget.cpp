@@ -19,6 +19,7 @@ class TestHexWidget : public QObject
 private slots:
     void initTestCase();
 
+    void geometry_is_in_character_widths_data();
     void geometry_is_in_character_widths();
     void offset_at_data();
     void offset_at();
@@ -75,17 +76,35 @@ void TestHexWidget::initTestCase()
     pq_test::isolate_settings();
 }
 
+void TestHexWidget::geometry_is_in_character_widths_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<int>("points");
+    QTest::newRow("default-courier-12") << QStringLiteral("Courier") << 12;
+    QTest::newRow("proportional-family") << QStringLiteral("DejaVu Sans") << 11;
+    QTest::newRow("generic-sans-large") << QStringLiteral("Sans Serif") << 20;
+}
+
 void TestHexWidget::geometry_is_in_character_widths()
 {
+    QFETCH(QString, family);
+    QFETCH(int, points);
     HexViewFixture f;
+    f.hex->set_font(QFont(family, points));
     QVERIFY(f.cw() > 0);
     QVERIFY(f.lh() > 0);
     QCOMPARE(f.hex->width(), 76 * f.cw());
     QCOMPARE(f.hex->minimumHeight(), 100);
-    // The default font must be fixed-pitch, or the columns drift apart.
-    QVERIFY(QFontInfo(f.hex->hex_font()).fixedPitch());
-    const QFontMetrics metrics(f.hex->hex_font());
+    // Whatever was asked for, the columns only line up with a fixed pitch and
+    // a whole-pixel advance equal to the measured character width.
+    const QFont font = f.hex->hex_font();
+    QVERIFY(font.fixedPitch());
+    QCOMPARE(font.styleHint(), QFont::TypeWriter);
+    QCOMPARE(QFontInfo(font).pointSize(), points);
+    const QFontMetrics metrics(font);
     QCOMPARE(metrics.horizontalAdvance(QStringLiteral("0123456789ABCDEF")), 16 * f.cw());
+    QCOMPARE(metrics.horizontalAdvance(QStringLiteral("WWWW")), metrics.horizontalAdvance(QStringLiteral("iiii")));
+    QCOMPARE(f.lh(), metrics.lineSpacing());
 }
 
 void TestHexWidget::offset_at_data()
