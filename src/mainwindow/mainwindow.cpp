@@ -334,6 +334,10 @@ void MainWindow::set_markup_modified()
 
 void MainWindow::set_toolbar_style(int style)
 {
+    // The value comes from a hand-editable settings file; anything but the
+    // four styles is ignored rather than handed to the toolbar.
+    if (style < Qt::ToolButtonIconOnly || style > Qt::ToolButtonTextUnderIcon)
+        return;
     markup_toolbar->setToolButtonStyle(static_cast<Qt::ToolButtonStyle>(style));
 }
 

@@ -11,6 +11,7 @@
 #include "markupnode.h"
 #include "markuptree.h"
 
+#include <QDir>
 #include <QFile>
 #include <QItemSelectionModel>
 #include <QSaveFile>
@@ -22,6 +23,14 @@ namespace {
 
 const char *const output_error = "<font size =4>Could not open XML file for output.</font>";
 const char *const input_error = "<font size =4>Could not open XML file for input.</font>";
+
+// Where the markup file dialogs start: "Markup Dir", or the home directory
+// while none is set.
+QString markup_dir()
+{
+    const QString dir = Config::instance()->value(QStringLiteral("Markup Dir")).toString();
+    return dir.isEmpty() ? QDir::homePath() : dir;
+}
 
 bool link_markup_enabled()
 {
@@ -117,10 +126,12 @@ void MainWindow::set_colour(bool foreground)
     MarkupNode *node = selected_markup();
     if (!node)
         return;
-    const QColor colour = get_color(QColor(Qt::black));
+    const QColor chosen = get_color(QColor(Qt::black));
     // A cancelled dialog keeps the markup as it was.
-    if (!colour.isValid())
+    if (!chosen.isValid())
         return;
+    // Markup colours are 8-bit RGB (that is what the markup file holds).
+    const QColor colour = QColor::fromRgba(chosen.rgba());
     if (foreground)
         node->set_foreground(colour);
     else
@@ -240,7 +251,7 @@ bool MainWindow::write_markup_file(const QString &name)
 
 void MainWindow::save_markup_as_action()
 {
-    const QString dir = Config::instance()->value(QStringLiteral("Markup Dir")).toString();
+    const QString dir = markup_dir();
     const QString name = get_save_file_name(QStringLiteral("Save Markup XML File"), dir, QString());
     if (name.isEmpty())
         return;
@@ -309,7 +320,7 @@ void MainWindow::load_markup_action()
     if (markup_modified)
         ask_save_markup();
 
-    const QString dir = Config::instance()->value(QStringLiteral("Markup Dir")).toString();
+    const QString dir = markup_dir();
     const QString name =
         get_open_file_name(QStringLiteral("Load XML Markup File"), dir, tr("XML Markup (*.xml)"));
     if (name.isEmpty())

@@ -389,6 +389,23 @@ private slots:
         QCOMPARE(Config::instance()->value("Toolbar Style").toInt(), 1);
     }
 
+    void toolbar_style_out_of_range_is_ignored_data()
+    {
+        QTest::addColumn<int>("style");
+        QTest::newRow("negative") << -1;
+        QTest::newRow("follow-style-4") << 4;
+        QTest::newRow("large") << 99;
+    }
+
+    void toolbar_style_out_of_range_is_ignored()
+    {
+        QFETCH(int, style);
+        auto *bar = window->findChild<QToolBar *>("QuarnbyToolbar");
+        window->set_toolbar_style(Qt::ToolButtonTextBesideIcon);
+        window->set_toolbar_style(style);
+        QCOMPARE(bar->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
+    }
+
     void preferences_cancelled_keeps_toolbar()
     {
         auto *bar = window->findChild<QToolBar *>("QuarnbyToolbar");
