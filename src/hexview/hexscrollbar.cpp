@@ -6,6 +6,7 @@
 
 HexScrollBar::HexScrollBar(QWidget *parent)
     : QScrollBar(parent)
+    , max_row(maximum())
 {
 }
 
