@@ -232,6 +232,8 @@ void HelpClient::openAssistant()
         }
         return;
     }
+    // Open the contents one level deep, so every topic is in view at once.
+    process->write("expandToc 2\n");
     emit assistantOpened();
 }
 
