@@ -1,0 +1,904 @@
+// Every hot path of the editor against a baseline measured in the same run,
+// printed as one table: the measured figure, the baseline, their ratio, the
+// target and PASS or MISS. Figures are medians of repeated runs.
+//
+// The rows run in child processes (this program started again with --child),
+// so that the 1 GiB buffer the regular-expression baseline holds does not
+// count towards the peak memory of the process that opens a 1 TiB file, and
+// each group starts from a fresh heap.
+//
+// Usage: bench_suite [--quick]
+//   --quick  a smoke run: 64 MiB instead of 1 GiB for the search rows and
+//            fewer repetitions. The default is the full table.
+//   --only <group>  run one group (open, search, markup) in this process.
+
+#include "benchsupport.h"
+
+#include "buffereddocument.h"
+#include "file_anchor.h"
+#include "file_iterator.h"
+#include "hexdocument.h"
+#include "hexscrollbar.h"
+#include "hexwidget.h"
+#include "markupmask.h"
+#include "markupmodel.h"
+#include "markupnode.h"
+#include "markuptree.h"
+#include "searchengine.h"
+#include "searchwidget.h"
+
+#include <QApplication>
+#include <QByteArray>
+#include <QEventLoop>
+#include <QFile>
+#include <QImage>
+#include <QLineEdit>
+#include <QPainter>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSaveFile>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QXmlStreamReader>
+
+#include <boost/regex.hpp>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+using pq_bench::median;
+using pq_bench::time_once;
+
+namespace {
+
+// How a row's ratio is formed and compared with its target.
+enum class Kind {
+    // measured time / baseline time, must be at most the target
+    slower_at_most,
+    // baseline time / measured time (relative speed), must be at least the target
+    speed_at_least,
+    // measured value in MB, must be at most the target; no baseline
+    memory_at_most,
+};
+
+struct Row
+{
+    std::string name;
+    std::string baseline_name;
+    double measured = 0;
+    double baseline = 0;
+    Kind kind = Kind::slower_at_most;
+    double target = 0;
+    bool valid = true;
+    std::string note;
+};
+
+struct Settings
+{
+    bool quick = false;
+    qint64 search_size = qint64(1) << 30;
+    int reps = 5;
+    int cheap_reps = 21;
+};
+
+// Rows travel from a child to the parent as tab-separated lines behind a
+// marker, since the editor's own diagnostics also go to standard output.
+const char *const row_marker = "@@bench-row";
+const char *const rss_marker = "@@bench-rss";
+
+void emit_row(const Row &row)
+{
+    std::printf("%s\t%s\t%s\t%.9g\t%.9g\t%d\t%.9g\t%d\t%s\n", row_marker, row.name.c_str(),
+                row.baseline_name.c_str(), row.measured, row.baseline, int(row.kind), row.target,
+                row.valid ? 1 : 0, row.note.c_str());
+    std::fflush(stdout);
+}
+
+// Waits for the mask's next completed fill, running the event loop that
+// delivers it. Gives up after ten seconds (a fill never takes that long).
+bool wait_for_fill(MarkupMask &mask, QEventLoop &loop)
+{
+    bool done = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
+    const auto connection = QObject::connect(&mask, &MarkupMask::update_completed, &loop, [&] {
+        done = true;
+        loop.quit();
+    });
+    guard.start(10000);
+    loop.exec();
+    QObject::disconnect(connection);
+    return done;
+}
+
+// ---------------------------------------------------------------- open row
+
+void run_open_group(const Settings &settings, const QString &dir)
+{
+    const QString big = dir + QStringLiteral("/big.bin");
+    const QString small = dir + QStringLiteral("/small.bin");
+    const QString warm = dir + QStringLiteral("/warm.bin");
+    {
+        QFile f(big);
+        if (!f.open(QIODevice::WriteOnly) || !f.resize(qint64(1) << 40)) {
+            std::fprintf(stderr, "cannot make a sparse 1 TiB file in %s\n", qPrintable(dir));
+            return;
+        }
+    }
+    pq_bench::write_random_file(small, 1024, 7);
+    pq_bench::write_random_file(warm, 1024, 8);
+
+    MarkupModel model;
+    MarkupTree tree(&model);
+    MarkupMask mask(&tree);
+    HexScrollBar scroll_bar;
+    HexWidget widget;
+    widget.set_markup_mask(&mask);
+    widget.set_scroll_bar(&scroll_bar);
+    widget.resize(widget.width(), 40 * widget.line_height());
+    QImage image(widget.size(), QImage::Format_ARGB32_Premultiplied);
+
+    auto open_and_paint = [&](const QString &path) {
+        widget.open_file(path);
+        widget.render(&image);
+    };
+    // The first paint of the process loads fonts; neither side should pay it.
+    open_and_paint(warm);
+    open_and_paint(warm);
+
+    std::vector<double> big_times;
+    std::vector<double> small_times;
+    for (int r = 0; r < settings.reps; ++r) {
+        small_times.push_back(time_once([&] { open_and_paint(small); }));
+        big_times.push_back(time_once([&] { open_and_paint(big); }));
+    }
+    Row row;
+    row.name = "open + first paint, 1 TiB sparse file";
+    row.baseline_name = "same, 1 KiB file";
+    row.measured = median(big_times);
+    row.baseline = median(small_times);
+    row.kind = Kind::slower_at_most;
+    row.target = 1.5;
+    emit_row(row);
+
+    Row rss;
+    rss.name = "peak resident memory of the process that opened 1 TiB";
+    rss.baseline_name = "-";
+    rss.measured = double(pq_bench::peak_rss_kib()) / 1024.0;
+    rss.kind = Kind::memory_at_most;
+    rss.target = 110;
+    emit_row(rss);
+}
+
+// ------------------------------------------------------------- search rows
+
+// memmem over 1 MiB blocks read with read(), keeping the last m-1 bytes of a
+// block in front of the next so a hit across blocks is found. Returns the
+// offset of the first hit or -1.
+qint64 memmem_blocks(const QString &path, const std::string &pattern)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    if (fd < 0)
+        return -2;
+    const size_t block = 1 << 20;
+    const size_t keep = pattern.size() - 1;
+    std::vector<char> buffer(block + keep);
+    size_t carried = 0;
+    qint64 consumed = 0; // file offset of buffer[carried]
+    qint64 found = -1;
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer.data() + carried, block);
+        if (got <= 0)
+            break;
+        const size_t have = carried + size_t(got);
+        const void *hit = nullptr;
+        if (pattern.size() == 1)
+            hit = std::memchr(buffer.data(), pattern[0], have);
+        else
+            hit = memmem(buffer.data(), have, pattern.data(), pattern.size());
+        if (hit) {
+            found = consumed - qint64(carried) + (static_cast<const char *>(hit) - buffer.data());
+            break;
+        }
+        consumed += got;
+        carried = std::min(keep, have);
+        std::memmove(buffer.data(), buffer.data() + have - carried, carried);
+    }
+    ::close(fd);
+    return found;
+}
+
+qint64 find_bytes_file(BufferedDocument &doc, const std::string &pattern)
+{
+    file_iterator from(&doc);
+    const file_iterator to = from.end();
+    match_range result;
+    if (!find_bytes(from, to, result, pattern))
+        return -1;
+    return result.first;
+}
+
+void byte_search_row(const Settings &settings, const QString &path, const std::string &pattern,
+                     const char *name, const char *baseline_name, double target)
+{
+    BufferedDocument doc;
+    doc.open(QFile::encodeName(path).toStdString());
+    std::vector<double> ours;
+    std::vector<double> base;
+    qint64 ours_hit = 0;
+    qint64 base_hit = 0;
+    for (int r = 0; r < settings.reps; ++r) {
+        base.push_back(time_once([&] { base_hit = memmem_blocks(path, pattern); }));
+        ours.push_back(time_once([&] { ours_hit = find_bytes_file(doc, pattern); }));
+    }
+    Row row;
+    row.name = name;
+    row.baseline_name = baseline_name;
+    row.measured = median(ours);
+    row.baseline = median(base);
+    row.kind = Kind::speed_at_least;
+    row.target = target;
+    if (ours_hit != base_hit || ours_hit != -1) {
+        row.valid = false;
+        row.note = "results differ: " + std::to_string(ours_hit) + " vs " + std::to_string(base_hit);
+    }
+    emit_row(row);
+}
+
+void search_panel_row(const Settings &settings, const QString &path, const QByteArray &needle,
+                      qint64 needle_at)
+{
+    HexWidget hex_widget;
+    hex_widget.open_file(path);
+    QStatusBar status_bar;
+    SearchWidget panel;
+    panel.set_hex_widget(&hex_widget);
+    panel.set_status_bar(&status_bar);
+    panel.show();
+    auto *expression = panel.findChild<QLineEdit *>(QStringLiteral("expression_edit"));
+    auto *simple = panel.findChild<QRadioButton *>(QStringLiteral("simple_button"));
+    auto *alpha = panel.findChild<QRadioButton *>(QStringLiteral("alpha_button"));
+    auto *search = panel.findChild<QPushButton *>(QStringLiteral("search_button"));
+    auto *cancel = panel.findChild<QPushButton *>(QStringLiteral("cancel_button"));
+    Row row;
+    row.name = "search panel, Alpha string at the end";
+    row.baseline_name = "grep -c -F (LC_ALL=C)";
+    row.kind = Kind::speed_at_least;
+    row.target = 0.25;
+    if (!expression || !simple || !alpha || !search || !cancel) {
+        row.valid = false;
+        row.note = "search panel controls not found";
+        emit_row(row);
+        return;
+    }
+    expression->setText(QString::fromLatin1(needle));
+    simple->click();
+    alpha->click();
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    QString grep_out;
+    auto run_grep = [&] {
+        QProcess grep;
+        grep.setProcessEnvironment(env);
+        grep.start(QStringLiteral("grep"),
+                   { QStringLiteral("-c"), QStringLiteral("-F"), QString::fromLatin1(needle), path });
+        grep.waitForFinished(-1);
+        grep_out = QString::fromLatin1(grep.readAllStandardOutput()).trimmed();
+    };
+
+    std::vector<double> ours;
+    std::vector<double> base;
+    bool all_hit = true;
+    bool cancel_live = true;
+    for (int r = 0; r < settings.reps; ++r) {
+        base.push_back(time_once(run_grep));
+        alpha->click(); // starts again at offset 0
+        QCoreApplication::processEvents();
+        ours.push_back(time_once([&] { search->click(); }));
+        all_hit = all_hit && hex_widget.selection_start() == needle_at
+                  && hex_widget.selection_end() == needle_at + needle.size() - 1;
+        cancel_live = cancel_live && cancel->isEnabled();
+    }
+    row.measured = median(ours);
+    row.baseline = median(base);
+    if (!all_hit || grep_out != QStringLiteral("1")) {
+        row.valid = false;
+        row.note = "hit not found (grep said " + grep_out.toStdString() + ")";
+    } else if (!cancel_live) {
+        row.valid = false;
+        row.note = "Cancel was disabled";
+    }
+    emit_row(row);
+}
+
+void regex_row(const Settings &settings, const QString &path)
+{
+    const QString expression = QStringLiteral("ab[0-9]{3}cd");
+    HexDocument doc;
+    doc.open(path);
+    SearchEngine engine;
+
+    const qint64 size = doc.size();
+    std::unique_ptr<char[]> whole(new char[size_t(size)]);
+    {
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly) || f.read(whole.get(), size) != size) {
+            std::fprintf(stderr, "cannot read the search file\n");
+            return;
+        }
+    }
+    const boost::regex contiguous(expression.toStdString(), boost::regex::normal);
+
+    std::vector<double> ours;
+    std::vector<double> base;
+    qint64 ours_hit = -1;
+    qint64 base_hit = -1;
+    for (int r = 0; r < settings.reps; ++r) {
+        base.push_back(time_once([&] {
+            const char *first = whole.get();
+            boost::cmatch m;
+            base_hit = boost::regex_search(first, first + size, m, contiguous)
+                           ? qint64(m[0].first - first)
+                           : -1;
+        }));
+        engine.reset(&doc);
+        ours.push_back(time_once([&] {
+            ours_hit = engine.search_regex(expression) == SearchEngine::Outcome::Hit
+                           ? engine.hit_first()
+                           : -1;
+        }));
+    }
+    Row row;
+    row.name = "regex ab[0-9]{3}cd";
+    row.baseline_name = "boost::regex, contiguous buffer";
+    row.measured = median(ours);
+    row.baseline = median(base);
+    row.kind = Kind::speed_at_least;
+    row.target = 0.7;
+    if (ours_hit != base_hit || ours_hit < 0) {
+        row.valid = false;
+        row.note = "results differ: " + std::to_string(ours_hit) + " vs " + std::to_string(base_hit);
+    }
+    emit_row(row);
+}
+
+void run_search_group(const Settings &settings, const QString &dir)
+{
+    const QString path = dir + QStringLiteral("/search.bin");
+    const qint64 size = settings.search_size;
+    const QByteArray needle("PQ-needle-7f3a9c-end");
+    const qint64 needle_at = size - 64;
+    const QByteArray regex_hit("ab123cd");
+    const qint64 regex_at = size - 32;
+    if (!pq_bench::write_random_file(path, size, 0x9E3779B97F4A7C15ULL)
+        || !pq_bench::patch_file(path, needle_at, needle)
+        || !pq_bench::patch_file(path, regex_at, regex_hit)) {
+        std::fprintf(stderr, "cannot write the search file in %s\n", qPrintable(dir));
+        return;
+    }
+    pq_bench::warm_page_cache(path);
+    pq_bench::warm_page_cache(path);
+
+    const std::string absent16("Q7#vLx!9@kPz$2Wm");
+    byte_search_row(settings, path, absent16, "find_bytes, absent 16-byte pattern",
+                    "memmem, 1 MiB blocks", 0.5);
+    byte_search_row(settings, path, std::string(1, '\0'), "find_bytes, absent 1-byte pattern",
+                    "memchr, 1 MiB blocks", 0.1);
+    search_panel_row(settings, path, needle, needle_at);
+    regex_row(settings, path);
+}
+
+// ------------------------------------------------------------- markup rows
+
+QString colour_attributes(int i)
+{
+    static const int palette[][3] = { { 200, 30, 30 },  { 30, 160, 30 },  { 30, 30, 200 },
+                                      { 180, 180, 0 },  { 0, 170, 170 },  { 170, 0, 170 },
+                                      { 240, 130, 20 }, { 90, 90, 90 } };
+    const int *fg = palette[i % 8];
+    const int *bg = palette[(i + 3) % 8];
+    return QStringLiteral(" foreground_red=\"%1\" foreground_green=\"%2\" foreground_blue=\"%3\""
+                          " background_red=\"%4\" background_green=\"%5\" background_blue=\"%6\"")
+        .arg(255 - fg[0]).arg(255 - fg[1]).arg(255 - fg[2]).arg(bg[0]).arg(bg[1]).arg(bg[2]);
+}
+
+QString node_open(int i, qint64 start, qint64 end, bool leaf)
+{
+    return QStringLiteral("<node description=\"field %1\" start=\"%2\" end=\"%3\" repeat=\"false\"")
+               .arg(i).arg(start).arg(end)
+           + colour_attributes(i) + (leaf ? QStringLiteral("/>\n") : QStringLiteral(">\n"));
+}
+
+// count sibling markups: markup i covers first + i * stride .. + width - 1.
+QString siblings_xml(int count, qint64 first, qint64 stride, qint64 width)
+{
+    QString xml = QStringLiteral("<!DOCTYPE PQML>\n<pellowquarnbybook>\n");
+    for (int i = 0; i < count; ++i)
+        xml += QLatin1Char(' ') + node_open(i, first + i * stride, first + i * stride + width - 1, true);
+    xml += QStringLiteral("</pellowquarnbybook>\n");
+    return xml;
+}
+
+// depth markups, each inside the one before: level k covers lo + k * step ..
+// hi - k * step.
+QString nested_xml(int depth, qint64 lo, qint64 hi, qint64 step)
+{
+    QString xml = QStringLiteral("<!DOCTYPE PQML>\n<pellowquarnbybook>\n");
+    for (int k = 0; k < depth; ++k)
+        xml += node_open(k, lo + k * step, hi - k * step, false);
+    for (int k = 0; k < depth; ++k)
+        xml += QStringLiteral("</node>\n");
+    xml += QStringLiteral("</pellowquarnbybook>\n");
+    return xml;
+}
+
+// `parents` top-level markups with `children` markups inside each: parent p
+// covers 64p .. 64p + 63, its child c covers 64p + 12c .. 64p + 12c + 7.
+QString grouped_xml(int parents, int children)
+{
+    QString xml = QStringLiteral("<!DOCTYPE PQML>\n<pellowquarnbybook>\n");
+    int n = 0;
+    for (int p = 0; p < parents; ++p) {
+        const qint64 base = qint64(p) * 64;
+        xml += QLatin1Char(' ') + node_open(n++, base, base + 63, false);
+        for (int c = 0; c < children; ++c)
+            xml += QStringLiteral("  ") + node_open(n++, base + 12 * c, base + 12 * c + 7, true);
+        xml += QStringLiteral(" </node>\n");
+    }
+    xml += QStringLiteral("</pellowquarnbybook>\n");
+    return xml;
+}
+
+int count_markups(const MarkupNode *node)
+{
+    int n = 0;
+    std::vector<const MarkupNode *> pending { node };
+    while (!pending.empty()) {
+        const MarkupNode *at = pending.back();
+        pending.pop_back();
+        for (const MarkupNode *c : at->children()) {
+            ++n;
+            pending.push_back(c);
+        }
+    }
+    return n;
+}
+
+// A model, tree and mask whose lookups see every markup (the main window
+// expands the whole tree view).
+struct MarkupSetup
+{
+    MarkupModel model;
+    MarkupTree tree { &model };
+    MarkupMask mask { &tree };
+    MarkupSetup() { tree.set_is_expanded([](const QModelIndex &) { return true; }); }
+};
+
+double time_mask_fill(const Settings &settings, const QString &xml, qint64 window_offset,
+                      bool &ok)
+{
+    MarkupSetup s;
+    QEventLoop loop;
+    s.tree.load_xml(xml);
+    wait_for_fill(s.mask, loop); // the fill the load started, if any
+    s.mask.markup_at(window_offset);
+    ok = wait_for_fill(s.mask, loop);
+    std::vector<double> times;
+    for (int r = 0; r < settings.cheap_reps && ok; ++r) {
+        times.push_back(time_once([&] {
+            s.mask.reload_mask();
+            ok = wait_for_fill(s.mask, loop);
+        }));
+    }
+    return median(times);
+}
+
+void mask_fill_rows(const Settings &settings)
+{
+    // The window sits at 395000 .. 404999; markups are 6 bytes with gaps of 2.
+    const qint64 window_offset = 400000;
+    bool ok_base = false;
+    bool ok_many = false;
+    bool ok_deep = false;
+    const double base = time_mask_fill(settings, siblings_xml(10, 395000, 1000, 6), window_offset,
+                                       ok_base);
+    const double many = time_mask_fill(settings, siblings_xml(100000, 0, 8, 6), window_offset,
+                                       ok_many);
+    const double deep = time_mask_fill(settings, nested_xml(1000, 395000, 404999, 4),
+                                       window_offset, ok_deep);
+    Row row;
+    row.name = "mask fill, 100,000 sibling markups";
+    row.baseline_name = "mask fill, 10 markups";
+    row.measured = many;
+    row.baseline = base;
+    row.kind = Kind::slower_at_most;
+    row.target = 3;
+    row.valid = ok_base && ok_many;
+    emit_row(row);
+    row.name = "mask fill, markups nested 1,000 deep";
+    row.measured = deep;
+    row.target = 10;
+    row.valid = ok_base && ok_deep;
+    emit_row(row);
+}
+
+void paint_row(const Settings &settings, const QString &dir)
+{
+    const QString path = dir + QStringLiteral("/paint.bin");
+    pq_bench::write_random_file(path, 65536, 11);
+    MarkupSetup s;
+    QEventLoop loop;
+    // Every byte of the first 4 KiB in a 4-byte markup of its own colours.
+    s.tree.load_xml(siblings_xml(1024, 0, 4, 4));
+    wait_for_fill(s.mask, loop);
+
+    const int rows = 60;
+    HexWidget widget;
+    widget.set_markup_mask(&s.mask);
+    widget.open_file(path);
+    widget.resize(widget.width(), rows * widget.line_height());
+    widget.set_selection(200, 500);
+    QImage image(widget.size(), QImage::Format_ARGB32_Premultiplied);
+    widget.render(&image); // moves the mask's window, which starts a fill
+    wait_for_fill(s.mask, loop);
+    widget.render(&image);
+
+    // The same rows as plain lines of text.
+    std::vector<QString> lines;
+    HexDocument *doc = widget.document();
+    const qint64 top = widget.top_row();
+    for (int r = 0; r < rows; ++r) {
+        const qint64 offset = (top + r) * 16;
+        doc->load(offset, 16);
+        lines.push_back(QStringLiteral("%1").arg(offset, 8, 16, QLatin1Char('0')).toUpper()
+                        + QStringLiteral("  ") + QString::fromStdString(doc->to_hex())
+                        + QStringLiteral("   ") + QString::fromStdString(doc->to_ascii()));
+    }
+    const QFont font = widget.hex_font();
+    const int line_height = widget.line_height();
+    QImage plain(widget.size(), QImage::Format_ARGB32_Premultiplied);
+
+    std::vector<double> ours;
+    std::vector<double> base;
+    for (int r = 0; r < settings.cheap_reps; ++r) {
+        base.push_back(time_once([&] {
+            QPainter painter(&plain);
+            painter.fillRect(plain.rect(), Qt::white);
+            painter.setFont(font);
+            painter.setPen(Qt::black);
+            for (int i = 0; i < rows; ++i)
+                painter.drawText(QPoint(0, (i + 1) * line_height), lines[size_t(i)]);
+        }));
+        ours.push_back(time_once([&] { widget.render(&image); }));
+    }
+    Row row;
+    row.name = "full paint, 60 rows, all marked, some selected";
+    row.baseline_name = "60 rows, one drawText per line";
+    row.measured = median(ours);
+    row.baseline = median(base);
+    row.kind = Kind::slower_at_most;
+    row.target = 2;
+    row.valid = widget.visible_rows() == rows && s.mask.markup_at(top * 16 + 600) != nullptr;
+    if (!row.valid)
+        row.note = "view not set up as intended";
+    emit_row(row);
+}
+
+void insert_row(const Settings &settings, const QString &dir)
+{
+    const QString path = dir + QStringLiteral("/insert.bin");
+    pq_bench::write_random_file(path, 65536, 12);
+
+    auto measure = [&](const QString &xml, bool clear_after, bool &ok) {
+        MarkupSetup s;
+        QEventLoop loop;
+        HexWidget widget;
+        widget.set_markup_mask(&s.mask);
+        widget.open_file(path);
+        widget.resize(widget.width(), 60 * widget.line_height());
+        QImage image(widget.size(), QImage::Format_ARGB32_Premultiplied);
+        if (!xml.isEmpty()) {
+            s.tree.load_xml(xml);
+            wait_for_fill(s.mask, loop);
+        }
+        widget.render(&image);
+        wait_for_fill(s.mask, loop);
+        ok = true;
+        std::vector<double> times;
+        for (int r = 0; r < settings.cheap_reps && ok; ++r) {
+            // Into the gap after markup r: bytes 16r + 9 .. 16r + 12, on screen.
+            const qint64 a = 16 * r + 9;
+            QCoreApplication::processEvents();
+            times.push_back(time_once([&] {
+                ok = s.tree.insert_range(a, a + 3) && wait_for_fill(s.mask, loop);
+                widget.render(&image);
+            }));
+            ok = ok && s.mask.markup_at(a) != nullptr;
+            if (clear_after) {
+                s.tree.clear();
+                ok = ok && wait_for_fill(s.mask, loop);
+            }
+        }
+        return median(times);
+    };
+    bool ok_base = false;
+    bool ok_many = false;
+    const double base = measure(QString(), true, ok_base);
+    const double many = measure(siblings_xml(10000, 0, 16, 8), false, ok_many);
+    Row row;
+    row.name = "mark one range, 10,000 markups, view updated";
+    row.baseline_name = "mark one range, empty tree";
+    row.measured = many;
+    row.baseline = base;
+    row.kind = Kind::slower_at_most;
+    row.target = 20;
+    row.valid = ok_base && ok_many;
+    emit_row(row);
+}
+
+void load_save_rows(const Settings &settings, const QString &dir)
+{
+    const QString markup_path = dir + QStringLiteral("/markup.xml");
+    const int parents = 20000;
+    const int children = 4;
+    const int total = parents * (children + 1);
+    {
+        QFile f(markup_path);
+        f.open(QIODevice::WriteOnly);
+        f.write(MarkupTree::encode_markup_file(grouped_xml(parents, children)));
+    }
+    MarkupModel model;
+    MarkupTree tree(&model);
+
+    std::vector<double> ours;
+    std::vector<double> base;
+    bool ok = true;
+    for (int r = 0; r < settings.reps; ++r) {
+        base.push_back(time_once([&] {
+            QFile f(markup_path);
+            f.open(QIODevice::ReadOnly);
+            QXmlStreamReader reader(f.readAll());
+            while (!reader.atEnd())
+                reader.readNext();
+            ok = ok && !reader.hasError();
+        }));
+        tree.clear();
+        ours.push_back(time_once([&] {
+            QFile f(markup_path);
+            f.open(QIODevice::ReadOnly);
+            ok = tree.load_xml(MarkupTree::decode_markup_file(f.readAll())) && ok;
+        }));
+        ok = ok && count_markups(model.root()) == total;
+    }
+    Row row;
+    row.name = "load a 100,000-markup file";
+    row.baseline_name = "bare QXmlStreamReader pass";
+    row.measured = median(ours);
+    row.baseline = median(base);
+    row.kind = Kind::slower_at_most;
+    row.target = 3;
+    row.valid = ok;
+    emit_row(row);
+
+    // Saving as the main window does: the whole text, written beside the
+    // target and renamed over it.
+    const QString saved_path = dir + QStringLiteral("/saved.xml");
+    const QString plain_path = dir + QStringLiteral("/plain.xml");
+    const QByteArray text = MarkupTree::encode_markup_file(tree.to_xml());
+    ours.clear();
+    base.clear();
+    ok = true;
+    for (int r = 0; r < settings.reps; ++r) {
+        base.push_back(time_once([&] {
+            QFile f(plain_path);
+            ok = f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text) == text.size()
+                 && ok;
+        }));
+        ours.push_back(time_once([&] {
+            QSaveFile f(saved_path);
+            ok = f.open(QIODevice::WriteOnly) && ok;
+            const QByteArray bytes = MarkupTree::encode_markup_file(tree.to_xml());
+            ok = f.write(bytes) == bytes.size() && f.commit() && ok;
+        }));
+    }
+    {
+        QFile f(saved_path);
+        ok = ok && f.open(QIODevice::ReadOnly) && f.readAll() == text;
+    }
+    row.name = "save a 100,000-markup file";
+    row.baseline_name = "the same text, one QFile::write";
+    row.measured = median(ours);
+    row.baseline = median(base);
+    row.target = 3;
+    row.valid = ok;
+    emit_row(row);
+}
+
+void run_markup_group(const Settings &settings, const QString &dir)
+{
+    mask_fill_rows(settings);
+    paint_row(settings, dir);
+    insert_row(settings, dir);
+    load_save_rows(settings, dir);
+}
+
+// ------------------------------------------------------------------ driver
+
+int run_child(const QString &group, const Settings &settings, int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    if (!dir.isValid()) {
+        std::fprintf(stderr, "no temporary folder\n");
+        return 1;
+    }
+    if (group == QLatin1String("open"))
+        run_open_group(settings, dir.path());
+    else if (group == QLatin1String("search"))
+        run_search_group(settings, dir.path());
+    else if (group == QLatin1String("markup"))
+        run_markup_group(settings, dir.path());
+    else {
+        std::fprintf(stderr, "unknown group %s\n", qPrintable(group));
+        return 1;
+    }
+    std::printf("%s\t%s\t%ld\n", rss_marker, qPrintable(group), pq_bench::peak_rss_kib());
+    std::fflush(stdout);
+    return 0;
+}
+
+struct ChildResult
+{
+    std::vector<Row> rows;
+    long rss_kib = -1;
+    bool ok = false;
+};
+
+ChildResult run_group_in_child(const char *self, const QString &group, bool quick)
+{
+    ChildResult result;
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QStringList args { QStringLiteral("--child"), group };
+    if (quick)
+        args << QStringLiteral("--quick");
+    child.start(QString::fromLocal8Bit(self), args);
+    if (!child.waitForStarted(-1) || !child.waitForFinished(-1))
+        return result;
+    result.ok = child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
+    const QList<QByteArray> lines = child.readAllStandardOutput().split('\n');
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> f = line.split('\t');
+        if (f.size() >= 9 && f[0] == row_marker) {
+            Row row;
+            row.name = f[1].toStdString();
+            row.baseline_name = f[2].toStdString();
+            row.measured = f[3].toDouble();
+            row.baseline = f[4].toDouble();
+            row.kind = Kind(f[5].toInt());
+            row.target = f[6].toDouble();
+            row.valid = f[7] == "1";
+            row.note = f[8].toStdString();
+            result.rows.push_back(row);
+        } else if (f.size() >= 3 && f[0] == rss_marker) {
+            result.rss_kib = f[2].toLong();
+        }
+    }
+    return result;
+}
+
+void print_table(const std::vector<Row> &rows)
+{
+    std::printf("%-52s %10s  %-34s %10s %8s %8s  %s\n", "row", "measured", "baseline", "baseline",
+                "ratio", "target", "result");
+    for (const Row &row : rows) {
+        double ratio = 0;
+        bool pass = false;
+        std::string target;
+        char measured[32];
+        char baseline[32];
+        if (row.kind == Kind::memory_at_most) {
+            ratio = row.measured;
+            pass = row.measured <= row.target;
+            std::snprintf(measured, sizeof measured, "%.1f MB", row.measured);
+            std::snprintf(baseline, sizeof baseline, "-");
+            target = "< " + std::to_string(int(row.target)) + " MB";
+        } else {
+            std::snprintf(measured, sizeof measured, "%.3f ms", row.measured * 1e3);
+            std::snprintf(baseline, sizeof baseline, "%.3f ms", row.baseline * 1e3);
+            char t[32];
+            if (row.kind == Kind::slower_at_most) {
+                ratio = row.baseline > 0 ? row.measured / row.baseline : 0;
+                pass = row.baseline > 0 && ratio <= row.target;
+                std::snprintf(t, sizeof t, "<= %g", row.target);
+            } else {
+                ratio = row.measured > 0 ? row.baseline / row.measured : 0;
+                pass = ratio >= row.target;
+                std::snprintf(t, sizeof t, ">= %g", row.target);
+            }
+            target = t;
+        }
+        const char *verdict = !row.valid ? "INVALID" : pass ? "PASS" : "MISS";
+        char ratio_text[32];
+        if (row.kind == Kind::memory_at_most)
+            std::snprintf(ratio_text, sizeof ratio_text, "-");
+        else
+            std::snprintf(ratio_text, sizeof ratio_text, "%.3f", ratio);
+        std::printf("%-52s %10s  %-34s %10s %8s %8s  %s%s%s\n", row.name.c_str(), measured,
+                    row.baseline_name.c_str(), baseline, ratio_text, target.c_str(), verdict,
+                    row.note.empty() ? "" : "  ", row.note.c_str());
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Settings settings;
+    QString child_group;
+    QString only_group;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--quick") == 0) {
+            settings.quick = true;
+        } else if (std::strcmp(argv[i], "--child") == 0 && i + 1 < argc) {
+            child_group = QString::fromLatin1(argv[++i]);
+        } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
+            only_group = QString::fromLatin1(argv[++i]);
+        } else {
+            std::fprintf(stderr, "usage: %s [--quick] [--only open|search|markup]\n", argv[0]);
+            return 2;
+        }
+    }
+    if (settings.quick) {
+        settings.search_size = qint64(64) << 20;
+        settings.reps = 3;
+        settings.cheap_reps = 5;
+    }
+    // Headless, and never the user's own settings.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir config_dir;
+    if (child_group.isEmpty() && config_dir.isValid())
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config_dir.path()));
+
+    if (!child_group.isEmpty())
+        return run_child(child_group, settings, argc, argv);
+
+    const QStringList groups = only_group.isEmpty()
+                                   ? QStringList { QStringLiteral("open"), QStringLiteral("search"),
+                                                   QStringLiteral("markup") }
+                                   : QStringList { only_group };
+    std::vector<Row> rows;
+    std::vector<std::pair<QString, long>> rss;
+    bool all_ran = true;
+    for (const QString &group : groups) {
+        std::fprintf(stderr, "running %s ...\n", qPrintable(group));
+        const ChildResult result = run_group_in_child(argv[0], group, settings.quick);
+        all_ran = all_ran && result.ok;
+        if (!result.ok)
+            std::fprintf(stderr, "group %s did not finish cleanly\n", qPrintable(group));
+        rows.insert(rows.end(), result.rows.begin(), result.rows.end());
+        rss.emplace_back(group, result.rss_kib);
+    }
+    std::printf("\nbench_suite%s: search file %lld MiB, medians of %d (cheap rows %d) runs\n\n",
+                settings.quick ? " --quick" : "", static_cast<long long>(settings.search_size >> 20),
+                settings.reps, settings.cheap_reps);
+    print_table(rows);
+    std::printf("\npeak resident memory (ru_maxrss): this process %.1f MB", pq_bench::peak_rss_kib() / 1024.0);
+    for (const auto &[group, kib] : rss)
+        std::printf(", %s child %.1f MB", qPrintable(group), kib / 1024.0);
+    std::printf("\n(the search child holds the regex baseline's whole-file buffer)\n");
+    return all_ran ? 0 : 1;
+}
