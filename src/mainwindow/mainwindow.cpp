@@ -94,6 +94,8 @@ void MainWindow::build_central_widget()
     layout->setColumnStretch(0, 0);
 
     scroll_bar_ = new HexScrollBar;
+    // Nothing to scroll until a file is opened.
+    scroll_bar_->set_row_range(0);
     layout->addWidget(scroll_bar_, 0, 1);
     layout->setColumnStretch(1, 0);
 

@@ -72,6 +72,8 @@ private slots:
         QVERIFY(!window->is_markup_modified());
         QVERIFY(!window->is_document_modified());
         QVERIFY(window->current_markup_file_name().isEmpty());
+        // No file yet: nothing to scroll.
+        QCOMPARE(window->scroll_bar()->maximum(), 0);
     }
 
     void menus_data()
