@@ -19,11 +19,13 @@ constexpr int finish_wait_ms = 2000;
 const char *const viewer_name = "assistant";
 const char *const help_dir_name = "html_help";
 
-QString first_line(const QString &text)
+// The viewer's last words are the ones that say why it stopped; earlier lines
+// are start-up chatter.
+QString last_line(const QString &text)
 {
     const QString trimmed = text.trimmed();
-    const qsizetype end = trimmed.indexOf(QLatin1Char('\n'));
-    return end < 0 ? trimmed : trimmed.left(end).trimmed();
+    const qsizetype start = trimmed.lastIndexOf(QLatin1Char('\n'));
+    return start < 0 ? trimmed : trimmed.mid(start + 1).trimmed();
 }
 
 } // namespace
@@ -278,14 +280,16 @@ void HelpClient::process_finished(int exit_code, int exit_status)
     const bool expected = closing;
     closing = false;
     if (!expected) {
-        const QString detail = first_line(last_stderr);
+        last_stderr += QString::fromLocal8Bit(process->readAllStandardError());
+        const QString detail = last_line(last_stderr);
         if (exit_status == QProcess::CrashExit)
             emit error(detail.isEmpty() ? tr("Help viewer crashed")
                                         : tr("Help viewer crashed: %1").arg(detail));
         else if (exit_code != 0)
             emit error(detail.isEmpty()
                            ? tr("Help viewer ended with exit code %1").arg(exit_code)
-                           : tr("Help viewer ended with exit code %1: %2").arg(QString::number(exit_code), detail));
+                           : tr("Help viewer ended with exit code %1: %2")
+                                 .arg(QString::number(exit_code), detail));
     }
     emit assistantClosed();
 }
