@@ -5,7 +5,7 @@
 #include "hexvalidator.h"
 #include "hexwidget.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -184,7 +184,7 @@ void SearchWidget::setProgress(int value)
             return;
     }
     events_timer.start();
-    QCoreApplication::processEvents();
+    QApplication::processEvents();
 }
 
 void SearchWidget::perform_search(const QString &text)
@@ -237,14 +237,21 @@ void SearchWidget::disable_hex_validator()
 
 void SearchWidget::set_running(bool on)
 {
+    // Disabling the focused control moves the focus away; bring it back after.
+    if (on)
+        focus_before = QApplication::focusWidget();
     running = on;
     events_timer.invalidate();
     reports_since_check = 0;
     search_button->setEnabled(!on);
     mode_box->setEnabled(!on);
     expression_edit->setEnabled(!on);
-    if (on)
+    if (on) {
         format_box->setEnabled(false);
-    else
+    } else {
         disablebuttongroup();
+        if (focus_before && focus_before->isEnabled() && isAncestorOf(focus_before))
+            focus_before->setFocus();
+        focus_before = nullptr;
+    }
 }

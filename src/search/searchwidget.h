@@ -82,6 +82,7 @@ private:
     QPointer<QStatusBar> status_bar;
 
     bool running = false;
+    QPointer<QWidget> focus_before;
     // Events run at the first report of a search and then at most once per
     // interval, checked every few reports, so that a report costs little more
     // than the progress bar's own update.

@@ -3,6 +3,7 @@
 #include "searchwidget.h"
 #include "testsettings.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -49,6 +50,7 @@ private slots:
     void no_file_open();
     void other_file_opened_starts_again();
     void controls_locked_while_running();
+    void focus_comes_back_after_search();
     void cancel_click_stops_search_data();
     void cancel_click_stops_search();
     void cancel_pending_before_search();
@@ -449,6 +451,22 @@ void TestSearchWidget::controls_locked_while_running()
     QVERIFY(button("search_button")->isEnabled());
     QVERIFY(edit()->isEnabled());
     QVERIFY(format_box()->isEnabled());
+}
+
+void TestSearchWidget::focus_comes_back_after_search()
+{
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    open(QByteArray(500000, 'a'));
+    type("b");
+    edit()->setFocus();
+    QCOMPARE(QApplication::focusWidget(), edit());
+    bool moved = false;
+    QTimer::singleShot(0, this, [&] { moved = QApplication::focusWidget() != edit(); });
+    panel->search();
+    QVERIFY(moved);
+    QCOMPARE(status(), QString("No Match Found"));
+    QCOMPARE(QApplication::focusWidget(), edit());
 }
 
 void TestSearchWidget::cancel_click_stops_search_data()
