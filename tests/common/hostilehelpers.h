@@ -1,0 +1,130 @@
+#pragma once
+
+// Helpers for the hostile-input and fault suites: file contents, a consistency
+// walk of the markup tree, and ways to make a path refuse writes even for root.
+
+#include "markupmodel.h"
+#include "markupnode.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+#include <QModelIndex>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <utility>
+#include <vector>
+
+namespace pq_hostile {
+
+inline QByteArray read_all(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return f.readAll();
+}
+
+inline bool write_all(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size()
+        && f.flush();
+}
+
+// The bytes at `pos`, read straight from the file.
+inline QByteArray read_at(const QString &path, qint64 pos, qint64 len)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly) || !f.seek(pos))
+        return QByteArray();
+    return f.read(len);
+}
+
+inline bool running_as_root()
+{
+    return geteuid() == 0;
+}
+
+// Walks the tree without recursion and returns the number of markups, or -1
+// (with the reason in *why) when a child does not point back at its parent or
+// the model disagrees with the nodes.
+inline int check_tree(MarkupModel &model, QString *why)
+{
+    int nodes = 0;
+    std::vector<std::pair<MarkupNode *, QModelIndex>> pending;
+    pending.emplace_back(model.root(), QModelIndex());
+    while (!pending.empty()) {
+        auto [node, index] = pending.back();
+        pending.pop_back();
+        if (model.rowCount(index) != node->child_count()) {
+            *why = QStringLiteral("row count differs from the node's children");
+            return -1;
+        }
+        for (int row = 0; row < node->child_count(); ++row) {
+            MarkupNode *c = node->child(row);
+            const QModelIndex ci = model.index(row, 0, index);
+            if (!c || c->parent_node() != node) {
+                *why = QStringLiteral("child without its parent pointer");
+                return -1;
+            }
+            if (model.node_from_index(ci) != c || model.parent(ci) != index) {
+                *why = QStringLiteral("model index does not match the node");
+                return -1;
+            }
+            pending.emplace_back(c, ci);
+            ++nodes;
+        }
+    }
+    return nodes;
+}
+
+// Makes a file or folder immutable (chattr +i) for the guard's lifetime: the
+// one way to refuse writes to root on an ordinary file system. ok() is false
+// when the file system or the tool does not allow it.
+class ImmutableGuard
+{
+public:
+    explicit ImmutableGuard(const QString &path)
+        : m_path(path)
+    {
+        m_ok = QProcess::execute(QStringLiteral("chattr"), { QStringLiteral("+i"), path }) == 0;
+    }
+    ~ImmutableGuard() { release(); }
+    ImmutableGuard(const ImmutableGuard &) = delete;
+    ImmutableGuard &operator=(const ImmutableGuard &) = delete;
+
+    bool ok() const { return m_ok; }
+    void release()
+    {
+        if (m_ok)
+            QProcess::execute(QStringLiteral("chattr"), { QStringLiteral("-i"), m_path });
+        m_ok = false;
+    }
+
+private:
+    QString m_path;
+    bool m_ok = false;
+};
+
+// A character device like /dev/full (every write fails with "no space left")
+// made inside a test folder, so a save that replaced the node instead of
+// writing to it harms nothing outside the test. False where mknod is refused.
+inline bool make_full_device(const QString &path)
+{
+    return ::mknod(QFile::encodeName(path).constData(), S_IFCHR | 0666, makedev(1, 7)) == 0;
+}
+
+inline bool is_char_device(const QString &path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISCHR(st.st_mode);
+}
+
+} // namespace pq_hostile
