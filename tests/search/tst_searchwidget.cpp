@@ -37,6 +37,7 @@ private slots:
     void hexadecimal_validator();
     void alpha_detaches_validator_regex_keeps_it();
     void typed_expression_runs_regex_search();
+    void empty_regex_match_selects_backwards();
     void alpha_walk_restarts_after_miss();
     void hex_search_data();
     void hex_search();
@@ -214,6 +215,23 @@ void TestSearchWidget::typed_expression_runs_regex_search()
     QCOMPARE(sel_start(), qint64(12));
     QCOMPARE(sel_end(), qint64(13));
     QVERIFY(status().isEmpty());
+}
+
+void TestSearchWidget::empty_regex_match_selects_backwards()
+{
+    open("xxab--");
+    type("ab");
+    click_search();
+    QCOMPARE(sel_start(), qint64(2));
+    // Matches nothing at offset 4, the end of the previous hit, and again
+    // there next time: the selection runs from 4 back to 3.
+    edit()->setText("z*");
+    for (int round = 0; round < 2; ++round) {
+        click_search();
+        QCOMPARE(sel_start(), qint64(4));
+        QCOMPARE(sel_end(), qint64(3));
+        QVERIFY(status().isEmpty());
+    }
 }
 
 void TestSearchWidget::alpha_walk_restarts_after_miss()
