@@ -16,10 +16,6 @@ namespace {
 
 const char *const cancelled_text = "operation cancelled";
 
-} // namespace
-
-namespace {
-
 // The bytes of the search range, fetched from the document in large blocks so
 // that the scan reads memory instead of asking the document for every byte.
 // Holds a block starting a little before the byte last asked for, so that the
