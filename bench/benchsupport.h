@@ -11,6 +11,7 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,12 +29,50 @@ inline double seconds_since(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Runs `body` once and returns how long it took, in seconds.
-inline double time_once(const std::function<void()> &body)
+// CPU time used so far by every thread of this process plus the children it
+// has waited for, in seconds. On a machine shared with other work this is far
+// steadier than the wall clock, which also counts time spent waiting for a
+// core.
+inline double cpu_seconds()
 {
+    timespec own {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &own);
+    rusage children {};
+    getrusage(RUSAGE_CHILDREN, &children);
+    const auto tv = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) * 1e-6; };
+    return double(own.tv_sec) + double(own.tv_nsec) * 1e-9 + tv(children.ru_utime)
+           + tv(children.ru_stime);
+}
+
+// One run, timed on both clocks, in seconds.
+struct Sample
+{
+    double wall = 0;
+    double cpu = 0;
+};
+
+struct Samples
+{
+    std::vector<double> wall;
+    std::vector<double> cpu;
+    void push_back(const Sample &s)
+    {
+        wall.push_back(s.wall);
+        cpu.push_back(s.cpu);
+    }
+    bool empty() const { return wall.empty(); }
+};
+
+// Runs `body` once and returns how long it took.
+inline Sample time_once(const std::function<void()> &body)
+{
+    const double cpu_start = cpu_seconds();
     const auto start = Clock::now();
     body();
-    return seconds_since(start);
+    Sample s;
+    s.wall = seconds_since(start);
+    s.cpu = cpu_seconds() - cpu_start;
+    return s;
 }
 
 inline double median(std::vector<double> values)
