@@ -180,6 +180,7 @@ void TestSearchEngine::hex_to_bytes_data()
     QTest::newRow("prefix-cut-into-pairs") << "0x41" << true << QByteArray("\x00\x41", 2);
     QTest::newRow("high-bytes") << "80fe" << true << QByteArray("\x80\xfe", 2);
     QTest::newRow("pair-not-a-number") << "zz41" << true << QByteArray("\x00\x41", 2);
+    QTest::newRow("signed-pair-is-no-byte") << "-141" << true << QByteArray("\x00\x41", 2);
     QTest::newRow("empty") << "" << true << QByteArray();
     QTest::newRow("odd-length") << "0aff0" << false << QByteArray("unchanged");
     QTest::newRow("single-digit") << "a" << false << QByteArray("unchanged");
