@@ -68,9 +68,13 @@ void MarkupNode::set_data(int column, const QVariant &value)
     switch (column) {
     case MarkupColumn::Start:
         m_start = to_offset(value);
+        if (m_parent)
+            m_parent->m_shape_dirty = true;
         break;
     case MarkupColumn::End:
         m_end = to_offset(value);
+        if (m_parent)
+            m_parent->m_shape_dirty = true;
         break;
     case MarkupColumn::Repeat:
         m_repeat = to_repeat(value);
@@ -85,8 +89,44 @@ qint64 MarkupNode::length() const
     return to_offset(m_values[MarkupColumn::Length]);
 }
 
+void MarkupNode::children_changed()
+{
+    m_shape_dirty = true;
+    if (m_parent)
+        m_parent->m_shape_dirty = true;
+}
+
+void MarkupNode::refresh_shape() const
+{
+    if (!m_shape_dirty)
+        return;
+    m_children_ordered = true;
+    m_has_grandchildren = false;
+    for (qsizetype i = 0; i < m_children.size(); ++i) {
+        const MarkupNode *c = m_children.at(i);
+        if (c->m_start > c->m_end || (i > 0 && m_children.at(i - 1)->m_end >= c->m_start))
+            m_children_ordered = false;
+        if (!c->m_children.isEmpty())
+            m_has_grandchildren = true;
+    }
+    m_shape_dirty = false;
+}
+
+bool MarkupNode::children_ordered() const
+{
+    refresh_shape();
+    return m_children_ordered;
+}
+
+bool MarkupNode::has_grandchildren() const
+{
+    refresh_shape();
+    return m_has_grandchildren;
+}
+
 void MarkupNode::insert_child(int row, MarkupNode *node)
 {
+    children_changed();
     if (m_children.isEmpty()) {
         m_children.append(node);
         return;
@@ -96,6 +136,7 @@ void MarkupNode::insert_child(int row, MarkupNode *node)
 
 void MarkupNode::append_child(MarkupNode *node)
 {
+    children_changed();
     m_children.append(node);
 }
 
@@ -103,11 +144,13 @@ void MarkupNode::remove_child(int row)
 {
     if (row < 0 || row >= m_children.size())
         return;
+    children_changed();
     m_children.removeAt(row);
 }
 
 void MarkupNode::clear_children()
 {
+    children_changed();
     m_children.clear();
 }
 

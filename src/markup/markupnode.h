@@ -67,6 +67,13 @@ public:
     // Empties the list without deleting the children.
     void clear_children();
 
+    // Whether the children are sorted by Start, each with Start <= End, and
+    // disjoint; and whether any child has children of its own. Cached and
+    // recomputed after a change of the child list or of a child's range.
+    // GUI thread only (the cache is written on first use).
+    bool children_ordered() const;
+    bool has_grandchildren() const;
+
     // Conversions every reader uses.
     static qint64 to_offset(const QVariant &value);
     static bool to_repeat(const QVariant &value);
@@ -80,4 +87,10 @@ private:
     qint64 m_start = -1;
     qint64 m_end = -2;
     bool m_repeat = false;
+
+    void refresh_shape() const;
+    void children_changed();
+    mutable bool m_shape_dirty = true;
+    mutable bool m_children_ordered = true;
+    mutable bool m_has_grandchildren = false;
 };

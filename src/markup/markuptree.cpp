@@ -8,7 +8,9 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <charconv>
 #include <limits>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -147,13 +149,22 @@ void store(std::atomic<MarkupNode *> *out, qint64 from, qint64 to, MarkupNode *v
         out[i].store(value, std::memory_order_relaxed);
 }
 
-QString attribute_text(const QString &value)
+bool needs_escaping(char16_t u)
 {
-    QString out;
-    out.reserve(value.size());
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const QChar ch = value.at(i);
-        const char16_t u = ch.unicode();
+    return u < 0x20 || u == '&' || u == '<' || u == '"' || (u >= 0xD800 && u <= 0xDFFF)
+           || u == 0xFFFE || u == 0xFFFF;
+}
+
+void append_attribute_text(QString &out, const QString &value)
+{
+    const char16_t *p = reinterpret_cast<const char16_t *>(value.constData());
+    const qsizetype n = value.size();
+    qsizetype plain = 0;
+    while (plain < n && !needs_escaping(p[plain]))
+        ++plain;
+    out.append(QStringView(p, plain));
+    for (qsizetype i = plain; i < n; ++i) {
+        const char16_t u = p[i];
         switch (u) {
         case '&': out += QLatin1String("&amp;"); continue;
         case '<': out += QLatin1String("&lt;"); continue;
@@ -165,48 +176,75 @@ QString attribute_text(const QString &value)
         }
         // Characters XML cannot carry at all would make the file unreadable:
         // write the replacement character instead.
-        if (ch.isHighSurrogate() && i + 1 < value.size() && value.at(i + 1).isLowSurrogate()) {
-            out += ch;
-            out += value.at(++i);
-        } else if (u < 0x20 || ch.isSurrogate() || u == 0xFFFE || u == 0xFFFF) {
+        if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(p[i + 1])) {
+            out += QChar(u);
+            out += QChar(p[++i]);
+        } else if (u < 0x20 || QChar::isSurrogate(u) || u == 0xFFFE || u == 0xFFFF) {
             out += QChar(QChar::ReplacementCharacter);
         } else {
-            out += ch;
+            out += QChar(u);
         }
     }
-    return out;
 }
 
-void write_node_open(QString &out, const MarkupNode *node, int depth)
+void append_attribute_utf8(std::string &out, const QString &value)
 {
-    out += QString(std::min(depth, max_indent), QLatin1Char(' '));
-    out += QLatin1String("<node description=\"");
-    out += attribute_text(node->data(MarkupColumn::Description).toString());
-    out += QLatin1String("\" start=\"");
-    out += QString::number(MarkupNode::to_offset(node->data(MarkupColumn::Start)));
-    out += QLatin1String("\" end=\"");
-    out += QString::number(MarkupNode::to_offset(node->data(MarkupColumn::End)));
-    out += QLatin1String("\" repeat=\"");
-    const QVariant repeat = node->data(MarkupColumn::Repeat);
-    if (repeat.typeId() == QMetaType::Bool)
-        out += repeat.toBool() ? QLatin1String("true") : QLatin1String("false");
-    else
-        out += attribute_text(repeat.toString());
-    const char *names[] = { "foreground", "background" };
-    const QColor colours[] = { node->foreground(), node->background() };
-    for (int k = 0; k < 2; ++k) {
-        const QColor &c = colours[k];
-        const int rgb[] = { c.isValid() ? c.red() : 0, c.isValid() ? c.green() : 0,
-                            c.isValid() ? c.blue() : 0 };
-        const char *parts[] = { "_red=\"", "_green=\"", "_blue=\"" };
-        for (int p = 0; p < 3; ++p) {
-            out += QLatin1String("\" ");
-            out += QLatin1String(names[k]);
-            out += QLatin1String(parts[p]);
-            out += QString::number(rgb[p]);
+    const char16_t *p = reinterpret_cast<const char16_t *>(value.constData());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (needs_escaping(p[i])) {
+            QString escaped;
+            append_attribute_text(escaped, value);
+            const QByteArray utf8 = escaped.toUtf8();
+            out.append(utf8.constData(), size_t(utf8.size()));
+            return;
         }
     }
-    out += node->child_count() == 0 ? QLatin1String("\"/>\n") : QLatin1String("\">\n");
+    const QByteArray utf8 = value.toUtf8();
+    out.append(utf8.constData(), size_t(utf8.size()));
+}
+
+void append_number(std::string &out, qint64 value)
+{
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, size_t(result.ptr - buffer));
+}
+
+void append_indent(std::string &out, int depth)
+{
+    out.append(size_t(std::min(depth, max_indent)), ' ');
+}
+
+void write_node_open(std::string &out, const MarkupNode *node, int depth)
+{
+    append_indent(out, depth);
+    out += "<node description=\"";
+    append_attribute_utf8(out, node->data(MarkupColumn::Description).toString());
+    out += "\" start=\"";
+    append_number(out, node->start());
+    out += "\" end=\"";
+    append_number(out, node->end());
+    out += "\" repeat=\"";
+    const QVariant repeat = node->data(MarkupColumn::Repeat);
+    if (repeat.typeId() == QMetaType::Bool)
+        out += repeat.toBool() ? "true" : "false";
+    else
+        append_attribute_utf8(out, repeat.toString());
+    const QColor colours[] = { node->foreground(), node->background() };
+    static const char *const parts[] = { "\" foreground_red=\"", "\" foreground_green=\"",
+                                         "\" foreground_blue=\"", "\" background_red=\"",
+                                         "\" background_green=\"", "\" background_blue=\"" };
+    for (int k = 0; k < 2; ++k) {
+        const QColor &c = colours[k];
+        const bool valid = c.isValid();
+        out += parts[3 * k];
+        append_number(out, valid ? c.red() : 0);
+        out += parts[3 * k + 1];
+        append_number(out, valid ? c.green() : 0);
+        out += parts[3 * k + 2];
+        append_number(out, valid ? c.blue() : 0);
+    }
+    out += node->child_count() == 0 ? "\"/>\n" : "\">\n";
 }
 
 } // namespace
@@ -407,7 +445,7 @@ MarkupTree::LookupSnapshot MarkupTree::lookup_snapshot() const
         auto [node, index] = pending.back();
         pending.pop_back();
         const Children &kids = node->children();
-        if (!children_ordered(kids)) {
+        if (!node->children_ordered()) {
             snapshot.unordered.insert(node);
             Children copy = kids;
             std::stable_sort(copy.begin(), copy.end(), [](const MarkupNode *a, const MarkupNode *b) {
@@ -418,7 +456,7 @@ MarkupTree::LookupSnapshot MarkupTree::lookup_snapshot() const
             if (!repeats && children_ordered(copy))
                 snapshot.sorted.insert(node, copy);
         }
-        if (!m_is_expanded)
+        if (!m_is_expanded || !node->has_grandchildren())
             continue;
         for (int r = 0; r < kids.size(); ++r) {
             MarkupNode *c = kids.at(r);
@@ -555,13 +593,27 @@ bool MarkupTree::fill(qint64 first, int count, std::atomic<MarkupNode *> *out,
 
 QString MarkupTree::to_xml() const
 {
-    QString out = QStringLiteral("<!DOCTYPE PQML>\n");
+    return QString::fromUtf8(to_markup_file());
+}
+
+QByteArray MarkupTree::to_markup_file() const
+{
+    // Built in a std::string: appending to a QByteArray copies far more.
+    std::string out("<!DOCTYPE PQML>\n");
     const MarkupNode *root = m_model ? m_model->root() : nullptr;
     if (!root || root->child_count() == 0) {
-        out += QLatin1String("<pellowquarnbybook/>\n");
-        return out;
+        out += "<pellowquarnbybook/>\n";
+        return QByteArray(out.data(), qsizetype(out.size()));
     }
-    out += QLatin1String("<pellowquarnbybook>\n");
+    out += "<pellowquarnbybook>\n";
+    qsizetype markups = 0;
+    for (std::vector<const MarkupNode *> pending { root }; !pending.empty();) {
+        const MarkupNode *n = pending.back();
+        pending.pop_back();
+        markups += n->child_count();
+        pending.insert(pending.end(), n->children().cbegin(), n->children().cend());
+    }
+    out.reserve(out.size() + size_t(markups) * 220);
     // Depth-first with an explicit stack: markup files may nest very deep.
     std::vector<std::pair<const MarkupNode *, int>> open;
     open.emplace_back(root, 0);
@@ -576,12 +628,12 @@ QString MarkupTree::to_xml() const
         }
         open.pop_back();
         if (!open.empty()) {
-            out += QString(std::min(int(open.size()), max_indent), QLatin1Char(' '));
-            out += QLatin1String("</node>\n");
+            append_indent(out, int(open.size()));
+            out += "</node>\n";
         }
     }
-    out += QLatin1String("</pellowquarnbybook>\n");
-    return out;
+    out += "</pellowquarnbybook>\n";
+    return QByteArray(out.data(), qsizetype(out.size()));
 }
 
 bool MarkupTree::load_xml(const QString &text)

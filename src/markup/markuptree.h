@@ -79,6 +79,9 @@ public:
     // The whole tree as a markup document (PQML doctype, pellowquarnbybook
     // root, nested node elements, one space of indentation per level).
     QString to_xml() const;
+    // The same document as the bytes of a markup file (UTF-8), built
+    // directly: what saving should write.
+    QByteArray to_markup_file() const;
     // Replaces the tree with the markups of the document; emits
     // "Markup loaded successfully" or "Markup load failed". A failed load keeps
     // the markups read before the error. Returns whether it succeeded.

@@ -41,6 +41,7 @@ private slots:
     void unsorted_disjoint_file_order_data();
     void unsorted_disjoint_file_order();
     void fill_matches_node_at_on_random_trees();
+    void edits_that_reorder_siblings();
     void fill_stops_when_asked();
     void lookup_survives_extreme_offsets();
 
@@ -446,6 +447,42 @@ void TestMarkupTree::fill_matches_node_at_on_random_trees()
                                           shape(model->root()))));
         }
     }
+}
+
+void TestMarkupTree::edits_that_reorder_siblings()
+{
+    // The editor changes one markup's range; lookups must see the new order
+    // at once, at the top level and below an expanded markup.
+    QVERIFY(tree->insert_range(0, 9));
+    QVERIFY(tree->insert_range(20, 29));
+    QVERIFY(tree->insert_range(40, 49));
+    QVERIFY(tree->insert_range(100, 200));
+    QVERIFY(tree->insert_range(110, 120));
+    QVERIFY(tree->insert_range(150, 160));
+    expand_everything();
+    auto is_expanded = [this](const MarkupNode *n) { return expanded.contains(n); };
+    auto check_all = [&] {
+        std::vector<std::atomic<MarkupNode *>> out(260);
+        const MarkupTree::LookupSnapshot snapshot = tree->lookup_snapshot();
+        QVERIFY(tree->fill(-5, 260, out.data(), snapshot));
+        for (qint64 o = -5; o < 255; ++o) {
+            const QString want = describe(reference_lookup(model->root(), o, is_expanded));
+            QCOMPARE(describe(tree->node_at(o)), want);
+            QCOMPARE(describe(out[o + 5].load()), want);
+        }
+    };
+    check_all();
+    QVERIFY(model->setData(model->index(2, MarkupColumn::Start), int(5)));
+    QCOMPARE(describe(tree->node_at(7)), QStringLiteral("0..9"));
+    check_all();
+    QVERIFY(model->setData(model->index(0, MarkupColumn::End), QStringLiteral("3")));
+    QCOMPARE(describe(tree->node_at(7)), QStringLiteral("5..49"));
+    check_all();
+    const QModelIndex outer = model->index(3, 0);
+    QVERIFY(model->setData(model->index(1, MarkupColumn::Start, outer), int(105)));
+    QVERIFY(model->setData(model->index(1, MarkupColumn::End, outer), int(108)));
+    QCOMPARE(describe(tree->node_at(106)), QStringLiteral("105..108"));
+    check_all();
 }
 
 void TestMarkupTree::fill_stops_when_asked()

@@ -177,6 +177,7 @@ void TestMarkupXml::saves_are_byte_identical()
     QVERIFY(model->setData(model->index(0, 0), QString::fromUtf8("Ω & <é> 😀")));
     const QByteArray first = MarkupTree::encode_markup_file(tree->to_xml());
     QCOMPARE(MarkupTree::encode_markup_file(tree->to_xml()), first);
+    QCOMPARE(tree->to_markup_file(), first);
     QVERIFY(tree->load_xml(MarkupTree::decode_markup_file(first)));
     QCOMPARE(MarkupTree::encode_markup_file(tree->to_xml()), first);
 }
@@ -347,6 +348,7 @@ void TestMarkupXml::deep_nesting()
     QVERIFY(saved.contains(QStringLiteral("\n  <node description=\"\" start=\"1\"")));
     QVERIFY(tree->load_xml(saved));
     QCOMPARE(tree->to_xml(), saved);
+    QCOMPARE(tree->to_markup_file(), saved.toUtf8());
     const MarkupNode *deepest = model->root();
     while (deepest->child_count() > 0)
         deepest = deepest->child(0);
