@@ -131,7 +131,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (mode & 0x40)
         bottom = qint64(a % 100000) - 50000;
     if (mode & 0x80)
-        top = bottom + qint64(b % 100000);
+        top = bottom > std::numeric_limits<qint64>::max() - 100000
+            ? std::numeric_limits<qint64>::max()
+            : bottom + qint64(b % 100000);
     if (bottom > top)
         std::swap(bottom, top);
     QInt64Validator i64(bottom, top);
