@@ -187,6 +187,14 @@ void SearchWidget::setProgress(int value)
     QApplication::processEvents();
 }
 
+void SearchWidget::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // Another toolbox page hides the panel too; only a closed window counts.
+    if (running && !window()->isVisible())
+        cancel();
+}
+
 void SearchWidget::perform_search(const QString &text)
 {
     if (running)

@@ -54,6 +54,11 @@ public slots:
     // hexadecimal (the hex widget's selection); ignored while a search runs.
     void perform_search(const QString &text);
 
+protected:
+    // A window closed in the middle of a search cancels it, so that a closed
+    // program does not go on scanning out of sight.
+    void hideEvent(QHideEvent *event) override;
+
 private slots:
     void resetsearch();
     void disablebuttongroup();

@@ -14,6 +14,7 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <QToolBox>
 
 #include <functional>
 #include <memory>
@@ -55,6 +56,8 @@ private slots:
     void cancel_click_stops_search_data();
     void cancel_click_stops_search();
     void cancel_pending_before_search();
+    void closing_window_cancels_search();
+    void other_toolbox_page_does_not_cancel();
     void set_progress_shows_value();
 
 private:
@@ -535,6 +538,38 @@ void TestSearchWidget::cancel_pending_before_search()
     QCOMPARE(status(), QString("Search Operation Cancelled"));
     click_search();
     QCOMPARE(status(), QString("No Match Found"));
+}
+
+void TestSearchWidget::closing_window_cancels_search()
+{
+    open(QByteArray(8 << 20, 'a'));
+    type("a{2}b");
+    bool closed = false;
+    QTimer::singleShot(0, this, [&] { closed = window->close(); });
+    click_search();
+    QVERIFY(closed);
+    QCOMPARE(status(), QString("Search Operation Cancelled"));
+}
+
+void TestSearchWidget::other_toolbox_page_does_not_cancel()
+{
+    auto *toolbox = new QToolBox(window.get());
+    window->layout()->addWidget(toolbox);
+    toolbox->addItem(panel, "Search");
+    toolbox->addItem(new QWidget, "Goto");
+    QByteArray file(8 << 20, 'a');
+    file.replace((8 << 20) - 10, 2, "ab");
+    open(file);
+    type("a{1}b");
+    bool switched = false;
+    QTimer::singleShot(0, this, [&] {
+        toolbox->setCurrentIndex(1);
+        switched = !panel->isVisible();
+    });
+    click_search();
+    QVERIFY(switched);
+    QCOMPARE(sel_start(), qint64((8 << 20) - 10));
+    QVERIFY(status().isEmpty());
 }
 
 void TestSearchWidget::set_progress_shows_value()
