@@ -46,6 +46,7 @@ void MarkupMask::stop_worker()
         m_thread->request_stop();
         m_thread->wait();
     }
+    std::lock_guard<std::mutex> finished(m_fill_mutex);
 }
 
 void MarkupMask::stop_and_clear()

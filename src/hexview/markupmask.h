@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 class MarkupNode;
 class UpdateThread;
@@ -65,5 +66,9 @@ private:
     qint64 m_window_start = -10001;
     MarkupTree::LookupSnapshot m_snapshot;
     std::unique_ptr<UpdateThread> m_thread;
+    // Held by the worker for a whole fill and taken by the GUI thread after
+    // each wait: makes the hand-over explicit to race checkers, which do not
+    // see QThread::wait() as one.
+    std::mutex m_fill_mutex;
     bool m_reload_pending = false;
 };

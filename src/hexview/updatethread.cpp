@@ -1,6 +1,7 @@
 #include "updatethread.h"
 
 #include "markupmask.h"
+#include "markuptree.h"
 
 UpdateThread::UpdateThread(MarkupMask *mask)
     : mask(mask)
@@ -11,10 +12,14 @@ void UpdateThread::run()
 {
     // stop_requested is cleared by the mask before start(), not here: clearing
     // it here could swallow a stop that arrived before the thread got going.
-    MarkupTree *tree = mask->m_tree.data();
-    if (!tree)
-        return;
-    if (tree->fill(mask->m_window_start, MarkupMask::window_size, mask->m_nodes.get(),
-                   mask->m_snapshot, &stop_requested))
+    bool completed = false;
+    {
+        // Reads only what the mask set before start() and the nodes the
+        // snapshot names, never the tree object or the view.
+        std::lock_guard<std::mutex> filling(mask->m_fill_mutex);
+        completed = MarkupTree::fill(mask->m_window_start, MarkupMask::window_size,
+                                     mask->m_nodes.get(), mask->m_snapshot, &stop_requested);
+    }
+    if (completed)
         emit update_completed();
 }

@@ -437,6 +437,7 @@ MarkupTree::LookupSnapshot MarkupTree::lookup_snapshot() const
     LookupSnapshot snapshot;
     if (!m_model)
         return snapshot;
+    snapshot.root = m_model->root();
     // Only nodes a lookup can reach matter: the root's children and the
     // children of markups shown expanded.
     std::vector<std::pair<MarkupNode *, QModelIndex>> pending;
@@ -477,23 +478,23 @@ MarkupNode *MarkupTree::node_at(qint64 offset) const
     return node_at(offset, lookup_snapshot());
 }
 
-MarkupNode *MarkupTree::node_at(qint64 offset, const LookupSnapshot &snapshot) const
+MarkupNode *MarkupTree::node_at(qint64 offset, const LookupSnapshot &snapshot)
 {
-    if (!m_model)
+    if (!snapshot.root)
         return nullptr;
-    return lookup_from(m_model->root(), m_model->root(), offset, snapshot);
+    return lookup_from(snapshot.root, snapshot.root, offset, snapshot);
 }
 
 bool MarkupTree::fill(qint64 first, int count, std::atomic<MarkupNode *> *out,
-                      const LookupSnapshot &snapshot, const std::atomic_bool *stop) const
+                      const LookupSnapshot &snapshot, const std::atomic_bool *stop)
 {
     if (count <= 0)
         return true;
-    if (!m_model || first > std::numeric_limits<qint64>::max() - (count - 1)) {
+    if (!snapshot.root || first > std::numeric_limits<qint64>::max() - (count - 1)) {
         store(out, 0, count - 1, nullptr);
         return true;
     }
-    const MarkupNode *root = m_model->root();
+    MarkupNode *root = snapshot.root;
     // Each piece asks: for every offset lo..hi inside node's range, which
     // markup answers? Pieces are disjoint, so the order of work is free, and
     // every offset is written once, by the deepest piece that covers it.
@@ -505,7 +506,7 @@ bool MarkupTree::fill(qint64 first, int count, std::atomic<MarkupNode *> *out,
         qint64 at; // index in out of lo
     };
     std::vector<Piece> pending;
-    pending.push_back({ m_model->root(), first, first + count - 1, 0 });
+    pending.push_back({ root, first, first + count - 1, 0 });
     while (!pending.empty()) {
         if (stop && stop->load(std::memory_order_relaxed))
             return false;

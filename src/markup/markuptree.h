@@ -35,6 +35,9 @@ public:
     // the GUI thread so a worker can search without touching the view.
     struct LookupSnapshot
     {
+        // The root the snapshot was taken of; a lookup needs nothing else
+        // from the tree object, so a worker never touches it.
+        MarkupNode *root = nullptr;
         // Markups the view shows expanded and that a lookup can reach.
         QSet<const MarkupNode *> expanded;
         // Reachable nodes whose children are not sorted and disjoint (only
@@ -69,12 +72,12 @@ public:
     // GUI thread: captures what node_at/fill need.
     LookupSnapshot lookup_snapshot() const;
     // Any thread, while no change is in progress: node_at against a snapshot.
-    MarkupNode *node_at(qint64 offset, const LookupSnapshot &snapshot) const;
+    static MarkupNode *node_at(qint64 offset, const LookupSnapshot &snapshot);
     // Any thread, while no change is in progress: out[i] = node_at(first + i)
     // for i in 0..count-1, by walking ranges rather than single offsets.
     // Returns false (leaving out partly written) as soon as *stop is set.
-    bool fill(qint64 first, int count, std::atomic<MarkupNode *> *out,
-              const LookupSnapshot &snapshot, const std::atomic_bool *stop = nullptr) const;
+    static bool fill(qint64 first, int count, std::atomic<MarkupNode *> *out,
+                     const LookupSnapshot &snapshot, const std::atomic_bool *stop = nullptr);
 
     // The whole tree as a markup document (PQML doctype, pellowquarnbybook
     // root, nested node elements, one space of indentation per level).

@@ -32,6 +32,7 @@ private slots:
     void every_tree_operation_refills();
     void destroy_while_filling();
     void model_destroyed_before_mask();
+    void tree_destroyed_while_filling();
 
 private:
     bool wait_for_fill();
@@ -273,6 +274,24 @@ void TestMarkupMask::model_destroyed_before_mask()
     tree.reset();
     mask->reload_mask();
     QCOMPARE(mask->markup_at(50000), nullptr);
+    QVERIFY(!mask->is_filling());
+}
+
+void TestMarkupMask::tree_destroyed_while_filling()
+{
+    QString xml = QStringLiteral("<pellowquarnbybook>");
+    for (int i = 3000; i > 0; --i)
+        xml += QStringLiteral("<node start=\"%1\" end=\"%2\"/>").arg(i).arg(i + 2);
+    xml += QStringLiteral("</pellowquarnbybook>");
+    QVERIFY(tree->load_xml(xml));
+    QVERIFY(wait_for_fill());
+    mask->markup_at(20000);
+    tree.reset(); // the worker only reads nodes, which the model still owns
+    QVERIFY(wait_for_fill());
+    mask->reload_mask(); // no tree: nothing to fill
+    QVERIFY(!mask->is_filling());
+    QVERIFY(model->insertRow(0)); // changes still stop the worker first
+    model.reset();
     QVERIFY(!mask->is_filling());
 }
 
