@@ -230,7 +230,7 @@ SearchEngine::Outcome SearchEngine::search_simple(const QString &bytes)
             return Outcome::NoMatch;
     } catch (const std::string &text) {
         return text == cancelled_text ? Outcome::Cancelled : Outcome::RuntimeError;
-    } catch (const std::exception &) {
+    } catch (...) {
         return Outcome::RuntimeError;
     }
     last_first = simple_match.first;
@@ -261,6 +261,8 @@ SearchEngine::Outcome SearchEngine::search_regex(const QString &expression)
     } catch (const std::exception &) {
         // Invalid expressions and the matcher's own complexity and memory
         // limits arrive here.
+        return Outcome::RuntimeError;
+    } catch (...) {
         return Outcome::RuntimeError;
     }
     last_first = regex_match[0].first.position();
