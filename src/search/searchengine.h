@@ -22,8 +22,8 @@ bool find_bytes(file_iterator &from, const file_iterator &to, match_range &resul
 
 // The search itself, without widgets: the range still to be searched and the
 // byte-string and regular-expression searches over it. Each search starts
-// where the previous hit ended; a miss, a cancel or an error leaves the range
-// as it is, and the caller decides whether to start again with reset().
+// where the previous hit ended. After a miss, a cancel or an error the start
+// is wherever the scan stopped; the caller starts again with reset().
 class SearchEngine
 {
     Q_DISABLE_COPY(SearchEngine)
