@@ -370,10 +370,18 @@ void MainWindow::showEvent(QShowEvent *event)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (document_modified)
-        ask_save_changes();
-    if (markup_modified)
-        ask_save_markup();
+    // A save the user asked for that did not happen keeps the window open,
+    // so that nothing is lost; answering No closes without saving.
+    if (document_modified && !ask_save_changes()) {
+        event->ignore();
+        show_status(QStringLiteral("Not closed: the file could not be saved"));
+        return;
+    }
+    if (markup_modified && !ask_save_markup()) {
+        event->ignore();
+        show_status(QStringLiteral("Not closed: the markup was not saved"));
+        return;
+    }
     event->accept();
     help_client->closeAssistant();
     // Nothing is painted any more; the worker must not outlive the event loop.

@@ -67,10 +67,13 @@ public:
     // Opens a data file in the hex view and loads its linked markup. A name that
     // does not exist leaves the view as it was and empties the title.
     void load_file(const QString &name);
-    // "File Has Changed": any answer but No saves.
-    void ask_save_changes();
-    // "Markup Has Changed": any answer but No saves the markup.
-    void ask_save_markup();
+    // "File Has Changed": any answer but No saves. False when the user chose
+    // to save and the save failed, so the caller must not discard the edits.
+    bool ask_save_changes();
+    // "Markup Has Changed": any answer but No saves the markup. False when the
+    // user chose to save and the markup is still unsaved (failure or a
+    // cancelled file dialog), so the caller must not discard it.
+    bool ask_save_markup();
 
     // Random foreground, and a background 128 away from it in every component.
     void assign_random_colours(MarkupNode *node);

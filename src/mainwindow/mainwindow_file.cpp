@@ -18,10 +18,12 @@
 
 void MainWindow::open_action()
 {
-    if (document_modified)
-        ask_save_changes();
-    if (markup_modified)
-        ask_save_markup();
+    // Opening another file discards edits and markups: not after a save the
+    // user asked for has failed.
+    if (document_modified && !ask_save_changes())
+        return;
+    if (markup_modified && !ask_save_markup())
+        return;
 
     const QString name = get_open_file_name(QStringLiteral("Load File"), QDir::homePath(), QString());
     if (name.isEmpty())
@@ -65,14 +67,16 @@ void MainWindow::show_data_file(const QString &name, DataFileMarkup markup)
     markup_modified = false;
 }
 
-void MainWindow::ask_save_changes()
+bool MainWindow::ask_save_changes()
 {
     const QMessageBox::StandardButton answer = ask_question(
         QStringLiteral("File Has Changed"),
         QStringLiteral("<font size =4>The file being edited has been modified. Save changes?</font>"),
         QMessageBox::Yes);
-    if (answer != QMessageBox::No)
-        save_action();
+    if (answer == QMessageBox::No)
+        return true;
+    save_action();
+    return !document_modified;
 }
 
 void MainWindow::save_action()

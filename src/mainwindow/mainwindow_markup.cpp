@@ -179,9 +179,11 @@ void MainWindow::assign_random_colours(MarkupNode *node)
 {
     if (!node)
         return;
-    const int red = random_number() % 256;
-    const int green = random_number() % 256;
-    const int blue = random_number() % 256;
+    // Drawn in this order, red first; the result of % is kept in 0..255.
+    const auto component = [this] { return (random_number() % 256 + 256) % 256; };
+    const int red = component();
+    const int green = component();
+    const int blue = component();
     const QColor foreground(red, green, blue, 255);
     node->set_foreground(foreground);
     node->set_background(contrast_colour(foreground));
@@ -288,14 +290,16 @@ void MainWindow::save_markup_action()
     link_markup_file(current_markup_file);
 }
 
-void MainWindow::ask_save_markup()
+bool MainWindow::ask_save_markup()
 {
     const QMessageBox::StandardButton answer =
         ask_question(QStringLiteral("Markup Has Changed"),
                      QStringLiteral("<font size =4>Markup has been changed. Save XML file?</font>"),
                      QMessageBox::Yes);
-    if (answer != QMessageBox::No)
-        save_markup_action();
+    if (answer == QMessageBox::No)
+        return true;
+    save_markup_action();
+    return !markup_modified;
 }
 
 MainWindow::MarkupRead MainWindow::read_markup_file(const QString &name)
@@ -317,8 +321,9 @@ MainWindow::MarkupRead MainWindow::read_markup_file(const QString &name)
 
 void MainWindow::load_markup_action()
 {
-    if (markup_modified)
-        ask_save_markup();
+    // Loading replaces the markups: not after a save the user asked for failed.
+    if (markup_modified && !ask_save_markup())
+        return;
 
     const QString dir = markup_dir();
     const QString name =

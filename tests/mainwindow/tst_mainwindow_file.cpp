@@ -11,6 +11,7 @@
 #include "testsettings.h"
 
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QStatusBar>
@@ -252,6 +253,42 @@ private slots:
         window->exit_action();
         QCOMPARE(script.events,
                  (QStringList{"question:File Has Changed", "question:Markup Has Changed"}));
+        QVERIFY(!window->isVisible());
+    }
+
+    void failed_save_keeps_window_and_edits_data()
+    {
+        QTest::addColumn<bool>("closing");
+        QTest::newRow("close") << true;
+        QTest::newRow("open-another-file") << false;
+    }
+
+    void failed_save_keeps_window_and_edits()
+    {
+        QFETCH(bool, closing);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        edit_byte(2);
+        // The open file's name now names a folder: writing it in place fails.
+        QVERIFY(QFile::remove(data));
+        QVERIFY(QDir().mkdir(data));
+        script.answers["File Has Changed"] = QMessageBox::Yes;
+        script.file_names = {pq_test::make_temp_file(16)};
+        if (closing)
+            window->close();
+        else
+            window->open_action();
+        QVERIFY(QDir().rmdir(data));
+        QCOMPARE(script.events.value(0), QString("question:File Has Changed"));
+        QVERIFY(!script.events.contains("open:Load File"));
+        QVERIFY(window->isVisible());
+        QVERIFY(window->is_document_modified());
+        QVERIFY(window->hex_widget()->has_edits());
+        QCOMPARE(window->windowTitle(), data);
+
+        // Answering No lets it go.
+        script.answers.clear();
+        window->close();
         QVERIFY(!window->isVisible());
     }
 

@@ -469,6 +469,31 @@ private slots:
         QVERIFY(window->markup_tree_view()->isExpanded(model()->index_of(top(0))));
     }
 
+    void unsaved_markup_is_not_discarded_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("close") << "close";
+        QTest::newRow("load-markup") << "load_markup_action";
+        QTest::newRow("open-file") << "open_action";
+    }
+
+    void unsaved_markup_is_not_discarded()
+    {
+        // Yes to "Markup Has Changed", then the save dialog is cancelled: the
+        // markups are still unsaved, so the command must not drop them.
+        QFETCH(QString, command);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        mark(10, 20);
+        script.answers["Markup Has Changed"] = QMessageBox::Yes;
+        QVERIFY(QMetaObject::invokeMethod(window, command.toLatin1().constData()));
+        QCOMPARE(script.events,
+                 (QStringList{"question:Markup Has Changed", "save:Save Markup XML File"}));
+        QVERIFY(window->isVisible());
+        QCOMPARE(tree_shape(), QString("10..20"));
+        QVERIFY(window->is_markup_modified());
+    }
+
     void failed_parse_stays_on_status_bar()
     {
         const QString bad = write_file(
