@@ -72,10 +72,12 @@ void MarkupMask::start_fill()
 
 MarkupNode *MarkupMask::markup_at(qint64 offset)
 {
-    if (offset >= m_window_start && offset - m_window_start < window_size)
-        return m_nodes[offset - m_window_start].load(std::memory_order_relaxed);
+    // Unsigned distance: no overflow whatever the offset.
+    const quint64 distance = quint64(offset) - quint64(m_window_start);
+    if (offset >= m_window_start && distance < quint64(window_size))
+        return m_nodes[qsizetype(distance)].load(std::memory_order_relaxed);
     stop_worker();
-    m_window_start = offset - window_lead < 0 ? 0 : offset - window_lead;
+    m_window_start = offset < window_lead ? 0 : offset - window_lead;
     // Entries computed for the old position would colour the wrong bytes.
     clear_entries();
     start_fill();

@@ -342,7 +342,8 @@ bool MarkupTree::insert_range(qint64 a, qint64 b)
                      QStringLiteral("Description"));
     m_model->setData(m_model->index(row, MarkupColumn::Start, parent_index), first);
     m_model->setData(m_model->index(row, MarkupColumn::End, parent_index), last);
-    m_model->setData(m_model->index(row, MarkupColumn::Length, parent_index), last - first + 1);
+    m_model->setData(m_model->index(row, MarkupColumn::Length, parent_index),
+                     qint64(quint64(last) - quint64(first) + 1));
     m_model->setData(m_model->index(row, MarkupColumn::Repeat, parent_index), false);
 
     m_model->beginResetModel();

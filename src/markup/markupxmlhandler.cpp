@@ -79,7 +79,8 @@ bool MarkupXMLHandler::startElement(const QString &, const QString &local_name, 
     node->set_data(MarkupColumn::Start, start);
     node->set_data(MarkupColumn::End, end);
     node->set_data(MarkupColumn::Length,
-                   MarkupNode::to_offset(end) - MarkupNode::to_offset(start) + 1);
+                   // Wraps like the 64-bit arithmetic it is, never overflows.
+                   qint64(quint64(MarkupNode::to_offset(end)) - quint64(MarkupNode::to_offset(start)) + 1));
     node->set_data(MarkupColumn::Repeat, attributes.value(QLatin1String("repeat")).toString());
     node->set_foreground(read_colour(attributes, QStringLiteral("foreground")));
     node->set_background(read_colour(attributes, QStringLiteral("background")));

@@ -99,6 +99,8 @@ void TestMarkupMask::window_placement_data()
     QTest::newRow("near-start-clamped") << qint64(20000) << qint64(4999) << qint64(0);
     QTest::newRow("just-before-window") << qint64(20000) << qint64(14999) << qint64(9999);
     QTest::newRow("beyond-4-gib") << qint64(0) << qint64(5000000000LL) << qint64(4999995000LL);
+    QTest::newRow("largest-offset") << qint64(0) << std::numeric_limits<qint64>::max()
+                                    << std::numeric_limits<qint64>::max() - 5000;
 }
 
 void TestMarkupMask::window_placement()

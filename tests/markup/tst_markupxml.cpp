@@ -103,6 +103,8 @@ void TestMarkupXml::round_trip_values_data()
     QTest::addColumn<QVariant>("repeat");
     QTest::newRow("beyond-4-gib") << "big" << qint64(3000000000LL) << qint64(3000000015LL)
                                   << QVariant(false);
+    QTest::newRow("whole-64-bit-range") << "all" << std::numeric_limits<qint64>::min()
+                                        << std::numeric_limits<qint64>::max() << QVariant(false);
     QTest::newRow("near-int64-max") << "max" << qint64(9223372036854775806LL)
                                     << qint64(9223372036854775807LL) << QVariant(true);
     QTest::newRow("cyrillic") << QString::fromUtf8("Заголовок файла") << qint64(0) << qint64(3)
@@ -137,7 +139,7 @@ void TestMarkupXml::round_trip_values()
     QCOMPARE(n->data(MarkupColumn::Start), QVariant(QString::number(start)));
     QCOMPARE(n->start(), start);
     QCOMPARE(n->end(), end);
-    QCOMPARE(n->length(), end - start + 1);
+    QCOMPARE(n->length(), qint64(quint64(end) - quint64(start) + 1));
     QCOMPARE(n->is_repeat(), was_repeat);
     QCOMPARE(n->data(MarkupColumn::Repeat).typeId(), int(QMetaType::QString));
 }
@@ -309,6 +311,8 @@ void TestMarkupXml::file_encoding_data()
                            << QString::fromUtf8("é€");
     QTest::newRow("latin-1-fallback") << QByteArray("<pellowquarnbybook><node description=\"caf\xe9\"/></pellowquarnbybook>")
                                       << QString::fromUtf8("café");
+    QTest::newRow("utf-8-with-bom") << QByteArray("\xef\xbb\xbf<pellowquarnbybook><node description=\"\xc3\xa9\"/></pellowquarnbybook>")
+                                    << QString::fromUtf8("é");
     QTest::newRow("truncated-utf-8-is-latin-1")
         << QByteArray("<pellowquarnbybook><node description=\"\xc3\"/></pellowquarnbybook>")
         << QString::fromUtf8("Ã");
