@@ -170,6 +170,10 @@ private:
     // unchanged; failed: the tree holds what was read before the error.
     MarkupRead read_markup_file(const QString &name);
     void set_colour(bool foreground);
+    // Expands every markup of the tree view, then refills the mask once (each
+    // expanded() signal would refill it, and a refill asks the view about
+    // every expanded markup: quadratic in a large tree).
+    void expand_markup_view();
     void show_status(const QString &text);
 
     HexWidget *hex_widget_ = nullptr;

@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QItemSelectionModel>
 #include <QSaveFile>
+#include <QSignalBlocker>
 #include <QStatusBar>
 
 #include <limits>
@@ -192,7 +193,7 @@ void MainWindow::assign_random_colours(MarkupNode *node)
     hex_widget_->clear_selection();
     selection_model->clearSelection();
     markup_tree_view_->reset();
-    markup_tree_view_->expandAll();
+    expand_markup_view();
     markup_modified = true;
 }
 
@@ -314,9 +315,17 @@ MainWindow::MarkupRead MainWindow::read_markup_file(const QString &name)
 
     selection_model->clearSelection();
     const bool parsed = markup_tree_->load_xml(text);
-    markup_mask_->reload_mask();
-    markup_tree_view_->expandAll();
+    expand_markup_view();
     return parsed ? MarkupRead::loaded : MarkupRead::failed;
+}
+
+void MainWindow::expand_markup_view()
+{
+    {
+        const QSignalBlocker quiet(markup_tree_view_);
+        markup_tree_view_->expandAll();
+    }
+    markup_mask_->reload_mask();
 }
 
 void MainWindow::load_markup_action()

@@ -1,0 +1,149 @@
+// Main-window commands over a markup tree with many parent markups: expanding
+// the whole tree view refills the colour mask once, not once per markup the
+// view opens, and the one refill sees the view fully expanded.
+#include "hextreeview.h"
+#include "hexwidget.h"
+#include "mainwindow.h"
+#include "mainwindow_script.h"
+#include "markupmask.h"
+#include "markupmodel.h"
+#include "markupnode.h"
+#include "markuptree.h"
+#include "testsettings.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+class TestMainWindowLargeTree : public QObject
+{
+    Q_OBJECT
+
+private:
+    MainWindow *window = nullptr;
+    pq_test::DialogScript script;
+    QTemporaryDir dir;
+    // How often a mask refill asked the view whether a markup is expanded.
+    int expanded_questions = 0;
+
+    // `parents` top-level markups of 16 bytes, each holding one markup on
+    // its bytes 4..7.
+    QString write_markup_file(int parents)
+    {
+        QByteArray xml = "<!DOCTYPE PQML>\n<pellowquarnbybook>\n";
+        for (int p = 0; p < parents; ++p) {
+            const qint64 base = qint64(p) * 16;
+            xml += QStringLiteral(" <node description=\"outer\" start=\"%1\" end=\"%2\" repeat=\"false\">\n"
+                                  "  <node description=\"inner\" start=\"%3\" end=\"%4\" repeat=\"false\"/>\n"
+                                  " </node>\n")
+                       .arg(base).arg(base + 15).arg(base + 4).arg(base + 7)
+                       .toLatin1();
+        }
+        xml += "</pellowquarnbybook>\n";
+        const QString path = dir.filePath(QStringLiteral("tree%1.xml").arg(parents));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(xml) != xml.size())
+            return QString();
+        return path;
+    }
+
+    bool wait_for_fill()
+    {
+        MarkupMask *mask = window->markup_mask();
+        QElapsedTimer timer;
+        timer.start();
+        while (mask->is_filling() && timer.elapsed() < 10000)
+            QThread::msleep(1);
+        QCoreApplication::processEvents();
+        return !mask->is_filling();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        pq_test::isolate_settings();
+        window = MainWindow::instance();
+        QVERIFY(dir.isValid());
+        // The view still answers; the count is all that is added.
+        HexTreeView *view = window->markup_tree_view();
+        window->markup_tree()->set_is_expanded([this, view](const QModelIndex &index) {
+            ++expanded_questions;
+            return view->isExpanded(index);
+        });
+    }
+
+    void cleanupTestCase()
+    {
+        HexTreeView *view = window->markup_tree_view();
+        window->markup_tree()->set_is_expanded(
+            [view](const QModelIndex &index) { return view->isExpanded(index); });
+    }
+
+    void init()
+    {
+        pq_test::reset_window(window, script, pq_test::make_temp_file(65536));
+        QVERIFY(wait_for_fill());
+    }
+
+    void expanding_refills_once_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("parents");
+        QTest::newRow("load-markup-file") << "load" << 400;
+        QTest::newRow("load-one-parent") << "load" << 1;
+        QTest::newRow("random-colours-re-expands") << "colours" << 400;
+    }
+
+    void expanding_refills_once()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, parents);
+        const QString path = write_markup_file(parents);
+        QVERIFY(!path.isEmpty());
+
+        if (command == QLatin1String("colours")) {
+            script.file_names << path;
+            window->load_markup_action();
+            QVERIFY(wait_for_fill());
+            // Colouring the markup under the selection resets the view and
+            // expands it all again.
+            window->hex_widget()->set_selection(2, 2);
+            expanded_questions = 0;
+            emit window->hex_widget()->pick_random_colors_requested();
+        } else {
+            script.file_names << path;
+            expanded_questions = 0;
+            window->load_markup_action();
+        }
+        QVERIFY(wait_for_fill());
+
+        QCOMPARE(window->markup_model()->rowCount(), parents);
+        // A refill asks about each parent markup; a few refills are fine, one
+        // per expanded markup is not (that is parents * parents questions).
+        QVERIFY2(expanded_questions <= 4 * parents,
+                 qPrintable(QStringLiteral("%1 questions for %2 parents")
+                                .arg(expanded_questions).arg(parents)));
+
+        // Every markup is expanded and the mask was filled after that: inner
+        // bytes show the inner markup, the others the outer one.
+        HexTreeView *view = window->markup_tree_view();
+        MarkupModel *model = window->markup_model();
+        for (int p = 0; p < parents; ++p)
+            QVERIFY(view->isExpanded(model->index(p, 0)));
+        MarkupMask *mask = window->markup_mask();
+        const qint64 last = qint64(parents - 1) * 16;
+        const MarkupNode *outer = model->root()->child(parents - 1);
+        mask->markup_at(last); // moves the window there if it is elsewhere
+        QVERIFY(wait_for_fill());
+        QCOMPARE(mask->markup_at(last + 3), outer);
+        QCOMPARE(mask->markup_at(last + 4), outer->child(0));
+        QCOMPARE(mask->markup_at(last + 7), outer->child(0));
+        QCOMPARE(mask->markup_at(last + 8), outer);
+    }
+};
+
+QTEST_MAIN(TestMainWindowLargeTree)
+#include "tst_mainwindow_largetree.moc"
