@@ -16,6 +16,14 @@ namespace {
 
 const char *const cancelled_text = "operation cancelled";
 
+// A hit is only real when the file still holds all of its bytes: a file cut
+// short while the search ran reads as zeros past its new end.
+bool held_by_file(const file_iterator &it, qint64 end)
+{
+    BufferedDocument *doc = it.buffered_document();
+    return doc && doc->is_open() && end <= doc->size();
+}
+
 // The bytes of the search range, fetched from the document in large blocks so
 // that the scan reads memory instead of asking the document for every byte.
 // Holds a block starting a little before the byte last asked for, so that the
@@ -233,6 +241,8 @@ SearchEngine::Outcome SearchEngine::search_simple(const QString &bytes)
     } catch (...) {
         return Outcome::RuntimeError;
     }
+    if (!held_by_file(search_from, simple_match.end))
+        return Outcome::RuntimeError;
     last_first = simple_match.first;
     last_end = simple_match.end;
     search_from.set_position(simple_match.end);
@@ -265,6 +275,8 @@ SearchEngine::Outcome SearchEngine::search_regex(const QString &expression)
     } catch (...) {
         return Outcome::RuntimeError;
     }
+    if (!held_by_file(search_from, regex_match[0].second.position()))
+        return Outcome::RuntimeError;
     last_first = regex_match[0].first.position();
     last_end = regex_match[0].second.position();
     search_from.set_position(last_end);
