@@ -152,8 +152,9 @@ bool HexWidget::write_in_place(const QString &path)
 
     // Unbuffered: every write reaches the file at once, so a failure is seen
     // at the byte that failed and the bytes already written can be restored.
+    // ExistingOnly: a file deleted since it was opened is not made anew.
     QFile file(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered | QIODevice::ExistingOnly)) {
         warn("Error opening file for writing.");
         return false;
     }
