@@ -18,7 +18,8 @@
 //   --child <group> run one group in this process (what the parent starts;
 //            also the way to profile a group).
 //   --rows <keys>   with --child: only these rows (bytes16, bytes1, panel,
-//            regex, mask, paint, insert, xml), comma-separated.
+//            regex, mask, paint, insert, xml, window, windowmark),
+//            comma-separated.
 
 #include "benchsupport.h"
 
@@ -47,6 +48,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSaveFile>
+#include <QThread>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -137,7 +139,10 @@ void emit_row(const Row &row)
 }
 
 // Waits for the mask's next completed fill, running the event loop that
-// delivers it. Gives up after ten seconds (a fill never takes that long).
+// delivers it, and then until no fill runs and every completion has been
+// delivered (a fill that finished just before a reload stopped it also
+// reports), so that nothing carries over into the next measurement. Gives up
+// after ten seconds (a fill never takes that long).
 bool wait_for_fill(MarkupMask &mask, QEventLoop &loop)
 {
     bool done = false;
@@ -151,7 +156,18 @@ bool wait_for_fill(MarkupMask &mask, QEventLoop &loop)
     guard.start(10000);
     loop.exec();
     QObject::disconnect(connection);
+    while (done && mask.is_filling())
+        QThread::yieldCurrentThread();
+    QCoreApplication::processEvents();
     return done;
+}
+
+// Lets any fill in progress finish and its completion arrive.
+void settle(MarkupMask &mask, QEventLoop &loop)
+{
+    if (mask.is_filling())
+        wait_for_fill(mask, loop);
+    QCoreApplication::processEvents();
 }
 
 // ---------------------------------------------------------------- open row
@@ -543,6 +559,7 @@ Samples time_mask_fill(const Settings &settings, const QString &xml, qint64 wind
     ok = wait_for_fill(s.mask, loop);
     Samples times;
     for (int r = 0; r < settings.cheap_reps && ok; ++r) {
+        settle(s.mask, loop);
         times.push_back(time_once([&] {
             s.mask.reload_mask();
             ok = wait_for_fill(s.mask, loop);
@@ -664,7 +681,7 @@ void insert_row(const Settings &settings, const QString &dir)
         for (int r = 0; r < settings.cheap_reps && ok; ++r) {
             // Into the gap after markup r: bytes 16r + 9 .. 16r + 12, on screen.
             const qint64 a = 16 * r + 9;
-            QCoreApplication::processEvents();
+            settle(s.mask, loop);
             times.push_back(time_once([&] {
                 ok = s.tree.insert_range(a, a + 3) && wait_for_fill(s.mask, loop);
                 widget.render(&image);
@@ -837,6 +854,81 @@ void window_load_save_rows(const Settings &settings, const QString &dir)
     emit_row(row);
 }
 
+// Mark, as the user does it: a selection in the hex view, then the main
+// window's Mark command (the tree view attached and expanded), the mask
+// refilled and the hex view repainted.
+void window_mark_row(const Settings &settings, const QString &dir)
+{
+    const QString data_path = dir + QStringLiteral("/window-mark.bin");
+    const QString markup_path = dir + QStringLiteral("/window-mark.xml");
+    pq_bench::write_random_file(data_path, 65536, 13);
+    {
+        QFile f(markup_path);
+        f.open(QIODevice::WriteOnly);
+        f.write(MarkupTree::encode_markup_file(siblings_xml(10000, 0, 16, 8)));
+    }
+    MainWindow *window = MainWindow::instance();
+    window->ask_question = [](const QString &, const QString &, QMessageBox::StandardButton) {
+        return QMessageBox::No;
+    };
+    window->get_open_file_name = [&](const QString &, const QString &, const QString &) {
+        return markup_path;
+    };
+    window->load_file(data_path);
+    HexWidget *hex = window->hex_widget();
+    hex->resize(hex->width(), 60 * hex->line_height());
+    QImage image(hex->size(), QImage::Format_ARGB32_Premultiplied);
+    MarkupMask &mask = *window->markup_mask();
+    QEventLoop loop;
+
+    auto measure = [&](bool many, bool &ok) {
+        window->markup_tree()->clear();
+        wait_for_fill(mask, loop);
+        if (many) {
+            window->load_markup_action();
+            wait_for_fill(mask, loop);
+        }
+        ok = window->markup_model()->rowCount() == (many ? 10000 : 0);
+        Samples times;
+        for (int r = 0; r < settings.cheap_reps && ok; ++r) {
+            const qint64 a = 16 * r + 9;
+            hex->set_selection(a, a + 3);
+            hex->render(&image);
+            settle(mask, loop);
+            times.push_back(time_once([&] {
+                window->mark_action();
+                ok = wait_for_fill(mask, loop);
+                hex->render(&image);
+            }));
+            if (!ok)
+                std::fprintf(stderr, "mark %lld: no fill completed\n", static_cast<long long>(a));
+            const MarkupNode *marked = mask.markup_at(a);
+            if (ok && (!marked || marked->start() != a)) {
+                std::fprintf(stderr, "mark %lld: mask shows %lld\n", static_cast<long long>(a),
+                             static_cast<long long>(marked ? marked->start() : -1));
+                ok = false;
+            }
+            if (!many) {
+                window->markup_tree()->clear();
+                ok = ok && wait_for_fill(mask, loop);
+            }
+        }
+        return times;
+    };
+    bool ok_base = false;
+    bool ok_many = false;
+    const Samples base = measure(false, ok_base);
+    const Samples many = measure(true, ok_many);
+    Row row;
+    row.name = "Mark in the main window, 10,000 markups";
+    row.baseline_name = "Mark in the main window, empty tree";
+    set_figures(row, many, base);
+    row.kind = Kind::slower_at_most;
+    row.target = 20;
+    row.valid = ok_base && ok_many;
+    emit_row(row);
+}
+
 void run_markup_group(const Settings &settings, const QString &dir)
 {
     if (settings.wants("mask"))
@@ -849,6 +941,8 @@ void run_markup_group(const Settings &settings, const QString &dir)
         load_save_rows(settings, dir);
     if (settings.wants("window"))
         window_load_save_rows(settings, dir);
+    if (settings.wants("windowmark"))
+        window_mark_row(settings, dir);
 }
 
 // ------------------------------------------------------------------ driver
@@ -989,7 +1083,8 @@ int main(int argc, char **argv)
         } else {
             std::fprintf(stderr,
                          "usage: %s [--quick] [--clock cpu|wall] [--only open|search|markup]\n"
-                         "       [--rows bytes16,bytes1,panel,regex,mask,paint,insert,xml]\n",
+                         "       [--rows bytes16,bytes1,panel,regex,mask,paint,insert,xml,"
+                         "window,windowmark]\n",
                          argv[0]);
             return 2;
         }
