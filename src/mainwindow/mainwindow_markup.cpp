@@ -244,7 +244,8 @@ bool MainWindow::write_markup_file(const QString &name)
     QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    const QByteArray text = MarkupTree::encode_markup_file(markup_tree_->to_xml());
+    // The file's bytes made directly: the same bytes as encoding to_xml().
+    const QByteArray text = markup_tree_->to_markup_file();
     if (file.write(text) != text.size()) {
         file.cancelWriting();
         return false;
