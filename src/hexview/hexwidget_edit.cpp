@@ -219,6 +219,12 @@ bool HexWidget::write_copy(const QString &source, const QString &target)
     }
     // The copy is built in a temporary file beside the target and renamed
     // over it only when complete, so a failure leaves the target untouched.
+    // A device or pipe would be swapped for a plain file that way: refused.
+    const QFileInfo existing(target);
+    if (existing.exists() && !existing.isFile()) {
+        warn("Error creating save file.");
+        return false;
+    }
     QSaveFile out(target);
     out.setDirectWriteFallback(false);
     if (!out.open(QIODevice::WriteOnly)) {
