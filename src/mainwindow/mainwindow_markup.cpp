@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QSaveFile>
 #include <QSignalBlocker>
@@ -240,13 +241,19 @@ void MainWindow::clear_marks_action()
 bool MainWindow::write_markup_file(const QString &name)
 {
     // Written beside the target and renamed over it only when complete, so a
-    // failure never leaves a half-written markup file.
+    // failure never leaves a half-written markup file. A device or pipe would
+    // be swapped for a plain file that way: refused.
+    const QFileInfo existing(name);
+    if (existing.exists() && !existing.isFile())
+        return false;
     QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     // The file's bytes made directly: the same bytes as encoding to_xml().
     const QByteArray text = markup_tree_->to_markup_file();
-    if (file.write(text) != text.size()) {
+    // Flushed here: commit() renames the file even when the bytes still in
+    // its buffer cannot be written (a full disk), and reports success.
+    if (file.write(text) != text.size() || !file.flush()) {
         file.cancelWriting();
         return false;
     }
