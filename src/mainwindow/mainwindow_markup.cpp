@@ -249,11 +249,11 @@ bool MainWindow::write_markup_file(const QString &name)
     QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    // The file's bytes made directly: the same bytes as encoding to_xml().
-    const QByteArray text = markup_tree_->to_markup_file();
-    // Flushed here: commit() renames the file even when the bytes still in
-    // its buffer cannot be written (a full disk), and reports success.
-    if (file.write(text) != text.size() || !file.flush()) {
+    // Streamed in blocks: the same bytes as encoding to_xml(), without a copy
+    // of the whole file in memory. Flushed here: commit() renames the file
+    // even when the bytes still in its buffer cannot be written (a full
+    // disk), and reports success.
+    if (!markup_tree_->write_markup_file(file) || !file.flush()) {
         file.cancelWriting();
         return false;
     }

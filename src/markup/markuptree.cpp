@@ -5,12 +5,13 @@
 #include "markupnode.h"
 #include "markupxmlhandler.h"
 
+#include <QIODevice>
 #include <QStringDecoder>
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <limits>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -187,64 +188,207 @@ void append_attribute_text(QString &out, const QString &value)
     }
 }
 
-void append_attribute_utf8(std::string &out, const QString &value)
+// The bytes of a markup file, written through a pointer into room asked for
+// beforehand: no per-piece append and no zero-filling. Either the buffer
+// becomes the result without a copy, or, with a device, it is written out
+// whenever it fills and reused, so a large file never needs a buffer (and
+// fresh pages) of its whole size.
+class ByteSink
+{
+public:
+    explicit ByteSink(qsizetype expected, QIODevice *device = nullptr)
+        : m_device(device)
+    {
+        m_buffer.resize(device ? block : std::max<qsizetype>(expected, 4096));
+    }
+
+    // Room for at least `n` bytes at the end of what was written.
+    char *room(qsizetype n)
+    {
+        if (m_used + n > m_buffer.size()) {
+            if (m_device)
+                flush();
+            if (m_used + n > m_buffer.size())
+                m_buffer.resize(std::max(m_buffer.size() * 2, m_used + n));
+        }
+        return m_buffer.data() + m_used;
+    }
+    // Everything up to `end` (inside the last room) is written.
+    void commit(const char *end) { m_used = end - m_buffer.constData(); }
+    QByteArray take()
+    {
+        m_buffer.resize(m_used);
+        return std::move(m_buffer);
+    }
+    // With a device: writes what is left; false when any write fell short.
+    bool finish()
+    {
+        flush();
+        return m_ok;
+    }
+
+private:
+    static constexpr qsizetype block = 256 * 1024;
+
+    void flush()
+    {
+        if (m_ok && m_used > 0 && m_device->write(m_buffer.constData(), m_used) != m_used)
+            m_ok = false;
+        m_used = 0;
+    }
+
+    QIODevice *m_device;
+    QByteArray m_buffer;
+    qsizetype m_used = 0;
+    bool m_ok = true;
+};
+
+template <size_t N>
+char *put(char *p, const char (&text)[N])
+{
+    std::memcpy(p, text, N - 1);
+    return p + N - 1;
+}
+
+constexpr qsizetype number_room = 20;
+
+char *put_number(char *p, qint64 value)
+{
+    return std::to_chars(p, p + number_room, value).ptr;
+}
+
+// A colour component, 0..255.
+char *put_component(char *p, int value)
+{
+    if (value >= 100) {
+        *p++ = char('0' + value / 100);
+        value %= 100;
+        *p++ = char('0' + value / 10);
+    } else if (value >= 10) {
+        *p++ = char('0' + value / 10);
+    }
+    *p++ = char('0' + value % 10);
+    return p;
+}
+
+void append(ByteSink &out, const char *text, qsizetype n)
+{
+    char *p = out.room(n);
+    std::memcpy(p, text, size_t(n));
+    out.commit(p + n);
+}
+
+void append_attribute_utf8(ByteSink &out, const QString &value)
 {
     const char16_t *p = reinterpret_cast<const char16_t *>(value.constData());
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        if (needs_escaping(p[i])) {
-            QString escaped;
-            append_attribute_text(escaped, value);
-            const QByteArray utf8 = escaped.toUtf8();
-            out.append(utf8.constData(), size_t(utf8.size()));
-            return;
-        }
+    const qsizetype n = value.size();
+    // Plain ASCII that needs no escaping (nearly every description) is its
+    // own UTF-8: copied unit by unit, without a converted copy.
+    qsizetype plain = 0;
+    while (plain < n && p[plain] < 0x80 && !needs_escaping(p[plain]))
+        ++plain;
+    if (plain == n) {
+        char *d = out.room(n);
+        for (qsizetype i = 0; i < n; ++i)
+            d[i] = char(p[i]);
+        out.commit(d + n);
+        return;
     }
-    const QByteArray utf8 = value.toUtf8();
-    out.append(utf8.constData(), size_t(utf8.size()));
+    QString escaped;
+    append_attribute_text(escaped, value);
+    const QByteArray utf8 = escaped.toUtf8();
+    append(out, utf8.constData(), utf8.size());
 }
 
-void append_number(std::string &out, qint64 value)
+char *put_indent(char *p, int depth)
 {
-    char buffer[24];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, size_t(result.ptr - buffer));
+    const int n = std::min(depth, max_indent);
+    std::memset(p, ' ', size_t(n));
+    return p + n;
 }
 
-void append_indent(std::string &out, int depth)
+void write_node_open(ByteSink &out, const MarkupNode *node, int depth)
 {
-    out.append(size_t(std::min(depth, max_indent)), ' ');
-}
-
-void write_node_open(std::string &out, const MarkupNode *node, int depth)
-{
-    append_indent(out, depth);
-    out += "<node description=\"";
+    char *p = out.room(max_indent + 32);
+    p = put_indent(p, depth);
+    p = put(p, "<node description=\"");
+    out.commit(p);
     append_attribute_utf8(out, node->data(MarkupColumn::Description).toString());
-    out += "\" start=\"";
-    append_number(out, node->start());
-    out += "\" end=\"";
-    append_number(out, node->end());
-    out += "\" repeat=\"";
+
+    p = out.room(2 * number_room + 32);
+    p = put(p, "\" start=\"");
+    p = put_number(p, node->start());
+    p = put(p, "\" end=\"");
+    p = put_number(p, node->end());
+    p = put(p, "\" repeat=\"");
     const QVariant repeat = node->data(MarkupColumn::Repeat);
-    if (repeat.typeId() == QMetaType::Bool)
-        out += repeat.toBool() ? "true" : "false";
-    else
+    if (repeat.typeId() == QMetaType::Bool) {
+        p = repeat.toBool() ? put(p, "true") : put(p, "false");
+        out.commit(p);
+    } else {
+        out.commit(p);
         append_attribute_utf8(out, repeat.toString());
+    }
+
+    int rgb[6];
     const QColor colours[] = { node->foreground(), node->background() };
-    static const char *const parts[] = { "\" foreground_red=\"", "\" foreground_green=\"",
-                                         "\" foreground_blue=\"", "\" background_red=\"",
-                                         "\" background_green=\"", "\" background_blue=\"" };
     for (int k = 0; k < 2; ++k) {
         const QColor &c = colours[k];
         const bool valid = c.isValid();
-        out += parts[3 * k];
-        append_number(out, valid ? c.red() : 0);
-        out += parts[3 * k + 1];
-        append_number(out, valid ? c.green() : 0);
-        out += parts[3 * k + 2];
-        append_number(out, valid ? c.blue() : 0);
+        rgb[3 * k] = valid ? c.red() : 0;
+        rgb[3 * k + 1] = valid ? c.green() : 0;
+        rgb[3 * k + 2] = valid ? c.blue() : 0;
     }
-    out += node->child_count() == 0 ? "\"/>\n" : "\">\n";
+    p = out.room(6 * 24 + 8);
+    p = put(p, "\" foreground_red=\"");
+    p = put_component(p, rgb[0]);
+    p = put(p, "\" foreground_green=\"");
+    p = put_component(p, rgb[1]);
+    p = put(p, "\" foreground_blue=\"");
+    p = put_component(p, rgb[2]);
+    p = put(p, "\" background_red=\"");
+    p = put_component(p, rgb[3]);
+    p = put(p, "\" background_green=\"");
+    p = put_component(p, rgb[4]);
+    p = put(p, "\" background_blue=\"");
+    p = put_component(p, rgb[5]);
+    p = node->child_count() == 0 ? put(p, "\"/>\n") : put(p, "\">\n");
+    out.commit(p);
+}
+
+void write_markup_document(ByteSink &out, const MarkupNode *root)
+{
+    static const char doctype[] = "<!DOCTYPE PQML>\n";
+    append(out, doctype, qsizetype(sizeof doctype - 1));
+    if (!root || root->child_count() == 0) {
+        static const char empty[] = "<pellowquarnbybook/>\n";
+        append(out, empty, qsizetype(sizeof empty - 1));
+        return;
+    }
+    static const char book[] = "<pellowquarnbybook>\n";
+    append(out, book, qsizetype(sizeof book - 1));
+    // Depth-first with an explicit stack: markup files may nest very deep.
+    std::vector<std::pair<const MarkupNode *, int>> open;
+    open.emplace_back(root, 0);
+    while (!open.empty()) {
+        auto &[node, next] = open.back();
+        if (next < node->child_count()) {
+            const MarkupNode *c = node->child(next++);
+            write_node_open(out, c, int(open.size()));
+            if (c->child_count() > 0)
+                open.emplace_back(c, 0);
+            continue;
+        }
+        open.pop_back();
+        if (!open.empty()) {
+            char *p = out.room(max_indent + 16);
+            p = put_indent(p, int(open.size()));
+            p = put(p, "</node>\n");
+            out.commit(p);
+        }
+    }
+    static const char book_end[] = "</pellowquarnbybook>\n";
+    append(out, book_end, qsizetype(sizeof book_end - 1));
 }
 
 } // namespace
@@ -600,42 +744,24 @@ QString MarkupTree::to_xml() const
 
 QByteArray MarkupTree::to_markup_file() const
 {
-    // Built in a std::string: appending to a QByteArray copies far more.
-    std::string out("<!DOCTYPE PQML>\n");
     const MarkupNode *root = m_model ? m_model->root() : nullptr;
-    if (!root || root->child_count() == 0) {
-        out += "<pellowquarnbybook/>\n";
-        return QByteArray(out.data(), qsizetype(out.size()));
-    }
-    out += "<pellowquarnbybook>\n";
     qsizetype markups = 0;
-    for (std::vector<const MarkupNode *> pending { root }; !pending.empty();) {
+    for (std::vector<const MarkupNode *> pending { root }; root && !pending.empty();) {
         const MarkupNode *n = pending.back();
         pending.pop_back();
         markups += n->child_count();
         pending.insert(pending.end(), n->children().cbegin(), n->children().cend());
     }
-    out.reserve(out.size() + size_t(markups) * 220);
-    // Depth-first with an explicit stack: markup files may nest very deep.
-    std::vector<std::pair<const MarkupNode *, int>> open;
-    open.emplace_back(root, 0);
-    while (!open.empty()) {
-        auto &[node, next] = open.back();
-        if (next < node->child_count()) {
-            const MarkupNode *c = node->child(next++);
-            write_node_open(out, c, int(open.size()));
-            if (c->child_count() > 0)
-                open.emplace_back(c, 0);
-            continue;
-        }
-        open.pop_back();
-        if (!open.empty()) {
-            append_indent(out, int(open.size()));
-            out += "</node>\n";
-        }
-    }
-    out += "</pellowquarnbybook>\n";
-    return QByteArray(out.data(), qsizetype(out.size()));
+    ByteSink out(64 + markups * 220);
+    write_markup_document(out, root);
+    return out.take();
+}
+
+bool MarkupTree::write_markup_file(QIODevice &device) const
+{
+    ByteSink out(0, &device);
+    write_markup_document(out, m_model ? m_model->root() : nullptr);
+    return out.finish();
 }
 
 bool MarkupTree::load_xml(const QString &text)

@@ -13,6 +13,7 @@
 
 class MarkupModel;
 class MarkupNode;
+class QIODevice;
 
 // The operations that change the shape of the markup tree or search it.
 // The root belongs to the MarkupModel; every change goes through the model's
@@ -85,6 +86,10 @@ public:
     // The same document as the bytes of a markup file (UTF-8), built
     // directly: what saving should write.
     QByteArray to_markup_file() const;
+    // Writes those bytes to an open device in blocks, never holding the whole
+    // file in memory. False when a write fell short (the device then holds
+    // part of the document).
+    bool write_markup_file(QIODevice &device) const;
     // Replaces the tree with the markups of the document; emits
     // "Markup loaded successfully" or "Markup load failed". A failed load keeps
     // the markups read before the error. Returns whether it succeeded.

@@ -1,0 +1,173 @@
+// The byte writers of markup files: to_markup_file() and the streaming
+// write_markup_file() must give exactly the bytes of the text writer,
+// to_xml() encoded as UTF-8, whatever the tree; and a device that stops
+// taking bytes makes the streaming writer report failure.
+#include "markupcolumn.h"
+#include "markupmodel.h"
+#include "markupnode.h"
+#include "markuptesthelpers.h"
+#include "markuptree.h"
+
+#include <QBuffer>
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// Takes `limit` bytes (the write that reaches the limit is cut short), then
+// refuses every write.
+class ShortDevice : public QIODevice
+{
+public:
+    explicit ShortDevice(qint64 limit) : m_limit(limit) { open(QIODevice::WriteOnly); }
+    qint64 taken() const { return m_taken; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *, qint64 len) override
+    {
+        const qint64 n = qMin(len, m_limit - m_taken);
+        if (n <= 0)
+            return -1;
+        m_taken += n;
+        return n;
+    }
+
+private:
+    qint64 m_limit;
+    qint64 m_taken = 0;
+};
+
+} // namespace
+
+class TestMarkupFileWriter : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<MarkupModel> model;
+    std::unique_ptr<MarkupTree> tree;
+
+    QByteArray streamed()
+    {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        if (!tree->write_markup_file(buffer))
+            return QByteArray("write failed");
+        return buffer.data();
+    }
+
+    void build(const QString &kind, int size)
+    {
+        QRandomGenerator rng(quint32(size) * 7 + 1);
+        if (kind == QLatin1String("empty"))
+            return;
+        if (kind == QLatin1String("random")) {
+            pq_markup_test::random_tree(*tree, rng, size, qint64(size) * 20);
+            return;
+        }
+        if (kind == QLatin1String("nested")) {
+            // Deeper than the indentation grows.
+            for (int k = 0; k < size; ++k)
+                QVERIFY(tree->insert_range(k, 10 * size - k));
+            return;
+        }
+        if (kind == QLatin1String("texts")) {
+            // Escaped characters, non-ASCII, surrogate pairs, lone surrogates
+            // and control characters, in descriptions and repeat texts.
+            const QStringList texts = {
+                QStringLiteral("plain"), QStringLiteral("a & b < c \"d\""),
+                QString::fromUtf8("Ω é 😀"), QString::fromUtf8("café"),
+                QStringLiteral("tab\there\nnew\rline"),
+                QString(QChar(0xD800)) + QStringLiteral("x"), QString(QChar(0x01)),
+                QString(QChar(0xFFFE)), QString(), QString(300, QLatin1Char('w')),
+            };
+            for (int i = 0; i < texts.size(); ++i) {
+                QVERIFY(tree->insert_range(i * 10, i * 10 + 5));
+                const QModelIndex row = model->index(i, 0);
+                QVERIFY(model->setData(row.siblingAtColumn(MarkupColumn::Description), texts[i]));
+                QVERIFY(model->setData(row.siblingAtColumn(MarkupColumn::Repeat),
+                                       i % 2 ? QVariant(texts[i]) : QVariant(i % 4 == 0)));
+                MarkupNode *node = model->root()->child(i);
+                node->set_foreground(i % 3 ? QColor(i * 25, 255 - i, 7) : QColor());
+                node->set_background(QColor(0, 100, 255));
+            }
+        }
+    }
+
+private slots:
+    void init()
+    {
+        model = std::make_unique<MarkupModel>();
+        tree = std::make_unique<MarkupTree>(model.get());
+    }
+
+    void cleanup()
+    {
+        tree.reset();
+        model.reset();
+    }
+
+    void same_bytes_as_text_writer_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("size");
+        QTest::newRow("empty-tree") << "empty" << 0;
+        QTest::newRow("one-markup") << "random" << 1;
+        QTest::newRow("random-small") << "random" << 60;
+        // Several of the streaming writer's blocks, so a markup straddles a
+        // block boundary.
+        QTest::newRow("random-many-blocks") << "random" << 6000;
+        QTest::newRow("nested-past-indent-limit") << "nested" << 150;
+        QTest::newRow("escaped-and-unicode-texts") << "texts" << 0;
+    }
+
+    void same_bytes_as_text_writer()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, size);
+        build(kind, size);
+        const QByteArray expected = MarkupTree::encode_markup_file(tree->to_xml());
+        QVERIFY(expected.startsWith("<!DOCTYPE PQML>\n<pellowquarnbybook"));
+        QCOMPARE(tree->to_markup_file(), expected);
+        QCOMPARE(streamed(), expected);
+        // And it reads back as the same tree.
+        QVERIFY(tree->load_xml(MarkupTree::decode_markup_file(expected)));
+        QCOMPARE(tree->to_markup_file(), expected);
+    }
+
+    void device_that_stops_taking_bytes_data()
+    {
+        QTest::addColumn<qint64>("limit");
+        QTest::newRow("refuses-at-once") << qint64(0);
+        QTest::newRow("fails-after-first-block") << qint64(256 * 1024);
+        QTest::newRow("cut-short-mid-block") << qint64(300 * 1024);
+        QTest::newRow("fails-on-last-bytes") << qint64(-1);
+    }
+
+    void device_that_stops_taking_bytes()
+    {
+        QFETCH(qint64, limit);
+        build(QStringLiteral("random"), 6000);
+        const QByteArray whole = tree->to_markup_file();
+        QVERIFY(whole.size() > 3 * 256 * 1024);
+        ShortDevice device(limit < 0 ? whole.size() - 1 : limit);
+        QVERIFY(!tree->write_markup_file(device));
+        QVERIFY(device.taken() < whole.size());
+    }
+
+    void device_not_open_for_writing()
+    {
+        QVERIFY(tree->insert_range(0, 9));
+        QBuffer closed;
+        QVERIFY(!tree->write_markup_file(closed));
+        QBuffer read_only;
+        read_only.open(QIODevice::ReadOnly);
+        QVERIFY(!tree->write_markup_file(read_only));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMarkupFileWriter)
+#include "tst_markupfilewriter.moc"
