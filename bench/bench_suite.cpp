@@ -751,9 +751,9 @@ void load_save_rows(const Settings &settings, const QString &dir)
     row.valid = ok;
     emit_row(row);
 
-    // The markup layer's save: the file's bytes made directly, written beside
-    // the target and renamed over it (the main window's rows below go through
-    // the command itself).
+    // The markup layer's save: the file's bytes streamed into a file beside
+    // the target, renamed over it when complete (the main window's rows below
+    // go through the command itself).
     const QString saved_path = dir + QStringLiteral("/saved.xml");
     const QString plain_path = dir + QStringLiteral("/plain.xml");
     const QByteArray text = MarkupTree::encode_markup_file(tree.to_xml());
@@ -768,9 +768,8 @@ void load_save_rows(const Settings &settings, const QString &dir)
         }));
         ours.push_back(time_once([&] {
             QSaveFile f(saved_path);
-            ok = f.open(QIODevice::WriteOnly) && ok;
-            const QByteArray bytes = tree.to_markup_file();
-            ok = f.write(bytes) == bytes.size() && f.commit() && ok;
+            ok = f.open(QIODevice::WriteOnly) && tree.write_markup_file(f) && f.flush()
+                 && f.commit() && ok;
         }));
     }
     {

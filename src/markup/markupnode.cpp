@@ -60,6 +60,14 @@ QVariant MarkupNode::data(int column) const
     return m_values[column];
 }
 
+const QVariant &MarkupNode::stored_data(int column) const
+{
+    static const QVariant none;
+    if (column < 0 || column >= MarkupColumn::count)
+        return none;
+    return m_values[column];
+}
+
 void MarkupNode::set_data(int column, const QVariant &value)
 {
     if (column < 0 || column >= MarkupColumn::count)

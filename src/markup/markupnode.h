@@ -46,6 +46,9 @@ public:
 
     // A copy of the value; an empty variant for a column out of range.
     QVariant data(int column) const;
+    // The stored value itself, for readers that only look (saving a large
+    // tree); valid until the value is next set.
+    const QVariant &stored_data(int column) const;
     void set_data(int column, const QVariant &value);
 
     QColor foreground() const { return m_foreground; }

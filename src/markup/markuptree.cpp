@@ -257,18 +257,31 @@ char *put_number(char *p, qint64 value)
     return std::to_chars(p, p + number_room, value).ptr;
 }
 
-// A colour component, 0..255.
+// The decimal texts of 0..255, four bytes each with the length last.
+struct ComponentTexts
+{
+    char text[256][4];
+    constexpr ComponentTexts() : text()
+    {
+        for (int v = 0; v < 256; ++v) {
+            int n = 0;
+            if (v >= 100)
+                text[v][n++] = char('0' + v / 100);
+            if (v >= 10)
+                text[v][n++] = char('0' + v / 10 % 10);
+            text[v][n++] = char('0' + v % 10);
+            text[v][3] = char(n);
+        }
+    }
+};
+constexpr ComponentTexts component_texts;
+
+// A colour component, 0..255 (QColor keeps its components in that range).
 char *put_component(char *p, int value)
 {
-    if (value >= 100) {
-        *p++ = char('0' + value / 100);
-        value %= 100;
-        *p++ = char('0' + value / 10);
-    } else if (value >= 10) {
-        *p++ = char('0' + value / 10);
-    }
-    *p++ = char('0' + value % 10);
-    return p;
+    const char *t = component_texts.text[value & 0xFF];
+    std::memcpy(p, t, 3);
+    return p + t[3];
 }
 
 void append(ByteSink &out, const char *text, qsizetype n)
@@ -278,19 +291,31 @@ void append(ByteSink &out, const char *text, qsizetype n)
     out.commit(p + n);
 }
 
+// Plain ASCII that needs no escaping in an attribute: its own UTF-8.
+struct PlainAscii
+{
+    bool table[128];
+    constexpr PlainAscii() : table()
+    {
+        for (int c = 0x20; c < 0x80; ++c)
+            table[c] = c != '&' && c != '<' && c != '"';
+    }
+};
+constexpr PlainAscii plain_ascii;
+
 void append_attribute_utf8(ByteSink &out, const QString &value)
 {
     const char16_t *p = reinterpret_cast<const char16_t *>(value.constData());
     const qsizetype n = value.size();
-    // Plain ASCII that needs no escaping (nearly every description) is its
-    // own UTF-8: copied unit by unit, without a converted copy.
-    qsizetype plain = 0;
-    while (plain < n && p[plain] < 0x80 && !needs_escaping(p[plain]))
-        ++plain;
-    if (plain == n) {
-        char *d = out.room(n);
-        for (qsizetype i = 0; i < n; ++i)
-            d[i] = char(p[i]);
+    // Nearly every description is plain ASCII: copied unit by unit while it
+    // is checked, without a converted copy; anything else is converted.
+    char *d = out.room(n);
+    qsizetype i = 0;
+    while (i < n && p[i] < 0x80 && plain_ascii.table[p[i]]) {
+        d[i] = char(p[i]);
+        ++i;
+    }
+    if (i == n) {
         out.commit(d + n);
         return;
     }
@@ -298,6 +323,15 @@ void append_attribute_utf8(ByteSink &out, const QString &value)
     append_attribute_text(escaped, value);
     const QByteArray utf8 = escaped.toUtf8();
     append(out, utf8.constData(), utf8.size());
+}
+
+// The text of a stored value, without copying it when it already is text.
+void append_attribute_value(ByteSink &out, const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QString)
+        append_attribute_utf8(out, *static_cast<const QString *>(value.constData()));
+    else
+        append_attribute_utf8(out, value.toString());
 }
 
 char *put_indent(char *p, int depth)
@@ -313,7 +347,7 @@ void write_node_open(ByteSink &out, const MarkupNode *node, int depth)
     p = put_indent(p, depth);
     p = put(p, "<node description=\"");
     out.commit(p);
-    append_attribute_utf8(out, node->data(MarkupColumn::Description).toString());
+    append_attribute_value(out, node->stored_data(MarkupColumn::Description));
 
     p = out.room(2 * number_room + 32);
     p = put(p, "\" start=\"");
@@ -321,13 +355,13 @@ void write_node_open(ByteSink &out, const MarkupNode *node, int depth)
     p = put(p, "\" end=\"");
     p = put_number(p, node->end());
     p = put(p, "\" repeat=\"");
-    const QVariant repeat = node->data(MarkupColumn::Repeat);
+    const QVariant &repeat = node->stored_data(MarkupColumn::Repeat);
     if (repeat.typeId() == QMetaType::Bool) {
         p = repeat.toBool() ? put(p, "true") : put(p, "false");
         out.commit(p);
     } else {
         out.commit(p);
-        append_attribute_utf8(out, repeat.toString());
+        append_attribute_value(out, repeat);
     }
 
     int rgb[6];
