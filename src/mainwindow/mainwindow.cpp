@@ -23,6 +23,7 @@
 #include <QMenuBar>
 #include <QResizeEvent>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QShowEvent>
 #include <QSpacerItem>
 #include <QStatusBar>
@@ -160,7 +161,12 @@ void MainWindow::build_markup_objects()
 void MainWindow::wire_collaborators()
 {
     HexTreeView *view = markup_tree_view_;
-    markup_tree_->set_expand_all([view] { view->expandAll(); });
+    // Called inside the tree's change, whose end refills the mask once; the
+    // view's expanded() per markup would only ask for that refill again.
+    markup_tree_->set_expand_all([view] {
+        const QSignalBlocker quiet(view);
+        view->expandAll();
+    });
     markup_tree_->set_is_expanded([view](const QModelIndex &index) { return view->isExpanded(index); });
     connect(markup_tree_, &MarkupTree::status_message, this, &MainWindow::show_status);
 
