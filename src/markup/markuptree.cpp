@@ -367,11 +367,11 @@ void write_node_open(ByteSink &out, const MarkupNode *node, int depth)
     int rgb[6];
     const QColor colours[] = { node->foreground(), node->background() };
     for (int k = 0; k < 2; ++k) {
-        const QColor &c = colours[k];
-        const bool valid = c.isValid();
-        rgb[3 * k] = valid ? c.red() : 0;
-        rgb[3 * k + 1] = valid ? c.green() : 0;
-        rgb[3 * k + 2] = valid ? c.blue() : 0;
+        // rgb() gives the same 8-bit components as red(), green(), blue().
+        const QRgb c = colours[k].isValid() ? colours[k].rgb() : 0;
+        rgb[3 * k] = qRed(c);
+        rgb[3 * k + 1] = qGreen(c);
+        rgb[3 * k + 2] = qBlue(c);
     }
     p = out.room(6 * 24 + 8);
     p = put(p, "\" foreground_red=\"");
