@@ -92,7 +92,10 @@ private:
                                        i % 2 ? QVariant(texts[i]) : QVariant(i % 4 == 0)));
                 MarkupNode *node = model->root()->child(i);
                 node->set_foreground(i % 3 ? QColor(i * 25, 255 - i, 7) : QColor());
-                node->set_background(QColor(0, 100, 255));
+                // Colours held in other models are written as their RGB values.
+                node->set_background(i == 2 ? QColor::fromHsv(200, 150, 99)
+                                     : i == 3 ? QColor::fromCmyk(10, 200, 30, 40)
+                                              : QColor(0, 100, 255));
             }
         }
     }
