@@ -2,12 +2,16 @@
 // printed as one table: the measured figure, the baseline, their ratio, the
 // target and PASS or MISS. Figures are medians of repeated runs.
 //
+// Besides the rows of the targets, the markup group also loads, saves and
+// marks through the main window's own commands (tree view attached), which
+// is what a user waits for.
+//
 // The rows run in child processes (this program started again with --child),
 // so that the 1 GiB buffer the regular-expression baseline holds does not
 // count towards the peak memory of the process that opens a 1 TiB file, and
 // each group starts from a fresh heap.
 //
-// Usage: bench_suite [--quick]
+// Usage: bench_suite [--quick] [--clock cpu|wall] [--only <group>]
 //   --quick  a smoke run: 64 MiB instead of 1 GiB for the search rows and
 //            fewer repetitions. The default is the full table.
 //   --clock cpu|wall  which clock decides PASS or MISS (default cpu: the CPU

@@ -75,6 +75,7 @@ inline Sample time_once(const std::function<void()> &body)
     return s;
 }
 
+// The middle value (mean of the two middle ones for an even count); 0 when empty.
 inline double median(std::vector<double> values)
 {
     if (values.empty())
@@ -86,6 +87,8 @@ inline double median(std::vector<double> values)
     return (values[mid - 1] + values[mid]) / 2.0;
 }
 
+// Fills `out` with pseudo-random bytes from `state` (advanced in place). With
+// `avoid_zero` no byte is 0, so a search for a zero byte scans to the end.
 inline void fill_random(char *out, qint64 size, quint64 &state, bool avoid_zero)
 {
     // xorshift64*: fast enough to make a gigabyte in well under a second.
@@ -105,6 +108,8 @@ inline void fill_random(char *out, qint64 size, quint64 &state, bool avoid_zero)
     }
 }
 
+// Writes `size` pseudo-random bytes (no zero byte) to `path`; false on any
+// write failure.
 inline bool write_random_file(const QString &path, qint64 size, quint64 seed)
 {
     QFile f(path);
@@ -122,6 +127,7 @@ inline bool write_random_file(const QString &path, qint64 size, quint64 seed)
     return f.flush();
 }
 
+// Overwrites bytes of an existing file at `pos`.
 inline bool patch_file(const QString &path, qint64 pos, const QByteArray &bytes)
 {
     QFile f(path);
@@ -130,6 +136,7 @@ inline bool patch_file(const QString &path, qint64 pos, const QByteArray &bytes)
     return f.write(bytes) == bytes.size();
 }
 
+// Reads the whole file once in 1 MiB blocks so that it sits in the page cache.
 inline bool warm_page_cache(const QString &path)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
@@ -147,6 +154,7 @@ inline bool warm_page_cache(const QString &path)
     return true;
 }
 
+// Peak resident memory of this process (getrusage ru_maxrss), in KiB.
 inline long peak_rss_kib()
 {
     rusage usage;
