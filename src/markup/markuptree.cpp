@@ -200,24 +200,23 @@ public:
         : m_device(device)
     {
         m_buffer.resize(device ? block : std::max<qsizetype>(expected, 4096));
+        m_begin = m_buffer.data();
+        m_next = m_begin;
+        m_end = m_begin + m_buffer.size();
     }
 
     // Room for at least `n` bytes at the end of what was written.
     char *room(qsizetype n)
     {
-        if (m_used + n > m_buffer.size()) {
-            if (m_device)
-                flush();
-            if (m_used + n > m_buffer.size())
-                m_buffer.resize(std::max(m_buffer.size() * 2, m_used + n));
-        }
-        return m_buffer.data() + m_used;
+        if (Q_UNLIKELY(m_end - m_next < n))
+            make_room(n);
+        return m_next;
     }
     // Everything up to `end` (inside the last room) is written.
-    void commit(const char *end) { m_used = end - m_buffer.constData(); }
+    void commit(char *end) { m_next = end; }
     QByteArray take()
     {
-        m_buffer.resize(m_used);
+        m_buffer.resize(m_next - m_begin);
         return std::move(m_buffer);
     }
     // With a device: writes what is left; false when any write fell short.
@@ -230,16 +229,32 @@ public:
 private:
     static constexpr qsizetype block = 256 * 1024;
 
+    void make_room(qsizetype n)
+    {
+        if (m_device)
+            flush();
+        const qsizetype used = m_next - m_begin;
+        if (m_end - m_next < n) {
+            m_buffer.resize(std::max(m_buffer.size() * 2, used + n));
+            m_begin = m_buffer.data();
+            m_end = m_begin + m_buffer.size();
+        }
+        m_next = m_begin + used;
+    }
+
     void flush()
     {
-        if (m_ok && m_used > 0 && m_device->write(m_buffer.constData(), m_used) != m_used)
+        const qsizetype used = m_next - m_begin;
+        if (m_ok && used > 0 && m_device->write(m_begin, used) != used)
             m_ok = false;
-        m_used = 0;
+        m_next = m_begin;
     }
 
     QIODevice *m_device;
     QByteArray m_buffer;
-    qsizetype m_used = 0;
+    char *m_begin = nullptr;
+    char *m_next = nullptr;
+    char *m_end = nullptr;
     bool m_ok = true;
 };
 
@@ -252,9 +267,43 @@ char *put(char *p, const char (&text)[N])
 
 constexpr qsizetype number_room = 20;
 
+// "00" to "99", two digits each.
+struct DigitPairs
+{
+    char text[200];
+    constexpr DigitPairs() : text()
+    {
+        for (int v = 0; v < 100; ++v) {
+            text[2 * v] = char('0' + v / 10);
+            text[2 * v + 1] = char('0' + v % 10);
+        }
+    }
+};
+constexpr DigitPairs digit_pairs;
+
 char *put_number(char *p, qint64 value)
 {
-    return std::to_chars(p, p + number_room, value).ptr;
+    if (value < 0)
+        return std::to_chars(p, p + number_room, value).ptr;
+    // Two digits at a time from the right, then moved into place.
+    char digits[number_room];
+    char *d = digits + number_room;
+    quint64 v = quint64(value);
+    while (v >= 100) {
+        const unsigned pair = unsigned(v % 100);
+        v /= 100;
+        d -= 2;
+        std::memcpy(d, digit_pairs.text + 2 * pair, 2);
+    }
+    if (v >= 10) {
+        d -= 2;
+        std::memcpy(d, digit_pairs.text + 2 * v, 2);
+    } else {
+        *--d = char('0' + v);
+    }
+    const size_t n = size_t(digits + number_room - d);
+    std::memcpy(p, d, n);
+    return p + n;
 }
 
 // The decimal texts of 0..255, four bytes each with the length last.

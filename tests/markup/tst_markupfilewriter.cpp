@@ -74,6 +74,19 @@ private:
                 QVERIFY(tree->insert_range(k, 10 * size - k));
             return;
         }
+        if (kind == QLatin1String("offsets")) {
+            // Every digit count, the 32-bit edges, the largest offset, and the
+            // negative and unreadable offsets a hand-made file may hold.
+            QString xml = QStringLiteral("<pellowquarnbybook>");
+            const qint64 starts[] = { 0, 9, 10, 99, 100, 999999999, 1000000000, 4294967295LL,
+                                      4294967296LL, 99999999999999LL, 9223372036854775806LL };
+            for (qint64 a : starts)
+                xml += QStringLiteral("<node start=\"%1\" end=\"%2\"/>").arg(a).arg(a + 1);
+            xml += QStringLiteral("<node start=\"-5\" end=\"x\"/><node start=\"-9223372036854775808\" "
+                                  "end=\"9223372036854775807\"/></pellowquarnbybook>");
+            QVERIFY(tree->load_xml(xml));
+            return;
+        }
         if (kind == QLatin1String("texts")) {
             // Escaped characters, non-ASCII, surrogate pairs, lone surrogates
             // and control characters, in descriptions and repeat texts.
@@ -125,6 +138,7 @@ private slots:
         QTest::newRow("random-many-blocks") << "random" << 6000;
         QTest::newRow("nested-past-indent-limit") << "nested" << 150;
         QTest::newRow("escaped-and-unicode-texts") << "texts" << 0;
+        QTest::newRow("offsets-of-every-length") << "offsets" << 0;
     }
 
     void same_bytes_as_text_writer()
