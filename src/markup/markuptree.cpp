@@ -734,7 +734,7 @@ bool MarkupTree::fill(qint64 first, int count, std::atomic<MarkupNode *> *out,
         qint64 at; // index in out of lo
     };
     std::vector<Piece> pending;
-    pending.push_back({ root, first, first + count - 1, 0 });
+    pending.push_back({ root, first, first + (count - 1), 0 });
     while (!pending.empty()) {
         if (stop && stop->load(std::memory_order_relaxed))
             return false;
