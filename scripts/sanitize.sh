@@ -5,6 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 export QT_QPA_PLATFORM=offscreen
+# Lets ccache reuse objects across clones of the tree.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 
 # Qt's own libraries are not instrumented; they are linked as they are.
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="-O1 -g" \
