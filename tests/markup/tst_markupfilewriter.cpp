@@ -174,6 +174,14 @@ private:
                 QStringLiteral("tab\there\nnew\rline"),
                 QString(QChar(0xD800)) + QStringLiteral("x"), QString(QChar(0x01)),
                 QString(QChar(0xFFFE)), QString(), QString(300, QLatin1Char('w')),
+                // A special unit after a plain run, and the units 0x7F, 0x80
+                // and 0x8000 at either end of a text.
+                QStringLiteral("abcdefgh"), QStringLiteral("0123456789abcdef"),
+                QStringLiteral("abcdefghij&k"), QStringLiteral("abcdefg\""),
+                QStringLiteral("abcdefgh<"), QStringLiteral("abcdefgh") + QChar(0x1F),
+                QStringLiteral("abcdefg") + QChar(0x7F) + QChar(0x80),
+                QStringLiteral("abcdefghijklmno") + QChar(0xE9),
+                QChar(0x8000) + QStringLiteral("abcdefgh"),
             };
             for (int i = 0; i < texts.size(); ++i) {
                 QVERIFY(tree->insert_range(i * 10, i * 10 + 5));
