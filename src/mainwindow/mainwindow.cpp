@@ -165,7 +165,7 @@ void MainWindow::wire_collaborators()
     // view's expanded() per markup would only ask for that refill again.
     markup_tree_->set_expand_all([view] {
         const QSignalBlocker quiet(view);
-        view->expandAll();
+        view->expand_all();
     });
     markup_tree_->set_is_expanded([view](const QModelIndex &index) { return view->isExpanded(index); });
     connect(markup_tree_, &MarkupTree::status_message, this, &MainWindow::show_status);

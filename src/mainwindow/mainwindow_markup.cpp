@@ -331,7 +331,7 @@ void MainWindow::expand_markup_view()
 {
     {
         const QSignalBlocker quiet(markup_tree_view_);
-        markup_tree_view_->expandAll();
+        markup_tree_view_->expand_all();
     }
     markup_mask_->reload_mask();
 }

@@ -1,7 +1,12 @@
 #include "hextreeview.h"
 
 #include <QMenu>
+#include <QModelIndex>
 #include <QMouseEvent>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 HexTreeView::HexTreeView(QWidget *parent)
     : QTreeView(parent)
@@ -34,4 +39,28 @@ void HexTreeView::mousePressEvent(QMouseEvent *event)
             emit prune_requested();
     }
     QTreeView::mousePressEvent(event);
+}
+
+void HexTreeView::expand_all()
+{
+    QAbstractItemModel *m = model();
+    if (!m)
+        return;
+    // The depth of the tree, walked without recursion and given up as soon
+    // as it passes the limit.
+    int depth = 0;
+    std::vector<std::pair<QModelIndex, int>> pending { { QModelIndex(), 0 } };
+    while (!pending.empty() && depth <= max_expanded_depth) {
+        const auto [index, level] = pending.back();
+        pending.pop_back();
+        const int rows = m->rowCount(index);
+        if (rows > 0)
+            depth = std::max(depth, level + 1);
+        for (int row = 0; row < rows; ++row)
+            pending.emplace_back(m->index(row, 0, index), level + 1);
+    }
+    if (depth <= max_expanded_depth)
+        expandAll();
+    else
+        expandToDepth(max_expanded_depth - 1);
 }

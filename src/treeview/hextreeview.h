@@ -29,6 +29,13 @@ public:
     // a person at the screen.
     std::function<QAction *(QMenu *menu, const QPoint &global_pos)> exec_menu;
 
+    // expandAll(), except that a tree nested deeper than max_expanded_depth
+    // is expanded only that far: the view lays out expanded rows with one
+    // stack frame per level, and a markup file nested 100000 deep would
+    // overflow the stack.
+    static constexpr int max_expanded_depth = 1000;
+    void expand_all();
+
 signals:
     void foreground_color_requested();
     void background_color_requested();
