@@ -112,7 +112,7 @@ void tst_regexcancel::cancel_while_backtracking()
     if (!clicked.isValid())
         QSKIP("the matcher gave up before Cancel was pressed");
     // Cancel gets through within a moment, however deep the backtracking.
-    QVERIFY2(clicked.elapsed() < 1000, qPrintable(QString::number(clicked.elapsed())));
+    QVERIFY2(clicked.elapsed() < 2000, qPrintable(QString::number(clicked.elapsed())));
     QCOMPARE(status->currentMessage(), QStringLiteral("Search Operation Cancelled"));
     QVERIFY(!panel->searching());
     QVERIFY(took < delay_ms + 5000);
