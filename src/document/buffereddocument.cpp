@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include <sys/stat.h>
+
 namespace {
 const std::string not_open = "file is not open";
 const std::string beyond_eof = "block request beyond EOF";
@@ -116,4 +118,15 @@ QString BufferedDocument::absolute_path() const
     if (!file)
         return QString();
     return QFileInfo(*file).absoluteFilePath();
+}
+
+bool BufferedDocument::is_open_file(const QString &path) const
+{
+    if (!file)
+        return false;
+    struct stat open_stat;
+    struct stat path_stat;
+    if (fstat(file->handle(), &open_stat) != 0 || stat(path.toUtf8().constData(), &path_stat) != 0)
+        return false;
+    return open_stat.st_dev == path_stat.st_dev && open_stat.st_ino == path_stat.st_ino;
 }

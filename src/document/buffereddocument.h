@@ -47,6 +47,10 @@ public:
 
     // Empty when no file is open.
     QString absolute_path() const;
+    // Whether `path` still names the very file that is open (same device and
+    // inode), not one that replaced it since it was opened. False when closed
+    // or when the path names nothing.
+    bool is_open_file(const QString &path) const;
 
     // File offset of the window's first byte, -1 while closed, and how many
     // bytes from there the window really holds.

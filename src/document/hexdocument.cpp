@@ -104,6 +104,11 @@ QString HexDocument::absolute_path() const
     return document->absolute_path();
 }
 
+bool HexDocument::is_open_file(const QString &path) const
+{
+    return document->is_open_file(path);
+}
+
 file_iterator HexDocument::begin() const
 {
     return file_iterator(document.get());

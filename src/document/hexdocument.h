@@ -44,6 +44,8 @@ public:
     bool is_open() const;
     // Empty when no file is open.
     QString absolute_path() const;
+    // Whether `path` still names the file that is open (not a replacement).
+    bool is_open_file(const QString &path) const;
 
     // begin() and iterator_at() throw "file is not open" when no file is
     // open; end() then logs and yields position 0.

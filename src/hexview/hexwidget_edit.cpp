@@ -119,6 +119,15 @@ bool HexWidget::save_edits(const QString &name)
     if (!m_document->is_open())
         return false;
     const QString own = m_document->absolute_path();
+    // The edits were made against the file that is open. If another file has
+    // taken its name since, writing the edits (or copying that file) would
+    // put them into bytes the user never saw.
+    if (!m_document->is_open_file(own)) {
+        ask(QMessageBox::Warning, QString::fromLatin1(write_error_title),
+            boxed("The file was replaced or removed since it was opened."), QMessageBox::Ok,
+            QMessageBox::Ok);
+        return false;
+    }
     bool saved;
     if (name.isEmpty() || same_file(name, own)) {
         saved = write_in_place(own);

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,6 +36,27 @@ class TestBufferedDocument : public QObject
 
 private slots:
     void initTestCase() { pq_test::isolate_settings(); }
+
+    // Saving relies on this to refuse writing edits into a file that took
+    // the open file's name.
+    void knows_whether_a_path_still_names_the_open_file()
+    {
+        const QString path = pq_test::make_temp_file(100);
+        BufferedDocument doc;
+        QVERIFY(!doc.is_open_file(path)); // closed
+        doc.open(utf8(path));
+        QVERIFY(doc.is_open_file(path));
+        QVERIFY(doc.is_open_file(QDir(QFileInfo(path).path()).filePath("./" + QFileInfo(path).fileName())));
+
+        const QString other = pq_test::make_temp_file(100);
+        QVERIFY(!doc.is_open_file(other));
+        QVERIFY(QFile::remove(path));
+        QVERIFY(!doc.is_open_file(path)); // removed
+        QVERIFY(QFile::rename(other, path));
+        QVERIFY(!doc.is_open_file(path)); // replaced by another file
+        doc.close();
+        QVERIFY(!doc.is_open_file(path));
+    }
 
     void window_follows_reads_in_a_large_file()
     {
