@@ -8,6 +8,7 @@ packages=(
     fonts-urw-base35 fonts-dejavu-core
     clang libclang-rt-14-dev
     xvfb xauth
+    e2fsprogs
 )
 missing=()
 for p in "${packages[@]}"; do
