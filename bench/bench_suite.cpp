@@ -133,6 +133,19 @@ void set_figures(Row &row, const Samples &ours, const Samples &base)
     row.baseline_wall = median(base.wall);
 }
 
+// A row comparing `ours` with `base`, judged by `kind` against `target`.
+Row ratio_row(const std::string &name, const std::string &baseline_name, const Samples &ours,
+              const Samples &base, Kind kind, double target)
+{
+    Row row;
+    row.name = name;
+    row.baseline_name = baseline_name;
+    set_figures(row, ours, base);
+    row.kind = kind;
+    row.target = target;
+    return row;
+}
+
 void emit_row(const Row &row)
 {
     std::printf("%s\t%s\t%s\t%.9g\t%.9g\t%d\t%.9g\t%d\t%s\t%.9g\t%.9g\n", row_marker,
@@ -215,12 +228,8 @@ void run_open_group(const Settings &settings, const QString &dir)
         small_times.push_back(time_once([&] { open_and_paint(small); }));
         big_times.push_back(time_once([&] { open_and_paint(big); }));
     }
-    Row row;
-    row.name = "open + first paint, 1 TiB sparse file";
-    row.baseline_name = "same, 1 KiB file";
-    set_figures(row, big_times, small_times);
-    row.kind = Kind::slower_at_most;
-    row.target = 1.5;
+    Row row = ratio_row("open + first paint, 1 TiB sparse file", "same, 1 KiB file", big_times, small_times,
+                        Kind::slower_at_most, 1.5);
     emit_row(row);
 
     Row rss;
@@ -293,12 +302,8 @@ void byte_search_row(const Settings &settings, const QString &path, const std::s
         base.push_back(time_once([&] { base_hit = memmem_blocks(path, pattern); }));
         ours.push_back(time_once([&] { ours_hit = find_bytes_file(doc, pattern); }));
     }
-    Row row;
-    row.name = name;
-    row.baseline_name = baseline_name;
-    set_figures(row, ours, base);
-    row.kind = Kind::speed_at_least;
-    row.target = target;
+    Row row = ratio_row(name, baseline_name, ours, base,
+                        Kind::speed_at_least, target);
     if (ours_hit != base_hit || ours_hit != -1) {
         row.valid = false;
         row.note = "results differ: " + std::to_string(ours_hit) + " vs " + std::to_string(base_hit);
@@ -423,12 +428,8 @@ void regex_row(const Settings &settings, const QString &path)
                            : -1;
         }));
     }
-    Row row;
-    row.name = "regex ab[0-9]{3}cd";
-    row.baseline_name = "boost::regex, contiguous buffer";
-    set_figures(row, ours, base);
-    row.kind = Kind::speed_at_least;
-    row.target = 0.7;
+    Row row = ratio_row("regex ab[0-9]{3}cd", "boost::regex, contiguous buffer", ours, base,
+                        Kind::speed_at_least, 0.7);
     if (ours_hit != base_hit || ours_hit < 0) {
         row.valid = false;
         row.note = "results differ: " + std::to_string(ours_hit) + " vs " + std::to_string(base_hit);
@@ -585,12 +586,8 @@ void mask_fill_rows(const Settings &settings)
                                         ok_many);
     const Samples deep = time_mask_fill(settings, nested_xml(1000, 395000, 404999, 4),
                                         window_offset, ok_deep);
-    Row row;
-    row.name = "mask fill, 100,000 sibling markups";
-    row.baseline_name = "mask fill, 10 markups";
-    set_figures(row, many, base);
-    row.kind = Kind::slower_at_most;
-    row.target = 3;
+    Row row = ratio_row("mask fill, 100,000 sibling markups", "mask fill, 10 markups", many, base,
+                        Kind::slower_at_most, 3);
     row.valid = ok_base && ok_many;
     emit_row(row);
     row.name = "mask fill, markups nested 1,000 deep";
@@ -649,12 +646,8 @@ void paint_row(const Settings &settings, const QString &dir)
         }));
         ours.push_back(time_once([&] { widget.render(&image); }));
     }
-    Row row;
-    row.name = "full paint, 60 rows, all marked, some selected";
-    row.baseline_name = "60 rows, one drawText per line";
-    set_figures(row, ours, base);
-    row.kind = Kind::slower_at_most;
-    row.target = 2;
+    Row row = ratio_row("full paint, 60 rows, all marked, some selected", "60 rows, one drawText per line", ours, base,
+                        Kind::slower_at_most, 2);
     row.valid = widget.visible_rows() == rows && s.mask.markup_at(top * 16 + 600) != nullptr;
     if (!row.valid)
         row.note = "view not set up as intended";
@@ -702,12 +695,8 @@ void insert_row(const Settings &settings, const QString &dir)
     bool ok_many = false;
     const Samples base = measure(QString(), true, ok_base);
     const Samples many = measure(siblings_xml(10000, 0, 16, 8), false, ok_many);
-    Row row;
-    row.name = "mark one range, 10,000 markups, view updated";
-    row.baseline_name = "mark one range, empty tree";
-    set_figures(row, many, base);
-    row.kind = Kind::slower_at_most;
-    row.target = 20;
+    Row row = ratio_row("mark one range, 10,000 markups, view updated", "mark one range, empty tree", many, base,
+                        Kind::slower_at_most, 20);
     row.valid = ok_base && ok_many;
     emit_row(row);
 }
@@ -746,12 +735,8 @@ void load_save_rows(const Settings &settings, const QString &dir)
         }));
         ok = ok && count_markups(model.root()) == total;
     }
-    Row row;
-    row.name = "load a 100,000-markup file";
-    row.baseline_name = "bare QXmlStreamReader pass";
-    set_figures(row, ours, base);
-    row.kind = Kind::slower_at_most;
-    row.target = 3;
+    Row row = ratio_row("load a 100,000-markup file", "bare QXmlStreamReader pass", ours, base,
+                        Kind::slower_at_most, 3);
     row.valid = ok;
     emit_row(row);
 
@@ -843,12 +828,8 @@ void window_load_save_rows(const Settings &settings, const QString &dir)
         QFile saved(saved_path);
         ok = ok && saved.open(QIODevice::ReadOnly) && saved.readAll() == text;
     }
-    Row row;
-    row.name = "load 100,000 markups through the main window";
-    row.baseline_name = "bare QXmlStreamReader pass";
-    set_figures(row, load, read_base);
-    row.kind = Kind::slower_at_most;
-    row.target = 3;
+    Row row = ratio_row("load 100,000 markups through the main window", "bare QXmlStreamReader pass", load, read_base,
+                        Kind::slower_at_most, 3);
     row.valid = ok;
     emit_row(row);
     row.name = "save 100,000 markups through the main window";
@@ -922,12 +903,8 @@ void window_mark_row(const Settings &settings, const QString &dir)
     bool ok_many = false;
     const Samples base = measure(false, ok_base);
     const Samples many = measure(true, ok_many);
-    Row row;
-    row.name = "Mark in the main window, 10,000 markups";
-    row.baseline_name = "Mark in the main window, empty tree";
-    set_figures(row, many, base);
-    row.kind = Kind::slower_at_most;
-    row.target = 20;
+    Row row = ratio_row("Mark in the main window, 10,000 markups", "Mark in the main window, empty tree", many, base,
+                        Kind::slower_at_most, 20);
     row.valid = ok_base && ok_many;
     emit_row(row);
 }
