@@ -19,20 +19,6 @@
 
 namespace {
 
-std::string scratch_path()
-{
-    static const std::string path = "/tmp/pq-fuzz-findbytes-" + std::to_string(getpid()) + ".bin";
-    return path;
-}
-
-void write_file(const std::string &path, const std::string &bytes)
-{
-    std::FILE *f = std::fopen(path.c_str(), "wb");
-    PQ_FUZZ_CHECK(f != nullptr);
-    PQ_FUZZ_CHECK(std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size());
-    PQ_FUZZ_CHECK(std::fclose(f) == 0);
-}
-
 qint64 oracle(const std::string &hay, qint64 start, const std::string &pattern)
 {
     if (start > qint64(hay.size()))
@@ -72,8 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         hay = filler + hay;
     }
 
-    const std::string path = scratch_path();
-    write_file(path, hay);
+    const std::string path = pq_fuzz::scratch_path("findbytes");
+    pq_fuzz::write_file(path, hay);
     HexDocument doc;
     doc.open(QString::fromStdString(path));
     PQ_FUZZ_CHECK(doc.is_open());

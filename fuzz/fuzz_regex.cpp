@@ -25,20 +25,6 @@ const char *const fixed_patterns[] = {
     "(?<=a)b", "\\Aa", "b\\z", "[\\x80-\\xff]+", "(x+x+)+y", "a|", "(", "[", "a{99999}",
 };
 
-std::string scratch_path()
-{
-    static const std::string path = "/tmp/pq-fuzz-regex-" + std::to_string(getpid()) + ".bin";
-    return path;
-}
-
-void write_file(const std::string &path, const std::string &bytes)
-{
-    std::FILE *f = std::fopen(path.c_str(), "wb");
-    PQ_FUZZ_CHECK(f != nullptr);
-    PQ_FUZZ_CHECK(std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size());
-    PQ_FUZZ_CHECK(std::fclose(f) == 0);
-}
-
 enum class Class { Hit, NoMatch, Error };
 
 struct Found
@@ -96,8 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         hay = std::string(0x10000 - 5, (choice & 0x60) == 0x60 ? 'a' : 'q') + hay;
     }
 
-    const std::string path = scratch_path();
-    write_file(path, hay);
+    const std::string path = pq_fuzz::scratch_path("regex");
+    pq_fuzz::write_file(path, hay);
     HexDocument doc;
     doc.open(QString::fromStdString(path));
     PQ_FUZZ_CHECK(doc.is_open());
