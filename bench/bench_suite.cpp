@@ -27,19 +27,19 @@
 
 #include "benchsupport.h"
 
-#include "buffereddocument.h"
-#include "file_anchor.h"
-#include "file_iterator.h"
-#include "hexdocument.h"
-#include "hexscrollbar.h"
-#include "hexwidget.h"
-#include "mainwindow.h"
-#include "markupmask.h"
-#include "markupmodel.h"
-#include "markupnode.h"
-#include "markuptree.h"
-#include "searchengine.h"
-#include "searchwidget.h"
+#include "document/buffereddocument.h"
+#include "document/file_anchor.h"
+#include "document/file_iterator.h"
+#include "document/hexdocument.h"
+#include "hexview/hexscrollbar.h"
+#include "hexview/hexwidget.h"
+#include "mainwindow/mainwindow.h"
+#include "mask/markupmask.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
+#include "markup/markuptree.h"
+#include "search/searchengine.h"
+#include "panels/searchwidget.h"
 
 #include <QApplication>
 #include <QByteArray>

@@ -3,11 +3,11 @@
 // successive hits the search panel makes.
 #include "fuzzsupport.h"
 
-#include "file_anchor.h"
-#include "file_iterator.h"
-#include "hexdocument.h"
-#include "match_range.h"
-#include "searchengine.h"
+#include "document/file_anchor.h"
+#include "document/file_iterator.h"
+#include "document/hexdocument.h"
+#include "search/match_range.h"
+#include "search/searchengine.h"
 
 #include <QString>
 

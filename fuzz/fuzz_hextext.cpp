@@ -3,10 +3,10 @@
 // acceptable must really be usable.
 #include "fuzzsupport.h"
 
-#include "hexvalidator.h"
-#include "octdechexvalidator.h"
-#include "qint64validator.h"
-#include "searchengine.h"
+#include "validators/hexvalidator.h"
+#include "validators/octdechexvalidator.h"
+#include "validators/qint64validator.h"
+#include "search/searchengine.h"
 
 #include <QByteArray>
 #include <QString>

@@ -3,9 +3,9 @@
 // class, same match offsets and lengths, hit after hit.
 #include "fuzzsupport.h"
 
-#include "file_anchor.h"
-#include "hexdocument.h"
-#include "searchengine.h"
+#include "document/file_anchor.h"
+#include "document/hexdocument.h"
+#include "search/searchengine.h"
 
 #include <QString>
 

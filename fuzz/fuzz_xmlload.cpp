@@ -3,9 +3,9 @@
 // back to the same document.
 #include "fuzzsupport.h"
 
-#include "markupmodel.h"
-#include "markupnode.h"
-#include "markuptree.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
+#include "markup/markuptree.h"
 
 #include <QByteArray>
 #include <QString>

@@ -18,6 +18,6 @@ UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
 
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="-O1 -g" \
     -DPQ_SANITIZE=thread
-cmake --build build-tsan -j2 --target hexview_tst_markupmask_stress hexview_tst_markupmask
+cmake --build build-tsan -j2 --target mask_tst_markupmask_stress mask_tst_markupmask
 TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/.ci/tsan.supp" \
-    ctest --test-dir build-tsan --output-on-failure -R 'hexview/tst_markupmask'
+    ctest --test-dir build-tsan --output-on-failure -R 'mask/tst_markupmask'

@@ -1,5 +1,5 @@
-#include "config.h"
-#include "mainwindow.h"
+#include "settings/config.h"
+#include "mainwindow/mainwindow.h"
 
 #include <QApplication>
 #include <QFont>

@@ -1,4 +1,4 @@
-#include "buffereddocument.h"
+#include "document/buffereddocument.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "file_anchor.h"
+#include "document/file_anchor.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "file_iterator.h"
+#include "document/file_iterator.h"
 
 #include <iostream>
 #include <string>

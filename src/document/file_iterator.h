@@ -1,7 +1,7 @@
 #pragma once
 
-#include "buffereddocument.h"
-#include "file_anchor.h"
+#include "document/buffereddocument.h"
+#include "document/file_anchor.h"
 
 #include <QtGlobal>
 

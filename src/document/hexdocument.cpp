@@ -1,6 +1,6 @@
-#include "hexdocument.h"
+#include "document/hexdocument.h"
 
-#include "buffereddocument.h"
+#include "document/buffereddocument.h"
 
 #include <QByteArray>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "file_iterator.h"
+#include "document/file_iterator.h"
 
 #include <QString>
 #include <QtGlobal>

@@ -1,4 +1,4 @@
-#include "hexscrollbar.h"
+#include "hexview/hexscrollbar.h"
 
 #include <QtGlobal>
 

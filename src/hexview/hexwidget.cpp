@@ -1,9 +1,9 @@
-#include "hexwidget.h"
+#include "hexview/hexwidget.h"
 
-#include "buffereddocument.h"
-#include "hexdocument.h"
-#include "hexscrollbar.h"
-#include "markupmask.h"
+#include "document/buffereddocument.h"
+#include "document/hexdocument.h"
+#include "hexview/hexscrollbar.h"
+#include "mask/markupmask.h"
 
 #include <QAction>
 #include <QEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "substrs.h"
+#include "hexview/substrs.h"
 
 #include <QFont>
 #include <QList>

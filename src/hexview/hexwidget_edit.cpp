@@ -1,8 +1,8 @@
 // Byte editing and saving of the hex widget.
 
-#include "hexwidget.h"
+#include "hexview/hexwidget.h"
 
-#include "hexdocument.h"
+#include "document/hexdocument.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,11 +1,11 @@
 // Painting of the hex widget: reads row bytes from the document, colours from
 // the markup mask and the unsaved edits, and draws runs of equal look.
 
-#include "hexwidget.h"
+#include "hexview/hexwidget.h"
 
-#include "hexdocument.h"
-#include "markupmask.h"
-#include "markupnode.h"
+#include "document/hexdocument.h"
+#include "mask/markupmask.h"
+#include "markup/markupnode.h"
 
 #include <QPaintEvent>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "substrs.h"
+#include "hexview/substrs.h"
 
 substrS::~substrS() = default;
 

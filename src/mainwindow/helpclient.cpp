@@ -1,4 +1,4 @@
-#include "helpclient.h"
+#include "mainwindow/helpclient.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,13 +1,13 @@
 // File commands: Open, Save, Save As, Exit's prompts, Copy to Clipboard.
 
-#include "mainwindow.h"
+#include "mainwindow/mainwindow.h"
 
-#include "config.h"
-#include "hexdocument.h"
-#include "hexscrollbar.h"
-#include "hexwidget.h"
-#include "markupmask.h"
-#include "markuptree.h"
+#include "settings/config.h"
+#include "document/hexdocument.h"
+#include "hexview/hexscrollbar.h"
+#include "hexview/hexwidget.h"
+#include "mask/markupmask.h"
+#include "markup/markuptree.h"
 
 #include <QApplication>
 #include <QClipboard>

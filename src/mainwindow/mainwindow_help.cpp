@@ -1,14 +1,14 @@
 // Help topics, the about box, the font choice, preferences and the default
 // dialog hooks.
 
-#include "mainwindow.h"
+#include "mainwindow/mainwindow.h"
 
-#include "config.h"
-#include "helpclient.h"
-#include "hexscrollbar.h"
-#include "hexwidget.h"
-#include "manualmarkupdialog.h"
-#include "preferencesdialog.h"
+#include "settings/config.h"
+#include "mainwindow/helpclient.h"
+#include "hexview/hexscrollbar.h"
+#include "hexview/hexwidget.h"
+#include "dialogs/manualmarkupdialog.h"
+#include "dialogs/preferencesdialog.h"
 
 #include <QColorDialog>
 #include <QCoreApplication>

@@ -1,15 +1,15 @@
 // Markup commands: mark, colours, delete, prune, clear, save, load and linking.
 
-#include "mainwindow.h"
+#include "mainwindow/mainwindow.h"
 
-#include "config.h"
-#include "hextreeview.h"
-#include "hexwidget.h"
-#include "manualmarkupdialog.h"
-#include "markupmask.h"
-#include "markupmodel.h"
-#include "markupnode.h"
-#include "markuptree.h"
+#include "settings/config.h"
+#include "treeview/hextreeview.h"
+#include "hexview/hexwidget.h"
+#include "dialogs/manualmarkupdialog.h"
+#include "mask/markupmask.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
+#include "markup/markuptree.h"
 
 #include <QDir>
 #include <QFile>

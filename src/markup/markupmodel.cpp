@@ -1,7 +1,7 @@
-#include "markupmodel.h"
+#include "markup/markupmodel.h"
 
-#include "markupcolumn.h"
-#include "markupnode.h"
+#include "markup/markupcolumn.h"
+#include "markup/markupnode.h"
 
 #include <cstdio>
 

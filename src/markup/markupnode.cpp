@@ -1,4 +1,4 @@
-#include "markupnode.h"
+#include "markup/markupnode.h"
 
 #include <vector>
 

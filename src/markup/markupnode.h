@@ -1,6 +1,6 @@
 #pragma once
 
-#include "markupcolumn.h"
+#include "markup/markupcolumn.h"
 
 #include <QColor>
 #include <QList>

@@ -1,9 +1,9 @@
-#include "markuptree.h"
+#include "markup/markuptree.h"
 
-#include "markupcolumn.h"
-#include "markupmodel.h"
-#include "markupnode.h"
-#include "markupxmlhandler.h"
+#include "markup/markupcolumn.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
+#include "markup/markupxmlhandler.h"
 
 #include <QIODevice>
 #include <QStringDecoder>

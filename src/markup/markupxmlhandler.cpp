@@ -1,9 +1,9 @@
-#include "markupxmlhandler.h"
+#include "markup/markupxmlhandler.h"
 
-#include "markupcolumn.h"
-#include "markupmodel.h"
-#include "markupnode.h"
-#include "markuptree.h"
+#include "markup/markupcolumn.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
+#include "markup/markuptree.h"
 
 #include <QColor>
 #include <QXmlStreamReader>

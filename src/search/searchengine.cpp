@@ -1,7 +1,7 @@
-#include "searchengine.h"
+#include "search/searchengine.h"
 
-#include "buffereddocument.h"
-#include "hexdocument.h"
+#include "document/buffereddocument.h"
+#include "document/hexdocument.h"
 
 #include <QByteArray>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "file_iterator.h"
-#include "match_range.h"
+#include "document/file_iterator.h"
+#include "search/match_range.h"
 
 #include <QString>
 #include <QtGlobal>

@@ -1,6 +1,6 @@
-#include "hexoptionspinbox.h"
+#include "treeview/hexoptionspinbox.h"
 
-#include "config.h"
+#include "settings/config.h"
 
 #include <QLineEdit>
 #include <QStyle>

@@ -1,4 +1,4 @@
-#include "hextreeview.h"
+#include "treeview/hextreeview.h"
 
 #include <QMenu>
 #include <QModelIndex>

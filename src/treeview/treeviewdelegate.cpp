@@ -1,10 +1,10 @@
-#include "treeviewdelegate.h"
+#include "treeview/treeviewdelegate.h"
 
-#include "config.h"
-#include "hexoptionspinbox.h"
-#include "markupcolumn.h"
-#include "markupmodel.h"
-#include "markupnode.h"
+#include "settings/config.h"
+#include "treeview/hexoptionspinbox.h"
+#include "markup/markupcolumn.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -3,8 +3,8 @@
 // Helpers for the hostile-input and fault suites: file contents, a consistency
 // walk of the markup tree, and ways to make a path refuse writes even for root.
 
-#include "markupmodel.h"
-#include "markupnode.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
 
 #include <QByteArray>
 #include <QFile>

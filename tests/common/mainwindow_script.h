@@ -3,11 +3,11 @@
 // Answers the main window's dialogs from a script, so its commands can be
 // driven without a person. Header-only: only the main-window tests include it.
 
-#include "config.h"
-#include "hexwidget.h"
-#include "mainwindow.h"
-#include "manualmarkupdialog.h"
-#include "markuptree.h"
+#include "settings/config.h"
+#include "hexview/hexwidget.h"
+#include "mainwindow/mainwindow.h"
+#include "dialogs/manualmarkupdialog.h"
+#include "markup/markuptree.h"
 
 #include <QColor>
 #include <QDialog>

@@ -2,10 +2,10 @@
 
 // Helpers shared by the markup tree, XML and colour-mask tests.
 
-#include "markupcolumn.h"
-#include "markupmodel.h"
-#include "markupnode.h"
-#include "markuptree.h"
+#include "markup/markupcolumn.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
+#include "markup/markuptree.h"
 
 #include <QRandomGenerator>
 #include <QSet>

@@ -1,4 +1,4 @@
-#include "buffereddocument.h"
+#include "document/buffereddocument.h"
 #include "documenttesthelpers.h"
 #include "testsettings.h"
 

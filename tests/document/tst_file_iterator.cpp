@@ -1,7 +1,7 @@
-#include "buffereddocument.h"
+#include "document/buffereddocument.h"
 #include "documenttesthelpers.h"
-#include "file_anchor.h"
-#include "file_iterator.h"
+#include "document/file_anchor.h"
+#include "document/file_iterator.h"
 #include "testsettings.h"
 
 #include <QSignalSpy>

@@ -1,6 +1,6 @@
-#include "buffereddocument.h"
+#include "document/buffereddocument.h"
 #include "documenttesthelpers.h"
-#include "hexdocument.h"
+#include "document/hexdocument.h"
 #include "testsettings.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "buffereddocument.h"
+#include "document/buffereddocument.h"
 #include "documenttesthelpers.h"
-#include "file_iterator.h"
-#include "hexdocument.h"
+#include "document/file_iterator.h"
+#include "document/hexdocument.h"
 #include "testsettings.h"
 
 #include <QFile>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "hexdocument.h"
-#include "hexscrollbar.h"
-#include "hexwidget.h"
+#include "document/hexdocument.h"
+#include "hexview/hexscrollbar.h"
+#include "hexview/hexwidget.h"
 
 #include <QFile>
 #include <QFont>

@@ -1,9 +1,9 @@
 #include "hexviewfixture.h"
-#include "markupmask.h"
-#include "markupmodel.h"
-#include "markupnode.h"
+#include "mask/markupmask.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
 #include "markuptesthelpers.h"
-#include "markuptree.h"
+#include "markup/markuptree.h"
 #include "testsettings.h"
 
 #include <QImage>

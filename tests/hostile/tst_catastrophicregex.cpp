@@ -4,9 +4,9 @@
 #include "hostilehelpers.h"
 #include "testsettings.h"
 
-#include "file_anchor.h"
-#include "hexdocument.h"
-#include "searchengine.h"
+#include "document/file_anchor.h"
+#include "document/hexdocument.h"
+#include "search/searchengine.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>

@@ -3,10 +3,10 @@
 #include "hostilehelpers.h"
 #include "testsettings.h"
 
-#include "markupcolumn.h"
-#include "markupmodel.h"
-#include "markupnode.h"
-#include "markuptree.h"
+#include "markup/markupcolumn.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
+#include "markup/markuptree.h"
 
 #include <QElapsedTimer>
 #include <QTest>

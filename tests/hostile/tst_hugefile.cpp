@@ -3,16 +3,16 @@
 #include "hostilehelpers.h"
 #include "testsettings.h"
 
-#include "file_anchor.h"
-#include "hexdocument.h"
-#include "hexscrollbar.h"
-#include "hexwidget.h"
-#include "markupmask.h"
-#include "markupmodel.h"
-#include "markupnode.h"
-#include "markuptree.h"
-#include "match_range.h"
-#include "searchengine.h"
+#include "document/file_anchor.h"
+#include "document/hexdocument.h"
+#include "hexview/hexscrollbar.h"
+#include "hexview/hexwidget.h"
+#include "mask/markupmask.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
+#include "markup/markuptree.h"
+#include "search/match_range.h"
+#include "search/searchengine.h"
 
 #include <QFile>
 #include <QImage>

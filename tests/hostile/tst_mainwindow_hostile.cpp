@@ -5,14 +5,14 @@
 #include "hostilehelpers.h"
 #include "testsettings.h"
 
-#include "hexdocument.h"
-#include "hextreeview.h"
-#include "hexwidget.h"
-#include "mainwindow.h"
-#include "markupmask.h"
-#include "markupmodel.h"
-#include "markupnode.h"
-#include "markuptree.h"
+#include "document/hexdocument.h"
+#include "treeview/hextreeview.h"
+#include "hexview/hexwidget.h"
+#include "mainwindow/mainwindow.h"
+#include "mask/markupmask.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
+#include "markup/markuptree.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -4,9 +4,9 @@
 #include "hostilehelpers.h"
 #include "testsettings.h"
 
-#include "markupmodel.h"
-#include "markupnode.h"
-#include "markuptree.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
+#include "markup/markuptree.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>

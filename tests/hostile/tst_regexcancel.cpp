@@ -4,9 +4,9 @@
 #include "hostilehelpers.h"
 #include "testsettings.h"
 
-#include "file_anchor.h"
-#include "hexwidget.h"
-#include "searchwidget.h"
+#include "document/file_anchor.h"
+#include "hexview/hexwidget.h"
+#include "panels/searchwidget.h"
 
 #include <QElapsedTimer>
 #include <QLineEdit>

@@ -5,11 +5,11 @@
 #include "hostilehelpers.h"
 #include "testsettings.h"
 
-#include "hexwidget.h"
-#include "mainwindow.h"
-#include "markupmodel.h"
-#include "markupnode.h"
-#include "markuptree.h"
+#include "hexview/hexwidget.h"
+#include "mainwindow/mainwindow.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
+#include "markup/markuptree.h"
 
 #include <QDir>
 #include <QFile>

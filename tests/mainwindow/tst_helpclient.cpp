@@ -1,4 +1,4 @@
-#include "helpclient.h"
+#include "mainwindow/helpclient.h"
 #include "testsettings.h"
 
 #include <QCoreApplication>
@@ -486,7 +486,7 @@ void TestHelpClient::help_pages_are_listed_and_linked()
     if (source.isEmpty())
         QSKIP("PQ_TEST_DATA is not set; run this test through ctest");
     const QDir help(source + QStringLiteral("/html_help"));
-    const QDir images(source + QStringLiteral("/src/images"));
+    const QDir images(source + QStringLiteral("/src/mainwindow/images"));
 
     QFile project(help.filePath(QStringLiteral("pellowquarnby.qhp")));
     QVERIFY(project.open(QIODevice::ReadOnly));

@@ -1,12 +1,12 @@
 // The window as it is built: menus, toolbar, docks, status text, shortcuts,
 // window events, and the help, about, font and preferences commands.
 
-#include "config.h"
-#include "hexscrollbar.h"
-#include "hextreeview.h"
-#include "hexwidget.h"
-#include "mainwindow.h"
-#include "markupmodel.h"
+#include "settings/config.h"
+#include "hexview/hexscrollbar.h"
+#include "treeview/hextreeview.h"
+#include "hexview/hexwidget.h"
+#include "mainwindow/mainwindow.h"
+#include "markup/markupmodel.h"
 #include "mainwindow_script.h"
 #include "testsettings.h"
 

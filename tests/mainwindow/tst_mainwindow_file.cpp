@@ -1,13 +1,13 @@
 // File commands of the main window: open, the title, save, save as, the close
 // prompts and copy to clipboard.
 
-#include "config.h"
-#include "hexdocument.h"
-#include "hexscrollbar.h"
-#include "hexwidget.h"
-#include "mainwindow.h"
+#include "settings/config.h"
+#include "document/hexdocument.h"
+#include "hexview/hexscrollbar.h"
+#include "hexview/hexwidget.h"
+#include "mainwindow/mainwindow.h"
 #include "mainwindow_script.h"
-#include "markupmodel.h"
+#include "markup/markupmodel.h"
 #include "testsettings.h"
 
 #include <QClipboard>

@@ -1,14 +1,14 @@
 // Main-window commands over a markup tree with many parent markups: expanding
 // the whole tree view refills the colour mask once, not once per markup the
 // view opens, and the one refill sees the view fully expanded.
-#include "hextreeview.h"
-#include "hexwidget.h"
-#include "mainwindow.h"
+#include "treeview/hextreeview.h"
+#include "hexview/hexwidget.h"
+#include "mainwindow/mainwindow.h"
 #include "mainwindow_script.h"
-#include "markupmask.h"
-#include "markupmodel.h"
-#include "markupnode.h"
-#include "markuptree.h"
+#include "mask/markupmask.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
+#include "markup/markuptree.h"
 #include "testsettings.h"
 
 #include <QCoreApplication>

@@ -1,15 +1,15 @@
 // Markup commands of the main window: mark, manual marking, colours, delete,
 // prune, clear, save, load and linking markup files to data files.
 
-#include "config.h"
-#include "hextreeview.h"
-#include "hexwidget.h"
-#include "mainwindow.h"
+#include "settings/config.h"
+#include "treeview/hextreeview.h"
+#include "hexview/hexwidget.h"
+#include "mainwindow/mainwindow.h"
 #include "mainwindow_script.h"
-#include "markupmask.h"
-#include "markupmodel.h"
-#include "markupnode.h"
-#include "markuptree.h"
+#include "mask/markupmask.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
+#include "markup/markuptree.h"
 #include "testsettings.h"
 
 #include <QFile>

@@ -2,11 +2,11 @@
 // write_markup_file() and to_xml() must give exactly the bytes of a plain
 // reference writer, whatever the tree; and a device that stops taking bytes
 // makes the streaming writer report failure.
-#include "markupcolumn.h"
-#include "markupmodel.h"
-#include "markupnode.h"
+#include "markup/markupcolumn.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
 #include "markuptesthelpers.h"
-#include "markuptree.h"
+#include "markup/markuptree.h"
 
 #include <QBuffer>
 #include <QColor>

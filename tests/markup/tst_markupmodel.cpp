@@ -1,7 +1,7 @@
-#include "markupcolumn.h"
-#include "markupmodel.h"
-#include "markupnode.h"
-#include "markuptree.h"
+#include "markup/markupcolumn.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
+#include "markup/markuptree.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

@@ -1,5 +1,5 @@
-#include "markupcolumn.h"
-#include "markupnode.h"
+#include "markup/markupcolumn.h"
+#include "markup/markupnode.h"
 
 #include <QTest>
 

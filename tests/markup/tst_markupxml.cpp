@@ -1,8 +1,8 @@
-#include "markupcolumn.h"
-#include "markupmodel.h"
-#include "markupnode.h"
+#include "markup/markupcolumn.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
 #include "markuptesthelpers.h"
-#include "markuptree.h"
+#include "markup/markuptree.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

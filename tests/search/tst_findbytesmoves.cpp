@@ -1,8 +1,8 @@
 #include "documenttesthelpers.h"
-#include "file_anchor.h"
-#include "file_iterator.h"
-#include "hexdocument.h"
-#include "searchengine.h"
+#include "document/file_anchor.h"
+#include "document/file_iterator.h"
+#include "document/hexdocument.h"
+#include "search/searchengine.h"
 #include "testsettings.h"
 
 #include <QFile>

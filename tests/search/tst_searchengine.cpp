@@ -1,7 +1,7 @@
-#include "file_anchor.h"
-#include "file_iterator.h"
-#include "hexdocument.h"
-#include "searchengine.h"
+#include "document/file_anchor.h"
+#include "document/file_iterator.h"
+#include "document/hexdocument.h"
+#include "search/searchengine.h"
 #include "testsettings.h"
 
 #include <QList>

@@ -1,6 +1,6 @@
-#include "file_anchor.h"
-#include "hexdocument.h"
-#include "searchengine.h"
+#include "document/file_anchor.h"
+#include "document/hexdocument.h"
+#include "search/searchengine.h"
 #include "testsettings.h"
 
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
-#include "config.h"
-#include "hexoptionspinbox.h"
+#include "settings/config.h"
+#include "treeview/hexoptionspinbox.h"
 #include "testsettings.h"
 
 #include <QLineEdit>

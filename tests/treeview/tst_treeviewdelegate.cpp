@@ -1,11 +1,11 @@
-#include "config.h"
-#include "hexoptionspinbox.h"
-#include "hextreeview.h"
-#include "markupcolumn.h"
-#include "markupmodel.h"
-#include "markupnode.h"
+#include "settings/config.h"
+#include "treeview/hexoptionspinbox.h"
+#include "treeview/hextreeview.h"
+#include "markup/markupcolumn.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
 #include "testsettings.h"
-#include "treeviewdelegate.h"
+#include "treeview/treeviewdelegate.h"
 
 #include <QComboBox>
 #include <QImage>

@@ -1,0 +1,204 @@
+// Markup lookups and markup files.
+//
+// 1. One fill of the colour mask's 10,000-offset window (snapshot of the
+//    expanded markups plus the fill itself) over 10 markups, over 100,000
+//    sibling markups and over markups nested 1,000 deep (all expanded);
+//    prints each against the 10-markup case.
+// 2. Saving and loading 100,000 markups against, in the same run, a bare
+//    QXmlStreamReader pass over the same file and one QFile::write of the
+//    same bytes.
+//
+// The fastest of several runs (the least disturbed by other load). Usage: bench_markup
+
+#include "mask/markupmask.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
+#include "markup/markuptree.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QXmlStreamReader>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+double time_once(const std::function<void()> &body)
+{
+    const auto start = std::chrono::steady_clock::now();
+    body();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+constexpr int window = 10000;
+
+QString siblings_xml(int count, qint64 step)
+{
+    QString xml = QStringLiteral("<!DOCTYPE PQML>\n<pellowquarnbybook>\n");
+    for (int i = 0; i < count; ++i)
+        xml += QStringLiteral(" <node description=\"markup %1\" start=\"%2\" end=\"%3\" repeat=\"false\" "
+                              "foreground_red=\"%4\" foreground_green=\"0\" foreground_blue=\"0\" "
+                              "background_red=\"255\" background_green=\"255\" background_blue=\"%5\"/>\n")
+                   .arg(i).arg(qint64(i) * step).arg(qint64(i) * step + step / 2)
+                   .arg(i % 256).arg((i * 7) % 256);
+    xml += QStringLiteral("</pellowquarnbybook>\n");
+    return xml;
+}
+
+QString nested_xml(int depth)
+{
+    QString xml = QStringLiteral("<pellowquarnbybook>");
+    for (int i = 0; i < depth; ++i)
+        xml += QStringLiteral("<node start=\"%1\" end=\"%2\">").arg(i * 3).arg(3 * depth + 9000 - i * 3);
+    for (int i = 0; i < depth; ++i)
+        xml += QStringLiteral("</node>");
+    xml += QStringLiteral("</pellowquarnbybook>");
+    return xml;
+}
+
+// One fill as the hex view gets it: reload_mask() on the GUI thread, the
+// worker's snapshot-to-completion run, polled until the worker is idle.
+double time_mask_fill(const QString &xml, qint64 first)
+{
+    MarkupModel model;
+    MarkupTree tree(&model);
+    tree.set_is_expanded([](const QModelIndex &) { return true; });
+    tree.load_xml(xml);
+    MarkupMask mask(&tree);
+    mask.markup_at(first + MarkupMask::window_lead);
+    while (mask.is_filling())
+        QThread::yieldCurrentThread();
+    std::vector<double> runs;
+    for (int r = 0; r < 31; ++r) {
+        runs.push_back(time_once([&] {
+            mask.reload_mask();
+            while (mask.is_filling())
+                QThread::yieldCurrentThread();
+        }));
+    }
+    return *std::min_element(runs.begin(), runs.end());
+}
+
+double time_fill(const QString &xml, qint64 first)
+{
+    MarkupModel model;
+    MarkupTree tree(&model);
+    tree.set_is_expanded([](const QModelIndex &) { return true; });
+    if (!tree.load_xml(xml))
+        std::fprintf(stderr, "load failed\n");
+    std::vector<std::atomic<MarkupNode *>> out(window);
+    std::vector<double> runs;
+    qint64 coloured = 0;
+    for (int r = 0; r < 15; ++r) {
+        runs.push_back(time_once([&] {
+            const MarkupTree::LookupSnapshot snapshot = tree.lookup_snapshot();
+            tree.fill(first, window, out.data(), snapshot);
+        }));
+    }
+    for (const auto &e : out)
+        coloured += e.load() != nullptr;
+    std::printf("    (%lld of %d offsets covered)\n", coloured, window);
+    return *std::min_element(runs.begin(), runs.end());
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+
+    std::printf("Mask fill of %d offsets through MarkupMask (reload to idle worker, fastest of 31)\n",
+                window);
+    const double m_small = time_mask_fill(siblings_xml(10, 1000), 0);
+    std::printf("  10 markups:                 %8.3f ms\n", m_small * 1e3);
+    const double m_wide = time_mask_fill(siblings_xml(100000, 20), 1000000);
+    std::printf("  100,000 sibling markups:    %8.3f ms   ratio %.2f (aim < 3)\n", m_wide * 1e3,
+                m_wide / m_small);
+    const double m_deep = time_mask_fill(nested_xml(1000), 0);
+    std::printf("  nested 1,000 deep:          %8.3f ms   ratio %.2f (aim < 10)\n", m_deep * 1e3,
+                m_deep / m_small);
+
+    std::printf("Bare fill of %d offsets (snapshot + fill on one thread, fastest of 31)\n", window);
+    const double small = time_fill(siblings_xml(10, 1000), 0);
+    std::printf("  10 markups:                 %8.3f ms\n", small * 1e3);
+    const double wide = time_fill(siblings_xml(100000, 20), 1000000);
+    std::printf("  100,000 sibling markups:    %8.3f ms   ratio %.2f (aim < 3)\n", wide * 1e3,
+                wide / small);
+    const double deep = time_fill(nested_xml(1000), 0);
+    std::printf("  nested 1,000 deep:          %8.3f ms   ratio %.2f (aim < 10)\n", deep * 1e3,
+                deep / small);
+
+    // Saving and loading 100,000 markups.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("markup.xml"));
+    MarkupModel model;
+    MarkupTree tree(&model);
+    tree.load_xml(siblings_xml(100000, 20));
+
+    std::vector<double> save_runs, write_runs, load_runs, read_runs, text_runs, encode_runs;
+    QByteArray bytes;
+    for (int r = 0; r < 5; ++r) {
+        QString text;
+        text_runs.push_back(time_once([&] { text = tree.to_xml(); }));
+        encode_runs.push_back(time_once([&] { bytes = MarkupTree::encode_markup_file(text); }));
+        if (tree.to_markup_file() != bytes)
+            std::fprintf(stderr, "to_markup_file differs from to_xml\n");
+    }
+    for (int r = 0; r < 5; ++r) {
+        save_runs.push_back(time_once([&] {
+            bytes = tree.to_markup_file();
+            QFile f(path);
+            f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+            f.write(bytes);
+        }));
+        write_runs.push_back(time_once([&] {
+            QFile f(path);
+            f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+            f.write(bytes);
+        }));
+    }
+    for (int r = 0; r < 5; ++r) {
+        MarkupModel m2;
+        MarkupTree t2(&m2);
+        load_runs.push_back(time_once([&] {
+            QFile f(path);
+            f.open(QIODevice::ReadOnly);
+            t2.load_xml(MarkupTree::decode_markup_file(f.readAll()));
+        }));
+        if (m2.rowCount() != 100000)
+            std::fprintf(stderr, "loaded %d markups\n", m2.rowCount());
+        read_runs.push_back(time_once([&] {
+            QFile f(path);
+            f.open(QIODevice::ReadOnly);
+            QXmlStreamReader reader(QString::fromUtf8(f.readAll()));
+            qint64 tokens = 0;
+            while (!reader.atEnd()) {
+                reader.readNext();
+                ++tokens;
+            }
+            if (tokens < 100000)
+                std::fprintf(stderr, "short read\n");
+        }));
+    }
+    auto fastest = [](const std::vector<double> &v) { return *std::min_element(v.begin(), v.end()); };
+    const double save = fastest(save_runs), write = fastest(write_runs);
+    const double load = fastest(load_runs), read = fastest(read_runs);
+    std::printf("Markup file of 100,000 markups (%.1f MiB, fastest of 5)\n", bytes.size() / 1048576.0);
+    std::printf("  save (to_markup_file + write): %8.2f ms\n", save * 1e3);
+    std::printf("    (the QString form: to_xml %.2f ms, then UTF-8 encoding %.2f ms)\n", fastest(text_runs) * 1e3,
+                fastest(encode_runs) * 1e3);
+    std::printf("  one QFile::write of the bytes: %8.2f ms   ratio %.2f (aim < 3)\n", write * 1e3,
+                save / write);
+    std::printf("  load (read + decode + parse + tree): %8.2f ms\n", load * 1e3);
+    std::printf("  bare QXmlStreamReader pass:          %8.2f ms   ratio %.2f (aim < 3)\n",
+                read * 1e3, load / read);
+    return 0;
+}

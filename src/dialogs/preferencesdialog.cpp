@@ -1,0 +1,115 @@
+#include "dialogs/preferencesdialog.h"
+
+#include "settings/config.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+QLatin1String yes_no(bool checked)
+{
+    return checked ? QLatin1String("yes") : QLatin1String("no");
+}
+
+bool reads(const char *key, const char *word)
+{
+    return Config::instance()->value(QLatin1String(key)).toString() == QLatin1String(word);
+}
+
+QPushButton *make_button(const QString &text, const char *name, QWidget *parent)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    return button;
+}
+
+} // namespace
+
+PreferencesDialog::PreferencesDialog(QWidget *parent, std::function<void(int)> apply_toolbar_style)
+    : QDialog(parent)
+    , apply_toolbar_style(std::move(apply_toolbar_style))
+{
+    get_existing_directory = [](QWidget *owner, const QString &caption, const QString &dir) {
+        return QFileDialog::getExistingDirectory(owner, caption, dir, QFileDialog::ShowDirsOnly);
+    };
+
+    setSizeGripEnabled(false);
+    setModal(true);
+    setWindowTitle(QStringLiteral("Preferences"));
+
+    Config *config = Config::instance();
+    const QString dir_text = config->contains(QStringLiteral("Markup Dir"))
+        ? config->value(QStringLiteral("Markup Dir")).toString()
+        : QDir::home().absolutePath();
+
+    auto *layout = new QGridLayout(this);
+    toolbar_style_combo = new QComboBox(this);
+    toolbar_style_combo->setObjectName(QStringLiteral("toolbar_style_combo"));
+    toolbar_style_combo->addItems({QStringLiteral("Icon Only"), QStringLiteral("Text Only"),
+                                   QStringLiteral("Text Beside"), QStringLiteral("Text Under")});
+    link_check = new QCheckBox(QStringLiteral("Link Markup to Files"), this);
+    link_check->setObjectName(QStringLiteral("link_check"));
+    splash_check = new QCheckBox(QStringLiteral("Splash Screen at Startup"), this);
+    splash_check->setObjectName(QStringLiteral("splash_check"));
+    hex_display_check = new QCheckBox(QStringLiteral("Display Markup Positions in hexadecimal"), this);
+    hex_display_check->setObjectName(QStringLiteral("hex_display_check"));
+    auto *dir_label = new QLabel(QStringLiteral("Default Markup Save Directory"), this);
+    markup_dir_edit = new QLineEdit(dir_text, this);
+    markup_dir_edit->setObjectName(QStringLiteral("markup_dir_edit"));
+    QPushButton *browse_button = make_button(QStringLiteral("Browse"), "browse_button", this);
+    QPushButton *save_button = make_button(QStringLiteral("Save"), "save_button", this);
+    QPushButton *cancel_button = make_button(QStringLiteral("Cancel"), "cancel_button", this);
+
+    link_check->setChecked(reads("Link Markup", "yes"));
+    // A value outside the four styles (a hand-edited file) shows as the
+    // default, so Save never stores or applies a style that does not exist.
+    int style = config->value(QStringLiteral("Toolbar Style"), 0).toInt();
+    if (style < 0 || style >= toolbar_style_combo->count())
+        style = 0;
+    toolbar_style_combo->setCurrentIndex(style);
+    splash_check->setChecked(reads("Splash Screen", "yes"));
+    hex_display_check->setChecked(!reads("Hex Markup Display", "no"));
+
+    layout->addWidget(dir_label, 0, 0);
+    layout->addWidget(markup_dir_edit, 0, 1);
+    layout->addWidget(browse_button, 0, 2);
+    layout->addWidget(link_check, 1, 0);
+    layout->addWidget(toolbar_style_combo, 2, 0);
+    layout->addWidget(splash_check, 3, 0);
+    layout->addWidget(hex_display_check, 4, 0);
+    layout->addWidget(save_button, 6, 0);
+    layout->addWidget(cancel_button, 6, 1);
+
+    connect(browse_button, &QPushButton::clicked, this, &PreferencesDialog::browse_dir);
+    connect(cancel_button, &QPushButton::clicked, this, &QDialog::reject);
+    connect(save_button, &QPushButton::clicked, this, &PreferencesDialog::accept);
+}
+
+void PreferencesDialog::accept()
+{
+    Config *config = Config::instance();
+    config->setValue(QStringLiteral("Markup Dir"), markup_dir_edit->text());
+    config->setValue(QStringLiteral("Link Markup"), yes_no(link_check->isChecked()));
+    config->setValue(QStringLiteral("Toolbar Style"), toolbar_style_combo->currentIndex());
+    config->setValue(QStringLiteral("Splash Screen"), yes_no(splash_check->isChecked()));
+    config->setValue(QStringLiteral("Hex Markup Display"), yes_no(hex_display_check->isChecked()));
+    if (apply_toolbar_style)
+        apply_toolbar_style(toolbar_style_combo->currentIndex());
+    QDialog::accept();
+}
+
+void PreferencesDialog::browse_dir()
+{
+    // The chooser belongs to the main window, like the dialog itself.
+    const QString chosen = get_existing_directory(parentWidget(), QStringLiteral("Select Directory"),
+                                                  QDir::home().absolutePath());
+    markup_dir_edit->setText(chosen);
+}

@@ -1,0 +1,265 @@
+#include "panels/searchwidget.h"
+
+#include "document/file_anchor.h"
+#include "document/hexdocument.h"
+#include "validators/hexvalidator.h"
+#include "hexview/hexwidget.h"
+
+#include <QApplication>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+namespace {
+
+const int progress_maximum = 10000;
+// Long enough that a report rarely pays for event processing, short enough
+// that Cancel and repaints feel immediate.
+const qint64 events_interval_ms = 15;
+const int reports_per_clock_check = 16;
+
+} // namespace
+
+SearchWidget::SearchWidget(QWidget *parent)
+    : QWidget(parent)
+{
+    auto *layout = new QGridLayout(this);
+
+    auto *label = new QLabel(QStringLiteral("Expression"), this);
+    expression_edit = new QLineEdit(this);
+    expression_edit->setObjectName(QStringLiteral("expression_edit"));
+    expression_edit->setMaxLength(999);
+    progress_bar = new QProgressBar(this);
+    progress_bar->setObjectName(QStringLiteral("progress_bar"));
+    search_button = new QPushButton(QStringLiteral("Search"), this);
+    search_button->setObjectName(QStringLiteral("search_button"));
+    search_button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    cancel_button = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel_button->setObjectName(QStringLiteral("cancel_button"));
+    cancel_button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+
+    format_box = new QGroupBox(this);
+    format_box->setObjectName(QStringLiteral("format_box"));
+    auto *format_layout = new QVBoxLayout(format_box);
+    alpha_button = new QRadioButton(tr("&Alpha"), format_box);
+    alpha_button->setObjectName(QStringLiteral("alpha_button"));
+    alpha_button->setChecked(true);
+    hex_button = new QRadioButton(tr("&Hexadecimal"), format_box);
+    hex_button->setObjectName(QStringLiteral("hex_button"));
+    format_layout->addWidget(alpha_button);
+    format_layout->addWidget(hex_button);
+    format_layout->addStretch(1);
+
+    mode_box = new QGroupBox(this);
+    mode_box->setObjectName(QStringLiteral("mode_box"));
+    auto *mode_layout = new QVBoxLayout(mode_box);
+    regex_button = new QRadioButton(tr("&Regex"), mode_box);
+    regex_button->setObjectName(QStringLiteral("regex_button"));
+    regex_button->setChecked(true);
+    simple_button = new QRadioButton(tr("&Simple"), mode_box);
+    simple_button->setObjectName(QStringLiteral("simple_button"));
+    mode_layout->addWidget(regex_button);
+    mode_layout->addWidget(simple_button);
+    mode_layout->addStretch(1);
+
+    format_box->setEnabled(false);
+
+    layout->addWidget(label, 0, 0);
+    layout->addWidget(expression_edit, 0, 1, 1, 2);
+    layout->addWidget(progress_bar, 1, 0, 1, 3);
+    layout->addWidget(mode_box, 2, 0);
+    layout->addWidget(format_box, 2, 1);
+    layout->addWidget(search_button, 6, 0);
+    layout->addWidget(cancel_button, 6, 1);
+
+    connect(search_button, &QPushButton::clicked, this, &SearchWidget::search);
+    connect(cancel_button, &QPushButton::clicked, this, &SearchWidget::cancel);
+    connect(hex_button, &QRadioButton::clicked, this, &SearchWidget::resetsearch);
+    connect(alpha_button, &QRadioButton::clicked, this, &SearchWidget::resetsearch);
+    connect(regex_button, &QRadioButton::clicked, this, &SearchWidget::resetsearch);
+    connect(simple_button, &QRadioButton::clicked, this, &SearchWidget::resetsearch);
+    connect(expression_edit, &QLineEdit::textEdited, this, &SearchWidget::resetsearch);
+    connect(hex_button, &QRadioButton::clicked, this, &SearchWidget::enable_hex_validator);
+    connect(alpha_button, &QRadioButton::clicked, this, &SearchWidget::disable_hex_validator);
+    connect(regex_button, &QRadioButton::clicked, this, &SearchWidget::disablebuttongroup);
+    connect(simple_button, &QRadioButton::clicked, this, &SearchWidget::disablebuttongroup);
+}
+
+SearchWidget::~SearchWidget() = default;
+
+void SearchWidget::set_hex_widget(HexWidget *widget)
+{
+    hex_widget = widget;
+}
+
+void SearchWidget::set_status_bar(QStatusBar *bar)
+{
+    status_bar = bar;
+}
+
+HexDocument *SearchWidget::current_document() const
+{
+    return hex_widget ? hex_widget->document() : nullptr;
+}
+
+void SearchWidget::show_status(const QString &text)
+{
+    if (status_bar)
+        status_bar->showMessage(text, 0);
+}
+
+void SearchWidget::search()
+{
+    if (running)
+        return;
+    const bool regex_mode = regex_button->isChecked();
+    if (!regex_mode && !simple_button->isChecked())
+        return;
+
+    QString bytes = expression_edit->text();
+    if (!regex_mode && hex_button->isChecked()
+        && !SearchEngine::hex_to_bytes(expression_edit->text(), bytes)) {
+        show_status(SearchEngine::status_text(SearchEngine::Outcome::OddHexLength));
+        return;
+    }
+    if (bytes.isEmpty()) {
+        show_status(SearchEngine::status_text(SearchEngine::Outcome::EmptyPattern));
+        return;
+    }
+    // A range never set, set while no file was open, or made for a file that
+    // has since been replaced by another starts again at the new file's start.
+    if (!engine.range_matches(current_document()))
+        resetsearch();
+    if (!engine.has_range()) {
+        show_status(SearchEngine::status_text(SearchEngine::Outcome::NoFile));
+        return;
+    }
+
+    connect(file_anchor::instance(), &file_anchor::iterator_changed, this,
+            &SearchWidget::setProgress, Qt::UniqueConnection);
+    set_running(true);
+    const SearchEngine::Outcome outcome =
+        regex_mode ? engine.search_regex(bytes) : engine.search_simple(bytes);
+    set_running(false);
+
+    switch (outcome) {
+    case SearchEngine::Outcome::Hit:
+        if (hex_widget)
+            hex_widget->set_selection(engine.hit_first(), engine.hit_end() - 1);
+        break;
+    case SearchEngine::Outcome::NoMatch:
+    case SearchEngine::Outcome::Cancelled:
+    case SearchEngine::Outcome::RuntimeError:
+        progress_bar->reset();
+        resetsearch();
+        show_status(SearchEngine::status_text(outcome));
+        break;
+    case SearchEngine::Outcome::EmptyPattern:
+    case SearchEngine::Outcome::OddHexLength:
+    case SearchEngine::Outcome::NoFile:
+        show_status(SearchEngine::status_text(outcome));
+        break;
+    }
+}
+
+void SearchWidget::cancel()
+{
+    file_anchor::instance()->cancel();
+}
+
+void SearchWidget::setProgress(int value)
+{
+    progress_bar->setValue(value);
+    if (running && events_timer.isValid()) {
+        if (++reports_since_check < reports_per_clock_check)
+            return;
+        reports_since_check = 0;
+        if (events_timer.elapsed() < events_interval_ms)
+            return;
+    }
+    events_timer.start();
+    QApplication::processEvents();
+}
+
+void SearchWidget::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // Another toolbox page hides the panel too; only a closed window counts.
+    if (running && !window()->isVisible())
+        cancel();
+}
+
+void SearchWidget::perform_search(const QString &text)
+{
+    if (running)
+        return;
+    expression_edit->setText(text);
+    simple_button->click();
+    hex_button->click();
+    search();
+}
+
+void SearchWidget::resetsearch()
+{
+    // The running search owns the range until it returns.
+    if (running)
+        return;
+    if (status_bar)
+        status_bar->clearMessage();
+    file_anchor::instance()->clear();
+    progress_bar->setRange(0, progress_maximum);
+    if (hex_widget)
+        hex_widget->clear_selection();
+    engine.reset(current_document());
+}
+
+void SearchWidget::disablebuttongroup()
+{
+    if (regex_button->isChecked())
+        format_box->setEnabled(false);
+    if (simple_button->isChecked())
+        format_box->setEnabled(true);
+}
+
+void SearchWidget::enable_hex_validator()
+{
+    if (!hex_validator)
+        hex_validator = new HexValidator(this);
+    expression_edit->setValidator(hex_validator);
+    QString text = expression_edit->text();
+    int pos = 0;
+    if (hex_validator->validate(text, pos) == QValidator::Invalid)
+        expression_edit->clear();
+}
+
+void SearchWidget::disable_hex_validator()
+{
+    expression_edit->setValidator(nullptr);
+}
+
+void SearchWidget::set_running(bool on)
+{
+    // Disabling the focused control moves the focus away; bring it back after.
+    if (on)
+        focus_before = QApplication::focusWidget();
+    running = on;
+    events_timer.invalidate();
+    reports_since_check = 0;
+    search_button->setEnabled(!on);
+    mode_box->setEnabled(!on);
+    expression_edit->setEnabled(!on);
+    if (on) {
+        format_box->setEnabled(false);
+    } else {
+        disablebuttongroup();
+        if (focus_before && focus_before->isEnabled() && isAncestorOf(focus_before))
+            focus_before->setFocus();
+        focus_before = nullptr;
+    }
+}

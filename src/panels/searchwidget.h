@@ -1,0 +1,96 @@
+#pragma once
+
+#include "search/searchengine.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+class HexValidator;
+class HexWidget;
+class QGroupBox;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QStatusBar;
+
+// The "Search" page of the side toolbox: an expression, Regex or Simple
+// search, the Simple string typed as Alpha text or as Hexadecimal digits,
+// Search and Cancel, and the progress of a running search.
+//
+// Each Search continues where the previous hit ended; any click on a mode
+// button and any edit of the expression start again at offset 0, and so do a
+// miss, a cancel and an error. The search runs on the GUI thread and keeps the
+// window alive through setProgress(); while it runs, Search, the mode buttons
+// and the expression are disabled and every request to start another search
+// or to reset the range is ignored, so only Cancel acts on it.
+//
+// The hex widget shows the hits and supplies the document; the status bar
+// shows the outcome. Both are handed in and may be null.
+class SearchWidget : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(SearchWidget)
+
+public:
+    explicit SearchWidget(QWidget *parent = nullptr);
+    ~SearchWidget() override;
+
+    void set_hex_widget(HexWidget *hex_widget);
+    void set_status_bar(QStatusBar *status_bar);
+
+    // True while search() is running (it processes events as it goes).
+    bool searching() const { return running; }
+
+public slots:
+    void search();
+    void cancel();
+    // Shows `value` (ten-thousandths of the file) and lets pending events run,
+    // at most every few milliseconds while a search runs.
+    void setProgress(int value);
+    // Searches from the start of the file for the bytes that `text` spells in
+    // hexadecimal (the hex widget's selection); ignored while a search runs.
+    void perform_search(const QString &text);
+
+protected:
+    // A window closed in the middle of a search cancels it, so that a closed
+    // program does not go on scanning out of sight.
+    void hideEvent(QHideEvent *event) override;
+
+private slots:
+    void resetsearch();
+    void disablebuttongroup();
+    void enable_hex_validator();
+    void disable_hex_validator();
+
+private:
+    void show_status(const QString &text);
+    void set_running(bool on);
+    HexDocument *current_document() const;
+
+    QLineEdit *expression_edit = nullptr;
+    QProgressBar *progress_bar = nullptr;
+    SearchEngine engine;
+    QGroupBox *format_box = nullptr;
+    QGroupBox *mode_box = nullptr;
+    QRadioButton *hex_button = nullptr;
+    QRadioButton *alpha_button = nullptr;
+    QRadioButton *regex_button = nullptr;
+    QRadioButton *simple_button = nullptr;
+    QPushButton *search_button = nullptr;
+    QPushButton *cancel_button = nullptr;
+    HexValidator *hex_validator = nullptr;
+
+    QPointer<HexWidget> hex_widget;
+    QPointer<QStatusBar> status_bar;
+
+    bool running = false;
+    QPointer<QWidget> focus_before;
+    // Events run at the first report of a search and then at most once per
+    // interval, checked every few reports, so that a report costs little more
+    // than the progress bar's own update.
+    QElapsedTimer events_timer;
+    int reports_since_check = 0;
+};

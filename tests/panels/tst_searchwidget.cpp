@@ -1,0 +1,587 @@
+#include "document/file_anchor.h"
+#include "hexview/hexwidget.h"
+#include "panels/searchwidget.h"
+#include "testsettings.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolBox>
+
+#include <functional>
+#include <memory>
+
+// The panel as a user drives it: real clicks and key presses on its widgets,
+// the hits read back from a real hex widget and the messages from a real
+// status bar.
+class TestSearchWidget : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void starts_in_regex_alpha_mode();
+    void grid_and_captions();
+    void mode_buttons_switch_format_box();
+    void hexadecimal_validator_data();
+    void hexadecimal_validator();
+    void alpha_detaches_validator_regex_keeps_it();
+    void typed_expression_runs_regex_search();
+    void empty_regex_match_selects_backwards();
+    void alpha_walk_restarts_after_miss();
+    void hex_search_data();
+    void hex_search();
+    void perform_search_selects_first_occurrence();
+    void perform_search_with_nothing_selected();
+    void edit_or_mode_click_restarts_at_zero_data();
+    void edit_or_mode_click_restarts_at_zero();
+    void progress_kept_after_hit_reset_after_miss();
+    void runtime_error_resets_range();
+    void unsaved_edits_are_not_seen();
+    void no_file_open();
+    void other_file_opened_starts_again();
+    void controls_locked_while_running();
+    void focus_comes_back_after_search();
+    void cancel_click_stops_search_data();
+    void cancel_click_stops_search();
+    void cancel_pending_before_search();
+    void closing_window_cancels_search();
+    void other_toolbox_page_does_not_cancel();
+    void set_progress_shows_value();
+
+private:
+    QRadioButton *radio(const char *name) { return panel->findChild<QRadioButton *>(name); }
+    QLineEdit *edit() { return panel->findChild<QLineEdit *>("expression_edit"); }
+    QProgressBar *progress() { return panel->findChild<QProgressBar *>("progress_bar"); }
+    QGroupBox *format_box() { return panel->findChild<QGroupBox *>("format_box"); }
+    QPushButton *button(const char *name) { return panel->findChild<QPushButton *>(name); }
+    void click(QAbstractButton *b) { QTest::mouseClick(b, Qt::LeftButton); }
+    void click_search() { click(button("search_button")); }
+    void open(const QByteArray &contents) { hex->open_file(pq_test::make_temp_file(0, contents)); }
+    // Types into the field as a user does (so it counts as an edit).
+    void type(const QString &text)
+    {
+        edit()->selectAll();
+        QTest::keyClick(edit(), Qt::Key_Backspace);
+        QTest::keyClicks(edit(), text);
+    }
+    QString status() const { return bar->currentMessage(); }
+    qint64 sel_start() const { return hex->selection_start(); }
+    qint64 sel_end() const { return hex->selection_end(); }
+
+    std::unique_ptr<QWidget> window;
+    HexWidget *hex = nullptr;
+    QStatusBar *bar = nullptr;
+    SearchWidget *panel = nullptr;
+};
+
+void TestSearchWidget::initTestCase()
+{
+    pq_test::isolate_settings();
+}
+
+void TestSearchWidget::init()
+{
+    file_anchor::instance()->clear();
+    window = std::make_unique<QWidget>();
+    auto *layout = new QGridLayout(window.get());
+    hex = new HexWidget(window.get());
+    bar = new QStatusBar(window.get());
+    panel = new SearchWidget(window.get());
+    panel->set_hex_widget(hex);
+    panel->set_status_bar(bar);
+    layout->addWidget(hex, 0, 0);
+    layout->addWidget(panel, 0, 1);
+    layout->addWidget(bar, 1, 0, 1, 2);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+}
+
+void TestSearchWidget::cleanup()
+{
+    window.reset();
+    file_anchor::instance()->clear();
+}
+
+void TestSearchWidget::starts_in_regex_alpha_mode()
+{
+    QVERIFY(radio("regex_button")->isChecked());
+    QVERIFY(radio("alpha_button")->isChecked());
+    QVERIFY(!radio("simple_button")->isChecked());
+    QVERIFY(!radio("hex_button")->isChecked());
+    QVERIFY(!format_box()->isEnabled());
+    QVERIFY(!edit()->validator());
+    QCOMPARE(edit()->maxLength(), 999);
+    QVERIFY(!panel->searching());
+}
+
+void TestSearchWidget::grid_and_captions()
+{
+    auto *grid = qobject_cast<QGridLayout *>(panel->layout());
+    QVERIFY(grid);
+    auto cell = [&](QWidget *w) {
+        int row, column, rows, columns;
+        grid->getItemPosition(grid->indexOf(w), &row, &column, &rows, &columns);
+        return QList<int>{row, column, rows, columns};
+    };
+    QCOMPARE(cell(edit()), (QList<int>{0, 1, 1, 2}));
+    QCOMPARE(cell(progress()), (QList<int>{1, 0, 1, 3}));
+    QCOMPARE(cell(radio("regex_button")->parentWidget()), (QList<int>{2, 0, 1, 1}));
+    QCOMPARE(cell(format_box()), (QList<int>{2, 1, 1, 1}));
+    QCOMPARE(cell(button("search_button")), (QList<int>{6, 0, 1, 1}));
+    QCOMPARE(cell(button("cancel_button")), (QList<int>{6, 1, 1, 1}));
+    QCOMPARE(button("search_button")->text(), QString("Search"));
+    QCOMPARE(button("cancel_button")->text(), QString("Cancel"));
+    QCOMPARE(button("search_button")->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
+    QCOMPARE(button("cancel_button")->sizePolicy().verticalPolicy(), QSizePolicy::Fixed);
+    QCOMPARE(radio("alpha_button")->text(), QString("&Alpha"));
+    QCOMPARE(radio("hex_button")->text(), QString("&Hexadecimal"));
+    QCOMPARE(radio("regex_button")->text(), QString("&Regex"));
+    QCOMPARE(radio("simple_button")->text(), QString("&Simple"));
+    QCOMPARE(radio("alpha_button")->parentWidget(), format_box());
+    QCOMPARE(radio("simple_button")->parentWidget(), radio("regex_button")->parentWidget());
+}
+
+void TestSearchWidget::mode_buttons_switch_format_box()
+{
+    click(radio("simple_button"));
+    QVERIFY(format_box()->isEnabled());
+    click(radio("hex_button"));
+    QVERIFY(radio("hex_button")->isChecked());
+    click(radio("regex_button"));
+    QVERIFY(!format_box()->isEnabled());
+    // The format choice survives the trip through Regex.
+    QVERIFY(radio("hex_button")->isChecked());
+    click(radio("simple_button"));
+    QVERIFY(format_box()->isEnabled());
+}
+
+void TestSearchWidget::hexadecimal_validator_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after");
+    QTest::newRow("word-cleared") << "hello" << "";
+    QTest::newRow("digits-kept") << "0aff" << "0aff";
+    QTest::newRow("prefix-kept") << "0x1f" << "0x1f";
+    QTest::newRow("space-cleared") << "0a ff" << "";
+}
+
+void TestSearchWidget::hexadecimal_validator()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    click(radio("simple_button"));
+    type(before);
+    QCOMPARE(edit()->text(), before);
+    click(radio("hex_button"));
+    QCOMPARE(edit()->text(), after);
+    QVERIFY(edit()->validator());
+    // Typing is now restricted to hexadecimal digits.
+    edit()->end(false);
+    QTest::keyClicks(edit(), "zq7");
+    QCOMPARE(edit()->text(), after + "7");
+}
+
+void TestSearchWidget::alpha_detaches_validator_regex_keeps_it()
+{
+    click(radio("simple_button"));
+    click(radio("hex_button"));
+    QVERIFY(edit()->validator());
+    click(radio("regex_button"));
+    QVERIFY(edit()->validator());
+    click(radio("simple_button"));
+    click(radio("alpha_button"));
+    QVERIFY(!edit()->validator());
+    QTest::keyClicks(edit(), "hello");
+    QCOMPARE(edit()->text(), QString("hello"));
+}
+
+void TestSearchWidget::typed_expression_runs_regex_search()
+{
+    open("abc 123 xyz 45");
+    QTest::keyClicks(edit(), "[0-9]+");
+    click_search();
+    QCOMPARE(sel_start(), qint64(4));
+    QCOMPARE(sel_end(), qint64(6));
+    click_search();
+    QCOMPARE(sel_start(), qint64(12));
+    QCOMPARE(sel_end(), qint64(13));
+    QVERIFY(status().isEmpty());
+}
+
+void TestSearchWidget::empty_regex_match_selects_backwards()
+{
+    open("xxab--");
+    type("ab");
+    click_search();
+    QCOMPARE(sel_start(), qint64(2));
+    // Matches nothing at offset 4, the end of the previous hit, and again
+    // there next time: the selection runs from 4 back to 3.
+    edit()->setText("z*");
+    for (int round = 0; round < 2; ++round) {
+        click_search();
+        QCOMPARE(sel_start(), qint64(4));
+        QCOMPARE(sel_end(), qint64(3));
+        QVERIFY(status().isEmpty());
+    }
+}
+
+void TestSearchWidget::alpha_walk_restarts_after_miss()
+{
+    open("aaaa");
+    click(radio("simple_button"));
+    type("aa");
+    click_search();
+    QCOMPARE(sel_start(), qint64(0));
+    QCOMPARE(sel_end(), qint64(1));
+    click_search();
+    QCOMPARE(sel_start(), qint64(2));
+    QCOMPARE(sel_end(), qint64(3));
+    click_search();
+    QCOMPARE(status(), QString("No Match Found"));
+    QCOMPARE(sel_start(), qint64(-1));
+    click_search();
+    QCOMPARE(sel_start(), qint64(0));
+    QCOMPARE(sel_end(), qint64(1));
+}
+
+void TestSearchWidget::hex_search_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qint64>("start");
+    QTest::addColumn<qint64>("end");
+    QTest::addColumn<QString>("message");
+
+    const QByteArray file("\x41\x0a\xff\x00\x41\x80\x0a\xff", 8);
+    QTest::newRow("lower-case") << file << "0aff" << qint64(1) << qint64(2) << "";
+    QTest::newRow("upper-case") << file << "0AFF" << qint64(1) << qint64(2) << "";
+    QTest::newRow("zero-byte") << file << "00" << qint64(3) << qint64(3) << "";
+    QTest::newRow("prefix-is-a-zero-pair") << file << "0x41" << qint64(3) << qint64(4) << "";
+    QTest::newRow("high-byte") << file << "80" << qint64(5) << qint64(5) << "";
+    QTest::newRow("odd-length") << file << "0aff0" << qint64(7) << qint64(7)
+                                << "Hex string must have an even number of characters";
+    QTest::newRow("empty") << file << "" << qint64(7) << qint64(7) << "Search String is Empty";
+}
+
+void TestSearchWidget::hex_search()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, text);
+    QFETCH(qint64, start);
+    QFETCH(qint64, end);
+    QFETCH(QString, message);
+
+    open(file);
+    click(radio("simple_button"));
+    click(radio("hex_button"));
+    // A selection the refused searches must leave alone.
+    hex->set_selection(7, 7);
+    edit()->setText(text);
+    click_search();
+    QCOMPARE(sel_start(), start);
+    QCOMPARE(sel_end(), end);
+    QCOMPARE(status(), message);
+}
+
+void TestSearchWidget::perform_search_selects_first_occurrence()
+{
+    open("xyJKabJKJK");
+    panel->perform_search("4a4b");
+    QCOMPARE(sel_start(), qint64(2));
+    QCOMPARE(sel_end(), qint64(3));
+    QVERIFY(radio("simple_button")->isChecked());
+    QVERIFY(radio("hex_button")->isChecked());
+    QVERIFY(format_box()->isEnabled());
+    QCOMPARE(edit()->text(), QString("4a4b"));
+    // Again from the start, not after the previous hit.
+    panel->perform_search("4a4b");
+    QCOMPARE(sel_start(), qint64(2));
+    // The hex widget's own request: the selected bytes, found from the start.
+    connect(hex, &HexWidget::send_selection, panel, &SearchWidget::perform_search);
+    hex->set_selection(8, 9);
+    hex->search_triggered();
+    QCOMPARE(sel_start(), qint64(2));
+    QCOMPARE(sel_end(), qint64(3));
+}
+
+void TestSearchWidget::perform_search_with_nothing_selected()
+{
+    open("abc");
+    type("hello");
+    panel->perform_search(QString());
+    QCOMPARE(status(), QString("Search String is Empty"));
+    QCOMPARE(sel_start(), qint64(-1));
+}
+
+void TestSearchWidget::edit_or_mode_click_restarts_at_zero_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::newRow("edit") << "edit";
+    QTest::newRow("simple-click") << "simple";
+    QTest::newRow("alpha-click") << "alpha";
+    QTest::newRow("nothing") << "none";
+}
+
+void TestSearchWidget::edit_or_mode_click_restarts_at_zero()
+{
+    QFETCH(QString, action);
+    open("ab-ab-ab");
+    click(radio("simple_button"));
+    type("ab");
+    click_search();
+    click_search();
+    QCOMPARE(sel_start(), qint64(3));
+    if (action == "edit") {
+        QTest::keyClick(edit(), Qt::Key_Backspace);
+        QTest::keyClick(edit(), Qt::Key_B);
+    } else if (action != "none") {
+        click(radio(action == "simple" ? "simple_button" : "alpha_button"));
+    }
+    if (action != "none")
+        QCOMPARE(sel_start(), qint64(-1));
+    click_search();
+    QCOMPARE(sel_start(), action == "none" ? qint64(6) : qint64(0));
+}
+
+void TestSearchWidget::progress_kept_after_hit_reset_after_miss()
+{
+    QByteArray file(300000, 'z');
+    file.replace(290000, 3, "abc");
+    open(file);
+    click(radio("simple_button"));
+    type("abc");
+    QCOMPARE(progress()->maximum(), 10000);
+    click_search();
+    QCOMPARE(sel_start(), qint64(290000));
+    // Reports every 101 movements: the last one came late in the scan.
+    QVERIFY2(progress()->value() > 9000, qPrintable(QString::number(progress()->value())));
+    const int kept = progress()->value();
+    QCOMPARE(progress()->value(), kept);
+    click_search();
+    QCOMPARE(status(), QString("No Match Found"));
+    QCOMPARE(progress()->value(), progress()->minimum() - 1);
+}
+
+void TestSearchWidget::runtime_error_resets_range()
+{
+    open("abcabc");
+    type("b");
+    click_search();
+    QCOMPARE(sel_start(), qint64(1));
+    edit()->setText("(b");
+    click_search();
+    QCOMPARE(status(), QString("Search Runtime Error"));
+    QCOMPARE(sel_start(), qint64(-1));
+    QCOMPARE(progress()->value(), progress()->minimum() - 1);
+    edit()->setText("c");
+    click_search();
+    QCOMPARE(sel_start(), qint64(2));
+}
+
+void TestSearchWidget::unsaved_edits_are_not_seen()
+{
+    open("abcd");
+    hex->edit_triggered();
+    hex->set_selection(1, 1);
+    hex->setFocus();
+    QTest::keyClicks(hex, "7a");
+    QCOMPARE(hex->edited_value(1), 0x7a);
+    click(radio("simple_button"));
+    type("z");
+    click_search();
+    QCOMPARE(status(), QString("No Match Found"));
+    type("b");
+    click_search();
+    QCOMPARE(sel_start(), qint64(1));
+}
+
+void TestSearchWidget::no_file_open()
+{
+    // An edit resets the range with no file open; nothing may escape.
+    type("abc");
+    QCOMPARE(edit()->text(), QString("abc"));
+    click_search();
+    QVERIFY2(status().contains("No file"), qPrintable(status()));
+    click(radio("simple_button"));
+    click_search();
+    QVERIFY2(status().contains("No file"), qPrintable(status()));
+    // Opening a file afterwards is enough; no further edit is needed.
+    open("xxabc");
+    click_search();
+    QCOMPARE(sel_start(), qint64(2));
+    QCOMPARE(sel_end(), qint64(4));
+}
+
+void TestSearchWidget::other_file_opened_starts_again()
+{
+    open("abcabc");
+    click(radio("simple_button"));
+    type("c");
+    click_search();
+    click_search();
+    QCOMPARE(sel_start(), qint64(5));
+    open("cc");
+    click_search();
+    QCOMPARE(sel_start(), qint64(0));
+    click_search();
+    QCOMPARE(sel_start(), qint64(1));
+}
+
+void TestSearchWidget::controls_locked_while_running()
+{
+    QByteArray file(2000000, 'a');
+    file.replace(1999990, 3, "JKL");
+    open(file);
+    click(radio("simple_button"));
+    type("JKL");
+    bool checked = false;
+    int text_before = 0;
+    // Runs inside the search's first event processing.
+    QTimer::singleShot(0, this, [&] {
+        checked = true;
+        QVERIFY(panel->searching());
+        QVERIFY(!button("search_button")->isEnabled());
+        QVERIFY(button("cancel_button")->isEnabled());
+        QVERIFY(!edit()->isEnabled());
+        QVERIFY(!radio("regex_button")->isEnabled());
+        QVERIFY(!radio("alpha_button")->isEnabled());
+        text_before = edit()->text().size();
+        // Neither a second search nor the hex widget's request starts anything.
+        panel->search();
+        panel->perform_search("4142");
+        QCOMPARE(edit()->text(), QString("JKL"));
+        QVERIFY(radio("alpha_button")->isChecked());
+    });
+    click_search();
+    QVERIFY(checked);
+    QCOMPARE(text_before, 3);
+    QCOMPARE(sel_start(), qint64(1999990));
+    QVERIFY(!panel->searching());
+    QVERIFY(button("search_button")->isEnabled());
+    QVERIFY(edit()->isEnabled());
+    QVERIFY(format_box()->isEnabled());
+}
+
+void TestSearchWidget::focus_comes_back_after_search()
+{
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    open(QByteArray(500000, 'a'));
+    type("b");
+    edit()->setFocus();
+    QCOMPARE(QApplication::focusWidget(), edit());
+    bool moved = false;
+    QTimer::singleShot(0, this, [&] { moved = QApplication::focusWidget() != edit(); });
+    panel->search();
+    QVERIFY(moved);
+    QCOMPARE(status(), QString("No Match Found"));
+    QCOMPARE(QApplication::focusWidget(), edit());
+}
+
+void TestSearchWidget::cancel_click_stops_search_data()
+{
+    QTest::addColumn<bool>("regex");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("expression");
+    QTest::addColumn<int>("delay_ms");
+    QTest::newRow("byte-string") << false << QByteArray(8 << 20, 'a') << "b" << 0;
+    QTest::newRow("regex") << true << QByteArray(8 << 20, 'a') << "a{3}b" << 0;
+    // Backtracks for seconds before the matcher's own limit; Cancel pressed
+    // well into it must still get through at once.
+    QTest::newRow("pathological-regex") << true << QByteArray(4 << 20, 'a') << "(a*)*b" << 100;
+}
+
+void TestSearchWidget::cancel_click_stops_search()
+{
+    QFETCH(bool, regex);
+    QFETCH(QByteArray, file);
+    QFETCH(QString, expression);
+    QFETCH(int, delay_ms);
+    open(file);
+    if (!regex)
+        click(radio("simple_button"));
+    type(expression);
+    QElapsedTimer clicked;
+    QTimer::singleShot(delay_ms, this, [&] {
+        clicked.start();
+        click(button("cancel_button"));
+    });
+    click_search();
+    QVERIFY(clicked.isValid());
+    QVERIFY2(clicked.elapsed() < 500, qPrintable(QString::number(clicked.elapsed())));
+    QCOMPARE(status(), QString("Search Operation Cancelled"));
+    QCOMPARE(progress()->value(), progress()->minimum() - 1);
+    QCOMPARE(sel_start(), qint64(-1));
+    // The reset dropped the request: the next search runs to its end.
+    QVERIFY(!file_anchor::instance()->is_cancelled());
+}
+
+void TestSearchWidget::cancel_pending_before_search()
+{
+    open(QByteArray(100000, 'a'));
+    click(radio("simple_button"));
+    type("b");
+    click(button("cancel_button"));
+    click_search();
+    QCOMPARE(status(), QString("Search Operation Cancelled"));
+    click_search();
+    QCOMPARE(status(), QString("No Match Found"));
+}
+
+void TestSearchWidget::closing_window_cancels_search()
+{
+    open(QByteArray(8 << 20, 'a'));
+    type("a{2}b");
+    bool closed = false;
+    QTimer::singleShot(0, this, [&] { closed = window->close(); });
+    click_search();
+    QVERIFY(closed);
+    QCOMPARE(status(), QString("Search Operation Cancelled"));
+}
+
+void TestSearchWidget::other_toolbox_page_does_not_cancel()
+{
+    auto *toolbox = new QToolBox(window.get());
+    window->layout()->addWidget(toolbox);
+    toolbox->addItem(panel, "Search");
+    toolbox->addItem(new QWidget, "Goto");
+    QByteArray file(8 << 20, 'a');
+    file.replace((8 << 20) - 10, 2, "ab");
+    open(file);
+    type("a{1}b");
+    bool switched = false;
+    QTimer::singleShot(0, this, [&] {
+        toolbox->setCurrentIndex(1);
+        switched = !panel->isVisible();
+    });
+    click_search();
+    QVERIFY(switched);
+    QCOMPARE(sel_start(), qint64((8 << 20) - 10));
+    QVERIFY(status().isEmpty());
+}
+
+void TestSearchWidget::set_progress_shows_value()
+{
+    type("x");
+    bool ran = false;
+    QTimer::singleShot(0, this, [&] { ran = true; });
+    panel->setProgress(1234);
+    QCOMPARE(progress()->value(), 1234);
+    // Outside a search every call lets pending events run.
+    QVERIFY(ran);
+}
+
+QTEST_MAIN(TestSearchWidget)
+#include "tst_searchwidget.moc"
