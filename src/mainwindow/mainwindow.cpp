@@ -354,6 +354,14 @@ void MainWindow::set_title(const QString &title)
     setWindowTitle(title);
 }
 
+bool MainWindow::refuse_while_searching()
+{
+    if (!search_panel || !search_panel->searching())
+        return false;
+    show_status(tr("A search is running: cancel it first."));
+    return true;
+}
+
 void MainWindow::show_status(const QString &text)
 {
     statusBar()->showMessage(text);

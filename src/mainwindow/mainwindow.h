@@ -64,6 +64,12 @@ public:
     void update_page_step();
     void set_title(const QString &title);
 
+    // A search keeps the event loop alive while it runs, so every command that
+    // changes the document, the markup tree or the window asks this first:
+    // true (with a status message) while a search runs, and the command must
+    // then do nothing.
+    bool refuse_while_searching();
+
     // Opens a data file in the hex view and loads its linked markup. A name that
     // does not exist leaves the view as it was and empties the title.
     void load_file(const QString &name);
