@@ -251,7 +251,9 @@ void tst_savefaults::save_bytes()
     // Neither the target nor the source changed; no stray file was left.
     if (where != QLatin1String("full-file-system")) {
         QCOMPARE(snapshot(target), before);
-        QCOMPARE(snapshot(QFileInfo(target).absolutePath()), folder_before);
+        // /proc lists the processes of the moment: no folder to compare there.
+        if (where != QLatin1String("proc-file"))
+            QCOMPARE(snapshot(QFileInfo(target).absolutePath()), folder_before);
     }
     QCOMPARE(pq_hostile::read_all(source), original);
     // And the edits can still be saved once there is somewhere to put them.
@@ -313,7 +315,8 @@ void tst_savefaults::save_markups()
     QVERIFY(w->is_markup_modified());
     if (!on_full_fs) {
         QCOMPARE(snapshot(save_to), before);
-        QCOMPARE(snapshot(QFileInfo(save_to).absolutePath()), folder_before);
+        if (where != QLatin1String("proc-file"))
+            QCOMPARE(snapshot(QFileInfo(save_to).absolutePath()), folder_before);
     }
     // Saving somewhere sound afterwards writes every markup.
     warnings.clear();
