@@ -22,12 +22,7 @@
 
 namespace {
 
-// Layout of one row in character widths.
-constexpr int hex_column_start = 10;
-constexpr int hex_column_end = 57;
-constexpr int char_column_start = 60;
-constexpr int char_column_end = 76;
-constexpr int bytes_per_row = 16;
+constexpr int bytes_per_row = RowLayout::bytes_per_row;
 
 // More than this many selected bytes are not turned into text (copy, search):
 // the text would take gigabytes.
@@ -128,10 +123,31 @@ void HexWidget::set_font(const QFont &font)
     m_line_height = qMax(1, metrics.lineSpacing());
     m_font = fixed;
     setMinimumHeight(100);
-    setFixedWidth(char_column_end * m_char_width);
+    apply_layout();
     if (m_scroll_bar)
         m_scroll_bar->set_page_rows(visible_rows());
     update();
+}
+
+void HexWidget::apply_layout()
+{
+    setFixedWidth(m_layout.char_end() * m_char_width);
+}
+
+const RowLayout &HexWidget::row_layout() const
+{
+    return m_layout;
+}
+
+void HexWidget::set_placeholder_text(const QString &text)
+{
+    m_placeholder = text;
+    update();
+}
+
+QString HexWidget::placeholder_text() const
+{
+    return m_placeholder;
 }
 
 QFont HexWidget::hex_font() const
@@ -156,26 +172,21 @@ int HexWidget::visible_rows() const
 
 bool HexWidget::in_hex_column(int x) const
 {
-    return x >= hex_column_start * m_char_width && x <= hex_column_end * m_char_width;
+    return m_layout.in_hex_column(x, m_char_width);
 }
 
 bool HexWidget::in_char_column(int x) const
 {
-    return x >= char_column_start * m_char_width && x <= char_column_end * m_char_width;
+    return m_layout.in_char_column(x, m_char_width);
 }
 
 qint64 HexWidget::offset_at(int x, int y) const
 {
-    const int cw = m_char_width;
-    const qint64 row = y / m_line_height + m_top_row;
-    qint64 result;
-    // The right edge of each column belongs to its last byte, not the next row.
-    if (in_hex_column(x))
-        result = row * bytes_per_row + qMin((x - hex_column_start * cw) / (3 * cw), 15);
-    else if (in_char_column(x))
-        result = row * bytes_per_row + qMin((x - char_column_start * cw) / cw, 15);
-    else
+    const int byte = m_layout.byte_at(x, m_char_width);
+    if (byte < 0)
         return -1;
+    const qint64 row = y / m_line_height + m_top_row;
+    qint64 result = row * bytes_per_row + byte;
     const qint64 size = file_size();
     if (size >= 0 && result > size - 1)
         result = size - 1;
@@ -408,6 +419,11 @@ void HexWidget::open_file(const QString &name)
     m_document->load(0, 0);
     m_edits.clear();
     m_pending_nibble = -1;
+    const RowLayout layout(RowLayout::offset_digits_for(qMax<qint64>(0, file_size())));
+    if (layout != m_layout) {
+        m_layout = layout;
+        apply_layout();
+    }
     if (m_scroll_bar && m_document->is_open())
         m_scroll_bar->set_row_range(file_size() / bytes_per_row);
     set_top_row(m_top_row);
@@ -513,9 +529,11 @@ QMessageBox::StandardButton HexWidget::ask(QMessageBox::Icon icon, const QString
 bool HexWidget::event(QEvent *event)
 {
     if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent *>(event)->key();
+        const auto *key_event = static_cast<QKeyEvent *>(event);
         // Tab switches the edited column; focus never leaves the view by it.
-        if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+        // Shift+Tab (Backtab) is left to the base class, which moves focus to
+        // the previous widget, so keyboard users can still leave the view.
+        if (key_event->key() == Qt::Key_Tab && !(key_event->modifiers() & Qt::ShiftModifier)) {
             m_hex_column_active = !m_hex_column_active;
             update();
             event->accept();

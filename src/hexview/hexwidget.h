@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hexview/rowlayout.h"
 #include "hexview/substrs.h"
 
 #include <QFont>
@@ -24,7 +25,10 @@ class QToolBox;
 //
 // Layout, in units of char_width() (cw): offset from x 0, hexadecimal pairs
 // from 10 cw to 57 cw, characters from 60 cw to 76 cw; the widget is 76 cw
-// wide. Row r of the widget has its baseline at (r + 1) * line_height().
+// wide. A file whose last offset needs more than eight hexadecimal digits
+// moves the columns right by the extra digits (RowLayout). Row r of the
+// widget has its baseline at (r + 1) * line_height(). With no file open the
+// view shows placeholder_text() centred instead of rows.
 //
 // All byte positions are 64-bit. Collaborators are handed in by setters and
 // may be null (no mask: no colours; no status bar: messages are dropped).
@@ -46,7 +50,8 @@ public:
     HexDocument *document();
 
     // Measures the font (width of "M", line spacing), fixes the widget width
-    // to 76 character widths and the minimum height to 100. The font is made
+    // to the row width (76 character widths up to 4 GiB) and the minimum
+    // height to 100. The font is made
     // fixed-pitch (TypeWriter hint); a family that still resolves to a
     // proportional face is replaced by the system's fixed font of that size.
     void set_font(const QFont &font);
@@ -63,6 +68,12 @@ public:
     // (60 cw .. 76 cw) column, both ends included.
     bool in_hex_column(int x) const;
     bool in_char_column(int x) const;
+    // The columns of the open file (eight offset digits with no file).
+    const RowLayout &row_layout() const;
+
+    // What the view shows, centred, while no file is open: how to open one.
+    void set_placeholder_text(const QString &text);
+    QString placeholder_text() const;
     // Index of the row painted first (offset / 16).
     qint64 top_row() const;
 
@@ -103,7 +114,10 @@ public:
     // document keeps showing the open file, not the copy). Failure keeps every
     // edit, shows a "File Write Error" warning and leaves the target as it was.
     // With no file open nothing is written and the result is false.
-    bool save_edits(const QString &name);
+    // `overwrite` confirmed: the caller has already asked about replacing an
+    // existing target (the toolkit's save dialog does), so it is not asked twice.
+    enum class Overwrite { ask, confirmed };
+    bool save_edits(const QString &name, Overwrite overwrite = Overwrite::ask);
 
     // The context menu in its entries' order, connected; the caller owns it.
     QMenu *create_context_menu();
@@ -169,7 +183,12 @@ private:
     void paint_segment(class QPainter &painter, const QByteArray &text, qint64 first_byte,
                        bool hex_segment, int x0, int baseline) const;
 
+    // Fixes the width to the current layout and font.
+    void apply_layout();
+
     HexDocument *m_document;
+    RowLayout m_layout;
+    QString m_placeholder;
     qint64 m_top_row = 0;
     int m_char_width = 0;
     int m_line_height = 0;

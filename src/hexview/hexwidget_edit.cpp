@@ -114,7 +114,7 @@ bool HexWidget::edit_key(QKeyEvent *event)
     return true;
 }
 
-bool HexWidget::save_edits(const QString &name)
+bool HexWidget::save_edits(const QString &name, Overwrite overwrite)
 {
     if (!m_document->is_open())
         return false;
@@ -132,7 +132,7 @@ bool HexWidget::save_edits(const QString &name)
     if (name.isEmpty() || same_file(name, own)) {
         saved = write_in_place(own);
     } else {
-        if (QFile::exists(name)
+        if (overwrite == Overwrite::ask && QFile::exists(name)
             && ask(QMessageBox::Question, QStringLiteral("File Exists"),
                    boxed("File Exists, Overwrite?"), QMessageBox::Yes | QMessageBox::No,
                    QMessageBox::Yes)

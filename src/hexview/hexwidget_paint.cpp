@@ -14,9 +14,7 @@
 
 namespace {
 
-constexpr int hex_column_start = 10;
-constexpr int char_column_start = 60;
-constexpr int bytes_per_row = 16;
+constexpr int bytes_per_row = RowLayout::bytes_per_row;
 
 const QColor text_black(0, 0, 0);
 const QColor selection_pen(255, 255, 0);
@@ -101,6 +99,13 @@ void HexWidget::paint_segment(QPainter &painter, const QByteArray &text, qint64 
 void HexWidget::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
+    if (!m_document->is_open()) {
+        // Empty offset rows would look like an empty file: say how to open one.
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(rect().adjusted(m_char_width, 0, -m_char_width, 0),
+                         Qt::AlignCenter | Qt::TextWordWrap, m_placeholder);
+        return;
+    }
     painter.setFont(m_font);
     const int rows = visible_rows();
     const int cw = m_char_width;
@@ -112,8 +117,7 @@ void HexWidget::paintEvent(QPaintEvent *)
 
         m_document->load(offset, bytes_per_row);
         painter.setPen(text_black);
-        painter.drawText(QPoint(0, baseline),
-                         QStringLiteral("%1").arg(offset, 8, 16, QLatin1Char('0')).toUpper());
+        painter.drawText(QPoint(0, baseline), m_layout.offset_text(offset));
 
         const std::string hex_text = m_document->to_hex();
         const std::string char_text = m_document->to_ascii();
@@ -134,7 +138,7 @@ void HexWidget::paintEvent(QPaintEvent *)
                 chars[column] = (value >= 0x20 && value <= 0x7E) ? char(value) : '.';
         }
 
-        paint_segment(painter, hex, offset, true, hex_column_start * cw, baseline);
-        paint_segment(painter, chars, offset, false, char_column_start * cw, baseline);
+        paint_segment(painter, hex, offset, true, m_layout.hex_start() * cw, baseline);
+        paint_segment(painter, chars, offset, false, m_layout.char_start() * cw, baseline);
     }
 }

@@ -55,13 +55,15 @@ struct HexViewFixture
     {
         const int row = int(byte / 16 - hex->top_row());
         const int column = int(byte % 16);
-        return QPoint(cw() * (10 + 3 * column) + cw() / 2, row * lh() + lh() / 2);
+        return QPoint(cw() * (hex->row_layout().hex_start() + 3 * column) + cw() / 2,
+                      row * lh() + lh() / 2);
     }
     QPoint char_point(qint64 byte) const
     {
         const int row = int(byte / 16 - hex->top_row());
         const int column = int(byte % 16);
-        return QPoint(cw() * (60 + column) + cw() / 2, row * lh() + lh() / 2);
+        return QPoint(cw() * (hex->row_layout().char_start() + column) + cw() / 2,
+                      row * lh() + lh() / 2);
     }
 
     QString message() const { return status->currentMessage(); }

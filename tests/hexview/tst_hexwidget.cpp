@@ -3,12 +3,16 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBox>
 #include <QVBoxLayout>
+
+#include <limits>
 
 // Selection, mouse, keys, wheel, context menu and jumps of the hex widget,
 // driven by real input events over small temporary files.
@@ -23,6 +27,9 @@ private slots:
     void geometry_is_in_character_widths();
     void offset_at_data();
     void offset_at();
+    void row_layout_data();
+    void row_layout();
+    void hit_testing_beyond_4GiB();
     void visible_rows_ignores_partial_row();
 
     void backward_drag_copies_in_file_order();
@@ -139,6 +146,75 @@ void TestHexWidget::offset_at()
     const int x = x_in_cw * f.cw() / 2;
     const int y = row * f.lh() + f.lh() / 2;
     QCOMPARE(f.hex->offset_at(x, y), expected);
+}
+
+void TestHexWidget::row_layout_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<int>("digits");
+    QTest::newRow("no-file-or-empty") << qint64(0) << 8;
+    QTest::newRow("one-byte") << qint64(1) << 8;
+    QTest::newRow("4GiB-exactly") << qint64(0x100000000) << 8;
+    QTest::newRow("4GiB-plus-one") << qint64(0x100000001) << 9;
+    QTest::newRow("1TiB") << (qint64(1) << 40) << 10;
+    QTest::newRow("largest-file") << std::numeric_limits<qint64>::max() << 16;
+}
+
+// Every digit past eight moves the other columns one character right; up to
+// 4 GiB the layout is the classic one.
+void TestHexWidget::row_layout()
+{
+    QFETCH(qint64, size);
+    QFETCH(int, digits);
+    const RowLayout layout(RowLayout::offset_digits_for(size));
+    QCOMPARE(layout.offset_digits(), digits);
+    const int extra = digits - 8;
+    QCOMPARE(layout.hex_start(), 10 + extra);
+    QCOMPARE(layout.hex_end(), 57 + extra);
+    QCOMPARE(layout.char_start(), 60 + extra);
+    QCOMPARE(layout.char_end(), 76 + extra);
+    const int cw = 7;
+    QCOMPARE(layout.byte_at(layout.hex_start() * cw - 1, cw), -1);
+    QCOMPARE(layout.byte_at(layout.hex_start() * cw, cw), 0);
+    QCOMPARE(layout.byte_at((layout.hex_start() + 3) * cw, cw), 1);
+    QCOMPARE(layout.byte_at(layout.hex_end() * cw, cw), 15);
+    QCOMPARE(layout.byte_at(layout.char_start() * cw - 1, cw), -1);
+    QCOMPARE(layout.byte_at((layout.char_start() + 15) * cw, cw), 15);
+    QCOMPARE(layout.byte_at(layout.char_end() * cw + 1, cw), -1);
+    // The last row's offset fills the column exactly; a longer one is not drawn.
+    const qint64 last_row = qMax<qint64>(0, size - 1) / 16 * 16;
+    QCOMPARE(layout.offset_text(last_row).size(), digits);
+    QCOMPARE(layout.offset_text(0), QString(digits, QLatin1Char('0')));
+    if (digits < 16)
+        QCOMPARE(layout.offset_text(qint64(1) << (4 * digits)), QString());
+}
+
+// The widget takes the widened layout when a file beyond 4 GiB is opened,
+// and hit testing follows it.
+void TestHexWidget::hit_testing_beyond_4GiB()
+{
+    HexViewFixture f;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("sparse.bin"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    if (!file.resize(qint64(0x100000010)))
+        QSKIP("this file system cannot hold a sparse 4 GiB file");
+    file.close();
+    const int classic_width = f.hex->width();
+    QCOMPARE(classic_width, 76 * f.cw());
+    f.hex->open_file(path);
+    QCOMPARE(f.hex->width(), 77 * f.cw());
+    f.hex->set_selection(0x100000000, 0x100000000);
+    const qint64 row = f.hex->top_row() * 16;
+    const int y = f.lh() / 2;
+    QCOMPARE(f.hex->offset_at(10 * f.cw(), y), qint64(-1)); // now the offset column
+    QCOMPARE(f.hex->offset_at(11 * f.cw(), y), row);
+    QCOMPARE(f.hex->offset_at(14 * f.cw(), y), row + 1);
+    QCOMPARE(f.hex->offset_at(61 * f.cw(), y), row);
+    QCOMPARE(f.hex->offset_at(77 * f.cw(), y), row + 15);
+    f.hex->open_file(pq_test::make_temp_file(100));
+    QCOMPARE(f.hex->width(), classic_width);
 }
 
 void TestHexWidget::visible_rows_ignores_partial_row()
@@ -381,8 +457,10 @@ void TestHexWidget::tab_switches_column_and_keeps_focus()
 {
     QWidget window;
     auto *layout = new QVBoxLayout(&window);
+    auto *before = new QLineEdit;
     auto *hex = new HexWidget;
     auto *other = new QLineEdit;
+    layout->addWidget(before);
     layout->addWidget(hex);
     layout->addWidget(other);
     window.show();
@@ -396,6 +474,10 @@ void TestHexWidget::tab_switches_column_and_keeps_focus()
     QVERIFY(!hex->hex_column_active());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(hex));
+    QVERIFY(hex->hex_column_active());
+    // Shift+Tab is the keyboard's way out: focus goes back, the column stays.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(before));
     QVERIFY(hex->hex_column_active());
 }
 

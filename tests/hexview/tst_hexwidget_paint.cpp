@@ -6,9 +6,11 @@
 #include "markup/markuptree.h"
 #include "testsettings.h"
 
+#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 // What the hex widget paints, checked on the pixels of a rendered image and
@@ -31,6 +33,9 @@ private slots:
     void edit_mode_background_is_base();
     void partial_bottom_row_unpainted();
     void rows_past_end_show_only_offsets();
+    void offsets_beyond_4GiB_keep_two_blanks_data();
+    void offsets_beyond_4GiB_keep_two_blanks();
+    void no_file_shows_centred_hint();
 
     void markup_paints_after_mask_update();
     void selection_over_markup();
@@ -301,6 +306,65 @@ struct Marked
 };
 
 } // namespace
+
+void TestHexWidgetPaint::offsets_beyond_4GiB_keep_two_blanks_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<int>("digits");
+    // The row after the last one would need nine digits: it shows none.
+    QTest::newRow("4GiB-exactly") << qint64(0x100000000) << 8;
+    QTest::newRow("4GiB-plus-16") << qint64(0x100000010) << 9;
+    QTest::newRow("1TiB") << (qint64(1) << 40) << 10;
+}
+
+// The last row and the one after it: offset digits, two blank cells, then
+// the first pair, wherever the columns stand.
+void TestHexWidgetPaint::offsets_beyond_4GiB_keep_two_blanks()
+{
+    QFETCH(qint64, size);
+    QFETCH(int, digits);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("sparse.bin"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    if (!file.resize(size))
+        QSKIP("this file system cannot hold the sparse file");
+    file.close();
+    HexViewFixture f;
+    f.hex->open_file(path);
+    f.hex->set_selection(size - 1, size - 1);
+    QCOMPARE(f.hex->top_row(), (size - 1) / 16);
+    const QImage image = render(f.hex.get());
+    const int hex_start = digits + 2;
+    QCOMPARE(f.hex->width(), (76 + digits - 8) * f.cw());
+    for (int row = 0; row < 2; ++row) {
+        const QRect blanks(digits * f.cw() + 1, row * f.lh(), 2 * f.cw() - 2, f.lh());
+        QCOMPARE(count_other(image, blanks, window_colour(f.hex.get())), 0);
+    }
+    QVERIFY(count_other(image, QRect(0, 0, digits * f.cw(), f.lh()), window_colour(f.hex.get())) > 0);
+    // The last byte's pair, selected, where the widened layout puts it.
+    const int last_column = int((size - 1) % 16);
+    QCOMPARE(image.pixelColor((hex_start + 3 * last_column) * f.cw(), f.lh() / 4), black);
+}
+
+// No file: no offset rows that would pass for an empty file, only the hint.
+void TestHexWidgetPaint::no_file_shows_centred_hint()
+{
+    HexViewFixture f(21);
+    f.hex->set_placeholder_text(QStringLiteral("No file is open."));
+    const QColor background = window_colour(f.hex.get());
+    QImage image = render(f.hex.get());
+    const int w = f.hex->width();
+    const int h = f.hex->height();
+    QCOMPARE(count_other(image, QRect(0, 0, w / 4, h), background), 0);
+    QCOMPARE(count_other(image, QRect(0, 0, w, h / 3), background), 0);
+    QVERIFY(count_other(image, QRect(w / 4, h / 3, w / 2, h / 3), background) > 0);
+
+    f.hex->open_file(pq_test::make_temp_file(0));
+    image = render(f.hex.get());
+    QVERIFY(count_other(image, QRect(0, 0, 8 * f.cw(), f.lh()), background) > 0);
+    QCOMPARE(count_other(image, QRect(w / 4, h / 3, w / 2, h / 3), background), 0);
+}
 
 void TestHexWidgetPaint::markup_paints_after_mask_update()
 {
