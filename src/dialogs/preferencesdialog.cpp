@@ -111,5 +111,8 @@ void PreferencesDialog::browse_dir()
     // The chooser belongs to the main window, like the dialog itself.
     const QString chosen = get_existing_directory(parentWidget(), QStringLiteral("Select Directory"),
                                                   QDir::home().absolutePath());
-    markup_dir_edit->setText(chosen);
+    // A cancelled chooser answers with the empty text: the field keeps its
+    // directory rather than losing it.
+    if (!chosen.isEmpty())
+        markup_dir_edit->setText(chosen);
 }
