@@ -1,5 +1,8 @@
 #include "treeview/hextreeview.h"
 
+#include "markup/markupcolumn.h"
+#include "treeview/treeviewdelegate.h"
+
 #include <QMenu>
 #include <QModelIndex>
 #include <QMouseEvent>
@@ -39,6 +42,15 @@ void HexTreeView::mousePressEvent(QMouseEvent *event)
             emit prune_requested();
     }
     QTreeView::mousePressEvent(event);
+}
+
+void HexTreeView::fit_position_columns(qint64 largest)
+{
+    const int width = TreeViewDelegate::position_cell_width(qMax<qint64>(0, largest), fontMetrics());
+    for (const int column : {MarkupColumn::Start, MarkupColumn::End, MarkupColumn::Length}) {
+        if (columnWidth(column) < width)
+            setColumnWidth(column, width);
+    }
 }
 
 void HexTreeView::expand_all()

@@ -36,6 +36,11 @@ public:
     static constexpr int max_expanded_depth = 1000;
     void expand_all();
 
+    // Widens the Start, End and Length columns (never narrows them) so that
+    // `largest`, the greatest value they can show, fits whole in the current
+    // display base. Constant time: no row is measured.
+    void fit_position_columns(qint64 largest);
+
 signals:
     void foreground_color_requested();
     void background_color_requested();

@@ -57,6 +57,30 @@ QString TreeViewDelegate::position_text(const QVariant &display)
     return QLatin1String("0x") + QString::number(MarkupNode::to_offset(display), 16);
 }
 
+QString TreeViewDelegate::fitted_position_text(const QVariant &display,
+                                               const QFontMetrics &metrics, int width)
+{
+    return metrics.elidedText(position_text(display), Qt::ElideRight, width);
+}
+
+int TreeViewDelegate::position_cell_width(qint64 value, const QFontMetrics &metrics)
+{
+    // The text, one character of slack for the style's cell margins.
+    const QString text = position_text(QVariant(value));
+    return metrics.horizontalAdvance(text) + metrics.horizontalAdvance(QLatin1Char('M'));
+}
+
+QSize TreeViewDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    QSize size = QItemDelegate::sizeHint(option, index);
+    const int column = index.column();
+    if (markup_model(index)
+        && (is_position_column(column) || column == MarkupColumn::Length))
+        size.setWidth(position_cell_width(MarkupNode::to_offset(index.data(Qt::DisplayRole)),
+                                          option.fontMetrics));
+    return size;
+}
+
 void TreeViewDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                              const QModelIndex &index) const
 {
@@ -77,7 +101,8 @@ void TreeViewDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
         painter->fillRect(option.rect, QBrush(node->background()));
     }
     painter->drawText(option.rect, Qt::AlignLeft | Qt::TextSingleLine,
-                      position_text(index.data(Qt::DisplayRole)));
+                      fitted_position_text(index.data(Qt::DisplayRole), option.fontMetrics,
+                                           option.rect.width()));
     painter->restore();
 }
 
@@ -188,6 +213,9 @@ void TreeViewDelegate::setEditorData(QWidget *editor, const QModelIndex &index) 
     const QPair<qint64, qint64> range = editor_range(index);
     spin->setRange(range.first, range.second);
     spin->setValue(MarkupNode::to_offset(index.data(Qt::DisplayRole)));
+    // The geometry was set before the range was known: widen to show it whole.
+    if (spin->width() < spin->sizeHint().width())
+        spin->resize(spin->sizeHint().width(), spin->height());
     edited_index = index;
     connect(spin, &HexOptionSpinBox::valueChanged, this, &TreeViewDelegate::update_hexwidget,
             Qt::UniqueConnection);
@@ -219,7 +247,12 @@ void TreeViewDelegate::setModelData(QWidget *editor, QAbstractItemModel *model,
 void TreeViewDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
                                             const QModelIndex &) const
 {
-    editor->setGeometry(option.rect);
+    QRect rect = option.rect;
+    // A narrow column would cut a long offset down to its last digits: a
+    // position editor spreads over the next column rather than hide digits.
+    if (qobject_cast<HexOptionSpinBox *>(editor))
+        rect.setWidth(qMax(rect.width(), editor->sizeHint().width()));
+    editor->setGeometry(rect);
 }
 
 void TreeViewDelegate::update_hexwidget(qint64 value)

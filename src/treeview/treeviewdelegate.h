@@ -6,6 +6,7 @@
 #include <functional>
 
 class MarkupModel;
+class QFontMetrics;
 
 // Paints the Start, End and Length columns of the markup tree in each markup's
 // own colours (white on the highlight when selected), in hexadecimal ("0xff")
@@ -52,6 +53,13 @@ public:
 
     // The text a Start, End or Length cell shows for its display value.
     static QString position_text(const QVariant &display);
+    // That text as it fits `width` pixels: whole, or cut with a visible "…",
+    // never silently clipped.
+    static QString fitted_position_text(const QVariant &display, const QFontMetrics &metrics,
+                                        int width);
+    // Width of a Start, End or Length cell whose text shows `value` whole.
+    static int position_cell_width(qint64 value, const QFontMetrics &metrics);
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
     // The values a Start or End editor for index may take (inclusive): from
     // the end of the previous sibling plus one, or the parent's Start, up to

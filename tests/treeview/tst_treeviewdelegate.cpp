@@ -7,6 +7,7 @@
 #include "testsettings.h"
 #include "treeview/treeviewdelegate.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QImage>
 #include <QLineEdit>
@@ -319,6 +320,60 @@ private slots:
         if (!setting.isEmpty())
             Config::instance()->setValue("Hex Markup Display", setting);
         QCOMPARE(TreeViewDelegate::position_text(display), text);
+    }
+
+    // Offsets beyond 4 GiB in a 75-pixel column: the cell elides visibly, the
+    // view's columns widen to the largest offset, the editor shows every digit.
+    void long_offsets_never_cut_silently_data()
+    {
+        QTest::addColumn<QString>("setting");
+        QTest::newRow("hex") << QString();
+        QTest::newRow("decimal") << "no";
+    }
+
+    void long_offsets_never_cut_silently()
+    {
+        QFETCH(QString, setting);
+        if (!setting.isEmpty())
+            Config::instance()->setValue("Hex Markup Display", setting);
+        const QVariant value(qint64(0x3FFFFFFC0));
+        const QString whole = TreeViewDelegate::position_text(value);
+        const QFontMetrics metrics(QApplication::font());
+        const QString cut = TreeViewDelegate::fitted_position_text(value, metrics, 40);
+        QVERIFY2(cut.endsWith(QChar(0x2026)), qPrintable(cut));
+        QVERIFY(whole.startsWith(cut.chopped(1)));
+        QCOMPARE(TreeViewDelegate::fitted_position_text(value, metrics,
+                                                        TreeViewDelegate::position_cell_width(
+                                                            0x3FFFFFFC0, metrics)),
+                 whole);
+
+        HexTreeView view;
+        TreeViewDelegate delegate;
+        wire(delegate);
+        view.setModel(model.get());
+        view.setItemDelegate(&delegate);
+        for (int column = 1; column <= 3; ++column)
+            view.setColumnWidth(column, 75);
+        view.fit_position_columns(0x3FFFFFFC0);
+        for (int column = 1; column <= 3; ++column)
+            QVERIFY(view.columnWidth(column) > view.fontMetrics().horizontalAdvance(whole));
+        view.fit_position_columns(0x10); // never narrows
+        QVERIFY(view.columnWidth(1) > view.fontMetrics().horizontalAdvance(whole));
+
+        view.setColumnWidth(MarkupColumn::Start, 75);
+        view.resize(600, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const QModelIndex start_cell = cell("C", MarkupColumn::Start);
+        view.setCurrentIndex(start_cell);
+        view.edit(start_cell);
+        auto *spin = view.viewport()->findChild<HexOptionSpinBox *>();
+        QVERIFY(spin);
+        QCOMPARE(spin->text(), TreeViewDelegate::position_text(QVariant(big)));
+        auto *line = spin->findChild<QLineEdit *>();
+        QVERIFY(line);
+        QVERIFY2(line->width() > line->fontMetrics().horizontalAdvance(spin->text()),
+                 qPrintable(QString::number(line->width())));
     }
 
     void paint_colours_data()
