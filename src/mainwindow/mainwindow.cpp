@@ -193,70 +193,87 @@ void MainWindow::wire_collaborators()
         });
 }
 
+std::function<void()> MainWindow::as_command(void (MainWindow::*command)())
+{
+    // The old message goes first, so the status bar only ever shows the
+    // outcome of the last command: its own message, or none.
+    return [this, command] {
+        statusBar()->clearMessage();
+        (this->*command)();
+    };
+}
+
+void MainWindow::connect_command(QAction *action, void (MainWindow::*command)())
+{
+    connect(action, &QAction::triggered, this, as_command(command));
+}
+
 void MainWindow::build_menus()
 {
     auto *bar = new QMenuBar(this);
 
     auto *file_menu = new QMenu(QStringLiteral("File"), bar);
-    connect(file_menu->addAction(QStringLiteral("Open")), &QAction::triggered, this,
-            &MainWindow::open_action);
-    connect(file_menu->addAction(QStringLiteral("Save")), &QAction::triggered, this,
-            &MainWindow::save_action);
-    connect(file_menu->addAction(QStringLiteral("Save As")), &QAction::triggered, this,
-            &MainWindow::save_as_action);
-    connect(file_menu->addAction(QStringLiteral("Load Markup")), &QAction::triggered, this,
-            &MainWindow::load_markup_action);
-    connect(file_menu->addAction(QStringLiteral("Save Markup")), &QAction::triggered, this,
-            &MainWindow::save_markup_action);
-    connect(file_menu->addAction(QStringLiteral("Save Markup As")), &QAction::triggered, this,
-            &MainWindow::save_markup_as_action);
-    connect(file_menu->addAction(QStringLiteral("Exit")), &QAction::triggered, this,
-            &MainWindow::exit_action);
+    QAction *open = file_menu->addAction(QStringLiteral("Open"));
+    open->setShortcut(QKeySequence::Open);
+    connect_command(open, &MainWindow::open_action);
+    // What the hex view shows until a file is open.
+    hex_widget_->set_placeholder_text(
+        QStringLiteral("No file is open.\n\nOpen one with File \u203A Open (%1)\n"
+                       "or drop a file on this window.")
+            .arg(open->shortcut().toString(QKeySequence::NativeText)));
+    connect_command(file_menu->addAction(QStringLiteral("Save")), &MainWindow::save_action);
+    connect_command(file_menu->addAction(QStringLiteral("Save As")), &MainWindow::save_as_action);
+    connect_command(file_menu->addAction(QStringLiteral("Load Markup")),
+                    &MainWindow::load_markup_action);
+    connect_command(file_menu->addAction(QStringLiteral("Save Markup")),
+                    &MainWindow::save_markup_action);
+    connect_command(file_menu->addAction(QStringLiteral("Save Markup As")),
+                    &MainWindow::save_markup_as_action);
+    connect_command(file_menu->addAction(QStringLiteral("Exit")), &MainWindow::exit_action);
     bar->addMenu(file_menu);
 
     auto *edit_menu = new QMenu(QStringLiteral("Edit"), bar);
     QAction *copy = edit_menu->addAction(QStringLiteral("Copy to Clipboard"));
     copy->setShortcut(QKeySequence(QStringLiteral("CTRL+C")));
-    connect(copy, &QAction::triggered, this, &MainWindow::copy_action);
+    connect_command(copy, &MainWindow::copy_action);
     bar->addMenu(edit_menu);
 
     auto *options_menu = new QMenu(QStringLiteral("Options"), bar);
-    connect(options_menu->addAction(QStringLiteral("Choose Fonts")), &QAction::triggered, this,
-            &MainWindow::font_action);
+    connect_command(options_menu->addAction(QStringLiteral("Choose Fonts")),
+                    &MainWindow::font_action);
     QAction *tree_toggle = markup_dock->toggleViewAction();
     tree_toggle->setText(QStringLiteral("Markup Tree"));
     options_menu->addAction(tree_toggle);
     QAction *toolbox_toggle = toolbox_dock->toggleViewAction();
     toolbox_toggle->setText(QStringLiteral("Toolbox"));
     options_menu->addAction(toolbox_toggle);
-    connect(options_menu->addAction(QStringLiteral("Preferences")), &QAction::triggered, this,
-            &MainWindow::prefs_action);
+    connect_command(options_menu->addAction(QStringLiteral("Preferences")),
+                    &MainWindow::prefs_action);
     bar->addMenu(options_menu);
 
     auto *markup_menu = new QMenu(QStringLiteral("Markup"), bar);
-    connect(markup_menu->addAction(QStringLiteral("Mark")), &QAction::triggered, this,
-            &MainWindow::mark_action);
-    connect(markup_menu->addAction(QStringLiteral("Clear Marks")), &QAction::triggered, this,
-            &MainWindow::clear_marks_action);
-    connect(markup_menu->addAction(QStringLiteral("Foreground Color")), &QAction::triggered, this,
-            &MainWindow::mark_color_action);
-    connect(markup_menu->addAction(QStringLiteral("Background Color")), &QAction::triggered, this,
-            &MainWindow::mark_background_color_action);
-    connect(markup_menu->addAction(QStringLiteral("Pick Random Colors")), &QAction::triggered,
-            this, &MainWindow::pick_random_color_action);
-    connect(markup_menu->addAction(QStringLiteral("Delete")), &QAction::triggered, this,
-            &MainWindow::delete_markup_action);
-    connect(markup_menu->addAction(QStringLiteral("Prune")), &QAction::triggered, this,
-            &MainWindow::prune_markup_action);
-    connect(markup_menu->addAction(QStringLiteral("Manual Selection")), &QAction::triggered, this,
-            &MainWindow::manual_selection_action);
+    connect_command(markup_menu->addAction(QStringLiteral("Mark")), &MainWindow::mark_action);
+    connect_command(markup_menu->addAction(QStringLiteral("Clear Marks")),
+                    &MainWindow::clear_marks_action);
+    connect_command(markup_menu->addAction(QStringLiteral("Foreground Color")),
+                    &MainWindow::mark_color_action);
+    connect_command(markup_menu->addAction(QStringLiteral("Background Color")),
+                    &MainWindow::mark_background_color_action);
+    connect_command(markup_menu->addAction(QStringLiteral("Pick Random Colors")),
+                    &MainWindow::pick_random_color_action);
+    connect_command(markup_menu->addAction(QStringLiteral("Delete")),
+                    &MainWindow::delete_markup_action);
+    connect_command(markup_menu->addAction(QStringLiteral("Prune")),
+                    &MainWindow::prune_markup_action);
+    connect_command(markup_menu->addAction(QStringLiteral("Manual Selection")),
+                    &MainWindow::manual_selection_action);
     bar->addMenu(markup_menu);
 
     auto *help_menu = new QMenu(QStringLiteral("Help"), bar);
-    connect(help_menu->addAction(QStringLiteral("Help Topics")), &QAction::triggered, this,
-            &MainWindow::help_topics_action);
-    connect(help_menu->addAction(QStringLiteral("About Pellow Quarnby")), &QAction::triggered,
-            this, &MainWindow::about_action);
+    connect_command(help_menu->addAction(QStringLiteral("Help Topics")),
+                    &MainWindow::help_topics_action);
+    connect_command(help_menu->addAction(QStringLiteral("About Pellow Quarnby")),
+                    &MainWindow::about_action);
     bar->addMenu(help_menu);
 
     setMenuBar(bar);
@@ -265,24 +282,18 @@ void MainWindow::build_menus()
 void MainWindow::build_toolbar()
 {
     markup_toolbar = new QToolBar(QStringLiteral("Markup Toolbar"));
-    markup_toolbar->addAction(QIcon(QStringLiteral(":/images/open_file.png")),
-                              QStringLiteral("Open File"), this, &MainWindow::open_action);
-    markup_toolbar->addAction(QIcon(QStringLiteral(":/images/open_markup.png")),
-                              QStringLiteral("Open Markup"), this,
-                              &MainWindow::load_markup_action);
-    markup_toolbar->addAction(QIcon(QStringLiteral(":/images/save_markup.png")),
-                              QStringLiteral("Save Markup"), this,
-                              &MainWindow::save_markup_action);
-    markup_toolbar->addAction(QIcon(QStringLiteral(":/images/colorize.png")),
-                              QStringLiteral("Mark"), this, &MainWindow::mark_action);
-    markup_toolbar->addAction(QIcon(QStringLiteral(":/images/pick_color.png")),
-                              QStringLiteral("Foreground"), this, &MainWindow::mark_color_action);
-    markup_toolbar->addAction(QIcon(QStringLiteral(":/images/pick_background_color.png")),
-                              QStringLiteral("Background"), this,
-                              &MainWindow::mark_background_color_action);
-    markup_toolbar->addAction(QIcon(QStringLiteral(":/images/pick_random_color.png")),
-                              QStringLiteral("Random"), this,
-                              &MainWindow::pick_random_color_action);
+    const auto add = [this](const char *icon, const char *text, void (MainWindow::*command)()) {
+        connect_command(markup_toolbar->addAction(QIcon(QString::fromLatin1(icon)),
+                                                  QString::fromLatin1(text)),
+                        command);
+    };
+    add(":/images/open_file.png", "Open File", &MainWindow::open_action);
+    add(":/images/open_markup.png", "Open Markup", &MainWindow::load_markup_action);
+    add(":/images/save_markup.png", "Save Markup", &MainWindow::save_markup_action);
+    add(":/images/colorize.png", "Mark", &MainWindow::mark_action);
+    add(":/images/pick_color.png", "Foreground", &MainWindow::mark_color_action);
+    add(":/images/pick_background_color.png", "Background", &MainWindow::mark_background_color_action);
+    add(":/images/pick_random_color.png", "Random", &MainWindow::pick_random_color_action);
 
     Config *config = Config::instance();
     if (config->contains(QStringLiteral("Toolbar Style")))
@@ -310,26 +321,26 @@ void MainWindow::connect_signals()
     connect(markup_dock, &QDockWidget::topLevelChanged, this, &MainWindow::dock_toplevel);
     connect(hex_widget_, &HexWidget::content_changed, this, &MainWindow::editor_content_changed);
     connect(hex_widget_, &HexWidget::send_selection, search_panel, &SearchWidget::perform_search);
-    connect(hex_widget_, &HexWidget::copy_action, this, &MainWindow::copy_action);
+    connect(hex_widget_, &HexWidget::copy_action, this, as_command(&MainWindow::copy_action));
     connect(markup_mask_, &MarkupMask::update_completed, hex_widget_,
             qOverload<>(&QWidget::update));
 
     // The hex view's context menu runs these markup commands.
-    connect(hex_widget_, &HexWidget::mark_requested, this, &MainWindow::mark_action);
+    connect(hex_widget_, &HexWidget::mark_requested, this, as_command(&MainWindow::mark_action));
     connect(hex_widget_, &HexWidget::pick_random_colors_requested, this,
-            &MainWindow::random_colours_for_selection);
+            as_command(&MainWindow::random_colours_for_selection));
 
     // The tree view's context menu runs the commands on the selected markup.
     connect(markup_tree_view_, &HexTreeView::foreground_color_requested, this,
-            &MainWindow::mark_color_action);
+            as_command(&MainWindow::mark_color_action));
     connect(markup_tree_view_, &HexTreeView::background_color_requested, this,
-            &MainWindow::mark_background_color_action);
+            as_command(&MainWindow::mark_background_color_action));
     connect(markup_tree_view_, &HexTreeView::pick_random_colors_requested, this,
-            &MainWindow::pick_random_color_action);
+            as_command(&MainWindow::pick_random_color_action));
     connect(markup_tree_view_, &HexTreeView::delete_requested, this,
-            &MainWindow::delete_markup_action);
+            as_command(&MainWindow::delete_markup_action));
     connect(markup_tree_view_, &HexTreeView::prune_requested, this,
-            &MainWindow::prune_markup_action);
+            as_command(&MainWindow::prune_markup_action));
 
     // A missing viewer or missing pages are told on the status bar.
     connect(help_client, &HelpClient::error, this, &MainWindow::show_status);
@@ -380,6 +391,10 @@ void MainWindow::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     update_page_step();
+    if (!startup_notice.isEmpty()) {
+        show_status(startup_notice);
+        startup_notice.clear();
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -9,6 +9,7 @@
 #include <functional>
 
 class HelpClient;
+class QAction;
 class HexScrollBar;
 class HexTreeView;
 class HexWidget;
@@ -157,6 +158,9 @@ private:
     void build_toolbar();
     void connect_signals();
     void install_default_hooks();
+    // A user command: clears the status bar, then runs `command`.
+    std::function<void()> as_command(void (MainWindow::*command)());
+    void connect_command(QAction *action, void (MainWindow::*command)());
 
     // What opening a data file does with the markups: load the linked markup
     // file; leave that to the caller (Open); or keep the markups in memory,
@@ -180,6 +184,9 @@ private:
     // expanded() signal would refill it, and a refill asks the view about
     // every expanded markup: quadratic in a large tree).
     void expand_markup_view();
+    // Widens the tree's position columns to the largest offset they can show:
+    // the file's last byte or the end of the last top-level markup.
+    void fit_markup_columns();
     void show_status(const QString &text);
 
     HexWidget *hex_widget_ = nullptr;
@@ -191,6 +198,8 @@ private:
     QItemSelectionModel *selection_model = nullptr;
     // Held as text, not 8-bit, so that paths outside Latin-1 survive.
     QString current_markup_file;
+    // Shown by the first showEvent (load_file at start-up, before the window is up).
+    QString startup_notice;
     bool markup_modified = false;
     bool document_modified = false;
     HelpClient *help_client = nullptr;

@@ -46,6 +46,16 @@ void MainWindow::open_action()
 void MainWindow::load_file(const QString &name)
 {
     show_data_file(name, DataFileMarkup::load_linked);
+    if (name.isEmpty() || QFile::exists(name))
+        return;
+    // The file opened last time was moved or deleted since: say so rather
+    // than start on an empty window without a word.
+    const QString notice = QStringLiteral("The last file no longer exists: %1").arg(name);
+    show_status(notice);
+    // The first resize of the window clears the status bar; the notice is
+    // shown again once the window is up.
+    if (!isVisible())
+        startup_notice = notice;
 }
 
 void MainWindow::show_data_file(const QString &name, DataFileMarkup markup)
@@ -59,6 +69,7 @@ void MainWindow::show_data_file(const QString &name, DataFileMarkup markup)
     scroll_bar_->set_row_range(QFileInfo(name).size() / 16);
     set_title(name);
     hex_widget_->open_file(name);
+    fit_markup_columns();
     document_modified = false;
     if (markup == DataFileMarkup::keep)
         return;
@@ -106,7 +117,8 @@ void MainWindow::save_as_action()
     if (name.isEmpty())
         return;
 
-    if (!hex_widget_->save_edits(name)) {
+    // The save dialog has already asked whether to replace an existing file.
+    if (!hex_widget_->save_edits(name, HexWidget::Overwrite::confirmed)) {
         show_status(QStringLiteral("File not saved; the edits are kept"));
         return;
     }
@@ -120,5 +132,10 @@ void MainWindow::save_as_action()
 
 void MainWindow::copy_action()
 {
-    QApplication::clipboard()->setText(hex_widget_->selection_text(), QClipboard::Clipboard);
+    // With nothing to copy the clipboard keeps what the user put there;
+    // selection_text() has said why in the status bar.
+    const QString text = hex_widget_->selection_text();
+    if (text.isEmpty())
+        return;
+    QApplication::clipboard()->setText(text, QClipboard::Clipboard);
 }

@@ -7,6 +7,7 @@
 #include "mainwindow/helpclient.h"
 #include "hexview/hexscrollbar.h"
 #include "hexview/hexwidget.h"
+#include "treeview/hextreeview.h"
 #include "dialogs/manualmarkupdialog.h"
 #include "dialogs/preferencesdialog.h"
 
@@ -14,6 +15,7 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QStatusBar>
 
 #include <boost/version.hpp>
@@ -72,10 +74,31 @@ void MainWindow::about_action()
     show_about(QStringLiteral("About Pellow Quarnby"), text);
 }
 
+namespace {
+
+// The face of `font` as the screen shows it, upright: a font dialog started on
+// a bare family name may pick the family's first style, an oblique one.
+QFont upright(const QFont &font)
+{
+    const QFontInfo info(font);
+    QFont result(info.family());
+    result.setPointSizeF(info.pointSizeF() > 0 ? info.pointSizeF() : font.pointSizeF());
+    result.setWeight(QFont::Weight(info.weight()));
+    result.setStyle(QFont::StyleNormal);
+    return result;
+}
+
+} // namespace
+
 void MainWindow::apply_font(const QFont &font)
 {
     hex_widget_->set_font(font);
-    setFont(font);
+    // Menus, docks and dialogs stay upright whatever face the hex view uses.
+    QFont interface_font = font;
+    interface_font.setStyle(QFont::StyleNormal);
+    interface_font.setStyleName(QString());
+    setFont(interface_font);
+    fit_markup_columns();
 }
 
 void MainWindow::update_page_step()
@@ -86,11 +109,9 @@ void MainWindow::update_page_step()
 void MainWindow::font_action()
 {
     Config *config = Config::instance();
-    const QFont initial = config->contains(QStringLiteral("font"))
-                              ? config->value(QStringLiteral("font")).value<QFont>()
-                              : QFont();
+    // Starts on the font the hex view shows, not on the toolkit's default.
     bool ok = false;
-    const QFont font = get_font(&ok, initial);
+    const QFont font = get_font(&ok, upright(hex_widget_->hex_font()));
     if (!ok)
         return;
     apply_font(font);
@@ -101,5 +122,10 @@ void MainWindow::font_action()
 void MainWindow::prefs_action()
 {
     PreferencesDialog dialog(this, [this](int style) { set_toolbar_style(style); });
-    exec_preferences_dialog(&dialog);
+    if (exec_preferences_dialog(&dialog) != QDialog::Accepted)
+        return;
+    // The tree reads "Hex Markup Display" as it paints: show the choice now,
+    // in columns wide enough for it.
+    fit_markup_columns();
+    markup_tree_view_->viewport()->update();
 }

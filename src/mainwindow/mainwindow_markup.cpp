@@ -3,6 +3,7 @@
 #include "mainwindow/mainwindow.h"
 
 #include "settings/config.h"
+#include "document/hexdocument.h"
 #include "treeview/hextreeview.h"
 #include "hexview/hexwidget.h"
 #include "dialogs/manualmarkupdialog.h"
@@ -20,6 +21,7 @@
 #include <QStatusBar>
 
 #include <limits>
+#include <string>
 
 namespace {
 
@@ -61,6 +63,7 @@ bool MainWindow::insert_markup(qint64 first, qint64 last)
 {
     const bool inserted = markup_tree_->insert_range(first, last);
     markup_mask_->reload_mask();
+    fit_markup_columns();
     if (inserted)
         statusBar()->clearMessage();
     else
@@ -324,7 +327,26 @@ MainWindow::MarkupRead MainWindow::read_markup_file(const QString &name)
     selection_model->clearSelection();
     const bool parsed = markup_tree_->load_xml(text);
     expand_markup_view();
+    fit_markup_columns();
     return parsed ? MarkupRead::loaded : MarkupRead::failed;
+}
+
+void MainWindow::fit_markup_columns()
+{
+    qint64 largest = 0;
+    if (hex_widget_->document()->is_open()) {
+        try {
+            largest = hex_widget_->document()->size() - 1;
+        } catch (const std::string &) {
+            // Unreadable size: the markups alone set the width.
+        }
+    }
+    // Siblings are ordered and children lie inside their parents, so the
+    // last top-level markup ends furthest.
+    const MarkupNode *root = markup_model_->root();
+    if (root && root->child_count() > 0)
+        largest = qMax(largest, root->child(root->child_count() - 1)->end());
+    markup_tree_view_->fit_position_columns(largest);
 }
 
 void MainWindow::expand_markup_view()

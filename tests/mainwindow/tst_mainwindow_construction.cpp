@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QDockWidget>
 #include <QElapsedTimer>
+#include <QFontInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMetaMethod>
@@ -337,18 +338,34 @@ private slots:
         QCOMPARE(Config::instance()->value("font").value<QFont>().pointSize(), 11);
     }
 
-    void font_dialog_starts_on_default_font_when_none_stored()
+    // The dialog starts on the face the hex view shows, upright, and an
+    // oblique choice never slants the menus and docks.
+    void font_dialog_starts_on_font_in_use_upright()
     {
         Config::instance()->remove("font");
+        QFont oblique("DejaVu Sans Mono", 10);
+        oblique.setItalic(true);
+        window->apply_font(oblique);
+        QCOMPARE(window->font().style(), QFont::StyleNormal);
+
         QFont offered;
         window->get_font = [&offered](bool *ok, const QFont &initial) {
             offered = initial;
             *ok = false;
             return initial;
         };
+        window->apply_font(QFont("DejaVu Sans Mono", 13));
         window->font_action();
-        QCOMPARE(offered, QFont());
+        QCOMPARE(offered.style(), QFont::StyleNormal);
+        QCOMPARE(offered.family(), QFontInfo(window->hex_widget()->hex_font()).family());
+        QCOMPARE(qRound(offered.pointSizeF()), 13);
         script.install(window);
+
+        script.fonts = {oblique};
+        window->font_action();
+        QCOMPARE(window->font().style(), QFont::StyleNormal);
+        QVERIFY(!QFontInfo(window->font()).italic());
+        QCOMPARE(Config::instance()->value("font").value<QFont>().italic(), true);
     }
 
     void about_box()

@@ -199,15 +199,28 @@ private slots:
         QVERIFY(!window->is_document_modified());
     }
 
+    void save_as_writes_a_copy_and_shows_it_data()
+    {
+        QTest::addColumn<bool>("target_exists");
+        QTest::newRow("new-file") << false;
+        // The save dialog asked about replacing it; nothing asks again.
+        QTest::newRow("existing-file-asked-once") << true;
+    }
+
     void save_as_writes_a_copy_and_shows_it()
     {
+        QFETCH(bool, target_exists);
         const QByteArray original = read_all(data);
         window->hex_widget()->set_selection(1, 2);
         window->mark_action();
         edit_byte(9);
         const QString copy = dir.path() + "/copy.bin";
+        QFile::remove(copy);
+        if (target_exists)
+            QVERIFY(QFile::copy(pq_test::make_temp_file(3), copy));
         script.file_names = {copy};
         window->save_as_action();
+        QCOMPARE(script.events, QStringList{"save:Save File As"});
         QCOMPARE(read_all(data), original);
         const QByteArray copied = read_all(copy);
         QCOMPARE(copied.size(), original.size());
@@ -219,6 +232,21 @@ private slots:
         // The markups still describe the same bytes and are still unsaved.
         QCOMPARE(window->markup_model()->rowCount(), 1);
         QVERIFY(window->is_markup_modified());
+    }
+
+    // Start-up order: the last file is looked for while the window is hidden,
+    // then showing it resizes it (which clears the status bar).
+    void missing_last_file_is_reported_at_start()
+    {
+        window->hide();
+        const QString gone = dir.path() + "/moved-away.bin";
+        window->load_file(gone);
+        window->resize(window->width() + 10, window->height());
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QCOMPARE(window->statusBar()->currentMessage(),
+                 QString("The last file no longer exists: " + gone));
+        QCOMPARE(window->windowTitle(), QString());
     }
 
     void save_as_cancelled_writes_nothing()
@@ -309,7 +337,8 @@ private slots:
         QTest::newRow("three-bytes-0a-ff-00") << qint64(1) << qint64(3) << "0aff00";
         QTest::newRow("backward") << qint64(3) << qint64(1) << "0aff00";
         QTest::newRow("one-byte-7f") << qint64(4) << qint64(4) << "7f";
-        QTest::newRow("no-selection") << qint64(-1) << qint64(-1) << "";
+        // Nothing to copy: the clipboard keeps what it held.
+        QTest::newRow("no-selection") << qint64(-1) << qint64(-1) << "previous";
     }
 
     void copy_puts_selection_on_clipboard()

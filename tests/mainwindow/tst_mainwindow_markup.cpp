@@ -9,11 +9,20 @@
 #include "mask/markupmask.h"
 #include "markup/markupmodel.h"
 #include "markup/markupnode.h"
+#include "markup/markupcolumn.h"
 #include "markup/markuptree.h"
 #include "testsettings.h"
+#include "treeview/treeviewdelegate.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QItemSelectionModel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScopedPointer>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -624,6 +633,99 @@ private slots:
         QCOMPARE(model()->rowCount(), 0);
         Config::instance()->setValue("Link Markup", "no");
         Config::instance()->remove(MainWindow::link_key(data));
+    }
+
+    // A command run from a menu, the toolbar or a context menu leaves its own
+    // outcome, never the complaint of the command before it.
+    void command_replaces_earlier_message_data()
+    {
+        QTest::addColumn<QString>("menu");
+        QTest::addColumn<QString>("entry");
+        QTest::newRow("copy") << "Edit" << "Copy to Clipboard";
+        QTest::newRow("clear-marks") << "Markup" << "Clear Marks";
+        QTest::newRow("manual-selection-cancelled") << "Markup" << "Manual Selection";
+    }
+
+    void command_replaces_earlier_message()
+    {
+        QFETCH(QString, menu);
+        QFETCH(QString, entry);
+        window->hex_widget()->set_selection(4, 9);
+        QScopedPointer<QMenu> context(window->hex_widget()->create_context_menu());
+        for (QAction *action : context->actions()) {
+            if (action->text() == "Pick Random Colors")
+                action->trigger();
+        }
+        QCOMPARE(window->statusBar()->currentMessage(), QString("No markup under the selection"));
+
+        script.answers["Clear All markup"] = QMessageBox::Yes;
+        QAction *command = nullptr;
+        for (QAction *top_entry : window->menuBar()->actions()) {
+            if (top_entry->text() == menu) {
+                for (QAction *action : top_entry->menu()->actions())
+                    command = action->text() == entry ? action : command;
+            }
+        }
+        QVERIFY(command);
+        command->trigger();
+        QCOMPARE(window->statusBar()->currentMessage(), QString());
+    }
+
+    // Turning hexadecimal display off or on shows at once, in columns wide
+    // enough for the largest offset of the file.
+    void hex_display_choice_repaints_tree_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::newRow("hex-to-decimal") << "yes";
+        QTest::newRow("decimal-to-hex") << "no";
+    }
+
+    void hex_display_choice_repaints_tree()
+    {
+        QFETCH(QString, before);
+        Config::instance()->setValue("Hex Markup Display", before);
+        const QString huge = dir.path() + "/huge.bin";
+        QFile file(huge);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        if (!file.resize(Q_INT64_C(1) << 40))
+            QSKIP("this file system cannot hold a sparse 1 TiB file");
+        file.close();
+        window->load_file(huge);
+        mark(Q_INT64_C(0x3FFFFFFC0), Q_INT64_C(0x3FFFFFFFF));
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        HexTreeView *view = window->markup_tree_view();
+        // Whatever marking and showing left to paint is painted first.
+        QTest::qWait(200);
+
+        struct PaintCounter : QObject
+        {
+            int paints = 0;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                paints += event->type() == QEvent::Paint;
+                return false;
+            }
+        } counter;
+        view->viewport()->installEventFilter(&counter);
+        window->exec_preferences_dialog = [](QDialog *dialog) {
+            auto *check = dialog->findChild<QCheckBox *>("hex_display_check");
+            check->setChecked(!check->isChecked());
+            dialog->findChild<QPushButton *>("save_button")->click();
+            return dialog->result();
+        };
+        window->prefs_action();
+        QTest::qWait(200);
+        QVERIFY(counter.paints > 0);
+        QVERIFY(Config::instance()->value("Hex Markup Display").toString() != before);
+
+        const QString last = TreeViewDelegate::position_text(QVariant((Q_INT64_C(1) << 40) - 1));
+        for (const int column : {MarkupColumn::Start, MarkupColumn::End, MarkupColumn::Length})
+            QVERIFY(view->columnWidth(column) > view->fontMetrics().horizontalAdvance(last));
+        window->load_file(data);
+        QFile::remove(huge);
+        Config::instance()->remove("Hex Markup Display");
+        script.install(window);
     }
 };
 
