@@ -3,11 +3,9 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBox>
 #include <QVBoxLayout>
@@ -29,7 +27,6 @@ private slots:
     void offset_at();
     void row_layout_data();
     void row_layout();
-    void hit_testing_beyond_4GiB();
     void visible_rows_ignores_partial_row();
 
     void backward_drag_copies_in_file_order();
@@ -187,34 +184,6 @@ void TestHexWidget::row_layout()
     QCOMPARE(layout.offset_text(0), QString(digits, QLatin1Char('0')));
     if (digits < 16)
         QCOMPARE(layout.offset_text(qint64(1) << (4 * digits)), QString());
-}
-
-// The widget takes the widened layout when a file beyond 4 GiB is opened,
-// and hit testing follows it.
-void TestHexWidget::hit_testing_beyond_4GiB()
-{
-    HexViewFixture f;
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("sparse.bin"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    if (!file.resize(qint64(0x100000010)))
-        QSKIP("this file system cannot hold a sparse 4 GiB file");
-    file.close();
-    const int classic_width = f.hex->width();
-    QCOMPARE(classic_width, 76 * f.cw());
-    f.hex->open_file(path);
-    QCOMPARE(f.hex->width(), 77 * f.cw());
-    f.hex->set_selection(0x100000000, 0x100000000);
-    const qint64 row = f.hex->top_row() * 16;
-    const int y = f.lh() / 2;
-    QCOMPARE(f.hex->offset_at(10 * f.cw(), y), qint64(-1)); // now the offset column
-    QCOMPARE(f.hex->offset_at(11 * f.cw(), y), row);
-    QCOMPARE(f.hex->offset_at(14 * f.cw(), y), row + 1);
-    QCOMPARE(f.hex->offset_at(61 * f.cw(), y), row);
-    QCOMPARE(f.hex->offset_at(77 * f.cw(), y), row + 15);
-    f.hex->open_file(pq_test::make_temp_file(100));
-    QCOMPARE(f.hex->width(), classic_width);
 }
 
 void TestHexWidget::visible_rows_ignores_partial_row()

@@ -318,7 +318,7 @@ void TestHexWidgetPaint::offsets_beyond_4GiB_keep_two_blanks_data()
 }
 
 // The last row and the one after it: offset digits, two blank cells, then
-// the first pair, wherever the columns stand.
+// the first pair, wherever the columns stand; clicks find the bytes there.
 void TestHexWidgetPaint::offsets_beyond_4GiB_keep_two_blanks()
 {
     QFETCH(qint64, size);
@@ -345,6 +345,12 @@ void TestHexWidgetPaint::offsets_beyond_4GiB_keep_two_blanks()
     // The last byte's pair, selected, where the widened layout puts it.
     const int last_column = int((size - 1) % 16);
     QCOMPARE(image.pixelColor((hex_start + 3 * last_column) * f.cw(), f.lh() / 4), black);
+    const qint64 row = f.hex->top_row() * 16;
+    QCOMPARE(f.hex->offset_at(hex_start * f.cw() - 1, 0), qint64(-1));
+    QCOMPARE(f.hex->offset_at((hex_start + 3) * f.cw(), 0), row + 1);
+    QCOMPARE(f.hex->offset_at((hex_start + 50) * f.cw(), 0), row);
+    f.hex->open_file(pq_test::make_temp_file(100));
+    QCOMPARE(f.hex->width(), 76 * f.cw());
 }
 
 // No file: no offset rows that would pass for an empty file, only the hint.
