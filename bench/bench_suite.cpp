@@ -330,7 +330,7 @@ void search_panel_row(const Settings &settings, const QString &path, const QByte
     row.name = "search panel, Alpha string at the end";
     row.baseline_name = "grep -c -F (LC_ALL=C)";
     row.kind = Kind::speed_at_least;
-    row.target = 0.25;
+    row.target = 1.0;
     if (!expression || !simple || !alpha || !search || !cancel) {
         row.valid = false;
         row.note = "search panel controls not found";
@@ -429,7 +429,7 @@ void regex_row(const Settings &settings, const QString &path)
         }));
     }
     Row row = ratio_row("regex ab[0-9]{3}cd", "boost::regex, contiguous buffer", ours, base,
-                        Kind::speed_at_least, 0.7);
+                        Kind::speed_at_least, 0.8);
     if (ours_hit != base_hit || ours_hit < 0) {
         row.valid = false;
         row.note = "results differ: " + std::to_string(ours_hit) + " vs " + std::to_string(base_hit);
@@ -457,10 +457,10 @@ void run_search_group(const Settings &settings, const QString &dir)
     const std::string absent16("Q7#vLx!9@kPz$2Wm");
     if (settings.wants("bytes16"))
         byte_search_row(settings, path, absent16, "find_bytes, absent 16-byte pattern",
-                        "memmem, 1 MiB blocks", 0.5);
+                        "memmem, 1 MiB blocks", 0.8);
     if (settings.wants("bytes1"))
         byte_search_row(settings, path, std::string(1, '\0'), "find_bytes, absent 1-byte pattern",
-                        "memchr, 1 MiB blocks", 0.1);
+                        "memchr, 1 MiB blocks", 0.5);
     if (settings.wants("panel"))
         search_panel_row(settings, path, needle, needle_at);
     if (settings.wants("regex"))
@@ -768,7 +768,7 @@ void load_save_rows(const Settings &settings, const QString &dir)
     row.name = "save a 100,000-markup file";
     row.baseline_name = "the same text, one QFile::write";
     set_figures(row, ours, base);
-    row.target = 3;
+    row.target = 2;
     row.valid = ok;
     emit_row(row);
 }

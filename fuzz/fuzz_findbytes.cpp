@@ -1,6 +1,7 @@
 // The byte-string search over the file against std::search over the same
 // bytes in memory: the first hit from several start offsets, and the walk of
-// successive hits the search panel makes.
+// successive hits the search panel makes. The search reads blocks of at most
+// 1 to 16 bytes (at least twice the pattern), so every input crosses joins.
 #include "fuzzsupport.h"
 
 #include "document/file_anchor.h"
@@ -66,6 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     PQ_FUZZ_CHECK(doc.size() == qint64(hay.size()));
     file_anchor::instance()->clear();
 
+    const qint64 block = 1 + (control >> 3) % 16;
     const qint64 n = qint64(hay.size());
     const qint64 starts[] = { 0, 1, n / 2, n - qint64(pattern.size()), n - 1, n,
                               qint64(control) * 131 % (n + 1) };
@@ -75,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         file_iterator from = doc.iterator_at(s);
         const file_iterator to = doc.end();
         match_range result;
-        const bool hit = find_bytes(from, to, result, pattern);
+        const bool hit = find_bytes(from, to, result, pattern, block);
         const qint64 expected = oracle(hay, s, pattern);
         PQ_FUZZ_CHECK(hit == (expected >= 0));
         PQ_FUZZ_CHECK(result.no_match == !hit);
@@ -83,11 +85,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             PQ_FUZZ_CHECK(result.first == expected);
             PQ_FUZZ_CHECK(result.end == expected + qint64(pattern.size()));
             PQ_FUZZ_CHECK(from.position() == expected);
+        } else {
+            PQ_FUZZ_CHECK(from.position() >= s);
         }
     }
 
     // The panel's walk: each search starts where the last hit ended.
     SearchEngine engine;
+    engine.set_block_size(block);
     engine.reset(&doc);
     const QString bytes = QString::fromLatin1(pattern.data(), qsizetype(pattern.size()));
     qint64 at = 0;

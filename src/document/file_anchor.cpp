@@ -18,3 +18,10 @@ void file_anchor::notify(int value)
         throw std::string("operation cancelled");
     emit iterator_changed(value);
 }
+
+void file_anchor::report(int value)
+{
+    if (cancelled)
+        throw std::string("operation cancelled");
+    emit iterator_changed(value);
+}

@@ -19,6 +19,11 @@ public:
     // One progress step with the value to report if this step reports.
     // Throws "operation cancelled" on a reporting step after cancel().
     void notify(int value);
+    // A report outside the movement cadence, for walks that read the file in
+    // blocks rather than moving an iterator: throws "operation cancelled"
+    // after cancel(), otherwise emits the value. The step counter is left
+    // alone.
+    void report(int value);
     void cancel() { cancelled = true; }
     void clear() { cancelled = false; }
     bool is_cancelled() const { return cancelled; }

@@ -1,6 +1,7 @@
 #include "search/searchengine.h"
 
 #include "document/buffereddocument.h"
+#include "document/file_anchor.h"
 #include "document/hexdocument.h"
 
 #include <QByteArray>
@@ -24,157 +25,103 @@ bool held_by_file(const file_iterator &it, qint64 end)
     return doc && doc->is_open() && end <= doc->size();
 }
 
-// The bytes of the search range, fetched from the document in large blocks so
-// that the scan reads memory instead of asking the document for every byte.
-// Holds a block starting a little before the byte last asked for, so that the
-// right-to-left comparison of a candidate stays inside it.
-class RangeBytes
-{
-public:
-    RangeBytes(BufferedDocument *doc, qint64 limit, qint64 back)
-        : document(doc), limit(limit), back(back)
-    {
-    }
-
-    // The byte under `at`. When the document cannot deliver a block (the
-    // file shrank or was closed) every read from then on goes through the
-    // iterator, one byte at a time, which logs each failure as it always did.
-    unsigned char at(const file_iterator &at)
-    {
-        const quint64 index = quint64(at.position()) - quint64(start);
-        if (Q_LIKELY(index < quint64(length)))
-            return data[index];
-        return refill_and_read(at);
-    }
-
-    // The held bytes from `pos` on, or 0 when `pos` is not held.
-    qint64 held_from(qint64 pos, const unsigned char *&first) const
-    {
-        const quint64 index = quint64(pos) - quint64(start);
-        if (index >= quint64(length))
-            return 0;
-        first = data + index;
-        return length - qint64(index);
-    }
-
-private:
-    Q_NEVER_INLINE unsigned char refill_and_read(const file_iterator &at)
-    {
-        const qint64 pos = at.position();
-        if (!broken && document && pos >= 0 && pos < limit) {
-            start = qMax<qint64>(0, pos - back);
-            length = qMin<qint64>(block_size, limit - start);
-            block.resize(size_t(length));
-            data = block.data();
-            try {
-                document->read(int(length), start, reinterpret_cast<char *>(block.data()));
-                return data[pos - start];
-            } catch (const std::string &) {
-                broken = true;
-            }
-        }
-        length = 0;
-        return static_cast<unsigned char>(at.read_char());
-    }
-
-    static constexpr qint64 block_size = qint64(1) << 20;
-
-    BufferedDocument *const document;
-    const qint64 limit;
-    const qint64 back;
-    std::vector<unsigned char> block;
-    const unsigned char *data = nullptr;
-    qint64 start = 0;
-    qint64 length = 0;
-    bool broken = false;
-};
-
-} // namespace
-
-// Every movement of the iterator is made exactly as the scan is defined (the
-// same positions, the same number of movements, so the same progress reports
-// and the same point of cancellation); only the bytes compared are read from
-// RangeBytes rather than one document read per dereference, and where every
-// shift is known to be 1 (a one-byte pattern) memchr finds the next candidate
-// and the movements up to it are made without looking at the bytes between.
-bool find_bytes(file_iterator &from, const file_iterator &to, match_range &result,
-                const std::string &pattern)
+// The Boyer-Moore scan with the bad-character rule, moving the iterator
+// itself: every movement a progress step, every byte one document read. Used
+// where the document cannot deliver blocks (a file cut short, a closed file,
+// iterators over different documents), so that such reads fail and log one
+// byte at a time as they always did.
+bool scan_bytes_by_iterator(file_iterator &from, const file_iterator &to, match_range &result,
+                            const std::string &pattern)
 {
     const qint64 m = qint64(pattern.size());
-    if (m == 0)
-        return false;
-
-    // Distance from each byte's last occurrence (the final byte left out) to
-    // the end of the pattern; bytes not in the pattern skip it whole.
     std::array<qint64, 256> table;
     table.fill(m);
     for (qint64 i = 0; i + 1 < m; ++i)
         table[static_cast<unsigned char>(pattern[size_t(i)])] = m - 1 - i;
-    const unsigned char *const pat = reinterpret_cast<const unsigned char *>(pattern.data());
-    const unsigned char last = pat[m - 1];
-
-    // `it < to` for the walking copy, whose document never changes.
-    const bool same_document = from.buffered_document() == to.buffered_document();
-    const qint64 to_position = to.position();
-
-    file_iterator it = from;
-    RangeBytes bytes(it.buffered_document(), to_position, m - 1);
-    try {
-        qint64 shift = m - 1;
-        for (;;) {
-            it += shift;
-            if (!same_document || it.position() >= to_position) {
-                from = it;
-                result.no_match = true;
-                return false;
-            }
-            // Compare the candidate right to left, starting with its last byte.
-            unsigned char c = bytes.at(it);
-            if (c != last) {
-                // Mismatch on the last byte: the shift is the table's (at least 1).
-                shift = table[bytes.at(it)];
-            } else {
-                qint64 i = m - 1;
-                for (;;) {
-                    if (i == 0) {
-                        from = it;
-                        result.first = it.position();
-                        result.end = result.first + m;
-                        result.no_match = false;
-                        return true;
-                    }
-                    --it;
-                    --i;
-                    c = bytes.at(it);
-                    if (c != pat[i])
-                        break;
-                }
-                shift = std::max(table[bytes.at(it)], m - i);
-            }
-
-            if (m == 1) {
-                // Every shift is 1: move one byte at a time up to the next
-                // occurrence among the held bytes (or onto the last of them)
-                // without reading the bytes in between.
-                const unsigned char *here = nullptr;
-                const qint64 held = qMin(bytes.held_from(it.position(), here),
-                                         to_position - it.position());
-                if (held > 1) {
-                    const void *next = memchr(here + 1, last, size_t(held - 1));
-                    const qint64 steps =
-                        (next ? static_cast<const unsigned char *>(next) - here : held) - 1;
-                    for (qint64 k = 0; k < steps; ++k)
-                        it += 1;
-                }
-            }
+    qint64 shift = m - 1;
+    for (;;) {
+        from += shift;
+        if (!(from < to)) {
+            result.no_match = true;
+            return false;
         }
-    } catch (...) {
-        // The movement that threw has been made; the caller sees it.
-        from = it;
-        throw;
+        qint64 i = m - 1;
+        while (*from == pattern[size_t(i)]) {
+            if (i == 0) {
+                result.first = from.position();
+                result.end = result.first + m;
+                result.no_match = false;
+                return true;
+            }
+            --from;
+            --i;
+        }
+        shift = std::max(table[static_cast<unsigned char>(*from)], m - i);
     }
 }
 
+// The first block is small, so that a walk from hit to hit through dense
+// hits reads little; each next block doubles up to the largest.
+constexpr qint64 first_block_size = qint64(1) << 16;
+
+// The progress value of `position` on the scale of `walk`'s stored size.
+int search_progress(const file_iterator &walk, qint64 position)
+{
+    file_iterator at(walk);
+    at.set_position(position);
+    return at.progress_value();
+}
+
+} // namespace
+
+bool find_bytes(file_iterator &from, const file_iterator &to, match_range &result,
+                const std::string &pattern, qint64 block_size)
+{
+    const qint64 m = qint64(pattern.size());
+    if (m == 0)
+        return false;
+    BufferedDocument *const document = from.buffered_document();
+    if (!document || document != to.buffered_document() || from.position() < 0)
+        return scan_bytes_by_iterator(from, to, result, pattern);
+
+    const qint64 to_position = to.position();
+    // A block always moves the scan on by at least one pattern length.
+    const qint64 largest = std::max(block_size, 2 * m);
+    qint64 span = std::max(std::min(first_block_size, block_size), 2 * m);
+    std::vector<char> block;
+    qint64 start = from.position();
+    for (;;) {
+        if (to_position - start < m) {
+            from.set_position(std::max(start, to_position));
+            result.no_match = true;
+            return false;
+        }
+        // Cancel and progress once per block; a cancel leaves `from` on the
+        // block about to be read.
+        from.set_position(start);
+        file_anchor::instance()->report(search_progress(from, start));
+        const qint64 length = std::min(span, to_position - start);
+        if (block.size() < size_t(length))
+            block.resize(size_t(length));
+        try {
+            document->read(int(length), start, block.data());
+        } catch (const std::string &) {
+            return scan_bytes_by_iterator(from, to, result, pattern);
+        }
+        const void *hit = m == 1 ? std::memchr(block.data(), pattern[0], size_t(length))
+                                 : memmem(block.data(), size_t(length), pattern.data(), size_t(m));
+        if (hit) {
+            result.first = start + (static_cast<const char *>(hit) - block.data());
+            result.end = result.first + m;
+            result.no_match = false;
+            from.set_position(result.first);
+            return true;
+        }
+        // The last m - 1 bytes start the next block, for a hit across the join.
+        start += length - (m - 1);
+        span = std::min(largest, span * 2);
+    }
+}
 void SearchEngine::reset(const HexDocument *document)
 {
     search_from = file_iterator();
@@ -234,7 +181,7 @@ SearchEngine::Outcome SearchEngine::search_simple(const QString &bytes)
     const QByteArray latin = search_bytes.toLatin1();
     const std::string pattern(latin.constData(), size_t(latin.size()));
     try {
-        if (!find_bytes(search_from, search_to, simple_match, pattern))
+        if (!find_bytes(search_from, search_to, simple_match, pattern, block_size))
             return Outcome::NoMatch;
     } catch (const std::string &text) {
         return text == cancelled_text ? Outcome::Cancelled : Outcome::RuntimeError;

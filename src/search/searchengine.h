@@ -8,17 +8,25 @@
 
 #include <boost/regex.hpp>
 
+#include <algorithm>
 #include <string>
 
 class HexDocument;
 
-// Boyer-Moore scan with the bad-character rule. Looks for `pattern` in
-// [from, to) and advances `from` in place: on a hit it stops on the hit's
-// first byte and `result` holds the hit. Every movement of `from` is a
-// progress step, so "operation cancelled" (a std::string) may be thrown out
-// of it. An empty pattern finds nothing and leaves `result` alone.
+// The largest block a search reads from the document at once.
+constexpr qint64 default_search_block = qint64(1) << 20;
+
+// Looks for `pattern` in [from, to). On a hit `from` stops on the hit's first
+// byte and `result` holds the hit; on a miss `from` ends at `to` or later.
+// The bytes are read from the document in blocks of up to `block_size` bytes
+// (each block begins with the last pattern-length - 1 bytes of the one
+// before, so hits across a join are found). Each block is one progress report
+// through file_anchor::report, so "operation cancelled" (a std::string) may
+// be thrown out of it, with `from` on the block that was next. Where the
+// document cannot deliver a block the rest is scanned through the iterator.
+// An empty pattern finds nothing and leaves `result` and `from` alone.
 bool find_bytes(file_iterator &from, const file_iterator &to, match_range &result,
-                const std::string &pattern);
+                const std::string &pattern, qint64 block_size = default_search_block);
 
 // The search itself, without widgets: the range still to be searched and the
 // byte-string and regular-expression searches over it. Each search starts
@@ -71,6 +79,11 @@ public:
     qint64 range_end() const { return search_to.position(); }
     const QString &pattern_text() const { return search_bytes; }
 
+    // The largest block either search reads at once (at least 1); small
+    // blocks put many joins into a short file.
+    void set_block_size(qint64 bytes) { block_size = std::max<qint64>(1, bytes); }
+    qint64 current_block_size() const { return block_size; }
+
     // The status-bar text for an outcome; empty for a hit.
     static QString status_text(Outcome outcome);
 
@@ -85,4 +98,5 @@ private:
     bool range_set = false;
     qint64 last_first = 0;
     qint64 last_end = 0;
+    qint64 block_size = default_search_block;
 };

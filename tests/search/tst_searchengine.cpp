@@ -93,8 +93,8 @@ private slots:
     void simple_walk_data();
     void simple_walk();
     void miss_then_reset_starts_again();
-    void boyer_moore_moves_data();
-    void boyer_moore_moves();
+    void one_report_per_block_data();
+    void one_report_per_block();
     void find_bytes_empty_pattern_finds_nothing();
 
     void regex_walk_data();
@@ -238,12 +238,18 @@ void TestSearchEngine::simple_walk()
     QFETCH(QByteArray, pattern);
     QFETCH(HitList, hits);
 
-    SearchEngine engine;
-    engine.reset(open(file));
-    Outcome stop = Outcome::Hit;
-    const HitList found = walk(engine, [&] { return engine.search_simple(latin(pattern)); }, &stop);
-    QCOMPARE(found, hits);
-    QCOMPARE(stop, Outcome::NoMatch);
+    // Every block size puts the joins somewhere else, down to a join after
+    // every byte.
+    for (qint64 block : {qint64(1), qint64(2), qint64(3), qint64(5), default_search_block}) {
+        SearchEngine engine;
+        engine.set_block_size(block);
+        engine.reset(open(file));
+        Outcome stop = Outcome::Hit;
+        const HitList found =
+            walk(engine, [&] { return engine.search_simple(latin(pattern)); }, &stop);
+        QVERIFY2(found == hits, qPrintable(QString("block %1").arg(block)));
+        QCOMPARE(stop, Outcome::NoMatch);
+    }
 }
 
 void TestSearchEngine::miss_then_reset_starts_again()
@@ -262,52 +268,51 @@ void TestSearchEngine::miss_then_reset_starts_again()
     QCOMPARE(engine.hit_end(), qint64(2));
 }
 
-void TestSearchEngine::boyer_moore_moves_data()
+void TestSearchEngine::one_report_per_block_data()
 {
     QTest::addColumn<QByteArray>("pattern");
-    QTest::addColumn<QList<qint64>>("positions");
-    QTest::addColumn<qint64>("first");
+    QTest::addColumn<qint64>("at");
+    QTest::addColumn<qint64>("block");
+    QTest::addColumn<QList<qint64>>("reports");
 
-    // xxabc: the last byte of the window is compared first, a mismatch on
-    // 'a' shifts by its table entry 2, then the hit is checked right to left.
-    QTest::newRow("abc-in-xxabc") << QByteArray("abc") << QList<qint64>{2, 4, 3, 2} << qint64(2);
-    // A one-byte pattern starts with a shift of 0 and then moves by one.
-    QTest::newRow("one-byte-every-offset") << QByteArray("a") << QList<qint64>{0, 1, 2} << qint64(2);
-    // In qbcabc the mismatch at index 0 reads q, absent from the pattern: the
-    // shift of 3 counts from the mismatch, not from the window's end.
-    QTest::newRow("absent-byte-shift-from-mismatch")
-        << QByteArray("qbc") << QList<qint64>{2, 1, 0, 3, 5, 4, 3} << qint64(3);
+    // Each block starts pattern-length - 1 bytes before the last one ended.
+    QTest::newRow("hit-straddles-first-join")
+        << QByteArray("abc") << qint64(6) << qint64(8) << QList<qint64>{0, 6};
+    QTest::newRow("hit-inside-fourth-block")
+        << QByteArray("abc") << qint64(20) << qint64(8) << QList<qint64>{0, 6, 12, 18};
+    QTest::newRow("one-byte-blocks-do-not-overlap")
+        << QByteArray("a") << qint64(17) << qint64(8) << QList<qint64>{0, 8, 16};
+    // A pattern longer than the block: blocks of twice the pattern.
+    QTest::newRow("pattern-longer-than-block")
+        << QByteArray("0123456789") << qint64(25) << qint64(4) << QList<qint64>{0, 11, 22};
 }
 
-void TestSearchEngine::boyer_moore_moves()
+void TestSearchEngine::one_report_per_block()
 {
     QFETCH(QByteArray, pattern);
-    QFETCH(QList<qint64>, positions);
-    QFETCH(qint64, first);
+    QFETCH(qint64, at);
+    QFETCH(qint64, block);
+    QFETCH(QList<qint64>, reports);
 
     // 10,000 bytes: a progress report then carries the position itself.
     QByteArray file(10000, 'z');
-    file.replace(0, 5, "xxabc");
-    if (pattern == "qbc") {
-        file.replace(0, 6, "qbcabc");
-        pattern = "abc";
-    }
+    file.replace(int(at), pattern.size(), pattern);
     HexDocument *doc = open(file);
-
-    // Each movement of the search is caught in turn by arranging for it to be
-    // the one that reports.
-    for (int n = 1; n <= positions.size(); ++n) {
-        align_reports(doc, 101 - n);
+    // Wherever the iterators' shared step counter stands.
+    for (int lead : {0, 37, 100}) {
+        align_reports(doc, lead);
         QSignalSpy spy(file_anchor::instance(), &file_anchor::iterator_changed);
         file_iterator from = doc->begin();
         match_range result;
-        QVERIFY(find_bytes(from, doc->end(), result, pattern.toStdString()));
-        QCOMPARE(spy.size(), 1);
-        QCOMPARE(spy.at(0).at(0).toLongLong(), positions.at(n - 1));
-        QCOMPARE(result.first, first);
-        QCOMPARE(result.end, first + pattern.size());
+        QVERIFY(find_bytes(from, doc->end(), result, pattern.toStdString(), block));
+        QList<qint64> seen;
+        for (const QList<QVariant> &report : spy)
+            seen.append(report.at(0).toLongLong());
+        QCOMPARE(seen, reports);
+        QCOMPARE(result.first, at);
+        QCOMPARE(result.end, at + pattern.size());
         QVERIFY(!result.no_match);
-        QCOMPARE(from.position(), first);
+        QCOMPARE(from.position(), at);
     }
 }
 
@@ -508,6 +513,7 @@ void TestSearchEngine::cancel_pending_stops_at_first_report()
 void TestSearchEngine::cancel_takes_effect_at_next_report()
 {
     SearchEngine engine;
+    engine.set_block_size(4096);
     engine.reset(open(QByteArray(100000, 'a')));
     int reports = 0;
     auto connection = connect(file_anchor::instance(), &file_anchor::iterator_changed, this, [&] {
