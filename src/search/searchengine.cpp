@@ -5,11 +5,15 @@
 #include "document/hexdocument.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
+
+#include <boost/regex.hpp>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <exception>
+#include <iterator>
 #include <stdexcept>
 #include <vector>
 
@@ -70,6 +74,256 @@ int search_progress(const file_iterator &walk, qint64 position)
     file_iterator at(walk);
     at.set_position(position);
     return at.progress_value();
+}
+
+
+// While a regular expression is matched over a block in memory no iterator
+// moves, so the matcher's own character tests are the place to look at the
+// clock: every few thousand tests, and when a few milliseconds have passed
+// since the last report, one more report (the same value) lets the panel
+// process events and a cancel unwind the matcher. Only armed while a block
+// is matched, never while an expression is compiled.
+class MatchWatch
+{
+public:
+    static void tick()
+    {
+        if (Q_UNLIKELY(--countdown < 0))
+            check();
+    }
+
+    // Armed for the lifetime of the object, reporting `value`.
+    explicit MatchWatch(int value)
+    {
+        armed = true;
+        report_value = value;
+        countdown = tests_per_look;
+        clock.start();
+    }
+    ~MatchWatch() { armed = false; }
+    MatchWatch(const MatchWatch &) = delete;
+    MatchWatch &operator=(const MatchWatch &) = delete;
+
+    static void set_value(int value) { report_value = value; }
+
+private:
+    static void check()
+    {
+        countdown = tests_per_look;
+        if (!armed || clock.elapsed() < report_interval_ms)
+            return;
+        clock.start();
+        file_anchor::instance()->report(report_value);
+    }
+
+    static constexpr int tests_per_look = 4096;
+    static constexpr qint64 report_interval_ms = 2;
+    static inline int countdown = tests_per_look;
+    static inline bool armed = false;
+    static inline int report_value = 0;
+    static inline QElapsedTimer clock;
+};
+
+// The usual traits, with the character tests counted by MatchWatch.
+class WatchedTraits : public boost::regex_traits<char>
+{
+public:
+    using base = boost::regex_traits<char>;
+    using base::isctype;
+    using base::translate;
+
+    char translate(char c, bool icase) const
+    {
+        MatchWatch::tick();
+        return base::translate(c, icase);
+    }
+    bool isctype(char c, char_class_type mask) const
+    {
+        MatchWatch::tick();
+        return base::isctype(c, mask);
+    }
+};
+
+using WatchedRegex = boost::basic_regex<char, WatchedTraits>;
+
+// A pointer into a block that notes when it is found equal to the block's
+// end: the matcher compares with the end before it reads there, so an
+// attempt that never made such a comparison did not depend on what follows
+// the block.
+class EndProbe
+{
+public:
+    using iterator_category = std::random_access_iterator_tag;
+    using value_type = char;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const char *;
+    using reference = const char &;
+
+    EndProbe() = default;
+    EndProbe(const char *at, const char *end, bool *touched)
+        : p(at), end(end), touched(touched)
+    {
+    }
+
+    reference operator*() const { return *p; }
+    reference operator[](difference_type n) const { return p[n]; }
+    EndProbe &operator++() { ++p; return *this; }
+    EndProbe &operator--() { --p; return *this; }
+    EndProbe operator++(int) { EndProbe was(*this); ++p; return was; }
+    EndProbe operator--(int) { EndProbe was(*this); --p; return was; }
+    EndProbe &operator+=(difference_type n) { p += n; return *this; }
+    EndProbe &operator-=(difference_type n) { p -= n; return *this; }
+    friend EndProbe operator+(EndProbe it, difference_type n) { return it += n; }
+    friend EndProbe operator+(difference_type n, EndProbe it) { return it += n; }
+    friend EndProbe operator-(EndProbe it, difference_type n) { return it -= n; }
+    friend difference_type operator-(const EndProbe &a, const EndProbe &b) { return a.p - b.p; }
+    bool operator==(const EndProbe &o) const
+    {
+        if (p == o.p && p == end && touched)
+            *touched = true;
+        return p == o.p;
+    }
+    bool operator!=(const EndProbe &o) const { return !(*this == o); }
+    bool operator<(const EndProbe &o) const { return p < o.p; }
+    bool operator>(const EndProbe &o) const { return p > o.p; }
+    bool operator<=(const EndProbe &o) const { return p <= o.p; }
+    bool operator>=(const EndProbe &o) const { return p >= o.p; }
+
+private:
+    const char *p = nullptr;
+    const char *end = nullptr;
+    bool *touched = nullptr;
+};
+
+// True when the match attempt at `at` (which found a match) read up to the
+// block's end, so that more bytes might have changed its result. A matcher
+// error counts as such a read: the search then goes on in a larger block.
+bool attempt_reads_to_end(const WatchedRegex &re, const char *block_first, const char *at,
+                          const char *end, boost::match_flag_type flags)
+{
+    bool touched = false;
+    try {
+        boost::match_results<EndProbe> m;
+        boost::regex_search(EndProbe(at, end, &touched), EndProbe(end, end, &touched), m, re,
+                            flags | boost::match_continuous, EndProbe(block_first, end, &touched));
+    } catch (const std::runtime_error &) {
+        return true;
+    }
+    return touched;
+}
+
+// A lookbehind may reach back any fixed distance before a block; such an
+// expression is searched through the iterator. Guessed from the text, so an
+// escaped "(?<=" also takes that path, which only costs time.
+bool may_look_behind(const std::string &pattern)
+{
+    return pattern.find("(?<=") != std::string::npos || pattern.find("(?<!") != std::string::npos;
+}
+
+// The matcher over the iterator from `first` to `last`, the text starting
+// at `text_start`.
+bool iterator_regex_search(const WatchedRegex &re, const file_iterator &text_start,
+                           const file_iterator &first, const file_iterator &last, qint64 &hit_first,
+                           qint64 &hit_end)
+{
+    boost::match_results<file_iterator> m;
+    boost::match_flag_type flags = boost::match_default;
+    if (first.position() != text_start.position())
+        flags |= boost::match_prev_avail | boost::match_not_bob;
+    if (!boost::regex_search(first, last, m, re, flags, text_start))
+        return false;
+    hit_first = m[0].first.position();
+    hit_end = m[0].second.position();
+    return true;
+}
+
+// A partial match at a block's start may grow its block up to this many
+// times the block size before the search falls back to the iterator.
+constexpr qint64 partial_growth = 64;
+
+// Boost.Regex over blocks of the range with match_partial, its documented way
+// to search a text in pieces. The text starts at search_from for ^, \A and
+// \b; a later block has the byte before it in memory (match_prev_avail) and
+// is no start of the text (match_not_bob). A block that ends before the range
+// does is no end of the text, line or word either, so whatever depends on
+// what follows it meets the block's end as a partial match. A partial match
+// at q means no match starts before q, and the next block starts at q. A full
+// match is only taken when its attempt never reached the block's end, since
+// more bytes could have made an earlier alternative or a greedier repeat win.
+bool regex_blocks(const WatchedRegex &re, bool look_behind, const file_iterator &search_from,
+                  const file_iterator &search_to, qint64 block_size, qint64 &first, qint64 &end)
+{
+    BufferedDocument *const document = search_from.buffered_document();
+    const qint64 text_start = search_from.position();
+    const qint64 range_end = search_to.position();
+    const auto by_iterator = [&](qint64 from) {
+        file_iterator at = search_from;
+        at.set_position(from);
+        return iterator_regex_search(re, search_from, at, search_to, first, end);
+    };
+    if (look_behind || !document || document != search_to.buffered_document() || text_start < 0
+        || text_start > range_end)
+        return by_iterator(text_start);
+
+    const qint64 largest = std::min(block_size * partial_growth, qint64(1) << 30);
+    qint64 span = block_size;
+    std::vector<char> block;
+    qint64 pos = text_start;
+    for (;;) {
+        const int progress = search_progress(search_from, pos);
+        file_anchor::instance()->report(progress);
+
+        const qint64 length = std::min(span, range_end - pos);
+        const bool final_block = pos + length == range_end;
+        const qint64 before = pos > text_start ? 1 : 0;
+        if (block.size() < size_t(length + before))
+            block.resize(size_t(length + before));
+        try {
+            document->read(int(length + before), pos - before, block.data());
+        } catch (const std::string &) {
+            // The file no longer holds the range: the iterator reads (and logs)
+            // what is left.
+            return by_iterator(pos);
+        }
+        const char *const block_first = block.data() + before;
+        const char *const block_end = block_first + length;
+        boost::match_flag_type flags = boost::match_default;
+        if (before)
+            flags |= boost::match_prev_avail | boost::match_not_bob;
+        if (!final_block)
+            flags |= boost::match_partial | boost::match_not_eob | boost::match_not_eol
+                | boost::match_not_eow;
+
+        boost::match_results<const char *> m;
+        bool found;
+        {
+            MatchWatch watch(progress);
+            found = boost::regex_search(block_first, block_end, m, re, flags);
+        }
+        if (!found) {
+            if (final_block)
+                return false;
+            // No match starts in the block; one may start at its end.
+            pos += length;
+            span = block_size;
+            continue;
+        }
+        const char *const at = m[0].first;
+        if (final_block
+            || (m[0].matched && !attempt_reads_to_end(re, block_first, at, block_end, flags))) {
+            first = pos + (at - block_first);
+            end = pos + (m[0].second - block_first);
+            return true;
+        }
+        if (at > block_first) {
+            pos += at - block_first;
+            continue;
+        }
+        // The match from the block's start needs more than the block.
+        if (span >= largest)
+            return by_iterator(pos);
+        span = std::min(largest, span * 2);
+    }
 }
 
 } // namespace
@@ -207,11 +461,12 @@ SearchEngine::Outcome SearchEngine::search_regex(const QString &expression)
     // A zero character ends the pattern.
     const QByteArray latin = search_bytes.toLatin1();
     const std::string pattern(latin.constData());
+    qint64 first = 0;
+    qint64 end = 0;
     try {
-        regex = boost::regex(pattern.begin(), pattern.end(), boost::regex::normal);
-        file_iterator first = search_from;
-        file_iterator last = search_to;
-        if (!boost::regex_search(first, last, regex_match, regex, boost::match_default))
+        const WatchedRegex re(pattern.begin(), pattern.end(), boost::regex::normal);
+        if (!regex_blocks(re, may_look_behind(pattern), search_from, search_to, block_size, first,
+                          end))
             return Outcome::NoMatch;
     } catch (const std::string &text) {
         return text == cancelled_text ? Outcome::Cancelled : Outcome::RuntimeError;
@@ -222,10 +477,10 @@ SearchEngine::Outcome SearchEngine::search_regex(const QString &expression)
     } catch (...) {
         return Outcome::RuntimeError;
     }
-    if (!held_by_file(search_from, regex_match[0].second.position()))
+    if (!held_by_file(search_from, end))
         return Outcome::RuntimeError;
-    last_first = regex_match[0].first.position();
-    last_end = regex_match[0].second.position();
+    last_first = first;
+    last_end = end;
     search_from.set_position(last_end);
     return Outcome::Hit;
 }

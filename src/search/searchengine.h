@@ -6,8 +6,6 @@
 #include <QString>
 #include <QtGlobal>
 
-#include <boost/regex.hpp>
-
 #include <algorithm>
 #include <string>
 
@@ -67,7 +65,10 @@ public:
     Outcome search_simple(const QString &bytes);
     // Perl-syntax regular expression, compiled anew each time; the pattern
     // ends at its first zero character. The start of the range counts as the
-    // start of the text for ^ and \b.
+    // start of the text for ^ and \b. Matched over blocks of the file in
+    // memory, one progress report per block and more while a slow match
+    // runs; an expression with a lookbehind, or a match that needs more than
+    // 64 blocks at once, is matched through the iterator instead.
     Outcome search_regex(const QString &expression);
 
     // The last hit, bytes hit_first() .. hit_end() - 1; an empty match has
@@ -79,9 +80,9 @@ public:
     qint64 range_end() const { return search_to.position(); }
     const QString &pattern_text() const { return search_bytes; }
 
-    // The largest block either search reads at once (at least 1); small
-    // blocks put many joins into a short file.
-    void set_block_size(qint64 bytes) { block_size = std::max<qint64>(1, bytes); }
+    // The block either search reads at once, 1 byte to 16 MiB; small blocks
+    // put many joins into a short file.
+    void set_block_size(qint64 bytes) { block_size = std::clamp<qint64>(bytes, 1, qint64(1) << 24); }
     qint64 current_block_size() const { return block_size; }
 
     // The status-bar text for an outcome; empty for a hit.
@@ -89,8 +90,6 @@ public:
 
 private:
     QString search_bytes;
-    boost::regex regex;
-    boost::match_results<file_iterator> regex_match;
     match_range simple_match;
     file_iterator search_from;
     file_iterator search_to;

@@ -345,6 +345,30 @@ void TestSearchEngine::regex_walk_data()
     QTest::newRow("greedy-to-end") << QByteArray("abcabc") << "b.*" << HitList{{1, 6}};
     QTest::newRow("case-sensitive") << QByteArray("ABCabc") << "abc" << HitList{{3, 6}};
     QTest::newRow("no-match") << QByteArray("abc") << "d" << HitList{};
+    // Run at every block size below: each byte is somewhere at a join.
+    QTest::newRow("caret-not-at-a-join") << QByteArray("xaa\na") << "^a" << HitList{{4, 5}};
+    QTest::newRow("buffer-start-only-at-range-start")
+        << QByteArray("xaa") << "\\Aa" << HitList{};
+    QTest::newRow("word-boundary-at-join") << QByteArray("ab cd") << "\\bcd" << HitList{{3, 5}};
+    QTest::newRow("no-word-boundary-inside-word")
+        << QByteArray("abcd xd") << "\\bd|\\Bc" << HitList{{2, 3}, {3, 4}};
+    QTest::newRow("dollar-before-newline-not-before-join")
+        << QByteArray("abc\nab") << "b$|c$" << HitList{{2, 3}, {5, 6}};
+    QTest::newRow("end-of-text-only-at-range-end") << QByteArray("abab") << "b\\z" << HitList{{3, 4}};
+    QTest::newRow("word-end-at-range-end") << QByteArray("ab ab") << "b\\b" << HitList{{1, 2}, {4, 5}};
+    QTest::newRow("greedy-run-across-joins")
+        << QByteArray("xaaaaaaaaaay") << "a+" << HitList{{1, 11}};
+    QTest::newRow("earlier-alternative-needs-bytes-after-join")
+        << QByteArray("abbbbbbcab") << "ab*c|ab" << HitList{{0, 8}, {8, 10}};
+    QTest::newRow("lazy-stops-at-first") << QByteArray("a123b45b") << "a.*?b" << HitList{{0, 5}};
+    QTest::newRow("backreference-across-join")
+        << QByteArray("xyzabcabc") << "(abc)\\1" << HitList{{3, 9}};
+    QTest::newRow("lookbehind-across-join")
+        << QByteArray("xxxxxab") << "(?<=xa)b" << HitList{{6, 7}};
+    // Longer than 64 one-byte blocks: the match is finished by the iterator.
+    QTest::newRow("partial-match-longer-than-largest-block")
+        << (QByteArray("x") + QByteArray(200, 'a') + "yaay") << "a+y"
+        << HitList{{1, 202}, {202, 205}};
 }
 
 void TestSearchEngine::regex_walk()
@@ -353,12 +377,16 @@ void TestSearchEngine::regex_walk()
     QFETCH(QString, expression);
     QFETCH(HitList, hits);
 
-    SearchEngine engine;
-    engine.reset(open(file));
-    Outcome stop = Outcome::Hit;
-    const HitList found = walk(engine, [&] { return engine.search_regex(expression); }, &stop);
-    QCOMPARE(found, hits);
-    QCOMPARE(stop, Outcome::NoMatch);
+    for (qint64 block : {qint64(1), qint64(2), qint64(3), qint64(7), default_search_block}) {
+        SearchEngine engine;
+        engine.set_block_size(block);
+        engine.reset(open(file));
+        Outcome stop = Outcome::Hit;
+        const HitList found =
+            walk(engine, [&] { return engine.search_regex(expression); }, &stop);
+        QVERIFY2(found == hits, qPrintable(QString("block %1").arg(block)));
+        QCOMPARE(stop, Outcome::NoMatch);
+    }
 }
 
 void TestSearchEngine::empty_match_stays_in_place()
@@ -607,13 +635,18 @@ void TestSearchEngine::differential_regex()
     const HitList expected = boost_hits(data, pattern.toStdString());
     QVERIFY(!expected.isEmpty());
 
-    SearchEngine engine;
-    engine.reset(open(data));
-    Outcome stop = Outcome::Hit;
-    const HitList found = walk(engine, [&] { return engine.search_regex(expression); }, &stop);
-    QCOMPARE(stop, Outcome::NoMatch);
-    QCOMPARE(found.size(), expected.size());
-    QCOMPARE(found, expected);
+    open(data);
+    for (qint64 block : {qint64(7), qint64(4096), default_search_block}) {
+        SearchEngine engine;
+        engine.set_block_size(block);
+        engine.reset(document);
+        Outcome stop = Outcome::Hit;
+        const HitList found =
+            walk(engine, [&] { return engine.search_regex(expression); }, &stop);
+        QCOMPARE(stop, Outcome::NoMatch);
+        QCOMPARE(found.size(), expected.size());
+        QCOMPARE(found, expected);
+    }
 }
 
 void TestSearchEngine::status_texts()
