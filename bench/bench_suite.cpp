@@ -22,7 +22,7 @@
 //   --child <group> run one group in this process (what the parent starts;
 //            also the way to profile a group).
 //   --rows <keys>   with --child: only these rows (bytes16, bytes1, panel,
-//            regex, mask, paint, insert, xml, window, windowmark),
+//            regex, mask, paint, insert, prune, xml, window, windowmark),
 //            comma-separated.
 
 #include "benchsupport.h"
@@ -40,6 +40,7 @@
 #include "markup/markuptree.h"
 #include "search/searchengine.h"
 #include "panels/searchwidget.h"
+#include "treeview/hextreeview.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -701,6 +702,50 @@ void insert_row(const Settings &settings, const QString &dir)
     emit_row(row);
 }
 
+// Prune of one top-level markup while a tree view shows every markup
+// expanded: the view asks the model for the parent of each row it moves, so
+// anything but a constant-time answer makes one Prune grow with the square of
+// the markups.
+void prune_row(const Settings &settings)
+{
+    auto measure = [&](int parents, bool &ok) {
+        MarkupSetup s;
+        QEventLoop loop;
+        HexTreeView view;
+        view.setModel(&s.model);
+        s.tree.set_is_expanded([&view](const QModelIndex &index) { return view.isExpanded(index); });
+        s.tree.load_xml(grouped_xml(parents, 1));
+        view.resize(400, 600);
+        view.show();
+        view.expand_all();
+        QCoreApplication::processEvents();
+        settle(s.mask, loop);
+        ok = s.model.rowCount() == parents;
+        Samples times;
+        for (int r = 0; r < settings.reps && ok; ++r) {
+            // From the middle, so half the rows below move up.
+            const QModelIndex middle = s.model.index(parents / 2, 0);
+            settle(s.mask, loop);
+            times.push_back(time_once([&] {
+                s.tree.prune(middle);
+                QCoreApplication::processEvents();
+            }));
+            ok = s.model.rowCount() == parents - r - 1
+                 && view.isExpanded(s.model.index(parents / 2, 0));
+        }
+        settle(s.mask, loop);
+        return times;
+    };
+    bool ok_base = false;
+    bool ok_many = false;
+    const Samples base = measure(10000, ok_base);
+    const Samples many = measure(80000, ok_many);
+    Row row = ratio_row("prune, 80,000 expanded top-level markups", "prune, 10,000 markups", many,
+                        base, Kind::slower_at_most, 10);
+    row.valid = ok_base && ok_many;
+    emit_row(row);
+}
+
 void load_save_rows(const Settings &settings, const QString &dir)
 {
     const QString markup_path = dir + QStringLiteral("/markup.xml");
@@ -917,6 +962,8 @@ void run_markup_group(const Settings &settings, const QString &dir)
         paint_row(settings, dir);
     if (settings.wants("insert"))
         insert_row(settings, dir);
+    if (settings.wants("prune"))
+        prune_row(settings);
     if (settings.wants("xml"))
         load_save_rows(settings, dir);
     if (settings.wants("window"))
@@ -1064,7 +1111,7 @@ int main(int argc, char **argv)
             std::fprintf(stderr,
                          "usage: %s [--quick] [--clock cpu|wall] [--only open|search|markup]\n"
                          "       [--rows bytes16,bytes1,panel,regex,mask,paint,insert,xml,"
-                         "window,windowmark]\n",
+                         "window,windowmark,prune]\n",
                          argv[0]);
             return 2;
         }

@@ -50,7 +50,10 @@ int MarkupNode::row() const
 {
     if (!m_parent)
         return 0;
-    return int(m_parent->m_children.indexOf(const_cast<MarkupNode *>(this)));
+    const QList<MarkupNode *> &siblings = m_parent->m_children;
+    if (m_row >= 0 && m_row < siblings.size() && siblings.at(m_row) == this)
+        return m_row;
+    return -1;
 }
 
 QVariant MarkupNode::data(int column) const
@@ -132,19 +135,24 @@ bool MarkupNode::has_grandchildren() const
     return m_has_grandchildren;
 }
 
+void MarkupNode::renumber_from(int row)
+{
+    for (qsizetype i = row; i < m_children.size(); ++i)
+        m_children.at(i)->m_row = int(i);
+}
+
 void MarkupNode::insert_child(int row, MarkupNode *node)
 {
     children_changed();
-    if (m_children.isEmpty()) {
-        m_children.append(node);
-        return;
-    }
-    m_children.insert(qBound(0, row, int(m_children.size())), node);
+    const int at = m_children.isEmpty() ? 0 : qBound(0, row, int(m_children.size()));
+    m_children.insert(at, node);
+    renumber_from(at);
 }
 
 void MarkupNode::append_child(MarkupNode *node)
 {
     children_changed();
+    node->m_row = int(m_children.size());
     m_children.append(node);
 }
 
@@ -153,7 +161,9 @@ void MarkupNode::remove_child(int row)
     if (row < 0 || row >= m_children.size())
         return;
     children_changed();
+    m_children.at(row)->m_row = -1;
     m_children.removeAt(row);
+    renumber_from(row);
 }
 
 void MarkupNode::clear_children()

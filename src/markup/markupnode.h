@@ -38,7 +38,10 @@ public:
     // Null when row is out of range.
     MarkupNode *child(int row) const;
     const QList<MarkupNode *> &children() const { return m_children; }
-    // Index among the parent's children; 0 for the root.
+    // Index among the parent's children; 0 for the root, -1 for a node not
+    // (yet) in its parent's list. Constant time: the row is stored and kept
+    // up to date by the child-list operations below, since the model asks for
+    // it once per parent() call and views call that for every row they touch.
     int row() const;
 
     MarkupNode *parent_node() const { return m_parent; }
@@ -63,9 +66,11 @@ public:
     bool is_repeat() const { return m_repeat; }
 
     // Inserts at row (clamped to the list); appended when the list is empty.
+    // Renumbers the children after it (linear in those).
     void insert_child(int row, MarkupNode *node);
     void append_child(MarkupNode *node);
     // Takes the entry out of the list without deleting it; ignores a bad row.
+    // Renumbers the children after it.
     void remove_child(int row);
     // Empties the list without deleting the children.
     void clear_children();
@@ -85,6 +90,10 @@ private:
     std::array<QVariant, MarkupColumn::count> m_values;
     QList<MarkupNode *> m_children;
     MarkupNode *m_parent = nullptr;
+    // Index in m_parent->m_children when the node is listed there; checked
+    // before use, so a node taken out of one list and not yet added to
+    // another never reports a wrong row.
+    int m_row = -1;
     QColor m_foreground;
     QColor m_background;
     qint64 m_start = -1;
@@ -92,6 +101,7 @@ private:
     bool m_repeat = false;
 
     void refresh_shape() const;
+    void renumber_from(int row);
     void children_changed();
     mutable bool m_shape_dirty = true;
     mutable bool m_children_ordered = true;

@@ -76,10 +76,16 @@ void TestMarkupNode::child_list_operations()
     QCOMPARE(p.child_count(), 3);
     p.remove_child(1); // taken out, not deleted
     QCOMPARE(p.child_count(), 2);
+    QCOMPARE(c->row(), 1); // the rows after a removal move up
+    QCOMPARE(b->row(), -1); // no longer listed
+    p.insert_child(0, b);
+    QCOMPARE(QList<int>({ b->row(), a->row(), c->row() }), QList<int>({ 0, 1, 2 }));
+    p.remove_child(0);
     QCOMPARE(b->data(MarkupColumn::Description).toString(), QStringLiteral("b"));
     delete b;
     p.clear_children();
     QCOMPARE(p.child_count(), 0);
+    QCOMPARE(a->row(), -1);
     delete a;
     delete c;
 }
