@@ -1,0 +1,209 @@
+// JSON and CSV export, and what the formats share. The .ksy skeleton is in
+// markupexporter_ksy.cpp.
+
+#include "markup/markupexporter.h"
+
+#include "markup/markupcolumn.h"
+#include "markup/markupnode.h"
+
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QList>
+#include <QStringList>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace {
+
+QString description_of(const MarkupNode *node)
+{
+    return node->stored_data(MarkupColumn::Description).toString();
+}
+
+// An invalid colour is written as black, as the markup file does.
+QString colour_text(const QColor &colour)
+{
+    return colour.isValid() ? colour.name(QColor::HexRgb) : QStringLiteral("#000000");
+}
+
+// A markup's own fields as a JSON object left open after a "children" key,
+// so the caller writes the children in place and closes it. Nesting is written
+// by the caller: Qt's writer recurses and would overflow the stack on a tree
+// nested tens of thousands deep.
+QByteArray json_object_head(const MarkupNode *node)
+{
+    QJsonObject object;
+    object.insert(QStringLiteral("description"), description_of(node));
+    object.insert(QStringLiteral("start"), node->start());
+    object.insert(QStringLiteral("end"), node->end());
+    object.insert(QStringLiteral("length"), node->length());
+    object.insert(QStringLiteral("repeat"), node->is_repeat());
+    object.insert(QStringLiteral("foreground"), colour_text(node->foreground()));
+    object.insert(QStringLiteral("background"), colour_text(node->background()));
+    QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    text.chop(1); // the closing brace
+    return text + ",\"children\":[";
+}
+
+// Two spaces per level, no deeper than a screen is wide: the indentation of a
+// deeply nested tree would otherwise grow with the square of its depth.
+QByteArray indentation(std::size_t depth)
+{
+    return QByteArray(int(std::min<std::size_t>(depth, 32)) * 2, ' ');
+}
+
+struct Frame
+{
+    const MarkupNode *node;
+    int next_child;
+};
+
+QByteArray csv_field(const QString &text)
+{
+    QByteArray bytes = text.toUtf8();
+    if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\n')
+        || bytes.contains('\r')) {
+        bytes.replace('"', "\"\"");
+        bytes = '"' + bytes + '"';
+    }
+    return bytes;
+}
+
+} // namespace
+
+QString MarkupExporter::file_filter()
+{
+    return QStringLiteral("JSON (*.json);;CSV (*.csv);;Kaitai Struct (*.ksy)");
+}
+
+MarkupExporter::Format MarkupExporter::format_of(const QString &file_name)
+{
+    const QString suffix = QFileInfo(file_name).suffix().toLower();
+    if (suffix == QLatin1String("json"))
+        return Format::json;
+    if (suffix == QLatin1String("csv"))
+        return Format::csv;
+    if (suffix == QLatin1String("ksy"))
+        return Format::ksy;
+    return Format::unknown;
+}
+
+QByteArray MarkupExporter::write(Format format, const MarkupNode *root,
+                                 const QString &data_file_name, qint64 data_size)
+{
+    switch (format) {
+    case Format::json:
+        return to_json(root);
+    case Format::csv:
+        return to_csv(root);
+    case Format::ksy:
+        return to_ksy(root, data_file_name, data_size);
+    case Format::unknown:
+        break;
+    }
+    return QByteArray();
+}
+
+QByteArray MarkupExporter::to_json(const MarkupNode *root)
+{
+    QByteArray out = "[";
+    std::vector<Frame> stack { { root, 0 } };
+    while (!stack.empty()) {
+        Frame &frame = stack.back();
+        if (frame.next_child < frame.node->child_count()) {
+            const MarkupNode *child = frame.node->child(frame.next_child);
+            out += frame.next_child > 0 ? ",\n" : "\n";
+            out += indentation(stack.size());
+            out += json_object_head(child);
+            ++frame.next_child;
+            stack.push_back({ child, 0 });
+            continue;
+        }
+        const bool had_children = frame.node->child_count() > 0;
+        stack.pop_back();
+        if (had_children) {
+            out += '\n';
+            out += indentation(stack.size());
+        }
+        out += stack.empty() ? "]\n" : "]}";
+    }
+    return out;
+}
+
+QByteArray MarkupExporter::to_csv(const MarkupNode *root)
+{
+    QByteArray out = "depth,path,start,end,length,repeat,description,foreground,background\r\n";
+    // The path of the markups on the stack, one description per level.
+    QStringList path;
+    std::vector<Frame> stack { { root, 0 } };
+    while (!stack.empty()) {
+        Frame &frame = stack.back();
+        if (frame.next_child >= frame.node->child_count()) {
+            stack.pop_back();
+            if (!path.isEmpty())
+                path.removeLast();
+            continue;
+        }
+        const MarkupNode *node = frame.node->child(frame.next_child++);
+        const QString description = description_of(node);
+        path.append(description);
+        const QByteArray fields[] = {
+            QByteArray::number(qsizetype(path.size())),
+            csv_field(path.join(QLatin1Char('/'))),
+            QByteArray::number(node->start()),
+            QByteArray::number(node->end()),
+            QByteArray::number(node->length()),
+            node->is_repeat() ? QByteArrayLiteral("true") : QByteArrayLiteral("false"),
+            csv_field(description),
+            colour_text(node->foreground()).toLatin1(),
+            colour_text(node->background()).toLatin1(),
+        };
+        for (const QByteArray &field : fields) {
+            out += field;
+            out += ',';
+        }
+        out.chop(1);
+        out += "\r\n";
+        stack.push_back({ node, 0 });
+    }
+    return out;
+}
+
+QString MarkupExporter::identifier(const QString &text, const QString &fallback)
+{
+    // Long enough to tell fields apart, short enough to read.
+    constexpr int max_length = 48;
+    // Letters that do not decompose into a Latin letter and an accent.
+    static const std::pair<QChar, const char *> spelled[] = {
+        { QChar(0xdf), "ss" }, { QChar(0xe6), "ae" }, { QChar(0xf8), "o" }, { QChar(0x153), "oe" },
+        { QChar(0x142), "l" }, { QChar(0x111), "d" }, { QChar(0xf0), "d" }, { QChar(0xfe), "th" },
+    };
+    QString folded = text.normalized(QString::NormalizationForm_KD).toLower();
+    for (const auto &[letter, latin] : spelled)
+        folded.replace(letter, QLatin1String(latin));
+    QString out;
+    bool separate = false;
+    for (const QChar c : std::as_const(folded)) {
+        if ((c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+            || (c >= QLatin1Char('0') && c <= QLatin1Char('9'))) {
+            if (separate && !out.isEmpty())
+                out += QLatin1Char('_');
+            separate = false;
+            out += c;
+            if (out.size() >= max_length)
+                break;
+        } else if (c.category() != QChar::Mark_NonSpacing) {
+            // Accents were split off by the normalisation and are dropped;
+            // anything else separates words.
+            separate = true;
+        }
+    }
+    if (out.isEmpty())
+        return fallback;
+    if (out.at(0).isDigit())
+        return fallback + QLatin1Char('_') + out;
+    return out;
+}

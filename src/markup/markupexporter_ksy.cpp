@@ -1,0 +1,265 @@
+// The Kaitai Struct skeleton: a .ksy (YAML) file that parses the marked file
+// as the markups describe it.
+
+#include "markup/markupexporter.h"
+
+#include "markup/markupcolumn.h"
+#include "markup/markupnode.h"
+
+#include <QFileInfo>
+#include <QList>
+#include <QRegularExpression>
+#include <QSet>
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+namespace {
+
+// One entry of a seq: unmarked bytes (node null) or a markup.
+struct Field
+{
+    const MarkupNode *node = nullptr;
+    qint64 offset = 0;
+    qint64 size = 0;       // of one record
+    qint64 repeat = 0;     // records; 0: not repeated
+    QString id;
+    QString type;          // user type, or u1/u2/u4/u8; empty: raw bytes
+};
+
+// A level of the tree: the root (the whole file) or a markup with children.
+struct Level
+{
+    const MarkupNode *node;
+    qint64 first;
+    qint64 last;           // -1 with the root when the file size is unknown
+    QString type_name;     // empty for the root
+};
+
+struct LevelLayout
+{
+    std::vector<Field> fields;
+    // Markups that cannot be placed (they overlap a sibling or lie outside
+    // their parent: only possible in a hand-edited markup file).
+    QStringList skipped;
+};
+
+QString description_of(const MarkupNode *node)
+{
+    return node->stored_data(MarkupColumn::Description).toString();
+}
+
+// A YAML double-quoted scalar: everything but printable characters escaped,
+// so any description survives, line breaks and all.
+QByteArray yaml_quoted(const QString &text)
+{
+    QByteArray out = "\"";
+    for (const char32_t c : text.toUcs4()) {
+        switch (c) {
+        case U'"': out += "\\\""; continue;
+        case U'\\': out += "\\\\"; continue;
+        case U'\n': out += "\\n"; continue;
+        case U'\r': out += "\\r"; continue;
+        case U'\t': out += "\\t"; continue;
+        default: break;
+        }
+        const bool unprintable = c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x2028
+                                 || c == 0x2029 || (c >= 0xd800 && c <= 0xdfff) || c == 0xfeff
+                                 || c == 0xfffe || c == 0xffff;
+        if (unprintable)
+            out += "\\u" + QByteArray::number(uint(c), 16).rightJustified(4, '0');
+        else
+            out += QString::fromUcs4(&c, 1).toUtf8();
+    }
+    return out + '"';
+}
+
+// One line of a YAML comment: line breaks and other controls become spaces.
+QByteArray comment_text(const QString &text)
+{
+    QString out = text;
+    for (QChar &c : out) {
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator
+            || c == QChar::ParagraphSeparator)
+            c = QLatin1Char(' ');
+    }
+    return out.toUtf8();
+}
+
+QString unique(const QString &base, QSet<QString> &taken)
+{
+    QString name = base;
+    for (int n = 2; taken.contains(name); ++n)
+        name = base + QLatin1Char('_') + QString::number(n);
+    taken.insert(name);
+    return name;
+}
+
+// Names the compiler reads as built-in types, which a user type must not take.
+bool is_builtin_type(const QString &name)
+{
+    static const QRegularExpression builtin(QStringLiteral(
+        "^(?:(?:[us][1248]|f[48])(?:le|be)?|b[0-9]+(?:le|be)?|strz?|bytes|struct|io|any|bool)$"));
+    return builtin.match(name).hasMatch();
+}
+
+QString integer_type(qint64 size)
+{
+    switch (size) {
+    case 1: return QStringLiteral("u1");
+    case 2: return QStringLiteral("u2");
+    case 4: return QStringLiteral("u4");
+    case 8: return QStringLiteral("u8");
+    default: return QString();
+    }
+}
+
+// Lays out one level: its children in offset order, the gaps between them,
+// and how often each repeat record fits. New user types are appended to
+// `pending` and their names to `type_names`.
+LevelLayout lay_out(const Level &level, std::vector<Level> &pending, QSet<QString> &type_names)
+{
+    QList<const MarkupNode *> children(level.node->children().cbegin(),
+                                       level.node->children().cend());
+    std::stable_sort(children.begin(), children.end(),
+                     [](const MarkupNode *a, const MarkupNode *b) { return a->start() < b->start(); });
+
+    LevelLayout layout;
+    qint64 cursor = level.first;
+    auto add_gap = [&layout](qint64 offset, qint64 size) {
+        Field gap;
+        gap.offset = offset;
+        gap.size = size;
+        gap.id = QStringLiteral("gap_") + QString::number(offset);
+        layout.fields.push_back(gap);
+    };
+    for (int i = 0; i < children.size(); ++i) {
+        const MarkupNode *child = children.at(i);
+        const qint64 start = child->start();
+        const qint64 end = child->end();
+        const bool placeable = start >= cursor && end >= start
+                               && end < std::numeric_limits<qint64>::max()
+                               && (level.last < 0 || end <= level.last);
+        if (!placeable) {
+            layout.skipped << QStringLiteral("%1 at %2..%3").arg(description_of(child)).arg(start).arg(end);
+            continue;
+        }
+        if (start > cursor)
+            add_gap(cursor, start - cursor);
+
+        Field field;
+        field.node = child;
+        field.offset = start;
+        field.size = end - start + 1;
+        cursor = end + 1;
+        if (child->is_repeat()) {
+            // The records run until the next sibling that starts after this
+            // one, or the end of the parent; at least the marked record.
+            qint64 limit = level.last >= 0 ? level.last : end;
+            for (int j = i + 1; j < children.size(); ++j) {
+                if (children.at(j)->start() > end) {
+                    limit = children.at(j)->start() - 1;
+                    break;
+                }
+            }
+            field.repeat = std::max<qint64>(1, (limit - start + 1) / field.size);
+            cursor = start + field.repeat * field.size;
+        }
+        if (child->child_count() > 0) {
+            QString name = MarkupExporter::identifier(description_of(child), QStringLiteral("type"));
+            if (is_builtin_type(name))
+                name += QStringLiteral("_type");
+            field.type = unique(name, type_names);
+            pending.push_back({ child, start, end, field.type });
+        } else {
+            field.type = integer_type(field.size);
+        }
+        layout.fields.push_back(field);
+    }
+    if (level.last >= 0 && cursor <= level.last)
+        add_gap(cursor, level.last - cursor + 1);
+
+    // Field ids are unique within the seq; gaps keep their offset names.
+    QSet<QString> ids;
+    for (const Field &field : layout.fields) {
+        if (!field.node)
+            ids.insert(field.id);
+    }
+    for (Field &field : layout.fields) {
+        if (field.node)
+            field.id = unique(MarkupExporter::identifier(description_of(field.node),
+                                                         QStringLiteral("field")),
+                              ids);
+    }
+    return layout;
+}
+
+void write_seq(QByteArray &out, const LevelLayout &layout, const QByteArray &indent)
+{
+    if (layout.fields.empty() && layout.skipped.isEmpty()) {
+        out += indent + "seq: []\n";
+        return;
+    }
+    out += indent + "seq:\n";
+    for (const QString &skipped : layout.skipped)
+        out += indent + "  # not placed, it overlaps a sibling or leaves its parent: "
+               + comment_text(skipped) + '\n';
+    if (layout.fields.empty()) {
+        out += indent + "  []\n";
+        return;
+    }
+    for (const Field &field : layout.fields) {
+        out += indent + "  - id: " + field.id.toLatin1() + '\n';
+        const QByteArray item = indent + "    ";
+        if (field.node) {
+            const QString description = description_of(field.node);
+            if (!description.isEmpty())
+                out += item + "doc: " + yaml_quoted(description) + '\n';
+        }
+        if (field.type.isEmpty() || !field.node || field.node->child_count() > 0)
+            out += item + "size: " + QByteArray::number(field.size) + '\n';
+        if (!field.type.isEmpty())
+            out += item + "type: " + field.type.toLatin1() + '\n';
+        if (field.repeat > 0) {
+            out += item + "repeat: expr\n";
+            out += item + "repeat-expr: " + QByteArray::number(field.repeat) + '\n';
+        }
+    }
+}
+
+} // namespace
+
+QByteArray MarkupExporter::to_ksy(const MarkupNode *root, const QString &data_file_name,
+                                  qint64 data_size)
+{
+    const QFileInfo data_file(data_file_name);
+    QByteArray out;
+    if (!data_file_name.isEmpty())
+        out += "# Skeleton of " + comment_text(data_file.fileName())
+               + ", made from its markups by Pellow Quarnby.\n";
+    out += "meta:\n  id: ";
+    out += identifier(data_file.completeBaseName(), QStringLiteral("data_file")).toLatin1();
+    out += "\n  endian: le\n";
+
+    std::vector<Level> pending;
+    QSet<QString> type_names;
+    write_seq(out,
+              lay_out({ root, 0, data_size > 0 ? data_size - 1 : -1, QString() }, pending,
+                      type_names),
+              QByteArray());
+
+    if (!pending.empty())
+        out += "types:\n";
+    // Depth first, parents before their own types, without recursion.
+    std::reverse(pending.begin(), pending.end());
+    while (!pending.empty()) {
+        const Level level = pending.back();
+        pending.pop_back();
+        out += "  " + level.type_name.toLatin1() + ":\n";
+        std::vector<Level> found;
+        write_seq(out, lay_out(level, found, type_names), "    ");
+        pending.insert(pending.end(), found.rbegin(), found.rend());
+    }
+    return out;
+}

@@ -1,0 +1,209 @@
+#include "markup/markupcolumn.h"
+#include "markup/markupexporter.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
+#include "markuptesthelpers.h"
+#include "markup/markuptree.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <yaml-cpp/yaml.h>
+
+#include <memory>
+
+using namespace pq_markup_test;
+
+// Offsets past 2^53, where a double would lose the last digit.
+constexpr qint64 far = (qint64(1) << 53) + 1;
+const QString odd_text = QStringLiteral("Header, \"main\"\nGr\u00f6\u00dfe \u00fc");
+
+class TestMarkupExport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void json_reads_back_as_the_tree();
+    void csv_reads_back_as_the_rows();
+    void ksy_lays_out_every_level();
+    void identifiers_data();
+    void identifiers();
+
+private:
+    // One row per markup in tree order, as the CSV columns: the oracle.
+    QList<QStringList> tree_rows() const;
+
+    std::unique_ptr<MarkupModel> model;
+    std::unique_ptr<MarkupTree> tree;
+};
+
+// A 64-byte file: header 0..15 (magic, count, a gap, name, a gap), a gap,
+// record 20..27 repeating until trailer 52..55, a trailing gap, and one
+// markup far beyond the end of the file.
+void TestMarkupExport::init()
+{
+    model = std::make_unique<MarkupModel>();
+    tree = std::make_unique<MarkupTree>(model.get());
+    const struct { qint64 first, last; QString description; } marks[] = {
+        { 0, 15, odd_text }, { 0, 3, "magic" }, { 4, 5, "count" }, { 8, 12, "line\nbreak" },
+        { 20, 27, "Record" }, { 20, 21, "Value" }, { 22, 25, "value" },
+        { 52, 55, "Trailer" }, { far, far + 2, "far" },
+    };
+    for (const auto &m : marks) {
+        QVERIFY(tree->insert_range(m.first, m.last));
+        find_range(model->root(), m.first, m.last)->set_data(MarkupColumn::Description, m.description);
+    }
+    find_range(model->root(), 20, 27)->set_data(MarkupColumn::Repeat, true);
+    find_range(model->root(), 0, 3)->set_foreground(QColor(0x12, 0xab, 0xff));
+}
+
+QList<QStringList> TestMarkupExport::tree_rows() const
+{
+    QList<QStringList> rows;
+    const std::function<void(const MarkupNode *, QStringList)> walk =
+        [&](const MarkupNode *node, QStringList path) {
+            for (const MarkupNode *c : node->children()) {
+                const QString d = c->data(MarkupColumn::Description).toString();
+                rows.append({ QString::number(path.size() + 1), (path + QStringList(d)).join('/'),
+                              QString::number(c->start()), QString::number(c->end()),
+                              QString::number(c->end() - c->start() + 1),
+                              c->is_repeat() ? "true" : "false", d, c->foreground().name(),
+                              c->background().name() });
+                walk(c, path + QStringList(d));
+            }
+        };
+    walk(model->root(), {});
+    return rows;
+}
+
+void TestMarkupExport::json_reads_back_as_the_tree()
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(MarkupExporter::to_json(model->root()), &error);
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QList<QStringList> rows;
+    const std::function<void(const QJsonArray &, QStringList)> walk =
+        [&](const QJsonArray &markups, QStringList path) {
+            for (const QJsonValue &v : markups) {
+                const QJsonObject o = v.toObject();
+                const QString d = o["description"].toString();
+                QVERIFY(o["start"].isDouble() && o["repeat"].isBool() && o["children"].isArray());
+                rows.append({ QString::number(path.size() + 1), (path + QStringList(d)).join('/'),
+                              QString::number(o["start"].toInteger()), QString::number(o["end"].toInteger()),
+                              QString::number(o["length"].toInteger()),
+                              o["repeat"].toBool() ? "true" : "false", d,
+                              o["foreground"].toString(), o["background"].toString() });
+                walk(o["children"].toArray(), path + QStringList(d));
+            }
+        };
+    walk(doc.array(), {});
+    QCOMPARE(rows, tree_rows());
+    QCOMPARE(rows.last().at(2), QString::number(far));
+    QCOMPARE(rows.at(1).at(7), QStringLiteral("#12abff"));
+}
+
+void TestMarkupExport::csv_reads_back_as_the_rows()
+{
+    // A plain RFC 4180 reader: CRLF between records, quoted fields with "".
+    const QString text = QString::fromUtf8(MarkupExporter::to_csv(model->root()));
+    QList<QStringList> rows;
+    QStringList row;
+    QString field;
+    bool quoted = false;
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (quoted && c == '"' && text.mid(i + 1, 1) == "\"") {
+            field += c;
+            ++i;
+        } else if (c == '"' && (quoted || field.isEmpty())) {
+            quoted = !quoted;
+        } else if (!quoted && c == ',') {
+            row << field;
+            field.clear();
+        } else if (!quoted && text.mid(i, 2) == "\r\n") {
+            rows << (row << field);
+            row.clear();
+            field.clear();
+            ++i;
+        } else {
+            QVERIFY2(quoted || (c != '\r' && c != '\n'), "bare line break outside quotes");
+            field += c;
+        }
+    }
+    QVERIFY2(!quoted && row.isEmpty() && field.isEmpty(), "text ends inside a record");
+    QCOMPARE(rows.takeFirst(), QString("depth,path,start,end,length,repeat,description,"
+                                       "foreground,background").split(','));
+    QCOMPARE(rows, tree_rows());
+    QCOMPARE(rows.at(2).at(1), odd_text + "/count");
+}
+
+void TestMarkupExport::ksy_lays_out_every_level()
+{
+    const YAML::Node ksy = YAML::Load(
+        MarkupExporter::to_ksy(model->root(), "/data/Sample File.v2.bin", 64).toStdString());
+    QCOMPARE(ksy["meta"]["id"].as<std::string>(), std::string("sample_file_v2"));
+    QCOMPARE(ksy["meta"]["endian"].as<std::string>(), std::string("le"));
+
+    // Each seq as "id@offset+size" (size of all records), relative to its level;
+    // keys outside the format, bad or repeated ids show up as entries too.
+    const QSet<QString> allowed { "id", "doc", "size", "type", "repeat", "repeat-expr" };
+    const QRegularExpression id_pattern("^[a-z][a-z0-9_]*$");
+    const auto layout = [&](const YAML::Node &seq) -> QStringList {
+        QStringList fields;
+        QSet<QString> ids;
+        qint64 offset = 0;
+        for (const YAML::Node &f : seq) {
+            for (const auto &key : f) {
+                if (!allowed.contains(QString::fromStdString(key.first.as<std::string>())))
+                    fields << "key " + QString::fromStdString(key.first.as<std::string>());
+            }
+            const QString id = QString::fromStdString(f["id"].as<std::string>());
+            if (!id_pattern.match(id).hasMatch() || ids.contains(id))
+                fields << "bad id " + id;
+            ids.insert(id);
+            const QString type = f["type"] ? QString::fromStdString(f["type"].as<std::string>()) : "";
+            qint64 size = f["size"] ? f["size"].as<qint64>() : type.mid(1).toLongLong();
+            if (f["repeat"])
+                size *= f["repeat"].as<std::string>() == "expr" ? f["repeat-expr"].as<qint64>() : -1;
+            fields << QStringLiteral("%1@%2+%3").arg(id).arg(offset).arg(size);
+            offset += size;
+        }
+        return fields;
+    };
+    const YAML::Node top = ksy["seq"];
+    QCOMPARE(QString::fromStdString(top[0]["doc"].as<std::string>()), odd_text);
+    const QString header = QString::fromStdString(top[0]["type"].as<std::string>());
+    QCOMPARE(layout(top), QStringList({ header + "@0+16", "gap_16@16+4", "record@20+32",
+                                        "trailer@52+4", "gap_56@56+8" }));
+    QCOMPARE(top[2]["repeat-expr"].as<int>(), 4);
+    QCOMPARE(layout(ksy["types"][header.toStdString()]["seq"]),
+             QStringList({ "magic@0+4", "count@4+2", "gap_6@6+2", "line_break@8+5", "gap_13@13+3" }));
+    QCOMPARE(layout(ksy["types"]["record"]["seq"]),
+             QStringList({ "value@0+2", "value_2@2+4", "gap_26@6+2" }));
+    QCOMPARE(ksy["types"].size(), std::size_t(2));
+}
+
+void TestMarkupExport::identifiers_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("accents-dropped") << "  Caf\u00e9 Data!! " << "cafe_data";
+    QTest::newRow("leading-digit") << "4cc code" << "field_4cc_code";
+    QTest::newRow("unsplit-letters") << "Gr\u00f6\u00dfe \u0141\u00f3d\u017a" << "grosse_lodz";
+    QTest::newRow("nothing-usable") << "--\u2603" << "field";
+    QTest::newRow("already-valid") << "chunk_size2" << "chunk_size2";
+}
+
+void TestMarkupExport::identifiers()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    QCOMPARE(MarkupExporter::identifier(text, "field"), expected);
+}
+
+QTEST_GUILESS_MAIN(TestMarkupExport)
+#include "tst_markupexport.moc"
