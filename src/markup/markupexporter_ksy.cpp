@@ -7,6 +7,7 @@
 #include "markup/markupnode.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QList>
 #include <QRegularExpression>
 #include <QSet>
@@ -87,14 +88,27 @@ QByteArray comment_text(const QString &text)
     return out.toUtf8();
 }
 
-QString unique(const QString &base, QSet<QString> &taken)
+// Names in use, and for each base the next number to try, so that thousands
+// of markups still called "Description" are named in linear time.
+struct Names
 {
-    QString name = base;
-    for (int n = 2; taken.contains(name); ++n)
-        name = base + QLatin1Char('_') + QString::number(n);
-    taken.insert(name);
-    return name;
-}
+    QSet<QString> taken;
+    QHash<QString, int> next;
+
+    QString unique(const QString &base)
+    {
+        QString name = base;
+        if (taken.contains(name)) {
+            int n = next.value(base, 2);
+            do
+                name = base + QLatin1Char('_') + QString::number(n++);
+            while (taken.contains(name));
+            next.insert(base, n);
+        }
+        taken.insert(name);
+        return name;
+    }
+};
 
 // Names the compiler reads as built-in types, which a user type must not take.
 bool is_builtin_type(const QString &name)
@@ -118,7 +132,7 @@ QString integer_type(qint64 size)
 // Lays out one level: its children in offset order, the gaps between them,
 // and how often each repeat record fits. New user types are appended to
 // `pending` and their names to `type_names`.
-LevelLayout lay_out(const Level &level, std::vector<Level> &pending, QSet<QString> &type_names)
+LevelLayout lay_out(const Level &level, std::vector<Level> &pending, Names &type_names)
 {
     QList<const MarkupNode *> children(level.node->children().cbegin(),
                                        level.node->children().cend());
@@ -170,7 +184,7 @@ LevelLayout lay_out(const Level &level, std::vector<Level> &pending, QSet<QStrin
             QString name = MarkupExporter::identifier(description_of(child), QStringLiteral("type"));
             if (is_builtin_type(name))
                 name += QStringLiteral("_type");
-            field.type = unique(name, type_names);
+            field.type = type_names.unique(name);
             pending.push_back({ child, start, end, field.type });
         } else {
             field.type = integer_type(field.size);
@@ -181,16 +195,15 @@ LevelLayout lay_out(const Level &level, std::vector<Level> &pending, QSet<QStrin
         add_gap(cursor, level.last - cursor + 1);
 
     // Field ids are unique within the seq; gaps keep their offset names.
-    QSet<QString> ids;
+    Names ids;
     for (const Field &field : layout.fields) {
         if (!field.node)
-            ids.insert(field.id);
+            ids.taken.insert(field.id);
     }
     for (Field &field : layout.fields) {
         if (field.node)
-            field.id = unique(MarkupExporter::identifier(description_of(field.node),
-                                                         QStringLiteral("field")),
-                              ids);
+            field.id = ids.unique(
+                MarkupExporter::identifier(description_of(field.node), QStringLiteral("field")));
     }
     return layout;
 }
@@ -243,7 +256,7 @@ QByteArray MarkupExporter::to_ksy(const MarkupNode *root, const QString &data_fi
     out += "\n  endian: le\n";
 
     std::vector<Level> pending;
-    QSet<QString> type_names;
+    Names type_names;
     write_seq(out,
               lay_out({ root, 0, data_size > 0 ? data_size - 1 : -1, QString() }, pending,
                       type_names),
