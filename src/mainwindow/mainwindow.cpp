@@ -267,6 +267,7 @@ void MainWindow::build_menus()
                     &MainWindow::prune_markup_action);
     connect_command(markup_menu->addAction(QStringLiteral("Manual Selection")),
                     &MainWindow::manual_selection_action);
+    add_export_entry(markup_menu);
     bar->addMenu(markup_menu);
 
     auto *help_menu = new QMenu(QStringLiteral("Help"), bar);

@@ -21,6 +21,7 @@ class MarkupNode;
 class MarkupTree;
 class QDockWidget;
 class QItemSelectionModel;
+class QMenu;
 class QSpacerItem;
 class QToolBar;
 class QToolBox;
@@ -87,6 +88,12 @@ public:
     // The background assign_random_colours pairs with a foreground.
     static QColor contrast_colour(const QColor &foreground);
 
+    // The name a save dialog's answer stands for: unchanged when it matches
+    // a pattern of any entry of `filter` (or has nothing to match), else with
+    // the selected entry's suffix added, so that the entry chooses the format.
+    static QString name_for_filter(const QString &name, const QString &filter,
+                                   const QString &selected_filter);
+
     // Markup linking: one "Link/<n>" entry per data file, when "Link Markup" is "yes".
     void link_markup_file(const QString &markup_path);
     void load_linked_markup(const QString &data_path);
@@ -140,6 +147,8 @@ public slots:
     void copy_action();
     void pick_random_color_action();
     void editor_content_changed();
+    // Markup > Export...: the tree as JSON, CSV or a .ksy skeleton; only reads it.
+    void export_markup_action();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -155,6 +164,7 @@ private:
     // Hands the window's objects to the collaborators that need them.
     void wire_collaborators();
     void build_menus();
+    void add_export_entry(QMenu *markup_menu);
     void build_toolbar();
     void connect_signals();
     void install_default_hooks();

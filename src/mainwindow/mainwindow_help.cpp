@@ -39,7 +39,9 @@ void MainWindow::install_default_hooks()
         return QFileDialog::getOpenFileName(this, caption, dir, filter);
     };
     get_save_file_name = [this](const QString &caption, const QString &dir, const QString &filter) {
-        return QFileDialog::getSaveFileName(this, caption, dir, filter);
+        QString selected;
+        const QString name = QFileDialog::getSaveFileName(this, caption, dir, filter, &selected);
+        return name_for_filter(name, filter, selected);
     };
     get_color = [this](const QColor &initial) { return QColorDialog::getColor(initial, this); };
     get_font = [this](bool *ok, const QFont &initial) {

@@ -1,5 +1,5 @@
 // Markup commands of the main window: mark, manual marking, colours, delete,
-// prune, clear, save, load and linking markup files to data files.
+// prune, clear, save, load, export and linking markup files to data files.
 
 #include "settings/config.h"
 #include "treeview/hextreeview.h"
@@ -7,6 +7,8 @@
 #include "mainwindow/mainwindow.h"
 #include "mainwindow_script.h"
 #include "mask/markupmask.h"
+#include "markup/markupcolumn.h"
+#include "markup/markupexporter.h"
 #include "markup/markupmodel.h"
 #include "markup/markupnode.h"
 #include "markup/markupcolumn.h"
@@ -726,6 +728,92 @@ private slots:
         QFile::remove(huge);
         Config::instance()->remove("Hex Markup Display");
         script.install(window);
+    }
+
+    void name_for_filter_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("typed-suffix-wins") << "/x/a.csv" << "JSON (*.json)" << "/x/a.csv";
+        QTest::newRow("suffix-case-ignored") << "/x/A.KSY" << "JSON (*.json)" << "/x/A.KSY";
+        QTest::newRow("bare-name-gets-selected") << "/x/a" << "CSV (*.csv)" << "/x/a.csv";
+        QTest::newRow("other-suffix-gets-selected") << "/x/a.txt" << "JSON (*.json)" << "/x/a.txt.json";
+        QTest::newRow("no-selection") << "/x/a" << "" << "/x/a";
+    }
+
+    void name_for_filter()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, selected);
+        QFETCH(QString, expected);
+        QCOMPARE(MainWindow::name_for_filter(name, MarkupExporter::file_filter(), selected), expected);
+    }
+
+    void export_markup_data()
+    {
+        QTest::addColumn<bool>("marked");
+        QTest::addColumn<QString>("name"); // answered by the file dialog, in the scratch folder
+        QTest::addColumn<bool>("exists");  // already there; the question is answered No
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QStringList>("events");
+        const QStringList dialog { "save:Export Markup" };
+        QTest::newRow("no-markup") << false << "a.json" << false << "No markup to export" << QStringList();
+        QTest::newRow("json") << true << "b.json" << false << "Markup Exported" << dialog;
+        QTest::newRow("csv-upper-case") << true << "c.CSV" << false << "Markup Exported" << dialog;
+        QTest::newRow("ksy") << true << "d.ksy" << false << "Markup Exported" << dialog;
+        QTest::newRow("unknown-suffix") << true << "e.txt" << false
+                                        << "Export needs a file name ending in .json, .csv or .ksy" << dialog;
+        QTest::newRow("existing-kept") << true << "f.json" << true << "before"
+                                       << (dialog + QStringList("question:File Exists"));
+        QTest::newRow("unwritable") << true << "no/dir/g.json" << false << "before"
+                                    << (dialog + QStringList("warning:File Error"));
+    }
+
+    // Export writes the format its suffix names, for the open data file, and
+    // leaves the markups, their file and their modified flag alone.
+    void export_markup()
+    {
+        QFETCH(bool, marked);
+        QFETCH(QString, name);
+        QFETCH(bool, exists);
+        QFETCH(QString, status);
+        QFETCH(QStringList, events);
+        if (marked) {
+            mark(0, 99);
+            mark(10, 19);
+            mark(200, 203);
+            top(1)->set_data(MarkupColumn::Repeat, true);
+            window->load_file(data); // clears the modified flag, keeps the markups
+        }
+        const QString xml = window->markup_tree()->to_xml();
+        const QString path = dir.path() + "/" + name;
+        if (exists)
+            QVERIFY(!write_file(name, "old").isEmpty());
+        script.file_names = { path };
+        window->statusBar()->showMessage("before");
+
+        window->export_markup_action();
+        QCOMPARE(script.events, events);
+        QCOMPARE(window->statusBar()->currentMessage(), status);
+        QCOMPARE(window->markup_tree()->to_xml(), xml);
+        QVERIFY(!window->is_markup_modified());
+        QCOMPARE(window->current_markup_file_name(), QString());
+
+        QFile file(path);
+        if (status == "Markup Exported") {
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), MarkupExporter::write(MarkupExporter::format_of(name),
+                                                           model()->root(), data, 4096));
+        } else if (exists) {
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), QByteArray("old"));
+        } else {
+            QVERIFY(!file.exists());
+        }
+        if (events.contains("warning:File Error"))
+            QCOMPARE(script.warning_texts,
+                     QStringList("<font size =4>Could not open export file for output.</font>"));
     }
 };
 
