@@ -544,6 +544,14 @@ void TestHelpClient::help_pages_are_listed_and_linked()
         }
     }
 
+    // The contents page links every other page.
+    QFile index_page(help.filePath(QStringLiteral("index.html")));
+    QVERIFY(index_page.open(QIODevice::ReadOnly));
+    const QString index_html = QString::fromUtf8(index_page.readAll());
+    for (const QString &page : pages)
+        QVERIFY2(page == QLatin1String("index.html") || index_html.contains("href=\"" + page),
+                 qPrintable(page + QStringLiteral(" not linked from index.html")));
+
     // Keyword references point at existing anchors too.
     static const QRegularExpression keyword(QStringLiteral("<keyword [^>]*ref=\"([^\"]+)\""));
     for (auto it = keyword.globalMatch(qhp); it.hasNext();) {
