@@ -251,12 +251,14 @@ QByteArray MarkupExporter::to_ksy(const MarkupNode *root, const QString &data_fi
     if (!data_file_name.isEmpty())
         out += "# Skeleton of " + comment_text(data_file.fileName())
                + ", made from its markups by Pellow Quarnby.\n";
-    out += "meta:\n  id: ";
-    out += identifier(data_file.completeBaseName(), QStringLiteral("data_file")).toLatin1();
-    out += "\n  endian: le\n";
+    const QString id = identifier(data_file.completeBaseName(), QStringLiteral("data_file"));
+    out += "meta:\n  id: " + id.toLatin1() + "\n  endian: le\n";
 
     std::vector<Level> pending;
+    // The top level is a type named by the meta id; a type inside it of the
+    // same name is an error in the languages parsers are generated for.
     Names type_names;
+    type_names.taken.insert(id);
     write_seq(out,
               lay_out({ root, 0, data_size > 0 ? data_size - 1 : -1, QString() }, pending,
                       type_names),

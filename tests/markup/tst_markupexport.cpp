@@ -185,6 +185,12 @@ void TestMarkupExport::ksy_lays_out_every_level()
     QCOMPARE(layout(ksy["types"]["record"]["seq"]),
              QStringList({ "value@0+2", "value_2@2+4", "gap_26@6+2" }));
     QCOMPARE(ksy["types"].size(), std::size_t(2));
+
+    // A type never takes the name of the top level, which the meta id names.
+    const YAML::Node clash = YAML::Load(
+        MarkupExporter::to_ksy(model->root(), "/data/record.bin", 64).toStdString());
+    QCOMPARE(clash["seq"][2]["type"].as<std::string>(), std::string("record_2"));
+    QVERIFY(clash["types"]["record_2"]["seq"] && !clash["types"]["record"]);
 }
 
 void TestMarkupExport::identifiers_data()
