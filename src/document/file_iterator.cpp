@@ -19,7 +19,10 @@ char file_iterator::read_slow(BufferedDocument *doc, qint64 pos)
             throw std::string("file is not open");
         doc->read(1, pos, &c);
     } catch (const std::string &text) {
-        std::cout << "exception caught in file_iterator::read_char " << text << std::endl;
+        if (!read_error_logged) {
+            read_error_logged = true;
+            std::cout << "exception caught in file_iterator::read_char " << text << std::endl;
+        }
         return 0;
     }
     return c;

@@ -12,8 +12,9 @@
 // used where only a bidirectional one is needed). Dereferencing yields the
 // byte by value. Every movement (++, --, +=, -=, and + or - an offset) is one
 // progress step of file_anchor, which may throw "operation cancelled" after
-// the movement is made. Reading outside the file logs a line on standard
-// output and yields 0.
+// the movement is made. Reading outside the file yields 0 and logs a line on
+// standard output, once per walk (see start_walk()): a matcher stepping past
+// an end may do so for every byte.
 //
 // Iterators over different documents are never equal and never ordered;
 // equality ignores the stored size. Positions may leave 0..size while a
@@ -128,6 +129,10 @@ public:
     // is 0.
     int progress_value() const { return progress_value(offset, file_size); }
 
+    // Begins a new walk (a search): the next read outside the file is logged
+    // again.
+    static void start_walk() { read_error_logged = false; }
+
 private:
     // The slow paths take values, not `this`, so that a walking iterator's
     // fields can stay in registers across the per-byte loop.
@@ -143,4 +148,7 @@ private:
     BufferedDocument *document = nullptr;
     qint64 offset = 0;
     qint64 file_size = 0;
+
+    // Walks run on the GUI thread only, one at a time.
+    static inline bool read_error_logged = false;
 };

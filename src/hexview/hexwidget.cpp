@@ -29,6 +29,7 @@ constexpr int bytes_per_row = RowLayout::bytes_per_row;
 constexpr qint64 max_text_bytes = qint64(64) * 1024 * 1024;
 
 const char select_first[] = "Select some bytes first";
+const char search_running[] = "A search is running: cancel it first.";
 
 // Whether every character the view draws advances by the same width. Asked of
 // the metrics: some monospaced faces do not report themselves fixed-pitch.
@@ -381,6 +382,10 @@ void HexWidget::go_to_triggered()
 
 void HexWidget::edit_triggered()
 {
+    if (m_edit_locked) {
+        show_status(QString::fromLatin1(search_running));
+        return;
+    }
     m_edit_mode = !m_edit_mode;
     setBackgroundRole(m_edit_mode ? QPalette::Base : QPalette::Window);
     update();
@@ -432,6 +437,13 @@ void HexWidget::open_file(const QString &name)
 bool HexWidget::edit_mode() const
 {
     return m_edit_mode;
+}
+
+void HexWidget::set_edit_locked(bool locked)
+{
+    m_edit_locked = locked;
+    // A half-typed byte must not be finished by a key after the lock.
+    m_pending_nibble = -1;
 }
 
 bool HexWidget::hex_column_active() const
@@ -671,6 +683,11 @@ void HexWidget::keyPressEvent(QKeyEvent *event)
         set_selection(cursor, cursor);
         break;
     default:
+        if (m_edit_mode && m_edit_locked && !event->text().isEmpty()) {
+            show_status(QString::fromLatin1(search_running));
+            event->accept();
+            return;
+        }
         if (!m_edit_mode || !edit_key(event)) {
             event->ignore();
             return;

@@ -100,6 +100,10 @@ public:
     void open_file(const QString &name);
 
     bool edit_mode() const;
+    // While locked (a search runs over the document), byte keys and the Edit
+    // toggle are refused with a status message; moving the cursor still works.
+    void set_edit_locked(bool locked);
+    bool edit_locked() const { return m_edit_locked; }
     bool hex_column_active() const;
     bool has_edits() const;
     // The unsaved value of the byte at `offset`, or -1 when it is not edited.
@@ -200,6 +204,7 @@ private:
     // pointer travelled before the first move was reported. -1 = none.
     qint64 m_press_offset = -1;
     bool m_edit_mode = false;
+    bool m_edit_locked = false;
     bool m_hex_column_active = true;
     qint16 m_pending_nibble = -1;
     // Unsaved byte values by file offset, kept sorted for saving in runs.

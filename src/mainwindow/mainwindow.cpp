@@ -175,6 +175,7 @@ void MainWindow::wire_collaborators()
     tree_delegate->set_document_size([hex] { return hex->document()->size(); });
     tree_delegate->set_reload_mask([mask] { mask->reload_mask(); });
     tree_delegate->set_markup_modified([this] { set_markup_modified(); });
+    tree_delegate->set_edit_refused([this] { return refuse_while_searching(); });
 
     hex_widget_->set_markup_mask(markup_mask_);
     hex_widget_->set_status_bar(statusBar());
@@ -323,6 +324,13 @@ void MainWindow::connect_signals()
     connect(hex_widget_, &HexWidget::content_changed, this, &MainWindow::editor_content_changed);
     connect(hex_widget_, &HexWidget::send_selection, search_panel, &SearchWidget::perform_search);
     connect(hex_widget_, &HexWidget::copy_action, this, as_command(&MainWindow::copy_action));
+    // A close asked for during a search waited for the search to return.
+    connect(search_panel, &SearchWidget::running_changed, this, [this](bool running) {
+        if (running || !close_after_search)
+            return;
+        close_after_search = false;
+        QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+    });
     connect(markup_mask_, &MarkupMask::update_completed, hex_widget_,
             qOverload<>(&QWidget::update));
 
@@ -400,6 +408,14 @@ void MainWindow::showEvent(QShowEvent *event)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    // The search runs inside this call's caller: cancel it, and close once it
+    // has returned, so that the save questions below act on a still document.
+    if (search_panel->searching()) {
+        event->ignore();
+        close_after_search = true;
+        search_panel->cancel();
+        return;
+    }
     // A save the user asked for that did not happen keeps the window open,
     // so that nothing is lost; answering No closes without saving.
     if (document_modified && !ask_save_changes()) {

@@ -212,6 +212,8 @@ private:
     QString startup_notice;
     bool markup_modified = false;
     bool document_modified = false;
+    // Exit or a window close came while a search ran.
+    bool close_after_search = false;
     HelpClient *help_client = nullptr;
     QDockWidget *markup_dock = nullptr;
     QDockWidget *toolbox_dock = nullptr;

@@ -18,6 +18,8 @@
 
 void MainWindow::open_action()
 {
+    if (refuse_while_searching())
+        return;
     // Opening another file discards edits and markups: not after a save the
     // user asked for has failed.
     if (document_modified && !ask_save_changes())
@@ -92,6 +94,8 @@ bool MainWindow::ask_save_changes()
 
 void MainWindow::save_action()
 {
+    if (refuse_while_searching())
+        return;
     if (!hex_widget_->document()->is_open()) {
         show_status(QStringLiteral("No file is open"));
         return;
@@ -107,6 +111,8 @@ void MainWindow::save_action()
 
 void MainWindow::save_as_action()
 {
+    if (refuse_while_searching())
+        return;
     if (!hex_widget_->document()->is_open()) {
         show_status(QStringLiteral("No file is open"));
         return;

@@ -110,6 +110,8 @@ void MainWindow::update_page_step()
 
 void MainWindow::font_action()
 {
+    if (refuse_while_searching())
+        return;
     Config *config = Config::instance();
     // Starts on the font the hex view shows, not on the toolkit's default.
     bool ok = false;
@@ -123,6 +125,8 @@ void MainWindow::font_action()
 
 void MainWindow::prefs_action()
 {
+    if (refuse_while_searching())
+        return;
     PreferencesDialog dialog(this, [this](int style) { set_toolbar_style(style); });
     if (exec_preferences_dialog(&dialog) != QDialog::Accepted)
         return;

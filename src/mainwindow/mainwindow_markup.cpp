@@ -73,6 +73,8 @@ bool MainWindow::insert_markup(qint64 first, qint64 last)
 
 void MainWindow::mark_action()
 {
+    if (refuse_while_searching())
+        return;
     const qint64 start = hex_widget_->selection_start();
     if (start == -1) {
         show_status(QStringLiteral("Select a region to mark"));
@@ -85,6 +87,8 @@ void MainWindow::mark_action()
 
 void MainWindow::manual_selection_action()
 {
+    if (refuse_while_searching())
+        return;
     hex_widget_->clear_selection();
 
     ManualMarkupDialog dialog(this);
@@ -128,6 +132,8 @@ MarkupNode *MainWindow::selected_markup()
 
 void MainWindow::set_colour(bool foreground)
 {
+    if (refuse_while_searching())
+        return;
     MarkupNode *node = selected_markup();
     if (!node)
         return;
@@ -158,6 +164,8 @@ void MainWindow::mark_background_color_action()
 
 void MainWindow::pick_random_color_action()
 {
+    if (refuse_while_searching())
+        return;
     MarkupNode *node = selected_markup();
     if (node)
         assign_random_colours(node);
@@ -165,6 +173,8 @@ void MainWindow::pick_random_color_action()
 
 void MainWindow::random_colours_for_selection()
 {
+    if (refuse_while_searching())
+        return;
     const qint64 start = hex_widget_->selection_start();
     if (start == -1) {
         show_status(QStringLiteral("Select some bytes first"));
@@ -203,6 +213,8 @@ void MainWindow::assign_random_colours(MarkupNode *node)
 
 void MainWindow::delete_markup_action()
 {
+    if (refuse_while_searching())
+        return;
     if (!selected_markup())
         return;
     const QModelIndex index = selection_model->selectedIndexes().first();
@@ -216,6 +228,8 @@ void MainWindow::delete_markup_action()
 
 void MainWindow::prune_markup_action()
 {
+    if (refuse_while_searching())
+        return;
     if (!selected_markup())
         return;
     const QModelIndex index = selection_model->selectedIndexes().first();
@@ -228,6 +242,8 @@ void MainWindow::prune_markup_action()
 
 void MainWindow::clear_marks_action()
 {
+    if (refuse_while_searching())
+        return;
     const QMessageBox::StandardButton answer = ask_question(
         QStringLiteral("Clear All markup"),
         QStringLiteral("<font size =4>This operation will clear all markups. Is this what you "
@@ -265,6 +281,8 @@ bool MainWindow::write_markup_file(const QString &name)
 
 void MainWindow::save_markup_as_action()
 {
+    if (refuse_while_searching())
+        return;
     const QString dir = markup_dir();
     const QString name = get_save_file_name(QStringLiteral("Save Markup XML File"), dir, QString());
     if (name.isEmpty())
@@ -291,6 +309,8 @@ void MainWindow::save_markup_as_action()
 
 void MainWindow::save_markup_action()
 {
+    if (refuse_while_searching())
+        return;
     if (current_markup_file.isEmpty()) {
         save_markup_as_action();
         return;
@@ -360,6 +380,8 @@ void MainWindow::expand_markup_view()
 
 void MainWindow::load_markup_action()
 {
+    if (refuse_while_searching())
+        return;
     // Loading replaces the markups: not after a save the user asked for failed.
     if (markup_modified && !ask_save_markup())
         return;

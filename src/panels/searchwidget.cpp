@@ -262,4 +262,7 @@ void SearchWidget::set_running(bool on)
             focus_before->setFocus();
         focus_before = nullptr;
     }
+    if (hex_widget)
+        hex_widget->set_edit_locked(on);
+    emit running_changed(on);
 }

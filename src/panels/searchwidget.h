@@ -25,7 +25,8 @@ class QStatusBar;
 // miss, a cancel and an error. The search runs on the GUI thread and keeps the
 // window alive through setProgress(); while it runs, Search, the mode buttons
 // and the expression are disabled and every request to start another search
-// or to reset the range is ignored, so only Cancel acts on it.
+// or to reset the range is ignored, so only Cancel acts on it; the hex
+// widget refuses byte edits meanwhile.
 //
 // The hex widget shows the hits and supplies the document; the status bar
 // shows the outcome. Both are handed in and may be null.
@@ -43,6 +44,11 @@ public:
 
     // True while search() is running (it processes events as it goes).
     bool searching() const { return running; }
+
+signals:
+    // A search started (true) or returned (false). While one runs the hex
+    // widget's byte edits are locked as well.
+    void running_changed(bool running);
 
 public slots:
     void search();

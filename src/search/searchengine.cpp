@@ -434,6 +434,7 @@ SearchEngine::Outcome SearchEngine::search_simple(const QString &bytes)
 
     const QByteArray latin = search_bytes.toLatin1();
     const std::string pattern(latin.constData(), size_t(latin.size()));
+    file_iterator::start_walk();
     try {
         if (!find_bytes(search_from, search_to, simple_match, pattern, block_size))
             return Outcome::NoMatch;
@@ -463,6 +464,7 @@ SearchEngine::Outcome SearchEngine::search_regex(const QString &expression)
     const std::string pattern(latin.constData());
     qint64 first = 0;
     qint64 end = 0;
+    file_iterator::start_walk();
     try {
         const WatchedRegex re(pattern.begin(), pattern.end(), boost::regex::normal);
         if (!regex_blocks(re, may_look_behind(pattern), search_from, search_to, block_size, first,

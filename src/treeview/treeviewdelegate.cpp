@@ -50,6 +50,11 @@ void TreeViewDelegate::set_markup_modified(std::function<void()> modified)
     markup_modified = std::move(modified);
 }
 
+void TreeViewDelegate::set_edit_refused(std::function<bool()> refused)
+{
+    edit_refused = std::move(refused);
+}
+
 QString TreeViewDelegate::position_text(const QVariant &display)
 {
     if (!HexOptionSpinBox::hex_display())
@@ -109,6 +114,8 @@ void TreeViewDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
 QWidget *TreeViewDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &,
                                         const QModelIndex &index) const
 {
+    if (edit_refused && edit_refused())
+        return nullptr;
     QWidget *editor = nullptr;
     switch (index.column()) {
     case MarkupColumn::Description: {
@@ -224,6 +231,8 @@ void TreeViewDelegate::setEditorData(QWidget *editor, const QModelIndex &index) 
 void TreeViewDelegate::setModelData(QWidget *editor, QAbstractItemModel *model,
                                     const QModelIndex &index) const
 {
+    if (edit_refused && edit_refused())
+        return;
     switch (index.column()) {
     case MarkupColumn::Description:
         if (auto *line = qobject_cast<QLineEdit *>(editor))
@@ -259,7 +268,7 @@ void TreeViewDelegate::update_hexwidget(qint64 value)
 {
     std::cout << "updating hex widget" << std::endl;
     auto *model = const_cast<MarkupModel *>(markup_model(edited_index));
-    if (!model || !edited_index.isValid())
+    if (!model || !edited_index.isValid() || (edit_refused && edit_refused()))
         return;
     MarkupNode *node = model->node_from_index(edited_index);
     const int column = edited_index.column();

@@ -26,7 +26,10 @@ class QFontMetrics;
 //                          top-level End limit is then left open;
 //   set_reload_mask(f)     f() refills the markup colour mask;
 //   set_markup_modified(f) f() sets the main window's markup-modified flag,
-//                          called whenever an editor opens.
+//                          called whenever an editor opens;
+//   set_edit_refused(f)    f() is asked before an editor opens or writes into
+//                          a markup; true refuses (the owner tells the user
+//                          why), and the markup stays as it was.
 // The owner also connects commitData(QWidget *) to MarkupMask::reload_mask.
 class TreeViewDelegate : public QItemDelegate
 {
@@ -40,6 +43,7 @@ public:
     void set_document_size(std::function<qint64()> document_size);
     void set_reload_mask(std::function<void()> reload_mask);
     void set_markup_modified(std::function<void()> markup_modified);
+    void set_edit_refused(std::function<bool()> edit_refused);
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override;
@@ -81,4 +85,5 @@ private:
     std::function<qint64()> document_size;
     std::function<void()> reload_mask;
     std::function<void()> markup_modified;
+    std::function<bool()> edit_refused;
 };

@@ -1,10 +1,11 @@
 // The whole program facing hostile files: markup files that are deep, huge,
 // broken or malicious loaded through the main window's Load command, and a
 // 1 TiB data file opened, marked near its end and saved. After each, marking
-// and saving still work.
+// and saving still work. Commands given while a search runs are refused.
 #include "hostilehelpers.h"
 #include "testsettings.h"
 
+#include "document/file_anchor.h"
 #include "document/hexdocument.h"
 #include "treeview/hextreeview.h"
 #include "hexview/hexwidget.h"
@@ -13,8 +14,15 @@
 #include "markup/markupmodel.h"
 #include "markup/markupnode.h"
 #include "markup/markuptree.h"
+#include "dialogs/manualmarkupdialog.h"
+#include "panels/searchwidget.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QStatusBar>
@@ -49,8 +57,15 @@ private slots:
     void load_hostile_markup_data();
     void load_hostile_markup();
     void terabyte_file_in_the_window();
+    void commands_refused_while_searching_data();
+    void commands_refused_while_searching();
+    void exit_cancels_the_search_and_closes();
 
 private:
+    // Starts a search that only Cancel ends and runs `during` from inside it.
+    // False when the search ended before `during` ran.
+    bool while_searching(const std::function<void()> &during);
+
     // Marks bytes through the hex view's selection and the Mark command, then
     // saves the markups and reads the file back.
     void mark_and_save(qint64 first, qint64 last);
@@ -58,6 +73,8 @@ private:
     QTemporaryDir dir;
     QString data_path;
     QStringList warnings;
+    // Every dialog a command opened, by hook.
+    QStringList asked;
     QString open_answer;
     QString save_answer;
     int serial = 0;
@@ -73,15 +90,37 @@ void tst_mainwindow_hostile::initTestCase()
 
     MainWindow *w = MainWindow::instance();
     w->show_warning = [this](const QString &title, const QString &) { warnings << title; };
-    w->ask_question = [](const QString &, const QString &, QMessageBox::StandardButton) {
+    w->ask_question = [this](const QString &title, const QString &, QMessageBox::StandardButton) {
+        asked << title;
         return QMessageBox::No;
     };
-    w->get_open_file_name = [this](const QString &, const QString &, const QString &) {
+    w->get_open_file_name = [this](const QString &caption, const QString &, const QString &) {
+        asked << caption;
         return open_answer;
     };
-    w->get_save_file_name = [this](const QString &, const QString &, const QString &) {
+    w->get_save_file_name = [this](const QString &caption, const QString &, const QString &) {
+        asked << caption;
         return save_answer;
     };
+    w->get_color = [this](const QColor &) {
+        asked << QStringLiteral("colour");
+        return QColor(Qt::red);
+    };
+    w->get_font = [this](bool *ok, const QFont &) {
+        asked << QStringLiteral("font");
+        *ok = true;
+        return QFont(QStringLiteral("Monospace"), 30);
+    };
+    w->exec_manual_dialog = [this](ManualMarkupDialog *) {
+        asked << QStringLiteral("manual");
+        return int(QDialog::Rejected);
+    };
+    w->exec_preferences_dialog = [this](QDialog *) {
+        asked << QStringLiteral("preferences");
+        return int(QDialog::Rejected);
+    };
+    // Closed by one test and shown again; the test keeps running.
+    QApplication::setQuitOnLastWindowClosed(false);
     w->resize(1000, 700);
     w->show();
 }
@@ -89,9 +128,12 @@ void tst_mainwindow_hostile::initTestCase()
 void tst_mainwindow_hostile::init()
 {
     warnings.clear();
+    asked.clear();
     MainWindow *w = MainWindow::instance();
     w->load_file(data_path);
     w->markup_tree()->clear();
+    if (w->hex_widget()->edit_mode())
+        w->hex_widget()->edit_triggered();
 }
 
 void tst_mainwindow_hostile::mark_and_save(qint64 first, qint64 last)
@@ -190,6 +232,145 @@ void tst_mainwindow_hostile::terabyte_file_in_the_window()
     QVERIFY(!w->grab().isNull());
     w->load_file(data_path);
     QVERIFY(QFile::remove(path));
+}
+
+bool tst_mainwindow_hostile::while_searching(const std::function<void()> &during)
+{
+    MainWindow *w = MainWindow::instance();
+    auto *panel = w->findChild<SearchWidget *>();
+    auto *regex = panel->findChild<QRadioButton *>(QStringLiteral("regex_button"));
+    if (!regex->isChecked())
+        regex->click();
+    // Backtracking without end over the data file's 'd's: only Cancel stops it.
+    panel->findChild<QLineEdit *>(QStringLiteral("expression_edit"))->setText(QStringLiteral("(d+)\\1+b"));
+    bool ran = false;
+    QTimer::singleShot(100, w, [&] {
+        if (!panel->searching())
+            return;
+        ran = true;
+        during();
+        panel->cancel();
+    });
+    panel->findChild<QPushButton *>(QStringLiteral("search_button"))->click();
+    return ran;
+}
+
+void tst_mainwindow_hostile::commands_refused_while_searching_data()
+{
+    QTest::addColumn<QString>("command");
+    for (const char *name :
+         {"open", "save", "save-as", "load-markup", "save-markup", "save-markup-as", "mark",
+          "context-mark", "manual", "delete", "prune", "clear", "foreground", "background",
+          "random", "context-random", "font", "preferences", "edit-mode", "byte-key",
+          "tree-edit"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void tst_mainwindow_hostile::commands_refused_while_searching()
+{
+    QFETCH(QString, command);
+    MainWindow *w = MainWindow::instance();
+    HexWidget *hex = w->hex_widget();
+    QVERIFY(w->markup_tree()->insert_range(32, 47));
+    const QModelIndex first = w->markup_model()->index(0, 0);
+    w->markup_tree_view()->selectionModel()->select(
+        first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    // One unsaved byte edit, typed in edit mode, which stays on.
+    hex->edit_triggered();
+    hex->set_selection(0, 0);
+    QTest::keyClick(hex, Qt::Key_B);
+    QTest::keyClick(hex, Qt::Key_B);
+    QCOMPARE(hex->edited_value(0), 0xbb);
+    QVERIFY(w->is_document_modified());
+    const QString xml = w->markup_tree()->to_xml();
+    const QString title = w->windowTitle();
+    const QString markup_file = w->current_markup_file_name();
+    const QFont font = hex->hex_font();
+    open_answer = dir.filePath(QStringLiteral("secret.txt"));
+    save_answer = dir.filePath(QStringLiteral("refused-copy"));
+
+    const QMap<QString, std::function<void()>> commands{
+        {"open", [w] { w->open_action(); }},
+        {"save", [w] { w->save_action(); }},
+        {"save-as", [w] { w->save_as_action(); }},
+        {"load-markup", [w] { w->load_markup_action(); }},
+        {"save-markup", [w] { w->save_markup_action(); }},
+        {"save-markup-as", [w] { w->save_markup_as_action(); }},
+        {"mark", [w, hex] { hex->set_selection(100, 110); w->mark_action(); }},
+        {"context-mark", [hex] { hex->set_selection(100, 110); emit hex->mark_requested(); }},
+        {"manual", [w] { w->manual_selection_action(); }},
+        {"delete", [w] { w->delete_markup_action(); }},
+        {"prune", [w] { w->prune_markup_action(); }},
+        {"clear", [w] { w->clear_marks_action(); }},
+        {"foreground", [w] { w->mark_color_action(); }},
+        {"background", [w] { w->mark_background_color_action(); }},
+        {"random", [w] { w->pick_random_color_action(); }},
+        {"context-random",
+         [hex] { hex->set_selection(40, 40); emit hex->pick_random_colors_requested(); }},
+        {"font", [w] { w->font_action(); }},
+        {"preferences", [w] { w->prefs_action(); }},
+        {"edit-mode", [hex] { hex->edit_triggered(); }},
+        {"byte-key", [hex] { QTest::keyClick(hex, Qt::Key_C); QTest::keyClick(hex, Qt::Key_C); }},
+        {"tree-edit", [w] { w->markup_tree_view()->edit(w->markup_model()->index(0, 0)); }},
+    };
+    QVERIFY(commands.contains(command));
+    QString status;
+    if (!while_searching([&] {
+            commands.value(command)();
+            status = w->statusBar()->currentMessage();
+        }))
+        QSKIP("the search ended before the command was given");
+
+    QCOMPARE(status, QStringLiteral("A search is running: cancel it first."));
+    QCOMPARE(w->statusBar()->currentMessage(), QStringLiteral("Search Operation Cancelled"));
+    QCOMPARE(asked, QStringList());
+    QCOMPARE(warnings, QStringList());
+    // Tree, document, edits and window exactly as before the command.
+    QCOMPARE(w->markup_tree()->to_xml(), xml);
+    QVERIFY(!w->is_markup_modified());
+    QCOMPARE(w->current_markup_file_name(), markup_file);
+    QCOMPARE(w->windowTitle(), title);
+    QCOMPARE(hex->document()->absolute_path(), QFileInfo(data_path).absoluteFilePath());
+    QVERIFY(w->is_document_modified());
+    QCOMPARE(hex->edited_value(0), 0xbb);
+    QCOMPARE(hex->edited_value(1), -1);
+    QVERIFY(hex->edit_mode());
+    QCOMPARE(hex->hex_font(), font);
+    QCOMPARE(pq_hostile::read_at(data_path, 0, 1), QByteArray("d"));
+    QVERIFY(!QFile::exists(save_answer));
+    QVERIFY(w->markup_tree_view()->findChildren<QLineEdit *>().isEmpty());
+
+    // The lock ends with the search: the same key edits again.
+    hex->set_selection(1, 1);
+    QTest::keyClick(hex, Qt::Key_C);
+    QVERIFY(hex->edited_value(1) >= 0);
+    hex->edit_triggered();
+    QVERIFY(!hex->edit_mode());
+}
+
+void tst_mainwindow_hostile::exit_cancels_the_search_and_closes()
+{
+    MainWindow *w = MainWindow::instance();
+    w->hex_widget()->edit_triggered();
+    w->hex_widget()->set_selection(0, 0);
+    QTest::keyClick(w->hex_widget(), Qt::Key_A);
+    QVERIFY(w->is_document_modified());
+    bool cancelled = false;
+    bool visible = false;
+    QVERIFY(while_searching([&] {
+        w->exit_action();
+        cancelled = file_anchor::instance()->is_cancelled();
+        visible = w->isVisible();
+    }));
+    // Cancelled at once; the window waits for the search to return, then
+    // asks about the edits (answered No) and closes.
+    QVERIFY(cancelled);
+    QVERIFY(visible);
+    QCOMPARE(asked, QStringList());
+    QTRY_VERIFY(!w->isVisible());
+    QCOMPARE(asked, QStringList{QStringLiteral("File Has Changed")});
+    QCOMPARE(pq_hostile::read_at(data_path, 0, 1), QByteArray("d"));
+    w->show();
 }
 
 QTEST_MAIN(tst_mainwindow_hostile)

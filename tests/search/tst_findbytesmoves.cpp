@@ -276,6 +276,7 @@ void TestFindBytesMoves::shrunk_file_reads_as_before()
     const Finder finders[2] = {plain_find_bytes, block_find_bytes};
     for (int k = 0; k < 2; ++k) {
         pq_test::StdoutCapture capture;
+        file_iterator::start_walk();
         file_iterator from = doc.begin();
         match_range result;
         runs[k].found = finders[k](from, end, result, "xyz");
