@@ -227,7 +227,9 @@ public:
     }
 
 private:
-    static constexpr qsizetype block = 256 * 1024;
+    // Each write into a file costs the file system a fixed amount besides the
+    // copy; a megabyte per write keeps that small next to the text.
+    static constexpr qsizetype block = 1024 * 1024;
 
     void make_room(qsizetype n)
     {

@@ -221,7 +221,7 @@ private slots:
         QTest::newRow("random-small") << "random" << 60;
         // Several of the streaming writer's blocks, so a markup straddles a
         // block boundary.
-        QTest::newRow("random-many-blocks") << "random" << 6000;
+        QTest::newRow("random-many-blocks") << "random" << 24000;
         QTest::newRow("nested-past-indent-limit") << "nested" << 150;
         QTest::newRow("escaped-and-unicode-texts") << "texts" << 0;
         QTest::newRow("offsets-of-every-length") << "offsets" << 0;
@@ -245,17 +245,17 @@ private slots:
     {
         QTest::addColumn<qint64>("limit");
         QTest::newRow("refuses-at-once") << qint64(0);
-        QTest::newRow("fails-after-first-block") << qint64(256 * 1024);
-        QTest::newRow("cut-short-mid-block") << qint64(300 * 1024);
+        QTest::newRow("fails-after-first-block") << qint64(1024 * 1024);
+        QTest::newRow("cut-short-mid-block") << qint64(1200 * 1024);
         QTest::newRow("fails-on-last-bytes") << qint64(-1);
     }
 
     void device_that_stops_taking_bytes()
     {
         QFETCH(qint64, limit);
-        build(QStringLiteral("random"), 6000);
+        build(QStringLiteral("random"), 24000);
         const QByteArray whole = tree->to_markup_file();
-        QVERIFY(whole.size() > 3 * 256 * 1024);
+        QVERIFY(whole.size() > 3 * 1024 * 1024);
         ShortDevice device(limit < 0 ? whole.size() - 1 : limit);
         QVERIFY(!tree->write_markup_file(device));
         QVERIFY(device.taken() < whole.size());
