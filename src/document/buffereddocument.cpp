@@ -5,7 +5,10 @@
 
 #include <cstring>
 
+#include <cerrno>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const std::string not_open = "file is not open";
@@ -111,6 +114,29 @@ void BufferedDocument::move_buffer(qint64 pos)
 void BufferedDocument::rewind()
 {
     move_buffer(0);
+}
+
+qint64 BufferedDocument::read_direct(qint64 pos, char *dst, qint64 len) const
+{
+    if (!file || pos < 0 || len < 0)
+        return -1;
+    qint64 done = 0;
+    while (done < len) {
+        const ssize_t got = ::pread(file->handle(), dst + done, size_t(len - done), off_t(pos + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        done += got;
+    }
+    return done;
+}
+
+int BufferedDocument::handle() const
+{
+    return file ? file->handle() : -1;
 }
 
 QString BufferedDocument::absolute_path() const

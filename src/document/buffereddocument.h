@@ -45,6 +45,14 @@ public:
     void move_buffer(qint64 pos);
     void rewind();
 
+    // Up to `len` bytes at `pos` straight from the open file (the handle, so
+    // the file as it was opened even when its name now names another or
+    // none), leaving the window alone. The count read; -1 when closed or on
+    // an error.
+    qint64 read_direct(qint64 pos, char *dst, qint64 len) const;
+    // The open file's descriptor, -1 while closed.
+    int handle() const;
+
     // Empty when no file is open.
     QString absolute_path() const;
     // Whether `path` still names the very file that is open (same device and

@@ -110,13 +110,16 @@ public:
     int edited_value(qint64 offset) const;
 
     // Writes the edits. An empty name, or a name of the open file itself,
-    // writes into the open file in place. Another name asks "File Exists" when
-    // it exists (No: returns false, nothing written), then builds the copy
-    // with the edits in a temporary file beside the target and renames it over
-    // the target only when complete. Success means the bytes are flushed to
-    // disk; the edits are then cleared and the view shows the saved bytes (the
-    // document keeps showing the open file, not the copy). Failure keeps every
-    // edit, shows a "File Write Error" warning and leaves the target as it was.
+    // writes into the open file in place; refused (with a warning) when that
+    // name no longer names the open file (replaced or removed on disk).
+    // Another name asks "File Exists" when it exists (No: returns false,
+    // nothing written), then builds the copy from the open file's handle with
+    // the edits, with the open file's permission bits (and group where it may),
+    // in a temporary file beside the target and renames it over the target
+    // only when complete. Success means the bytes are flushed to disk; the
+    // edits are then cleared and the view shows the saved bytes (the document
+    // keeps showing the open file, not the copy). Failure keeps every edit,
+    // shows a "File Write Error" warning and leaves the target as it was.
     // With no file open nothing is written and the result is false.
     // `overwrite` confirmed: the caller has already asked about replacing an
     // existing target (the toolkit's save dialog does), so it is not asked twice.
@@ -183,7 +186,7 @@ private:
                                     QMessageBox::StandardButtons buttons,
                                     QMessageBox::StandardButton default_button);
     bool write_in_place(const QString &path);
-    bool write_copy(const QString &source, const QString &target);
+    bool write_copy(const QString &target);
     void paint_segment(class QPainter &painter, const QByteArray &text, qint64 first_byte,
                        bool hex_segment, int x0, int baseline) const;
 

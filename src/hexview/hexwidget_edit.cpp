@@ -2,6 +2,7 @@
 
 #include "hexview/hexwidget.h"
 
+#include "document/buffereddocument.h"
 #include "document/hexdocument.h"
 
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <QSaveFile>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -53,6 +55,20 @@ void sync_directory(const QString &dir)
         ::fsync(fd);
         ::close(fd);
     }
+}
+
+// A copy is no more open than the file it copies: its permission bits and,
+// where this process may set it, its group. When the group cannot be kept,
+// the group bits go rather than being granted to another group.
+void keep_access(int fd, const struct stat &source)
+{
+    mode_t mode = source.st_mode & 0777;
+    if (::fchown(fd, uid_t(-1), source.st_gid) != 0) {
+        struct stat copy;
+        if (::fstat(fd, &copy) != 0 || copy.st_gid != source.st_gid)
+            mode &= ~mode_t(0070);
+    }
+    ::fchmod(fd, mode);
 }
 
 bool same_file(const QString &a, const QString &b)
@@ -119,17 +135,20 @@ bool HexWidget::save_edits(const QString &name, Overwrite overwrite)
     if (!m_document->is_open())
         return false;
     const QString own = m_document->absolute_path();
+    const bool in_place = name.isEmpty() || same_file(name, own);
     // The edits were made against the file that is open. If another file has
-    // taken its name since, writing the edits (or copying that file) would
-    // put them into bytes the user never saw.
-    if (!m_document->is_open_file(own)) {
+    // taken its name since (or none has), writing into that name would put
+    // them into bytes the user never saw. A copy elsewhere is still built from
+    // the open file itself, so the work can be rescued.
+    if (in_place && !m_document->is_open_file(own)) {
         ask(QMessageBox::Warning, QString::fromLatin1(write_error_title),
-            boxed("The file was replaced or removed since it was opened."), QMessageBox::Ok,
-            QMessageBox::Ok);
+            boxed("The file was replaced or removed since it was opened. "
+                  "Save As can still write the edited bytes to another file."),
+            QMessageBox::Ok, QMessageBox::Ok);
         return false;
     }
     bool saved;
-    if (name.isEmpty() || same_file(name, own)) {
+    if (in_place) {
         saved = write_in_place(own);
     } else {
         if (overwrite == Overwrite::ask && QFile::exists(name)
@@ -138,16 +157,19 @@ bool HexWidget::save_edits(const QString &name, Overwrite overwrite)
                    QMessageBox::Yes)
                    != QMessageBox::Yes)
             return false;
-        saved = write_copy(own, name);
+        saved = write_copy(name);
     }
     if (!saved)
         return false;
 
     m_edits.clear();
     m_pending_nibble = -1;
-    // The document's window may still hold the bytes from before the save.
-    m_document->open(own);
-    m_document->load(0, 0);
+    // After a write in place the document's window may still hold the bytes
+    // from before the save; a copy left the open file as it was.
+    if (in_place) {
+        m_document->open(own);
+        m_document->load(0, 0);
+    }
     update();
     return true;
 }
@@ -214,15 +236,18 @@ bool HexWidget::write_in_place(const QString &path)
     return true;
 }
 
-bool HexWidget::write_copy(const QString &source, const QString &target)
+bool HexWidget::write_copy(const QString &target)
 {
     const auto warn = [this](const char *text) {
         ask(QMessageBox::Warning, QString::fromLatin1(write_error_title), boxed(text),
             QMessageBox::Ok, QMessageBox::Ok);
     };
 
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly)) {
+    // Read through the handle the document holds, never by name: the file
+    // may have been replaced or removed since it was opened.
+    const BufferedDocument *in = m_document->buffered_document();
+    struct stat source_stat;
+    if (::fstat(in->handle(), &source_stat) != 0) {
         warn("Error creating save file.");
         return false;
     }
@@ -240,8 +265,9 @@ bool HexWidget::write_copy(const QString &source, const QString &target)
         warn("Error creating save file.");
         return false;
     }
+    keep_access(out.handle(), source_stat);
 
-    const qint64 size = in.size();
+    const qint64 size = m_document->size();
     if (!m_edits.isEmpty() && m_edits.lastKey() >= size) {
         out.cancelWriting();
         warn("Error seeking.");
@@ -251,8 +277,8 @@ bool HexWidget::write_copy(const QString &source, const QString &target)
     constexpr qint64 chunk_size = 1 << 20;
     auto edit = m_edits.constBegin();
     for (qint64 pos = 0; pos < size;) {
-        QByteArray chunk = in.read(qMin(chunk_size, size - pos));
-        if (chunk.isEmpty()) {
+        QByteArray chunk(qMin(chunk_size, size - pos), Qt::Uninitialized);
+        if (in->read_direct(pos, chunk.data(), chunk.size()) != chunk.size()) {
             out.cancelWriting();
             warn("Error creating save file.");
             return false;

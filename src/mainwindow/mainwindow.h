@@ -183,8 +183,13 @@ private:
     MarkupNode *selected_markup();
     // Marks first..last; reports a refusal. True when the range was marked.
     bool insert_markup(qint64 first, qint64 last);
-    // Writes the tree to `name` completely or not at all.
+    // Writes the tree to `name` completely or not at all; false for anything
+    // but a regular file or a new name.
     bool write_markup_file(const QString &name);
+    // Overwrites the existing file's own inode (hard links, owner and a
+    // folder that refuses new files all stay), restoring the old bytes when a
+    // write fails.
+    bool write_markup_in_place(const QString &name);
     enum class MarkupRead { unreadable, failed, loaded };
     // Reads `name` into the tree. unreadable (after a warning): the tree is
     // unchanged; failed: the tree holds what was read before the error.

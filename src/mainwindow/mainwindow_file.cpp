@@ -82,13 +82,25 @@ void MainWindow::show_data_file(const QString &name, DataFileMarkup markup)
 
 bool MainWindow::ask_save_changes()
 {
+    // A file replaced or removed on disk cannot take the edits; the one way
+    // to keep them is a copy made from the file still open.
+    const HexDocument *document = hex_widget_->document();
+    const bool replaced =
+        document->is_open() && !document->is_open_file(document->absolute_path());
     const QMessageBox::StandardButton answer = ask_question(
         QStringLiteral("File Has Changed"),
-        QStringLiteral("<font size =4>The file being edited has been modified. Save changes?</font>"),
+        replaced ? QStringLiteral("<font size =4>The file being edited has been modified, and "
+                                  "was replaced or removed on disk since it was opened. Save "
+                                  "the changes to another file?</font>")
+                 : QStringLiteral("<font size =4>The file being edited has been modified. Save "
+                                  "changes?</font>"),
         QMessageBox::Yes);
     if (answer == QMessageBox::No)
         return true;
-    save_action();
+    if (replaced)
+        save_as_action();
+    else
+        save_action();
     return !document_modified;
 }
 

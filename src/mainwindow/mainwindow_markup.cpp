@@ -23,6 +23,9 @@
 #include <limits>
 #include <string>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const char *const output_error = "<font size =4>Could not open XML file for output.</font>";
@@ -259,15 +262,21 @@ void MainWindow::clear_marks_action()
 
 bool MainWindow::write_markup_file(const QString &name)
 {
-    // Written beside the target and renamed over it only when complete, so a
-    // failure never leaves a half-written markup file. A device or pipe would
-    // be swapped for a plain file that way: refused.
-    const QFileInfo existing(name);
-    if (existing.exists() && !existing.isFile())
+    // Only a regular file (or a name for a new one) is written: a device or
+    // a pipe would block or be swapped for a plain file.
+    struct stat existing;
+    const bool exists = ::stat(QFile::encodeName(name).constData(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode))
         return false;
+    // Written beside the target and renamed over it only when complete, so a
+    // failure never leaves a half-written markup file. That makes a new
+    // inode: a file with other hard links, or owned by someone else, is
+    // written in place instead, and so is one whose folder refuses new files.
+    if (exists && (existing.st_nlink > 1 || existing.st_uid != ::geteuid()))
+        return write_markup_in_place(name);
     QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly))
-        return false;
+        return exists && write_markup_in_place(name);
     // Streamed in blocks: the same bytes as encoding to_xml(), without a copy
     // of the whole file in memory. Flushed here: commit() renames the file
     // even when the bytes still in its buffer cannot be written (a full
@@ -279,14 +288,38 @@ bool MainWindow::write_markup_file(const QString &name)
     return file.commit();
 }
 
+bool MainWindow::write_markup_in_place(const QString &name)
+{
+    // The old contents are kept so that a failed write can put them back:
+    // a file is never left half-written.
+    QFile file(name);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
+        return false;
+    const QByteArray old = file.readAll();
+    if (file.error() != QFileDevice::NoError || !file.seek(0))
+        return false;
+    if (markup_tree_->write_markup_file(file) && file.flush() && file.resize(file.pos())
+        && ::fsync(file.handle()) == 0)
+        return true;
+    file.unsetError();
+    if (file.seek(0) && file.write(old) == old.size() && file.flush())
+        file.resize(old.size());
+    ::fsync(file.handle());
+    return false;
+}
+
 void MainWindow::save_markup_as_action()
 {
     if (refuse_while_searching())
         return;
     const QString dir = markup_dir();
-    const QString name = get_save_file_name(QStringLiteral("Save Markup XML File"), dir, QString());
+    QString name = get_save_file_name(QStringLiteral("Save Markup XML File"), dir, QString());
     if (name.isEmpty())
         return;
+    // Load Markup lists "*.xml": a new name without a suffix could not be
+    // found again. An existing file chosen in the dialog is taken as named.
+    if (QFileInfo(name).suffix().isEmpty() && !QFileInfo::exists(name))
+        name += QStringLiteral(".xml");
 
     if (QFile::exists(name)) {
         const QMessageBox::StandardButton answer =
@@ -297,11 +330,12 @@ void MainWindow::save_markup_as_action()
             return;
     }
 
-    current_markup_file = name;
+    // The markup file and its link follow only a save that succeeded.
     if (!write_markup_file(name)) {
         show_warning(QStringLiteral("File Error"), QString::fromLatin1(output_error));
         return;
     }
+    current_markup_file = name;
     markup_modified = false;
     show_status(QStringLiteral("Markup Saved"));
     link_markup_file(name);
@@ -315,10 +349,11 @@ void MainWindow::save_markup_action()
         save_markup_as_action();
         return;
     }
-    if (write_markup_file(current_markup_file))
-        markup_modified = false;
-    else
+    if (!write_markup_file(current_markup_file)) {
         show_warning(QStringLiteral("File Error"), QString::fromLatin1(output_error));
+        return;
+    }
+    markup_modified = false;
     link_markup_file(current_markup_file);
 }
 

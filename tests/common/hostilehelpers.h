@@ -14,10 +14,16 @@
 #include <QString>
 #include <QStringList>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -125,6 +131,60 @@ inline bool is_char_device(const QString &path)
 {
     struct stat st;
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISCHR(st.st_mode);
+}
+
+// A timeout guard for code that must never block on a FIFO: if the guard is
+// still alive after `seconds`, it opens the other end of the FIFO (without
+// blocking), which releases a reader or writer stuck in open(), and records
+// that it had to. fired() is then true and the test fails instead of hanging.
+class FifoWatchdog
+{
+public:
+    FifoWatchdog(const QString &fifo, int seconds)
+        : m_fifo(QFile::encodeName(fifo))
+    {
+        m_thread = std::thread([this, seconds] {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            while (!m_done) {
+                if (m_wake.wait_for(lock, std::chrono::seconds(seconds)) == std::cv_status::timeout
+                    && !m_done) {
+                    m_fired = true;
+                    const int r = ::open(m_fifo.constData(), O_RDONLY | O_NONBLOCK);
+                    const int w = ::open(m_fifo.constData(), O_WRONLY | O_NONBLOCK);
+                    if (w >= 0)
+                        ::close(w);
+                    if (r >= 0)
+                        ::close(r);
+                }
+            }
+        });
+    }
+    ~FifoWatchdog()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_done = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+    FifoWatchdog(const FifoWatchdog &) = delete;
+    FifoWatchdog &operator=(const FifoWatchdog &) = delete;
+
+    bool fired() const { return m_fired; }
+
+private:
+    QByteArray m_fifo;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_done = false;
+    std::atomic<bool> m_fired{false};
+};
+
+inline bool make_fifo(const QString &path)
+{
+    return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
 }
 
 } // namespace pq_hostile

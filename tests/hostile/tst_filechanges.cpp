@@ -151,18 +151,22 @@ void tst_filechanges::save_after_change_data()
 {
     QTest::addColumn<QString>("change");
     QTest::addColumn<bool>("saves");
-    QTest::newRow("edit-beyond-new-end") << "truncate" << false;
-    QTest::newRow("file-deleted") << "delete" << false;
-    QTest::newRow("file-grown") << "grow" << true;
+    // Whether a copy elsewhere (Save As) still rescues the edits.
+    QTest::addColumn<bool>("rescues");
+    QTest::newRow("edit-beyond-new-end") << "truncate" << false << false;
+    QTest::newRow("file-deleted") << "delete" << false << true;
+    QTest::newRow("file-grown") << "grow" << true << true;
     // The edits were made against bytes of the old file; they are not
-    // written into the file that took its name.
-    QTest::newRow("file-replaced") << "replace" << false;
+    // written into the file that took its name, but a copy is built from
+    // the file still open.
+    QTest::newRow("file-replaced") << "replace" << false << true;
 }
 
 void tst_filechanges::save_after_change()
 {
     QFETCH(QString, change);
     QFETCH(bool, saves);
+    QFETCH(bool, rescues);
     const int size = 4096;
     const QString path = make(filled(size, 'A'));
 
@@ -215,6 +219,26 @@ void tst_filechanges::save_after_change()
         QCOMPARE(hex.edited_value(3001), 0x43);
         QCOMPARE(QFile::exists(path), existed);
         QCOMPARE(after, before);
+    }
+    if (saves)
+        return;
+
+    // Save As to another path: the open file's bytes with the edits, or (when
+    // the edits lie past the open file's end) nothing at all.
+    boxes.clear();
+    const QString rescue = dir.filePath(QStringLiteral("rescue-%1.bin").arg(++serial));
+    QCOMPARE(hex.save_edits(rescue), rescues);
+    QCOMPARE(QFile::exists(rescue), rescues);
+    QCOMPARE(pq_hostile::read_all(path), before);
+    if (rescues) {
+        QByteArray expected = filled(size, 'A');
+        expected[3000] = 'B';
+        expected[3001] = 'C';
+        QCOMPARE(pq_hostile::read_all(rescue), expected);
+        QVERIFY(!hex.has_edits());
+        QVERIFY(boxes.isEmpty());
+    } else {
+        QVERIFY(hex.has_edits());
     }
 }
 

@@ -5,6 +5,7 @@
 #include "hostilehelpers.h"
 #include "testsettings.h"
 
+#include "settings/config.h"
 #include "hexview/hexwidget.h"
 #include "mainwindow/mainwindow.h"
 #include "markup/markupmodel.h"
@@ -19,6 +20,8 @@
 #include <QTest>
 
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -125,6 +128,12 @@ private slots:
     void save_bytes();
     void save_markups_data();
     void save_markups();
+    void copy_keeps_access_data();
+    void copy_keeps_access();
+    void markup_save_keeps_the_file_data();
+    void markup_save_keeps_the_file();
+    void markup_save_as_target_data();
+    void markup_save_as_target();
 
 private:
     // Prepares the case's target; returns the path to save to, or an empty
@@ -325,6 +334,201 @@ void tst_savefaults::save_markups()
     QVERIFY(warnings.isEmpty());
     QVERIFY(!w->is_markup_modified());
     QCOMPARE(MarkupTree::decode_markup_file(pq_hostile::read_all(save_to)), xml);
+}
+
+namespace {
+
+struct stat status_of(const QString &path)
+{
+    struct stat st = {};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st;
+}
+
+} // namespace
+
+void tst_savefaults::copy_keeps_access_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("target_mode");  // -1: no file there yet
+    QTest::addColumn<bool>("other_group");
+    QTest::newRow("private-0600") << 0600 << -1 << false;
+    QTest::newRow("executable-0755") << 0755 << -1 << false;
+    QTest::newRow("read-only-0444") << 0444 << -1 << false;
+    QTest::newRow("over-a-wider-0666-target") << 0640 << 0666 << false;
+    QTest::newRow("group-of-the-source") << 0640 << -1 << true;
+}
+
+void tst_savefaults::copy_keeps_access()
+{
+    QFETCH(int, mode);
+    QFETCH(int, target_mode);
+    QFETCH(bool, other_group);
+    const QString tag = QString::fromLatin1(QTest::currentDataTag());
+    const QString source = dir.filePath(QStringLiteral("access-%1.bin").arg(tag));
+    const QString target = dir.filePath(QStringLiteral("access-copy-%1.bin").arg(tag));
+    QVERIFY(pq_hostile::write_all(source, QByteArray(5000, 's')));
+    if (other_group) {
+        if (!pq_hostile::running_as_root())
+            QSKIP("only root can give the source a group of its own here");
+        QCOMPARE(::chown(QFile::encodeName(source).constData(), uid_t(-1), gid_t(4242)), 0);
+    }
+    QCOMPARE(::chmod(QFile::encodeName(source).constData(), mode_t(mode)), 0);
+    if (target_mode >= 0) {
+        QVERIFY(pq_hostile::write_all(target, "old"));
+        QCOMPARE(::chmod(QFile::encodeName(target).constData(), mode_t(target_mode)), 0);
+    }
+
+    HexWidget hex;
+    hex.set_message_box_function([](QMessageBox::Icon, const QString &, const QString &,
+                                    QMessageBox::StandardButtons, QMessageBox::StandardButton) {
+        return QMessageBox::Yes;
+    });
+    hex.open_file(source);
+    hex.edit_triggered();
+    hex.set_selection(7, 7);
+    QTest::keyClicks(&hex, QStringLiteral("ab"));
+    QVERIFY(hex.save_edits(target));
+
+    const struct stat copied = status_of(target);
+    const struct stat original = status_of(source);
+    QCOMPARE(int(copied.st_mode & 07777), mode);
+    QCOMPARE(copied.st_gid, original.st_gid);
+    QCOMPARE(pq_hostile::read_at(target, 6, 2), QByteArray("s\xab"));
+}
+
+void tst_savefaults::markup_save_keeps_the_file_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("hard-linked") << "link";
+    QTest::newRow("owned-by-another-user") << "owner";
+    QTest::newRow("in-a-folder-refusing-new-files") << "folder";
+}
+
+// An existing markup file is overwritten in its own inode where a new one
+// would lose something: its other names, its owner, or the save itself.
+void tst_savefaults::markup_save_keeps_the_file()
+{
+    QFETCH(QString, kind);
+    MainWindow *w = MainWindow::instance();
+    QStringList warnings;
+    w->show_warning = [&](const QString &title, const QString &) { warnings << title; };
+    const QString folder = dir.filePath(QStringLiteral("keep-") + kind);
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + QLatin1String("/markup.xml");
+    QVERIFY(pq_hostile::write_all(path, QByteArray(100000, 'o')));
+    const QString other_name = dir.filePath(QStringLiteral("other-name-") + kind);
+    if (kind == QLatin1String("link")) {
+        QCOMPARE(::link(QFile::encodeName(path).constData(), QFile::encodeName(other_name).constData()), 0);
+    } else if (kind == QLatin1String("owner")) {
+        if (!pq_hostile::running_as_root())
+            QSKIP("only root can write a file owned by another user");
+        QCOMPARE(::chown(QFile::encodeName(path).constData(), uid_t(4242), gid_t(4242)), 0);
+    } else {
+        refusals.push_back(std::make_unique<WriteRefusal>(folder));
+        if (!refusals.back()->ok())
+            QSKIP("cannot make a folder refuse writes here");
+    }
+    const struct stat before = status_of(path);
+
+    MarkupTree *tree = w->markup_tree();
+    tree->clear();
+    QVERIFY(tree->insert_range(0, 9));
+    w->set_markup_modified();
+    const QString xml = tree->to_xml();
+    Config::instance()->setValue(QStringLiteral("Link Markup"), QStringLiteral("yes"));
+    w->load_linked_markup(QStringLiteral("/no/data/file"));
+    w->get_save_file_name = [&](const QString &, const QString &, const QString &) { return path; };
+    w->ask_question = [](const QString &, const QString &, QMessageBox::StandardButton) {
+        return QMessageBox::Yes;
+    };
+    w->save_markup_action();
+    refusals.clear();
+
+    QCOMPARE(warnings, QStringList());
+    QVERIFY(!w->is_markup_modified());
+    const struct stat after = status_of(path);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(after.st_uid, before.st_uid);
+    QCOMPARE(after.st_nlink, before.st_nlink);
+    // Shorter than what it replaced: nothing of the old bytes is left.
+    QCOMPARE(MarkupTree::decode_markup_file(pq_hostile::read_all(path)), xml);
+    if (kind == QLatin1String("link"))
+        QCOMPARE(pq_hostile::read_all(other_name), pq_hostile::read_all(path));
+}
+
+void tst_savefaults::markup_save_as_target_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("saves");
+    QTest::newRow("fifo") << "fifo" << "pipe.xml" << false;
+    QTest::newRow("vanished-folder") << "plain" << "gone/markup.xml" << false;
+    QTest::newRow("name-without-suffix") << "plain" << "sparse" << true;
+    QTest::newRow("name-with-suffix") << "plain" << "kept.markup" << true;
+}
+
+// Save Markup As moves the current markup file and the data file's link only
+// when it wrote the file; a name without a suffix gets ".xml".
+void tst_savefaults::markup_save_as_target()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, name);
+    QFETCH(bool, saves);
+    MainWindow *w = MainWindow::instance();
+    QStringList warnings;
+    w->show_warning = [&](const QString &title, const QString &) { warnings << title; };
+    w->ask_question = [](const QString &, const QString &, QMessageBox::StandardButton) {
+        return QMessageBox::Yes;
+    };
+    const QString base = dir.filePath(QStringLiteral("as-") + QString::fromLatin1(QTest::currentDataTag()));
+    QVERIFY(QDir().mkpath(base));
+    const QString data = base + QLatin1String("/data.bin");
+    QVERIFY(pq_hostile::write_all(data, QByteArray(64, 'd')));
+    const QString good = base + QLatin1String("/good.xml");
+    Config::instance()->setValue(QStringLiteral("Link Markup"), QStringLiteral("yes"));
+    Config::instance()->setValue(QStringLiteral("filename"), data);
+
+    MarkupTree *tree = w->markup_tree();
+    tree->clear();
+    QVERIFY(tree->insert_range(5, 9));
+    QString save_to = good;
+    w->get_save_file_name = [&](const QString &, const QString &, const QString &) { return save_to; };
+    w->save_markup_as_action();
+    QCOMPARE(w->current_markup_file_name(), good);
+    const QString link = Config::instance()->value(MainWindow::link_key(data)).toString();
+    QVERIFY(link.endsWith(good));
+
+    QVERIFY(tree->insert_range(20, 29));
+    w->set_markup_modified();
+    const QString xml = tree->to_xml();
+    save_to = base + QLatin1Char('/') + name;
+    if (kind == QLatin1String("fifo"))
+        QVERIFY(pq_hostile::make_fifo(save_to));
+    {
+        pq_hostile::FifoWatchdog guard(save_to, 20);
+        w->save_markup_as_action();
+        QVERIFY2(!guard.fired(), "the save blocked on the FIFO");
+    }
+
+    if (!saves) {
+        QCOMPARE(warnings, QStringList{QStringLiteral("File Error")});
+        QVERIFY(w->is_markup_modified());
+        QCOMPARE(w->current_markup_file_name(), good);
+        QCOMPARE(Config::instance()->value(MainWindow::link_key(data)).toString(), link);
+        // The next Save goes to the good file, not to the failed name.
+        warnings.clear();
+        w->save_markup_action();
+        QCOMPARE(warnings, QStringList());
+        QCOMPARE(MarkupTree::decode_markup_file(pq_hostile::read_all(good)), xml);
+        return;
+    }
+    const QString expected = QFileInfo(save_to).suffix().isEmpty() ? save_to + QLatin1String(".xml") : save_to;
+    QCOMPARE(warnings, QStringList());
+    QCOMPARE(w->current_markup_file_name(), expected);
+    QVERIFY(!QFile::exists(save_to) || save_to == expected);
+    QCOMPARE(MarkupTree::decode_markup_file(pq_hostile::read_all(expected)), xml);
+    QVERIFY(Config::instance()->value(MainWindow::link_key(data)).toString().endsWith(QLatin1Char('|') + expected));
 }
 
 QTEST_MAIN(tst_savefaults)

@@ -9,6 +9,7 @@
 #include "mainwindow_script.h"
 #include "markup/markupmodel.h"
 #include "testsettings.h"
+#include "hostilehelpers.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -17,6 +18,8 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 namespace {
 
@@ -297,16 +300,24 @@ private slots:
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
         edit_byte(2);
-        // The open file's name now names a folder: writing it in place fails.
-        QVERIFY(QFile::remove(data));
-        QVERIFY(QDir().mkdir(data));
+        // The open file refuses writes (root ignores permissions, not the
+        // immutable flag): writing it in place fails.
+        std::unique_ptr<pq_hostile::ImmutableGuard> immutable;
+        if (pq_hostile::running_as_root()) {
+            immutable = std::make_unique<pq_hostile::ImmutableGuard>(data);
+            if (!immutable->ok())
+                QSKIP("cannot make the file refuse writes here");
+        } else {
+            QVERIFY(QFile::setPermissions(data, QFileDevice::ReadOwner));
+        }
         script.answers["File Has Changed"] = QMessageBox::Yes;
         script.file_names = {pq_test::make_temp_file(16)};
         if (closing)
             window->close();
         else
             window->open_action();
-        QVERIFY(QDir().rmdir(data));
+        immutable.reset();
+        QFile::setPermissions(data, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         QCOMPARE(script.events.value(0), QString("question:File Has Changed"));
         QVERIFY(!script.events.contains("open:Load File"));
         QVERIFY(window->isVisible());
@@ -318,6 +329,50 @@ private slots:
         script.answers.clear();
         window->close();
         QVERIFY(!window->isVisible());
+    }
+
+    void replaced_file_is_rescued_on_close_data()
+    {
+        QTest::addColumn<bool>("deleted");
+        QTest::newRow("replaced") << false;
+        QTest::newRow("deleted") << true;
+    }
+
+    // Save cannot write into the file that took the name (or into no file),
+    // but the close question offers Save As, which copies the open file with
+    // the edits.
+    void replaced_file_is_rescued_on_close()
+    {
+        QFETCH(bool, deleted);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        const QByteArray original = read_all(data);
+        edit_byte(2);
+        QVERIFY(QFile::remove(data));
+        const QByteArray replacement(300, 'R');
+        if (!deleted) {
+            QFile f(data);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(replacement) == replacement.size());
+        }
+        window->save_action();
+        QCOMPARE(script.events, QStringList{"warning:File Write Error"});
+        QVERIFY(window->is_document_modified());
+
+        const QString rescue = dir.path() + "/rescued-" + QTest::currentDataTag();
+        script.answers["File Has Changed"] = QMessageBox::Yes;
+        script.file_names = {rescue};
+        window->close();
+        QCOMPARE(script.events,
+                 (QStringList{"warning:File Write Error", "question:File Has Changed",
+                              "save:Save File As"}));
+        QVERIFY(script.question_texts.value(0).contains("another file"));
+        QVERIFY(!window->isVisible());
+        QByteArray expected = original;
+        expected[2] = 0x41;
+        QCOMPARE(read_all(rescue), expected);
+        QCOMPARE(QFile::exists(data), !deleted);
+        if (!deleted)
+            QCOMPARE(read_all(data), replacement);
     }
 
     void close_with_nothing_changed_asks_nothing()
