@@ -8,9 +8,9 @@ class QLineEdit;
 class QStatusBar;
 
 // The "Goto" page of the side toolbox: a hexadecimal offset selected in the
-// hex widget, its row scrolled to the top. The value goes to the hex widget as
-// typed, negative or past the end of the file included; the widget decides
-// what to show for it.
+// hex widget, its row scrolled to the top. An offset the file does not hold
+// (negative, past the end, no file open) or text that is no hexadecimal
+// number leaves the view alone and says why on the status bar.
 class JumpWidget : public QWidget
 {
     Q_OBJECT
@@ -26,6 +26,8 @@ private slots:
     void jump();
 
 private:
+    void show_status(const QString &text);
+
     QLineEdit *address_edit = nullptr;
     QPointer<HexWidget> hex_widget;
     QPointer<QStatusBar> status_bar;

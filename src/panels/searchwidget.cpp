@@ -6,6 +6,7 @@
 #include "hexview/hexwidget.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -52,8 +53,8 @@ SearchWidget::SearchWidget(QWidget *parent)
     alpha_button->setChecked(true);
     hex_button = new QRadioButton(tr("&Hexadecimal"), format_box);
     hex_button->setObjectName(QStringLiteral("hex_button"));
-    format_layout->addWidget(alpha_button);
-    format_layout->addWidget(hex_button);
+    format_layout->addWidget(alpha_button, 0, Qt::AlignLeft);
+    format_layout->addWidget(hex_button, 0, Qt::AlignLeft);
     format_layout->addStretch(1);
 
     mode_box = new QGroupBox(this);
@@ -64,19 +65,27 @@ SearchWidget::SearchWidget(QWidget *parent)
     regex_button->setChecked(true);
     simple_button = new QRadioButton(tr("&Simple"), mode_box);
     simple_button->setObjectName(QStringLiteral("simple_button"));
-    mode_layout->addWidget(regex_button);
-    mode_layout->addWidget(simple_button);
+    mode_layout->addWidget(regex_button, 0, Qt::AlignLeft);
+    mode_layout->addWidget(simple_button, 0, Qt::AlignLeft);
     mode_layout->addStretch(1);
 
     format_box->setEnabled(false);
 
-    layout->addWidget(label, 0, 0);
-    layout->addWidget(expression_edit, 0, 1, 1, 2);
-    layout->addWidget(progress_bar, 1, 0, 1, 3);
-    layout->addWidget(mode_box, 2, 0);
-    layout->addWidget(format_box, 2, 1);
-    layout->addWidget(search_button, 6, 0);
-    layout->addWidget(cancel_button, 6, 1);
+    // Stacked for a narrow dock: every row takes the page's width, so the
+    // page is only as wide as its widest control, and extra height stays
+    // below the buttons. In a wide dock the two radio groups may sit side by
+    // side to save height (set_groups_side_by_side).
+    label->setBuddy(expression_edit);
+    layout->addWidget(label, 0, 0, 1, 2);
+    layout->addWidget(expression_edit, 1, 0, 1, 2);
+    groups_layout = new QBoxLayout(QBoxLayout::TopToBottom);
+    groups_layout->addWidget(mode_box);
+    groups_layout->addWidget(format_box);
+    layout->addLayout(groups_layout, 2, 0, 1, 2);
+    layout->addWidget(progress_bar, 3, 0, 1, 2);
+    layout->addWidget(search_button, 4, 0);
+    layout->addWidget(cancel_button, 4, 1);
+    layout->setRowStretch(5, 1);
 
     connect(search_button, &QPushButton::clicked, this, &SearchWidget::search);
     connect(cancel_button, &QPushButton::clicked, this, &SearchWidget::cancel);
@@ -89,9 +98,26 @@ SearchWidget::SearchWidget(QWidget *parent)
     connect(alpha_button, &QRadioButton::clicked, this, &SearchWidget::disable_hex_validator);
     connect(regex_button, &QRadioButton::clicked, this, &SearchWidget::disablebuttongroup);
     connect(simple_button, &QRadioButton::clicked, this, &SearchWidget::disablebuttongroup);
+    // The hexadecimal validator belongs to Simple + Hexadecimal only: Regex
+    // drops it (so "(" can be typed), Simple brings it back when Hexadecimal
+    // is still the chosen format.
+    connect(regex_button, &QRadioButton::clicked, this, &SearchWidget::disable_hex_validator);
+    connect(simple_button, &QRadioButton::clicked, this, [this] {
+        if (hex_button->isChecked())
+            enable_hex_validator();
+    });
+    connect(expression_edit, &QLineEdit::returnPressed, this, &SearchWidget::search);
 }
 
 SearchWidget::~SearchWidget() = default;
+
+void SearchWidget::set_groups_side_by_side(bool side_by_side)
+{
+    groups_layout->setDirection(side_by_side ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+    // The grid caches its size hints until the next layout pass; callers
+    // measure the page right after this.
+    layout()->invalidate();
+}
 
 void SearchWidget::set_hex_widget(HexWidget *widget)
 {
@@ -141,8 +167,21 @@ void SearchWidget::search()
         return;
     }
 
+    // An empty match is not found again: the search after it starts one byte on.
+    if (step_past_empty) {
+        step_past_empty = false;
+        if (!engine.skip_byte()) {
+            progress_bar->reset();
+            resetsearch();
+            show_status(SearchEngine::status_text(SearchEngine::Outcome::NoMatch));
+            return;
+        }
+    }
+
     connect(file_anchor::instance(), &file_anchor::iterator_changed, this,
             &SearchWidget::setProgress, Qt::UniqueConnection);
+    // Only a Cancel pressed during this search may stop it.
+    file_anchor::instance()->clear();
     set_running(true);
     const SearchEngine::Outcome outcome =
         regex_mode ? engine.search_regex(bytes) : engine.search_simple(bytes);
@@ -150,8 +189,20 @@ void SearchWidget::search()
 
     switch (outcome) {
     case SearchEngine::Outcome::Hit:
-        if (hex_widget)
-            hex_widget->set_selection(engine.hit_first(), engine.hit_end() - 1);
+        if (engine.hit_end() == engine.hit_first()) {
+            // Nothing to select: the cursor marks the place.
+            const qint64 at = engine.hit_first();
+            if (hex_widget)
+                hex_widget->set_selection(at, at);
+            show_status(QStringLiteral("Empty match at 0x%1").arg(at, 0, 16));
+            step_past_empty = true;
+        } else {
+            // An earlier outcome ("Empty match at ...") no longer holds.
+            if (status_bar)
+                status_bar->clearMessage();
+            if (hex_widget)
+                hex_widget->set_selection(engine.hit_first(), engine.hit_end() - 1);
+        }
         break;
     case SearchEngine::Outcome::NoMatch:
     case SearchEngine::Outcome::Cancelled:
@@ -170,7 +221,10 @@ void SearchWidget::search()
 
 void SearchWidget::cancel()
 {
-    file_anchor::instance()->cancel();
+    // With no search running there is nothing to stop; a request left behind
+    // would end the next search at once.
+    if (running)
+        file_anchor::instance()->cancel();
 }
 
 void SearchWidget::setProgress(int value)
@@ -213,6 +267,7 @@ void SearchWidget::resetsearch()
     if (status_bar)
         status_bar->clearMessage();
     file_anchor::instance()->clear();
+    step_past_empty = false;
     progress_bar->setRange(0, progress_maximum);
     if (hex_widget)
         hex_widget->clear_selection();

@@ -9,6 +9,7 @@
 
 class HexValidator;
 class HexWidget;
+class QBoxLayout;
 class QGroupBox;
 class QLineEdit;
 class QProgressBar;
@@ -26,7 +27,11 @@ class QStatusBar;
 // window alive through setProgress(); while it runs, Search, the mode buttons
 // and the expression are disabled and every request to start another search
 // or to reset the range is ignored, so only Cancel acts on it; the hex
-// widget refuses byte edits meanwhile.
+// widget refuses byte edits meanwhile. Cancel acts on nothing else: pressed
+// while no search runs, it is ignored.
+//
+// An empty regex match at p shows the cursor at p with "Empty match at 0x..."
+// and the next search starts at p + 1, so repeated searches walk on.
 //
 // The hex widget shows the hits and supplies the document; the status bar
 // shows the outcome. Both are handed in and may be null.
@@ -41,6 +46,9 @@ public:
 
     void set_hex_widget(HexWidget *hex_widget);
     void set_status_bar(QStatusBar *status_bar);
+    // The Regex/Simple and Alpha/Hexadecimal groups one above the other (the
+    // default, for a narrow dock) or side by side (a wide, short dock).
+    void set_groups_side_by_side(bool side_by_side);
 
     // True while search() is running (it processes events as it goes).
     bool searching() const { return running; }
@@ -81,6 +89,7 @@ private:
     SearchEngine engine;
     QGroupBox *format_box = nullptr;
     QGroupBox *mode_box = nullptr;
+    QBoxLayout *groups_layout = nullptr;
     QRadioButton *hex_button = nullptr;
     QRadioButton *alpha_button = nullptr;
     QRadioButton *regex_button = nullptr;
@@ -93,6 +102,8 @@ private:
     QPointer<QStatusBar> status_bar;
 
     bool running = false;
+    // The last hit was an empty match; the next search starts one byte later.
+    bool step_past_empty = false;
     QPointer<QWidget> focus_before;
     // Events run at the first report of a search and then at most once per
     // interval, checked every few reports, so that a report costs little more

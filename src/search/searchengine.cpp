@@ -401,6 +401,14 @@ bool SearchEngine::has_range() const
     return range_set;
 }
 
+bool SearchEngine::skip_byte()
+{
+    if (!range_set || search_from.position() >= search_to.position())
+        return false;
+    search_from.set_position(search_from.position() + 1);
+    return true;
+}
+
 bool SearchEngine::range_matches(const HexDocument *document) const
 {
     return range_set && document && document->is_open()

@@ -52,6 +52,9 @@ public:
     // never throws.
     void reset(const HexDocument *document);
     bool has_range() const;
+    // Moves the start of the next search one byte on (past an empty match).
+    // False, and nothing moves, when the start is already at the range end.
+    bool skip_byte();
     // True when the range was made for the file `document` has open now.
     bool range_matches(const HexDocument *document) const;
 

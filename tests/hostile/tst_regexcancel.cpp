@@ -130,11 +130,9 @@ void tst_regexcancel::cancel_after_the_end()
     // A search that ends by itself (the matcher's limit or no match).
     run_search(QStringLiteral("a{3}b"), true);
     QCOMPARE(status->currentMessage(), QStringLiteral("No Match Found"));
-    // Cancel pressed with nothing running: held for the next search, which
-    // it stops at once; the one after runs to its end.
+    // Cancel pressed with nothing running is ignored: the next search runs
+    // to its end.
     child<QPushButton>("cancel_button")->click();
-    run_search(QStringLiteral("a{3}b"), true);
-    QCOMPARE(status->currentMessage(), QStringLiteral("Search Operation Cancelled"));
     QVERIFY(!file_anchor::instance()->is_cancelled());
     run_search(QStringLiteral("a{3}b"), true);
     QCOMPARE(status->currentMessage(), QStringLiteral("No Match Found"));

@@ -3,6 +3,7 @@
 #include "testsettings.h"
 
 #include <QGridLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
@@ -22,8 +23,8 @@ private slots:
     void layout_and_field();
     void jump_data();
     void jump();
-    void not_a_number_data();
-    void not_a_number();
+    void refused_data();
+    void refused();
     void jump_clears_status_message();
 
 private:
@@ -67,11 +68,19 @@ void TestJumpWidget::layout_and_field()
 {
     auto *grid = qobject_cast<QGridLayout *>(panel->layout());
     QVERIFY(grid);
-    int row, column, rows, columns;
-    grid->getItemPosition(grid->indexOf(field()), &row, &column, &rows, &columns);
-    QCOMPARE(QList<int>({row, column}), QList<int>({0, 1}));
-    grid->getItemPosition(grid->indexOf(go()), &row, &column, &rows, &columns);
-    QCOMPARE(QList<int>({row, column}), QList<int>({1, 1}));
+    auto cell = [&](QWidget *w) {
+        int row, column, rows, columns;
+        grid->getItemPosition(grid->indexOf(w), &row, &column, &rows, &columns);
+        return QList<int>{row, column, rows, columns};
+    };
+    // One control per row for a narrow dock: caption, field across, Go.
+    auto *caption = panel->findChild<QLabel *>("address_caption");
+    QVERIFY(caption);
+    QCOMPARE(cell(caption), (QList<int>{0, 0, 1, 2}));
+    QVERIFY2(caption->text().contains("hexadecimal", Qt::CaseInsensitive), qPrintable(caption->text()));
+    QCOMPARE(caption->buddy(), field());
+    QCOMPARE(cell(field()), (QList<int>{1, 0, 1, 2}));
+    QCOMPARE(cell(go()), (QList<int>{2, 1, 1, 1}));
     QCOMPARE(go()->text(), QString("Go"));
     QCOMPARE(field()->maxLength(), 999);
     QVERIFY(!field()->validator());
@@ -80,29 +89,30 @@ void TestJumpWidget::layout_and_field()
 void TestJumpWidget::jump_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("use_return");
+    QTest::addColumn<int>("key"); // 0: click Go
     QTest::addColumn<qint64>("offset");
     QTest::addColumn<qint64>("top_row");
 
-    QTest::newRow("lower-case-go") << "1f" << false << qint64(31) << qint64(1);
-    QTest::newRow("upper-case-go") << "1F" << false << qint64(31) << qint64(1);
-    QTest::newRow("lower-case-return") << "1f" << true << qint64(31) << qint64(1);
-    QTest::newRow("row-start") << "100" << true << qint64(256) << qint64(16);
-    QTest::newRow("zero") << "0" << false << qint64(0) << qint64(0);
-    // Passed on unchecked; where the view goes is the hex widget's business.
-    QTest::newRow("past-the-end") << "fffff" << false << qint64(0xfffff) << qint64(-1);
+    QTest::newRow("lower-case-go") << "1f" << 0 << qint64(31) << qint64(1);
+    QTest::newRow("upper-case-go") << "1F" << 0 << qint64(31) << qint64(1);
+    QTest::newRow("lower-case-return") << "1f" << int(Qt::Key_Return) << qint64(31) << qint64(1);
+    QTest::newRow("keypad-enter") << "1f" << int(Qt::Key_Enter) << qint64(31) << qint64(1);
+    QTest::newRow("row-start") << "100" << int(Qt::Key_Return) << qint64(256) << qint64(16);
+    QTest::newRow("zero") << "0" << 0 << qint64(0) << qint64(0);
+    // The file holds 0x1000 bytes; the view cannot scroll this one to the top.
+    QTest::newRow("last-byte") << "fff" << 0 << qint64(0xfff) << qint64(-1);
 }
 
 void TestJumpWidget::jump()
 {
     QFETCH(QString, text);
-    QFETCH(bool, use_return);
+    QFETCH(int, key);
     QFETCH(qint64, offset);
     QFETCH(qint64, top_row);
 
     QTest::keyClicks(field(), text);
-    if (use_return)
-        QTest::keyClick(field(), Qt::Key_Return);
+    if (key)
+        QTest::keyClick(field(), Qt::Key(key));
     else
         QTest::mouseClick(go(), Qt::LeftButton);
     QCOMPARE(hex->selection_start(), offset);
@@ -112,33 +122,49 @@ void TestJumpWidget::jump()
     QVERIFY(bar->currentMessage().isEmpty());
 }
 
-void TestJumpWidget::not_a_number_data()
+void TestJumpWidget::refused_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("use_return");
-    QTest::newRow("letters-go") << "xyz" << false;
-    QTest::newRow("letters-return") << "xyz" << true;
-    QTest::newRow("empty-go") << "" << false;
-    QTest::newRow("empty-return") << "" << true;
-    QTest::newRow("digit-then-space") << "1f 2" << false;
+    QTest::addColumn<bool>("file_open");
+    QTest::addColumn<QString>("message");
+    const QString not_hex("Enter a Hexadecimal Number");
+    QTest::newRow("letters-go") << "xyz" << false << true << not_hex;
+    QTest::newRow("letters-return") << "xyz" << true << true << not_hex;
+    QTest::newRow("empty-go") << "" << false << true << not_hex;
+    QTest::newRow("empty-return") << "" << true << true << not_hex;
+    QTest::newRow("digit-then-space") << "1f 2" << false << true << not_hex;
+    QTest::newRow("beyond-any-offset") << "8000000000000000" << false << true << not_hex;
+    QTest::newRow("size-exactly") << "1000" << false << true
+                                  << "Address 0x1000 is past the end of the file (last address 0xfff)";
+    QTest::newRow("far-past-end") << "fffff" << true << true
+                                  << "Address 0xfffff is past the end of the file (last address 0xfff)";
+    QTest::newRow("negative") << "-10" << false << true << "Addresses start at 0: -0x10 is negative";
+    QTest::newRow("no-file") << "0" << false << false << "No file is open";
 }
 
-void TestJumpWidget::not_a_number()
+void TestJumpWidget::refused()
 {
     QFETCH(QString, text);
     QFETCH(bool, use_return);
+    QFETCH(bool, file_open);
+    QFETCH(QString, message);
 
     hex->set_selection(40, 44);
+    HexWidget no_file;
+    if (!file_open)
+        panel->set_hex_widget(&no_file);
     const qint64 top = hex->top_row();
     QTest::keyClicks(field(), text);
     if (use_return)
         QTest::keyClick(field(), Qt::Key_Return);
     else
         QTest::mouseClick(go(), Qt::LeftButton);
-    QCOMPARE(bar->currentMessage(), QString("Enter a Hexadecimal Number"));
+    QCOMPARE(bar->currentMessage(), message);
     QCOMPARE(hex->selection_start(), qint64(40));
     QCOMPARE(hex->selection_end(), qint64(44));
     QCOMPARE(hex->top_row(), top);
+    QCOMPARE(no_file.selection_start(), qint64(-1));
 }
 
 void TestJumpWidget::jump_clears_status_message()

@@ -33,12 +33,14 @@ private slots:
 
     void starts_in_regex_alpha_mode();
     void grid_and_captions();
+    void fits_narrow_width_data();
+    void fits_narrow_width();
     void mode_buttons_switch_format_box();
     void hexadecimal_validator_data();
     void hexadecimal_validator();
-    void alpha_detaches_validator_regex_keeps_it();
+    void validator_only_for_simple_hexadecimal();
     void typed_expression_runs_regex_search();
-    void empty_regex_match_selects_backwards();
+    void empty_regex_match_moves_on();
     void alpha_walk_restarts_after_miss();
     void hex_search_data();
     void hex_search();
@@ -55,7 +57,7 @@ private slots:
     void focus_comes_back_after_search();
     void cancel_click_stops_search_data();
     void cancel_click_stops_search();
-    void cancel_pending_before_search();
+    void cancel_while_idle_is_ignored();
     void closing_window_cancels_search();
     void other_toolbox_page_does_not_cancel();
     void set_progress_shows_value();
@@ -130,17 +132,22 @@ void TestSearchWidget::grid_and_captions()
 {
     auto *grid = qobject_cast<QGridLayout *>(panel->layout());
     QVERIFY(grid);
-    auto cell = [&](QWidget *w) {
+    auto cell = [&](QLayoutItem *item) {
         int row, column, rows, columns;
-        grid->getItemPosition(grid->indexOf(w), &row, &column, &rows, &columns);
-        return QList<int>{row, column, rows, columns};
+        for (int i = 0; i < grid->count(); ++i)
+            if (grid->itemAt(i) == item) {
+                grid->getItemPosition(i, &row, &column, &rows, &columns);
+                return QList<int>{row, column, rows, columns};
+            }
+        return QList<int>();
     };
-    QCOMPARE(cell(edit()), (QList<int>{0, 1, 1, 2}));
-    QCOMPARE(cell(progress()), (QList<int>{1, 0, 1, 3}));
-    QCOMPARE(cell(radio("regex_button")->parentWidget()), (QList<int>{2, 0, 1, 1}));
-    QCOMPARE(cell(format_box()), (QList<int>{2, 1, 1, 1}));
-    QCOMPARE(cell(button("search_button")), (QList<int>{6, 0, 1, 1}));
-    QCOMPARE(cell(button("cancel_button")), (QList<int>{6, 1, 1, 1}));
+    auto widget_cell = [&](QWidget *w) { return cell(grid->itemAt(grid->indexOf(w))); };
+    // A narrow page: everything but the two buttons takes a row of its own.
+    QCOMPARE(widget_cell(edit()), (QList<int>{1, 0, 1, 2}));
+    QCOMPARE(cell(grid->itemAtPosition(2, 0)), (QList<int>{2, 0, 1, 2}));
+    QCOMPARE(widget_cell(progress()), (QList<int>{3, 0, 1, 2}));
+    QCOMPARE(widget_cell(button("search_button")), (QList<int>{4, 0, 1, 1}));
+    QCOMPARE(widget_cell(button("cancel_button")), (QList<int>{4, 1, 1, 1}));
     QCOMPARE(button("search_button")->text(), QString("Search"));
     QCOMPARE(button("cancel_button")->text(), QString("Cancel"));
     QCOMPARE(button("search_button")->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
@@ -151,6 +158,48 @@ void TestSearchWidget::grid_and_captions()
     QCOMPARE(radio("simple_button")->text(), QString("&Simple"));
     QCOMPARE(radio("alpha_button")->parentWidget(), format_box());
     QCOMPARE(radio("simple_button")->parentWidget(), radio("regex_button")->parentWidget());
+}
+
+void TestSearchWidget::fits_narrow_width_data()
+{
+    QTest::addColumn<int>("point_size");
+    QTest::addColumn<bool>("side_by_side");
+    QTest::newRow("default-font-stacked") << 0 << false;
+    QTest::newRow("14-point-stacked") << 14 << false;
+    QTest::newRow("14-point-side-by-side") << 14 << true;
+}
+
+void TestSearchWidget::fits_narrow_width()
+{
+    QFETCH(int, point_size);
+    QFETCH(bool, side_by_side);
+    if (point_size)
+        window->setFont(QFont("DejaVu Sans Mono", point_size));
+    panel->set_groups_side_by_side(side_by_side);
+    QWidget *mode_box = radio("regex_button")->parentWidget();
+    // Stacked, the page is no wider than its widest control plus margins.
+    if (!side_by_side)
+        QVERIFY(panel->minimumSizeHint().width()
+                < mode_box->minimumSizeHint().width() + format_box()->minimumSizeHint().width());
+    // Laid out at its minimum size, every control is whole and inside the page.
+    panel->setParent(nullptr);
+    panel->setFont(window->font());
+    panel->resize(panel->minimumSizeHint());
+    panel->show();
+    QVERIFY(QTest::qWaitForWindowExposed(panel));
+    const QRect page = panel->rect();
+    for (QWidget *w : panel->findChildren<QWidget *>()) {
+        if (!w->isVisible())
+            continue;
+        const QRect r(w->mapTo(panel, QPoint(0, 0)), w->size());
+        QVERIFY2(page.contains(r), qPrintable(w->objectName()));
+        QVERIFY2(w->width() >= w->minimumSizeHint().width(), qPrintable(w->objectName()));
+    }
+    const int mode_y = mode_box->mapTo(panel, QPoint(0, 0)).y();
+    const int format_y = format_box()->mapTo(panel, QPoint(0, 0)).y();
+    QCOMPARE(format_y == mode_y, side_by_side);
+    delete panel;
+    panel = nullptr;
 }
 
 void TestSearchWidget::mode_buttons_switch_format_box()
@@ -193,18 +242,30 @@ void TestSearchWidget::hexadecimal_validator()
     QCOMPARE(edit()->text(), after + "7");
 }
 
-void TestSearchWidget::alpha_detaches_validator_regex_keeps_it()
+void TestSearchWidget::validator_only_for_simple_hexadecimal()
 {
     click(radio("simple_button"));
     click(radio("hex_button"));
     QVERIFY(edit()->validator());
+    // Regex drops it: a group can be typed.
     click(radio("regex_button"));
-    QVERIFY(edit()->validator());
+    QVERIFY(!edit()->validator());
+    QTest::keyClicks(edit(), "(ab)");
+    QCOMPARE(edit()->text(), QString("(ab)"));
+    // Back to Simple with Hexadecimal still chosen: it returns, and clears
+    // what is not hexadecimal, as a click on Hexadecimal does.
     click(radio("simple_button"));
+    QVERIFY(radio("hex_button")->isChecked());
+    QVERIFY(edit()->validator());
+    QCOMPARE(edit()->text(), QString());
     click(radio("alpha_button"));
     QVERIFY(!edit()->validator());
     QTest::keyClicks(edit(), "hello");
     QCOMPARE(edit()->text(), QString("hello"));
+    // Simple with Alpha chosen brings no validator.
+    click(radio("regex_button"));
+    click(radio("simple_button"));
+    QVERIFY(!edit()->validator());
 }
 
 void TestSearchWidget::typed_expression_runs_regex_search()
@@ -214,27 +275,52 @@ void TestSearchWidget::typed_expression_runs_regex_search()
     click_search();
     QCOMPARE(sel_start(), qint64(4));
     QCOMPARE(sel_end(), qint64(6));
-    click_search();
+    // Enter in the field is Search, on either key.
+    QTest::keyClick(edit(), Qt::Key_Return);
     QCOMPARE(sel_start(), qint64(12));
     QCOMPARE(sel_end(), qint64(13));
     QVERIFY(status().isEmpty());
+    QTest::keyClick(edit(), Qt::Key_Enter);
+    QCOMPARE(status(), QString("No Match Found"));
+    QTest::keyClick(edit(), Qt::Key_Enter);
+    QCOMPARE(sel_start(), qint64(4));
 }
 
-void TestSearchWidget::empty_regex_match_selects_backwards()
+void TestSearchWidget::empty_regex_match_moves_on()
 {
     open("xxab--");
     type("ab");
     click_search();
     QCOMPARE(sel_start(), qint64(2));
-    // Matches nothing at offset 4, the end of the previous hit, and again
-    // there next time: the selection runs from 4 back to 3.
+    // z* matches nothing at 4, the end of the previous hit: the cursor shows
+    // the place, and each later search starts one byte on, up to the empty
+    // match at the end of the file; then the walk ends and starts again.
     edit()->setText("z*");
-    for (int round = 0; round < 2; ++round) {
+    for (qint64 at : {4, 5, 6}) {
         click_search();
-        QCOMPARE(sel_start(), qint64(4));
-        QCOMPARE(sel_end(), qint64(3));
-        QVERIFY(status().isEmpty());
+        QCOMPARE(sel_start(), at);
+        QCOMPARE(sel_end(), at);
+        QCOMPARE(status(), QString("Empty match at 0x%1").arg(at, 0, 16));
     }
+    click_search();
+    QCOMPARE(status(), QString("No Match Found"));
+    QCOMPARE(sel_start(), qint64(-1));
+    click_search();
+    QCOMPARE(sel_start(), qint64(0));
+    QCOMPARE(status(), QString("Empty match at 0x0"));
+    // A real hit after an empty match is found from the byte after it.
+    edit()->setText("x*");
+    click_search();
+    QCOMPARE(sel_start(), qint64(1));
+    QCOMPARE(sel_end(), qint64(1));
+    QVERIFY(status().isEmpty());
+    click_search();
+    QCOMPARE(status(), QString("Empty match at 0x2"));
+    // An edit starts again at 0 and forgets the step.
+    type("x*");
+    click_search();
+    QCOMPARE(sel_start(), qint64(0));
+    QCOMPARE(sel_end(), qint64(1));
 }
 
 void TestSearchWidget::alpha_walk_restarts_after_miss()
@@ -530,16 +616,25 @@ void TestSearchWidget::cancel_click_stops_search()
     QVERIFY(!file_anchor::instance()->is_cancelled());
 }
 
-void TestSearchWidget::cancel_pending_before_search()
+void TestSearchWidget::cancel_while_idle_is_ignored()
 {
-    open(QByteArray(100000, 'a'));
+    QByteArray file(100000, 'a');
+    file.replace(50000, 1, "b");
+    open(file);
     click(radio("simple_button"));
     type("b");
+    // Before any search, and after a hit: neither stops the next search.
+    click(button("cancel_button"));
+    QVERIFY(!file_anchor::instance()->is_cancelled());
+    click_search();
+    QCOMPARE(sel_start(), qint64(50000));
     click(button("cancel_button"));
     click_search();
-    QCOMPARE(status(), QString("Search Operation Cancelled"));
-    click_search();
     QCOMPARE(status(), QString("No Match Found"));
+    // A request left by anything else does not reach a new search either.
+    file_anchor::instance()->cancel();
+    click_search();
+    QCOMPARE(sel_start(), qint64(50000));
 }
 
 void TestSearchWidget::closing_window_cancels_search()
