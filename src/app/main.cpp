@@ -47,6 +47,8 @@ int main(int argc, char *argv[])
                        config->value(QStringLiteral("height")).toInt());
     else
         window->resize(1024, 768);
+    // Position, size and dock arrangement of the last run, where stored.
+    window->restore_window_layout();
 
     window->setAnimated(true);
     window->show();

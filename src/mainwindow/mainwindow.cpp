@@ -69,6 +69,7 @@ MainWindow::MainWindow()
     show_status(QStringLiteral("Pellow Quarnby Status"));
 
     setCentralWidget(hex_widget_->parentWidget());
+    fit_toolbox_to_pages();
 
     connect_signals();
 }
@@ -89,6 +90,10 @@ void MainWindow::build_central_widget()
 {
     auto *central = new QWidget(this);
     auto *layout = new QGridLayout(central);
+    // No side margins: every pixel beside the fixed-width hex view is room
+    // for the toolbox dock.
+    layout->setContentsMargins(0, layout->contentsMargins().top(), 0,
+                               layout->contentsMargins().bottom());
 
     hex_widget_ = new HexWidget;
     layout->addWidget(hex_widget_, 0, 0);
@@ -321,6 +326,10 @@ void MainWindow::connect_signals()
     connect(markup_tree_view_, &QTreeView::expanded, markup_mask_, &MarkupMask::reload_mask);
     connect(markup_tree_view_, &QTreeView::collapsed, markup_mask_, &MarkupMask::reload_mask);
     connect(markup_dock, &QDockWidget::topLevelChanged, this, &MainWindow::dock_toplevel);
+    connect(toolbox_dock, &QDockWidget::dockLocationChanged, this,
+            &MainWindow::follow_toolbox_area);
+    connect(toolbox_dock, &QDockWidget::topLevelChanged, this,
+            [this] { follow_toolbox_area(dockWidgetArea(toolbox_dock)); });
     connect(hex_widget_, &HexWidget::content_changed, this, &MainWindow::editor_content_changed);
     connect(hex_widget_, &HexWidget::send_selection, search_panel, &SearchWidget::perform_search);
     connect(hex_widget_, &HexWidget::copy_action, this, as_command(&MainWindow::copy_action));
@@ -393,7 +402,22 @@ void MainWindow::resizeEvent(QResizeEvent *event)
     Config *config = Config::instance();
     config->setValue(QStringLiteral("width"), width());
     config->setValue(QStringLiteral("height"), height());
+    // Before the first show the arrangement is still the one being restored.
+    if (shown_before)
+        save_window_layout();
     statusBar()->clearMessage();
+}
+
+void MainWindow::setVisible(bool visible)
+{
+    if (visible && !shown_before) {
+        // Size and font are final now, and the layout has not yet grown the
+        // window to hold its docks: choose where the toolbox goes, or only
+        // make sure a restored arrangement still fits the font.
+        place_toolbox(!layout_restored);
+        shown_before = true;
+    }
+    QMainWindow::setVisible(visible);
 }
 
 void MainWindow::showEvent(QShowEvent *event)
@@ -429,6 +453,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
         return;
     }
     event->accept();
+    save_window_layout();
     help_client->closeAssistant();
     // Nothing is painted any more; the worker must not outlive the event loop.
     markup_mask_->stop_and_clear();

@@ -66,6 +66,16 @@ public:
     void update_page_step();
     void set_title(const QString &title);
 
+    // The window's position and size and its docks' arrangement, kept in
+    // "Window Geometry" and "Window State" beside "width" and "height".
+    // Saved when the window closes and when it is resized; restoring is for
+    // start-up, before the window is shown, and returns whether an
+    // arrangement was found. Without one, the first show places the toolbox
+    // beside the hex view when it fits there and beside the markup tree when
+    // it does not.
+    void save_window_layout();
+    bool restore_window_layout();
+
     // A search keeps the event loop alive while it runs, so every command that
     // changes the document, the markup tree or the window asks this first:
     // true (with a status message) while a search runs, and the command must
@@ -150,6 +160,8 @@ public slots:
     // Markup > Export...: the tree as JSON, CSV or a .ksy skeleton; only reads it.
     void export_markup_action();
 
+    void setVisible(bool visible) override;
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -171,6 +183,17 @@ private:
     // A user command: clears the status bar, then runs `command`.
     std::function<void()> as_command(void (MainWindow::*command)());
     void connect_command(QAction *action, void (MainWindow::*command)());
+    // Holds each toolbox page's scroll area at the page's minimum width.
+    void fit_toolbox_to_pages();
+    bool toolbox_fits_beside_hex_view() const;
+    // The toolbox dock's height that shows its tallest page whole.
+    int toolbox_height() const;
+    // initial: choose the toolbox's place (left of the hex view, or top
+    // beside the tree); otherwise only move it off a side where it no longer
+    // fits (after a larger font).
+    void place_toolbox(bool initial);
+    // Lays the toolbox's pages out for the dock area it is now in.
+    void follow_toolbox_area(Qt::DockWidgetArea area);
 
     // What opening a data file does with the markups: load the linked markup
     // file; leave that to the caller (Open); or keep the markups in memory,
@@ -219,6 +242,8 @@ private:
     bool document_modified = false;
     // Exit or a window close came while a search ran.
     bool close_after_search = false;
+    bool layout_restored = false;
+    bool shown_before = false;
     HelpClient *help_client = nullptr;
     QDockWidget *markup_dock = nullptr;
     QDockWidget *toolbox_dock = nullptr;

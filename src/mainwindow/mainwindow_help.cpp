@@ -101,6 +101,11 @@ void MainWindow::apply_font(const QFont &font)
     interface_font.setStyleName(QString());
     setFont(interface_font);
     fit_markup_columns();
+    fit_toolbox_to_pages();
+    // A larger font widens the hex view; a toolbox beside it that no longer
+    // fits moves up beside the tree rather than stretch the window.
+    if (shown_before)
+        place_toolbox(false);
 }
 
 void MainWindow::update_page_step()

@@ -18,6 +18,8 @@
 #include <QMenuBar>
 #include <QMetaMethod>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTest>
@@ -292,6 +294,87 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(window));
         QCOMPARE(window->scroll_bar()->pageStep(),
                  qMax(1, window->hex_widget()->visible_rows() - 1));
+    }
+
+    void toolbox_whole_at_default_size_data()
+    {
+        QTest::addColumn<int>("point_size");
+        QTest::addColumn<int>("area");
+        // Beside the hex view while it fits there; beside the tree when the
+        // larger font leaves it no room.
+        QTest::newRow("12-point") << 12 << int(Qt::LeftDockWidgetArea);
+        QTest::newRow("14-point") << 14 << int(Qt::TopDockWidgetArea);
+    }
+
+    void toolbox_whole_at_default_size()
+    {
+        QFETCH(int, point_size);
+        QFETCH(int, area);
+        auto *dock = window->findChild<QDockWidget *>("Toolboxdockwidget");
+        auto *tree_dock = window->findChild<QDockWidget *>("MarkupTreeDockWidget");
+        window->resize(1024, 768);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        // Where a first start puts the toolbox, below a tree of the height
+        // a first start gives it.
+        window->addDockWidget(Qt::LeftDockWidgetArea, dock);
+        window->resizeDocks({tree_dock}, {200}, Qt::Vertical);
+        window->apply_font(QFont("DejaVu Sans Mono", point_size));
+        QApplication::processEvents();
+        auto *toolbox = window->findChild<QToolBox *>();
+        QCOMPARE(int(window->dockWidgetArea(dock)), area);
+        // Nothing grew the window: the hex view, the tree and the toolbox all fit.
+        QCOMPARE(window->size(), QSize(1024, 768));
+        HexWidget *hex = window->hex_widget();
+        QVERIFY(window->rect().contains(QRect(hex->mapTo(window, QPoint(0, 0)), hex->size())));
+        QVERIFY(tree_dock->isVisible() && tree_dock->height() > 50);
+        const int open_page = toolbox->currentIndex();
+        for (int i = 0; i < toolbox->count(); ++i) {
+            toolbox->setCurrentIndex(i);
+            QApplication::processEvents();
+            QWidget *page = toolbox->widget(i);
+            auto *area_ = qobject_cast<QScrollArea *>(page->parentWidget()->parentWidget());
+            QVERIFY(area_);
+            QVERIFY(!area_->horizontalScrollBar()->isVisible());
+            QWidget *viewport = area_->viewport();
+            for (QWidget *w : page->findChildren<QWidget *>()) {
+                if (!w->isVisible())
+                    continue;
+                // Whole: as wide as it asks to be, and seen without scrolling.
+                const QRect seen(w->mapTo(viewport, QPoint(0, 0)), w->size());
+                QVERIFY2(viewport->rect().contains(seen),
+                         qPrintable(toolbox->itemText(i) + ": " + w->objectName()));
+                QVERIFY2(w->width() >= w->minimumSizeHint().width(),
+                         qPrintable(toolbox->itemText(i) + ": " + w->objectName()));
+            }
+        }
+        toolbox->setCurrentIndex(open_page);
+    }
+
+    void window_layout_saved_at_close_and_restored()
+    {
+        auto *dock = window->findChild<QDockWidget *>("Toolboxdockwidget");
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        window->addDockWidget(Qt::BottomDockWidgetArea, dock);
+        window->resize(1000, 740);
+        QTRY_COMPARE(window->size(), QSize(1000, 740));
+        QVERIFY(window->close());
+        Config *config = Config::instance();
+        QVERIFY(config->contains("Window Geometry"));
+        QVERIFY(config->contains("Window State"));
+        QCOMPARE(config->value("width").toInt(), 1000);
+        QCOMPARE(config->value("height").toInt(), 740);
+
+        // Another arrangement, then what the next start does.
+        window->addDockWidget(Qt::TopDockWidgetArea, dock);
+        window->resize(1020, 760);
+        QVERIFY(window->restore_window_layout());
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QTRY_COMPARE(window->size(), QSize(1000, 740));
+        QCOMPARE(window->dockWidgetArea(dock), Qt::BottomDockWidgetArea);
+        QVERIFY(dock->isVisible());
     }
 
     void font_is_stored_and_page_step_follows()

@@ -1,0 +1,125 @@
+#include "mainwindow/mainwindow.h"
+
+#include "settings/config.h"
+#include "panels/searchwidget.h"
+
+#include <QDockWidget>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
+#include <QToolBox>
+
+namespace {
+
+const QString geometry_key = QStringLiteral("Window Geometry");
+const QString state_key = QStringLiteral("Window State");
+
+} // namespace
+
+void MainWindow::fit_toolbox_to_pages()
+{
+    // The toolbox wraps each page in a scroll area whose own minimum is tiny,
+    // so the dock could be dragged (or squeezed by a wide hex view) narrower
+    // than a page and the page would scroll sideways. Every scroll area is
+    // held at the widest page's width instead (the pages are laid out to be
+    // narrow, and grow but never shrink below their size hint), so that
+    // switching pages needs no wider dock; pages only scroll up and down.
+    int widest = 0;
+    for (int i = 0; i < toolbox->count(); ++i) {
+        const QWidget *page = toolbox->widget(i);
+        widest = qMax(widest, qMax(page->sizeHint().width(), page->minimumSizeHint().width()));
+    }
+    for (int i = 0; i < toolbox->count(); ++i) {
+        QWidget *viewport = toolbox->widget(i)->parentWidget();
+        auto *area = viewport ? qobject_cast<QScrollArea *>(viewport->parentWidget()) : nullptr;
+        if (!area)
+            continue;
+        area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        const int scroll_bar = area->verticalScrollBar()->sizeHint().width();
+        area->setMinimumWidth(widest + scroll_bar + 2 * area->frameWidth());
+    }
+    toolbox->updateGeometry();
+}
+
+bool MainWindow::toolbox_fits_beside_hex_view() const
+{
+    const int separator = style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
+    const int needed = centralWidget()->minimumSizeHint().width()
+                       + toolbox_dock->minimumSizeHint().width() + separator;
+    return needed <= width();
+}
+
+void MainWindow::place_toolbox(bool initial)
+{
+    if (toolbox_dock->isFloating())
+        return;
+    const Qt::DockWidgetArea area = dockWidgetArea(toolbox_dock);
+    const bool beside = area == Qt::LeftDockWidgetArea || area == Qt::RightDockWidgetArea;
+    if (!initial && !beside)
+        return;
+    if (toolbox_fits_beside_hex_view()) {
+        if (initial)
+            addDockWidget(Qt::LeftDockWidgetArea, toolbox_dock);
+        return;
+    }
+    // No room beside the fixed-width hex view (a large font, a small
+    // window): the toolbox shares the top strip with the markup tree, and
+    // the strip is made tall enough for the open page.
+    addDockWidget(Qt::TopDockWidgetArea, toolbox_dock);
+    if (!markup_dock->isFloating() && dockWidgetArea(markup_dock) == Qt::TopDockWidgetArea)
+        splitDockWidget(markup_dock, toolbox_dock, Qt::Horizontal);
+    follow_toolbox_area(Qt::TopDockWidgetArea);
+    resizeDocks({toolbox_dock}, {toolbox_height()}, Qt::Vertical);
+    // The tree takes the rest of the strip; the dock keeps to its minimum.
+    if (QWidget *page = toolbox->currentWidget())
+        if (QWidget *area = page->parentWidget() ? page->parentWidget()->parentWidget() : nullptr)
+            resizeDocks({markup_dock, toolbox_dock},
+                        {width() - area->minimumWidth(), area->minimumWidth()}, Qt::Horizontal);
+}
+
+int MainWindow::toolbox_height() const
+{
+    // Counted from the parts: the page headers, the tallest page as it now
+    // wants to be laid out and the dock's title bar. (The scroll areas keep
+    // their page's size from before a font or layout change.)
+    int height = 0;
+    for (const QWidget *header : toolbox->findChildren<QWidget *>(
+             QStringLiteral("qt_toolbox_toolboxbutton"), Qt::FindDirectChildrenOnly))
+        height += header->sizeHint().height();
+    int page = 0;
+    for (int i = 0; i < toolbox->count(); ++i)
+        page = qMax(page, toolbox->widget(i)->sizeHint().height());
+    const int title = toolbox_dock->fontMetrics().height()
+                      + 2 * style()->pixelMetric(QStyle::PM_DockWidgetTitleMargin, nullptr,
+                                                 toolbox_dock)
+                      + 2 * style()->pixelMetric(QStyle::PM_DockWidgetFrameWidth, nullptr,
+                                                 toolbox_dock);
+    // Frames and spacings the style adds around the pages: a line's worth.
+    return height + page + title + toolbox_dock->fontMetrics().height();
+}
+
+void MainWindow::follow_toolbox_area(Qt::DockWidgetArea area)
+{
+    // A strip above or below the hex view is wide and short; a side is narrow.
+    search_panel->set_groups_side_by_side(!toolbox_dock->isFloating()
+                                          && (area == Qt::TopDockWidgetArea
+                                              || area == Qt::BottomDockWidgetArea));
+    fit_toolbox_to_pages();
+}
+
+void MainWindow::save_window_layout()
+{
+    Config *config = Config::instance();
+    config->setValue(geometry_key, saveGeometry());
+    config->setValue(state_key, saveState());
+}
+
+bool MainWindow::restore_window_layout()
+{
+    Config *config = Config::instance();
+    if (config->contains(geometry_key))
+        restoreGeometry(config->value(geometry_key).toByteArray());
+    layout_restored = config->contains(state_key)
+                      && restoreState(config->value(state_key).toByteArray());
+    return layout_restored;
+}
