@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@ const std::string not_open = "file is not open";
 const std::string beyond_eof = "block request beyond EOF";
 const std::string does_not_exist = "file does not exist";
 const std::string cannot_open = "file could not be opened for read";
+const std::string not_regular = "not a regular file";
 } // namespace
 
 BufferedDocument::BufferedDocument()
@@ -30,20 +32,54 @@ BufferedDocument::~BufferedDocument()
     }
 }
 
+int BufferedDocument::open_regular(const std::string &path)
+{
+    const QByteArray local =
+        QFile::encodeName(QString::fromUtf8(path.data(), qsizetype(path.size())));
+    struct stat named;
+    if (::stat(local.constData(), &named) != 0)
+        throw (errno == ENOENT || errno == ENOTDIR) ? does_not_exist : cannot_open;
+    // A pipe or a device would block in open() or never end; a folder or a
+    // socket holds no bytes to show.
+    if (!S_ISREG(named.st_mode))
+        throw not_regular;
+    // Non-blocking, and checked again on the descriptor: something else may
+    // have taken the name since the check.
+    const int fd = ::open(local.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw cannot_open;
+    struct stat opened;
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        ::close(fd);
+        throw not_regular;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+std::string BufferedDocument::open_error(const std::string &path)
+{
+    try {
+        ::close(open_regular(path));
+    } catch (const std::string &text) {
+        return text;
+    }
+    return std::string();
+}
+
 void BufferedDocument::open(const std::string &path)
 {
     if (file)
         close();
-    auto *candidate = new QFile(QString::fromUtf8(path.data(), qsizetype(path.size())));
-    if (!candidate->exists()) {
+    const int fd = open_regular(path);
+    auto *candidate = new QFile;
+    if (!candidate->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         delete candidate;
-        throw does_not_exist;
-    }
-    if (!candidate->open(QIODevice::ReadOnly)) {
-        delete candidate;
+        ::close(fd);
         throw cannot_open;
     }
     file = candidate;
+    file_path = QString::fromUtf8(path.data(), qsizetype(path.size()));
     move_buffer(0);
 }
 
@@ -54,6 +90,7 @@ void BufferedDocument::close()
     file->close();
     delete file;
     file = nullptr;
+    file_path.clear();
     buffer_start = -1;
     buffer_valid = 0;
 }
@@ -143,7 +180,7 @@ QString BufferedDocument::absolute_path() const
 {
     if (!file)
         return QString();
-    return QFileInfo(*file).absoluteFilePath();
+    return QFileInfo(file_path).absoluteFilePath();
 }
 
 bool BufferedDocument::is_open_file(const QString &path) const

@@ -12,7 +12,8 @@ class QFile;
 // 64 KiB that follows the reads. Every failure is thrown as a std::string
 // holding one of a few fixed texts, which callers compare:
 //   "file is not open", "block request beyond EOF",
-//   "file does not exist", "file could not be opened for read".
+//   "file does not exist", "file could not be opened for read",
+//   "not a regular file".
 class BufferedDocument : public QObject
 {
     Q_OBJECT
@@ -26,8 +27,13 @@ public:
     ~BufferedDocument() override;
 
     // `path` is UTF-8. Closes any open file first; a failure leaves the
-    // document closed.
+    // document closed. Only a regular file is opened: a folder, pipe, socket
+    // or device is refused with "not a regular file", and open() never
+    // blocks (a pipe put in the file's place meanwhile is noticed too).
     void open(const std::string &path);
+    // What open() would throw for `path`, or the empty string when it would
+    // open it. Opens and closes the file without blocking.
+    static std::string open_error(const std::string &path);
     void close();
     bool is_open() const { return file != nullptr; }
 
@@ -82,8 +88,13 @@ signals:
     void buffer_moved(qint64 pos);
 
 private:
+    // A descriptor for the regular file at `path`, or throws.
+    static int open_regular(const std::string &path);
+
     std::unique_ptr<char[]> buffer;
     QFile *file = nullptr;
+    // The name it was opened by; a QFile made from a descriptor has none.
+    QString file_path;
     qint64 buffer_start = -1;
     // Bytes of the window that came from the file at the last move; a short
     // read (end of file, a file that shrank) leaves the rest unusable.

@@ -200,6 +200,10 @@ private:
     // their file and their modified flag (Save As: the data was only copied).
     enum class DataFileMarkup { load_linked, link_later, keep };
     void show_data_file(const QString &name, DataFileMarkup markup);
+    // The status text refusing an existing `name` as a data file (a folder,
+    // pipe, socket, device, or a file that cannot be read); empty when it
+    // can be shown.
+    QString data_file_refusal(const QString &name);
     // The markup under the hex view's selection, asked for from its context menu.
     void random_colours_for_selection();
     // The node of the first selected row in the tree, or null after telling the user.

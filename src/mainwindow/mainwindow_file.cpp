@@ -3,6 +3,7 @@
 #include "mainwindow/mainwindow.h"
 
 #include "settings/config.h"
+#include "document/buffereddocument.h"
 #include "document/hexdocument.h"
 #include "hexview/hexscrollbar.h"
 #include "hexview/hexwidget.h"
@@ -15,6 +16,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStatusBar>
+
+#include <sys/stat.h>
 
 void MainWindow::open_action()
 {
@@ -30,6 +33,13 @@ void MainWindow::open_action()
     const QString name = get_open_file_name(QStringLiteral("Load File"), QDir::homePath(), QString());
     if (name.isEmpty())
         return;
+    // A file that cannot be shown leaves the open one, and its markups, as
+    // they were.
+    const QString refusal = data_file_refusal(name);
+    if (!refusal.isEmpty()) {
+        show_status(refusal);
+        return;
+    }
 
     markup_tree_->clear();
     hex_widget_->clear_selection();
@@ -48,11 +58,15 @@ void MainWindow::open_action()
 void MainWindow::load_file(const QString &name)
 {
     show_data_file(name, DataFileMarkup::load_linked);
-    if (name.isEmpty() || QFile::exists(name))
+    if (name.isEmpty())
         return;
-    // The file opened last time was moved or deleted since: say so rather
-    // than start on an empty window without a word.
-    const QString notice = QStringLiteral("The last file no longer exists: %1").arg(name);
+    // The file opened last time was moved or deleted since, or is no file to
+    // show: say so rather than start on an empty window without a word.
+    const QString notice = QFile::exists(name)
+                               ? data_file_refusal(name)
+                               : QStringLiteral("The last file no longer exists: %1").arg(name);
+    if (notice.isEmpty())
+        return;
     show_status(notice);
     // The first resize of the window clears the status bar; the notice is
     // shown again once the window is up.
@@ -60,9 +74,33 @@ void MainWindow::load_file(const QString &name)
         startup_notice = notice;
 }
 
+QString MainWindow::data_file_refusal(const QString &name)
+{
+    const QByteArray utf8 = name.toUtf8();
+    const std::string error =
+        BufferedDocument::open_error(std::string(utf8.constData(), size_t(utf8.size())));
+    if (error.empty())
+        return QString();
+    if (error != "not a regular file")
+        return QStringLiteral("File not loaded: %1 could not be read").arg(name);
+    struct stat st;
+    const char *kind = "not a regular file";
+    if (::stat(QFile::encodeName(name).constData(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            kind = "a folder";
+        else if (S_ISFIFO(st.st_mode))
+            kind = "a pipe";
+        else if (S_ISSOCK(st.st_mode))
+            kind = "a socket";
+        else if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+            kind = "a device";
+    }
+    return QStringLiteral("File not loaded: %1 is %2").arg(name, QLatin1String(kind));
+}
+
 void MainWindow::show_data_file(const QString &name, DataFileMarkup markup)
 {
-    if (!QFile::exists(name)) {
+    if (!QFile::exists(name) || !data_file_refusal(name).isEmpty()) {
         hex_widget_->open_file(QString());
         set_title(QString());
         return;

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include <vector>
 
 using pq_test::thrown_text;
@@ -187,7 +189,10 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("expected");
         QTest::newRow("missing-file") << QString("no-such-file.bin") << QString("file does not exist");
-        QTest::newRow("directory") << QString("a-folder") << QString("file could not be opened for read");
+        QTest::newRow("directory") << QString("a-folder") << QString("not a regular file");
+        // Would block in open() for good if opened like a file.
+        QTest::newRow("fifo") << QString("a-fifo") << QString("not a regular file");
+        QTest::newRow("device") << QString("/dev/null") << QString("not a regular file");
     }
 
     void failed_open_leaves_the_document_closed()
@@ -196,12 +201,15 @@ private slots:
         QFETCH(QString, expected);
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir("a-folder"));
+        QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("a-fifo")).constData(), 0600), 0);
         const QString first = pq_test::make_temp_file(100);
         BufferedDocument doc;
         doc.open(utf8(first));
         QCOMPARE(doc.size(), qint64(100));
-        const std::string text = thrown_text([&] { doc.open(utf8(dir.filePath(name))); });
+        const QString path = QDir::isAbsolutePath(name) ? name : dir.filePath(name);
+        const std::string text = thrown_text([&] { doc.open(utf8(path)); });
         QCOMPARE(QString::fromStdString(text), expected);
+        QCOMPARE(BufferedDocument::open_error(utf8(path)), text);
         QCOMPARE(thrown_text([&] { doc.size(); }), not_open);
         QCOMPARE(doc.window_start(), qint64(-1));
         QVERIFY(!doc.is_open());

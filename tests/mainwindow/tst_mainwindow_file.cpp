@@ -21,6 +21,10 @@
 
 #include <memory>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 namespace {
 
 QByteArray read_all(const QString &name)
@@ -373,6 +377,74 @@ private slots:
         QCOMPARE(QFile::exists(data), !deleted);
         if (!deleted)
             QCOMPARE(read_all(data), replacement);
+    }
+
+    void open_refuses_what_is_not_a_file_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("fifo") << "fifo" << "is a pipe";
+        QTest::newRow("folder") << "folder" << "is a folder";
+        QTest::newRow("socket") << "socket" << "is a socket";
+        QTest::newRow("device") << "device" << "is a device";
+        QTest::newRow("unreadable") << "unreadable" << "could not be read";
+    }
+
+    // Open and the start-up file: nothing that is not a readable regular
+    // file is opened, nothing blocks, and the file already open stays.
+    void open_refuses_what_is_not_a_file()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, message);
+        QString path = dir.path() + "/not-a-file-" + kind;
+        if (kind == "fifo") {
+            QVERIFY(pq_hostile::make_fifo(path));
+        } else if (kind == "folder") {
+            QVERIFY(QDir().mkpath(path));
+        } else if (kind == "socket") {
+            sockaddr_un address = {};
+            address.sun_family = AF_UNIX;
+            const QByteArray local = QFile::encodeName(path);
+            if (local.size() >= qsizetype(sizeof(address.sun_path)))
+                QSKIP("the temporary folder's path is too long for a socket");
+            qstrcpy(address.sun_path, local.constData());
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            QVERIFY(fd >= 0);
+            QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
+            ::close(fd);
+        } else if (kind == "device") {
+            path = "/dev/null";
+        } else {
+            if (pq_hostile::running_as_root())
+                QSKIP("root reads every file");
+            QVERIFY(pq_hostile::write_all(path, "secret"));
+            QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions()));
+        }
+        window->hex_widget()->set_selection(3, 5);
+        window->mark_action();
+        const QString xml = window->markup_tree()->to_xml();
+
+        script.file_names = {path};
+        {
+            pq_hostile::FifoWatchdog guard(path, 20);
+            window->open_action();
+            QVERIFY2(!guard.fired(), "Open blocked");
+        }
+        QCOMPARE(window->statusBar()->currentMessage(), "File not loaded: " + path + " " + message);
+        QCOMPARE(window->windowTitle(), data);
+        QCOMPARE(window->hex_widget()->document()->absolute_path(), QFileInfo(data).absoluteFilePath());
+        QCOMPARE(window->markup_tree()->to_xml(), xml);
+        QCOMPARE(Config::instance()->value("filename").toString(), data);
+
+        // Named by the settings at start-up: refused the same way.
+        {
+            pq_hostile::FifoWatchdog guard(path, 20);
+            window->load_file(path);
+            QVERIFY2(!guard.fired(), "start-up blocked");
+        }
+        QCOMPARE(window->statusBar()->currentMessage(), "File not loaded: " + path + " " + message);
+        QVERIFY(!window->hex_widget()->document()->is_open()
+                || window->hex_widget()->document()->absolute_path() == QFileInfo(data).absoluteFilePath());
     }
 
     void close_with_nothing_changed_asks_nothing()
