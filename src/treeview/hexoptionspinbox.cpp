@@ -118,11 +118,13 @@ void HexOptionSpinBox::fixup(QString &input) const
 void HexOptionSpinBox::stepBy(int steps)
 {
     // Saturating: a step past either end stops at it instead of wrapping.
+    // The distances are unsigned: a range may span every 64-bit value.
     qint64 target = value_;
     if (steps > 0)
-        target = (maximum_ - value_ < steps) ? maximum_ : value_ + steps;
+        target = (quint64(maximum_) - quint64(value_) < quint64(steps)) ? maximum_ : value_ + steps;
     else if (steps < 0)
-        target = (value_ - minimum_ < -qint64(steps)) ? minimum_ : value_ + steps;
+        target = (quint64(value_) - quint64(minimum_) < quint64(-qint64(steps))) ? minimum_
+                                                                               : value_ + steps;
     setValue(target);
     // A step rewrites the text even when the value stays, so a changed
     // display setting shows at once.

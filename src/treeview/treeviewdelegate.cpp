@@ -26,6 +26,18 @@ bool is_position_column(int column)
     return column == MarkupColumn::Start || column == MarkupColumn::End;
 }
 
+// The offsets next to v, held at the ends of the 64-bit range: a markup file
+// from elsewhere may hold the extreme values.
+qint64 one_after(qint64 v)
+{
+    return v == std::numeric_limits<qint64>::max() ? v : v + 1;
+}
+
+qint64 one_before(qint64 v)
+{
+    return v == std::numeric_limits<qint64>::min() ? v : v - 1;
+}
+
 } // namespace
 
 TreeViewDelegate::TreeViewDelegate(QObject *parent)
@@ -75,8 +87,57 @@ int TreeViewDelegate::position_cell_width(qint64 value, const QFontMetrics &metr
     return metrics.horizontalAdvance(text) + metrics.horizontalAdvance(QLatin1Char('M'));
 }
 
+QString TreeViewDelegate::shown_description(const QString &text)
+{
+    if (text.size() <= max_shown_description)
+        return text;
+    return text.left(max_shown_description) + QChar(0x2026);
+}
+
+namespace {
+
+// Whether a cell holds a description too long to show whole.
+bool is_long_description(const QModelIndex &index)
+{
+    return index.column() == MarkupColumn::Description
+           && index.data(Qt::DisplayRole).toString().size() > TreeViewDelegate::max_shown_description;
+}
+
+// The bounds QItemDelegate lays a single line of text out in: as wide as it needs.
+QRect unbounded_line(const QRect &rect)
+{
+    return QRect(rect.topLeft(), QSize(std::numeric_limits<int>::max() / 256, rect.height()));
+}
+
+} // namespace
+
+void TreeViewDelegate::paint_text(QPainter *painter, const QStyleOptionViewItem &option,
+                                  const QModelIndex &index, const QString &text) const
+{
+    const QStyleOptionViewItem opt = setOptions(index, option);
+    painter->save();
+    painter->setClipRect(opt.rect);
+    QRect check;
+    QRect decoration;
+    QRect display = textRectangle(painter, unbounded_line(opt.rect), opt.font, text);
+    doLayout(opt, &check, &decoration, &display, false);
+    drawBackground(painter, opt, index);
+    drawDisplay(painter, opt, display, text);
+    drawFocus(painter, opt, display);
+    painter->restore();
+}
+
 QSize TreeViewDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
+    if (is_long_description(index)) {
+        const QStyleOptionViewItem opt = setOptions(index, option);
+        QRect check;
+        QRect decoration;
+        QRect display = textRectangle(nullptr, unbounded_line(opt.rect), opt.font,
+                                      shown_description(index.data(Qt::DisplayRole).toString()));
+        doLayout(opt, &check, &decoration, &display, true);
+        return display.size();
+    }
     QSize size = QItemDelegate::sizeHint(option, index);
     const int column = index.column();
     if (markup_model(index)
@@ -90,6 +151,10 @@ void TreeViewDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
                              const QModelIndex &index) const
 {
     const int column = index.column();
+    if (is_long_description(index)) {
+        paint_text(painter, option, index, shown_description(index.data(Qt::DisplayRole).toString()));
+        return;
+    }
     const MarkupModel *model = markup_model(index);
     if (!model || (column != MarkupColumn::Start && column != MarkupColumn::End
                    && column != MarkupColumn::Length)) {
@@ -168,7 +233,7 @@ QPair<qint64, qint64> TreeViewDelegate::editor_range(const QModelIndex &index) c
     qint64 maximum = 0;
     if (index.column() == MarkupColumn::Start) {
         if (row > 0)
-            minimum = parent->child(row - 1)->end() + 1;
+            minimum = one_after(parent->child(row - 1)->end());
         else if (top_level)
             minimum = 0;
         else
@@ -177,14 +242,14 @@ QPair<qint64, qint64> TreeViewDelegate::editor_range(const QModelIndex &index) c
     } else {
         minimum = leaf ? node->start() : node->child(node->child_count() - 1)->end();
         if (row < siblings - 1) {
-            maximum = parent->child(row + 1)->start() - 1;
+            maximum = one_before(parent->child(row + 1)->start());
         } else if (!top_level) {
             maximum = parent->end();
         } else {
             maximum = std::numeric_limits<qint64>::max();
             try {
                 if (document_size)
-                    maximum = document_size() - 1;
+                    maximum = one_before(document_size());
             } catch (const std::string &) {
                 // No file open: nothing bounds the last markup from above.
             }
@@ -277,7 +342,9 @@ void TreeViewDelegate::update_hexwidget(qint64 value)
     model->begin_change();
     node->set_data(column, value);
     if (column != MarkupColumn::Length)
-        node->set_data(MarkupColumn::Length, qint64(node->end() - node->start() + 1));
+        // Wraps as the loader computes it; never overflows.
+        node->set_data(MarkupColumn::Length,
+                       qint64(quint64(node->end()) - quint64(node->start()) + 1));
     model->end_change();
     // The Length cell shows the new value without waiting for the commit.
     if (auto *spin = qobject_cast<QWidget *>(sender())) {

@@ -57,12 +57,19 @@ public:
 
     // The text a Start, End or Length cell shows for its display value.
     static QString position_text(const QVariant &display);
+
     // That text as it fits `width` pixels: whole, or cut with a visible "…",
     // never silently clipped.
     static QString fitted_position_text(const QVariant &display, const QFontMetrics &metrics,
                                         int width);
     // Width of a Start, End or Length cell whose text shows `value` whole.
     static int position_cell_width(qint64 value, const QFontMetrics &metrics);
+    static constexpr int max_shown_description = 1000;
+    // A description as the view shows it: whole when it fits, else its first
+    // max_shown_description characters followed by an ellipsis.
+    static QString shown_description(const QString &text);
+    // A description cell is measured (and painted) as shown_description():
+    // laying out a text of megabytes took the view seconds on every repaint.
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
     // The values a Start or End editor for index may take (inclusive): from
@@ -78,6 +85,10 @@ private slots:
     void update_hexwidget(qint64 value);
 
 private:
+    // QItemDelegate's painting of a cell, with text in place of the value.
+    void paint_text(QPainter *painter, const QStyleOptionViewItem &option,
+                    const QModelIndex &index, const QString &text) const;
+
     // Start or End cell whose editor was last filled; the live update writes
     // into its markup. Persistent, so a markup deleted meanwhile is noticed.
     mutable QPersistentModelIndex edited_index;

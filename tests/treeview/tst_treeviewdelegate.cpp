@@ -31,7 +31,7 @@ QModelIndex add_markup(MarkupModel &model, const QModelIndex &parent, qint64 fir
     model.setData(index, name);
     model.setData(index.siblingAtColumn(MarkupColumn::Start), first);
     model.setData(index.siblingAtColumn(MarkupColumn::End), last);
-    model.setData(index.siblingAtColumn(MarkupColumn::Length), last - first + 1);
+    model.setData(index.siblingAtColumn(MarkupColumn::Length), qint64(quint64(last) - quint64(first) + 1));
     model.setData(index.siblingAtColumn(MarkupColumn::Repeat), QStringLiteral("false"));
     return index;
 }
@@ -132,6 +132,34 @@ private slots:
         wire(delegate);
         size_answer = []() -> qint64 { throw std::string("file is not open"); };
         QCOMPARE(delegate.editor_range(cell("C", MarkupColumn::End)).second, std::numeric_limits<qint64>::max());
+    }
+
+    void extreme_offsets_never_overflow()
+    {
+        // Files from elsewhere may hold any 64-bit values in any order: the
+        // bounds next to them stop at the ends of the range instead of
+        // wrapping round, and Length wraps as the loader computes it.
+        constexpr qint64 lo = std::numeric_limits<qint64>::min();
+        constexpr qint64 hi = std::numeric_limits<qint64>::max();
+        MarkupModel own;
+        add_markup(own, QModelIndex(), 0, hi, "ends at the top");
+        const QModelIndex middle = add_markup(own, QModelIndex(), 5, 7, "between");
+        const QModelIndex whole = add_markup(own, QModelIndex(), lo, hi, "starts at the bottom");
+        TreeViewDelegate delegate;
+        wire(delegate);
+        QCOMPARE(delegate.editor_range(middle.siblingAtColumn(MarkupColumn::Start)),
+                 qMakePair(qint64(5), qint64(7)));
+        QCOMPARE(delegate.editor_range(middle.siblingAtColumn(MarkupColumn::End)),
+                 qMakePair(qint64(5), qint64(7)));
+
+        QWidget parent;
+        const QModelIndex end_cell = whole.siblingAtColumn(MarkupColumn::End);
+        auto *spin = qobject_cast<HexOptionSpinBox *>(
+            delegate.createEditor(&parent, QStyleOptionViewItem(), end_cell));
+        delegate.setEditorData(spin, end_cell);
+        spin->stepBy(-1);
+        QCOMPARE(own.node_from_index(end_cell)->end(), hi - 1);
+        QCOMPARE(own.node_from_index(end_cell)->length(), qint64(quint64(hi - 1) - quint64(lo) + 1));
     }
 
     void range_keeps_current_value_when_file_is_shorter()
@@ -420,6 +448,37 @@ private slots:
                 pen_seen = image.pixelColor(x, y) == pen;
         }
         QVERIFY(pen_seen);
+    }
+
+    void long_description_shows_a_bounded_prefix()
+    {
+        // A description of megabytes is measured and painted as its first
+        // characters and an ellipsis (laying out all of it took the view
+        // seconds per repaint); the model keeps every character.
+        const QString text = QString(TreeViewDelegate::max_shown_description, QLatin1Char('w'))
+                             + QString(4000000, QLatin1Char('x'));
+        const QString shown = TreeViewDelegate::shown_description(text);
+        QCOMPARE(shown, text.left(TreeViewDelegate::max_shown_description) + QChar(0x2026));
+        QCOMPARE(TreeViewDelegate::shown_description(QStringLiteral("short")), QStringLiteral("short"));
+
+        TreeViewDelegate delegate;
+        QStyleOptionViewItem option;
+        option.rect = QRect(0, 0, 300, 20);
+        option.state = QStyle::State_Enabled;
+        auto render = [&](const QModelIndex &index) {
+            QImage image(300, 20, QImage::Format_RGB32);
+            image.fill(Qt::black);
+            QPainter painter(&image);
+            delegate.paint(&painter, option, index);
+            return image;
+        };
+        QVERIFY(model->setData(b, shown));
+        const QSize prefix_size = delegate.sizeHint(option, b);
+        const QImage prefix_image = render(b);
+        QVERIFY(model->setData(b, text));
+        QCOMPARE(delegate.sizeHint(option, b), prefix_size);
+        QCOMPARE(render(b), prefix_image);
+        QCOMPARE(b.data().toString(), text);
     }
 
     void editor_takes_option_rectangle()
