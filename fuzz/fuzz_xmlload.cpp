@@ -10,7 +10,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -37,8 +40,9 @@ int check_tree(MarkupModel &model)
             PQ_FUZZ_CHECK(ci.isValid());
             PQ_FUZZ_CHECK(model.node_from_index(ci) == c);
             PQ_FUZZ_CHECK(model.parent(ci) == index);
-            // Length is stored as read; it must agree with the ends.
-            PQ_FUZZ_CHECK(c->length() == c->end() - c->start() + 1);
+            // Length is stored as read; it must agree with the ends (as the
+            // loader computes it: wrapping, since ends may be any 64-bit value).
+            PQ_FUZZ_CHECK(c->length() == qint64(quint64(c->end()) - quint64(c->start()) + 1));
             pending.emplace_back(c, ci);
             ++nodes;
         }
@@ -46,6 +50,34 @@ int check_tree(MarkupModel &model)
         PQ_FUZZ_CHECK(node->child(-1) == nullptr);
     }
     return nodes;
+}
+
+// Whatever ranges the file holds (backwards, overlapping, outside their
+// parent, at the ends of the 64-bit range), the mask's fill must answer every
+// offset as a single lookup does. Windows at 0, at the first top-level
+// markups' ends and at the top of the range.
+void check_fill(MarkupTree &tree, MarkupModel &model)
+{
+    constexpr int window = 64;
+    tree.set_is_expanded([](const QModelIndex &) { return true; });
+    const MarkupTree::LookupSnapshot snapshot = tree.lookup_snapshot();
+    std::vector<qint64> firsts { 0, std::numeric_limits<qint64>::max() - (window - 1) };
+    const int kids = std::min(model.root()->child_count(), 8);
+    for (int i = 0; i < kids; ++i) {
+        const MarkupNode *c = model.root()->child(i);
+        // The mask's window never starts below 0.
+        firsts.push_back(std::max<qint64>(0, c->start()));
+        firsts.push_back(c->end() < window ? 0 : c->end() - window / 2);
+    }
+    std::atomic<MarkupNode *> out[window];
+    for (const qint64 first : firsts) {
+        const int count = first > std::numeric_limits<qint64>::max() - (window - 1)
+                              ? int(std::numeric_limits<qint64>::max() - first) + 1
+                              : window;
+        PQ_FUZZ_CHECK(MarkupTree::fill(first, count, out, snapshot));
+        for (int i = 0; i < count; ++i)
+            PQ_FUZZ_CHECK(out[i].load() == MarkupTree::node_at(first + i, snapshot));
+    }
 }
 
 } // namespace
@@ -59,6 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     MarkupTree tree(&model);
     tree.load_xml(text);
     const int loaded = check_tree(model);
+    check_fill(tree, model);
 
     // What was loaded (all of it, or what came before an error) is what a
     // save would write: it must read back whole and write out identically.

@@ -221,6 +221,8 @@ private:
     // Reads `name` into the tree. unreadable (after a warning): the tree is
     // unchanged; failed: the tree holds what was read before the error.
     MarkupRead read_markup_file(const QString &name);
+    // Leaves no markup selected and none current in the tree view.
+    void clear_tree_selection();
     void set_colour(bool foreground);
     // Expands every markup of the tree view, then refills the mask once (each
     // expanded() signal would refill it, and a refill asks the view about

@@ -78,6 +78,11 @@ void MainWindow::mark_action()
 {
     if (refuse_while_searching())
         return;
+    // Without a file a click in the empty view still leaves a selection.
+    if (!hex_widget_->document()->is_open()) {
+        show_status(QStringLiteral("No File"));
+        return;
+    }
     const qint64 start = hex_widget_->selection_start();
     if (start == -1) {
         show_status(QStringLiteral("Select a region to mark"));
@@ -214,6 +219,14 @@ void MainWindow::assign_random_colours(MarkupNode *node)
     markup_modified = true;
 }
 
+void MainWindow::clear_tree_selection()
+{
+    // The current row too: when it goes, the view makes a neighbour current
+    // and selects it, and the next Delete or Prune would act on a markup the
+    // user never chose.
+    selection_model->clear();
+}
+
 void MainWindow::delete_markup_action()
 {
     if (refuse_while_searching())
@@ -221,9 +234,9 @@ void MainWindow::delete_markup_action()
     if (!selected_markup())
         return;
     const QModelIndex index = selection_model->selectedIndexes().first();
-    // The selection refers to rows that are about to go.
-    selection_model->clearSelection();
+    clear_tree_selection();
     markup_tree_->delete_markup(index);
+    clear_tree_selection();
     markup_mask_->reload_mask();
     hex_widget_->clear_selection();
     markup_modified = true;
@@ -236,8 +249,9 @@ void MainWindow::prune_markup_action()
     if (!selected_markup())
         return;
     const QModelIndex index = selection_model->selectedIndexes().first();
-    selection_model->clearSelection();
+    clear_tree_selection();
     markup_tree_->prune(index);
+    clear_tree_selection();
     markup_mask_->reload_mask();
     hex_widget_->clear_selection();
     markup_modified = true;
@@ -371,13 +385,15 @@ bool MainWindow::ask_save_markup()
 
 MainWindow::MarkupRead MainWindow::read_markup_file(const QString &name)
 {
-    QFile file(name);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Only a regular file of sensible size: a FIFO or a device named as the
+    // markup file (at start-up, through a link) must not hang the program.
+    QByteArray bytes;
+    if (!MarkupTree::read_markup_file(name, &bytes)) {
         show_warning(QStringLiteral("File Error"), QString::fromLatin1(input_error));
         return MarkupRead::unreadable;
     }
-    const QString text = MarkupTree::decode_markup_file(file.readAll());
-    file.close();
+    const QString text = MarkupTree::decode_markup_file(bytes);
+    bytes = QByteArray();
 
     selection_model->clearSelection();
     const bool parsed = markup_tree_->load_xml(text);

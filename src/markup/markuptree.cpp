@@ -5,8 +5,13 @@
 #include "markup/markupnode.h"
 #include "markup/markupxmlhandler.h"
 
+#include <QFile>
 #include <QIODevice>
 #include <QStringDecoder>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
@@ -108,8 +113,10 @@ bool maps_into(const MarkupNode *node, bool is_root, const Children &kids, qsize
 
 // Innermost visible markup under node covering o; o lies within node's range
 // unless node is the root. A loop, because each step commits to one child.
+// Gives up (answering null) once *stop is set; the caller checks it.
 MarkupNode *lookup_from(MarkupNode *node, const MarkupNode *root, qint64 o,
-                        const MarkupTree::LookupSnapshot &snapshot)
+                        const MarkupTree::LookupSnapshot &snapshot,
+                        const std::atomic_bool *stop = nullptr)
 {
     for (;;) {
         const bool is_root = node == root;
@@ -123,6 +130,10 @@ MarkupNode *lookup_from(MarkupNode *node, const MarkupNode *root, qint64 o,
         const Children *ordered = ordered_children(node, snapshot);
         if (!ordered) {
             for (qsizetype i = 0; i < kids.size() && !next; ++i) {
+                // Children in file order are scanned one by one, and a file
+                // may hold millions: the worker must still see a stop soon.
+                if (stop && (i & 4095) == 4095 && stop->load(std::memory_order_relaxed))
+                    return nullptr;
                 MarkupNode *c = kids.at(i);
                 if (c->start() <= o && o <= c->end())
                     next = c;
@@ -753,11 +764,16 @@ bool MarkupTree::fill(qint64 first, int count, std::atomic<MarkupNode *> *out,
         }
         const Children *ordered = ordered_children(node, snapshot);
         if (!ordered) {
-            for (qint64 o = piece.lo; o <= piece.hi; ++o) {
-                if (stop && (o & 1023) == 0 && stop->load(std::memory_order_relaxed))
+            // Each offset may scan every child: checked after each one, so
+            // painting never waits on this for more than a frame.
+            // Ends on piece.hi itself: it may be the largest offset there is.
+            for (qint64 o = piece.lo;; ++o) {
+                MarkupNode *found = lookup_from(node, root, o, snapshot, stop);
+                if (stop && stop->load(std::memory_order_relaxed))
                     return false;
-                out[out_at(o)].store(lookup_from(node, root, o, snapshot),
-                                     std::memory_order_relaxed);
+                out[out_at(o)].store(found, std::memory_order_relaxed);
+                if (o == piece.hi)
+                    break;
             }
             continue;
         }
@@ -864,6 +880,34 @@ bool MarkupTree::load_xml(const QString &text)
     return ok;
 }
 
+bool MarkupTree::read_markup_file(const QString &path, QByteArray *bytes)
+{
+    bytes->clear();
+    // Opened without waiting (opening a FIFO for reading blocks until a
+    // writer comes) and judged by the descriptor itself, so the file cannot
+    // be swapped between the check and the read.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > max_markup_file_size) {
+        ::close(fd);
+        return false;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    // What the file held when it was opened; bytes appended meanwhile are not
+    // read, so a file that keeps growing cannot outrun the limit.
+    QByteArray data = file.read(qint64(info.st_size));
+    if (file.error() != QFileDevice::NoError)
+        return false;
+    *bytes = std::move(data);
+    return true;
+}
+
 QByteArray MarkupTree::encode_markup_file(const QString &xml)
 {
     return xml.toUtf8();
@@ -871,9 +915,43 @@ QByteArray MarkupTree::encode_markup_file(const QString &xml)
 
 QString MarkupTree::decode_markup_file(const QByteArray &bytes)
 {
+    // A byte-order mark names the encoding (the decoder drops the mark).
+    static const struct
+    {
+        const char *mark;
+        qsizetype size;
+        QStringDecoder::Encoding encoding;
+    } marks[] = {
+        { "\xFF\xFE\x00\x00", 4, QStringDecoder::Utf32LE },
+        { "\x00\x00\xFE\xFF", 4, QStringDecoder::Utf32BE },
+        { "\xFF\xFE", 2, QStringDecoder::Utf16LE },
+        { "\xFE\xFF", 2, QStringDecoder::Utf16BE },
+    };
+    for (const auto &m : marks) {
+        if (bytes.startsWith(QByteArrayView(m.mark, m.size))) {
+            QStringDecoder decoder(m.encoding, QStringDecoder::Flag::Stateless);
+            return decoder.decode(bytes);
+        }
+    }
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return QString::fromLatin1(bytes);
+    if (!decoder.hasError())
+        return text;
+    // Not UTF-8: a legacy 8-bit file. Such files hold Windows-1252, whose
+    // 0x80..0x9F are curly quotes, dashes and the euro sign rather than the
+    // control characters Latin-1 has there (which would then be saved back
+    // for good). The five bytes Windows-1252 leaves undefined read as Latin-1.
+    static const char16_t windows_1252[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    };
+    text = QString::fromLatin1(bytes);
+    for (QChar &c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 0x80 && u <= 0x9F)
+            c = QChar(windows_1252[u - 0x80]);
+    }
     return text;
 }

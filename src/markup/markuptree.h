@@ -95,7 +95,17 @@ public:
     // the markups read before the error. Returns whether it succeeded.
     bool load_xml(const QString &text);
 
-    // Markup files are UTF-8. A file that is not valid UTF-8 is read as Latin-1.
+    // The bytes of the markup file at path, read only when it is a regular
+    // file (after symbolic links) of at most max_markup_file_size bytes: a
+    // FIFO would block the reader for good and a device such as /dev/zero
+    // never ends. False, with bytes left empty, for anything else or when the
+    // file cannot be read.
+    static constexpr qint64 max_markup_file_size = qint64(1) << 30;
+    static bool read_markup_file(const QString &path, QByteArray *bytes);
+
+    // Markup files are written as UTF-8. Reading honours a byte-order mark
+    // (UTF-8, UTF-16 or UTF-32); without one a file that is not valid UTF-8 is
+    // read as Windows-1252 (Latin-1 with printable 0x80..0x9F).
     static QByteArray encode_markup_file(const QString &xml);
     static QString decode_markup_file(const QByteArray &bytes);
 

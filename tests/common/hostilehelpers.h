@@ -187,4 +187,68 @@ inline bool make_fifo(const QString &path)
     return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
 }
 
+// A FIFO at path for the guard's lifetime, with a timeout: if code under test
+// still waits on it (to open or read it) after `wait`, a helper thread opens
+// and closes its writing end, which lets the waiting code go on, and fired()
+// turns true, so the test fails instead of hanging. ok() is false when the
+// FIFO could not be made.
+class FifoGuard
+{
+public:
+    explicit FifoGuard(const QString &path, std::chrono::milliseconds wait = std::chrono::seconds(5))
+        : m_path(QFile::encodeName(path))
+    {
+        m_ok = ::mkfifo(m_path.constData(), 0600) == 0;
+        if (m_ok)
+            m_thread = std::thread([this, wait] { watch(wait); });
+    }
+    ~FifoGuard()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_done = true;
+        }
+        m_wake.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+        ::unlink(m_path.constData());
+    }
+    FifoGuard(const FifoGuard &) = delete;
+    FifoGuard &operator=(const FifoGuard &) = delete;
+
+    bool ok() const { return m_ok; }
+    bool fired() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_fired;
+    }
+
+private:
+    void watch(std::chrono::milliseconds wait)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_wake.wait_for(lock, wait, [this] { return m_done; }))
+            return;
+        m_fired = true;
+        // Until the guard goes: a reader blocked in open() needs a writer to
+        // come; one blocked in read() needs the writer to leave again.
+        while (!m_done) {
+            lock.unlock();
+            const int fd = ::open(m_path.constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+            lock.lock();
+            m_wake.wait_for(lock, std::chrono::milliseconds(50), [this] { return m_done; });
+        }
+    }
+
+    QByteArray m_path;
+    bool m_ok = false;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_done = false;
+    bool m_fired = false;
+    std::thread m_thread;
+};
+
 } // namespace pq_hostile

@@ -8,6 +8,7 @@
 #include "markup/markupnode.h"
 #include "markup/markuptree.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -78,6 +79,8 @@ private slots:
     void truncated_keeps_what_came_before_data();
     void truncated_keeps_what_came_before();
     void deep_nesting_survives_every_walk();
+    void only_regular_files_are_read_data();
+    void only_regular_files_are_read();
 
 private:
     // Marks a new range, writes the tree out and reads it back: what a user
@@ -247,6 +250,55 @@ void tst_markupfiles::deep_nesting_survives_every_walk()
     QCOMPARE(model->root()->child_count(), 0);
     QVERIFY(tree.load_xml(QString::fromLatin1(nested_document(depth))));
     model.reset();
+}
+
+void tst_markupfiles::only_regular_files_are_read_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("readable");
+    QTest::newRow("regular-file") << "regular" << true;
+    QTest::newRow("empty-regular-file") << "empty" << true;
+    QTest::newRow("fifo") << "fifo" << false;
+    QTest::newRow("dev-zero") << "zero" << false;
+    QTest::newRow("symlink-to-dev-zero") << "zero-link" << false;
+    QTest::newRow("directory") << "directory" << false;
+    QTest::newRow("over-the-size-limit") << "huge" << false;
+    QTest::newRow("missing") << "missing" << false;
+}
+
+void tst_markupfiles::only_regular_files_are_read()
+{
+    // A FIFO would block the reader for good, /dev/zero never ends: neither
+    // may hang the program or grow it until it runs out of memory.
+    QFETCH(QString, kind);
+    QFETCH(bool, readable);
+    QString path = dir.filePath(QStringLiteral("special-") + kind);
+    QByteArray expected;
+    std::unique_ptr<pq_hostile::FifoGuard> fifo;
+    if (kind == QLatin1String("regular")) {
+        expected = flat_document(3);
+        QVERIFY(pq_hostile::write_all(path, expected));
+    } else if (kind == QLatin1String("empty")) {
+        QVERIFY(pq_hostile::write_all(path, QByteArray()));
+    } else if (kind == QLatin1String("fifo")) {
+        fifo = std::make_unique<pq_hostile::FifoGuard>(path);
+        QVERIFY(fifo->ok());
+    } else if (kind == QLatin1String("zero")) {
+        path = QStringLiteral("/dev/zero");
+    } else if (kind == QLatin1String("zero-link")) {
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+    } else if (kind == QLatin1String("directory")) {
+        QVERIFY(QDir().mkpath(path));
+    } else if (kind == QLatin1String("huge")) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.resize(MarkupTree::max_markup_file_size + 1)); // sparse
+    }
+    QByteArray bytes = "left over";
+    QCOMPARE(MarkupTree::read_markup_file(path, &bytes), readable);
+    QCOMPARE(bytes, expected);
+    if (fifo)
+        QVERIFY2(!fifo->fired(), "the reader waited on a FIFO");
 }
 
 QTEST_GUILESS_MAIN(tst_markupfiles)

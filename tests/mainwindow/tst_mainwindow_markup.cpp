@@ -2,6 +2,7 @@
 // prune, clear, save, load, export and linking markup files to data files.
 
 #include "settings/config.h"
+#include "document/hexdocument.h"
 #include "treeview/hextreeview.h"
 #include "hexview/hexwidget.h"
 #include "mainwindow/mainwindow.h"
@@ -13,6 +14,7 @@
 #include "markup/markupnode.h"
 #include "markup/markupcolumn.h"
 #include "markup/markuptree.h"
+#include "hostilehelpers.h"
 #include "testsettings.h"
 #include "treeview/treeviewdelegate.h"
 
@@ -79,7 +81,8 @@ private:
     {
         const QModelIndex index = model()->index_of(node);
         QVERIFY(index.isValid());
-        window->markup_tree_view()->selectionModel()->select(
+        // As a click does: the row becomes current and selected.
+        window->markup_tree_view()->selectionModel()->setCurrentIndex(
             index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
 
@@ -125,6 +128,15 @@ private slots:
         QCOMPARE(window->statusBar()->currentMessage(), QString("Select a region to mark"));
         QCOMPARE(model()->rowCount(), 0);
         QVERIFY(!window->is_markup_modified());
+    }
+
+    void mark_needs_an_open_file()
+    {
+        window->hex_widget()->open_file(dir.path()); // a folder: the open fails, no file is left
+        QVERIFY(!window->hex_widget()->document()->is_open());
+        mark(35, 35); // what a click in the empty view leaves selected
+        QCOMPARE(window->statusBar()->currentMessage(), QString("No File"));
+        QCOMPARE(model()->rowCount(), 0);
     }
 
     void refused_mark_sets_modified_and_keeps_selection()
@@ -353,6 +365,9 @@ private slots:
         window->delete_markup_action();
         QCOMPARE(tree_shape(), QString("10..20 30..40 200..300"));
         QVERIFY(window->is_markup_modified());
+        QVERIFY(!window->markup_tree_view()->currentIndex().isValid());
+        window->delete_markup_action(); // nothing is left chosen to act on
+        QCOMPARE(tree_shape(), QString("10..20 30..40 200..300"));
     }
 
     void prune_removes_subtree()
@@ -365,6 +380,12 @@ private slots:
         window->prune_markup_action();
         QCOMPARE(tree_shape(), QString("200..300"));
         QVERIFY(window->is_markup_modified());
+        // The next row is neither current nor selected: a second Prune must
+        // not remove a markup the user never chose.
+        QVERIFY(!window->markup_tree_view()->currentIndex().isValid());
+        window->prune_markup_action();
+        QCOMPARE(window->statusBar()->currentMessage(), QString("Select a row from the markup tree"));
+        QCOMPARE(tree_shape(), QString("200..300"));
         // No stale node is handed out by the mask afterwards.
         MarkupMask *mask = window->markup_mask();
         mask->markup_at(50);
@@ -519,12 +540,26 @@ private slots:
         QCOMPARE(window->current_markup_file_name(), bad);
     }
 
+    void unreadable_markup_file_keeps_tree_data()
+    {
+        QTest::addColumn<bool>("fifo");
+        QTest::newRow("missing") << false;
+        QTest::newRow("fifo") << true;
+    }
+
     void unreadable_markup_file_keeps_tree()
     {
+        QFETCH(bool, fifo);
         mark(10, 20);
         window->load_file(data);
-        script.file_names = {dir.path() + "/does-not-exist.xml"};
+        const QString name = dir.path() + (fifo ? "/fifo.xml" : "/does-not-exist.xml");
+        std::unique_ptr<pq_hostile::FifoGuard> guard;
+        if (fifo)
+            guard = std::make_unique<pq_hostile::FifoGuard>(name);
+        script.file_names = {name};
         window->load_markup_action();
+        if (guard)
+            QVERIFY2(!guard->fired(), "Load Markup waited on a FIFO");
         QCOMPARE(script.events.last(), QString("warning:File Error"));
         QCOMPARE(script.warning_texts.value(0),
                  QString("<font size =4>Could not open XML file for input.</font>"));
@@ -625,13 +660,26 @@ private slots:
         Config::instance()->remove(MainWindow::link_key(data));
     }
 
+    void linked_markup_missing_warns_and_keeps_file_open_data()
+    {
+        QTest::addColumn<bool>("fifo");
+        QTest::newRow("missing") << false;
+        QTest::newRow("fifo") << true;
+    }
+
     void linked_markup_missing_warns_and_keeps_file_open()
     {
+        QFETCH(bool, fifo);
+        const QString markup = dir.path() + (fifo ? "/linked-fifo.xml" : "/gone.xml");
+        std::unique_ptr<pq_hostile::FifoGuard> guard;
+        if (fifo)
+            guard = std::make_unique<pq_hostile::FifoGuard>(markup);
         Config::instance()->setValue("Link Markup", "yes");
-        Config::instance()->setValue(MainWindow::link_key(data),
-                                     data + "|" + dir.path() + "/gone.xml");
+        Config::instance()->setValue(MainWindow::link_key(data), data + "|" + markup);
         script.file_names = {data};
         window->open_action();
+        if (guard)
+            QVERIFY2(!guard->fired(), "opening the data file waited on its linked FIFO");
         QVERIFY(script.events.contains("warning:File Error"));
         QCOMPARE(window->windowTitle(), data);
         QCOMPARE(model()->rowCount(), 0);

@@ -313,6 +313,26 @@ void TestMarkupXml::file_encoding_data()
                                       << QString::fromUtf8("café");
     QTest::newRow("utf-8-with-bom") << QByteArray("\xef\xbb\xbf<pellowquarnbybook><node description=\"\xc3\xa9\"/></pellowquarnbybook>")
                                     << QString::fromUtf8("é");
+    const QString accented = QString::fromUtf8("\u201cé\u201d \u2013 €");
+    const QString utf16_doc = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-16\"?>"
+                                             "<pellowquarnbybook><node description=\"")
+                              + accented + QStringLiteral("\"/></pellowquarnbybook>");
+    QByteArray le("\xff\xfe");
+    QByteArray be("\xfe\xff");
+    for (const QChar c : utf16_doc) {
+        le += char(c.unicode() & 0xff);
+        le += char(c.unicode() >> 8);
+        be += char(c.unicode() >> 8);
+        be += char(c.unicode() & 0xff);
+    }
+    QTest::newRow("utf-16-le-with-bom") << le << accented;
+    QTest::newRow("utf-16-be-with-bom") << be << accented;
+    QTest::newRow("legacy-bytes-are-windows-1252")
+        << QByteArray("<pellowquarnbybook><node description=\"\x93" "caf\xe9\x94 \x96 \x80\"/></pellowquarnbybook>")
+        << QString::fromUtf8("\u201ccafé\u201d \u2013 €");
+    QTest::newRow("undefined-in-windows-1252-stays-latin-1")
+        << QByteArray("<pellowquarnbybook><node description=\"\x81\x8d\x8f\x90\x9d\xff\"/></pellowquarnbybook>")
+        << QString::fromUtf8("\u0081\u008d\u008f\u0090\u009dÿ");
     QTest::newRow("truncated-utf-8-is-latin-1")
         << QByteArray("<pellowquarnbybook><node description=\"\xc3\"/></pellowquarnbybook>")
         << QString::fromUtf8("Ã");

@@ -9,6 +9,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
+#include <limits>
 #include <memory>
 
 using namespace pq_markup_test;
@@ -31,6 +33,7 @@ private slots:
     void change_blanks_entries_before_nodes_go();
     void every_tree_operation_refills();
     void destroy_while_filling();
+    void stop_is_prompt_among_unordered_children();
     void model_destroyed_before_mask();
     void tree_destroyed_while_filling();
 
@@ -262,6 +265,35 @@ void TestMarkupMask::destroy_while_filling()
     // The stop is honoured within a bounded slice of work, not a whole fill.
     QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
     QCoreApplication::processEvents();
+}
+
+void TestMarkupMask::stop_is_prompt_among_unordered_children()
+{
+    // Overlapping children (from a file) are scanned one by one for every
+    // offset. Painting waits for the worker to stop whenever the window
+    // moves or the tree changes, so the worker must notice a stop within a
+    // slice of that scan, not after a thousand offsets of it.
+    model->begin_change();
+    MarkupNode *root = model->root();
+    for (int i = 0; i < 200000; ++i) {
+        auto *n = new MarkupNode(QStringLiteral("overlapping"), root);
+        n->set_data(MarkupColumn::Start, qint64(1000000 + 2 * i));
+        n->set_data(MarkupColumn::End, qint64(1000000 + 2 * i + 3));
+        root->append_child(n);
+    }
+    model->end_change();
+    mask->markup_at(0);
+    qint64 fastest = std::numeric_limits<qint64>::max();
+    for (int trial = 0; trial < 5; ++trial) {
+        mask->reload_mask();
+        QThread::msleep(20);
+        QVERIFY(mask->is_filling());
+        QElapsedTimer timer;
+        timer.start();
+        mask->stop_and_clear();
+        fastest = std::min(fastest, timer.elapsed());
+    }
+    QVERIFY2(fastest < 100, qPrintable(QString::number(fastest) + " ms to stop"));
 }
 
 void TestMarkupMask::model_destroyed_before_mask()
