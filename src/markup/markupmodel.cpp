@@ -175,6 +175,12 @@ void MarkupModel::end_change()
 
 void MarkupModel::replace_root()
 {
-    delete m_root;
-    m_root = make_root();
+    delete swap_root(nullptr);
+}
+
+MarkupNode *MarkupModel::swap_root(MarkupNode *root)
+{
+    MarkupNode *old = m_root;
+    m_root = root ? root : make_root();
+    return old;
 }

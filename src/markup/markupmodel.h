@@ -70,6 +70,9 @@ private:
 
     // Deletes every markup and makes a fresh root; the caller resets the model.
     void replace_root();
+    // Puts root (a fresh empty one when null) in place and hands back the old
+    // root with every markup under it; the caller resets the model.
+    MarkupNode *swap_root(MarkupNode *root);
 
     MarkupNode *m_root = nullptr;
     int m_change_depth = 0;

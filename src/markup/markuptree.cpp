@@ -557,13 +557,18 @@ MarkupNode *MarkupTree::place_range(qint64 first, qint64 last)
 
 bool MarkupTree::insert_range(qint64 a, qint64 b)
 {
+    return mark_range(a, b, nullptr) != nullptr;
+}
+
+MarkupNode *MarkupTree::mark_range(qint64 a, qint64 b, QList<int> *adopted_rows)
+{
     if (!m_model)
-        return false;
+        return nullptr;
     const qint64 first = std::min(a, b);
     const qint64 last = std::max(a, b);
     MarkupNode *parent = place_range(first, last);
     if (!parent)
-        return false;
+        return nullptr;
 
     const Children &kids = parent->children();
     int row = int(kids.size());
@@ -587,25 +592,31 @@ bool MarkupTree::insert_range(qint64 a, qint64 b)
     m_model->setData(m_model->index(row, MarkupColumn::Repeat, parent_index), false);
 
     m_model->beginResetModel();
-    adopt_contained(node);
+    adopt_contained(node, row, adopted_rows);
     m_model->endResetModel();
     if (m_expand_all)
         m_expand_all();
-    return true;
+    return node;
 }
 
-void MarkupTree::adopt_contained(MarkupNode *node)
+void MarkupTree::adopt_contained(MarkupNode *node, int node_row, QList<int> *adopted_rows)
 {
+    if (adopted_rows)
+        adopted_rows->clear();
     MarkupNode *parent = node->parent_node();
     if (!parent)
         return;
     const Children siblings = parent->children();
     Children kept;
     kept.reserve(siblings.size());
-    for (MarkupNode *c : siblings) {
+    for (int r = 0; r < siblings.size(); ++r) {
+        MarkupNode *c = siblings.at(r);
         if (c != node && c->start() >= node->start() && c->end() <= node->end()) {
             node->append_child(c);
             c->set_parent_node(node);
+            // The row it had before the new markup was inserted.
+            if (adopted_rows)
+                adopted_rows->append(r < node_row ? r : r - 1);
         } else {
             kept.append(c);
         }
@@ -617,31 +628,81 @@ void MarkupTree::adopt_contained(MarkupNode *node)
         parent->append_child(c);
 }
 
+void MarkupTree::unmark(MarkupNode *node, const QList<int> &adopted_rows)
+{
+    if (!node || !node->parent_node())
+        return;
+    ChangeScope change(m_model);
+    m_model->beginResetModel();
+    MarkupNode *parent = node->parent_node();
+    parent->remove_child(node->row());
+    const Children adopted = node->children();
+    node->clear_children();
+    // Ascending rows: each lands where it was, the earlier ones already back.
+    for (int i = 0; i < adopted.size(); ++i) {
+        MarkupNode *c = adopted.at(i);
+        c->set_parent_node(parent);
+        parent->insert_child(i < adopted_rows.size() ? adopted_rows.at(i) : parent->child_count(),
+                             c);
+    }
+    delete node;
+    m_model->endResetModel();
+    if (m_expand_all)
+        m_expand_all();
+}
+
 bool MarkupTree::prune(const QModelIndex &index)
 {
-    MarkupNode *node = node_of(index);
+    delete take_subtree(node_of(index));
+    return true;
+}
+
+MarkupNode *MarkupTree::take_subtree(MarkupNode *node)
+{
     if (!node || !node->parent_node())
-        return true;
+        return nullptr;
     ChangeScope change(m_model);
     MarkupNode *parent = node->parent_node();
     const int row = node->row();
     m_model->beginRemoveRows(m_model->index_of(parent), row, row);
     parent->remove_child(row);
-    delete node;
+    node->set_parent_node(nullptr);
     m_model->endRemoveRows();
-    return true;
+    return node;
+}
+
+void MarkupTree::put_subtree(MarkupNode *parent, int row, MarkupNode *node)
+{
+    if (!parent || !node)
+        return;
+    ChangeScope change(m_model);
+    const int at = qBound(0, row, parent->child_count());
+    m_model->beginInsertRows(m_model->index_of(parent), at, at);
+    node->set_parent_node(parent);
+    parent->insert_child(at, node);
+    m_model->endInsertRows();
+    // Shown as before it was taken out, with the rest of the tree.
+    if (m_expand_all)
+        m_expand_all();
 }
 
 bool MarkupTree::delete_markup(const QModelIndex &index)
 {
-    MarkupNode *node = node_of(index);
+    int moved = 0;
+    delete lift_children(node_of(index), &moved);
+    return true;
+}
+
+MarkupNode *MarkupTree::lift_children(MarkupNode *node, int *moved)
+{
+    *moved = 0;
     if (!node || !node->parent_node())
-        return true;
+        return nullptr;
     ChangeScope change(m_model);
     m_model->beginResetModel();
     MarkupNode *parent = node->parent_node();
     const int row = node->row();
-    const Children moved = node->children();
+    const Children children = node->children();
     node->clear_children();
 
     const Children before = parent->children();
@@ -651,26 +712,104 @@ bool MarkupTree::delete_markup(const QModelIndex &index)
             parent->append_child(before.at(r));
             continue;
         }
-        for (MarkupNode *c : moved) {
+        for (MarkupNode *c : children) {
             c->set_parent_node(parent);
             parent->append_child(c);
         }
     }
-    delete node;
+    node->set_parent_node(nullptr);
+    *moved = int(children.size());
     m_model->endResetModel();
     if (m_expand_all)
         m_expand_all();
-    return true;
+    return node;
+}
+
+void MarkupTree::lower_children(MarkupNode *parent, int row, MarkupNode *node, int moved)
+{
+    if (!parent || !node)
+        return;
+    ChangeScope change(m_model);
+    m_model->beginResetModel();
+    const Children before = parent->children();
+    const int at = qBound(0, row, int(before.size()));
+    const int last = std::min(int(before.size()), at + moved);
+    parent->clear_children();
+    for (int r = 0; r < at; ++r)
+        parent->append_child(before.at(r));
+    for (int r = at; r < last; ++r) {
+        before.at(r)->set_parent_node(node);
+        node->append_child(before.at(r));
+    }
+    node->set_parent_node(parent);
+    parent->append_child(node);
+    for (int r = last; r < before.size(); ++r)
+        parent->append_child(before.at(r));
+    m_model->endResetModel();
+    if (m_expand_all)
+        m_expand_all();
 }
 
 void MarkupTree::clear()
 {
+    delete take_all();
+}
+
+MarkupNode *MarkupTree::take_all()
+{
     if (!m_model)
+        return nullptr;
+    ChangeScope change(m_model);
+    m_model->beginResetModel();
+    MarkupNode *old = m_model->swap_root(nullptr);
+    m_model->endResetModel();
+    return old;
+}
+
+void MarkupTree::restore_all(MarkupNode *root)
+{
+    if (!m_model || !root)
         return;
     ChangeScope change(m_model);
     m_model->beginResetModel();
-    m_model->replace_root();
+    delete m_model->swap_root(root);
     m_model->endResetModel();
+    if (m_expand_all)
+        m_expand_all();
+}
+
+void MarkupTree::set_colours(MarkupNode *node, const QColor &foreground, const QColor &background)
+{
+    if (!m_model || !node || !node->parent_node())
+        return;
+    // The worker does not read colours, but the bracket's end is what
+    // refills the mask, so the hex view repaints in the new colours.
+    ChangeScope change(m_model);
+    node->set_foreground(foreground);
+    node->set_background(background);
+    const QModelIndex first = m_model->index_of(node);
+    emit m_model->dataChanged(first, first.siblingAtColumn(MarkupColumn::count - 1));
+}
+
+QList<int> MarkupTree::path_of(const MarkupNode *node)
+{
+    QList<int> path;
+    for (; node && node->parent_node(); node = node->parent_node())
+        path.prepend(node->row());
+    return path;
+}
+
+MarkupNode *MarkupTree::node_at_path(const QList<int> &path) const
+{
+    if (!m_model)
+        return nullptr;
+    MarkupNode *node = m_model->root();
+    for (int row : path) {
+        node = node->child(row);
+        if (!node)
+            return nullptr;
+    }
+    return node;
 }
 
 MarkupTree::LookupSnapshot MarkupTree::lookup_snapshot() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QHash>
 #include <QList>
 #include <QModelIndex>
@@ -66,6 +67,37 @@ public:
     // Removes every markup.
     void clear();
 
+    // The steps the undo history takes and takes back. Each keeps to the
+    // change bracket and the model's notifications like the operations above.
+    //
+    // insert_range's work: the new markup, or null when refused. *adopted_rows
+    // receives the rows the markups it adopted had in its parent before.
+    MarkupNode *mark_range(qint64 a, qint64 b, QList<int> *adopted_rows);
+    // Takes back mark_range: the markup goes (deleted) and its children return
+    // to its parent at adopted_rows.
+    void unmark(MarkupNode *node, const QList<int> &adopted_rows);
+    // prune's work: the subtree is taken out and handed to the caller.
+    MarkupNode *take_subtree(MarkupNode *node);
+    // Puts a subtree taken out back as child `row` of parent.
+    void put_subtree(MarkupNode *parent, int row, MarkupNode *node);
+    // delete_markup's work: the markup is taken out, its children take its
+    // place; returns it childless, *moved = how many children moved up.
+    MarkupNode *lift_children(MarkupNode *node, int *moved);
+    // Takes back lift_children: the `moved` children at `row` of parent go
+    // back under node, which takes their place.
+    void lower_children(MarkupNode *parent, int row, MarkupNode *node, int moved);
+    // clear's work: every markup leaves under the returned old root.
+    MarkupNode *take_all();
+    // Puts a root handed out by take_all back; the empty tree goes.
+    void restore_all(MarkupNode *root);
+    // Both colours at once, announced for the markup's row.
+    void set_colours(MarkupNode *node, const QColor &foreground, const QColor &background);
+
+    // Rows from the root down to node (empty for the root), and back; null
+    // when a row does not exist.
+    static QList<int> path_of(const MarkupNode *node);
+    MarkupNode *node_at_path(const QList<int> &path) const;
+
     // The innermost visible markup covering offset, or null. GUI thread only:
     // it asks the view which markups are expanded.
     MarkupNode *node_at(qint64 offset) const;
@@ -114,7 +146,7 @@ signals:
 
 private:
     MarkupNode *place_range(qint64 first, qint64 last);
-    void adopt_contained(MarkupNode *node);
+    void adopt_contained(MarkupNode *node, int node_row, QList<int> *adopted_rows);
     MarkupNode *node_of(const QModelIndex &index) const;
 
     QPointer<MarkupModel> m_model;

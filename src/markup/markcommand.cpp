@@ -1,0 +1,26 @@
+#include "markup/markcommand.h"
+
+#include "markup/markuptree.h"
+
+MarkCommand::MarkCommand(EditHistory *history, MarkupTree *tree, qint64 first, qint64 last)
+    : EditCommand(history, EditHistory::markup, QStringLiteral("Mark"))
+    , m_tree(tree)
+    , m_first(first)
+    , m_last(last)
+{
+}
+
+bool MarkCommand::apply()
+{
+    // The tree is as it was the first time, so the markup lands in the same place.
+    MarkupNode *node = m_tree->mark_range(m_first, m_last, &m_adopted_rows);
+    if (!node)
+        return false;
+    m_path = MarkupTree::path_of(node);
+    return true;
+}
+
+void MarkCommand::revert()
+{
+    m_tree->unmark(m_tree->node_at_path(m_path), m_adopted_rows);
+}
