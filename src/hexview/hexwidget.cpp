@@ -424,6 +424,7 @@ void HexWidget::open_file(const QString &name)
     m_document->load(0, 0);
     m_edits.clear();
     m_pending_nibble = -1;
+    ++m_edit_generation;
     const RowLayout layout(RowLayout::offset_digits_for(qMax<qint64>(0, file_size())));
     if (layout != m_layout) {
         m_layout = layout;

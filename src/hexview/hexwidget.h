@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hexview/byteeditcommand.h"
 #include "hexview/rowlayout.h"
 #include "hexview/substrs.h"
 
@@ -12,6 +13,7 @@
 
 #include <functional>
 
+class EditHistory;
 class HexDocument;
 class HexScrollBar;
 class MarkupMask;
@@ -137,6 +139,15 @@ public:
     void set_goto_panel(QToolBox *toolbox, QWidget *panel);
     void set_search_panel(QToolBox *toolbox, QWidget *panel);
     void set_message_box_function(MessageBoxFunction function);
+    // With a history every byte edit becomes an undoable step on it.
+    void set_history(EditHistory *history);
+
+    // Counts saves and opened files: a byte edit step made under another
+    // count no longer applies.
+    quint64 edit_generation() const { return m_edit_generation; }
+    // Puts one byte's unsaved value (-1: none), the selection and the pending
+    // nibble as a byte edit step recorded them, and shows the cursor.
+    void restore_byte(qint64 offset, const ByteEditCommand::State &state);
 
 signals:
     // An edit key changed a byte (also when the typed value equals the old one).
@@ -212,6 +223,8 @@ private:
     qint16 m_pending_nibble = -1;
     // Unsaved byte values by file offset, kept sorted for saving in runs.
     QMap<qint64, quint8> m_edits;
+    quint64 m_edit_generation = 0;
+    QPointer<EditHistory> m_history;
 
     QPointer<MarkupMask> m_mask;
     QPointer<QStatusBar> m_status_bar;

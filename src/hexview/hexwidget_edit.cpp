@@ -4,6 +4,7 @@
 
 #include "document/buffereddocument.h"
 #include "document/hexdocument.h"
+#include "markup/edithistory.h"
 
 #include <QDir>
 #include <QFile>
@@ -88,6 +89,8 @@ bool HexWidget::edit_key(QKeyEvent *event)
     // No edit is ever stored for a position outside the file.
     if (cursor < 0 || cursor >= file_size())
         return false;
+    const ByteEditCommand::State before{edited_value(cursor), m_selection_start, m_selection_end,
+                                        m_pending_nibble};
 
     if (m_hex_column_active) {
         const int key = event->key();
@@ -126,8 +129,34 @@ bool HexWidget::edit_key(QKeyEvent *event)
         m_edits.insert(cursor, quint8(byte));
         m_selection_start = cursor + 1;
     }
+    if (m_history) {
+        // The key tail collapses the selection to the cursor.
+        const ByteEditCommand::State after{edited_value(cursor), m_selection_start,
+                                           m_selection_start, m_pending_nibble};
+        m_history->run(new ByteEditCommand(m_history, this, cursor, before, after));
+    }
     emit content_changed();
     return true;
+}
+
+void HexWidget::set_history(EditHistory *history)
+{
+    m_history = history;
+}
+
+void HexWidget::restore_byte(qint64 offset, const ByteEditCommand::State &state)
+{
+    if (state.value < 0)
+        m_edits.remove(offset);
+    else
+        m_edits.insert(offset, quint8(state.value));
+    m_selection_start = state.selection_start;
+    m_selection_end = state.selection_end;
+    m_pending_nibble = state.pending_nibble;
+    const qint64 row = offset / 16;
+    if (row < m_top_row || row >= m_top_row + visible_rows())
+        set_top_row(row);
+    update();
 }
 
 bool HexWidget::save_edits(const QString &name, Overwrite overwrite)
@@ -164,6 +193,7 @@ bool HexWidget::save_edits(const QString &name, Overwrite overwrite)
 
     m_edits.clear();
     m_pending_nibble = -1;
+    ++m_edit_generation;
     // After a write in place the document's window may still hold the bytes
     // from before the save; a copy left the open file as it was.
     if (in_place) {
