@@ -8,7 +8,10 @@
 #include "hexview/hexwidget.h"
 #include "panels/jumpwidget.h"
 #include "mask/markupmask.h"
+#include "markup/edithistory.h"
+#include "markup/editcommand.h"
 #include "markup/markupmodel.h"
+#include "markup/markupnode.h"
 #include "markup/markuptree.h"
 #include "panels/searchwidget.h"
 #include "treeview/treeviewdelegate.h"
@@ -39,9 +42,8 @@ MainWindow *MainWindow::instance()
 MainWindow::MainWindow()
     : QMainWindow(nullptr)
 {
-    markup_modified = false;
-    document_modified = false;
     current_markup_file.clear();
+    history = new EditHistory(this);
     install_default_hooks();
 
     const QString app_dir = QCoreApplication::applicationDirPath();
@@ -179,8 +181,12 @@ void MainWindow::wire_collaborators()
     MarkupMask *mask = markup_mask_;
     tree_delegate->set_document_size([hex] { return hex->document()->size(); });
     tree_delegate->set_reload_mask([mask] { mask->reload_mask(); });
-    tree_delegate->set_markup_modified([this] { set_markup_modified(); });
     tree_delegate->set_edit_refused([this] { return refuse_while_searching(); });
+    // Opening an editor is no change by itself; a committed edit is a step.
+    tree_delegate->set_commit_edit(
+        [this](const QModelIndex &index, const TreeViewDelegate::Values &before,
+               const TreeViewDelegate::Values &after) { commit_markup_edit(index, before, after); });
+    hex_widget_->set_history(history);
 
     hex_widget_->set_markup_mask(markup_mask_);
     hex_widget_->set_status_bar(statusBar());
@@ -239,6 +245,13 @@ void MainWindow::build_menus()
     bar->addMenu(file_menu);
 
     auto *edit_menu = new QMenu(QStringLiteral("Edit"), bar);
+    undo_entry = edit_menu->addAction(QStringLiteral("Undo"));
+    undo_entry->setShortcut(QKeySequence::Undo);
+    connect(undo_entry, &QAction::triggered, this, &MainWindow::undo_action);
+    redo_entry = edit_menu->addAction(QStringLiteral("Redo"));
+    redo_entry->setShortcut(QKeySequence::Redo);
+    connect(redo_entry, &QAction::triggered, this, &MainWindow::redo_action);
+    edit_menu->addSeparator();
     QAction *copy = edit_menu->addAction(QStringLiteral("Copy to Clipboard"));
     copy->setShortcut(QKeySequence(QStringLiteral("CTRL+C")));
     connect_command(copy, &MainWindow::copy_action);
@@ -360,13 +373,68 @@ void MainWindow::connect_signals()
     connect(markup_tree_view_, &HexTreeView::prune_requested, this,
             as_command(&MainWindow::prune_markup_action));
 
+    connect(history, &EditHistory::changed, this, &MainWindow::update_edit_actions);
+    update_edit_actions();
+
     // A missing viewer or missing pages are told on the status bar.
     connect(help_client, &HelpClient::error, this, &MainWindow::show_status);
 }
 
+bool MainWindow::is_markup_modified() const
+{
+    return history->is_modified(EditHistory::markup);
+}
+
+bool MainWindow::is_document_modified() const
+{
+    return history->is_modified(EditHistory::bytes);
+}
+
 void MainWindow::set_markup_modified()
 {
-    markup_modified = true;
+    history->mark_modified(EditHistory::markup);
+}
+
+void MainWindow::update_edit_actions()
+{
+    const QString undo = history->undo_step_text();
+    const QString redo = history->redo_step_text();
+    undo_entry->setEnabled(!undo.isEmpty());
+    undo_entry->setText(undo.isEmpty() ? QStringLiteral("Undo") : QStringLiteral("Undo ") + undo);
+    redo_entry->setEnabled(!redo.isEmpty());
+    redo_entry->setText(redo.isEmpty() ? QStringLiteral("Redo") : QStringLiteral("Redo ") + redo);
+}
+
+void MainWindow::undo_action()
+{
+    if (refuse_while_searching() || !history->can_undo_step())
+        return;
+    // Rows the selection refers to may go.
+    selection_model->clearSelection();
+    history->undo_step();
+    focus_after_step(true);
+}
+
+void MainWindow::redo_action()
+{
+    if (refuse_while_searching() || !history->can_redo_step())
+        return;
+    selection_model->clearSelection();
+    history->redo_step();
+    focus_after_step(false);
+}
+
+void MainWindow::focus_after_step(bool undone)
+{
+    const int at = undone ? history->index() : history->index() - 1;
+    const auto *step = dynamic_cast<const EditCommand *>(history->command(at));
+    if (!step || step->part() != EditHistory::markup)
+        return;
+    const QModelIndex index = markup_model_->index_of(markup_tree_->node_at_path(step->markup_focus(undone)));
+    if (!index.isValid())
+        return;
+    selection_model->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    markup_tree_view_->scrollTo(index);
 }
 
 void MainWindow::set_toolbar_style(int style)
@@ -442,12 +510,12 @@ void MainWindow::closeEvent(QCloseEvent *event)
     }
     // A save the user asked for that did not happen keeps the window open,
     // so that nothing is lost; answering No closes without saving.
-    if (document_modified && !ask_save_changes()) {
+    if (is_document_modified() && !ask_save_changes()) {
         event->ignore();
         show_status(QStringLiteral("Not closed: the file could not be saved"));
         return;
     }
-    if (markup_modified && !ask_save_markup()) {
+    if (is_markup_modified() && !ask_save_markup()) {
         event->ignore();
         show_status(QStringLiteral("Not closed: the markup was not saved"));
         return;
@@ -483,5 +551,8 @@ void MainWindow::dock_search_action(bool visible)
 
 void MainWindow::editor_content_changed()
 {
-    document_modified = true;
+    // An edit key's change is a step of the history already, which sets the
+    // flag and lets undo clear it; a change from elsewhere counts until saved.
+    if (!history->is_modified(EditHistory::bytes))
+        history->mark_modified(EditHistory::bytes);
 }

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class EditHistory;
 class HelpClient;
 class QAction;
 class HexScrollBar;
@@ -53,11 +54,13 @@ public:
     MarkupTree *markup_tree() const { return markup_tree_; }
     MarkupMask *markup_mask() const { return markup_mask_; }
 
-    bool is_markup_modified() const { return markup_modified; }
-    bool is_document_modified() const { return document_modified; }
+    // The undo history of markups and byte edits; the flags follow its states.
+    EditHistory *edit_history() const { return history; }
+    bool is_markup_modified() const;
+    bool is_document_modified() const;
     QString current_markup_file_name() const { return current_markup_file; }
 
-    // Called by the tree delegate after an in-place edit.
+    // The markups count as changed until they are next saved, whatever is undone.
     void set_markup_modified();
     // A Qt::ToolButtonStyle value, 0..3.
     void set_toolbar_style(int style);
@@ -159,6 +162,8 @@ public slots:
     void editor_content_changed();
     // Markup > Export...: the tree as JSON, CSV or a .ksy skeleton; only reads it.
     void export_markup_action();
+    void undo_action();
+    void redo_action();
 
     void setVisible(bool visible) override;
 
@@ -208,8 +213,15 @@ private:
     void random_colours_for_selection();
     // The node of the first selected row in the tree, or null after telling the user.
     MarkupNode *selected_markup();
-    // Marks first..last; reports a refusal. True when the range was marked.
+    // Marks first..last as one undoable step; reports a refusal. True when
+    // the range was marked. Every way of marking goes through here.
     bool insert_markup(qint64 first, qint64 last);
+    // Stores a finished tree-view edit as one undoable step.
+    void commit_markup_edit(const QModelIndex &index, const QList<QPair<int, QVariant>> &before,
+                            const QList<QPair<int, QVariant>> &after);
+    // After Undo or Redo: the tree selects the markup the step concerned.
+    void focus_after_step(bool undone);
+    void update_edit_actions();
     // Writes the tree to `name` completely or not at all; false for anything
     // but a regular file or a new name.
     bool write_markup_file(const QString &name);
@@ -244,12 +256,13 @@ private:
     QString current_markup_file;
     // Shown by the first showEvent (load_file at start-up, before the window is up).
     QString startup_notice;
-    bool markup_modified = false;
-    bool document_modified = false;
     // Exit or a window close came while a search ran.
     bool close_after_search = false;
     bool layout_restored = false;
     bool shown_before = false;
+    EditHistory *history = nullptr;
+    QAction *undo_entry = nullptr;
+    QAction *redo_entry = nullptr;
     HelpClient *help_client = nullptr;
     QDockWidget *markup_dock = nullptr;
     QDockWidget *toolbox_dock = nullptr;

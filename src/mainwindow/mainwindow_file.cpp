@@ -8,6 +8,7 @@
 #include "hexview/hexscrollbar.h"
 #include "hexview/hexwidget.h"
 #include "mask/markupmask.h"
+#include "markup/edithistory.h"
 #include "markup/markuptree.h"
 
 #include <QApplication>
@@ -25,9 +26,9 @@ void MainWindow::open_action()
         return;
     // Opening another file discards edits and markups: not after a save the
     // user asked for has failed.
-    if (document_modified && !ask_save_changes())
+    if (is_document_modified() && !ask_save_changes())
         return;
-    if (markup_modified && !ask_save_markup())
+    if (is_markup_modified() && !ask_save_markup())
         return;
 
     const QString name = get_open_file_name(QStringLiteral("Load File"), QDir::homePath(), QString());
@@ -44,7 +45,9 @@ void MainWindow::open_action()
     markup_tree_->clear();
     hex_widget_->clear_selection();
     markup_mask_->reload_mask();
-    markup_modified = false;
+    // Another file: a new history, the markups as good as saved.
+    history->restart();
+    history->mark_saved(EditHistory::markup);
 
     // Markup linking takes "filename" as the current data file, so it goes first.
     Config::instance()->setValue(QStringLiteral("filename"), name);
@@ -110,12 +113,15 @@ void MainWindow::show_data_file(const QString &name, DataFileMarkup markup)
     set_title(name);
     hex_widget_->open_file(name);
     fit_markup_columns();
-    document_modified = false;
+    history->mark_saved(EditHistory::bytes);
+    // Save As keeps the markups and their history: the copy holds the same
+    // bytes. (The byte steps no longer apply: they are in the copy.)
     if (markup == DataFileMarkup::keep)
         return;
+    history->restart();
     if (markup == DataFileMarkup::load_linked)
         load_linked_markup(name);
-    markup_modified = false;
+    history->mark_saved(EditHistory::markup);
 }
 
 bool MainWindow::ask_save_changes()
@@ -139,7 +145,7 @@ bool MainWindow::ask_save_changes()
         save_as_action();
     else
         save_action();
-    return !document_modified;
+    return !is_document_modified();
 }
 
 void MainWindow::save_action()
@@ -152,7 +158,7 @@ void MainWindow::save_action()
     }
     // The empty name saves into the open file itself.
     if (hex_widget_->save_edits(QString())) {
-        document_modified = false;
+        history->mark_saved(EditHistory::bytes);
         show_status(QStringLiteral("File Saved"));
     } else {
         show_status(QStringLiteral("File not saved; the edits are kept"));

@@ -8,9 +8,16 @@
 #include "hexview/hexwidget.h"
 #include "dialogs/manualmarkupdialog.h"
 #include "mask/markupmask.h"
+#include "markup/clearmarkscommand.h"
+#include "markup/colourcommand.h"
+#include "markup/deletemarkupcommand.h"
+#include "markup/edithistory.h"
+#include "markup/markcommand.h"
+#include "markup/markupeditcommand.h"
 #include "markup/markupmodel.h"
 #include "markup/markupnode.h"
 #include "markup/markuptree.h"
+#include "markup/prunecommand.h"
 
 #include <QDir>
 #include <QFile>
@@ -64,7 +71,7 @@ QColor MainWindow::contrast_colour(const QColor &foreground)
 
 bool MainWindow::insert_markup(qint64 first, qint64 last)
 {
-    const bool inserted = markup_tree_->insert_range(first, last);
+    const bool inserted = history->run(new MarkCommand(history, markup_tree_, first, last));
     markup_mask_->reload_mask();
     fit_markup_columns();
     if (inserted)
@@ -90,7 +97,6 @@ void MainWindow::mark_action()
     }
     if (insert_markup(start, hex_widget_->selection_end()))
         hex_widget_->clear_selection();
-    markup_modified = true;
 }
 
 void MainWindow::manual_selection_action()
@@ -123,7 +129,6 @@ void MainWindow::manual_selection_action()
     }
 
     insert_markup(static_cast<qint64>(first), static_cast<qint64>(last));
-    markup_modified = true;
     hex_widget_->update();
 }
 
@@ -151,13 +156,13 @@ void MainWindow::set_colour(bool foreground)
         return;
     // Markup colours are 8-bit RGB (that is what the markup file holds).
     const QColor colour = QColor::fromRgba(chosen.rgba());
-    if (foreground)
-        node->set_foreground(colour);
-    else
-        node->set_background(colour);
+    // The change bracket of the step refills the mask.
+    history->run(new ColourCommand(history, markup_tree_, node,
+                                   foreground ? colour : node->foreground(),
+                                   foreground ? node->background() : colour,
+                                   foreground ? QStringLiteral("Foreground Color")
+                                              : QStringLiteral("Background Color")));
     hex_widget_->clear_selection();
-    markup_mask_->reload_mask();
-    markup_modified = true;
 }
 
 void MainWindow::mark_color_action()
@@ -208,15 +213,13 @@ void MainWindow::assign_random_colours(MarkupNode *node)
     const int green = component();
     const int blue = component();
     const QColor foreground(red, green, blue, 255);
-    node->set_foreground(foreground);
-    node->set_background(contrast_colour(foreground));
+    history->run(new ColourCommand(history, markup_tree_, node, foreground,
+                                   contrast_colour(foreground), QStringLiteral("Random Colors")));
 
-    markup_mask_->reload_mask();
     hex_widget_->clear_selection();
     selection_model->clearSelection();
     markup_tree_view_->reset();
     expand_markup_view();
-    markup_modified = true;
 }
 
 void MainWindow::clear_tree_selection()
@@ -231,30 +234,28 @@ void MainWindow::delete_markup_action()
 {
     if (refuse_while_searching())
         return;
-    if (!selected_markup())
+    MarkupNode *node = selected_markup();
+    if (!node)
         return;
-    const QModelIndex index = selection_model->selectedIndexes().first();
     clear_tree_selection();
-    markup_tree_->delete_markup(index);
+    history->run(new DeleteMarkupCommand(history, markup_tree_, node));
     clear_tree_selection();
     markup_mask_->reload_mask();
     hex_widget_->clear_selection();
-    markup_modified = true;
 }
 
 void MainWindow::prune_markup_action()
 {
     if (refuse_while_searching())
         return;
-    if (!selected_markup())
+    MarkupNode *node = selected_markup();
+    if (!node)
         return;
-    const QModelIndex index = selection_model->selectedIndexes().first();
     clear_tree_selection();
-    markup_tree_->prune(index);
+    history->run(new PruneCommand(history, markup_tree_, node));
     clear_tree_selection();
     markup_mask_->reload_mask();
     hex_widget_->clear_selection();
-    markup_modified = true;
 }
 
 void MainWindow::clear_marks_action()
@@ -269,9 +270,20 @@ void MainWindow::clear_marks_action()
     if (answer == QMessageBox::No)
         return;
     selection_model->clearSelection();
-    markup_tree_->clear();
+    history->run(new ClearMarksCommand(history, markup_tree_));
     markup_mask_->reload_mask();
-    markup_modified = true;
+}
+
+void MainWindow::commit_markup_edit(const QModelIndex &index,
+                                    const QList<QPair<int, QVariant>> &before,
+                                    const QList<QPair<int, QVariant>> &after)
+{
+    static const char *const names[] = {"Description", "Start", "End", "Length", "Repeat"};
+    MarkupNode *node = markup_model_->node_from_index(index);
+    if (!index.isValid() || !node || index.column() < 0 || index.column() >= 5)
+        return;
+    history->run(new MarkupEditCommand(history, markup_tree_, node, before, after,
+                                       QStringLiteral("Edit ") + QLatin1String(names[index.column()])));
 }
 
 bool MainWindow::write_markup_file(const QString &name)
@@ -350,7 +362,7 @@ void MainWindow::save_markup_as_action()
         return;
     }
     current_markup_file = name;
-    markup_modified = false;
+    history->mark_saved(EditHistory::markup);
     show_status(QStringLiteral("Markup Saved"));
     link_markup_file(name);
 }
@@ -367,7 +379,7 @@ void MainWindow::save_markup_action()
         show_warning(QStringLiteral("File Error"), QString::fromLatin1(output_error));
         return;
     }
-    markup_modified = false;
+    history->mark_saved(EditHistory::markup);
     link_markup_file(current_markup_file);
 }
 
@@ -380,7 +392,7 @@ bool MainWindow::ask_save_markup()
     if (answer == QMessageBox::No)
         return true;
     save_markup_action();
-    return !markup_modified;
+    return !is_markup_modified();
 }
 
 MainWindow::MarkupRead MainWindow::read_markup_file(const QString &name)
@@ -397,6 +409,8 @@ MainWindow::MarkupRead MainWindow::read_markup_file(const QString &name)
 
     selection_model->clearSelection();
     const bool parsed = markup_tree_->load_xml(text);
+    // Loaded markups start a new history.
+    history->restart();
     expand_markup_view();
     fit_markup_columns();
     return parsed ? MarkupRead::loaded : MarkupRead::failed;
@@ -434,7 +448,7 @@ void MainWindow::load_markup_action()
     if (refuse_while_searching())
         return;
     // Loading replaces the markups: not after a save the user asked for failed.
-    if (markup_modified && !ask_save_markup())
+    if (is_markup_modified() && !ask_save_markup())
         return;
 
     const QString dir = markup_dir();
@@ -451,7 +465,7 @@ void MainWindow::load_markup_action()
     // A failed parse keeps the loader's "Markup load failed" in view.
     if (result == MarkupRead::loaded)
         show_status(QStringLiteral("Markup Loaded"));
-    markup_modified = false;
+    history->mark_saved(EditHistory::markup);
 }
 
 void MainWindow::link_markup_file(const QString &markup_path)

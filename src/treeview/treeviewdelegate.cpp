@@ -67,6 +67,11 @@ void TreeViewDelegate::set_edit_refused(std::function<bool()> refused)
     edit_refused = std::move(refused);
 }
 
+void TreeViewDelegate::set_commit_edit(CommitEdit commit)
+{
+    commit_edit = std::move(commit);
+}
+
 QString TreeViewDelegate::position_text(const QVariant &display)
 {
     if (!HexOptionSpinBox::hex_display())
@@ -284,6 +289,15 @@ void TreeViewDelegate::setEditorData(QWidget *editor, const QModelIndex &index) 
     disconnect(spin, &HexOptionSpinBox::valueChanged, this, &TreeViewDelegate::update_hexwidget);
     const QPair<qint64, qint64> range = editor_range(index);
     spin->setRange(range.first, range.second);
+    // A refill of the same open editor keeps the values it opened with.
+    if (edited_editor != editor || edited_index != index) {
+        const MarkupNode *node = markup_model(index)->node_from_index(index);
+        edited_before = {{MarkupColumn::Start, node->data(MarkupColumn::Start)},
+                         {MarkupColumn::End, node->data(MarkupColumn::End)},
+                         {MarkupColumn::Length, node->data(MarkupColumn::Length)}};
+        edited_editor = editor;
+        edited_committed = false;
+    }
     spin->setValue(MarkupNode::to_offset(index.data(Qt::DisplayRole)));
     // The geometry was set before the range was known: widen to show it whole.
     if (spin->width() < spin->sizeHint().width())
@@ -298,24 +312,58 @@ void TreeViewDelegate::setModelData(QWidget *editor, QAbstractItemModel *model,
 {
     if (edit_refused && edit_refused())
         return;
-    switch (index.column()) {
+    const int column = index.column();
+    QVariant value;
+    switch (column) {
     case MarkupColumn::Description:
         if (auto *line = qobject_cast<QLineEdit *>(editor))
-            model->setData(index, line->text(), Qt::EditRole);
+            value = line->text();
         break;
     case MarkupColumn::Start:
     case MarkupColumn::End:
         // Stored as a 64-bit integer: bounds beyond 4 GiB survive the edit.
         if (auto *spin = qobject_cast<HexOptionSpinBox *>(editor))
-            model->setData(index, spin->value(), Qt::EditRole);
+            value = spin->value();
         break;
     case MarkupColumn::Repeat:
         if (auto *combo = qobject_cast<QComboBox *>(editor))
-            model->setData(index, combo->currentText(), Qt::EditRole);
+            value = combo->currentText();
         break;
     default:
         break;
     }
+    if (!value.isValid())
+        return;
+    if (editor == edited_editor)
+        edited_committed = true;
+    const MarkupModel *markups = markup_model(index);
+    if (!commit_edit || !markups) {
+        model->setData(index, value, Qt::EditRole);
+        return;
+    }
+    const MarkupNode *node = markups->node_from_index(index);
+    // An editor closed unchanged is no edit (a value read from a markup file
+    // is text, the editor's is not: compared as the user sees them).
+    if (!is_position_column(column)) {
+        if (node->data(column).toString() != value.toString())
+            commit_edit(index, {{column, node->data(column)}}, {{column, value}});
+        return;
+    }
+    Values before = edited_before;
+    if (edited_editor != editor || edited_index != index)
+        before = {{MarkupColumn::Start, node->data(MarkupColumn::Start)},
+                  {MarkupColumn::End, node->data(MarkupColumn::End)},
+                  {MarkupColumn::Length, node->data(MarkupColumn::Length)}};
+    const qint64 bound = value.toLongLong();
+    const qint64 start = column == MarkupColumn::Start ? bound : MarkupNode::to_offset(before.at(0).second);
+    const qint64 end = column == MarkupColumn::End ? bound : MarkupNode::to_offset(before.at(1).second);
+    const QVariant &old_bound = before.at(column == MarkupColumn::Start ? 0 : 1).second;
+    if (MarkupNode::to_offset(old_bound) == bound)
+        return;
+    // Only the edited bound and the Length that follows from it change; the
+    // other bound keeps its stored value.
+    commit_edit(index, {before.at(column == MarkupColumn::Start ? 0 : 1), before.at(2)},
+                {{column, value}, {MarkupColumn::Length, qint64(end - start + 1)}});
 }
 
 void TreeViewDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
@@ -327,6 +375,28 @@ void TreeViewDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionV
     if (qobject_cast<HexOptionSpinBox *>(editor))
         rect.setWidth(qMax(rect.width(), editor->sizeHint().width()));
     editor->setGeometry(rect);
+}
+
+void TreeViewDelegate::destroyEditor(QWidget *editor, const QModelIndex &index) const
+{
+    auto *model = const_cast<MarkupModel *>(markup_model(edited_index));
+    if (editor == edited_editor && !edited_committed && model && edited_index.isValid()) {
+        MarkupNode *node = model->node_from_index(edited_index);
+        bool changed = false;
+        for (const auto &[column, value] : std::as_const(edited_before))
+            changed = changed || node->data(column) != value;
+        if (changed) {
+            model->begin_change();
+            for (const auto &[column, value] : std::as_const(edited_before))
+                node->set_data(column, value);
+            model->end_change();
+            if (reload_mask)
+                reload_mask();
+        }
+    }
+    if (editor == edited_editor)
+        edited_editor = nullptr;
+    QItemDelegate::destroyEditor(editor, index);
 }
 
 void TreeViewDelegate::update_hexwidget(qint64 value)

@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QItemDelegate>
+#include <QList>
+#include <QPair>
 #include <QPersistentModelIndex>
+#include <QPointer>
+#include <QVariant>
 
 #include <functional>
 
@@ -30,6 +34,11 @@ class QFontMetrics;
 //   set_edit_refused(f)    f() is asked before an editor opens or writes into
 //                          a markup; true refuses (the owner tells the user
 //                          why), and the markup stays as it was.
+//   set_commit_edit(f)     f(index, before, after) stores a finished edit
+//                          (column values of index's markup, Length included
+//                          for a Start or End edit, before as they were when
+//                          the editor opened) instead of setData, so the
+//                          owner can make it an undoable step.
 // The owner also connects commitData(QWidget *) to MarkupMask::reload_mask.
 class TreeViewDelegate : public QItemDelegate
 {
@@ -44,6 +53,10 @@ public:
     void set_reload_mask(std::function<void()> reload_mask);
     void set_markup_modified(std::function<void()> markup_modified);
     void set_edit_refused(std::function<bool()> edit_refused);
+    using Values = QList<QPair<int, QVariant>>;
+    using CommitEdit =
+        std::function<void(const QModelIndex &index, const Values &before, const Values &after)>;
+    void set_commit_edit(CommitEdit commit_edit);
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override;
@@ -54,6 +67,9 @@ public:
                       const QModelIndex &index) const override;
     void updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
                               const QModelIndex &index) const override;
+    // A Start or End editor closed without committing (Escape) puts back the
+    // values the live update wrote, so a cancelled edit changes nothing.
+    void destroyEditor(QWidget *editor, const QModelIndex &index) const override;
 
     // The text a Start, End or Length cell shows for its display value.
     static QString position_text(const QVariant &display);
@@ -92,9 +108,15 @@ private:
     // Start or End cell whose editor was last filled; the live update writes
     // into its markup. Persistent, so a markup deleted meanwhile is noticed.
     mutable QPersistentModelIndex edited_index;
+    // Start, End and Length of that markup when its editor opened: the live
+    // update has changed them by the time the edit is committed.
+    mutable Values edited_before;
+    mutable QPointer<QWidget> edited_editor;
+    mutable bool edited_committed = false;
 
     std::function<qint64()> document_size;
     std::function<void()> reload_mask;
     std::function<void()> markup_modified;
     std::function<bool()> edit_refused;
+    CommitEdit commit_edit;
 };

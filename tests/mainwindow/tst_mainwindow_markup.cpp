@@ -3,6 +3,7 @@
 
 #include "settings/config.h"
 #include "document/hexdocument.h"
+#include "treeview/hexoptionspinbox.h"
 #include "treeview/hextreeview.h"
 #include "hexview/hexwidget.h"
 #include "mainwindow/mainwindow.h"
@@ -10,27 +11,35 @@
 #include "mask/markupmask.h"
 #include "markup/markupcolumn.h"
 #include "markup/markupexporter.h"
+#include "markup/edithistory.h"
 #include "markup/markupmodel.h"
 #include "markup/markupnode.h"
 #include "markup/markupcolumn.h"
 #include "markup/markuptree.h"
 #include "hostilehelpers.h"
+#include "markuptesthelpers.h"
 #include "testsettings.h"
 #include "treeview/treeviewdelegate.h"
 
+#include <QAbstractItemDelegate>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QScopedPointer>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 namespace {
 
@@ -86,6 +95,70 @@ private:
             index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
 
+    // Everything a step may change: each markup's values and colours, and
+    // every unsaved byte of the open file.
+    QString markup_state() const { return window->markup_tree()->to_xml(); }
+    QString byte_state() const
+    {
+        QStringList edits;
+        for (qint64 o = 0; o < 4096; ++o) {
+            const int value = window->hex_widget()->edited_value(o);
+            if (value >= 0)
+                edits << QString("%1=%2").arg(o).arg(value);
+        }
+        return edits.join(',');
+    }
+
+    QAction *edit_entry(const QString &name) const
+    {
+        for (QAction *menu : window->menuBar()->actions()) {
+            if (menu->text() == "Edit" && menu->menu())
+                return menu->menu()->actions().value(name == "Undo" ? 0 : 1);
+        }
+        return nullptr;
+    }
+
+    // A tree-view edit through the delegate, as the view makes it.
+    void edit_cell(MarkupNode *node, int column, QRandomGenerator &rng)
+    {
+        HexTreeView *view = window->markup_tree_view();
+        QAbstractItemDelegate *delegate = view->itemDelegate();
+        const QModelIndex index = model()->index_of(node).siblingAtColumn(column);
+        std::unique_ptr<QWidget> editor(
+            delegate->createEditor(view->viewport(), QStyleOptionViewItem(), index));
+        QVERIFY(editor);
+        delegate->setEditorData(editor.get(), index);
+        if (auto *line = qobject_cast<QLineEdit *>(editor.get()))
+            line->setText(QString("d%1").arg(rng.bounded(50)));
+        else if (auto *combo = qobject_cast<QComboBox *>(editor.get()))
+            combo->setCurrentIndex(rng.bounded(2));
+        else if (auto *spin = qobject_cast<HexOptionSpinBox *>(editor.get()))
+            spin->setValue(rng.bounded(spin->minimum(), spin->maximum() + 1));
+        delegate->setModelData(editor.get(), model(), index);
+    }
+
+    // One or two hexadecimal digits, or one character, typed at a random byte.
+    void type_bytes(QRandomGenerator &rng)
+    {
+        HexWidget *hex = window->hex_widget();
+        if (!hex->edit_mode())
+            hex->edit_triggered();
+        const qint64 at = rng.bounded(4096);
+        hex->set_selection(at, at);
+        const bool hex_column = rng.bounded(3) > 0;
+        if (hex->hex_column_active() != hex_column)
+            QTest::keyClick(hex, Qt::Key_Tab);
+        if (!hex_column) {
+            QTest::keyClick(hex, char('a' + rng.bounded(26)));
+            return;
+        }
+        const int digits = 1 + rng.bounded(2);
+        for (int i = 0; i < digits; ++i) {
+            const int nibble = rng.bounded(16);
+            QTest::keyClick(hex, Qt::Key(nibble < 10 ? Qt::Key_0 + nibble : Qt::Key_A + nibble - 10));
+        }
+    }
+
     QString write_file(const QString &name, const QByteArray &content)
     {
         const QString path = dir.path() + "/" + name;
@@ -139,7 +212,7 @@ private slots:
         QCOMPARE(model()->rowCount(), 0);
     }
 
-    void refused_mark_sets_modified_and_keeps_selection()
+    void refused_mark_changes_nothing_and_keeps_selection()
     {
         mark(10, 20);
         window->load_file(data); // clears the modified flag, keeps the markups
@@ -147,8 +220,179 @@ private slots:
         mark(15, 25);
         QCOMPARE(window->statusBar()->currentMessage(), QString("Selections cannot overlap"));
         QCOMPARE(tree_shape(), QString("10..20"));
-        QVERIFY(window->is_markup_modified());
+        // The tree is as saved: no step, nothing to ask about.
+        QVERIFY(!window->is_markup_modified());
+        QVERIFY(!window->edit_history()->can_undo_step());
         QCOMPARE(window->hex_widget()->selection_start(), qint64(15));
+    }
+
+    void undo_all_then_redo_all_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        QTest::addColumn<int>("steps");
+        QTest::newRow("seed-1") << 1u << 150;
+        QTest::newRow("seed-7") << 7u << 150;
+        QTest::newRow("seed-2026-long") << 2026u << 400;
+    }
+
+    // A random run of markup commands, tree edits, byte edits and some undos
+    // and redos on the way; undoing everything must give back the tree and
+    // bytes it started from, and redoing everything the state it ended in.
+    void undo_all_then_redo_all()
+    {
+        QFETCH(quint32, seed);
+        QFETCH(int, steps);
+        QRandomGenerator rng(seed);
+        EditHistory *history = window->edit_history();
+        mark(0, 1000);
+        mark(100, 200);
+        mark(2000, 3000);
+        history->restart();
+        history->mark_saved(EditHistory::markup);
+        script.answers["Clear All markup"] = QMessageBox::Yes;
+        const QString start_tree = markup_state();
+        const QString start_bytes = byte_state();
+
+        for (int step = 0; step < steps; ++step) {
+            const std::vector<MarkupNode *> nodes = pq_markup_test::all_nodes(model()->root());
+            MarkupNode *node = nodes.empty() ? nullptr : nodes[rng.bounded(int(nodes.size()))];
+            const int what = rng.bounded(100);
+            if (what < 30 && node && rng.bounded(2) == 0) {
+                // Around a markup: it is adopted, maybe with its neighbours.
+                mark(qMax<qint64>(0, node->start() - rng.bounded(80)),
+                     node->end() + rng.bounded(80));
+            } else if (what < 30) {
+                const qint64 a = rng.bounded(3700);
+                mark(a, a + rng.bounded(300));
+            } else if (what < 45) {
+                type_bytes(rng);
+            } else if (what < 55 && node) {
+                edit_cell(node, QList<int>{0, 1, 2, 4}[rng.bounded(4)], rng);
+            } else if (what < 70 && node) {
+                select_row(node);
+                script.colours << QColor(rng.bounded(256), rng.bounded(256), rng.bounded(256));
+                script.randoms << rng.bounded(256) << rng.bounded(256) << rng.bounded(256);
+                const int kind = rng.bounded(3);
+                if (kind == 0)
+                    window->mark_color_action();
+                else if (kind == 1)
+                    window->mark_background_color_action();
+                else
+                    window->pick_random_color_action();
+            } else if (what < 78 && node) {
+                select_row(node);
+                window->delete_markup_action();
+            } else if (what < 84 && node) {
+                select_row(node);
+                window->prune_markup_action();
+            } else if (what < 86) {
+                window->clear_marks_action();
+            } else if (what < 95) {
+                window->undo_action();
+            } else {
+                window->redo_action();
+            }
+        }
+        const QString end_tree = markup_state();
+        const QString end_bytes = byte_state();
+
+        int undone = 0;
+        while (history->can_undo_step() && undone <= EditHistory::step_limit) {
+            window->undo_action();
+            ++undone;
+        }
+        QVERIFY(undone > 0);
+        QCOMPARE(markup_state(), start_tree);
+        QCOMPARE(byte_state(), start_bytes);
+        QVERIFY(!window->is_markup_modified());
+        QVERIFY(!window->is_document_modified());
+        // The mask's refill shows the restored colours, not stale nodes.
+        MarkupMask *mask = window->markup_mask();
+        mask->markup_at(150);
+        QTRY_VERIFY(!mask->is_filling() && mask->markup_at(150) == pq_markup_test::find_range(model()->root(), 100, 200));
+
+        int redone = 0;
+        // The run may have ended with an undo: its end is `undone` steps on.
+        while (history->can_redo_step() && redone < undone) {
+            window->redo_action();
+            ++redone;
+        }
+        QCOMPARE(redone, undone);
+        QCOMPARE(markup_state(), end_tree);
+        QCOMPARE(byte_state(), end_bytes);
+
+        HexWidget *hex = window->hex_widget();
+        if (!hex->hex_column_active())
+            QTest::keyClick(hex, Qt::Key_Tab);
+        if (hex->edit_mode())
+            hex->edit_triggered();
+    }
+
+    // The Edit entries name the step; the flags follow saves through undo and
+    // redo; a save keeps the markup history, a byte save ends the byte steps.
+    void undo_entries_and_modified_flags()
+    {
+        QAction *undo = edit_entry("Undo");
+        QAction *redo = edit_entry("Redo");
+        QVERIFY(undo && redo);
+        QCOMPARE(undo->shortcut(), QKeySequence(QKeySequence::Undo));
+        QCOMPARE(redo->shortcut(), QKeySequence(QKeySequence::Redo));
+        QVERIFY(!undo->isEnabled());
+        QCOMPARE(undo->text(), QString("Undo"));
+
+        mark(0, 100);
+        mark(10, 20);
+        QCOMPARE(undo->text(), QString("Undo Mark"));
+        script.file_names << dir.path() + "/flags.xml";
+        window->save_markup_as_action();
+        QVERIFY(!window->is_markup_modified());
+        QCOMPARE(undo->text(), QString("Undo Mark"));
+
+        select_row(top(0)->child(0));
+        window->prune_markup_action();
+        QCOMPARE(undo->text(), QString("Undo Prune"));
+        QVERIFY(window->is_markup_modified());
+        undo->trigger();
+        QCOMPARE(tree_shape(), QString("0..100[10..20]"));
+        QVERIFY(!window->is_markup_modified());
+        QCOMPARE(redo->text(), QString("Redo Prune"));
+        // The restored markup is selected again.
+        const QModelIndexList selected = window->markup_tree_view()->selectionModel()->selectedRows();
+        QCOMPARE(selected.size(), 1);
+        QCOMPARE(model()->node_from_index(selected.first()), top(0)->child(0));
+        undo->trigger();
+        QCOMPARE(tree_shape(), QString("0..100"));
+        QVERIFY(window->is_markup_modified());
+        redo->trigger();
+        QVERIFY(!window->is_markup_modified());
+
+        // A nibble pair is one step; saving the bytes ends their undo.
+        HexWidget *hex = window->hex_widget();
+        if (!hex->edit_mode())
+            hex->edit_triggered();
+        hex->set_selection(5, 5);
+        QTest::keyClick(hex, Qt::Key_4);
+        QTest::keyClick(hex, Qt::Key_1);
+        QCOMPARE(undo->text(), QString("Undo Edit Byte"));
+        QVERIFY(window->is_document_modified());
+        undo->trigger();
+        QCOMPARE(hex->edited_value(5), -1);
+        QVERIFY(!window->is_document_modified());
+        QCOMPARE(undo->text(), QString("Undo Mark"));
+        redo->trigger();
+        QCOMPARE(hex->edited_value(5), 0x41);
+        window->save_action();
+        QVERIFY(!window->is_document_modified());
+        QCOMPARE(undo->text(), QString("Undo Mark"));
+        QCOMPARE(redo->text(), QString("Redo"));
+        hex->edit_triggered();
+
+        // Loading a markup file starts a new history.
+        script.file_names << dir.path() + "/flags.xml";
+        window->load_markup_action();
+        QCOMPARE(tree_shape(), QString("0..100[10..20]"));
+        QVERIFY(!undo->isEnabled());
+        QCOMPARE(undo->text(), QString("Undo"));
     }
 
     void mark_nests_and_colours_the_view()
