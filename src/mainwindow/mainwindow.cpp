@@ -430,7 +430,8 @@ void MainWindow::focus_after_step(bool undone)
     const auto *step = dynamic_cast<const EditCommand *>(history->command(at));
     if (!step || step->part() != EditHistory::markup)
         return;
-    const QModelIndex index = markup_model_->index_of(markup_tree_->node_at_path(step->markup_focus(undone)));
+    const QModelIndex index =
+        markup_model_->index_of(markup_tree_->node_at_path(step->markup_focus(undone)));
     if (!index.isValid())
         return;
     selection_model->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);

@@ -13,6 +13,7 @@
 #include "markup/deletemarkupcommand.h"
 #include "markup/edithistory.h"
 #include "markup/markcommand.h"
+#include "markup/markupcolumn.h"
 #include "markup/markupeditcommand.h"
 #include "markup/markupmodel.h"
 #include "markup/markupnode.h"
@@ -278,10 +279,11 @@ void MainWindow::commit_markup_edit(const QModelIndex &index,
                                     const QList<QPair<int, QVariant>> &before,
                                     const QList<QPair<int, QVariant>> &after)
 {
-    static const char *const names[] = {"Description", "Start", "End", "Length", "Repeat"};
-    MarkupNode *node = markup_model_->node_from_index(index);
-    if (!index.isValid() || !node || index.column() < 0 || index.column() >= 5)
+    static const char *const names[MarkupColumn::count] = {"Description", "Start", "End",
+                                                            "Length", "Repeat"};
+    if (!index.isValid() || index.column() < 0 || index.column() >= MarkupColumn::count)
         return;
+    MarkupNode *node = markup_model_->node_from_index(index);
     history->run(new MarkupEditCommand(history, markup_tree_, node, before, after,
                                        QStringLiteral("Edit ") + QLatin1String(names[index.column()])));
 }

@@ -86,7 +86,8 @@ private slots:
         QTest::newRow("file") << "File"
                               << QStringList{"Open", "Save", "Save As", "Load Markup", "Save Markup",
                                              "Save Markup As", "Exit"};
-        QTest::newRow("edit") << "Edit" << QStringList{"Copy to Clipboard"};
+        // Undo and Redo name no step while the history is empty; "" is the separator.
+        QTest::newRow("edit") << "Edit" << QStringList{"Undo", "Redo", "", "Copy to Clipboard"};
         QTest::newRow("options") << "Options"
                                  << QStringList{"Choose Fonts", "Markup Tree", "Toolbox",
                                                 "Preferences"};
@@ -119,7 +120,7 @@ private slots:
 
     void copy_has_its_shortcut()
     {
-        QAction *copy = menu("Edit")->actions().value(0);
+        QAction *copy = menu("Edit")->actions().value(3);
         QVERIFY(copy);
         QCOMPARE(copy->shortcut(), QKeySequence("Ctrl+C"));
     }

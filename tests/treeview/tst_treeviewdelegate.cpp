@@ -541,6 +541,56 @@ private slots:
         QCOMPARE(start_cell.data().toLongLong(), qint64(0x40));
         QCOMPARE(reload_calls, 0);
     }
+
+    void view_spin_then_close_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("escape-puts-back-the-live-values") << int(Qt::Key_Escape);
+        QTest::newRow("return-hands-before-and-after-to-the-owner") << int(Qt::Key_Return);
+    }
+
+    // A spun End is written live; Escape must leave the markup as it was,
+    // Return hands the values from when the editor opened, and the new ones,
+    // to the owner (which makes them one undoable step).
+    void view_spin_then_close()
+    {
+        QFETCH(int, key);
+        HexTreeView view;
+        TreeViewDelegate delegate;
+        wire(delegate);
+        QList<TreeViewDelegate::Values> commits;
+        delegate.set_commit_edit([&](const QModelIndex &, const TreeViewDelegate::Values &before,
+                                     const TreeViewDelegate::Values &after) {
+            commits << before << after;
+        });
+        view.setModel(model.get());
+        view.setItemDelegate(&delegate);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QSignalSpy closed(&delegate, &QAbstractItemDelegate::closeEditor);
+        const QModelIndex end_cell = cell("B", MarkupColumn::End);
+        view.setCurrentIndex(end_cell);
+        view.edit(end_cell);
+        auto *spin = view.viewport()->findChild<HexOptionSpinBox *>();
+        QVERIFY(spin);
+        spin->stepBy(2);
+        QCOMPARE(node(end_cell)->end(), qint64(0x51));
+        QTest::keyClick(spin, Qt::Key(key));
+        QTRY_COMPARE(closed.count(), 1);
+        if (key == Qt::Key_Escape) {
+            QCOMPARE(commits.size(), 0);
+            QCOMPARE(node(end_cell)->end(), qint64(0x4f));
+            QCOMPARE(node(end_cell)->length(), qint64(0x10));
+            return;
+        }
+        QCOMPARE(commits.size(), 2);
+        const TreeViewDelegate::Values before = {{MarkupColumn::End, qint64(0x4f)},
+                                                 {MarkupColumn::Length, qint64(0x10)}};
+        const TreeViewDelegate::Values after = {{MarkupColumn::End, qint64(0x51)},
+                                                {MarkupColumn::Length, qint64(0x12)}};
+        QCOMPARE(commits.at(0), before);
+        QCOMPARE(commits.at(1), after);
+    }
 };
 
 QTEST_MAIN(TestTreeViewDelegate)
