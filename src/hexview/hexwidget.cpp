@@ -244,11 +244,21 @@ void HexWidget::show_status(const QString &text)
         m_status_bar->showMessage(text, 0);
 }
 
+void HexWidget::notify_selection()
+{
+    if (m_selection_start == m_notified_start && m_selection_end == m_notified_end)
+        return;
+    m_notified_start = m_selection_start;
+    m_notified_end = m_selection_end;
+    emit selection_changed(m_selection_start, m_selection_end);
+}
+
 void HexWidget::clear_selection()
 {
     m_selection_start = -1;
     m_selection_end = -1;
     update();
+    notify_selection();
 }
 
 void HexWidget::set_selection(qint64 start, qint64 end)
@@ -261,6 +271,7 @@ void HexWidget::set_selection(qint64 start, qint64 end)
     m_selection_start = start;
     m_selection_end = end;
     update();
+    notify_selection();
 }
 
 qint64 HexWidget::selection_start() const
@@ -579,6 +590,7 @@ void HexWidget::mousePressEvent(QMouseEvent *event)
             if (v >= 0)
                 m_selection_end = v;
             update();
+            notify_selection();
         }
         m_mouse_down = true;
     } else if (event->button() == Qt::RightButton) {
@@ -603,6 +615,7 @@ void HexWidget::mouseMoveEvent(QMouseEvent *event)
     }
     drag_to(offset_at(pos.x(), pos.y()));
     update();
+    notify_selection();
 }
 
 void HexWidget::drag_to(qint64 v)
@@ -637,6 +650,7 @@ void HexWidget::mouseReleaseEvent(QMouseEvent *event)
     if (m_scroll_bar)
         m_scroll_bar->setRepeatAction(QAbstractSlider::SliderNoAction, 0, 0);
     update();
+    notify_selection();
 }
 
 void HexWidget::wheelEvent(QWheelEvent *event)
@@ -658,8 +672,91 @@ void HexWidget::wheelEvent(QWheelEvent *event)
     event->accept();
 }
 
+qint64 HexWidget::navigation_target(int key, Qt::KeyboardModifiers modifiers, qint64 from) const
+{
+    const qint64 page = qint64(visible_rows()) * bytes_per_row;
+    const bool control = modifiers & Qt::ControlModifier;
+    // A position before the first byte (no selection) counts as -1, as the
+    // plain arrows do.
+    const qint64 row_start = from < 0 ? 0 : from - from % bytes_per_row;
+    switch (key) {
+    case Qt::Key_Left:
+        return from - 1;
+    case Qt::Key_Right:
+        return from + 1;
+    case Qt::Key_Up:
+        return from - bytes_per_row;
+    case Qt::Key_Down:
+        return from + bytes_per_row;
+    case Qt::Key_PageUp:
+        return from - page;
+    case Qt::Key_PageDown:
+        return from + page;
+    case Qt::Key_Home:
+        return control ? 0 : row_start;
+    case Qt::Key_End: {
+        const qint64 last = qMax<qint64>(0, file_size() - 1);
+        if (control)
+            return last;
+        // The last row of the file ends at its last byte.
+        const qint64 row_end = row_start + bytes_per_row - 1;
+        return row_start <= last ? qMin(row_end, last) : row_end;
+    }
+    default:
+        return from;
+    }
+}
+
+void HexWidget::show_offset(qint64 offset)
+{
+    const qint64 row = offset / bytes_per_row;
+    if (row < m_top_row)
+        set_top_row(row);
+    else if (row >= m_top_row + visible_rows())
+        set_top_row(row - qMax(1, visible_rows()) + 1);
+}
+
+bool HexWidget::extra_navigation_key(QKeyEvent *event)
+{
+    const int key = event->key();
+    const bool shift = event->modifiers() & Qt::ShiftModifier;
+    const bool home_end = key == Qt::Key_Home || key == Qt::Key_End;
+    const bool movement = home_end || key == Qt::Key_Left || key == Qt::Key_Right
+                          || key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp
+                          || key == Qt::Key_PageDown;
+    // Without Shift only Home and End are new here; in edit mode the
+    // selection is a one-byte cursor, so Shift does not extend it.
+    if (!movement || (!home_end && (!shift || m_edit_mode)))
+        return false;
+
+    m_pending_nibble = -1;
+    if (shift && !m_edit_mode) {
+        // Shift moves the end the user extends; selection_start stays the anchor.
+        const qint64 from = m_selection_start < 0 ? -1 : m_selection_end;
+        qint64 target = qMax<qint64>(0, navigation_target(key, event->modifiers(), from));
+        const qint64 size = file_size();
+        if (size > 0)
+            target = qMin(target, size - 1);
+        if (m_selection_start < 0)
+            m_selection_start = target;
+        m_selection_end = target;
+    } else {
+        const qint64 target =
+            qMax<qint64>(0, navigation_target(key, event->modifiers(), m_selection_start));
+        m_selection_start = target;
+        m_selection_end = target;
+    }
+    show_offset(m_selection_end);
+    update();
+    notify_selection();
+    event->accept();
+    return true;
+}
+
 void HexWidget::keyPressEvent(QKeyEvent *event)
 {
+    if (extra_navigation_key(event))
+        return;
     qint64 &cursor = m_selection_start;
     const qint64 page = qint64(visible_rows()) * bytes_per_row;
     switch (event->key()) {
@@ -713,4 +810,5 @@ void HexWidget::finish_key()
         set_top_row(m_top_row + 1);
     m_selection_end = m_selection_start;
     update();
+    notify_selection();
 }

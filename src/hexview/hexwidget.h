@@ -159,6 +159,9 @@ signals:
     void mark_requested();
     // "Pick Random Colors" of the context menu, with a selection.
     void pick_random_colors_requested();
+    // Either end of the selection moved (both -1: no selection). Emitted once
+    // per user action or call, and only when an end really changed.
+    void selection_changed(qint64 start, qint64 end);
 
 public slots:
     // The scroll bar moved to value `l`.
@@ -185,6 +188,16 @@ protected:
 
 private:
     void show_status(const QString &text);
+    void notify_selection();
+    // Where a navigation key moves a position `from` (-1: none yet) to,
+    // before clamping. Home/End: the row's first/last byte; with Ctrl the
+    // file's.
+    qint64 navigation_target(int key, Qt::KeyboardModifiers modifiers, qint64 from) const;
+    // Scrolls as little as needed to show the row of `offset`.
+    void show_offset(qint64 offset);
+    // Home/End (with or without Ctrl) and the navigation keys with Shift,
+    // which extend the selection; false for every other key.
+    bool extra_navigation_key(QKeyEvent *event);
     void set_top_row(qint64 row);
     qint64 max_top_row() const;
     qint64 file_size() const;
@@ -213,6 +226,9 @@ private:
     QFont m_font;
     qint64 m_selection_start = -1;
     qint64 m_selection_end = -1;
+    // The ends last announced by selection_changed().
+    qint64 m_notified_start = -1;
+    qint64 m_notified_end = -1;
     bool m_mouse_down = false;
     // The byte under a plain left press: a drag starts there, however far the
     // pointer travelled before the first move was reported. -1 = none.

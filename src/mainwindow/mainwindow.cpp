@@ -69,6 +69,7 @@ MainWindow::MainWindow()
     build_toolbar();
 
     show_status(QStringLiteral("Pellow Quarnby Status"));
+    build_status_fields();
 
     setCentralWidget(hex_widget_->parentWidget());
     fit_toolbox_to_pages();
@@ -233,12 +234,21 @@ void MainWindow::build_menus()
         QStringLiteral("No file is open.\n\nOpen one with File \u203A Open (%1)\n"
                        "or drop a file on this window.")
             .arg(open->shortcut().toString(QKeySequence::NativeText)));
-    connect_command(file_menu->addAction(QStringLiteral("Save")), &MainWindow::save_action);
-    connect_command(file_menu->addAction(QStringLiteral("Save As")), &MainWindow::save_as_action);
-    connect_command(file_menu->addAction(QStringLiteral("Load Markup")),
-                    &MainWindow::load_markup_action);
-    connect_command(file_menu->addAction(QStringLiteral("Save Markup")),
-                    &MainWindow::save_markup_action);
+    QAction *save = file_menu->addAction(QStringLiteral("Save"));
+    save->setShortcut(QKeySequence::Save);
+    connect_command(save, &MainWindow::save_action);
+    QAction *save_as = file_menu->addAction(QStringLiteral("Save As"));
+    save_as->setShortcuts(QKeySequence::SaveAs);
+    // Some platforms define no Save As key; this is the common one.
+    if (save_as->shortcuts().isEmpty())
+        save_as->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+S")));
+    connect_command(save_as, &MainWindow::save_as_action);
+    QAction *load_markup = file_menu->addAction(QStringLiteral("Load Markup"));
+    load_markup->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+O")));
+    connect_command(load_markup, &MainWindow::load_markup_action);
+    QAction *save_markup = file_menu->addAction(QStringLiteral("Save Markup"));
+    save_markup->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+M")));
+    connect_command(save_markup, &MainWindow::save_markup_action);
     connect_command(file_menu->addAction(QStringLiteral("Save Markup As")),
                     &MainWindow::save_markup_as_action);
     connect_command(file_menu->addAction(QStringLiteral("Exit")), &MainWindow::exit_action);
@@ -255,7 +265,9 @@ void MainWindow::build_menus()
     QAction *copy = edit_menu->addAction(QStringLiteral("Copy to Clipboard"));
     copy->setShortcut(QKeySequence(QStringLiteral("CTRL+C")));
     connect_command(copy, &MainWindow::copy_action);
+    add_find_entries(edit_menu);
     bar->addMenu(edit_menu);
+    bar->addMenu(build_view_menu(bar));
 
     auto *options_menu = new QMenu(QStringLiteral("Options"), bar);
     connect_command(options_menu->addAction(QStringLiteral("Choose Fonts")),
@@ -280,8 +292,13 @@ void MainWindow::build_menus()
                     &MainWindow::mark_background_color_action);
     connect_command(markup_menu->addAction(QStringLiteral("Pick Random Colors")),
                     &MainWindow::pick_random_color_action);
-    connect_command(markup_menu->addAction(QStringLiteral("Delete")),
-                    &MainWindow::delete_markup_action);
+    QAction *remove = markup_menu->addAction(QStringLiteral("Delete"));
+    // Delete acts only in the markup tree: the hex view and the editors
+    // keep the key for themselves.
+    remove->setShortcut(QKeySequence::Delete);
+    remove->setShortcutContext(Qt::WidgetShortcut);
+    markup_tree_view_->addAction(remove);
+    connect_command(remove, &MainWindow::delete_markup_action);
     connect_command(markup_menu->addAction(QStringLiteral("Prune")),
                     &MainWindow::prune_markup_action);
     connect_command(markup_menu->addAction(QStringLiteral("Manual Selection")),

@@ -22,7 +22,9 @@ class MarkupNode;
 class MarkupTree;
 class QDockWidget;
 class QItemSelectionModel;
+class QLabel;
 class QMenu;
+class QMenuBar;
 class QSpacerItem;
 class QToolBar;
 class QToolBox;
@@ -164,6 +166,11 @@ public slots:
     void export_markup_action();
     void undo_action();
     void redo_action();
+    // Edit menu: the search expression takes the keyboard; the last search
+    // runs again from its last hit; the goto address takes the keyboard.
+    void find_action();
+    void find_next_action();
+    void goto_action();
 
     void setVisible(bool visible) override;
 
@@ -245,6 +252,15 @@ private:
     void fit_markup_columns();
     void show_status(const QString &text);
 
+    // The permanent status bar fields (mainwindow_view.cpp): cursor, selection, size.
+    void build_status_fields();
+    void update_status_fields();
+    void add_find_entries(QMenu *edit_menu);
+    // Shows, hides and check-marks every dock.
+    QMenu *build_view_menu(QMenuBar *bar);
+    // Opens the toolbox dock at `page`.
+    void show_toolbox_page(QWidget *page);
+
     HexWidget *hex_widget_ = nullptr;
     HexScrollBar *scroll_bar_ = nullptr;
     HexTreeView *markup_tree_view_ = nullptr;
@@ -273,4 +289,8 @@ private:
     QToolBar *markup_toolbar = nullptr;
 
     TreeViewDelegate *tree_delegate = nullptr;
+
+    QLabel *offset_field = nullptr;
+    QLabel *selection_field = nullptr;
+    QLabel *size_field = nullptr;
 };

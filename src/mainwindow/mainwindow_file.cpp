@@ -106,6 +106,7 @@ void MainWindow::show_data_file(const QString &name, DataFileMarkup markup)
     if (!QFile::exists(name) || !data_file_refusal(name).isEmpty()) {
         hex_widget_->open_file(QString());
         set_title(QString());
+        update_status_fields();
         return;
     }
 
@@ -116,6 +117,7 @@ void MainWindow::show_data_file(const QString &name, DataFileMarkup markup)
     history->mark_saved(EditHistory::bytes);
     // Save As keeps the markups and their history: the copy holds the same
     // bytes. (The byte steps no longer apply: they are in the copy.)
+    update_status_fields();
     if (markup == DataFileMarkup::keep)
         return;
     history->restart();

@@ -92,3 +92,9 @@ void JumpWidget::jump()
     }
     hex_widget->set_selection(value, value);
 }
+
+void JumpWidget::focus_address()
+{
+    address_edit->setFocus(Qt::ShortcutFocusReason);
+    address_edit->selectAll();
+}

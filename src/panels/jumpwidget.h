@@ -21,6 +21,8 @@ public:
 
     void set_hex_widget(HexWidget *hex_widget);
     void set_status_bar(QStatusBar *status_bar);
+    // Puts the keyboard in the address field with its text selected.
+    void focus_address();
 
 private slots:
     void jump();

@@ -321,3 +321,9 @@ void SearchWidget::set_running(bool on)
         hex_widget->set_edit_locked(on);
     emit running_changed(on);
 }
+
+void SearchWidget::focus_expression()
+{
+    expression_edit->setFocus(Qt::ShortcutFocusReason);
+    expression_edit->selectAll();
+}

@@ -52,6 +52,8 @@ public:
 
     // True while search() is running (it processes events as it goes).
     bool searching() const { return running; }
+    // Puts the keyboard in the expression field with its text selected.
+    void focus_expression();
 
 signals:
     // A search started (true) or returned (false). While one runs the hex

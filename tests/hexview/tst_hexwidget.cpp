@@ -46,6 +46,8 @@ private slots:
     void page_down_past_end_clamps_view();
     void page_up_at_top();
     void other_keys_ignored_outside_edit_mode();
+    void home_end_and_shift_extension_data();
+    void home_end_and_shift_extension();
     void tab_switches_column_and_keeps_focus();
 
     void wheel_moves_three_rows_data();
@@ -352,6 +354,75 @@ void TestHexWidget::arrows()
     QCOMPARE(f.hex->selection_start(), expected);
     // The selection collapses to the cursor.
     QCOMPARE(f.hex->selection_end(), expected);
+}
+
+void TestHexWidget::home_end_and_shift_extension_data()
+{
+    QTest::addColumn<qint64>("start");
+    QTest::addColumn<qint64>("end");
+    QTest::addColumn<bool>("edit");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<qint64>("new_start");
+    QTest::addColumn<qint64>("new_end");
+    const int shift = Qt::ShiftModifier;
+    const int ctrl = Qt::ControlModifier;
+    // 1000 bytes: rows 0..62, the last row holds 992..999.
+    QTest::newRow("home-mid-row") << 21LL << 21LL << false << int(Qt::Key_Home) << 0 << 16LL << 16LL;
+    QTest::newRow("home-at-row-start-stays") << 16LL << 16LL << false << int(Qt::Key_Home) << 0 << 16LL << 16LL;
+    QTest::newRow("home-without-selection") << -1LL << -1LL << false << int(Qt::Key_Home) << 0 << 0LL << 0LL;
+    QTest::newRow("end-mid-row") << 21LL << 21LL << false << int(Qt::Key_End) << 0 << 31LL << 31LL;
+    QTest::newRow("end-of-short-last-row") << 993LL << 993LL << false << int(Qt::Key_End) << 0 << 999LL << 999LL;
+    QTest::newRow("ctrl-home") << 500LL << 510LL << false << int(Qt::Key_Home) << ctrl << 0LL << 0LL;
+    QTest::newRow("ctrl-end-scrolls-to-last-byte") << 5LL << 5LL << false << int(Qt::Key_End) << ctrl << 999LL << 999LL;
+    QTest::newRow("shift-right-keeps-anchor") << 20LL << 20LL << false << int(Qt::Key_Right) << shift << 20LL << 21LL;
+    QTest::newRow("shift-left-backward") << 20LL << 20LL << false << int(Qt::Key_Left) << shift << 20LL << 19LL;
+    QTest::newRow("shift-down-after-drag") << 20LL << 40LL << false << int(Qt::Key_Down) << shift << 20LL << 56LL;
+    QTest::newRow("shift-up-clamps-to-0") << 5LL << 5LL << false << int(Qt::Key_Up) << shift << 5LL << 0LL;
+    QTest::newRow("shift-down-clamps-to-last-byte") << 990LL << 990LL << false << int(Qt::Key_Down) << shift << 990LL << 999LL;
+    QTest::newRow("shift-page-down") << 0LL << 0LL << false << int(Qt::Key_PageDown) << shift << 0LL << 128LL;
+    QTest::newRow("shift-end") << 20LL << 20LL << false << int(Qt::Key_End) << shift << 20LL << 31LL;
+    QTest::newRow("ctrl-shift-home") << 20LL << 40LL << false << int(Qt::Key_Home) << (ctrl | shift) << 20LL << 0LL;
+    QTest::newRow("shift-right-without-selection") << -1LL << -1LL << false << int(Qt::Key_Right) << shift << 0LL << 0LL;
+    // The plain keys keep moving selection_start and collapse the selection.
+    QTest::newRow("right-after-extension-moves-from-start") << 20LL << 23LL << false << int(Qt::Key_Right) << 0 << 21LL << 21LL;
+    QTest::newRow("ctrl-left-is-left") << 20LL << 20LL << false << int(Qt::Key_Left) << ctrl << 19LL << 19LL;
+    // Edit mode keeps a one-byte cursor: Shift does not extend.
+    QTest::newRow("edit-mode-shift-right-moves") << 20LL << 20LL << true << int(Qt::Key_Right) << shift << 21LL << 21LL;
+    QTest::newRow("edit-mode-end") << 20LL << 20LL << true << int(Qt::Key_End) << 0 << 31LL << 31LL;
+}
+
+void TestHexWidget::home_end_and_shift_extension()
+{
+    QFETCH(qint64, start);
+    QFETCH(qint64, end);
+    QFETCH(bool, edit);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(qint64, new_start);
+    QFETCH(qint64, new_end);
+    HexViewFixture f(8);
+    f.hex->open_file(pq_test::make_temp_file(1000));
+    if (edit)
+        f.hex->edit_triggered();
+    f.hex->set_selection(start, end);
+    QSignalSpy moved(f.hex.get(), &HexWidget::selection_changed);
+    QTest::keyClick(f.hex.get(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(f.hex->selection_start(), new_start);
+    QCOMPARE(f.hex->selection_end(), new_end);
+    // One announcement when an end moved, none otherwise.
+    if (new_start == start && new_end == end) {
+        QCOMPARE(moved.count(), 0);
+    } else {
+        QCOMPARE(moved.count(), 1);
+        QCOMPARE(moved.at(0).at(0).toLongLong(), new_start);
+        QCOMPARE(moved.at(0).at(1).toLongLong(), new_end);
+    }
+    // The moved end is on screen.
+    const qint64 row = new_end / 16;
+    QVERIFY2(row >= f.hex->top_row() && row < f.hex->top_row() + f.hex->visible_rows(),
+             qPrintable(QString::number(f.hex->top_row())));
+    QCOMPARE(f.hex->edit_mode(), edit);
 }
 
 void TestHexWidget::arrow_scrolls_one_row_at_edge()

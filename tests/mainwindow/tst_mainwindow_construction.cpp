@@ -7,10 +7,13 @@
 #include "hexview/hexwidget.h"
 #include "mainwindow/mainwindow.h"
 #include "markup/markupmodel.h"
+#include "markup/markuptree.h"
 #include "mainwindow_script.h"
 #include "testsettings.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QDockWidget>
 #include <QElapsedTimer>
 #include <QFontInfo>
@@ -87,7 +90,10 @@ private slots:
                               << QStringList{"Open", "Save", "Save As", "Load Markup", "Save Markup",
                                              "Save Markup As", "Exit"};
         // Undo and Redo name no step while the history is empty; "" is the separator.
-        QTest::newRow("edit") << "Edit" << QStringList{"Undo", "Redo", "", "Copy to Clipboard"};
+        QTest::newRow("edit") << "Edit"
+                              << QStringList{"Undo", "Redo", "", "Copy to Clipboard", "Find",
+                                             "Find Next", "Go to Address"};
+        QTest::newRow("view") << "View" << QStringList{"Markup Tree", "Toolbox"};
         QTest::newRow("options") << "Options"
                                  << QStringList{"Choose Fonts", "Markup Tree", "Toolbox",
                                                 "Preferences"};
@@ -115,7 +121,7 @@ private slots:
         QStringList titles;
         for (QAction *action : window->menuBar()->actions())
             titles << action->text();
-        QCOMPARE(titles, (QStringList{"File", "Edit", "Options", "Markup", "Help"}));
+        QCOMPARE(titles, (QStringList{"File", "Edit", "View", "Options", "Markup", "Help"}));
     }
 
     void copy_has_its_shortcut()
@@ -123,6 +129,49 @@ private slots:
         QAction *copy = menu("Edit")->actions().value(3);
         QVERIFY(copy);
         QCOMPARE(copy->shortcut(), QKeySequence("Ctrl+C"));
+    }
+
+    // Each key is shown in its menu entry and belongs to that entry only.
+    void menu_keys_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QKeySequence>("key");
+        QTest::newRow("open") << "File" << "Open" << QKeySequence(QKeySequence::Open);
+        QTest::newRow("save") << "File" << "Save" << QKeySequence(QKeySequence::Save);
+        // Where the platform has no Save As key, the common one stands in.
+        QTest::newRow("save-as") << "File" << "Save As"
+                                 << QKeySequence::keyBindings(QKeySequence::SaveAs)
+                                        .value(0, QKeySequence("Ctrl+Shift+S"));
+        QTest::newRow("load-markup") << "File" << "Load Markup" << QKeySequence("Ctrl+Shift+O");
+        QTest::newRow("save-markup") << "File" << "Save Markup" << QKeySequence("Ctrl+Shift+M");
+        QTest::newRow("find") << "Edit" << "Find" << QKeySequence("Ctrl+F");
+        QTest::newRow("find-next") << "Edit" << "Find Next" << QKeySequence("F3");
+        QTest::newRow("goto") << "Edit" << "Go to Address" << QKeySequence("Ctrl+G");
+        QTest::newRow("delete-markup") << "Markup" << "Delete" << QKeySequence(QKeySequence::Delete);
+    }
+
+    void menu_keys()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, item);
+        QFETCH(QKeySequence, key);
+        QVERIFY(!key.isEmpty());
+        QAction *found = nullptr;
+        int holders = 0;
+        for (QAction *bar_action : window->menuBar()->actions()) {
+            for (QAction *action : bar_action->menu()->actions()) {
+                if (bar_action->text() == title && action->text() == item)
+                    found = action;
+                if (action->shortcut() == key)
+                    ++holders;
+            }
+        }
+        QVERIFY(found);
+        QCOMPARE(found->shortcut(), key);
+        QCOMPARE(holders, 1);
+        for (QShortcut *shortcut : window->findChildren<QShortcut *>())
+            QVERIFY(shortcut->key() != key);
     }
 
     void dock_toggles_are_the_docks_own()
@@ -522,6 +571,37 @@ private slots:
         window->prefs_action();
         QCOMPARE(bar->toolButtonStyle(), Qt::ToolButtonIconOnly);
         script.install(window);
+    }
+
+    // The window's keys act where they belong: Ctrl+F and Ctrl+G hand the
+    // keyboard to their panel; Delete deletes a markup only from the tree.
+    void keys_reach_their_targets()
+    {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        auto *toolbox = window->findChild<QToolBox *>();
+        HexWidget *hex = window->hex_widget();
+        hex->setFocus();
+        QTest::keyClick(hex, Qt::Key_G, Qt::ControlModifier);
+        QCOMPARE(toolbox->currentIndex(), 0);
+        QVERIFY(qobject_cast<QLineEdit *>(QApplication::focusWidget()));
+        QVERIFY(toolbox->widget(0)->isAncestorOf(QApplication::focusWidget()));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(toolbox->currentIndex(), 1);
+        QVERIFY(qobject_cast<QLineEdit *>(QApplication::focusWidget()));
+        QVERIFY(toolbox->widget(1)->isAncestorOf(QApplication::focusWidget()));
+
+        QVERIFY(window->markup_tree()->insert_range(4, 7));
+        HexTreeView *tree = window->markup_tree_view();
+        tree->selectionModel()->select(window->markup_model()->index(0, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        hex->setFocus();
+        QTest::keyClick(hex, Qt::Key_Delete);
+        QCOMPARE(window->markup_model()->rowCount(), 1);
+        tree->setFocus();
+        QTest::keyClick(tree, Qt::Key_Delete);
+        QCOMPARE(window->markup_model()->rowCount(), 0);
+        QVERIFY(window->is_markup_modified());
     }
 
     void quit_shortcut_runs_close_prompts()

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -484,6 +485,46 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text(), text);
         if (from < 0)
             QCOMPARE(window->statusBar()->currentMessage(), QString("Select some bytes first"));
+    }
+
+    // The permanent fields follow the selection and leave the message alone.
+    void status_fields_follow_selection_data()
+    {
+        QTest::addColumn<qint64>("from");
+        QTest::addColumn<qint64>("to");
+        QTest::addColumn<QString>("offset");
+        QTest::addColumn<QString>("selection");
+        QTest::newRow("none") << qint64(-1) << qint64(-1) << "Offset: -" << "";
+        QTest::newRow("one-byte") << qint64(26) << qint64(26) << "Offset: 0x1A (26)"
+                                  << "Selection: 0x1A-0x1A, 1 bytes";
+        QTest::newRow("backward-cursor-is-moved-end")
+            << qint64(0x1F) << qint64(0x10) << "Offset: 0x10 (16)"
+            << "Selection: 0x10-0x1F, 16 bytes";
+        QTest::newRow("beyond-4-gib") << qint64(0x100000000) << qint64(0x100000001)
+                                      << "Offset: 0x100000001 (4294967297)"
+                                      << "Selection: 0x100000000-0x100000001, 2 bytes";
+    }
+
+    void status_fields_follow_selection()
+    {
+        QFETCH(qint64, from);
+        QFETCH(qint64, to);
+        QFETCH(QString, offset);
+        QFETCH(QString, selection);
+        window->load_file(data);
+        window->statusBar()->showMessage("kept");
+        if (from < 0)
+            window->hex_widget()->clear_selection();
+        else
+            window->hex_widget()->set_selection(from, to);
+        auto *status = window->statusBar();
+        QCOMPARE(status->findChild<QLabel *>("offset_field")->text(), offset);
+        QCOMPARE(status->findChild<QLabel *>("selection_field")->text(), selection);
+        QCOMPARE(status->findChild<QLabel *>("size_field")->text(), QString("Size: 0x100 (256)"));
+        QCOMPARE(status->currentMessage(), QString("kept"));
+
+        window->load_file(pq_test::make_temp_file(5));
+        QCOMPARE(status->findChild<QLabel *>("size_field")->text(), QString("Size: 0x5 (5)"));
     }
 };
 
