@@ -1,17 +1,61 @@
 #include "settings/config.h"
 #include "mainwindow/mainwindow.h"
+#include "app/commandline.h"
 
 #include <QApplication>
 #include <QFont>
 #include <QPixmap>
 #include <QSplashScreen>
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
+namespace {
+
+// Prints what --help, --version or a bad argument asks for; returns the exit
+// code, or -1 when the program should run.
+int answer(const CommandLine &command_line)
+{
+    switch (command_line.action()) {
+    case CommandLine::Action::show_help:
+    case CommandLine::Action::show_version:
+        std::fputs(command_line.text().toLocal8Bit().constData(), stdout);
+        return 0;
+    case CommandLine::Action::fail:
+        std::fputs(command_line.text().toLocal8Bit().constData(), stderr);
+        return 2;
+    case CommandLine::Action::run:
+        break;
+    }
+    return -1;
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    QCoreApplication::setApplicationVersion(QStringLiteral(PQ_VERSION));
+    {
+        // --help and --version need no display. The window system's own
+        // options (-platform ...) are unknown here; the second parse, after
+        // the application object has taken them, reports what is left.
+        QCoreApplication probe(argc, argv);
+        const CommandLine command_line(QCoreApplication::arguments());
+        if (command_line.action() != CommandLine::Action::fail) {
+            const int code = answer(command_line);
+            if (code >= 0)
+                return code;
+        }
+    }
+
     auto *application = new QApplication(argc, argv);
+    const CommandLine command_line(QCoreApplication::arguments());
+    const int code = answer(command_line);
+    if (code >= 0) {
+        delete application;
+        return code;
+    }
     auto *pixmap = new QPixmap(QStringLiteral(":images/splash.png"));
     auto *splash = new QSplashScreen(*pixmap);
 
@@ -38,7 +82,12 @@ int main(int argc, char *argv[])
     }
     window->apply_font(font);
 
-    window->load_file(config->value(QStringLiteral("filename")).toString());
+    if (command_line.file().isEmpty())
+        window->load_file(config->value(QStringLiteral("filename")).toString());
+    else
+        window->open_named_file(command_line.file());
+    if (!command_line.markup().isEmpty())
+        window->load_markup_file(command_line.markup());
 
     window->setMaximumSize(32767, 32767);
     window->setMinimumSize(0, 0);

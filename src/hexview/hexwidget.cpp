@@ -274,6 +274,16 @@ void HexWidget::set_selection(qint64 start, qint64 end)
     notify_selection();
 }
 
+void HexWidget::set_cursor(qint64 offset)
+{
+    m_pending_nibble = -1;
+    m_selection_start = qMax<qint64>(0, offset);
+    m_selection_end = m_selection_start;
+    show_offset(m_selection_end);
+    update();
+    notify_selection();
+}
+
 qint64 HexWidget::selection_start() const
 {
     return m_selection_start;

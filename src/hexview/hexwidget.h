@@ -91,6 +91,9 @@ public:
     void set_selection(qint64 start, qint64 end);
     qint64 selection_start() const;
     qint64 selection_end() const;
+    // Both ends := offset (clamped to 0), scrolling as little as needed to
+    // show it, as the keys move the cursor.
+    void set_cursor(qint64 offset);
     // The selected bytes of the file (lesser to greater end) as lowercase
     // two-digit hex without separators; unsaved edits are not included. With no
     // selection: "Select some bytes first" and the empty text.

@@ -55,6 +55,7 @@ MainWindow::MainWindow()
 
     build_central_widget();
     build_docks();
+    build_inspector_dock();
 
     hex_widget_->set_goto_panel(toolbox, goto_panel);
     hex_widget_->set_search_panel(toolbox, search_panel);
@@ -73,6 +74,8 @@ MainWindow::MainWindow()
 
     setCentralWidget(hex_widget_->parentWidget());
     fit_toolbox_to_pages();
+    // A file dropped anywhere on the window is opened.
+    setAcceptDrops(true);
 
     connect_signals();
 }
@@ -234,6 +237,8 @@ void MainWindow::build_menus()
         QStringLiteral("No file is open.\n\nOpen one with File \u203A Open (%1)\n"
                        "or drop a file on this window.")
             .arg(open->shortcut().toString(QKeySequence::NativeText)));
+    recent_menu = file_menu->addMenu(QStringLiteral("Recent Files"));
+    connect(recent_menu, &QMenu::aboutToShow, this, &MainWindow::fill_recent_menu);
     QAction *save = file_menu->addAction(QStringLiteral("Save"));
     save->setShortcut(QKeySequence::Save);
     connect_command(save, &MainWindow::save_action);

@@ -14,6 +14,7 @@ class QAction;
 class HexScrollBar;
 class HexTreeView;
 class HexWidget;
+class InspectorWidget;
 class JumpWidget;
 class ManualMarkupDialog;
 class MarkupMask;
@@ -90,6 +91,17 @@ public:
     // Opens a data file in the hex view and loads its linked markup. A name that
     // does not exist leaves the view as it was and empties the title.
     void load_file(const QString &name);
+    // Opens a data file named outside the Open dialog (the command line, a
+    // drop, Recent Files) as Open does: refused while a search runs, the
+    // questions about unsaved changes first. A name that is not an existing
+    // file is reported on the status bar. True when the file was opened.
+    bool open_named_file(const QString &name);
+    // Loads a markup file as Load Markup does once the file is chosen.
+    void load_markup_file(const QString &name);
+    // The last data files opened, newest first (setting "Recent Files").
+    static QStringList recent_files();
+    static constexpr int max_recent_files = 8;
+
     // "File Has Changed": any answer but No saves. False when the user chose
     // to save and the save failed, so the caller must not discard the edits.
     bool ask_save_changes();
@@ -171,11 +183,17 @@ public slots:
     void find_action();
     void find_next_action();
     void goto_action();
+    // "Mark as <type>" of the inspector: marks first..last as Mark does,
+    // described by the type's name, and moves the cursor past the value so
+    // that the next field can be marked from there.
+    void mark_as(qint64 first, qint64 last, const QString &description);
 
     void setVisible(bool visible) override;
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
@@ -184,6 +202,7 @@ private:
 
     void build_central_widget();
     void build_docks();
+    void build_inspector_dock();
     void build_markup_objects();
     // Hands the window's objects to the collaborators that need them.
     void wire_collaborators();
@@ -220,9 +239,10 @@ private:
     void random_colours_for_selection();
     // The node of the first selected row in the tree, or null after telling the user.
     MarkupNode *selected_markup();
-    // Marks first..last as one undoable step; reports a refusal. True when
-    // the range was marked. Every way of marking goes through here.
-    bool insert_markup(qint64 first, qint64 last);
+    // Marks first..last, described as `description` (empty: the default), as
+    // one undoable step; reports a refusal. True when the range was marked.
+    // Every way of marking goes through here.
+    bool insert_markup(qint64 first, qint64 last, const QString &description = QString());
     // Stores a finished tree-view edit as one undoable step.
     void commit_markup_edit(const QModelIndex &index, const QList<QPair<int, QVariant>> &before,
                             const QList<QPair<int, QVariant>> &after);
@@ -255,7 +275,15 @@ private:
     // The permanent status bar fields (mainwindow_view.cpp): cursor, selection, size.
     void build_status_fields();
     void update_status_fields();
+    // The cursor or the file changed: status fields and inspector follow.
+    void follow_cursor();
     void add_find_entries(QMenu *edit_menu);
+    // Open after the dialog: markups dropped, the file shown, its linked markup.
+    void open_chosen_file(const QString &name);
+    void add_recent_file(const QString &name);
+    // Fills File > Recent Files each time it opens.
+    void fill_recent_menu();
+    void open_recent_file(const QString &name);
     // Shows, hides and check-marks every dock.
     QMenu *build_view_menu(QMenuBar *bar);
     // Opens the toolbox dock at `page`.
@@ -293,4 +321,7 @@ private:
     QLabel *offset_field = nullptr;
     QLabel *selection_field = nullptr;
     QLabel *size_field = nullptr;
+    QMenu *recent_menu = nullptr;
+    QDockWidget *inspector_dock = nullptr;
+    InspectorWidget *inspector = nullptr;
 };

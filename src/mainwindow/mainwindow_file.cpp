@@ -41,7 +41,11 @@ void MainWindow::open_action()
         show_status(refusal);
         return;
     }
+    open_chosen_file(name);
+}
 
+void MainWindow::open_chosen_file(const QString &name)
+{
     markup_tree_->clear();
     hex_widget_->clear_selection();
     markup_mask_->reload_mask();
@@ -106,7 +110,7 @@ void MainWindow::show_data_file(const QString &name, DataFileMarkup markup)
     if (!QFile::exists(name) || !data_file_refusal(name).isEmpty()) {
         hex_widget_->open_file(QString());
         set_title(QString());
-        update_status_fields();
+        follow_cursor();
         return;
     }
 
@@ -117,7 +121,8 @@ void MainWindow::show_data_file(const QString &name, DataFileMarkup markup)
     history->mark_saved(EditHistory::bytes);
     // Save As keeps the markups and their history: the copy holds the same
     // bytes. (The byte steps no longer apply: they are in the copy.)
-    update_status_fields();
+    follow_cursor();
+    add_recent_file(name);
     if (markup == DataFileMarkup::keep)
         return;
     history->restart();

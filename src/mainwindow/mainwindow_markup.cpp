@@ -70,9 +70,11 @@ QColor MainWindow::contrast_colour(const QColor &foreground)
                   (foreground.blue() + 128) % 256, 255);
 }
 
-bool MainWindow::insert_markup(qint64 first, qint64 last)
+bool MainWindow::insert_markup(qint64 first, qint64 last, const QString &description)
 {
-    const bool inserted = history->run(new MarkCommand(history, markup_tree_, first, last));
+    const bool inserted = history->run(
+        description.isEmpty() ? new MarkCommand(history, markup_tree_, first, last)
+                              : new MarkCommand(history, markup_tree_, first, last, description));
     markup_mask_->reload_mask();
     fit_markup_columns();
     if (inserted)
@@ -458,6 +460,11 @@ void MainWindow::load_markup_action()
         get_open_file_name(QStringLiteral("Load XML Markup File"), dir, tr("XML Markup (*.xml)"));
     if (name.isEmpty())
         return;
+    load_markup_file(name);
+}
+
+void MainWindow::load_markup_file(const QString &name)
+{
     const MarkupRead result = read_markup_file(name);
     if (result == MarkupRead::unreadable)
         return;

@@ -1,10 +1,12 @@
 // What the window shows about the view and how the keyboard reaches it:
-// the permanent status bar fields, the View menu and the find and goto entries.
+// the permanent status bar fields, the Inspector dock, the View menu and the
+// find and goto entries.
 
 #include "mainwindow/mainwindow.h"
 
 #include "document/hexdocument.h"
 #include "hexview/hexwidget.h"
+#include "panels/inspectorwidget.h"
 #include "panels/jumpwidget.h"
 #include "panels/searchwidget.h"
 
@@ -41,8 +43,40 @@ void MainWindow::build_status_fields()
     offset_field = new_field(QStringLiteral("offset_field"), bar);
     selection_field = new_field(QStringLiteral("selection_field"), bar);
     size_field = new_field(QStringLiteral("size_field"), bar);
-    connect(hex_widget_, &HexWidget::selection_changed, this, &MainWindow::update_status_fields);
+    connect(hex_widget_, &HexWidget::selection_changed, this, &MainWindow::follow_cursor);
+    // An edit changes the bytes under the cursor.
+    connect(hex_widget_, &HexWidget::content_changed, this, &MainWindow::follow_cursor);
+    follow_cursor();
+}
+
+void MainWindow::follow_cursor()
+{
     update_status_fields();
+    const qint64 start = hex_widget_->selection_start();
+    const qint64 end = hex_widget_->selection_end();
+    inspector->set_offset(start < 0 || end < 0 ? -1 : end);
+}
+
+void MainWindow::build_inspector_dock()
+{
+    inspector_dock = new QDockWidget(QStringLiteral("Inspector"), this);
+    inspector_dock->setObjectName(QStringLiteral("InspectorDockWidget"));
+    inspector_dock->setAllowedAreas(Qt::AllDockWidgetAreas);
+    inspector = new InspectorWidget(inspector_dock);
+    inspector->set_hex_widget(hex_widget_);
+    inspector_dock->setWidget(inspector);
+    // Below the toolbox, on its side.
+    addDockWidget(Qt::LeftDockWidgetArea, inspector_dock);
+    connect(inspector, &InspectorWidget::mark_requested, this, &MainWindow::mark_as);
+}
+
+void MainWindow::mark_as(qint64 first, qint64 last, const QString &description)
+{
+    if (refuse_while_searching())
+        return;
+    if (insert_markup(first, last, description))
+        hex_widget_->set_cursor(last + 1);
+    markup_modified = true;
 }
 
 void MainWindow::update_status_fields()
@@ -98,6 +132,7 @@ QMenu *MainWindow::build_view_menu(QMenuBar *bar)
     // The same toggle actions as in the Options menu, so both stay in step.
     view_menu->addAction(markup_dock->toggleViewAction());
     view_menu->addAction(toolbox_dock->toggleViewAction());
+    view_menu->addAction(inspector_dock->toggleViewAction());
     return view_menu;
 }
 

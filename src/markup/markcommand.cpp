@@ -2,18 +2,20 @@
 
 #include "markup/markuptree.h"
 
-MarkCommand::MarkCommand(EditHistory *history, MarkupTree *tree, qint64 first, qint64 last)
+MarkCommand::MarkCommand(EditHistory *history, MarkupTree *tree, qint64 first, qint64 last,
+                         const QString &description)
     : EditCommand(history, EditHistory::markup, QStringLiteral("Mark"))
     , m_tree(tree)
     , m_first(first)
     , m_last(last)
+    , m_description(description)
 {
 }
 
 bool MarkCommand::apply()
 {
     // The tree is as it was the first time, so the markup lands in the same place.
-    MarkupNode *node = m_tree->mark_range(m_first, m_last, &m_adopted_rows);
+    MarkupNode *node = m_tree->mark_range(m_first, m_last, &m_adopted_rows, m_description);
     if (!node)
         return false;
     m_path = MarkupTree::path_of(node);

@@ -2,6 +2,8 @@
 
 #include "markup/editcommand.h"
 
+#include <QString>
+
 class MarkupTree;
 
 // Mark: a new markup over first..last that adopts the markups inside it.
@@ -9,7 +11,8 @@ class MarkupTree;
 class MarkCommand : public EditCommand
 {
 public:
-    MarkCommand(EditHistory *history, MarkupTree *tree, qint64 first, qint64 last);
+    MarkCommand(EditHistory *history, MarkupTree *tree, qint64 first, qint64 last,
+                const QString &description = QStringLiteral("Description"));
 
 protected:
     bool apply() override;
@@ -19,6 +22,7 @@ private:
     MarkupTree *m_tree;
     qint64 m_first;
     qint64 m_last;
+    QString m_description;
     QList<int> m_path;
     QList<int> m_adopted_rows;
 };

@@ -555,12 +555,13 @@ MarkupNode *MarkupTree::place_range(qint64 first, qint64 last)
     return node;
 }
 
-bool MarkupTree::insert_range(qint64 a, qint64 b)
+bool MarkupTree::insert_range(qint64 a, qint64 b, const QString &description)
 {
-    return mark_range(a, b, nullptr) != nullptr;
+    return mark_range(a, b, nullptr, description) != nullptr;
 }
 
-MarkupNode *MarkupTree::mark_range(qint64 a, qint64 b, QList<int> *adopted_rows)
+MarkupNode *MarkupTree::mark_range(qint64 a, qint64 b, QList<int> *adopted_rows,
+                                   const QString &description)
 {
     if (!m_model)
         return nullptr;
@@ -583,8 +584,7 @@ MarkupNode *MarkupTree::mark_range(qint64 a, qint64 b, QList<int> *adopted_rows)
     const QModelIndex parent_index = m_model->index_of(parent);
     m_model->insertRow(row, parent_index);
     MarkupNode *node = parent->child(row);
-    m_model->setData(m_model->index(row, MarkupColumn::Description, parent_index),
-                     QStringLiteral("Description"));
+    m_model->setData(m_model->index(row, MarkupColumn::Description, parent_index), description);
     m_model->setData(m_model->index(row, MarkupColumn::Start, parent_index), first);
     m_model->setData(m_model->index(row, MarkupColumn::End, parent_index), last);
     m_model->setData(m_model->index(row, MarkupColumn::Length, parent_index),

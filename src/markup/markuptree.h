@@ -57,9 +57,11 @@ public:
     void set_expand_all(std::function<void()> expand_all);
     void set_is_expanded(std::function<bool(const QModelIndex &)> is_expanded);
 
-    // Marks bytes a..b (ends in any order). False when the range partly
-    // overlaps a markup at any depth or equals one exactly; nothing changes then.
-    bool insert_range(qint64 a, qint64 b);
+    // Marks bytes a..b (ends in any order) with the given description. False
+    // when the range partly overlaps a markup at any depth or equals one
+    // exactly; nothing changes then.
+    bool insert_range(qint64 a, qint64 b,
+                      const QString &description = QStringLiteral("Description"));
     // Removes the markup at index with its subtree. Always true.
     bool prune(const QModelIndex &index);
     // Removes the markup at index; its children take its place. Always true.
@@ -72,7 +74,8 @@ public:
     //
     // insert_range's work: the new markup, or null when refused. *adopted_rows
     // receives the rows the markups it adopted had in its parent before.
-    MarkupNode *mark_range(qint64 a, qint64 b, QList<int> *adopted_rows);
+    MarkupNode *mark_range(qint64 a, qint64 b, QList<int> *adopted_rows,
+                           const QString &description = QStringLiteral("Description"));
     // Takes back mark_range: the markup goes (deleted) and its children return
     // to its parent at adopted_rows.
     void unmark(MarkupNode *node, const QList<int> &adopted_rows);

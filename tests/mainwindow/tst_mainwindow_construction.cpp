@@ -87,13 +87,13 @@ private slots:
         QTest::addColumn<QString>("title");
         QTest::addColumn<QStringList>("items");
         QTest::newRow("file") << "File"
-                              << QStringList{"Open", "Save", "Save As", "Load Markup", "Save Markup",
+                              << QStringList{"Open", "Recent Files", "Save", "Save As", "Load Markup", "Save Markup",
                                              "Save Markup As", "Exit"};
         // Undo and Redo name no step while the history is empty; "" is the separator.
         QTest::newRow("edit") << "Edit"
                               << QStringList{"Undo", "Redo", "", "Copy to Clipboard", "Find",
                                              "Find Next", "Go to Address"};
-        QTest::newRow("view") << "View" << QStringList{"Markup Tree", "Toolbox"};
+        QTest::newRow("view") << "View" << QStringList{"Markup Tree", "Toolbox", "Inspector"};
         QTest::newRow("options") << "Options"
                                  << QStringList{"Choose Fonts", "Markup Tree", "Toolbox",
                                                 "Preferences"};

@@ -8,14 +8,22 @@
 #include "mainwindow/mainwindow.h"
 #include "mainwindow_script.h"
 #include "markup/markupmodel.h"
+#include "panels/searchwidget.h"
 #include "testsettings.h"
 #include "hostilehelpers.h"
 
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QUrl>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -47,6 +55,45 @@ private:
     pq_test::DialogScript script;
     QTemporaryDir dir;
     QString data;
+
+    QMenu *recent_menu() const
+    {
+        for (QAction *menu : window->menuBar()->actions())
+            if (menu->text() == "File")
+                for (QAction *item : menu->menu()->actions())
+                    if (item->text() == "Recent Files")
+                        return item->menu();
+        return nullptr;
+    }
+
+    // Chooses `name` from File > Recent Files as the menu shows it.
+    bool choose_recent(const QString &name)
+    {
+        QMenu *menu = recent_menu();
+        if (!menu)
+            return false;
+        emit menu->aboutToShow();
+        for (QAction *item : menu->actions()) {
+            if (item->text() == name) {
+                item->trigger();
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void drop(const QString &name)
+    {
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(name)});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window, &dropped);
+        // The drop finishes first; the file opens from the event loop.
+        QCoreApplication::processEvents();
+    }
 
     // Types "4" "1" over byte `offset` in edit mode: the byte becomes 0x41.
     void edit_byte(qint64 offset)
@@ -525,6 +572,118 @@ private slots:
 
         window->load_file(pq_test::make_temp_file(5));
         QCOMPARE(status->findChild<QLabel *>("size_field")->text(), QString("Size: 0x5 (5)"));
+    }
+
+    // A drop, Recent Files and a name given by the command line open a file
+    // as Open does: questions first, then the file with its title.
+    void open_by_name_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("edited");
+        QTest::addColumn<bool>("opened");
+        QTest::addColumn<QString>("status");
+        for (const char *how : {"drop", "recent", "name"}) {
+            QTest::addRow("%s-file", how) << how << "file" << false << true << "File Loaded";
+            QTest::addRow("%s-after-edits", how) << how << "file" << true << true << "File Loaded";
+            QTest::addRow("%s-while-searching-refused", how)
+                << how << "searching" << false << false << "A search is running: cancel it first.";
+        }
+        QTest::newRow("name-missing") << "name" << "missing" << false << false << "File not found: ";
+        QTest::newRow("name-directory") << "name" << "directory" << false << false
+                                        << "File not loaded: ";
+        QTest::newRow("recent-gone-is-dropped") << "recent" << "missing" << false << false
+                                                << "File not found, removed from Recent Files: ";
+    }
+
+    void open_by_name()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, target);
+        QFETCH(bool, edited);
+        QFETCH(bool, opened);
+        QFETCH(QString, status);
+        QString name = pq_test::make_temp_file(40);
+        if (target == "missing")
+            name = dir.filePath("gone.bin");
+        else if (target == "directory")
+            name = dir.path();
+        if (how == "recent") {
+            // Recent Files lists what was opened before.
+            const QString made = pq_test::make_temp_file(3);
+            window->load_file(target == "missing" ? made : name);
+            if (target == "missing") {
+                QFile::rename(made, name);
+                window->load_file(name);
+                QFile::remove(name);
+            }
+            window->load_file(data);
+        }
+        QString shown = data;
+        if (target == "searching") {
+            shown = pq_test::make_temp_file(32 << 20);
+            window->load_file(shown);
+        }
+        if (edited)
+            edit_byte(2);
+        script.events.clear();
+
+        QString message;
+        const auto run = [&] {
+            if (how == "drop")
+                drop(name);
+            else if (how == "recent")
+                QVERIFY(choose_recent(QFileInfo(name).absoluteFilePath()));
+            else
+                QCOMPARE(window->open_named_file(name), opened);
+            message = window->statusBar()->currentMessage();
+        };
+        if (target == "searching") {
+            // The command arrives while a search keeps the event loop running.
+            auto *panel = window->findChild<SearchWidget *>();
+            panel->findChild<QLineEdit *>()->setText("no such text");
+            bool ran_while_searching = false;
+            QTimer::singleShot(0, window, [&] {
+                ran_while_searching = panel->searching();
+                run();
+                panel->cancel();
+            });
+            panel->search();
+            QVERIFY(ran_while_searching);
+        } else {
+            run();
+        }
+
+        if (opened) {
+            QCOMPARE(window->windowTitle(), QFileInfo(name).absoluteFilePath());
+            QCOMPARE(message, status);
+            QCOMPARE(window->hex_widget()->document()->size(), qint64(40));
+            QCOMPARE(Config::instance()->value("filename").toString(), QFileInfo(name).absoluteFilePath());
+            QCOMPARE(MainWindow::recent_files().value(0), QFileInfo(name).absoluteFilePath());
+        } else {
+            QCOMPARE(window->windowTitle(), shown);
+            QVERIFY2(message.startsWith(status), qPrintable(message));
+            QVERIFY(MainWindow::recent_files().value(0) != QFileInfo(name).absoluteFilePath());
+            if (target == "missing")
+                QVERIFY(!MainWindow::recent_files().contains(QFileInfo(name).absoluteFilePath()));
+        }
+        QCOMPARE(script.events, edited ? QStringList{"question:File Has Changed"} : QStringList{});
+    }
+
+    void recent_files_keep_eight_newest_first()
+    {
+        QStringList opened;
+        for (int i = 0; i < 10; ++i) {
+            opened.prepend(QFileInfo(pq_test::make_temp_file(i + 1)).absoluteFilePath());
+            window->load_file(opened.first());
+        }
+        // Opening one again moves it to the front without a duplicate.
+        window->load_file(opened.at(5));
+        opened.move(5, 0);
+        QCOMPARE(MainWindow::recent_files(), opened.mid(0, MainWindow::max_recent_files));
+        emit recent_menu()->aboutToShow();
+        QCOMPARE(recent_menu()->actions().size(), MainWindow::max_recent_files);
+        QCOMPARE(recent_menu()->actions().first()->text(), opened.first());
     }
 };
 

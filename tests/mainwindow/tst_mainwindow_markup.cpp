@@ -17,6 +17,7 @@
 #include "markup/markupcolumn.h"
 #include "markup/markuptree.h"
 #include "hostilehelpers.h"
+#include "panels/inspectorwidget.h"
 #include "markuptesthelpers.h"
 #include "testsettings.h"
 #include "treeview/treeviewdelegate.h"
@@ -393,6 +394,39 @@ private slots:
         QCOMPARE(tree_shape(), QString("0..100[10..20]"));
         QVERIFY(!undo->isEnabled());
         QCOMPARE(undo->text(), QString("Undo"));
+    }
+
+    // The inspector marks a value field by field: the markup is described by
+    // the type, the cursor moves past it, Mark's refusal applies, and Undo
+    // takes the field back.
+    void mark_as_from_inspector()
+    {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        auto *inspector = window->findChild<InspectorWidget *>();
+        QVERIFY(inspector && inspector->isVisible());
+        window->hex_widget()->set_selection(16, 16);
+        inspector->mark_as(ValueDecoder::Type::uint32);
+        QCOMPARE(tree_shape(), QString("16..19"));
+        QCOMPARE(top(0)->data(MarkupColumn::Description).toString(), QString("UInt32"));
+        QCOMPARE(window->hex_widget()->selection_start(), qint64(20));
+        QCOMPARE(inspector->offset(), qint64(20));
+        inspector->mark_as(ValueDecoder::Type::uint16);
+        QCOMPARE(tree_shape(), QString("16..19 20..21"));
+        QCOMPARE(top(1)->data(MarkupColumn::Description).toString(), QString("UInt16"));
+        QVERIFY(window->is_markup_modified());
+
+        window->hex_widget()->set_selection(18, 18);
+        inspector->mark_as(ValueDecoder::Type::uint32);
+        QCOMPARE(window->statusBar()->currentMessage(), QString("Selections cannot overlap"));
+        QCOMPARE(tree_shape(), QString("16..19 20..21"));
+        QCOMPARE(window->hex_widget()->selection_start(), qint64(18));
+
+        window->edit_history()->undo_step();
+        QCOMPARE(tree_shape(), QString("16..19"));
+        window->edit_history()->redo_step();
+        QCOMPARE(top(1)->data(MarkupColumn::Description).toString(), QString("UInt16"));
+        window->hide();
     }
 
     void mark_nests_and_colours_the_view()

@@ -1,0 +1,52 @@
+#include "app/commandline.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+CommandLine::CommandLine(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("A hex editor that annotates binary files with coloured, nested markups."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption markup(QStringLiteral("markup"),
+                                    QStringLiteral("Load the markup file <file> after FILE "
+                                                   "(instead of the markup linked to FILE)."),
+                                    QStringLiteral("file"));
+    parser.addOption(markup);
+    parser.addPositionalArgument(QStringLiteral("FILE"),
+                                 QStringLiteral("The data file to open instead of the last one."),
+                                 QStringLiteral("[FILE]"));
+
+    // parse(), not process(): process() would exit the program from here.
+    if (!parser.parse(arguments)) {
+        m_action = Action::fail;
+        m_text = parser.errorText() + QLatin1Char('\n') + parser.helpText();
+        return;
+    }
+    if (parser.isSet(help)) {
+        m_action = Action::show_help;
+        m_text = parser.helpText();
+        return;
+    }
+    if (parser.isSet(version)) {
+        m_action = Action::show_version;
+        m_text = QCoreApplication::applicationName() + QLatin1Char(' ')
+                 + QCoreApplication::applicationVersion() + QLatin1Char('\n');
+        return;
+    }
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1) {
+        m_action = Action::fail;
+        m_text = QStringLiteral("Only one FILE can be opened.\n") + parser.helpText();
+        return;
+    }
+    m_file = files.value(0);
+    m_markup = parser.value(markup);
+    if (parser.isSet(markup) && m_markup.isEmpty()) {
+        m_action = Action::fail;
+        m_text = QStringLiteral("--markup needs a file name.\n") + parser.helpText();
+    }
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "document/valuedecoder.h"
+
+#include <QPointer>
+#include <QWidget>
+
+class HexWidget;
+class QRadioButton;
+class QTreeWidget;
+
+// The "Inspector" dock's page: the bytes at the cursor decoded as every type
+// of ValueDecoder, little- or big-endian by one switch. It reads the bytes
+// through the hex widget's document (with the widget's unsaved edits over
+// them) and only while it is visible: an offset given while hidden is read
+// when the page is shown again.
+//
+// A row's context menu offers "Mark as <type>", which asks for a markup over
+// the bytes of that value; the window decides whether it is made.
+class InspectorWidget : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(InspectorWidget)
+
+public:
+    explicit InspectorWidget(QWidget *parent = nullptr);
+
+    void set_hex_widget(HexWidget *hex_widget);
+    qint64 offset() const { return m_offset; }
+    bool little_endian() const;
+    void set_little_endian(bool little);
+    // The value shown for `type` (empty past the end of the file).
+    QString value_text(ValueDecoder::Type type) const;
+    // The markup "Mark as <type>" asks for: false when the value runs past
+    // the end of the file or there is no cursor.
+    bool mark_range(ValueDecoder::Type type, qint64 *first, qint64 *last) const;
+
+public slots:
+    // The cursor moved to `offset` (-1: no cursor), or the bytes changed.
+    void set_offset(qint64 offset);
+    void mark_as(ValueDecoder::Type type);
+
+signals:
+    void mark_requested(qint64 first, qint64 last, const QString &description);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void refresh();
+    QByteArray read_at_cursor() const;
+    void show_context_menu(const QPoint &pos);
+
+    QTreeWidget *table = nullptr;
+    QRadioButton *little_button = nullptr;
+    QRadioButton *big_button = nullptr;
+    QPointer<HexWidget> hex_widget;
+    qint64 m_offset = -1;
+    // The bytes the rows show; refreshed only while visible.
+    QByteArray bytes;
+    bool stale = true;
+};
