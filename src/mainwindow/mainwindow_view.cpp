@@ -30,6 +30,9 @@ QLabel *new_field(const QString &name, QStatusBar *bar)
     auto *field = new QLabel(bar);
     field->setObjectName(name);
     field->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A sunken panel each, so the fields read apart.
+    field->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    field->setContentsMargins(4, 0, 4, 0);
     bar->addPermanentWidget(field);
     return field;
 }
