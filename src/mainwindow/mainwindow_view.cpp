@@ -68,8 +68,8 @@ void MainWindow::build_inspector_dock()
     inspector = new InspectorWidget(inspector_dock);
     inspector->set_hex_widget(hex_widget_);
     inspector_dock->setWidget(inspector);
-    // Below the toolbox, on its side.
-    addDockWidget(Qt::LeftDockWidgetArea, inspector_dock);
+    // Beside the markup tree, where the window has width to spare.
+    addDockWidget(Qt::TopDockWidgetArea, inspector_dock, Qt::Horizontal);
     connect(inspector, &InspectorWidget::mark_requested, this, &MainWindow::mark_as);
 }
 

@@ -54,11 +54,6 @@ InspectorWidget::InspectorWidget(QWidget *parent)
         auto *item = new QTreeWidgetItem(table, {ValueDecoder::name(type), QString()});
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     }
-    // Wide enough for the longest values: a 64-bit number and a date.
-    const QFontMetrics metrics = table->fontMetrics();
-    table->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("Unix Time64  "))
-                           + metrics.horizontalAdvance(QStringLiteral("-9223372036854775808  "))
-                           + table->verticalScrollBar()->sizeHint().width() + 8);
     layout->addWidget(table);
     connect(table, &QTreeWidget::customContextMenuRequested, this,
             &InspectorWidget::show_context_menu);
