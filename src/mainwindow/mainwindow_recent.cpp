@@ -46,9 +46,9 @@ bool MainWindow::open_named_file(const QString &name)
             startup_notice = notice;
         return false;
     }
-    if (document_modified && !ask_save_changes())
+    if (is_document_modified() && !ask_save_changes())
         return false;
-    if (markup_modified && !ask_save_markup())
+    if (is_markup_modified() && !ask_save_markup())
         return false;
     open_chosen_file(info.absoluteFilePath());
     return true;

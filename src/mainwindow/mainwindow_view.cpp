@@ -79,7 +79,6 @@ void MainWindow::mark_as(qint64 first, qint64 last, const QString &description)
         return;
     if (insert_markup(first, last, description))
         hex_widget_->set_cursor(last + 1);
-    markup_modified = true;
 }
 
 void MainWindow::update_status_fields()
