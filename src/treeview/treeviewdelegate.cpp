@@ -191,6 +191,9 @@ QWidget *TreeViewDelegate::createEditor(QWidget *parent, const QStyleOptionViewI
     case MarkupColumn::Description: {
         auto *line = new QLineEdit(parent);
         line->setFrame(false);
+        // A description has no length limit; a line edit's default one would
+        // cut a long description (from a markup file) when it is committed.
+        line->setMaxLength(std::numeric_limits<int>::max());
         editor = line;
         break;
     }

@@ -247,6 +247,14 @@ private slots:
         line->setText("header");
         delegate.setModelData(line, model.get(), text_cell);
         QCOMPARE(text_cell.data().toString(), QString("header"));
+
+        // Longer than a line edit holds by default: the edit keeps every character.
+        const QString long_text = QString(40000, QChar('d')) + QStringLiteral("end");
+        model->setData(text_cell, long_text);
+        delegate.setEditorData(line, text_cell);
+        line->setText(line->text() + QStringLiteral("!"));
+        delegate.setModelData(line, model.get(), text_cell);
+        QCOMPARE(text_cell.data().toString(), long_text + QStringLiteral("!"));
     }
 
     void spinning_end_updates_markup_and_length_live()
