@@ -58,21 +58,32 @@ void HexTreeView::expand_all()
     QAbstractItemModel *m = model();
     if (!m)
         return;
-    // The depth of the tree, walked without recursion and given up as soon
-    // as it passes the limit.
-    int depth = 0;
+    // The markups that have children, parents first, walked without recursion
+    // and given up as soon as the tree is deeper than the limit.
+    std::vector<QModelIndex> parents;
     std::vector<std::pair<QModelIndex, int>> pending { { QModelIndex(), 0 } };
-    while (!pending.empty() && depth <= max_expanded_depth) {
+    while (!pending.empty()) {
         const auto [index, level] = pending.back();
         pending.pop_back();
         const int rows = m->rowCount(index);
-        if (rows > 0)
-            depth = std::max(depth, level + 1);
-        for (int row = 0; row < rows; ++row)
+        if (rows == 0)
+            continue;
+        if (level >= max_expanded_depth) {
+            expandToDepth(max_expanded_depth - 1);
+            return;
+        }
+        if (index.isValid())
+            parents.push_back(index);
+        for (int row = rows - 1; row >= 0; --row)
             pending.emplace_back(m->index(row, 0, index), level + 1);
     }
-    if (depth <= max_expanded_depth)
-        expandAll();
-    else
-        expandToDepth(max_expanded_depth - 1);
+    // Only markups with children are stored as expanded. expandAll() keeps a
+    // persistent index for every row, leaves included, and the model walks
+    // all persistent indexes on every row removal (a prune): that doubled the
+    // work of each prune on a large tree. With a layout pending, expand()
+    // only records the index; the one layout runs at the end.
+    scheduleDelayedItemsLayout();
+    for (const QModelIndex &index : parents)
+        expand(index);
+    executeDelayedItemsLayout();
 }
