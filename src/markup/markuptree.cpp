@@ -812,20 +812,30 @@ MarkupNode *MarkupTree::node_at_path(const QList<int> &path) const
     return node;
 }
 
-MarkupTree::LookupSnapshot MarkupTree::lookup_snapshot() const
+MarkupTree::LookupSnapshot MarkupTree::lookup_snapshot(qint64 first, qint64 last) const
 {
     LookupSnapshot snapshot;
     if (!m_model)
         return snapshot;
     snapshot.root = m_model->root();
-    // Only nodes a lookup can reach matter: the root's children and the
-    // children of markups shown expanded.
-    std::vector<std::pair<MarkupNode *, QModelIndex>> pending;
-    pending.emplace_back(m_model->root(), QModelIndex());
+    // Only nodes a lookup of an offset in first..last can reach matter: the
+    // root's children and the children of markups shown expanded, each asked
+    // about the offsets that can reach it. A pass over every expanded markup
+    // would cost each prune of a large expanded tree a walk of the whole tree.
+    struct Pending
+    {
+        MarkupNode *node;
+        qint64 lo;
+        qint64 hi;
+    };
+    std::vector<Pending> pending;
+    pending.push_back({ m_model->root(), first, last });
     while (!pending.empty()) {
-        auto [node, index] = pending.back();
+        const Pending at = pending.back();
         pending.pop_back();
+        MarkupNode *node = at.node;
         const Children &kids = node->children();
+        const Children *ordered = &kids;
         if (!node->children_ordered()) {
             snapshot.unordered.insert(node);
             Children copy = kids;
@@ -834,19 +844,36 @@ MarkupTree::LookupSnapshot MarkupTree::lookup_snapshot() const
             });
             const bool repeats = std::any_of(copy.cbegin(), copy.cend(),
                                              [](const MarkupNode *c) { return c->is_repeat(); });
+            ordered = nullptr;
             if (!repeats && children_ordered(copy))
-                snapshot.sorted.insert(node, copy);
+                ordered = &snapshot.sorted.insert(node, copy).value();
         }
         if (!m_is_expanded || !node->has_grandchildren())
             continue;
-        for (int r = 0; r < kids.size(); ++r) {
-            MarkupNode *c = kids.at(r);
-            if (c->child_count() == 0)
+        // The children a lookup may pick: with ordered children, those from
+        // the last one starting at or before lo to the last one starting at
+        // or before hi; otherwise every child is scanned.
+        const Children &list = ordered ? *ordered : kids;
+        qsizetype from = 0;
+        qsizetype to = list.size() - 1;
+        if (ordered) {
+            from = std::max<qsizetype>(0, last_starting_at_or_before(list, at.lo));
+            to = last_starting_at_or_before(list, at.hi);
+        }
+        for (qsizetype i = from; i <= to; ++i) {
+            MarkupNode *c = list.at(i);
+            if (c->child_count() == 0 || c->start() > at.hi)
                 continue;
-            const QModelIndex child_index = m_model->index(r, 0, index);
+            // A repeat markup answers offsets past its End through its own
+            // range: any of its offsets may then be asked.
+            const bool maps = record_length(c) != 0 && at.hi > c->end();
+            if (!maps && c->end() < at.lo)
+                continue;
+            const QModelIndex child_index = m_model->index_of(c);
             if (m_is_expanded(child_index)) {
                 snapshot.expanded.insert(c);
-                pending.emplace_back(c, child_index);
+                pending.push_back({ c, maps ? c->start() : std::max(at.lo, c->start()),
+                                    maps ? c->end() : std::min(at.hi, c->end()) });
             }
         }
     }
@@ -855,7 +882,7 @@ MarkupTree::LookupSnapshot MarkupTree::lookup_snapshot() const
 
 MarkupNode *MarkupTree::node_at(qint64 offset) const
 {
-    return node_at(offset, lookup_snapshot());
+    return node_at(offset, lookup_snapshot(offset, offset));
 }
 
 MarkupNode *MarkupTree::node_at(qint64 offset, const LookupSnapshot &snapshot)

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <functional>
+#include <limits>
 
 class MarkupModel;
 class MarkupNode;
@@ -105,8 +106,13 @@ public:
     // it asks the view which markups are expanded.
     MarkupNode *node_at(qint64 offset) const;
 
-    // GUI thread: captures what node_at/fill need.
-    LookupSnapshot lookup_snapshot() const;
+    // GUI thread: captures what node_at/fill need for offsets first..last
+    // (every offset by default). Only markups a lookup in that range can
+    // reach are visited, so a snapshot for a window of the file costs the
+    // markups around the window, not the whole tree; node_at and fill must
+    // then ask about offsets in the range only.
+    LookupSnapshot lookup_snapshot(qint64 first = std::numeric_limits<qint64>::min(),
+                                   qint64 last = std::numeric_limits<qint64>::max()) const;
     // Any thread, while no change is in progress: node_at against a snapshot.
     static MarkupNode *node_at(qint64 offset, const LookupSnapshot &snapshot);
     // Any thread, while no change is in progress: out[i] = node_at(first + i)

@@ -4,6 +4,7 @@
 #include "mask/updatethread.h"
 
 #include <cstdio>
+#include <limits>
 
 MarkupMask::MarkupMask(MarkupTree *tree, QObject *parent)
     : QObject(parent)
@@ -68,7 +69,11 @@ void MarkupMask::start_fill()
         m_reload_pending = true;
         return;
     }
-    m_snapshot = tree->lookup_snapshot();
+    // The window's offsets only; it may reach past the largest offset.
+    const qint64 last = m_window_start > std::numeric_limits<qint64>::max() - (window_size - 1)
+                            ? std::numeric_limits<qint64>::max()
+                            : m_window_start + (window_size - 1);
+    m_snapshot = tree->lookup_snapshot(m_window_start, last);
     m_thread->clear_stop();
     m_thread->set_fill(m_fill);
     m_thread->start(QThread::InheritPriority);
