@@ -836,7 +836,9 @@ void window_load_save_rows(const Settings &settings, const QString &dir)
     window->get_open_file_name = [&](const QString &, const QString &, const QString &) {
         return next_name;
     };
-    window->get_save_file_name = window->get_open_file_name;
+    window->get_save_file_name = [&](const QString &, const QString &, const QString &, bool) {
+        return next_name;
+    };
     window->ask_question = [](const QString &title, const QString &, QMessageBox::StandardButton) {
         return title == QLatin1String("File Exists") ? QMessageBox::Yes : QMessageBox::No;
     };

@@ -136,7 +136,10 @@ public:
     std::function<void(const QString &title, const QString &text)> show_about;
     std::function<QString(const QString &caption, const QString &dir, const QString &filter)>
         get_open_file_name;
-    std::function<QString(const QString &caption, const QString &dir, const QString &filter)>
+    // dialog_asks_overwrite: the dialog asks before an existing file is
+    // chosen; false where the command asks itself, so nobody asks twice.
+    std::function<QString(const QString &caption, const QString &dir, const QString &filter,
+                          bool dialog_asks_overwrite)>
         get_save_file_name;
     // Returns an invalid colour when the user cancels.
     std::function<QColor(const QColor &initial)> get_color;

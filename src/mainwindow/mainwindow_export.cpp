@@ -88,7 +88,7 @@ void MainWindow::export_markup_action()
     if (dir.isEmpty())
         dir = QDir::homePath();
     const QString name =
-        get_save_file_name(QStringLiteral("Export Markup"), dir, MarkupExporter::file_filter());
+        get_save_file_name(QStringLiteral("Export Markup"), dir, MarkupExporter::file_filter(), false);
     if (name.isEmpty())
         return;
     const MarkupExporter::Format format = MarkupExporter::format_of(name);

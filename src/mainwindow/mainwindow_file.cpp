@@ -182,7 +182,8 @@ void MainWindow::save_as_action()
     }
     const QString source = hex_widget_->document()->absolute_path();
     const QString name =
-        get_save_file_name(QStringLiteral("Save File As"), QFileInfo(source).absolutePath(), QString());
+        get_save_file_name(QStringLiteral("Save File As"), QFileInfo(source).absolutePath(),
+                           QString(), true);
     if (name.isEmpty())
         return;
 

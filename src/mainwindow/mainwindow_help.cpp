@@ -38,9 +38,12 @@ void MainWindow::install_default_hooks()
     get_open_file_name = [this](const QString &caption, const QString &dir, const QString &filter) {
         return QFileDialog::getOpenFileName(this, caption, dir, filter);
     };
-    get_save_file_name = [this](const QString &caption, const QString &dir, const QString &filter) {
+    get_save_file_name = [this](const QString &caption, const QString &dir, const QString &filter,
+                                bool dialog_asks_overwrite) {
         QString selected;
-        const QString name = QFileDialog::getSaveFileName(this, caption, dir, filter, &selected);
+        const QString name = QFileDialog::getSaveFileName(
+            this, caption, dir, filter, &selected,
+            dialog_asks_overwrite ? QFileDialog::Options() : QFileDialog::DontConfirmOverwrite);
         return name_for_filter(name, filter, selected);
     };
     get_color = [this](const QColor &initial) { return QColorDialog::getColor(initial, this); };

@@ -343,7 +343,7 @@ void MainWindow::save_markup_as_action()
     if (refuse_while_searching())
         return;
     const QString dir = markup_dir();
-    QString name = get_save_file_name(QStringLiteral("Save Markup XML File"), dir, QString());
+    QString name = get_save_file_name(QStringLiteral("Save Markup XML File"), dir, QString(), false);
     if (name.isEmpty())
         return;
     // Load Markup lists "*.xml": a new name without a suffix could not be

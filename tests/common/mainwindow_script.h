@@ -33,6 +33,8 @@ struct DialogScript
     QMap<QString, QMessageBox::StandardButton> answers;
     // File dialog answers, taken in order; an empty queue cancels.
     QStringList file_names;
+    // For each save dialog: whether it was to ask before replacing a file.
+    QList<bool> save_dialog_asks;
     // Colour dialog answers, in order; an empty queue cancels.
     QList<QColor> colours;
     // Font dialog answers, in order; an empty queue cancels.
@@ -66,8 +68,9 @@ struct DialogScript
             return file_names.isEmpty() ? QString() : file_names.takeFirst();
         };
         window->get_save_file_name = [this](const QString &caption, const QString &,
-                                            const QString &) {
+                                            const QString &, bool dialog_asks_overwrite) {
             events << "save:" + caption;
+            save_dialog_asks << dialog_asks_overwrite;
             return file_names.isEmpty() ? QString() : file_names.takeFirst();
         };
         window->get_color = [this](const QColor &) {

@@ -98,7 +98,7 @@ void tst_mainwindow_hostile::initTestCase()
         asked << caption;
         return open_answer;
     };
-    w->get_save_file_name = [this](const QString &caption, const QString &, const QString &) {
+    w->get_save_file_name = [this](const QString &caption, const QString &, const QString &, bool) {
         asked << caption;
         return save_answer;
     };

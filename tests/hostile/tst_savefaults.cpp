@@ -296,7 +296,7 @@ void tst_savefaults::save_markups()
     w->ask_question = [](const QString &, const QString &, QMessageBox::StandardButton) {
         return QMessageBox::Yes;
     };
-    w->get_save_file_name = [&](const QString &, const QString &, const QString &) { return save_to; };
+    w->get_save_file_name = [&](const QString &, const QString &, const QString &, bool) { return save_to; };
 
     MarkupTree *tree = w->markup_tree();
     tree->clear();
@@ -438,7 +438,7 @@ void tst_savefaults::markup_save_keeps_the_file()
     const QString xml = tree->to_xml();
     Config::instance()->setValue(QStringLiteral("Link Markup"), QStringLiteral("yes"));
     w->load_linked_markup(QStringLiteral("/no/data/file"));
-    w->get_save_file_name = [&](const QString &, const QString &, const QString &) { return path; };
+    w->get_save_file_name = [&](const QString &, const QString &, const QString &, bool) { return path; };
     w->ask_question = [](const QString &, const QString &, QMessageBox::StandardButton) {
         return QMessageBox::Yes;
     };
@@ -493,7 +493,7 @@ void tst_savefaults::markup_save_as_target()
     tree->clear();
     QVERIFY(tree->insert_range(5, 9));
     QString save_to = good;
-    w->get_save_file_name = [&](const QString &, const QString &, const QString &) { return save_to; };
+    w->get_save_file_name = [&](const QString &, const QString &, const QString &, bool) { return save_to; };
     w->save_markup_as_action();
     QCOMPARE(w->current_markup_file_name(), good);
     const QString link = Config::instance()->value(MainWindow::link_key(data)).toString();

@@ -276,6 +276,7 @@ private slots:
         script.file_names = {copy};
         window->save_as_action();
         QCOMPARE(script.events, QStringList{"save:Save File As"});
+        QCOMPARE(script.save_dialog_asks, QList<bool>{true}); // asked once, by the dialog
         QCOMPARE(read_all(data), original);
         const QByteArray copied = read_all(copy);
         QCOMPARE(copied.size(), original.size());

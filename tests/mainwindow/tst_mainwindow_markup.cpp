@@ -727,6 +727,7 @@ private slots:
         window->save_markup_as_action();
         QCOMPARE(script.events,
                  (QStringList{"save:Save Markup XML File", "question:File Exists"}));
+        QCOMPARE(script.save_dialog_asks, QList<bool>{false}); // asked once, by the command
         QCOMPARE(script.question_texts.value(0),
                  QString("<font size =4>XML File Exists, Overwrite?</font>"));
         QFile file(target);
@@ -1123,6 +1124,8 @@ private slots:
 
         window->export_markup_action();
         QCOMPARE(script.events, events);
+        // Only the command asks about replacing a file, never the dialog too.
+        QVERIFY(!script.save_dialog_asks.contains(true));
         QCOMPARE(window->statusBar()->currentMessage(), status);
         QCOMPARE(window->markup_tree()->to_xml(), xml);
         QVERIFY(!window->is_markup_modified());
