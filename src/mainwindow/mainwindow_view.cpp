@@ -95,10 +95,11 @@ void MainWindow::update_status_fields()
         const qint64 first = qMin(start, end);
         const qint64 last = qMax(start, end);
         offset_field->setText(QStringLiteral("Offset: ") + both_bases(end));
-        selection_field->setText(QStringLiteral("Selection: 0x%1-0x%2, %3 bytes")
+        const quint64 length = quint64(last) - quint64(first) + 1;
+        selection_field->setText(QStringLiteral("Selection: 0x%1-0x%2, %3 %4")
                                      .arg(QString::number(first, 16).toUpper(),
-                                          QString::number(last, 16).toUpper())
-                                     .arg(quint64(last) - quint64(first) + 1));
+                                          QString::number(last, 16).toUpper(), QString::number(length),
+                                          length == 1 ? QStringLiteral("byte") : QStringLiteral("bytes")));
         selection_field->show();
     }
 

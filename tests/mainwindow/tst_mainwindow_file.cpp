@@ -544,7 +544,7 @@ private slots:
         QTest::addColumn<QString>("selection");
         QTest::newRow("none") << qint64(-1) << qint64(-1) << "Offset: -" << "";
         QTest::newRow("one-byte") << qint64(26) << qint64(26) << "Offset: 0x1A (26)"
-                                  << "Selection: 0x1A-0x1A, 1 bytes";
+                                  << "Selection: 0x1A-0x1A, 1 byte";
         QTest::newRow("backward-cursor-is-moved-end")
             << qint64(0x1F) << qint64(0x10) << "Offset: 0x10 (16)"
             << "Selection: 0x10-0x1F, 16 bytes";
