@@ -1,5 +1,6 @@
 #include "markup/markupnode.h"
 
+#include <algorithm>
 #include <atomic>
 #include <new>
 #include <vector>
@@ -109,12 +110,12 @@ void MarkupNode::set_data(int column, const QVariant &value)
     case MarkupColumn::Start:
         m_start = to_offset(value);
         if (m_parent)
-            m_parent->m_shape_dirty = true;
+            m_parent->m_order_dirty = true;
         break;
     case MarkupColumn::End:
         m_end = to_offset(value);
         if (m_parent)
-            m_parent->m_shape_dirty = true;
+            m_parent->m_order_dirty = true;
         break;
     case MarkupColumn::Repeat:
         m_repeat = to_repeat(value);
@@ -131,36 +132,34 @@ qint64 MarkupNode::length() const
 
 void MarkupNode::children_changed()
 {
-    m_shape_dirty = true;
+    m_order_dirty = true;
+    m_grandchildren_dirty = true;
+    // Whether this node has children is part of its parent's answer.
     if (m_parent)
-        m_parent->m_shape_dirty = true;
-}
-
-void MarkupNode::refresh_shape() const
-{
-    if (!m_shape_dirty)
-        return;
-    m_children_ordered = true;
-    m_has_grandchildren = false;
-    for (qsizetype i = 0; i < m_children.size(); ++i) {
-        const MarkupNode *c = m_children.at(i);
-        if (c->m_start > c->m_end || (i > 0 && m_children.at(i - 1)->m_end >= c->m_start))
-            m_children_ordered = false;
-        if (!c->m_children.isEmpty())
-            m_has_grandchildren = true;
-    }
-    m_shape_dirty = false;
+        m_parent->m_grandchildren_dirty = true;
 }
 
 bool MarkupNode::children_ordered() const
 {
-    refresh_shape();
+    if (m_order_dirty) {
+        m_children_ordered = true;
+        for (qsizetype i = 0; i < m_children.size() && m_children_ordered; ++i) {
+            const MarkupNode *c = m_children.at(i);
+            if (c->m_start > c->m_end || (i > 0 && m_children.at(i - 1)->m_end >= c->m_start))
+                m_children_ordered = false;
+        }
+        m_order_dirty = false;
+    }
     return m_children_ordered;
 }
 
 bool MarkupNode::has_grandchildren() const
 {
-    refresh_shape();
+    if (m_grandchildren_dirty) {
+        m_has_grandchildren = std::any_of(m_children.cbegin(), m_children.cend(),
+                                          [](const MarkupNode *c) { return !c->m_children.isEmpty(); });
+        m_grandchildren_dirty = false;
+    }
     return m_has_grandchildren;
 }
 
@@ -189,7 +188,10 @@ void MarkupNode::remove_child(int row)
 {
     if (row < 0 || row >= m_children.size())
         return;
+    // A list in order stays in order without one of its entries.
+    const bool stays_ordered = !m_order_dirty && m_children_ordered;
     children_changed();
+    m_order_dirty = !stays_ordered;
     m_children.at(row)->m_row = -1;
     m_children.removeAt(row);
     renumber_from(row);

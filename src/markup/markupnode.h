@@ -82,9 +82,11 @@ public:
     void clear_children();
 
     // Whether the children are sorted by Start, each with Start <= End, and
-    // disjoint; and whether any child has children of its own. Cached and
-    // recomputed after a change of the child list or of a child's range.
-    // GUI thread only (the cache is written on first use).
+    // disjoint; and whether any child has children of its own. Each is cached
+    // and recomputed on first use after a change that can alter it; taking a
+    // child out of an ordered list keeps it ordered, so a removal from a
+    // large list costs no walk over it. GUI thread only (the caches are
+    // written on first use).
     bool children_ordered() const;
     bool has_grandchildren() const;
 
@@ -106,10 +108,10 @@ private:
     qint64 m_end = -2;
     bool m_repeat = false;
 
-    void refresh_shape() const;
     void renumber_from(int row);
     void children_changed();
-    mutable bool m_shape_dirty = true;
+    mutable bool m_order_dirty = true;
+    mutable bool m_grandchildren_dirty = true;
     mutable bool m_children_ordered = true;
     mutable bool m_has_grandchildren = false;
 };

@@ -848,7 +848,9 @@ MarkupTree::LookupSnapshot MarkupTree::lookup_snapshot(qint64 first, qint64 last
             if (!repeats && children_ordered(copy))
                 ordered = &snapshot.sorted.insert(node, copy).value();
         }
-        if (!m_is_expanded || !node->has_grandchildren())
+        // Asking whether any child has children costs a walk over them; worth
+        // it only before a scan of every child.
+        if (!m_is_expanded || (!ordered && !node->has_grandchildren()))
             continue;
         // The children a lookup may pick: with ordered children, those from
         // the last one starting at or before lo to the last one starting at

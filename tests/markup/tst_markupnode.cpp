@@ -11,6 +11,7 @@ private slots:
     void new_node_defaults();
     void copy_takes_values_not_children();
     void child_list_operations();
+    void shape_follows_changes();
     void offsets_read_as_64_bit_data();
     void offsets_read_as_64_bit();
     void repeat_reading_data();
@@ -87,6 +88,39 @@ void TestMarkupNode::child_list_operations()
     QCOMPARE(p.child_count(), 0);
     QCOMPARE(a->row(), -1);
     delete a;
+    delete c;
+}
+
+// Whether the children are in order and whether any has children are
+// cached: every change that can alter an answer must be seen.
+void TestMarkupNode::shape_follows_changes()
+{
+    MarkupNode p(QStringLiteral("p"), nullptr);
+    auto add = [&p](qint64 start, qint64 end) {
+        auto *n = new MarkupNode(QStringLiteral("n"), &p);
+        n->set_data(MarkupColumn::Start, start);
+        n->set_data(MarkupColumn::End, end);
+        p.append_child(n);
+        return n;
+    };
+    MarkupNode *a = add(0, 9);
+    MarkupNode *b = add(10, 19);
+    MarkupNode *c = add(20, 29);
+    QVERIFY(p.children_ordered());
+    QVERIFY(!p.has_grandchildren());
+    b->set_data(MarkupColumn::End, qint64(25)); // now overlaps c
+    QVERIFY(!p.children_ordered());
+    p.remove_child(2); // without c the list is in order again
+    QVERIFY(p.children_ordered());
+    p.remove_child(0); // a removal from an ordered list keeps it so
+    QVERIFY(p.children_ordered());
+    p.append_child(a); // 0..9 after 10..25
+    QVERIFY(!p.children_ordered());
+    c->set_parent_node(b);
+    b->append_child(c);
+    QVERIFY(p.has_grandchildren());
+    b->remove_child(0);
+    QVERIFY(!p.has_grandchildren());
     delete c;
 }
 
