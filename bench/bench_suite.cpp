@@ -22,7 +22,8 @@
 //   --child <group> run one group in this process (what the parent starts;
 //            also the way to profile a group).
 //   --rows <keys>   with --child: only these rows (bytes16, bytes1, panel,
-//            regex, mask, paint, insert, prune, xml, window, windowmark),
+//            regex, mask, paint, insert, prune (with its minimal-model
+//            floor), xml, window, windowmark),
 //            comma-separated.
 
 #include "benchsupport.h"
@@ -35,6 +36,7 @@
 #include "hexview/hexwidget.h"
 #include "mainwindow/mainwindow.h"
 #include "mask/markupmask.h"
+#include "markup/markupcolumn.h"
 #include "markup/markupmodel.h"
 #include "markup/markupnode.h"
 #include "markup/markuptree.h"
@@ -42,6 +44,7 @@
 #include "panels/searchwidget.h"
 #include "treeview/hextreeview.h"
 
+#include <QAbstractItemModel>
 #include <QApplication>
 #include <QByteArray>
 #include <QEventLoop>
@@ -746,6 +749,123 @@ void prune_row(const Settings &settings)
     emit_row(row);
 }
 
+// The prune row's tree behind the least a tree model can be: top-level rows
+// in one vector, each node four words in one contiguous block, the same
+// columns and texts on screen. Its prune measures what Qt's view and
+// persistent indexes cost by themselves on this machine, so the prune row
+// can be read against it: the difference is what the markup tree's own
+// memory adds.
+class MinimalTreeModel : public QAbstractItemModel
+{
+public:
+    explicit MinimalTreeModel(int parents)
+        : m_nodes(2 * size_t(parents))
+    {
+        for (int p = 0; p < parents; ++p) {
+            Node *parent = &m_nodes[2 * size_t(p)];
+            Node *child = parent + 1;
+            *parent = { nullptr, child, p, p };
+            *child = { parent, nullptr, 0, p };
+            m_top.push_back(parent);
+        }
+    }
+
+    void remove_top(int row)
+    {
+        beginRemoveRows(QModelIndex(), row, row);
+        m_top.erase(m_top.begin() + row);
+        for (size_t r = size_t(row); r < m_top.size(); ++r)
+            m_top[r]->row = int(r);
+        endRemoveRows();
+    }
+
+    QModelIndex index(int row, int column, const QModelIndex &parent) const override
+    {
+        if (!parent.isValid())
+            return row >= 0 && size_t(row) < m_top.size() ? createIndex(row, column, m_top[size_t(row)])
+                                                           : QModelIndex();
+        const Node *n = node(parent);
+        return row == 0 && n->child ? createIndex(0, column, n->child) : QModelIndex();
+    }
+    QModelIndex parent(const QModelIndex &index) const override
+    {
+        const Node *n = node(index);
+        return n->parent ? createIndex(n->parent->row, 0, n->parent) : QModelIndex();
+    }
+    int rowCount(const QModelIndex &parent) const override
+    {
+        if (!parent.isValid())
+            return int(m_top.size());
+        return parent.column() == 0 && node(parent)->child ? 1 : 0;
+    }
+    int columnCount(const QModelIndex &) const override { return MarkupColumn::count; }
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (role != Qt::DisplayRole)
+            return QVariant();
+        // As grouped_xml(parents, 1) describes them.
+        const Node *n = node(index);
+        const qint64 start = qint64(n->id) * 64;
+        const qint64 end = start + (n->parent ? 7 : 63);
+        switch (index.column()) {
+        case MarkupColumn::Description:
+            return QStringLiteral("field %1").arg(2 * n->id + (n->parent ? 1 : 0));
+        case MarkupColumn::Start:
+            return QString::number(start);
+        case MarkupColumn::End:
+            return QString::number(end);
+        case MarkupColumn::Length:
+            return end - start + 1;
+        default:
+            return QStringLiteral("false");
+        }
+    }
+
+private:
+    struct Node
+    {
+        Node *parent;
+        Node *child;
+        int row;
+        int id;
+    };
+    static const Node *node(const QModelIndex &index) { return static_cast<const Node *>(index.internalPointer()); }
+    std::vector<Node> m_nodes;
+    std::vector<Node *> m_top;
+};
+
+void prune_floor_row(const Settings &settings)
+{
+    auto measure = [&](int parents, bool &ok) {
+        MinimalTreeModel model(parents);
+        HexTreeView view;
+        view.setModel(&model);
+        view.resize(400, 600);
+        view.show();
+        view.expand_all();
+        QCoreApplication::processEvents();
+        Samples times;
+        ok = model.rowCount(QModelIndex()) == parents;
+        for (int r = 0; r < settings.reps && ok; ++r) {
+            times.push_back(time_once([&] {
+                model.remove_top(parents / 2);
+                QCoreApplication::processEvents();
+            }));
+            ok = model.rowCount(QModelIndex()) == parents - r - 1
+                 && view.isExpanded(model.index(parents / 2, 0, QModelIndex()));
+        }
+        return times;
+    };
+    bool ok_base = false;
+    bool ok_many = false;
+    const Samples base = measure(10000, ok_base);
+    const Samples many = measure(80000, ok_many);
+    Row row = ratio_row("prune, 80,000 expanded markups, minimal model", "prune, 10,000, minimal model", many,
+                        base, Kind::slower_at_most, 10);
+    row.valid = ok_base && ok_many;
+    emit_row(row);
+}
+
 void load_save_rows(const Settings &settings, const QString &dir)
 {
     const QString markup_path = dir + QStringLiteral("/markup.xml");
@@ -964,8 +1084,10 @@ void run_markup_group(const Settings &settings, const QString &dir)
         paint_row(settings, dir);
     if (settings.wants("insert"))
         insert_row(settings, dir);
-    if (settings.wants("prune"))
+    if (settings.wants("prune")) {
         prune_row(settings);
+        prune_floor_row(settings);
+    }
     if (settings.wants("xml"))
         load_save_rows(settings, dir);
     if (settings.wants("window"))
