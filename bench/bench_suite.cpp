@@ -705,6 +705,21 @@ void insert_row(const Settings &settings, const QString &dir)
     emit_row(row);
 }
 
+// A prune row: measure(parents, ok) times prunes in a tree of that many
+// expanded top-level markups; 8 times the markups may take at most 10 times
+// as long.
+template <typename Measure>
+void emit_prune_row(const char *name, const char *baseline_name, Measure measure)
+{
+    bool ok_base = false;
+    bool ok_many = false;
+    const Samples base = measure(10000, ok_base);
+    const Samples many = measure(80000, ok_many);
+    Row row = ratio_row(name, baseline_name, many, base, Kind::slower_at_most, 10);
+    row.valid = ok_base && ok_many;
+    emit_row(row);
+}
+
 // Prune of one top-level markup while a tree view shows every markup
 // expanded: the view asks the model for the parent of each row it moves, so
 // anything but a constant-time answer makes one Prune grow with the square of
@@ -739,14 +754,7 @@ void prune_row(const Settings &settings)
         settle(s.mask, loop);
         return times;
     };
-    bool ok_base = false;
-    bool ok_many = false;
-    const Samples base = measure(10000, ok_base);
-    const Samples many = measure(80000, ok_many);
-    Row row = ratio_row("prune, 80,000 expanded top-level markups", "prune, 10,000 markups", many,
-                        base, Kind::slower_at_most, 10);
-    row.valid = ok_base && ok_many;
-    emit_row(row);
+    emit_prune_row("prune, 80,000 expanded top-level markups", "prune, 10,000 markups", measure);
 }
 
 // The prune row's tree behind the least a tree model can be: top-level rows
@@ -856,14 +864,7 @@ void prune_floor_row(const Settings &settings)
         }
         return times;
     };
-    bool ok_base = false;
-    bool ok_many = false;
-    const Samples base = measure(10000, ok_base);
-    const Samples many = measure(80000, ok_many);
-    Row row = ratio_row("prune, 80,000 expanded markups, minimal model", "prune, 10,000, minimal model", many,
-                        base, Kind::slower_at_most, 10);
-    row.valid = ok_base && ok_many;
-    emit_row(row);
+    emit_prune_row("prune, 80,000 expanded markups, minimal model", "prune, 10,000, minimal model", measure);
 }
 
 void load_save_rows(const Settings &settings, const QString &dir)
