@@ -388,13 +388,17 @@ void TestHexWidgetPaint::markup_paints_after_mask_update()
     f.hex->set_selection(0x7ff0, 0x7ff0);
     f.hex->clear_selection();
 
-    // The first paint of these rows moves the mask's window: no colours yet.
+    // The first paint of these rows moves the mask's window and starts the
+    // worker, which on a loaded machine may fill row 1 before the paint
+    // reaches it: the cell shows no colour or the markup's, nothing else.
+    const QColor green(0, 200, 0);
     const QImage before = render(f.hex.get());
-    QCOMPARE(cell(before, f, 1, true, 12), window_colour(f.hex.get()));
+    const QColor first_paint = cell(before, f, 1, true, 12);
+    QVERIFY2(first_paint == window_colour(f.hex.get()) || first_paint == green,
+             qPrintable(first_paint.name()));
     // Waits for the state the paint needs, not for whichever signal comes first.
     QTRY_VERIFY_WITH_TIMEOUT(m.mask.markup_at(first) != nullptr, 10000);
     const QImage image = render(f.hex.get());
-    const QColor green(0, 200, 0);
     // Bytes 0x8004..0x8006: row 1 of the view, pairs at characters 12..20 and
     // the space after the last pair.
     for (int index = 12; index <= 20; ++index)
