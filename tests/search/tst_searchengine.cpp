@@ -14,7 +14,9 @@
 
 #include <algorithm>
 #include <functional>
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 using Outcome = SearchEngine::Outcome;
 using Hit = QPair<qint64, qint64>;
@@ -123,6 +125,11 @@ private slots:
 
 private:
     HexDocument *open(const QByteArray &contents);
+    // Walks `file` with `search` at each of `blocks` and at the default block
+    // size (every size puts the joins somewhere else, down to one after every
+    // byte): the hits must be `hits`, then no match.
+    void walk_every_block(const QByteArray &file, const HitList &hits, std::initializer_list<qint64> blocks,
+                          const std::function<Outcome(SearchEngine &)> &search);
     // Moves a spare iterator until the shared step counter has just reported,
     // so that the n-th movement after this call is the next reporting one when
     // `lead` = 101 - n further movements are made first.
@@ -146,6 +153,23 @@ void TestSearchEngine::cleanup()
     delete document;
     document = nullptr;
     file_anchor::instance()->clear();
+}
+
+void TestSearchEngine::walk_every_block(const QByteArray &file, const HitList &hits,
+                                        std::initializer_list<qint64> blocks,
+                                        const std::function<Outcome(SearchEngine &)> &search)
+{
+    std::vector<qint64> sizes(blocks);
+    sizes.push_back(default_search_block);
+    for (qint64 block : sizes) {
+        SearchEngine engine;
+        engine.set_block_size(block);
+        engine.reset(open(file));
+        Outcome stop = Outcome::Hit;
+        const HitList found = walk(engine, [&] { return search(engine); }, &stop);
+        QVERIFY2(found == hits, qPrintable(QString("block %1").arg(block)));
+        QCOMPARE(stop, Outcome::NoMatch);
+    }
 }
 
 HexDocument *TestSearchEngine::open(const QByteArray &contents)
@@ -238,18 +262,8 @@ void TestSearchEngine::simple_walk()
     QFETCH(QByteArray, pattern);
     QFETCH(HitList, hits);
 
-    // Every block size puts the joins somewhere else, down to a join after
-    // every byte.
-    for (qint64 block : {qint64(1), qint64(2), qint64(3), qint64(5), default_search_block}) {
-        SearchEngine engine;
-        engine.set_block_size(block);
-        engine.reset(open(file));
-        Outcome stop = Outcome::Hit;
-        const HitList found =
-            walk(engine, [&] { return engine.search_simple(latin(pattern)); }, &stop);
-        QVERIFY2(found == hits, qPrintable(QString("block %1").arg(block)));
-        QCOMPARE(stop, Outcome::NoMatch);
-    }
+    walk_every_block(file, hits, { 1, 2, 3, 5 },
+                     [&](SearchEngine &engine) { return engine.search_simple(latin(pattern)); });
 }
 
 void TestSearchEngine::miss_then_reset_starts_again()
@@ -377,16 +391,8 @@ void TestSearchEngine::regex_walk()
     QFETCH(QString, expression);
     QFETCH(HitList, hits);
 
-    for (qint64 block : {qint64(1), qint64(2), qint64(3), qint64(7), default_search_block}) {
-        SearchEngine engine;
-        engine.set_block_size(block);
-        engine.reset(open(file));
-        Outcome stop = Outcome::Hit;
-        const HitList found =
-            walk(engine, [&] { return engine.search_regex(expression); }, &stop);
-        QVERIFY2(found == hits, qPrintable(QString("block %1").arg(block)));
-        QCOMPARE(stop, Outcome::NoMatch);
-    }
+    walk_every_block(file, hits, { 1, 2, 3, 7 },
+                     [&](SearchEngine &engine) { return engine.search_regex(expression); });
 }
 
 void TestSearchEngine::empty_match_stays_in_place()
