@@ -143,7 +143,7 @@ MarkupNode *MainWindow::selected_markup()
         show_status(QStringLiteral("Select a row from the markup tree"));
         return nullptr;
     }
-    return static_cast<MarkupNode *>(selected.first().internalPointer());
+    return markup_model_->node_from_index(selected.first());
 }
 
 void MainWindow::set_colour(bool foreground)

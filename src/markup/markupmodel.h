@@ -50,10 +50,10 @@ public:
     bool removeRow(int row, const QModelIndex &parent = QModelIndex());
 
     MarkupNode *root() const { return m_root; }
-    // The node an index refers to; the root for the invalid index.
+    // The node an index refers to; the root for the invalid index. An index
+    // carries an id, not the node's address: never read internalPointer().
     MarkupNode *node_from_index(const QModelIndex &index) const;
-    // Column-0 index of a node; invalid for the root or null. Costs a scan of
-    // the node's siblings.
+    // Column-0 index of a node; invalid for the root or null. Constant time.
     QModelIndex index_of(MarkupNode *node) const;
 
     void begin_change();

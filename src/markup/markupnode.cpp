@@ -6,18 +6,16 @@
 #include <vector>
 
 // Qt hashes a model index as its row times 16 plus its column plus its
-// internal pointer (the node), unmixed, and its hash tables pick a bucket by
-// the low bits. Nodes allocated one after another at a constant stride, as
-// loading a file does, give the rows of a list keys in an arithmetic
-// progression; when the stride plus 16 is a multiple of a large power of two
-// (1024 for a file of markups with one child each and short texts), the
-// model's table of persistent indexes (one per expanded row of the tree
-// view) piles them into a few buckets, and every row removal and every
-// layout of the view probes long runs: a prune in an expanded tree of 80,000
-// such markups took two to three times as long as with nodes 16 bytes
-// smaller. Sixteen bytes of slack on one node in eight, chosen
-// pseudo-randomly, break the progression; nodes stay in allocation order,
-// so walks over the tree keep their locality.
+// internal id (the node's address divided by 16, see MarkupModel), unmixed,
+// and its hash tables pick a bucket by the low bits. Nodes allocated one
+// after another at a constant stride, as loading a file does, give the rows
+// of a list keys in an arithmetic progression; when its step is a multiple of
+// a large power of two, the model's table of persistent indexes (one per
+// expanded row of the tree view) piles them into a few buckets, and every
+// row removal and every layout of the view probes long runs. Sixteen bytes
+// of slack on one node in eight, chosen pseudo-randomly, break the
+// progression; nodes stay in allocation order, so walks over the tree keep
+// their locality.
 void *MarkupNode::operator new(std::size_t size)
 {
     static std::atomic<quint64> count { 0 };
@@ -45,12 +43,12 @@ MarkupNode::MarkupNode(const QVariant &description, MarkupNode *parent)
 }
 
 MarkupNode::MarkupNode(const MarkupNode &other)
-    : m_values(other.m_values)
-    , m_foreground(other.m_foreground)
-    , m_background(other.m_background)
+    : m_repeat(other.m_repeat)
     , m_start(other.m_start)
     , m_end(other.m_end)
-    , m_repeat(other.m_repeat)
+    , m_values(other.m_values)
+    , m_foreground(other.m_foreground)
+    , m_background(other.m_background)
 {
 }
 
@@ -71,6 +69,8 @@ MarkupNode::~MarkupNode()
 
 MarkupNode *MarkupNode::child(int row) const
 {
+    if (row == 0)
+        return m_first_child;
     if (row < 0 || row >= m_children.size())
         return nullptr;
     return m_children.at(row);
@@ -80,6 +80,8 @@ int MarkupNode::row() const
 {
     if (!m_parent)
         return 0;
+    if (m_row == 0)
+        return m_parent->m_first_child == this ? 0 : -1;
     const QList<MarkupNode *> &siblings = m_parent->m_children;
     if (m_row >= 0 && m_row < siblings.size() && siblings.at(m_row) == this)
         return m_row;
@@ -174,6 +176,7 @@ void MarkupNode::insert_child(int row, MarkupNode *node)
     children_changed();
     const int at = m_children.isEmpty() ? 0 : qBound(0, row, int(m_children.size()));
     m_children.insert(at, node);
+    first_child_changed();
     renumber_from(at);
 }
 
@@ -182,6 +185,7 @@ void MarkupNode::append_child(MarkupNode *node)
     children_changed();
     node->m_row = int(m_children.size());
     m_children.append(node);
+    first_child_changed();
 }
 
 void MarkupNode::remove_child(int row)
@@ -194,6 +198,7 @@ void MarkupNode::remove_child(int row)
     m_order_dirty = !stays_ordered;
     m_children.at(row)->m_row = -1;
     m_children.removeAt(row);
+    first_child_changed();
     renumber_from(row);
 }
 
@@ -201,6 +206,7 @@ void MarkupNode::clear_children()
 {
     children_changed();
     m_children.clear();
+    m_first_child = nullptr;
 }
 
 qint64 MarkupNode::to_offset(const QVariant &value)

@@ -95,23 +95,30 @@ public:
     static bool to_repeat(const QVariant &value);
 
 private:
-    std::array<QVariant, MarkupColumn::count> m_values;
+    // What a tree view reads for every row it lays out (the child count, the
+    // first child, the parent and the row) comes first, so a layout of a
+    // large expanded tree touches one cache line of most nodes; the first
+    // child is kept beside the list because the view asks for row 0 of
+    // every expanded markup, and most markups have few children.
     QList<MarkupNode *> m_children;
+    MarkupNode *m_first_child = nullptr;
     MarkupNode *m_parent = nullptr;
     // Index in m_parent->m_children when the node is listed there; checked
     // before use, so a node taken out of one list and not yet added to
     // another never reports a wrong row.
     int m_row = -1;
-    QColor m_foreground;
-    QColor m_background;
-    qint64 m_start = -1;
-    qint64 m_end = -2;
-    bool m_repeat = false;
-
-    void renumber_from(int row);
-    void children_changed();
     mutable bool m_order_dirty = true;
     mutable bool m_grandchildren_dirty = true;
     mutable bool m_children_ordered = true;
     mutable bool m_has_grandchildren = false;
+    bool m_repeat = false;
+    qint64 m_start = -1;
+    qint64 m_end = -2;
+    std::array<QVariant, MarkupColumn::count> m_values;
+    QColor m_foreground;
+    QColor m_background;
+
+    void renumber_from(int row);
+    void children_changed();
+    void first_child_changed() { m_first_child = m_children.isEmpty() ? nullptr : m_children.first(); }
 };

@@ -514,7 +514,7 @@ MarkupNode *MarkupTree::node_of(const QModelIndex &index) const
 {
     if (!m_model || !index.isValid() || index.model() != m_model)
         return nullptr;
-    return static_cast<MarkupNode *>(index.internalPointer());
+    return m_model->node_from_index(index);
 }
 
 MarkupNode *MarkupTree::place_range(qint64 first, qint64 last)

@@ -81,11 +81,14 @@ void TestMarkupNode::child_list_operations()
     QCOMPARE(b->row(), -1); // no longer listed
     p.insert_child(0, b);
     QCOMPARE(QList<int>({ b->row(), a->row(), c->row() }), QList<int>({ 0, 1, 2 }));
+    QCOMPARE(p.child(0), b); // the first child is also kept apart
     p.remove_child(0);
+    QCOMPARE(p.child(0), a);
     QCOMPARE(b->data(MarkupColumn::Description).toString(), QStringLiteral("b"));
     delete b;
     p.clear_children();
     QCOMPARE(p.child_count(), 0);
+    QCOMPARE(p.child(0), nullptr);
     QCOMPARE(a->row(), -1);
     delete a;
     delete c;

@@ -58,7 +58,7 @@ void TestMarkupTree::init()
     tree = std::make_unique<MarkupTree>(model.get());
     expanded.clear();
     tree->set_is_expanded([this](const QModelIndex &index) {
-        return expanded.contains(static_cast<const MarkupNode *>(index.internalPointer()));
+        return expanded.contains(model->node_from_index(index));
     });
 }
 

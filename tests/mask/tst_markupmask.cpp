@@ -51,7 +51,7 @@ void TestMarkupMask::init()
     tree = std::make_unique<MarkupTree>(model.get());
     expanded.clear();
     tree->set_is_expanded([this](const QModelIndex &index) {
-        return expanded.contains(static_cast<const MarkupNode *>(index.internalPointer()));
+        return expanded.contains(model->node_from_index(index));
     });
     mask = std::make_unique<MarkupMask>(tree.get());
 }

@@ -29,8 +29,8 @@ void TestMarkupMaskStress::mutations_while_filling()
     MarkupModel model;
     MarkupTree tree(&model);
     QSet<const MarkupNode *> expanded;
-    tree.set_is_expanded([&expanded](const QModelIndex &index) {
-        return expanded.contains(static_cast<const MarkupNode *>(index.internalPointer()));
+    tree.set_is_expanded([&expanded, &model](const QModelIndex &index) {
+        return expanded.contains(model.node_from_index(index));
     });
     MarkupMask mask(&tree);
     QSignalSpy completed(&mask, &MarkupMask::update_completed);
