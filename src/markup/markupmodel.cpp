@@ -28,10 +28,18 @@ MarkupNode *make_root()
 // Nodes come from operator new, whose alignment leaves the low four bits free.
 static_assert(__STDCPP_DEFAULT_NEW_ALIGNMENT__ >= 16, "node ids drop the low four address bits");
 
-quintptr id_of(const MarkupNode *node)
+// The top bit of an id, above any address divided by 16, says that the node
+// is a top-level markup. A removal makes Qt ask the parent of every persistent
+// index, one per expanded markup, in hash order; for top-level markups the id
+// answers without reading the node. Only inserts, removals and resets change
+// the tree's shape, and after those Qt asks index() again for every index it
+// keeps, so a stored id never outlives its node's level.
+constexpr quintptr top_level_bit = quintptr(1) << (sizeof(quintptr) * 8 - 1);
+
+quintptr id_of(const MarkupNode *node, bool top_level)
 {
     Q_ASSERT((quintptr(node) & 15) == 0);
-    return quintptr(node) >> 4;
+    return (quintptr(node) >> 4) | (top_level ? top_level_bit : 0);
 }
 
 void diagnostic(const char *line)
@@ -61,14 +69,17 @@ MarkupNode *MarkupModel::node_from_index(const QModelIndex &index) const
 {
     if (!index.isValid())
         return m_root;
-    return reinterpret_cast<MarkupNode *>(index.internalId() << 4);
+    // The shift drops the top-level bit.
+    MarkupNode *node = reinterpret_cast<MarkupNode *>(index.internalId() << 4);
+    Q_ASSERT(bool(index.internalId() & top_level_bit) == (node->parent_node() == m_root));
+    return node;
 }
 
 QModelIndex MarkupModel::index_of(MarkupNode *node) const
 {
     if (!node || node == m_root || !node->parent_node())
         return QModelIndex();
-    return createIndex(node->row(), 0, id_of(node));
+    return createIndex(node->row(), 0, id_of(node, node->parent_node() == m_root));
 }
 
 QModelIndex MarkupModel::index(int row, int column, const QModelIndex &parent) const
@@ -80,17 +91,20 @@ QModelIndex MarkupModel::index(int row, int column, const QModelIndex &parent) c
     MarkupNode *child = parent_node ? parent_node->child(row) : nullptr;
     if (!child)
         return QModelIndex();
-    return createIndex(row, column, id_of(child));
+    // A view asks for the node's data or children next, after a few lookups
+    // of its own; fetching the node now lets those misses overlap.
+    __builtin_prefetch(child);
+    return createIndex(row, column, id_of(child, parent_node == m_root));
 }
 
 QModelIndex MarkupModel::parent(const QModelIndex &index) const
 {
-    if (!index.isValid())
+    if (!index.isValid() || (index.internalId() & top_level_bit))
         return QModelIndex();
     MarkupNode *parent_node = node_from_index(index)->parent_node();
     if (!parent_node || parent_node == m_root)
         return QModelIndex();
-    return createIndex(parent_node->row(), 0, id_of(parent_node));
+    return createIndex(parent_node->row(), 0, id_of(parent_node, parent_node->parent_node() == m_root));
 }
 
 int MarkupModel::rowCount(const QModelIndex &parent) const

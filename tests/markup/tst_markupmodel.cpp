@@ -213,8 +213,18 @@ void TestMarkupModel::tester_through_tree_operations()
     QCOMPARE(model.data(model.index(1, MarkupColumn::End, outer)).toLongLong(), 40);
     QVERIFY(tree.prune(model.index(2, 0, outer)));
     QCOMPARE(model.rowCount(outer), 2);
+    // Indexes a view keeps answer parent() for their level as rows move.
+    QVERIFY(tree.insert_range(400, 500) && tree.insert_range(410, 420));
+    const QPersistentModelIndex top(model.index(1, 0));
+    const QPersistentModelIndex nested(model.index(0, MarkupColumn::End, top));
+    MarkupNode *taken = tree.take_subtree(model.node_from_index(model.index(0, 0)));
+    QVERIFY(top.row() == 0 && !top.parent().isValid() && nested.parent() == top);
+    tree.put_subtree(model.root(), 0, taken);
+    QVERIFY(top.row() == 1 && !top.parent().isValid() && nested.parent() == top);
+    QCOMPARE(model.node_from_index(nested)->start(), 410);
     tree.load_xml(tree.to_xml());
     QCOMPARE(model.rowCount(model.index(0, 0)), 2);
+    QCOMPARE(model.rowCount(), 2);
     tree.clear();
     QCOMPARE(model.rowCount(), 0);
 }
