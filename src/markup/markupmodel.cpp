@@ -101,10 +101,7 @@ QModelIndex MarkupModel::parent(const QModelIndex &index) const
 {
     if (!index.isValid() || (index.internalId() & top_level_bit))
         return QModelIndex();
-    MarkupNode *parent_node = node_from_index(index)->parent_node();
-    if (!parent_node || parent_node == m_root)
-        return QModelIndex();
-    return createIndex(parent_node->row(), 0, id_of(parent_node, parent_node->parent_node() == m_root));
+    return index_of(node_from_index(index)->parent_node());
 }
 
 int MarkupModel::rowCount(const QModelIndex &parent) const

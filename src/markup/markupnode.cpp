@@ -206,7 +206,7 @@ void MarkupNode::clear_children()
 {
     children_changed();
     m_children.clear();
-    m_first_child = nullptr;
+    first_child_changed();
 }
 
 qint64 MarkupNode::to_offset(const QVariant &value)
