@@ -28,18 +28,26 @@ MarkupNode *make_root()
 // Nodes come from operator new, whose alignment leaves the low four bits free.
 static_assert(__STDCPP_DEFAULT_NEW_ALIGNMENT__ >= 16, "node ids drop the low four address bits");
 
-// The top bit of an id, above any address divided by 16, says that the node
-// is a top-level markup. A removal makes Qt ask the parent of every persistent
-// index, one per expanded markup, in hash order; for top-level markups the id
-// answers without reading the node. Only inserts, removals and resets change
-// the tree's shape, and after those Qt asks index() again for every index it
-// keeps, so a stored id never outlives its node's level.
+// A top-level markup's id is instead the top bit, above any address divided
+// by 16, plus its row. The row identifies a top-level markup by itself (the
+// node is the root's child at that row), and Qt asks index() again for every
+// persistent index a row change moves, so the id is never older than the row.
+// Neighbouring top-level rows then get keys 17 apart whatever the heap looks
+// like: Qt's tables of persistent indexes and of expanded rows are read in
+// order and use every bucket, and a removal, which makes Qt ask the parent of
+// every persistent index, learns that a markup is top-level without reading
+// its node.
 constexpr quintptr top_level_bit = quintptr(1) << (sizeof(quintptr) * 8 - 1);
 
-quintptr id_of(const MarkupNode *node, bool top_level)
+quintptr nested_id(const MarkupNode *node)
 {
     Q_ASSERT((quintptr(node) & 15) == 0);
-    return (quintptr(node) >> 4) | (top_level ? top_level_bit : 0);
+    return quintptr(node) >> 4;
+}
+
+quintptr top_level_id(int row)
+{
+    return top_level_bit | quintptr(row);
 }
 
 void diagnostic(const char *line)
@@ -69,9 +77,13 @@ MarkupNode *MarkupModel::node_from_index(const QModelIndex &index) const
 {
     if (!index.isValid())
         return m_root;
-    // The shift drops the top-level bit.
-    MarkupNode *node = reinterpret_cast<MarkupNode *>(index.internalId() << 4);
-    Q_ASSERT(bool(index.internalId() & top_level_bit) == (node->parent_node() == m_root));
+    const quintptr id = index.internalId();
+    if (id & top_level_bit) {
+        Q_ASSERT(id == top_level_id(index.row()) && m_root->child(index.row()));
+        return m_root->child(index.row());
+    }
+    MarkupNode *node = reinterpret_cast<MarkupNode *>(id << 4);
+    Q_ASSERT(node->parent_node() != m_root);
     return node;
 }
 
@@ -79,7 +91,8 @@ QModelIndex MarkupModel::index_of(MarkupNode *node) const
 {
     if (!node || node == m_root || !node->parent_node())
         return QModelIndex();
-    return createIndex(node->row(), 0, id_of(node, node->parent_node() == m_root));
+    const int row = node->row();
+    return createIndex(row, 0, node->parent_node() == m_root ? top_level_id(row) : nested_id(node));
 }
 
 QModelIndex MarkupModel::index(int row, int column, const QModelIndex &parent) const
@@ -94,7 +107,7 @@ QModelIndex MarkupModel::index(int row, int column, const QModelIndex &parent) c
     // A view asks for the node's data or children next, after a few lookups
     // of its own; fetching the node now lets those misses overlap.
     __builtin_prefetch(child);
-    return createIndex(row, column, id_of(child, parent_node == m_root));
+    return createIndex(row, column, parent_node == m_root ? top_level_id(row) : nested_id(child));
 }
 
 QModelIndex MarkupModel::parent(const QModelIndex &index) const

@@ -6,7 +6,7 @@
 #include <vector>
 
 // Qt hashes a model index as its row times 16 plus its column plus its
-// internal id (the node's address divided by 16, see MarkupModel), unmixed,
+// internal id (a nested node's address divided by 16, see MarkupModel), unmixed,
 // and its hash tables pick a bucket by the low bits. Nodes allocated one
 // after another at a constant stride, as loading a file does, give the rows
 // of a list keys in an arithmetic progression; when its step is a multiple of

@@ -219,9 +219,11 @@ void TestMarkupModel::tester_through_tree_operations()
     const QPersistentModelIndex nested(model.index(0, MarkupColumn::End, top));
     MarkupNode *taken = tree.take_subtree(model.node_from_index(model.index(0, 0)));
     QVERIFY(top.row() == 0 && !top.parent().isValid() && nested.parent() == top);
+    QCOMPARE(model.node_from_index(top)->start(), 400);
     tree.put_subtree(model.root(), 0, taken);
     QVERIFY(top.row() == 1 && !top.parent().isValid() && nested.parent() == top);
     QCOMPARE(model.node_from_index(nested)->start(), 410);
+    QCOMPARE(model.node_from_index(top)->start(), 400);
     tree.load_xml(tree.to_xml());
     QCOMPARE(model.rowCount(model.index(0, 0)), 2);
     QCOMPARE(model.rowCount(), 2);
