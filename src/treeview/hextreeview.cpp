@@ -40,6 +40,11 @@ void HexTreeView::mousePressEvent(QMouseEvent *event)
             emit delete_requested();
         else if (chosen == prune)
             emit prune_requested();
+        // Delete and Prune move the rows below the markup: passed on, the
+        // press would select whichever markup moved under the cursor, and the
+        // next command would act on a markup the user never chose.
+        if (chosen == remove || chosen == prune)
+            return;
     }
     QTreeView::mousePressEvent(event);
 }

@@ -48,12 +48,15 @@ private slots:
     {
         QTest::addColumn<QString>("entry");
         QTest::addColumn<int>("signal");
-        QTest::newRow("foreground") << "Foreground Color" << 0;
-        QTest::newRow("background") << "Background Color" << 1;
-        QTest::newRow("random") << "Pick Random Colors" << 2;
-        QTest::newRow("delete") << "Delete" << 3;
-        QTest::newRow("prune") << "Prune" << 4;
-        QTest::newRow("dismissed") << QString() << -1;
+        // Whether the press then selects the right-clicked row: not after
+        // Delete or Prune, which move the rows under the cursor.
+        QTest::addColumn<bool>("selects");
+        QTest::newRow("foreground") << "Foreground Color" << 0 << true;
+        QTest::newRow("background") << "Background Color" << 1 << true;
+        QTest::newRow("random") << "Pick Random Colors" << 2 << true;
+        QTest::newRow("delete") << "Delete" << 3 << false;
+        QTest::newRow("prune") << "Prune" << 4 << false;
+        QTest::newRow("dismissed") << QString() << -1 << true;
     }
 
     void entry_emits_its_signal()
@@ -76,6 +79,8 @@ private slots:
                                    int(remove.count()), int(prune.count())};
         for (int i = 0; i < counts.size(); ++i)
             QCOMPARE(counts.at(i), i == signal ? 1 : 0);
+        QFETCH(bool, selects);
+        QCOMPARE(view.selectionModel()->isRowSelected(1, QModelIndex()), selects);
     }
 
     // The command runs on the markup selected before the right click.
