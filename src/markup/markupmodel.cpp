@@ -39,15 +39,18 @@ static_assert(__STDCPP_DEFAULT_NEW_ALIGNMENT__ >= 16, "node ids drop the low fou
 // its node.
 constexpr quintptr top_level_bit = quintptr(1) << (sizeof(quintptr) * 8 - 1);
 
-quintptr nested_id(const MarkupNode *node)
-{
-    Q_ASSERT((quintptr(node) & 15) == 0);
-    return quintptr(node) >> 4;
-}
-
 quintptr top_level_id(int row)
 {
     return top_level_bit | quintptr(row);
+}
+
+// The id of node, listed at row under the root (top_level) or a markup.
+quintptr id_of(const MarkupNode *node, int row, bool top_level)
+{
+    if (top_level)
+        return top_level_id(row);
+    Q_ASSERT((quintptr(node) & 15) == 0);
+    return quintptr(node) >> 4;
 }
 
 void diagnostic(const char *line)
@@ -92,7 +95,7 @@ QModelIndex MarkupModel::index_of(MarkupNode *node) const
     if (!node || node == m_root || !node->parent_node())
         return QModelIndex();
     const int row = node->row();
-    return createIndex(row, 0, node->parent_node() == m_root ? top_level_id(row) : nested_id(node));
+    return createIndex(row, 0, id_of(node, row, node->parent_node() == m_root));
 }
 
 QModelIndex MarkupModel::index(int row, int column, const QModelIndex &parent) const
@@ -107,7 +110,7 @@ QModelIndex MarkupModel::index(int row, int column, const QModelIndex &parent) c
     // A view asks for the node's data or children next, after a few lookups
     // of its own; fetching the node now lets those misses overlap.
     __builtin_prefetch(child);
-    return createIndex(row, column, parent_node == m_root ? top_level_id(row) : nested_id(child));
+    return createIndex(row, column, id_of(child, row, parent_node == m_root));
 }
 
 QModelIndex MarkupModel::parent(const QModelIndex &index) const
