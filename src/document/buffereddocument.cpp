@@ -1,5 +1,7 @@
 #include "document/buffereddocument.h"
 
+#include "document/documenterror.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -12,11 +14,11 @@
 #include <unistd.h>
 
 namespace {
-const std::string not_open = "file is not open";
-const std::string beyond_eof = "block request beyond EOF";
-const std::string does_not_exist = "file does not exist";
-const std::string cannot_open = "file could not be opened for read";
-const std::string not_regular = "not a regular file";
+const DocumentError not_open(DocumentError::Kind::NotOpen);
+const DocumentError beyond_eof(DocumentError::Kind::BeyondEof);
+const DocumentError does_not_exist(DocumentError::Kind::DoesNotExist);
+const DocumentError cannot_open(DocumentError::Kind::CannotOpen);
+const DocumentError not_regular(DocumentError::Kind::NotRegular);
 } // namespace
 
 BufferedDocument::BufferedDocument()
@@ -57,14 +59,14 @@ int BufferedDocument::open_regular(const std::string &path)
     return fd;
 }
 
-std::string BufferedDocument::open_error(const std::string &path)
+std::optional<DocumentError::Kind> BufferedDocument::open_error(const std::string &path)
 {
     try {
         ::close(open_regular(path));
-    } catch (const std::string &text) {
-        return text;
+    } catch (const DocumentError &error) {
+        return error.kind();
     }
-    return std::string();
+    return std::nullopt;
 }
 
 void BufferedDocument::open(const std::string &path)

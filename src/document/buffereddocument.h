@@ -1,19 +1,19 @@
 #pragma once
 
+#include "document/documenterror.h"
+
 #include <QObject>
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 class QFile;
 
 // Read-only random access to one file of any size through a single window of
-// 64 KiB that follows the reads. Every failure is thrown as a std::string
-// holding one of a few fixed texts, which callers compare:
-//   "file is not open", "block request beyond EOF",
-//   "file does not exist", "file could not be opened for read",
-//   "not a regular file".
+// 64 KiB that follows the reads. Every failure is thrown as a DocumentError:
+// NotOpen, BeyondEof, DoesNotExist, CannotOpen or NotRegular.
 class BufferedDocument : public QObject
 {
     Q_OBJECT
@@ -28,12 +28,12 @@ public:
 
     // `path` is UTF-8. Closes any open file first; a failure leaves the
     // document closed. Only a regular file is opened: a folder, pipe, socket
-    // or device is refused with "not a regular file", and open() never
+    // or device is refused with NotRegular, and open() never
     // blocks (a pipe put in the file's place meanwhile is noticed too).
     void open(const std::string &path);
-    // What open() would throw for `path`, or the empty string when it would
+    // The kind of error open() would throw for `path`, or none when it would
     // open it. Opens and closes the file without blocking.
-    static std::string open_error(const std::string &path);
+    static std::optional<DocumentError::Kind> open_error(const std::string &path);
     void close();
     bool is_open() const { return file != nullptr; }
 
@@ -43,7 +43,7 @@ public:
 
     // Copies `len` bytes at `pos` into `dst`, moving the window first when it
     // does not hold them. A negative `pos` or `len`, or a range that ends past
-    // the end of the file, is refused with "block request beyond EOF".
+    // the end of the file, is refused with BeyondEof.
     void read(int len, qint64 pos, char *dst);
 
     // Reloads the window centred on `pos` (pushed inwards at both ends of the

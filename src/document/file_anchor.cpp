@@ -1,6 +1,6 @@
 #include "document/file_anchor.h"
 
-#include <string>
+#include "document/documenterror.h"
 
 file_anchor *file_anchor::instance()
 {
@@ -15,13 +15,13 @@ void file_anchor::notify(int value)
         return;
     step_counter = 0;
     if (cancelled)
-        throw std::string("operation cancelled");
+        throw DocumentError(DocumentError::Kind::Cancelled);
     emit iterator_changed(value);
 }
 
 void file_anchor::report(int value)
 {
     if (cancelled)
-        throw std::string("operation cancelled");
+        throw DocumentError(DocumentError::Kind::Cancelled);
     emit iterator_changed(value);
 }

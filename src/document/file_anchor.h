@@ -7,7 +7,7 @@ class file_iterator;
 // The one progress and cancellation channel of every file walk. Each movement
 // of any file_iterator is one step; one step in 101 reports progress in
 // ten-thousandths of the file, and is where a requested cancel is thrown as
-// the std::string "operation cancelled".
+// DocumentError (Cancelled).
 class file_anchor : public QObject
 {
     Q_OBJECT
@@ -17,10 +17,10 @@ public:
     static file_anchor *instance();
 
     // One progress step with the value to report if this step reports.
-    // Throws "operation cancelled" on a reporting step after cancel().
+    // Throws DocumentError (Cancelled) on a reporting step after cancel().
     void notify(int value);
     // A report outside the movement cadence, for walks that read the file in
-    // blocks rather than moving an iterator: throws "operation cancelled"
+    // blocks rather than moving an iterator: throws DocumentError (Cancelled)
     // after cancel(), otherwise emits the value. The step counter is left
     // alone.
     void report(int value);

@@ -1,13 +1,14 @@
 #include "document/file_iterator.h"
 
+#include "document/documenterror.h"
+
 #include <iostream>
-#include <string>
 
 file_iterator::file_iterator(BufferedDocument *doc)
     : document(doc)
 {
     if (!doc)
-        throw std::string("file is not open");
+        throw DocumentError(DocumentError::Kind::NotOpen);
     file_size = doc->size();
 }
 
@@ -16,12 +17,12 @@ char file_iterator::read_slow(BufferedDocument *doc, qint64 pos)
     char c = 0;
     try {
         if (!doc)
-            throw std::string("file is not open");
+            throw DocumentError(DocumentError::Kind::NotOpen);
         doc->read(1, pos, &c);
-    } catch (const std::string &text) {
+    } catch (const DocumentError &error) {
         if (!read_error_logged) {
             read_error_logged = true;
-            std::cout << "exception caught in file_iterator::read_char " << text << std::endl;
+            std::cout << "exception caught in file_iterator::read_char " << error.what() << std::endl;
         }
         return 0;
     }
@@ -34,10 +35,10 @@ file_iterator file_iterator::end_of(BufferedDocument *doc)
     result.document = doc;
     try {
         if (!doc)
-            throw std::string("file is not open");
+            throw DocumentError(DocumentError::Kind::NotOpen);
         result.offset = doc->size();
-    } catch (const std::string &text) {
-        std::cout << "error getting end iterator" << text << std::endl;
+    } catch (const DocumentError &error) {
+        std::cout << "error getting end iterator" << error.what() << std::endl;
         result.offset = 0;
     }
     result.file_size = result.offset;

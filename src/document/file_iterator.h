@@ -11,7 +11,7 @@
 // A random-access iterator over the bytes of a BufferedDocument (it is also
 // used where only a bidirectional one is needed). Dereferencing yields the
 // byte by value. Every movement (++, --, +=, -=, and + or - an offset) is one
-// progress step of file_anchor, which may throw "operation cancelled" after
+// progress step of file_anchor, which may throw DocumentError (Cancelled) after
 // the movement is made. Reading outside the file yields 0 and logs a line on
 // standard output, once per walk (see start_walk()): a matcher stepping past
 // an end may do so for every byte.
@@ -30,7 +30,7 @@ public:
     using reference = char;
 
     file_iterator() = default;
-    // Throws "file is not open" when `doc` is closed or null.
+    // Throws DocumentError (NotOpen) when `doc` is closed or null.
     explicit file_iterator(BufferedDocument *doc);
     virtual ~file_iterator() = default;
     file_iterator(const file_iterator &) = default;

@@ -1,6 +1,7 @@
 #include "document/hexdocument.h"
 
 #include "document/buffereddocument.h"
+#include "document/documenterror.h"
 
 #include <QByteArray>
 
@@ -22,7 +23,7 @@ void HexDocument::open(const QString &path)
     const QByteArray bytes = path.toUtf8();
     try {
         document->open(std::string(bytes.constData(), size_t(bytes.size())));
-    } catch (const std::string &) {
+    } catch (const DocumentError &) {
         // Closed now; the caller sees that through an empty row or size().
     }
 }
@@ -36,9 +37,9 @@ void HexDocument::load(qint64 pos, int len)
     row_position = pos;
     try {
         document->read(len, pos, row_data.get());
-    } catch (const std::string &text) {
+    } catch (const DocumentError &error) {
         row_length = 0;
-        if (text != "block request beyond EOF")
+        if (error.kind() != DocumentError::Kind::BeyondEof)
             return;
         try {
             const qint64 available = document->size() - pos;
@@ -47,7 +48,7 @@ void HexDocument::load(qint64 pos, int len)
             const int n = int(qMin<qint64>(available, len));
             document->read(n, pos, row_data.get());
             row_length = n;
-        } catch (const std::string &) {
+        } catch (const DocumentError &) {
             row_length = 0;
         }
     }

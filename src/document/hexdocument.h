@@ -39,7 +39,7 @@ public:
     int row_size() const { return row_length; }
     qint64 row_offset() const { return row_position; }
 
-    // Throws "file is not open" when no file is open.
+    // Throws DocumentError (NotOpen) when no file is open.
     qint64 size() const;
     bool is_open() const;
     // Empty when no file is open.
@@ -47,7 +47,7 @@ public:
     // Whether `path` still names the file that is open (not a replacement).
     bool is_open_file(const QString &path) const;
 
-    // begin() and iterator_at() throw "file is not open" when no file is
+    // begin() and iterator_at() throw DocumentError (NotOpen) when no file is
     // open; end() then logs and yields position 0.
     file_iterator begin() const;
     file_iterator end() const;

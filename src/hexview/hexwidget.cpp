@@ -1,6 +1,7 @@
 #include "hexview/hexwidget.h"
 
 #include "document/buffereddocument.h"
+#include "document/documenterror.h"
 #include "document/hexdocument.h"
 #include "hexview/hexscrollbar.h"
 #include "mask/markupmask.h"
@@ -205,7 +206,7 @@ qint64 HexWidget::file_size() const
         return -1;
     try {
         return m_document->size();
-    } catch (const std::string &) {
+    } catch (const DocumentError &) {
         return -1;
     }
 }
@@ -301,7 +302,7 @@ bool HexWidget::read_bytes(qint64 pos, int len, QByteArray &out)
         return false;
     try {
         m_document->buffered_document()->read(len, pos, out.data());
-    } catch (const std::string &) {
+    } catch (const DocumentError &) {
         return false;
     }
     return true;

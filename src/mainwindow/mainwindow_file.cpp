@@ -4,6 +4,7 @@
 
 #include "settings/config.h"
 #include "document/buffereddocument.h"
+#include "document/documenterror.h"
 #include "document/hexdocument.h"
 #include "hexview/hexscrollbar.h"
 #include "hexview/hexwidget.h"
@@ -84,11 +85,11 @@ void MainWindow::load_file(const QString &name)
 QString MainWindow::data_file_refusal(const QString &name)
 {
     const QByteArray utf8 = name.toUtf8();
-    const std::string error =
+    const std::optional<DocumentError::Kind> error =
         BufferedDocument::open_error(std::string(utf8.constData(), size_t(utf8.size())));
-    if (error.empty())
+    if (!error)
         return QString();
-    if (error != "not a regular file")
+    if (*error != DocumentError::Kind::NotRegular)
         return QStringLiteral("File not loaded: %1 could not be read").arg(name);
     struct stat st;
     const char *kind = "not a regular file";

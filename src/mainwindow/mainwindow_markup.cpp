@@ -3,6 +3,7 @@
 #include "mainwindow/mainwindow.h"
 
 #include "settings/config.h"
+#include "document/documenterror.h"
 #include "document/hexdocument.h"
 #include "treeview/hextreeview.h"
 #include "hexview/hexwidget.h"
@@ -426,7 +427,7 @@ void MainWindow::fit_markup_columns()
     if (hex_widget_->document()->is_open()) {
         try {
             largest = hex_widget_->document()->size() - 1;
-        } catch (const std::string &) {
+        } catch (const DocumentError &) {
             // Unreadable size: the markups alone set the width.
         }
     }

@@ -4,6 +4,7 @@
 
 #include "mainwindow/mainwindow.h"
 
+#include "document/documenterror.h"
 #include "document/hexdocument.h"
 #include "hexview/hexwidget.h"
 #include "panels/inspectorwidget.h"
@@ -108,7 +109,7 @@ void MainWindow::update_status_fields()
     if (document->is_open()) {
         try {
             size = document->size();
-        } catch (const std::string &) {
+        } catch (const DocumentError &) {
             size = -1;
         }
     }

@@ -1,6 +1,7 @@
 #include "panels/inspectorwidget.h"
 
 #include "document/buffereddocument.h"
+#include "document/documenterror.h"
 #include "document/hexdocument.h"
 #include "hexview/hexwidget.h"
 
@@ -111,7 +112,7 @@ QByteArray InspectorWidget::read_at_cursor() const
             return QByteArray();
         result.resize(int(qMin<qint64>(ValueDecoder::max_bytes, size - m_offset)));
         document->buffered_document()->read(int(result.size()), m_offset, result.data());
-    } catch (const std::string &) {
+    } catch (const DocumentError &) {
         // The file went away or shrank: nothing to decode.
         return QByteArray();
     }

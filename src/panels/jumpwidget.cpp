@@ -1,5 +1,6 @@
 #include "panels/jumpwidget.h"
 
+#include "document/documenterror.h"
 #include "document/hexdocument.h"
 #include "hexview/hexwidget.h"
 
@@ -77,7 +78,7 @@ void JumpWidget::jump()
     qint64 size = 0;
     try {
         size = document->size();
-    } catch (const std::string &) {
+    } catch (const DocumentError &) {
         show_status(QStringLiteral("No file is open"));
         return;
     }

@@ -1,6 +1,7 @@
 #include "search/searchengine.h"
 
 #include "document/buffereddocument.h"
+#include "document/documenterror.h"
 #include "document/file_anchor.h"
 #include "document/hexdocument.h"
 
@@ -18,8 +19,6 @@
 #include <vector>
 
 namespace {
-
-const char *const cancelled_text = "operation cancelled";
 
 // A hit is only real when the file still holds all of its bytes: a file cut
 // short while the search ran reads as zeros past its new end.
@@ -280,7 +279,7 @@ bool regex_blocks(const WatchedRegex &re, bool look_behind, const file_iterator 
             block.resize(size_t(length + before));
         try {
             document->read(int(length + before), pos - before, block.data());
-        } catch (const std::string &) {
+        } catch (const DocumentError &) {
             // The file no longer holds the range: the iterator reads (and logs)
             // what is left.
             return by_iterator(pos);
@@ -359,7 +358,7 @@ bool find_bytes(file_iterator &from, const file_iterator &to, match_range &resul
             block.resize(size_t(length));
         try {
             document->read(int(length), start, block.data());
-        } catch (const std::string &) {
+        } catch (const DocumentError &) {
             return scan_bytes_by_iterator(from, to, result, pattern);
         }
         const void *hit = m == 1 ? std::memchr(block.data(), pattern[0], size_t(length))
@@ -389,7 +388,7 @@ void SearchEngine::reset(const HexDocument *document)
         search_to = document->end();
         range_path = document->absolute_path();
         range_set = true;
-    } catch (const std::string &) {
+    } catch (const DocumentError &) {
         // Closed between the check and the call: an empty range.
         search_from = file_iterator();
         search_to = file_iterator();
@@ -446,8 +445,8 @@ SearchEngine::Outcome SearchEngine::search_simple(const QString &bytes)
     try {
         if (!find_bytes(search_from, search_to, simple_match, pattern, block_size))
             return Outcome::NoMatch;
-    } catch (const std::string &text) {
-        return text == cancelled_text ? Outcome::Cancelled : Outcome::RuntimeError;
+    } catch (const DocumentError &error) {
+        return error.kind() == DocumentError::Kind::Cancelled ? Outcome::Cancelled : Outcome::RuntimeError;
     } catch (...) {
         return Outcome::RuntimeError;
     }
@@ -478,8 +477,8 @@ SearchEngine::Outcome SearchEngine::search_regex(const QString &expression)
         if (!regex_blocks(re, may_look_behind(pattern), search_from, search_to, block_size, first,
                           end))
             return Outcome::NoMatch;
-    } catch (const std::string &text) {
-        return text == cancelled_text ? Outcome::Cancelled : Outcome::RuntimeError;
+    } catch (const DocumentError &error) {
+        return error.kind() == DocumentError::Kind::Cancelled ? Outcome::Cancelled : Outcome::RuntimeError;
     } catch (const std::exception &) {
         // Invalid expressions and the matcher's own complexity and memory
         // limits arrive here.

@@ -19,9 +19,9 @@ constexpr qint64 default_search_block = qint64(1) << 20;
 // The bytes are read from the document in blocks of up to `block_size` bytes
 // (each block begins with the last pattern-length - 1 bytes of the one
 // before, so hits across a join are found). Each block is one progress report
-// through file_anchor::report, so "operation cancelled" (a std::string) may
-// be thrown out of it, with `from` on the block that was next. Where the
-// document cannot deliver a block the rest is scanned through the iterator.
+// through file_anchor::report, so DocumentError (Cancelled) may be thrown
+// out of it, with `from` on the block that was next. Where the document
+// cannot deliver a block the rest is scanned through the iterator.
 // An empty pattern finds nothing and leaves `result` and `from` alone.
 bool find_bytes(file_iterator &from, const file_iterator &to, match_range &result,
                 const std::string &pattern, qint64 block_size = default_search_block);

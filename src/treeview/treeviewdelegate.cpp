@@ -1,6 +1,7 @@
 #include "treeview/treeviewdelegate.h"
 
 #include "settings/config.h"
+#include "document/documenterror.h"
 #include "treeview/hexoptionspinbox.h"
 #include "markup/markupcolumn.h"
 #include "markup/markupmodel.h"
@@ -258,7 +259,7 @@ QPair<qint64, qint64> TreeViewDelegate::editor_range(const QModelIndex &index) c
             try {
                 if (document_size)
                     maximum = one_before(document_size());
-            } catch (const std::string &) {
+            } catch (const DocumentError &) {
                 // No file open: nothing bounds the last markup from above.
             }
         }

@@ -26,7 +26,7 @@ class QFontMetrics;
 //
 // The delegate works on a MarkupModel; its collaborators are handed in:
 //   set_document_size(f)   f() answers the open file's size in bytes; it may
-//                          throw std::string ("file is not open"), and the
+//                          throw DocumentError (NotOpen), and the
 //                          top-level End limit is then left open;
 //   set_reload_mask(f)     f() refills the markup colour mask;
 //   set_markup_modified(f) f() sets the main window's markup-modified flag,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "document/documenterror.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -35,15 +37,15 @@ inline QByteArray whole_file(const QString &path)
     return f.readAll();
 }
 
-// Runs `call` and returns the std::string it threw, or "" when it threw
-// nothing.
+// Runs `call` and returns the text of the DocumentError it threw, or "" when
+// it threw nothing.
 template <typename Call>
 std::string thrown_text(Call call)
 {
     try {
         call();
-    } catch (const std::string &text) {
-        return text.empty() ? std::string("<empty text thrown>") : text;
+    } catch (const DocumentError &error) {
+        return error.what();
     }
     return std::string();
 }

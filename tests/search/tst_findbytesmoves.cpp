@@ -1,4 +1,5 @@
 #include "documenttesthelpers.h"
+#include "document/documenterror.h"
 #include "document/file_anchor.h"
 #include "document/file_iterator.h"
 #include "document/hexdocument.h"
@@ -148,8 +149,8 @@ Run TestFindBytesMoves::run(Finder finder, HexDocument &doc, qint64 start, const
     match_range result;
     try {
         r.found = finder(from, doc.end(), result, pattern);
-    } catch (const std::string &text) {
-        r.thrown = text;
+    } catch (const DocumentError &error) {
+        r.thrown = error.what();
     }
     disconnect(connection);
     r.reports = reports;
