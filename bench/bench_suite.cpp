@@ -29,8 +29,8 @@
 #include "benchsupport.h"
 
 #include "document/buffereddocument.h"
-#include "document/file_anchor.h"
-#include "document/file_iterator.h"
+#include "document/fileanchor.h"
+#include "document/fileiterator.h"
 #include "document/hexdocument.h"
 #include "hexview/hexscrollbar.h"
 #include "hexview/hexwidget.h"
@@ -295,8 +295,8 @@ qint64 memmem_blocks(const QString &path, const std::string &pattern)
 
 qint64 find_bytes_file(BufferedDocument &doc, const std::string &pattern)
 {
-    file_iterator from(&doc);
-    const file_iterator to = from.end();
+    FileIterator from(&doc);
+    const FileIterator to = from.end();
     match_range result;
     if (!find_bytes(from, to, result, pattern))
         return -1;

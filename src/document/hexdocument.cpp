@@ -110,21 +110,21 @@ bool HexDocument::is_open_file(const QString &path) const
     return document->is_open_file(path);
 }
 
-file_iterator HexDocument::begin() const
+FileIterator HexDocument::begin() const
 {
-    return file_iterator(document.get());
+    return FileIterator(document.get());
 }
 
-file_iterator HexDocument::end() const
+FileIterator HexDocument::end() const
 {
     // Not through the checked constructor: a closed document gives the
     // logged position 0 rather than a throw.
-    return file_iterator::end_of(document.get());
+    return FileIterator::end_of(document.get());
 }
 
-file_iterator HexDocument::iterator_at(qint64 pos) const
+FileIterator HexDocument::iterator_at(qint64 pos) const
 {
-    file_iterator it(document.get());
+    FileIterator it(document.get());
     it.set_position(pos);
     return it;
 }

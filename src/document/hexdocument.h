@@ -1,6 +1,6 @@
 #pragma once
 
-#include "document/file_iterator.h"
+#include "document/fileiterator.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -49,9 +49,9 @@ public:
 
     // begin() and iterator_at() throw DocumentError (NotOpen) when no file is
     // open; end() then logs and yields position 0.
-    file_iterator begin() const;
-    file_iterator end() const;
-    file_iterator iterator_at(qint64 pos) const;
+    FileIterator begin() const;
+    FileIterator end() const;
+    FileIterator iterator_at(qint64 pos) const;
 
     BufferedDocument *buffered_document() const { return document.get(); }
 

@@ -1,6 +1,6 @@
 #include "panels/searchwidget.h"
 
-#include "document/file_anchor.h"
+#include "document/fileanchor.h"
 #include "document/hexdocument.h"
 #include "validators/hexvalidator.h"
 #include "hexview/hexwidget.h"
@@ -178,10 +178,10 @@ void SearchWidget::search()
         }
     }
 
-    connect(file_anchor::instance(), &file_anchor::iterator_changed, this,
+    connect(FileAnchor::instance(), &FileAnchor::iterator_changed, this,
             &SearchWidget::setProgress, Qt::UniqueConnection);
     // Only a Cancel pressed during this search may stop it.
-    file_anchor::instance()->clear();
+    FileAnchor::instance()->clear();
     set_running(true);
     const SearchEngine::Outcome outcome =
         regex_mode ? engine.search_regex(bytes) : engine.search_simple(bytes);
@@ -224,7 +224,7 @@ void SearchWidget::cancel()
     // With no search running there is nothing to stop; a request left behind
     // would end the next search at once.
     if (running)
-        file_anchor::instance()->cancel();
+        FileAnchor::instance()->cancel();
 }
 
 void SearchWidget::setProgress(int value)
@@ -266,7 +266,7 @@ void SearchWidget::resetsearch()
         return;
     if (status_bar)
         status_bar->clearMessage();
-    file_anchor::instance()->clear();
+    FileAnchor::instance()->clear();
     step_past_empty = false;
     progress_bar->setRange(0, progress_maximum);
     if (hex_widget)

@@ -2,7 +2,7 @@
 
 #include "document/buffereddocument.h"
 #include "document/documenterror.h"
-#include "document/file_anchor.h"
+#include "document/fileanchor.h"
 #include "document/hexdocument.h"
 
 #include <QByteArray>
@@ -22,7 +22,7 @@ namespace {
 
 // A hit is only real when the file still holds all of its bytes: a file cut
 // short while the search ran reads as zeros past its new end.
-bool held_by_file(const file_iterator &it, qint64 end)
+bool held_by_file(const FileIterator &it, qint64 end)
 {
     BufferedDocument *doc = it.buffered_document();
     return doc && doc->is_open() && end <= doc->size();
@@ -33,7 +33,7 @@ bool held_by_file(const file_iterator &it, qint64 end)
 // where the document cannot deliver blocks (a file cut short, a closed file,
 // iterators over different documents), so that such reads fail and log one
 // byte at a time as they always did.
-bool scan_bytes_by_iterator(file_iterator &from, const file_iterator &to, match_range &result,
+bool scan_bytes_by_iterator(FileIterator &from, const FileIterator &to, match_range &result,
                             const std::string &pattern)
 {
     const qint64 m = qint64(pattern.size());
@@ -68,9 +68,9 @@ bool scan_bytes_by_iterator(file_iterator &from, const file_iterator &to, match_
 constexpr qint64 first_block_size = qint64(1) << 16;
 
 // The progress value of `position` on the scale of `walk`'s stored size.
-int search_progress(const file_iterator &walk, qint64 position)
+int search_progress(const FileIterator &walk, qint64 position)
 {
-    file_iterator at(walk);
+    FileIterator at(walk);
     at.set_position(position);
     return at.progress_value();
 }
@@ -112,7 +112,7 @@ private:
         if (!armed || clock.elapsed() < report_interval_ms)
             return;
         clock.start();
-        file_anchor::instance()->report(report_value);
+        FileAnchor::instance()->report(report_value);
     }
 
     static constexpr int tests_per_look = 4096;
@@ -221,11 +221,11 @@ bool may_look_behind(const std::string &pattern)
 
 // The matcher over the iterator from `first` to `last`, the text starting
 // at `text_start`.
-bool iterator_regex_search(const WatchedRegex &re, const file_iterator &text_start,
-                           const file_iterator &first, const file_iterator &last, qint64 &hit_first,
+bool iterator_regex_search(const WatchedRegex &re, const FileIterator &text_start,
+                           const FileIterator &first, const FileIterator &last, qint64 &hit_first,
                            qint64 &hit_end)
 {
-    boost::match_results<file_iterator> m;
+    boost::match_results<FileIterator> m;
     boost::match_flag_type flags = boost::match_default;
     if (first.position() != text_start.position())
         flags |= boost::match_prev_avail | boost::match_not_bob;
@@ -249,14 +249,14 @@ constexpr qint64 partial_growth = 64;
 // at q means no match starts before q, and the next block starts at q. A full
 // match is only taken when its attempt never reached the block's end, since
 // more bytes could have made an earlier alternative or a greedier repeat win.
-bool regex_blocks(const WatchedRegex &re, bool look_behind, const file_iterator &search_from,
-                  const file_iterator &search_to, qint64 block_size, qint64 &first, qint64 &end)
+bool regex_blocks(const WatchedRegex &re, bool look_behind, const FileIterator &search_from,
+                  const FileIterator &search_to, qint64 block_size, qint64 &first, qint64 &end)
 {
     BufferedDocument *const document = search_from.buffered_document();
     const qint64 text_start = search_from.position();
     const qint64 range_end = search_to.position();
     const auto by_iterator = [&](qint64 from) {
-        file_iterator at = search_from;
+        FileIterator at = search_from;
         at.set_position(from);
         return iterator_regex_search(re, search_from, at, search_to, first, end);
     };
@@ -270,7 +270,7 @@ bool regex_blocks(const WatchedRegex &re, bool look_behind, const file_iterator 
     qint64 pos = text_start;
     for (;;) {
         const int progress = search_progress(search_from, pos);
-        file_anchor::instance()->report(progress);
+        FileAnchor::instance()->report(progress);
 
         const qint64 length = std::min(span, range_end - pos);
         const bool final_block = pos + length == range_end;
@@ -327,7 +327,7 @@ bool regex_blocks(const WatchedRegex &re, bool look_behind, const file_iterator 
 
 } // namespace
 
-bool find_bytes(file_iterator &from, const file_iterator &to, match_range &result,
+bool find_bytes(FileIterator &from, const FileIterator &to, match_range &result,
                 const std::string &pattern, qint64 block_size)
 {
     const qint64 m = qint64(pattern.size());
@@ -352,7 +352,7 @@ bool find_bytes(file_iterator &from, const file_iterator &to, match_range &resul
         // Cancel and progress once per block; a cancel leaves `from` on the
         // block about to be read.
         from.set_position(start);
-        file_anchor::instance()->report(search_progress(from, start));
+        FileAnchor::instance()->report(search_progress(from, start));
         const qint64 length = std::min(span, to_position - start);
         if (block.size() < size_t(length))
             block.resize(size_t(length));
@@ -377,8 +377,8 @@ bool find_bytes(file_iterator &from, const file_iterator &to, match_range &resul
 }
 void SearchEngine::reset(const HexDocument *document)
 {
-    search_from = file_iterator();
-    search_to = file_iterator();
+    search_from = FileIterator();
+    search_to = FileIterator();
     range_path.clear();
     range_set = false;
     if (!document || !document->is_open())
@@ -390,8 +390,8 @@ void SearchEngine::reset(const HexDocument *document)
         range_set = true;
     } catch (const DocumentError &) {
         // Closed between the check and the call: an empty range.
-        search_from = file_iterator();
-        search_to = file_iterator();
+        search_from = FileIterator();
+        search_to = FileIterator();
     }
 }
 
@@ -441,7 +441,7 @@ SearchEngine::Outcome SearchEngine::search_simple(const QString &bytes)
 
     const QByteArray latin = search_bytes.toLatin1();
     const std::string pattern(latin.constData(), size_t(latin.size()));
-    file_iterator::start_walk();
+    FileIterator::start_walk();
     try {
         if (!find_bytes(search_from, search_to, simple_match, pattern, block_size))
             return Outcome::NoMatch;
@@ -471,7 +471,7 @@ SearchEngine::Outcome SearchEngine::search_regex(const QString &expression)
     const std::string pattern(latin.constData());
     qint64 first = 0;
     qint64 end = 0;
-    file_iterator::start_walk();
+    FileIterator::start_walk();
     try {
         const WatchedRegex re(pattern.begin(), pattern.end(), boost::regex::normal);
         if (!regex_blocks(re, may_look_behind(pattern), search_from, search_to, block_size, first,

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "document/file_iterator.h"
+#include "document/fileiterator.h"
 #include "search/match_range.h"
 
 #include <QString>
@@ -19,11 +19,11 @@ constexpr qint64 default_search_block = qint64(1) << 20;
 // The bytes are read from the document in blocks of up to `block_size` bytes
 // (each block begins with the last pattern-length - 1 bytes of the one
 // before, so hits across a join are found). Each block is one progress report
-// through file_anchor::report, so DocumentError (Cancelled) may be thrown
+// through FileAnchor::report, so DocumentError (Cancelled) may be thrown
 // out of it, with `from` on the block that was next. Where the document
 // cannot deliver a block the rest is scanned through the iterator.
 // An empty pattern finds nothing and leaves `result` and `from` alone.
-bool find_bytes(file_iterator &from, const file_iterator &to, match_range &result,
+bool find_bytes(FileIterator &from, const FileIterator &to, match_range &result,
                 const std::string &pattern, qint64 block_size = default_search_block);
 
 // The search itself, without widgets: the range still to be searched and the
@@ -94,8 +94,8 @@ public:
 private:
     QString search_bytes;
     match_range simple_match;
-    file_iterator search_from;
-    file_iterator search_to;
+    FileIterator search_from;
+    FileIterator search_to;
     QString range_path;
     bool range_set = false;
     qint64 last_first = 0;

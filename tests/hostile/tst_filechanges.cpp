@@ -4,7 +4,7 @@
 #include "hostilehelpers.h"
 #include "testsettings.h"
 
-#include "document/file_anchor.h"
+#include "document/fileanchor.h"
 #include "document/hexdocument.h"
 #include "hexview/hexscrollbar.h"
 #include "hexview/hexwidget.h"
@@ -65,7 +65,7 @@ void tst_filechanges::initTestCase()
 
 void tst_filechanges::init()
 {
-    file_anchor::instance()->clear();
+    FileAnchor::instance()->clear();
 }
 
 QString tst_filechanges::make(const QByteArray &bytes)
@@ -272,7 +272,7 @@ void tst_filechanges::search_while_truncated()
     // Cut the file down as soon as the walk reports progress, the way
     // another program writing the file would.
     bool cut = false;
-    QMetaObject::Connection c = connect(file_anchor::instance(), &file_anchor::iterator_changed, this,
+    QMetaObject::Connection c = connect(FileAnchor::instance(), &FileAnchor::iterator_changed, this,
                                         [&](int) {
                                             if (!cut)
                                                 cut = QFile::resize(path, truncate_to);

@@ -5,7 +5,7 @@
 #include "hostilehelpers.h"
 #include "testsettings.h"
 
-#include "document/file_anchor.h"
+#include "document/fileanchor.h"
 #include "document/hexdocument.h"
 #include "treeview/hextreeview.h"
 #include "hexview/hexwidget.h"
@@ -359,7 +359,7 @@ void tst_mainwindow_hostile::exit_cancels_the_search_and_closes()
     bool visible = false;
     QVERIFY(while_searching([&] {
         w->exit_action();
-        cancelled = file_anchor::instance()->is_cancelled();
+        cancelled = FileAnchor::instance()->is_cancelled();
         visible = w->isVisible();
     }));
     // Cancelled at once; the window waits for the search to return, then

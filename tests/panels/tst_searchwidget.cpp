@@ -1,4 +1,4 @@
-#include "document/file_anchor.h"
+#include "document/fileanchor.h"
 #include "hexview/hexwidget.h"
 #include "panels/searchwidget.h"
 #include "testsettings.h"
@@ -95,7 +95,7 @@ void TestSearchWidget::initTestCase()
 
 void TestSearchWidget::init()
 {
-    file_anchor::instance()->clear();
+    FileAnchor::instance()->clear();
     window = std::make_unique<QWidget>();
     auto *layout = new QGridLayout(window.get());
     hex = new HexWidget(window.get());
@@ -113,7 +113,7 @@ void TestSearchWidget::init()
 void TestSearchWidget::cleanup()
 {
     window.reset();
-    file_anchor::instance()->clear();
+    FileAnchor::instance()->clear();
 }
 
 void TestSearchWidget::starts_in_regex_alpha_mode()
@@ -613,7 +613,7 @@ void TestSearchWidget::cancel_click_stops_search()
     QCOMPARE(progress()->value(), progress()->minimum() - 1);
     QCOMPARE(sel_start(), qint64(-1));
     // The reset dropped the request: the next search runs to its end.
-    QVERIFY(!file_anchor::instance()->is_cancelled());
+    QVERIFY(!FileAnchor::instance()->is_cancelled());
 }
 
 void TestSearchWidget::cancel_while_idle_is_ignored()
@@ -625,14 +625,14 @@ void TestSearchWidget::cancel_while_idle_is_ignored()
     type("b");
     // Before any search, and after a hit: neither stops the next search.
     click(button("cancel_button"));
-    QVERIFY(!file_anchor::instance()->is_cancelled());
+    QVERIFY(!FileAnchor::instance()->is_cancelled());
     click_search();
     QCOMPARE(sel_start(), qint64(50000));
     click(button("cancel_button"));
     click_search();
     QCOMPARE(status(), QString("No Match Found"));
     // A request left by anything else does not reach a new search either.
-    file_anchor::instance()->cancel();
+    FileAnchor::instance()->cancel();
     click_search();
     QCOMPARE(sel_start(), qint64(50000));
 }

@@ -2,19 +2,19 @@
 
 #include <QObject>
 
-class file_iterator;
+class FileIterator;
 
 // The one progress and cancellation channel of every file walk. Each movement
-// of any file_iterator is one step; one step in 101 reports progress in
+// of any FileIterator is one step; one step in 101 reports progress in
 // ten-thousandths of the file, and is where a requested cancel is thrown as
 // DocumentError (Cancelled).
-class file_anchor : public QObject
+class FileAnchor : public QObject
 {
     Q_OBJECT
-    Q_DISABLE_COPY(file_anchor)
+    Q_DISABLE_COPY(FileAnchor)
 
 public:
-    static file_anchor *instance();
+    static FileAnchor *instance();
 
     // One progress step with the value to report if this step reports.
     // Throws DocumentError (Cancelled) on a reporting step after cancel().
@@ -32,9 +32,9 @@ signals:
     void iterator_changed(int pos);
 
 private:
-    friend class file_iterator;
+    friend class FileIterator;
 
-    file_anchor() = default;
+    FileAnchor() = default;
 
     // True when the next step reports; otherwise counts the step. Inline so
     // that a walk pays one compare and one increment per byte.

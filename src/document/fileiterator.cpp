@@ -1,10 +1,10 @@
-#include "document/file_iterator.h"
+#include "document/fileiterator.h"
 
 #include "document/documenterror.h"
 
 #include <iostream>
 
-file_iterator::file_iterator(BufferedDocument *doc)
+FileIterator::FileIterator(BufferedDocument *doc)
     : document(doc)
 {
     if (!doc)
@@ -12,7 +12,7 @@ file_iterator::file_iterator(BufferedDocument *doc)
     file_size = doc->size();
 }
 
-char file_iterator::read_slow(BufferedDocument *doc, qint64 pos)
+char FileIterator::read_slow(BufferedDocument *doc, qint64 pos)
 {
     char c = 0;
     try {
@@ -29,9 +29,9 @@ char file_iterator::read_slow(BufferedDocument *doc, qint64 pos)
     return c;
 }
 
-file_iterator file_iterator::end_of(BufferedDocument *doc)
+FileIterator FileIterator::end_of(BufferedDocument *doc)
 {
-    file_iterator result;
+    FileIterator result;
     result.document = doc;
     try {
         if (!doc)
@@ -45,7 +45,7 @@ file_iterator file_iterator::end_of(BufferedDocument *doc)
     return result;
 }
 
-int file_iterator::progress_value(qint64 pos, qint64 size)
+int FileIterator::progress_value(qint64 pos, qint64 size)
 {
     if (size == 0)
         return 0;
@@ -54,7 +54,7 @@ int file_iterator::progress_value(qint64 pos, qint64 size)
     return int(qint64(value));
 }
 
-void file_iterator::report(qint64 pos, qint64 size)
+void FileIterator::report(qint64 pos, qint64 size)
 {
-    file_anchor::instance()->notify(progress_value(pos, size));
+    FileAnchor::instance()->notify(progress_value(pos, size));
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "document/buffereddocument.h"
-#include "document/file_anchor.h"
+#include "document/fileanchor.h"
 
 #include <QtGlobal>
 
@@ -11,7 +11,7 @@
 // A random-access iterator over the bytes of a BufferedDocument (it is also
 // used where only a bidirectional one is needed). Dereferencing yields the
 // byte by value. Every movement (++, --, +=, -=, and + or - an offset) is one
-// progress step of file_anchor, which may throw DocumentError (Cancelled) after
+// progress step of FileAnchor, which may throw DocumentError (Cancelled) after
 // the movement is made. Reading outside the file yields 0 and logs a line on
 // standard output, once per walk (see start_walk()): a matcher stepping past
 // an end may do so for every byte.
@@ -19,7 +19,7 @@
 // Iterators over different documents are never equal and never ordered;
 // equality ignores the stored size. Positions may leave 0..size while a
 // matcher steps past an end.
-class file_iterator
+class FileIterator
 {
 public:
     using iterator_category = std::random_access_iterator_tag;
@@ -29,12 +29,12 @@ public:
     // Bytes are copied out of a moving window, so there is nothing to refer to.
     using reference = char;
 
-    file_iterator() = default;
+    FileIterator() = default;
     // Throws DocumentError (NotOpen) when `doc` is closed or null.
-    explicit file_iterator(BufferedDocument *doc);
-    virtual ~file_iterator() = default;
-    file_iterator(const file_iterator &) = default;
-    file_iterator &operator=(const file_iterator &) = default;
+    explicit FileIterator(BufferedDocument *doc);
+    virtual ~FileIterator() = default;
+    FileIterator(const FileIterator &) = default;
+    FileIterator &operator=(const FileIterator &) = default;
 
     char read_char() const
     {
@@ -46,72 +46,72 @@ public:
     char operator*() const { return read_char(); }
     char operator[](difference_type n) const
     {
-        file_iterator at(*this);
+        FileIterator at(*this);
         at.offset += n;
         return at.read_char();
     }
 
-    file_iterator &operator++()
+    FileIterator &operator++()
     {
         ++offset;
         step();
         return *this;
     }
-    file_iterator &operator--()
+    FileIterator &operator--()
     {
         --offset;
         step();
         return *this;
     }
-    file_iterator operator++(int)
+    FileIterator operator++(int)
     {
-        file_iterator was(*this);
+        FileIterator was(*this);
         ++*this;
         return was;
     }
-    file_iterator operator--(int)
+    FileIterator operator--(int)
     {
-        file_iterator was(*this);
+        FileIterator was(*this);
         --*this;
         return was;
     }
-    file_iterator &operator+=(difference_type n)
+    FileIterator &operator+=(difference_type n)
     {
         offset += n;
         step();
         return *this;
     }
-    file_iterator &operator-=(difference_type n)
+    FileIterator &operator-=(difference_type n)
     {
         offset -= n;
         step();
         return *this;
     }
-    friend file_iterator operator+(file_iterator it, difference_type n) { return it += n; }
-    friend file_iterator operator+(difference_type n, file_iterator it) { return it += n; }
-    friend file_iterator operator-(file_iterator it, difference_type n) { return it -= n; }
+    friend FileIterator operator+(FileIterator it, difference_type n) { return it += n; }
+    friend FileIterator operator+(difference_type n, FileIterator it) { return it += n; }
+    friend FileIterator operator-(FileIterator it, difference_type n) { return it -= n; }
     // Distance between two iterators over the same document.
-    friend difference_type operator-(const file_iterator &a, const file_iterator &b)
+    friend difference_type operator-(const FileIterator &a, const FileIterator &b)
     {
         return difference_type(a.offset - b.offset);
     }
 
-    bool operator==(const file_iterator &other) const
+    bool operator==(const FileIterator &other) const
     {
         return document == other.document && offset == other.offset;
     }
     // Not virtual, unlike the destructor: it runs once per byte in every walk.
-    bool operator!=(const file_iterator &other) const { return !(*this == other); }
-    bool operator<(const file_iterator &other) const
+    bool operator!=(const FileIterator &other) const { return !(*this == other); }
+    bool operator<(const FileIterator &other) const
     {
         return document == other.document && offset < other.offset;
     }
-    bool operator>(const file_iterator &other) const { return other < *this; }
-    bool operator<=(const file_iterator &other) const
+    bool operator>(const FileIterator &other) const { return other < *this; }
+    bool operator<=(const FileIterator &other) const
     {
         return document == other.document && offset <= other.offset;
     }
-    bool operator>=(const file_iterator &other) const { return other <= *this; }
+    bool operator>=(const FileIterator &other) const { return other <= *this; }
 
     qint64 position() const { return offset; }
     void set_position(qint64 pos) { offset = pos; }
@@ -122,8 +122,8 @@ public:
 
     // A new iterator on the same document at its current size. On a closed
     // document logs "error getting end iterator" and the text and yields 0.
-    file_iterator end() const { return end_of(document); }
-    static file_iterator end_of(BufferedDocument *doc);
+    FileIterator end() const { return end_of(document); }
+    static FileIterator end_of(BufferedDocument *doc);
 
     // Progress in ten-thousandths for this position; 0 when the stored size
     // is 0.
@@ -141,7 +141,7 @@ private:
     static void report(qint64 pos, qint64 size);
     void step()
     {
-        if (file_anchor::count_step())
+        if (FileAnchor::count_step())
             report(offset, file_size);
     }
 

@@ -1,15 +1,15 @@
-#include "document/file_anchor.h"
+#include "document/fileanchor.h"
 
 #include "document/documenterror.h"
 
-file_anchor *file_anchor::instance()
+FileAnchor *FileAnchor::instance()
 {
     // Lives until the process ends, like the walks that report through it.
-    static file_anchor *anchor = new file_anchor;
+    static FileAnchor *anchor = new FileAnchor;
     return anchor;
 }
 
-void file_anchor::notify(int value)
+void FileAnchor::notify(int value)
 {
     if (!count_step())
         return;
@@ -19,7 +19,7 @@ void file_anchor::notify(int value)
     emit iterator_changed(value);
 }
 
-void file_anchor::report(int value)
+void FileAnchor::report(int value)
 {
     if (cancelled)
         throw DocumentError(DocumentError::Kind::Cancelled);
