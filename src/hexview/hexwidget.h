@@ -1,8 +1,8 @@
 #pragma once
 
 #include "hexview/byteeditcommand.h"
+#include "hexview/paintrun.h"
 #include "hexview/rowlayout.h"
-#include "hexview/substrs.h"
 
 #include <QFont>
 #include <QList>
@@ -81,7 +81,7 @@ public:
 
     // The painting runs of one row segment whose first byte is `first_byte`,
     // as paintEvent draws them (selection over markup over plain).
-    QList<substrS> segment_runs(const QByteArray &text, qint64 first_byte, bool hex_segment) const;
+    QList<PaintRun> segment_runs(const QByteArray &text, qint64 first_byte, bool hex_segment) const;
 
     // Selection: two unordered ends, -1 = none. selection_start is also the
     // keyboard cursor and may lie past the last byte.

@@ -27,10 +27,10 @@ char hex_digit(int nibble)
 
 } // namespace
 
-QList<substrS> HexWidget::segment_runs(const QByteArray &text, qint64 first_byte,
-                                       bool hex_segment) const
+QList<PaintRun> HexWidget::segment_runs(const QByteArray &text, qint64 first_byte,
+                                        bool hex_segment) const
 {
-    QList<substrS> runs;
+    QList<PaintRun> runs;
     if (text.isEmpty())
         return runs;
 
@@ -43,7 +43,7 @@ QList<substrS> HexWidget::segment_runs(const QByteArray &text, qint64 first_byte
 
     // The look of each byte is worked out once; a hexadecimal pair and the
     // space after it share their byte's look.
-    substrS look;
+    PaintRun look;
     int look_byte = -1;
     for (int i = 0; i < text.size(); ++i) {
         const int byte_index = hex_segment ? i / 3 : i;
@@ -63,7 +63,7 @@ QList<substrS> HexWidget::segment_runs(const QByteArray &text, qint64 first_byte
             }
         }
         if (runs.isEmpty() || runs.constLast() != look) {
-            substrS run(look);
+            PaintRun run(look);
             run.start = i;
             run.text.clear();
             runs.append(run);
@@ -76,10 +76,10 @@ QList<substrS> HexWidget::segment_runs(const QByteArray &text, qint64 first_byte
 void HexWidget::paint_segment(QPainter &painter, const QByteArray &text, qint64 first_byte,
                               bool hex_segment, int x0, int baseline) const
 {
-    const QList<substrS> runs = segment_runs(text, first_byte, hex_segment);
+    const QList<PaintRun> runs = segment_runs(text, first_byte, hex_segment);
     const int cw = m_char_width;
     const int top = baseline - m_line_height;
-    for (const substrS &run : runs) {
+    for (const PaintRun &run : runs) {
         const int x = x0 + run.start * cw;
         // Cells are contiguous, so one rectangle covers the run's cells.
         const QRect cells(x, top, int(run.text.size()) * cw, m_line_height);

@@ -456,7 +456,7 @@ void TestHexWidgetPaint::equal_colours_merge_into_one_run()
     f.hex->set_markup_mask(&m.mask);
     QVERIFY(m.settle());
     const QByteArray hex_text("00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF");
-    const QList<substrS> runs = f.hex->segment_runs(hex_text, 16, true);
+    const QList<PaintRun> runs = f.hex->segment_runs(hex_text, 16, true);
     QCOMPARE(runs.size(), hex_runs);
     QVERIFY(runs[0].marked);
     QCOMPARE(runs[0].start, 0);
@@ -464,7 +464,7 @@ void TestHexWidgetPaint::equal_colours_merge_into_one_run()
     QVERIFY(!runs.last().marked);
     QCOMPARE(runs.last().text, hex_text.mid(24));
     QByteArray joined;
-    for (const substrS &run : runs)
+    for (const PaintRun &run : runs)
         joined += run.text;
     QCOMPARE(joined, hex_text);
     QCOMPARE(f.hex->segment_runs(QByteArray("0123456789abcdef"), 16, false).size(), char_runs);
@@ -475,7 +475,7 @@ void TestHexWidgetPaint::runs_split_at_selection_edges()
     HexViewFixture f;
     f.hex->set_selection(5, 2);
     const QByteArray text("abcdefghij");
-    const QList<substrS> runs = f.hex->segment_runs(text, 0, false);
+    const QList<PaintRun> runs = f.hex->segment_runs(text, 0, false);
     QCOMPARE(runs.size(), 3);
     QCOMPARE(runs[0].text, QByteArray("ab"));
     QVERIFY(!runs[0].selected);
@@ -485,7 +485,7 @@ void TestHexWidgetPaint::runs_split_at_selection_edges()
     QCOMPARE(runs[2].text, QByteArray("ghij"));
     QCOMPARE(runs[2].start, 6);
     // Runs compare by look only.
-    substrS other = runs[0];
+    PaintRun other = runs[0];
     other.text = "zz";
     other.start = 9;
     QVERIFY(other == runs[0]);

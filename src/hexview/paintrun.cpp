@@ -1,8 +1,8 @@
-#include "hexview/substrs.h"
+#include "hexview/paintrun.h"
 
-substrS::~substrS() = default;
+PaintRun::~PaintRun() = default;
 
-substrS &substrS::operator=(const substrS &other)
+PaintRun &PaintRun::operator=(const PaintRun &other)
 {
     text = other.text;
     selected = other.selected;
@@ -13,13 +13,13 @@ substrS &substrS::operator=(const substrS &other)
     return *this;
 }
 
-bool substrS::operator==(const substrS &other) const
+bool PaintRun::operator==(const PaintRun &other) const
 {
     return selected == other.selected && marked == other.marked && foreground == other.foreground
         && background == other.background;
 }
 
-bool substrS::operator!=(const substrS &other) const
+bool PaintRun::operator!=(const PaintRun &other) const
 {
     return !(*this == other);
 }
