@@ -35,7 +35,7 @@ public:
     // open it. Opens and closes the file without blocking.
     static std::optional<DocumentError::Kind> open_error(const std::string &path);
     void close();
-    bool is_open() const { return file != nullptr; }
+    bool is_open() const { return m_file != nullptr; }
 
     // The size the file system reports now; never cached, so a file that
     // grows or shrinks while open is seen as it is.
@@ -68,18 +68,18 @@ public:
 
     // File offset of the window's first byte, -1 while closed, and how many
     // bytes from there the window really holds.
-    qint64 window_start() const { return buffer_start; }
-    int window_valid() const { return buffer_valid; }
+    qint64 window_start() const { return m_buffer_start; }
+    int window_valid() const { return m_buffer_valid; }
 
     // The byte-at-a-time fast path: true, with the byte, when `pos` lies
     // inside the bytes the window holds. Touches neither the file nor the
     // window, so a caller falls back to read() when it returns false.
     bool byte_in_window(qint64 pos, char &out) const noexcept
     {
-        const quint64 index = quint64(pos) - quint64(buffer_start);
-        if (index >= quint64(buffer_valid))
+        const quint64 index = quint64(pos) - quint64(m_buffer_start);
+        if (index >= quint64(m_buffer_valid))
             return false;
-        out = buffer[index];
+        out = m_buffer[index];
         return true;
     }
 
@@ -91,12 +91,12 @@ private:
     // A descriptor for the regular file at `path`, or throws.
     static int open_regular(const std::string &path);
 
-    std::unique_ptr<char[]> buffer;
-    QFile *file = nullptr;
+    std::unique_ptr<char[]> m_buffer;
+    QFile *m_file = nullptr;
     // The name it was opened by; a QFile made from a descriptor has none.
-    QString file_path;
-    qint64 buffer_start = -1;
+    QString m_file_path;
+    qint64 m_buffer_start = -1;
     // Bytes of the window that came from the file at the last move; a short
     // read (end of file, a file that shrank) leaves the rest unusable.
-    int buffer_valid = 0;
+    int m_buffer_valid = 0;
 };

@@ -13,15 +13,15 @@ void FileAnchor::notify(int value)
 {
     if (!count_step())
         return;
-    step_counter = 0;
-    if (cancelled)
+    m_step_counter = 0;
+    if (m_cancelled)
         throw DocumentError(DocumentError::Kind::Cancelled);
     emit iterator_changed(value);
 }
 
 void FileAnchor::report(int value)
 {
-    if (cancelled)
+    if (m_cancelled)
         throw DocumentError(DocumentError::Kind::Cancelled);
     emit iterator_changed(value);
 }

@@ -24,9 +24,9 @@ public:
     // after cancel(), otherwise emits the value. The step counter is left
     // alone.
     void report(int value);
-    void cancel() { cancelled = true; }
-    void clear() { cancelled = false; }
-    bool is_cancelled() const { return cancelled; }
+    void cancel() { m_cancelled = true; }
+    void clear() { m_cancelled = false; }
+    bool is_cancelled() const { return m_cancelled; }
 
 signals:
     void iterator_changed(int pos);
@@ -40,13 +40,13 @@ private:
     // that a walk pays one compare and one increment per byte.
     static bool count_step()
     {
-        if (step_counter > 99)
+        if (m_step_counter > 99)
             return true;
-        ++step_counter;
+        ++m_step_counter;
         return false;
     }
 
-    bool cancelled = false;
+    bool m_cancelled = false;
     // Shared by all iterators; never reset between walks.
-    static inline int step_counter = 0;
+    static inline int m_step_counter = 0;
 };

@@ -5,11 +5,11 @@
 #include <iostream>
 
 FileIterator::FileIterator(BufferedDocument *doc)
-    : document(doc)
+    : m_document(doc)
 {
     if (!doc)
         throw DocumentError(DocumentError::Kind::NotOpen);
-    file_size = doc->size();
+    m_file_size = doc->size();
 }
 
 char FileIterator::read_slow(BufferedDocument *doc, qint64 pos)
@@ -20,8 +20,8 @@ char FileIterator::read_slow(BufferedDocument *doc, qint64 pos)
             throw DocumentError(DocumentError::Kind::NotOpen);
         doc->read(1, pos, &c);
     } catch (const DocumentError &error) {
-        if (!read_error_logged) {
-            read_error_logged = true;
+        if (!m_read_error_logged) {
+            m_read_error_logged = true;
             std::cout << "exception caught in file_iterator::read_char " << error.what() << std::endl;
         }
         return 0;
@@ -32,16 +32,16 @@ char FileIterator::read_slow(BufferedDocument *doc, qint64 pos)
 FileIterator FileIterator::end_of(BufferedDocument *doc)
 {
     FileIterator result;
-    result.document = doc;
+    result.m_document = doc;
     try {
         if (!doc)
             throw DocumentError(DocumentError::Kind::NotOpen);
-        result.offset = doc->size();
+        result.m_offset = doc->size();
     } catch (const DocumentError &error) {
         std::cout << "error getting end iterator" << error.what() << std::endl;
-        result.offset = 0;
+        result.m_offset = 0;
     }
-    result.file_size = result.offset;
+    result.m_file_size = result.m_offset;
     return result;
 }
 

@@ -39,27 +39,27 @@ public:
     char read_char() const
     {
         char c;
-        if (document && document->byte_in_window(offset, c))
+        if (m_document && m_document->byte_in_window(m_offset, c))
             return c;
-        return read_slow(document, offset);
+        return read_slow(m_document, m_offset);
     }
     char operator*() const { return read_char(); }
     char operator[](difference_type n) const
     {
         FileIterator at(*this);
-        at.offset += n;
+        at.m_offset += n;
         return at.read_char();
     }
 
     FileIterator &operator++()
     {
-        ++offset;
+        ++m_offset;
         step();
         return *this;
     }
     FileIterator &operator--()
     {
-        --offset;
+        --m_offset;
         step();
         return *this;
     }
@@ -77,13 +77,13 @@ public:
     }
     FileIterator &operator+=(difference_type n)
     {
-        offset += n;
+        m_offset += n;
         step();
         return *this;
     }
     FileIterator &operator-=(difference_type n)
     {
-        offset -= n;
+        m_offset -= n;
         step();
         return *this;
     }
@@ -93,45 +93,45 @@ public:
     // Distance between two iterators over the same document.
     friend difference_type operator-(const FileIterator &a, const FileIterator &b)
     {
-        return difference_type(a.offset - b.offset);
+        return difference_type(a.m_offset - b.m_offset);
     }
 
     bool operator==(const FileIterator &other) const
     {
-        return document == other.document && offset == other.offset;
+        return m_document == other.m_document && m_offset == other.m_offset;
     }
     // Not virtual, unlike the destructor: it runs once per byte in every walk.
     bool operator!=(const FileIterator &other) const { return !(*this == other); }
     bool operator<(const FileIterator &other) const
     {
-        return document == other.document && offset < other.offset;
+        return m_document == other.m_document && m_offset < other.m_offset;
     }
     bool operator>(const FileIterator &other) const { return other < *this; }
     bool operator<=(const FileIterator &other) const
     {
-        return document == other.document && offset <= other.offset;
+        return m_document == other.m_document && m_offset <= other.m_offset;
     }
     bool operator>=(const FileIterator &other) const { return other <= *this; }
 
-    qint64 position() const { return offset; }
-    void set_position(qint64 pos) { offset = pos; }
+    qint64 position() const { return m_offset; }
+    void set_position(qint64 pos) { m_offset = pos; }
     // The size stored when this iterator (or the one it was copied from) was
     // made; it only scales progress.
-    qint64 stored_size() const { return file_size; }
-    BufferedDocument *buffered_document() const { return document; }
+    qint64 stored_size() const { return m_file_size; }
+    BufferedDocument *buffered_document() const { return m_document; }
 
     // A new iterator on the same document at its current size. On a closed
     // document logs "error getting end iterator" and the text and yields 0.
-    FileIterator end() const { return end_of(document); }
+    FileIterator end() const { return end_of(m_document); }
     static FileIterator end_of(BufferedDocument *doc);
 
     // Progress in ten-thousandths for this position; 0 when the stored size
     // is 0.
-    int progress_value() const { return progress_value(offset, file_size); }
+    int progress_value() const { return progress_value(m_offset, m_file_size); }
 
     // Begins a new walk (a search): the next read outside the file is logged
     // again.
-    static void start_walk() { read_error_logged = false; }
+    static void start_walk() { m_read_error_logged = false; }
 
 private:
     // The slow paths take values, not `this`, so that a walking iterator's
@@ -142,13 +142,13 @@ private:
     void step()
     {
         if (FileAnchor::count_step())
-            report(offset, file_size);
+            report(m_offset, m_file_size);
     }
 
-    BufferedDocument *document = nullptr;
-    qint64 offset = 0;
-    qint64 file_size = 0;
+    BufferedDocument *m_document = nullptr;
+    qint64 m_offset = 0;
+    qint64 m_file_size = 0;
 
     // Walks run on the GUI thread only, one at a time.
-    static inline bool read_error_logged = false;
+    static inline bool m_read_error_logged = false;
 };

@@ -6,14 +6,14 @@
 #include <QByteArray>
 
 HexDocument::HexDocument()
-    : document(new BufferedDocument)
+    : m_document(new BufferedDocument)
 {
 }
 
 HexDocument::~HexDocument()
 {
-    if (document->is_open())
-        document->close();
+    if (m_document->is_open())
+        m_document->close();
 }
 
 void HexDocument::open(const QString &path)
@@ -22,7 +22,7 @@ void HexDocument::open(const QString &path)
         return;
     const QByteArray bytes = path.toUtf8();
     try {
-        document->open(std::string(bytes.constData(), size_t(bytes.size())));
+        m_document->open(std::string(bytes.constData(), size_t(bytes.size())));
     } catch (const DocumentError &) {
         // Closed now; the caller sees that through an empty row or size().
     }
@@ -32,24 +32,24 @@ void HexDocument::load(qint64 pos, int len)
 {
     if (len < 0)
         len = 0;
-    row_data.reset(new char[size_t(len) + 1]);
-    row_length = len;
-    row_position = pos;
+    m_row_data.reset(new char[size_t(len) + 1]);
+    m_row_length = len;
+    m_row_position = pos;
     try {
-        document->read(len, pos, row_data.get());
+        m_document->read(len, pos, m_row_data.get());
     } catch (const DocumentError &error) {
-        row_length = 0;
+        m_row_length = 0;
         if (error.kind() != DocumentError::Kind::BeyondEof)
             return;
         try {
-            const qint64 available = document->size() - pos;
+            const qint64 available = m_document->size() - pos;
             if (pos < 0 || available <= 0)
                 return;
             const int n = int(qMin<qint64>(available, len));
-            document->read(n, pos, row_data.get());
-            row_length = n;
+            m_document->read(n, pos, m_row_data.get());
+            m_row_length = n;
         } catch (const DocumentError &) {
-            row_length = 0;
+            m_row_length = 0;
         }
     }
 }
@@ -58,11 +58,11 @@ std::string HexDocument::to_hex() const
 {
     static const char digits[] = "0123456789ABCDEF";
     std::string text;
-    if (row_length <= 0)
+    if (m_row_length <= 0)
         return text;
-    text.reserve(size_t(row_length) * 3);
-    for (int i = 0; i < row_length; ++i) {
-        const unsigned char byte = static_cast<unsigned char>(row_data[i]);
+    text.reserve(size_t(m_row_length) * 3);
+    for (int i = 0; i < m_row_length; ++i) {
+        const unsigned char byte = static_cast<unsigned char>(m_row_data[i]);
         if (i > 0)
             text += ' ';
         text += digits[byte >> 4];
@@ -74,9 +74,9 @@ std::string HexDocument::to_hex() const
 std::string HexDocument::to_ascii() const
 {
     std::string text;
-    text.reserve(size_t(qMax(row_length, 0)));
-    for (int i = 0; i < row_length; ++i) {
-        const unsigned char byte = static_cast<unsigned char>(row_data[i]);
+    text.reserve(size_t(qMax(m_row_length, 0)));
+    for (int i = 0; i < m_row_length; ++i) {
+        const unsigned char byte = static_cast<unsigned char>(m_row_data[i]);
         // The C locale's isprint, without depending on the process locale.
         text += (byte >= 0x20 && byte <= 0x7E) ? char(byte) : '.';
     }
@@ -85,46 +85,46 @@ std::string HexDocument::to_ascii() const
 
 int HexDocument::first_byte() const
 {
-    if (row_length <= 0)
+    if (m_row_length <= 0)
         return -1;
-    return static_cast<unsigned char>(row_data[0]);
+    return static_cast<unsigned char>(m_row_data[0]);
 }
 
 qint64 HexDocument::size() const
 {
-    return document->size();
+    return m_document->size();
 }
 
 bool HexDocument::is_open() const
 {
-    return document->is_open();
+    return m_document->is_open();
 }
 
 QString HexDocument::absolute_path() const
 {
-    return document->absolute_path();
+    return m_document->absolute_path();
 }
 
 bool HexDocument::is_open_file(const QString &path) const
 {
-    return document->is_open_file(path);
+    return m_document->is_open_file(path);
 }
 
 FileIterator HexDocument::begin() const
 {
-    return FileIterator(document.get());
+    return FileIterator(m_document.get());
 }
 
 FileIterator HexDocument::end() const
 {
     // Not through the checked constructor: a closed document gives the
     // logged position 0 rather than a throw.
-    return FileIterator::end_of(document.get());
+    return FileIterator::end_of(m_document.get());
 }
 
 FileIterator HexDocument::iterator_at(qint64 pos) const
 {
-    FileIterator it(document.get());
+    FileIterator it(m_document.get());
     it.set_position(pos);
     return it;
 }

@@ -36,8 +36,8 @@ public:
     std::string to_ascii() const;
     // The row's first byte as 0..255; -1 when the row is empty.
     int first_byte() const;
-    int row_size() const { return row_length; }
-    qint64 row_offset() const { return row_position; }
+    int row_size() const { return m_row_length; }
+    qint64 row_offset() const { return m_row_position; }
 
     // Throws DocumentError (NotOpen) when no file is open.
     qint64 size() const;
@@ -53,11 +53,11 @@ public:
     FileIterator end() const;
     FileIterator iterator_at(qint64 pos) const;
 
-    BufferedDocument *buffered_document() const { return document.get(); }
+    BufferedDocument *buffered_document() const { return m_document.get(); }
 
 private:
-    std::unique_ptr<BufferedDocument> document;
-    std::unique_ptr<char[]> row_data;
-    qint64 row_position = 0;
-    int row_length = 0;
+    std::unique_ptr<BufferedDocument> m_document;
+    std::unique_ptr<char[]> m_row_data;
+    qint64 m_row_position = 0;
+    int m_row_length = 0;
 };

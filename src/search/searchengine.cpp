@@ -87,40 +87,40 @@ class MatchWatch
 public:
     static void tick()
     {
-        if (Q_UNLIKELY(--countdown < 0))
+        if (Q_UNLIKELY(--m_countdown < 0))
             check();
     }
 
     // Armed for the lifetime of the object, reporting `value`.
     explicit MatchWatch(int value)
     {
-        armed = true;
-        report_value = value;
-        countdown = tests_per_look;
-        clock.start();
+        m_armed = true;
+        m_report_value = value;
+        m_countdown = tests_per_look;
+        m_clock.start();
     }
-    ~MatchWatch() { armed = false; }
+    ~MatchWatch() { m_armed = false; }
     MatchWatch(const MatchWatch &) = delete;
     MatchWatch &operator=(const MatchWatch &) = delete;
 
-    static void set_value(int value) { report_value = value; }
+    static void set_value(int value) { m_report_value = value; }
 
 private:
     static void check()
     {
-        countdown = tests_per_look;
-        if (!armed || clock.elapsed() < report_interval_ms)
+        m_countdown = tests_per_look;
+        if (!m_armed || m_clock.elapsed() < report_interval_ms)
             return;
-        clock.start();
-        FileAnchor::instance()->report(report_value);
+        m_clock.start();
+        FileAnchor::instance()->report(m_report_value);
     }
 
     static constexpr int tests_per_look = 4096;
     static constexpr qint64 report_interval_ms = 2;
-    static inline int countdown = tests_per_look;
-    static inline bool armed = false;
-    static inline int report_value = 0;
-    static inline QElapsedTimer clock;
+    static inline int m_countdown = tests_per_look;
+    static inline bool m_armed = false;
+    static inline int m_report_value = 0;
+    static inline QElapsedTimer m_clock;
 };
 
 // The usual traits, with the character tests counted by MatchWatch.
@@ -160,38 +160,38 @@ public:
 
     EndProbe() = default;
     EndProbe(const char *at, const char *end, bool *touched)
-        : p(at), end(end), touched(touched)
+        : m_p(at), m_end(end), m_touched(touched)
     {
     }
 
-    reference operator*() const { return *p; }
-    reference operator[](difference_type n) const { return p[n]; }
-    EndProbe &operator++() { ++p; return *this; }
-    EndProbe &operator--() { --p; return *this; }
-    EndProbe operator++(int) { EndProbe was(*this); ++p; return was; }
-    EndProbe operator--(int) { EndProbe was(*this); --p; return was; }
-    EndProbe &operator+=(difference_type n) { p += n; return *this; }
-    EndProbe &operator-=(difference_type n) { p -= n; return *this; }
+    reference operator*() const { return *m_p; }
+    reference operator[](difference_type n) const { return m_p[n]; }
+    EndProbe &operator++() { ++m_p; return *this; }
+    EndProbe &operator--() { --m_p; return *this; }
+    EndProbe operator++(int) { EndProbe was(*this); ++m_p; return was; }
+    EndProbe operator--(int) { EndProbe was(*this); --m_p; return was; }
+    EndProbe &operator+=(difference_type n) { m_p += n; return *this; }
+    EndProbe &operator-=(difference_type n) { m_p -= n; return *this; }
     friend EndProbe operator+(EndProbe it, difference_type n) { return it += n; }
     friend EndProbe operator+(difference_type n, EndProbe it) { return it += n; }
     friend EndProbe operator-(EndProbe it, difference_type n) { return it -= n; }
-    friend difference_type operator-(const EndProbe &a, const EndProbe &b) { return a.p - b.p; }
+    friend difference_type operator-(const EndProbe &a, const EndProbe &b) { return a.m_p - b.m_p; }
     bool operator==(const EndProbe &o) const
     {
-        if (p == o.p && p == end && touched)
-            *touched = true;
-        return p == o.p;
+        if (m_p == o.m_p && m_p == m_end && m_touched)
+            *m_touched = true;
+        return m_p == o.m_p;
     }
     bool operator!=(const EndProbe &o) const { return !(*this == o); }
-    bool operator<(const EndProbe &o) const { return p < o.p; }
-    bool operator>(const EndProbe &o) const { return p > o.p; }
-    bool operator<=(const EndProbe &o) const { return p <= o.p; }
-    bool operator>=(const EndProbe &o) const { return p >= o.p; }
+    bool operator<(const EndProbe &o) const { return m_p < o.m_p; }
+    bool operator>(const EndProbe &o) const { return m_p > o.m_p; }
+    bool operator<=(const EndProbe &o) const { return m_p <= o.m_p; }
+    bool operator>=(const EndProbe &o) const { return m_p >= o.m_p; }
 
 private:
-    const char *p = nullptr;
-    const char *end = nullptr;
-    bool *touched = nullptr;
+    const char *m_p = nullptr;
+    const char *m_end = nullptr;
+    bool *m_touched = nullptr;
 };
 
 // True when the match attempt at `at` (which found a match) read up to the
@@ -377,42 +377,42 @@ bool find_bytes(FileIterator &from, const FileIterator &to, match_range &result,
 }
 void SearchEngine::reset(const HexDocument *document)
 {
-    search_from = FileIterator();
-    search_to = FileIterator();
-    range_path.clear();
-    range_set = false;
+    m_search_from = FileIterator();
+    m_search_to = FileIterator();
+    m_range_path.clear();
+    m_range_set = false;
     if (!document || !document->is_open())
         return;
     try {
-        search_from = document->begin();
-        search_to = document->end();
-        range_path = document->absolute_path();
-        range_set = true;
+        m_search_from = document->begin();
+        m_search_to = document->end();
+        m_range_path = document->absolute_path();
+        m_range_set = true;
     } catch (const DocumentError &) {
         // Closed between the check and the call: an empty range.
-        search_from = FileIterator();
-        search_to = FileIterator();
+        m_search_from = FileIterator();
+        m_search_to = FileIterator();
     }
 }
 
 bool SearchEngine::has_range() const
 {
-    return range_set;
+    return m_range_set;
 }
 
 bool SearchEngine::skip_byte()
 {
-    if (!range_set || search_from.position() >= search_to.position())
+    if (!m_range_set || m_search_from.position() >= m_search_to.position())
         return false;
-    search_from.set_position(search_from.position() + 1);
+    m_search_from.set_position(m_search_from.position() + 1);
     return true;
 }
 
 bool SearchEngine::range_matches(const HexDocument *document) const
 {
-    return range_set && document && document->is_open()
-        && document->buffered_document() == search_from.buffered_document()
-        && document->absolute_path() == range_path;
+    return m_range_set && document && document->is_open()
+        && document->buffered_document() == m_search_from.buffered_document()
+        && document->absolute_path() == m_range_path;
 }
 
 bool SearchEngine::hex_to_bytes(const QString &text, QString &bytes)
@@ -433,48 +433,48 @@ bool SearchEngine::hex_to_bytes(const QString &text, QString &bytes)
 
 SearchEngine::Outcome SearchEngine::search_simple(const QString &bytes)
 {
-    search_bytes = bytes;
-    if (search_bytes.isEmpty())
+    m_search_bytes = bytes;
+    if (m_search_bytes.isEmpty())
         return Outcome::EmptyPattern;
-    if (!range_set)
+    if (!m_range_set)
         return Outcome::NoFile;
 
-    const QByteArray latin = search_bytes.toLatin1();
+    const QByteArray latin = m_search_bytes.toLatin1();
     const std::string pattern(latin.constData(), size_t(latin.size()));
     FileIterator::start_walk();
     try {
-        if (!find_bytes(search_from, search_to, simple_match, pattern, block_size))
+        if (!find_bytes(m_search_from, m_search_to, m_simple_match, pattern, m_block_size))
             return Outcome::NoMatch;
     } catch (const DocumentError &error) {
         return error.kind() == DocumentError::Kind::Cancelled ? Outcome::Cancelled : Outcome::RuntimeError;
     } catch (...) {
         return Outcome::RuntimeError;
     }
-    if (!held_by_file(search_from, simple_match.end))
+    if (!held_by_file(m_search_from, m_simple_match.end))
         return Outcome::RuntimeError;
-    last_first = simple_match.first;
-    last_end = simple_match.end;
-    search_from.set_position(simple_match.end);
+    m_last_first = m_simple_match.first;
+    m_last_end = m_simple_match.end;
+    m_search_from.set_position(m_simple_match.end);
     return Outcome::Hit;
 }
 
 SearchEngine::Outcome SearchEngine::search_regex(const QString &expression)
 {
-    search_bytes = expression;
-    if (search_bytes.isEmpty())
+    m_search_bytes = expression;
+    if (m_search_bytes.isEmpty())
         return Outcome::EmptyPattern;
-    if (!range_set)
+    if (!m_range_set)
         return Outcome::NoFile;
 
     // A zero character ends the pattern.
-    const QByteArray latin = search_bytes.toLatin1();
+    const QByteArray latin = m_search_bytes.toLatin1();
     const std::string pattern(latin.constData());
     qint64 first = 0;
     qint64 end = 0;
     FileIterator::start_walk();
     try {
         const WatchedRegex re(pattern.begin(), pattern.end(), boost::regex::normal);
-        if (!regex_blocks(re, may_look_behind(pattern), search_from, search_to, block_size, first,
+        if (!regex_blocks(re, may_look_behind(pattern), m_search_from, m_search_to, m_block_size, first,
                           end))
             return Outcome::NoMatch;
     } catch (const DocumentError &error) {
@@ -486,11 +486,11 @@ SearchEngine::Outcome SearchEngine::search_regex(const QString &expression)
     } catch (...) {
         return Outcome::RuntimeError;
     }
-    if (!held_by_file(search_from, end))
+    if (!held_by_file(m_search_from, end))
         return Outcome::RuntimeError;
-    last_first = first;
-    last_end = end;
-    search_from.set_position(last_end);
+    m_last_first = first;
+    m_last_end = end;
+    m_search_from.set_position(m_last_end);
     return Outcome::Hit;
 }
 

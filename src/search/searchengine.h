@@ -76,29 +76,29 @@ public:
 
     // The last hit, bytes hit_first() .. hit_end() - 1; an empty match has
     // hit_end() == hit_first().
-    qint64 hit_first() const { return last_first; }
-    qint64 hit_end() const { return last_end; }
+    qint64 hit_first() const { return m_last_first; }
+    qint64 hit_end() const { return m_last_end; }
     // Where the next search starts and where the range ends.
-    qint64 next_start() const { return search_from.position(); }
-    qint64 range_end() const { return search_to.position(); }
-    const QString &pattern_text() const { return search_bytes; }
+    qint64 next_start() const { return m_search_from.position(); }
+    qint64 range_end() const { return m_search_to.position(); }
+    const QString &pattern_text() const { return m_search_bytes; }
 
     // The block either search reads at once, 1 byte to 16 MiB; small blocks
     // put many joins into a short file.
-    void set_block_size(qint64 bytes) { block_size = std::clamp<qint64>(bytes, 1, qint64(1) << 24); }
-    qint64 current_block_size() const { return block_size; }
+    void set_block_size(qint64 bytes) { m_block_size = std::clamp<qint64>(bytes, 1, qint64(1) << 24); }
+    qint64 current_block_size() const { return m_block_size; }
 
     // The status-bar text for an outcome; empty for a hit.
     static QString status_text(Outcome outcome);
 
 private:
-    QString search_bytes;
-    match_range simple_match;
-    FileIterator search_from;
-    FileIterator search_to;
-    QString range_path;
-    bool range_set = false;
-    qint64 last_first = 0;
-    qint64 last_end = 0;
-    qint64 block_size = default_search_block;
+    QString m_search_bytes;
+    match_range m_simple_match;
+    FileIterator m_search_from;
+    FileIterator m_search_to;
+    QString m_range_path;
+    bool m_range_set = false;
+    qint64 m_last_first = 0;
+    qint64 m_last_end = 0;
+    qint64 m_block_size = default_search_block;
 };

@@ -16,10 +16,10 @@ public:
 
     State validate(QString &input, int &pos) const override;
 
-    qint64 bottom() const { return bottom_; }
-    qint64 top() const { return top_; }
+    qint64 bottom() const { return m_bottom; }
+    qint64 top() const { return m_top; }
 
 private:
-    qint64 bottom_;
-    qint64 top_;
+    qint64 m_bottom;
+    qint64 m_top;
 };
