@@ -1,7 +1,7 @@
 #include "mainwindow/mainwindow.h"
 
 #include "settings/config.h"
-#include "mainwindow/helpclient.h"
+#include "mainwindow/helpactions.h"
 #include "hexview/hexscrollbar.h"
 #include "treeview/hextreeview.h"
 #include "document/hexdocument.h"
@@ -17,7 +17,6 @@
 #include "treeview/treeviewdelegate.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDockWidget>
 #include <QGridLayout>
 #include <QIcon>
@@ -46,10 +45,7 @@ MainWindow::MainWindow()
     history = new EditHistory(this);
     install_default_hooks();
 
-    const QString app_dir = QCoreApplication::applicationDirPath();
-    help_client = new HelpClient(app_dir, this);
-    help_client->setArguments(
-        {QStringLiteral("-profile"), app_dir + QStringLiteral("/html_help/help_contents.adp")});
+    help_actions = new HelpActions(this);
 
     set_title(QStringLiteral("No File"));
 
@@ -397,9 +393,6 @@ void MainWindow::connect_signals()
 
     connect(history, &EditHistory::changed, this, &MainWindow::update_edit_actions);
     update_edit_actions();
-
-    // A missing viewer or missing pages are told on the status bar.
-    connect(help_client, &HelpClient::error, this, &MainWindow::show_status);
 }
 
 bool MainWindow::is_markup_modified() const
@@ -545,7 +538,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     }
     event->accept();
     save_window_layout();
-    help_client->closeAssistant();
+    help_actions->close_help();
     // Nothing is painted any more; the worker must not outlive the event loop.
     markup_mask_->stop_and_clear();
 }

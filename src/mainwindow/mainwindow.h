@@ -9,7 +9,7 @@
 #include <functional>
 
 class EditHistory;
-class HelpClient;
+class HelpActions;
 class QAction;
 class HexScrollBar;
 class HexTreeView;
@@ -87,6 +87,8 @@ public:
     // true (with a status message) while a search runs, and the command must
     // then do nothing.
     bool refuse_while_searching();
+    // Replaces the status bar's message.
+    void show_status(const QString &text);
 
     // Opens a data file in the hex view and loads its linked markup. A name that
     // does not exist leaves the view as it was and empties the title.
@@ -273,7 +275,6 @@ private:
     // Widens the tree's position columns to the largest offset they can show:
     // the file's last byte or the end of the last top-level markup.
     void fit_markup_columns();
-    void show_status(const QString &text);
 
     // The permanent status bar fields (mainwindow_view.cpp): cursor, selection, size.
     void build_status_fields();
@@ -310,7 +311,7 @@ private:
     EditHistory *history = nullptr;
     QAction *undo_entry = nullptr;
     QAction *redo_entry = nullptr;
-    HelpClient *help_client = nullptr;
+    HelpActions *help_actions = nullptr;
     QDockWidget *markup_dock = nullptr;
     QDockWidget *toolbox_dock = nullptr;
     QToolBox *toolbox = nullptr;

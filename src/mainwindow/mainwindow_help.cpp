@@ -1,10 +1,8 @@
-// Help topics, the about box, the font choice, preferences and the default
-// dialog hooks.
+// The font choice, preferences and the default dialog hooks.
 
 #include "mainwindow/mainwindow.h"
 
 #include "settings/config.h"
-#include "mainwindow/helpclient.h"
 #include "hexview/hexscrollbar.h"
 #include "hexview/hexwidget.h"
 #include "treeview/hextreeview.h"
@@ -12,13 +10,10 @@
 #include "dialogs/preferencesdialog.h"
 
 #include <QColorDialog>
-#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QFontInfo>
 #include <QStatusBar>
-
-#include <boost/version.hpp>
 
 #include <cstdlib>
 
@@ -55,28 +50,6 @@ void MainWindow::install_default_hooks()
     exec_manual_dialog = [](ManualMarkupDialog *dialog) { return dialog->exec(); };
     exec_preferences_dialog = [](QDialog *dialog) { return dialog->exec(); };
     random_number = [] { return std::rand(); };
-}
-
-void MainWindow::help_topics_action()
-{
-    help_client->openAssistant();
-    help_client->showPage(QCoreApplication::applicationDirPath()
-                          + QStringLiteral("/html_help/index.html"));
-}
-
-void MainWindow::about_action()
-{
-    statusBar()->clearMessage();
-    const QString text = QStringLiteral("<font size = 4>") + QStringLiteral("Pellow Quarnby<br>")
-                         + QStringLiteral("</font><br>")
-                         + QStringLiteral("Built with Qt %1 and Boost %2<br>")
-                               .arg(QString::fromLatin1(qVersion()),
-                                    QStringLiteral("%1.%2.%3")
-                                        .arg(BOOST_VERSION / 100000)
-                                        .arg(BOOST_VERSION / 100 % 1000)
-                                        .arg(BOOST_VERSION % 100))
-                         + QStringLiteral("<font size =3>") + QStringLiteral("Version 1.0");
-    show_about(QStringLiteral("About Pellow Quarnby"), text);
 }
 
 namespace {
