@@ -2,6 +2,7 @@
 
 #include "settings/config.h"
 #include "mainwindow/helpactions.h"
+#include "mainwindow/viewactions.h"
 #include "hexview/hexscrollbar.h"
 #include "treeview/hextreeview.h"
 #include "document/hexdocument.h"
@@ -52,6 +53,7 @@ MainWindow::MainWindow()
     build_central_widget();
     build_docks();
     build_inspector_dock();
+    view_actions = new ViewActions(this, search_panel, goto_panel, inspector);
 
     hex_widget_->set_goto_panel(toolbox, goto_panel);
     hex_widget_->set_search_panel(toolbox, search_panel);
@@ -66,7 +68,7 @@ MainWindow::MainWindow()
     build_toolbar();
 
     show_status(QStringLiteral("Pellow Quarnby Status"));
-    build_status_fields();
+    view_actions->build_status_fields();
 
     setCentralWidget(hex_widget_->parentWidget());
     fit_toolbox_to_pages();
@@ -356,7 +358,8 @@ void MainWindow::connect_signals()
 
     connect(markup_tree_view_, &QTreeView::expanded, markup_mask_, &MarkupMask::reload_mask);
     connect(markup_tree_view_, &QTreeView::collapsed, markup_mask_, &MarkupMask::reload_mask);
-    connect(markup_dock, &QDockWidget::topLevelChanged, this, &MainWindow::dock_toplevel);
+    connect(markup_dock, &QDockWidget::topLevelChanged, view_actions,
+            &ViewActions::dock_toplevel);
     connect(toolbox_dock, &QDockWidget::dockLocationChanged, this,
             &MainWindow::follow_toolbox_area);
     connect(toolbox_dock, &QDockWidget::topLevelChanged, this,
@@ -546,23 +549,6 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::exit_action()
 {
     close();
-}
-
-void MainWindow::dock_toplevel(bool)
-{
-    update();
-}
-
-void MainWindow::dock_tree_action(bool visible)
-{
-    Config::instance()->setValue(QStringLiteral("Show Dock Tree"),
-                                 visible ? QStringLiteral("yes") : QStringLiteral("no"));
-}
-
-void MainWindow::dock_search_action(bool visible)
-{
-    Config::instance()->setValue(QStringLiteral("Show Dock Search"),
-                                 visible ? QStringLiteral("yes") : QStringLiteral("no"));
 }
 
 void MainWindow::editor_content_changed()

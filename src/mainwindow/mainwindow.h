@@ -23,7 +23,6 @@ class MarkupNode;
 class MarkupTree;
 class QDockWidget;
 class QItemSelectionModel;
-class QLabel;
 class QMenu;
 class QMenuBar;
 class QSpacerItem;
@@ -31,6 +30,7 @@ class QToolBar;
 class QToolBox;
 class SearchWidget;
 class TreeViewDelegate;
+class ViewActions;
 
 // The program's only top-level window. It owns the hex view, the markup tree
 // and its views, the side panels and the help client, wires them together and
@@ -89,6 +89,11 @@ public:
     bool refuse_while_searching();
     // Replaces the status bar's message.
     void show_status(const QString &text);
+    // Widens the tree's position columns to the largest offset they can show:
+    // the file's last byte or the end of the last top-level markup.
+    void fit_markup_columns();
+    // Opens the toolbox dock at `page`.
+    void show_toolbox_page(QWidget *page);
 
     // Opens a data file in the hex view and loads its linked markup. A name that
     // does not exist leaves the view as it was and empties the title.
@@ -272,15 +277,7 @@ private:
     // expanded() signal would refill it, and a refill asks the view about
     // every expanded markup: quadratic in a large tree).
     void expand_markup_view();
-    // Widens the tree's position columns to the largest offset they can show:
-    // the file's last byte or the end of the last top-level markup.
-    void fit_markup_columns();
 
-    // The permanent status bar fields (mainwindow_view.cpp): cursor, selection, size.
-    void build_status_fields();
-    void update_status_fields();
-    // The cursor or the file changed: status fields and inspector follow.
-    void follow_cursor();
     void add_find_entries(QMenu *edit_menu);
     // Open after the dialog: markups dropped, the file shown, its linked markup.
     void open_chosen_file(const QString &name);
@@ -290,8 +287,6 @@ private:
     void open_recent_file(const QString &name);
     // Shows, hides and check-marks every dock.
     QMenu *build_view_menu(QMenuBar *bar);
-    // Opens the toolbox dock at `page`.
-    void show_toolbox_page(QWidget *page);
 
     HexWidget *hex_widget_ = nullptr;
     HexScrollBar *scroll_bar_ = nullptr;
@@ -312,6 +307,7 @@ private:
     QAction *undo_entry = nullptr;
     QAction *redo_entry = nullptr;
     HelpActions *help_actions = nullptr;
+    ViewActions *view_actions = nullptr;
     QDockWidget *markup_dock = nullptr;
     QDockWidget *toolbox_dock = nullptr;
     QToolBox *toolbox = nullptr;
@@ -322,9 +318,6 @@ private:
 
     TreeViewDelegate *tree_delegate = nullptr;
 
-    QLabel *offset_field = nullptr;
-    QLabel *selection_field = nullptr;
-    QLabel *size_field = nullptr;
     QMenu *recent_menu = nullptr;
     QDockWidget *inspector_dock = nullptr;
     InspectorWidget *inspector = nullptr;

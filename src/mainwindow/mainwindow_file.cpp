@@ -1,4 +1,4 @@
-// File commands: Open, Save, Save As, Exit's prompts, Copy to Clipboard.
+// File commands: Open, Save, Save As, Exit's prompts.
 
 #include "mainwindow/mainwindow.h"
 
@@ -8,11 +8,10 @@
 #include "hexview/hexscrollbar.h"
 #include "hexview/hexwidget.h"
 #include "mask/markupmask.h"
+#include "mainwindow/viewactions.h"
 #include "markup/edithistory.h"
 #include "markup/markuptree.h"
 
-#include <QApplication>
-#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -110,7 +109,7 @@ void MainWindow::show_data_file(const QString &name, DataFileMarkup markup)
     if (!QFile::exists(name) || !data_file_refusal(name).isEmpty()) {
         hex_widget_->open_file(QString());
         set_title(QString());
-        follow_cursor();
+        view_actions->follow_cursor();
         return;
     }
 
@@ -121,7 +120,7 @@ void MainWindow::show_data_file(const QString &name, DataFileMarkup markup)
     history->mark_saved(EditHistory::bytes);
     // Save As keeps the markups and their history: the copy holds the same
     // bytes. (The byte steps no longer apply: they are in the copy.)
-    follow_cursor();
+    view_actions->follow_cursor();
     add_recent_file(name);
     if (markup == DataFileMarkup::keep)
         return;
@@ -198,14 +197,4 @@ void MainWindow::save_as_action()
     Config::instance()->setValue(QStringLiteral("filename"), name);
     show_data_file(name, DataFileMarkup::keep);
     show_status(QStringLiteral("File Saved"));
-}
-
-void MainWindow::copy_action()
-{
-    // With nothing to copy the clipboard keeps what the user put there;
-    // selection_text() has said why in the status bar.
-    const QString text = hex_widget_->selection_text();
-    if (text.isEmpty())
-        return;
-    QApplication::clipboard()->setText(text, QClipboard::Clipboard);
 }

@@ -1,19 +1,15 @@
-// The font choice, preferences and the default dialog hooks.
+// The font and the default dialog hooks.
 
 #include "mainwindow/mainwindow.h"
 
 #include "settings/config.h"
 #include "hexview/hexscrollbar.h"
 #include "hexview/hexwidget.h"
-#include "treeview/hextreeview.h"
 #include "dialogs/manualmarkupdialog.h"
-#include "dialogs/preferencesdialog.h"
 
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFontDialog>
-#include <QFontInfo>
-#include <QStatusBar>
 
 #include <cstdlib>
 
@@ -52,22 +48,6 @@ void MainWindow::install_default_hooks()
     random_number = [] { return std::rand(); };
 }
 
-namespace {
-
-// The face of `font` as the screen shows it, upright: a font dialog started on
-// a bare family name may pick the family's first style, an oblique one.
-QFont upright(const QFont &font)
-{
-    const QFontInfo info(font);
-    QFont result(info.family());
-    result.setPointSizeF(info.pointSizeF() > 0 ? info.pointSizeF() : font.pointSizeF());
-    result.setWeight(QFont::Weight(info.weight()));
-    result.setStyle(QFont::StyleNormal);
-    return result;
-}
-
-} // namespace
-
 void MainWindow::apply_font(const QFont &font)
 {
     hex_widget_->set_font(font);
@@ -87,32 +67,4 @@ void MainWindow::apply_font(const QFont &font)
 void MainWindow::update_page_step()
 {
     scroll_bar_->set_page_rows(hex_widget_->visible_rows());
-}
-
-void MainWindow::font_action()
-{
-    if (refuse_while_searching())
-        return;
-    Config *config = Config::instance();
-    // Starts on the font the hex view shows, not on the toolkit's default.
-    bool ok = false;
-    const QFont font = get_font(&ok, upright(hex_widget_->hex_font()));
-    if (!ok)
-        return;
-    apply_font(font);
-    update_page_step();
-    config->setValue(QStringLiteral("font"), font);
-}
-
-void MainWindow::prefs_action()
-{
-    if (refuse_while_searching())
-        return;
-    PreferencesDialog dialog(this, [this](int style) { set_toolbar_style(style); });
-    if (exec_preferences_dialog(&dialog) != QDialog::Accepted)
-        return;
-    // The tree reads "Hex Markup Display" as it paints: show the choice now,
-    // in columns wide enough for it.
-    fit_markup_columns();
-    markup_tree_view_->viewport()->update();
 }
