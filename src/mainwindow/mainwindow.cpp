@@ -1,6 +1,7 @@
 #include "mainwindow/mainwindow.h"
 
 #include "settings/config.h"
+#include "mainwindow/fileactions.h"
 #include "mainwindow/helpactions.h"
 #include "mainwindow/viewactions.h"
 #include "hexview/hexscrollbar.h"
@@ -18,6 +19,8 @@
 #include "treeview/treeviewdelegate.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QDockWidget>
 #include <QGridLayout>
 #include <QIcon>
@@ -46,6 +49,7 @@ MainWindow::MainWindow()
     history = new EditHistory(this);
     install_default_hooks();
 
+    file_actions = new FileActions(this);
     help_actions = new HelpActions(this);
 
     set_title(QStringLiteral("No File"));
@@ -235,8 +239,7 @@ void MainWindow::build_menus()
         QStringLiteral("No file is open.\n\nOpen one with File \u203A Open (%1)\n"
                        "or drop a file on this window.")
             .arg(open->shortcut().toString(QKeySequence::NativeText)));
-    recent_menu = file_menu->addMenu(QStringLiteral("Recent Files"));
-    connect(recent_menu, &QMenu::aboutToShow, this, &MainWindow::fill_recent_menu);
+    file_actions->add_recent_menu(file_menu);
     QAction *save = file_menu->addAction(QStringLiteral("Save"));
     save->setShortcut(QKeySequence::Save);
     connect_command(save, &MainWindow::save_action);
@@ -374,6 +377,7 @@ void MainWindow::connect_signals()
         close_after_search = false;
         QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
     });
+    connect(file_actions, &FileActions::file_shown, view_actions, &ViewActions::follow_cursor);
     connect(markup_mask_, &MarkupMask::update_completed, hex_widget_,
             qOverload<>(&QWidget::update));
 
@@ -511,10 +515,9 @@ void MainWindow::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     update_page_step();
-    if (!startup_notice.isEmpty()) {
-        show_status(startup_notice);
-        startup_notice.clear();
-    }
+    const QString notice = file_actions->take_startup_notice();
+    if (!notice.isEmpty())
+        show_status(notice);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -527,16 +530,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
         search_panel->cancel();
         return;
     }
-    // A save the user asked for that did not happen keeps the window open,
-    // so that nothing is lost; answering No closes without saving.
-    if (is_document_modified() && !ask_save_changes()) {
+    if (!file_actions->may_close()) {
         event->ignore();
-        show_status(QStringLiteral("Not closed: the file could not be saved"));
-        return;
-    }
-    if (is_markup_modified() && !ask_save_markup()) {
-        event->ignore();
-        show_status(QStringLiteral("Not closed: the markup was not saved"));
         return;
     }
     event->accept();
@@ -544,6 +539,21 @@ void MainWindow::closeEvent(QCloseEvent *event)
     help_actions->close_help();
     // Nothing is painted any more; the worker must not outlive the event loop.
     markup_mask_->stop_and_clear();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!FileActions::dropped_file(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent *event)
+{
+    const QString name = FileActions::dropped_file(event->mimeData());
+    if (name.isEmpty())
+        return;
+    event->acceptProposedAction();
+    file_actions->open_dropped_file(name);
 }
 
 void MainWindow::exit_action()

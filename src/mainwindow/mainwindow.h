@@ -9,6 +9,7 @@
 #include <functional>
 
 class EditHistory;
+class FileActions;
 class HelpActions;
 class QAction;
 class HexScrollBar;
@@ -236,15 +237,6 @@ private:
     // Lays the toolbox's pages out for the dock area it is now in.
     void follow_toolbox_area(Qt::DockWidgetArea area);
 
-    // What opening a data file does with the markups: load the linked markup
-    // file; leave that to the caller (Open); or keep the markups in memory,
-    // their file and their modified flag (Save As: the data was only copied).
-    enum class DataFileMarkup { load_linked, link_later, keep };
-    void show_data_file(const QString &name, DataFileMarkup markup);
-    // The status text refusing an existing `name` as a data file (a folder,
-    // pipe, socket, device, or a file that cannot be read); empty when it
-    // can be shown.
-    QString data_file_refusal(const QString &name);
     // The markup under the hex view's selection, asked for from its context menu.
     void random_colours_for_selection();
     // The node of the first selected row in the tree, or null after telling the user.
@@ -279,12 +271,6 @@ private:
     void expand_markup_view();
 
     void add_find_entries(QMenu *edit_menu);
-    // Open after the dialog: markups dropped, the file shown, its linked markup.
-    void open_chosen_file(const QString &name);
-    void add_recent_file(const QString &name);
-    // Fills File > Recent Files each time it opens.
-    void fill_recent_menu();
-    void open_recent_file(const QString &name);
     // Shows, hides and check-marks every dock.
     QMenu *build_view_menu(QMenuBar *bar);
 
@@ -297,8 +283,6 @@ private:
     QItemSelectionModel *selection_model = nullptr;
     // Held as text, not 8-bit, so that paths outside Latin-1 survive.
     QString current_markup_file;
-    // Shown by the first showEvent (load_file at start-up, before the window is up).
-    QString startup_notice;
     // Exit or a window close came while a search ran.
     bool close_after_search = false;
     bool layout_restored = false;
@@ -306,6 +290,7 @@ private:
     EditHistory *history = nullptr;
     QAction *undo_entry = nullptr;
     QAction *redo_entry = nullptr;
+    FileActions *file_actions = nullptr;
     HelpActions *help_actions = nullptr;
     ViewActions *view_actions = nullptr;
     QDockWidget *markup_dock = nullptr;
@@ -318,7 +303,6 @@ private:
 
     TreeViewDelegate *tree_delegate = nullptr;
 
-    QMenu *recent_menu = nullptr;
     QDockWidget *inspector_dock = nullptr;
     InspectorWidget *inspector = nullptr;
 };

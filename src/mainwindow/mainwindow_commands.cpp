@@ -3,6 +3,7 @@
 
 #include "mainwindow/mainwindow.h"
 
+#include "mainwindow/fileactions.h"
 #include "mainwindow/helpactions.h"
 #include "mainwindow/viewactions.h"
 
@@ -59,4 +60,39 @@ void MainWindow::dock_tree_action(bool visible)
 void MainWindow::dock_search_action(bool visible)
 {
     view_actions->dock_search_action(visible);
+}
+
+void MainWindow::open_action()
+{
+    file_actions->open_action();
+}
+
+void MainWindow::save_action()
+{
+    file_actions->save_action();
+}
+
+void MainWindow::save_as_action()
+{
+    file_actions->save_as_action();
+}
+
+void MainWindow::load_file(const QString &name)
+{
+    file_actions->load_file(name);
+}
+
+bool MainWindow::open_named_file(const QString &name)
+{
+    return file_actions->open_named_file(name);
+}
+
+bool MainWindow::ask_save_changes()
+{
+    return file_actions->ask_save_changes();
+}
+
+QStringList MainWindow::recent_files()
+{
+    return FileActions::recent_files();
 }
