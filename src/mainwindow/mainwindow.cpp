@@ -3,6 +3,7 @@
 #include "settings/config.h"
 #include "mainwindow/fileactions.h"
 #include "mainwindow/helpactions.h"
+#include "mainwindow/markupfileactions.h"
 #include "mainwindow/viewactions.h"
 #include "hexview/hexscrollbar.h"
 #include "treeview/hextreeview.h"
@@ -45,12 +46,12 @@ MainWindow *MainWindow::instance()
 MainWindow::MainWindow()
     : QMainWindow(nullptr)
 {
-    current_markup_file.clear();
     history = new EditHistory(this);
     install_default_hooks();
 
     file_actions = new FileActions(this);
     help_actions = new HelpActions(this);
+    markup_file_actions = new MarkupFileActions(this);
 
     set_title(QStringLiteral("No File"));
 

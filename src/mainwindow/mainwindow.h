@@ -18,6 +18,7 @@ class HexWidget;
 class InspectorWidget;
 class JumpWidget;
 class ManualMarkupDialog;
+class MarkupFileActions;
 class MarkupMask;
 class MarkupModel;
 class MarkupNode;
@@ -62,7 +63,7 @@ public:
     EditHistory *edit_history() const { return history; }
     bool is_markup_modified() const;
     bool is_document_modified() const;
-    QString current_markup_file_name() const { return current_markup_file; }
+    QString current_markup_file_name() const;
 
     // The markups count as changed until they are next saved, whatever is undone.
     void set_markup_modified();
@@ -93,6 +94,10 @@ public:
     // Widens the tree's position columns to the largest offset they can show:
     // the file's last byte or the end of the last top-level markup.
     void fit_markup_columns();
+    // Expands every markup of the tree view, then refills the mask once (each
+    // expanded() signal would refill it, and a refill asks the view about
+    // every expanded markup: quadratic in a large tree).
+    void expand_markup_view();
     // Opens the toolbox dock at `page`.
     void show_toolbox_page(QWidget *page);
 
@@ -251,24 +256,9 @@ private:
     // After Undo or Redo: the tree selects the markup the step concerned.
     void focus_after_step(bool undone);
     void update_edit_actions();
-    // Writes the tree to `name` completely or not at all; false for anything
-    // but a regular file or a new name.
-    bool write_markup_file(const QString &name);
-    // Overwrites the existing file's own inode (hard links, owner and a
-    // folder that refuses new files all stay), restoring the old bytes when a
-    // write fails.
-    bool write_markup_in_place(const QString &name);
-    enum class MarkupRead { unreadable, failed, loaded };
-    // Reads `name` into the tree. unreadable (after a warning): the tree is
-    // unchanged; failed: the tree holds what was read before the error.
-    MarkupRead read_markup_file(const QString &name);
     // Leaves no markup selected and none current in the tree view.
     void clear_tree_selection();
     void set_colour(bool foreground);
-    // Expands every markup of the tree view, then refills the mask once (each
-    // expanded() signal would refill it, and a refill asks the view about
-    // every expanded markup: quadratic in a large tree).
-    void expand_markup_view();
 
     void add_find_entries(QMenu *edit_menu);
     // Shows, hides and check-marks every dock.
@@ -281,8 +271,6 @@ private:
     MarkupTree *markup_tree_ = nullptr;
     MarkupMask *markup_mask_ = nullptr;
     QItemSelectionModel *selection_model = nullptr;
-    // Held as text, not 8-bit, so that paths outside Latin-1 survive.
-    QString current_markup_file;
     // Exit or a window close came while a search ran.
     bool close_after_search = false;
     bool layout_restored = false;
@@ -292,6 +280,7 @@ private:
     QAction *redo_entry = nullptr;
     FileActions *file_actions = nullptr;
     HelpActions *help_actions = nullptr;
+    MarkupFileActions *markup_file_actions = nullptr;
     ViewActions *view_actions = nullptr;
     QDockWidget *markup_dock = nullptr;
     QDockWidget *toolbox_dock = nullptr;

@@ -5,6 +5,7 @@
 
 #include "mainwindow/fileactions.h"
 #include "mainwindow/helpactions.h"
+#include "mainwindow/markupfileactions.h"
 #include "mainwindow/viewactions.h"
 
 void MainWindow::help_topics_action()
@@ -95,4 +96,54 @@ bool MainWindow::ask_save_changes()
 QStringList MainWindow::recent_files()
 {
     return FileActions::recent_files();
+}
+
+QString MainWindow::current_markup_file_name() const
+{
+    return markup_file_actions->current_file();
+}
+
+void MainWindow::save_markup_action()
+{
+    markup_file_actions->save_markup_action();
+}
+
+void MainWindow::save_markup_as_action()
+{
+    markup_file_actions->save_markup_as_action();
+}
+
+void MainWindow::load_markup_action()
+{
+    markup_file_actions->load_markup_action();
+}
+
+void MainWindow::export_markup_action()
+{
+    markup_file_actions->export_markup_action();
+}
+
+void MainWindow::load_markup_file(const QString &name)
+{
+    markup_file_actions->load_markup_file(name);
+}
+
+bool MainWindow::ask_save_markup()
+{
+    return markup_file_actions->ask_save_markup();
+}
+
+void MainWindow::link_markup_file(const QString &markup_path)
+{
+    markup_file_actions->link_markup_file(markup_path);
+}
+
+void MainWindow::load_linked_markup(const QString &data_path)
+{
+    markup_file_actions->load_linked_markup(data_path);
+}
+
+QString MainWindow::link_key(const QString &data_path)
+{
+    return MarkupFileActions::link_key(data_path);
 }
