@@ -3,6 +3,7 @@
 #include "settings/config.h"
 #include "mainwindow/fileactions.h"
 #include "mainwindow/helpactions.h"
+#include "mainwindow/markupactions.h"
 #include "mainwindow/markupfileactions.h"
 #include "mainwindow/viewactions.h"
 #include "hexview/hexscrollbar.h"
@@ -51,6 +52,7 @@ MainWindow::MainWindow()
 
     file_actions = new FileActions(this);
     help_actions = new HelpActions(this);
+    markup_actions = new MarkupActions(this);
     markup_file_actions = new MarkupFileActions(this);
 
     set_title(QStringLiteral("No File"));
@@ -192,7 +194,9 @@ void MainWindow::wire_collaborators()
     // Opening an editor is no change by itself; a committed edit is a step.
     tree_delegate->set_commit_edit(
         [this](const QModelIndex &index, const TreeViewDelegate::Values &before,
-               const TreeViewDelegate::Values &after) { commit_markup_edit(index, before, after); });
+               const TreeViewDelegate::Values &after) {
+            markup_actions->commit_markup_edit(index, before, after);
+        });
     hex_widget_->set_history(history);
 
     hex_widget_->set_markup_mask(markup_mask_);
@@ -212,19 +216,21 @@ void MainWindow::wire_collaborators()
         });
 }
 
-std::function<void()> MainWindow::as_command(void (MainWindow::*command)())
+template <class Actions>
+std::function<void()> MainWindow::as_command(Actions *actions, void (Actions::*command)())
 {
     // The old message goes first, so the status bar only ever shows the
     // outcome of the last command: its own message, or none.
-    return [this, command] {
+    return [this, actions, command] {
         statusBar()->clearMessage();
-        (this->*command)();
+        (actions->*command)();
     };
 }
 
-void MainWindow::connect_command(QAction *action, void (MainWindow::*command)())
+template <class Actions>
+void MainWindow::connect_command(QAction *action, Actions *actions, void (Actions::*command)())
 {
-    connect(action, &QAction::triggered, this, as_command(command));
+    connect(action, &QAction::triggered, this, as_command(actions, command));
 }
 
 void MainWindow::build_menus()
@@ -234,7 +240,7 @@ void MainWindow::build_menus()
     auto *file_menu = new QMenu(QStringLiteral("File"), bar);
     QAction *open = file_menu->addAction(QStringLiteral("Open"));
     open->setShortcut(QKeySequence::Open);
-    connect_command(open, &MainWindow::open_action);
+    connect_command(open, this, &MainWindow::open_action);
     // What the hex view shows until a file is open.
     hex_widget_->set_placeholder_text(
         QStringLiteral("No file is open.\n\nOpen one with File \u203A Open (%1)\n"
@@ -243,41 +249,44 @@ void MainWindow::build_menus()
     file_actions->add_recent_menu(file_menu);
     QAction *save = file_menu->addAction(QStringLiteral("Save"));
     save->setShortcut(QKeySequence::Save);
-    connect_command(save, &MainWindow::save_action);
+    connect_command(save, this, &MainWindow::save_action);
     QAction *save_as = file_menu->addAction(QStringLiteral("Save As"));
     save_as->setShortcuts(QKeySequence::SaveAs);
     // Some platforms define no Save As key; this is the common one.
     if (save_as->shortcuts().isEmpty())
         save_as->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+S")));
-    connect_command(save_as, &MainWindow::save_as_action);
+    connect_command(save_as, this, &MainWindow::save_as_action);
     QAction *load_markup = file_menu->addAction(QStringLiteral("Load Markup"));
     load_markup->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+O")));
-    connect_command(load_markup, &MainWindow::load_markup_action);
+    connect_command(load_markup, this, &MainWindow::load_markup_action);
     QAction *save_markup = file_menu->addAction(QStringLiteral("Save Markup"));
     save_markup->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+M")));
-    connect_command(save_markup, &MainWindow::save_markup_action);
-    connect_command(file_menu->addAction(QStringLiteral("Save Markup As")),
+    connect_command(save_markup, this, &MainWindow::save_markup_action);
+    connect_command(file_menu->addAction(QStringLiteral("Save Markup As")), this,
                     &MainWindow::save_markup_as_action);
-    connect_command(file_menu->addAction(QStringLiteral("Exit")), &MainWindow::exit_action);
+    connect_command(file_menu->addAction(QStringLiteral("Exit")), this, &MainWindow::exit_action);
     bar->addMenu(file_menu);
 
     auto *edit_menu = new QMenu(QStringLiteral("Edit"), bar);
-    undo_entry = edit_menu->addAction(QStringLiteral("Undo"));
-    undo_entry->setShortcut(QKeySequence::Undo);
-    connect(undo_entry, &QAction::triggered, this, &MainWindow::undo_action);
-    redo_entry = edit_menu->addAction(QStringLiteral("Redo"));
-    redo_entry->setShortcut(QKeySequence::Redo);
-    connect(redo_entry, &QAction::triggered, this, &MainWindow::redo_action);
+    markup_actions->add_undo_entries(edit_menu);
     edit_menu->addSeparator();
     QAction *copy = edit_menu->addAction(QStringLiteral("Copy to Clipboard"));
     copy->setShortcut(QKeySequence(QStringLiteral("CTRL+C")));
-    connect_command(copy, &MainWindow::copy_action);
-    add_find_entries(edit_menu);
+    connect_command(copy, this, &MainWindow::copy_action);
+    QAction *find = edit_menu->addAction(QStringLiteral("Find"));
+    find->setShortcut(QKeySequence(QStringLiteral("Ctrl+F")));
+    connect_command(find, view_actions, &ViewActions::find_action);
+    QAction *next = edit_menu->addAction(QStringLiteral("Find Next"));
+    next->setShortcut(QKeySequence(QStringLiteral("F3")));
+    connect_command(next, view_actions, &ViewActions::find_next_action);
+    QAction *go = edit_menu->addAction(QStringLiteral("Go to Address"));
+    go->setShortcut(QKeySequence(QStringLiteral("Ctrl+G")));
+    connect_command(go, view_actions, &ViewActions::goto_action);
     bar->addMenu(edit_menu);
     bar->addMenu(build_view_menu(bar));
 
     auto *options_menu = new QMenu(QStringLiteral("Options"), bar);
-    connect_command(options_menu->addAction(QStringLiteral("Choose Fonts")),
+    connect_command(options_menu->addAction(QStringLiteral("Choose Fonts")), this,
                     &MainWindow::font_action);
     QAction *tree_toggle = markup_dock->toggleViewAction();
     tree_toggle->setText(QStringLiteral("Markup Tree"));
@@ -285,19 +294,19 @@ void MainWindow::build_menus()
     QAction *toolbox_toggle = toolbox_dock->toggleViewAction();
     toolbox_toggle->setText(QStringLiteral("Toolbox"));
     options_menu->addAction(toolbox_toggle);
-    connect_command(options_menu->addAction(QStringLiteral("Preferences")),
+    connect_command(options_menu->addAction(QStringLiteral("Preferences")), this,
                     &MainWindow::prefs_action);
     bar->addMenu(options_menu);
 
     auto *markup_menu = new QMenu(QStringLiteral("Markup"), bar);
-    connect_command(markup_menu->addAction(QStringLiteral("Mark")), &MainWindow::mark_action);
-    connect_command(markup_menu->addAction(QStringLiteral("Clear Marks")),
+    connect_command(markup_menu->addAction(QStringLiteral("Mark")), this, &MainWindow::mark_action);
+    connect_command(markup_menu->addAction(QStringLiteral("Clear Marks")), this,
                     &MainWindow::clear_marks_action);
-    connect_command(markup_menu->addAction(QStringLiteral("Foreground Color")),
+    connect_command(markup_menu->addAction(QStringLiteral("Foreground Color")), this,
                     &MainWindow::mark_color_action);
-    connect_command(markup_menu->addAction(QStringLiteral("Background Color")),
+    connect_command(markup_menu->addAction(QStringLiteral("Background Color")), this,
                     &MainWindow::mark_background_color_action);
-    connect_command(markup_menu->addAction(QStringLiteral("Pick Random Colors")),
+    connect_command(markup_menu->addAction(QStringLiteral("Pick Random Colors")), this,
                     &MainWindow::pick_random_color_action);
     QAction *remove = markup_menu->addAction(QStringLiteral("Delete"));
     // Delete acts only in the markup tree: the hex view and the editors
@@ -305,18 +314,18 @@ void MainWindow::build_menus()
     remove->setShortcut(QKeySequence::Delete);
     remove->setShortcutContext(Qt::WidgetShortcut);
     markup_tree_view_->addAction(remove);
-    connect_command(remove, &MainWindow::delete_markup_action);
-    connect_command(markup_menu->addAction(QStringLiteral("Prune")),
+    connect_command(remove, this, &MainWindow::delete_markup_action);
+    connect_command(markup_menu->addAction(QStringLiteral("Prune")), this,
                     &MainWindow::prune_markup_action);
-    connect_command(markup_menu->addAction(QStringLiteral("Manual Selection")),
+    connect_command(markup_menu->addAction(QStringLiteral("Manual Selection")), this,
                     &MainWindow::manual_selection_action);
     add_export_entry(markup_menu);
     bar->addMenu(markup_menu);
 
     auto *help_menu = new QMenu(QStringLiteral("Help"), bar);
-    connect_command(help_menu->addAction(QStringLiteral("Help Topics")),
+    connect_command(help_menu->addAction(QStringLiteral("Help Topics")), this,
                     &MainWindow::help_topics_action);
-    connect_command(help_menu->addAction(QStringLiteral("About Pellow Quarnby")),
+    connect_command(help_menu->addAction(QStringLiteral("About Pellow Quarnby")), this,
                     &MainWindow::about_action);
     bar->addMenu(help_menu);
 
@@ -329,7 +338,7 @@ void MainWindow::build_toolbar()
     const auto add = [this](const char *icon, const char *text, void (MainWindow::*command)()) {
         connect_command(markup_toolbar->addAction(QIcon(QString::fromLatin1(icon)),
                                                   QString::fromLatin1(text)),
-                        command);
+                        this, command);
     };
     add(":/images/open_file.png", "Open File", &MainWindow::open_action);
     add(":/images/open_markup.png", "Open Markup", &MainWindow::load_markup_action);
@@ -370,7 +379,7 @@ void MainWindow::connect_signals()
             [this] { follow_toolbox_area(dockWidgetArea(toolbox_dock)); });
     connect(hex_widget_, &HexWidget::content_changed, this, &MainWindow::editor_content_changed);
     connect(hex_widget_, &HexWidget::send_selection, search_panel, &SearchWidget::perform_search);
-    connect(hex_widget_, &HexWidget::copy_action, this, as_command(&MainWindow::copy_action));
+    connect(hex_widget_, &HexWidget::copy_action, this, as_command(this, &MainWindow::copy_action));
     // A close asked for during a search waited for the search to return.
     connect(search_panel, &SearchWidget::running_changed, this, [this](bool running) {
         if (running || !close_after_search)
@@ -383,24 +392,21 @@ void MainWindow::connect_signals()
             qOverload<>(&QWidget::update));
 
     // The hex view's context menu runs these markup commands.
-    connect(hex_widget_, &HexWidget::mark_requested, this, as_command(&MainWindow::mark_action));
+    connect(hex_widget_, &HexWidget::mark_requested, this, as_command(this, &MainWindow::mark_action));
     connect(hex_widget_, &HexWidget::pick_random_colors_requested, this,
-            as_command(&MainWindow::random_colours_for_selection));
+            as_command(markup_actions, &MarkupActions::random_colours_for_selection));
 
     // The tree view's context menu runs the commands on the selected markup.
     connect(markup_tree_view_, &HexTreeView::foreground_color_requested, this,
-            as_command(&MainWindow::mark_color_action));
+            as_command(this, &MainWindow::mark_color_action));
     connect(markup_tree_view_, &HexTreeView::background_color_requested, this,
-            as_command(&MainWindow::mark_background_color_action));
+            as_command(this, &MainWindow::mark_background_color_action));
     connect(markup_tree_view_, &HexTreeView::pick_random_colors_requested, this,
-            as_command(&MainWindow::pick_random_color_action));
+            as_command(this, &MainWindow::pick_random_color_action));
     connect(markup_tree_view_, &HexTreeView::delete_requested, this,
-            as_command(&MainWindow::delete_markup_action));
+            as_command(this, &MainWindow::delete_markup_action));
     connect(markup_tree_view_, &HexTreeView::prune_requested, this,
-            as_command(&MainWindow::prune_markup_action));
-
-    connect(history, &EditHistory::changed, this, &MainWindow::update_edit_actions);
-    update_edit_actions();
+            as_command(this, &MainWindow::prune_markup_action));
 }
 
 bool MainWindow::is_markup_modified() const
@@ -416,49 +422,6 @@ bool MainWindow::is_document_modified() const
 void MainWindow::set_markup_modified()
 {
     history->mark_modified(EditHistory::markup);
-}
-
-void MainWindow::update_edit_actions()
-{
-    const QString undo = history->undo_step_text();
-    const QString redo = history->redo_step_text();
-    undo_entry->setEnabled(!undo.isEmpty());
-    undo_entry->setText(undo.isEmpty() ? QStringLiteral("Undo") : QStringLiteral("Undo ") + undo);
-    redo_entry->setEnabled(!redo.isEmpty());
-    redo_entry->setText(redo.isEmpty() ? QStringLiteral("Redo") : QStringLiteral("Redo ") + redo);
-}
-
-void MainWindow::undo_action()
-{
-    if (refuse_while_searching() || !history->can_undo_step())
-        return;
-    // Rows the selection refers to may go.
-    selection_model->clearSelection();
-    history->undo_step();
-    focus_after_step(true);
-}
-
-void MainWindow::redo_action()
-{
-    if (refuse_while_searching() || !history->can_redo_step())
-        return;
-    selection_model->clearSelection();
-    history->redo_step();
-    focus_after_step(false);
-}
-
-void MainWindow::focus_after_step(bool undone)
-{
-    const int at = undone ? history->index() : history->index() - 1;
-    const auto *step = dynamic_cast<const EditCommand *>(history->command(at));
-    if (!step || step->part() != EditHistory::markup)
-        return;
-    const QModelIndex index =
-        markup_model_->index_of(markup_tree_->node_at_path(step->markup_focus(undone)));
-    if (!index.isValid())
-        return;
-    selection_model->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    markup_tree_view_->scrollTo(index);
 }
 
 void MainWindow::set_toolbar_style(int style)

@@ -18,6 +18,7 @@ class HexWidget;
 class InspectorWidget;
 class JumpWidget;
 class ManualMarkupDialog;
+class MarkupActions;
 class MarkupFileActions;
 class MarkupMask;
 class MarkupModel;
@@ -227,9 +228,11 @@ private:
     void build_toolbar();
     void connect_signals();
     void install_default_hooks();
-    // A user command: clears the status bar, then runs `command`.
-    std::function<void()> as_command(void (MainWindow::*command)());
-    void connect_command(QAction *action, void (MainWindow::*command)());
+    // A user command: clears the status bar, then runs `command` of `actions`.
+    template <class Actions>
+    std::function<void()> as_command(Actions *actions, void (Actions::*command)());
+    template <class Actions>
+    void connect_command(QAction *action, Actions *actions, void (Actions::*command)());
     // Holds each toolbox page's scroll area at the page's minimum width.
     void fit_toolbox_to_pages();
     bool toolbox_fits_beside_hex_view() const;
@@ -242,25 +245,7 @@ private:
     // Lays the toolbox's pages out for the dock area it is now in.
     void follow_toolbox_area(Qt::DockWidgetArea area);
 
-    // The markup under the hex view's selection, asked for from its context menu.
-    void random_colours_for_selection();
-    // The node of the first selected row in the tree, or null after telling the user.
-    MarkupNode *selected_markup();
-    // Marks first..last, described as `description` (empty: the default), as
-    // one undoable step; reports a refusal. True when the range was marked.
-    // Every way of marking goes through here.
-    bool insert_markup(qint64 first, qint64 last, const QString &description = QString());
-    // Stores a finished tree-view edit as one undoable step.
-    void commit_markup_edit(const QModelIndex &index, const QList<QPair<int, QVariant>> &before,
-                            const QList<QPair<int, QVariant>> &after);
-    // After Undo or Redo: the tree selects the markup the step concerned.
-    void focus_after_step(bool undone);
-    void update_edit_actions();
-    // Leaves no markup selected and none current in the tree view.
-    void clear_tree_selection();
-    void set_colour(bool foreground);
 
-    void add_find_entries(QMenu *edit_menu);
     // Shows, hides and check-marks every dock.
     QMenu *build_view_menu(QMenuBar *bar);
 
@@ -276,10 +261,9 @@ private:
     bool layout_restored = false;
     bool shown_before = false;
     EditHistory *history = nullptr;
-    QAction *undo_entry = nullptr;
-    QAction *redo_entry = nullptr;
     FileActions *file_actions = nullptr;
     HelpActions *help_actions = nullptr;
+    MarkupActions *markup_actions = nullptr;
     MarkupFileActions *markup_file_actions = nullptr;
     ViewActions *view_actions = nullptr;
     QDockWidget *markup_dock = nullptr;

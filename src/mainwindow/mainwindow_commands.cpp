@@ -5,6 +5,7 @@
 
 #include "mainwindow/fileactions.h"
 #include "mainwindow/helpactions.h"
+#include "mainwindow/markupactions.h"
 #include "mainwindow/markupfileactions.h"
 #include "mainwindow/viewactions.h"
 
@@ -146,4 +147,69 @@ void MainWindow::load_linked_markup(const QString &data_path)
 QString MainWindow::link_key(const QString &data_path)
 {
     return MarkupFileActions::link_key(data_path);
+}
+
+void MainWindow::mark_action()
+{
+    markup_actions->mark_action();
+}
+
+void MainWindow::manual_selection_action()
+{
+    markup_actions->manual_selection_action();
+}
+
+void MainWindow::mark_color_action()
+{
+    markup_actions->mark_color_action();
+}
+
+void MainWindow::mark_background_color_action()
+{
+    markup_actions->mark_background_color_action();
+}
+
+void MainWindow::pick_random_color_action()
+{
+    markup_actions->pick_random_color_action();
+}
+
+void MainWindow::delete_markup_action()
+{
+    markup_actions->delete_markup_action();
+}
+
+void MainWindow::prune_markup_action()
+{
+    markup_actions->prune_markup_action();
+}
+
+void MainWindow::clear_marks_action()
+{
+    markup_actions->clear_marks_action();
+}
+
+void MainWindow::undo_action()
+{
+    markup_actions->undo_action();
+}
+
+void MainWindow::redo_action()
+{
+    markup_actions->redo_action();
+}
+
+void MainWindow::mark_as(qint64 first, qint64 last, const QString &description)
+{
+    markup_actions->mark_as(first, last, description);
+}
+
+void MainWindow::assign_random_colours(MarkupNode *node)
+{
+    markup_actions->assign_random_colours(node);
+}
+
+QColor MainWindow::contrast_colour(const QColor &foreground)
+{
+    return MarkupActions::contrast_colour(foreground);
 }

@@ -1,13 +1,22 @@
 #include "mainwindow/mainwindow.h"
 
 #include "settings/config.h"
+#include "document/hexdocument.h"
+#include "hexview/hexwidget.h"
+#include "mask/markupmask.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
 #include "panels/searchwidget.h"
+#include "treeview/hextreeview.h"
 
 #include <QDockWidget>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QToolBox>
+
+#include <string>
 
 namespace {
 
@@ -122,4 +131,31 @@ bool MainWindow::restore_window_layout()
     layout_restored = config->contains(state_key)
                       && restoreState(config->value(state_key).toByteArray());
     return layout_restored;
+}
+
+void MainWindow::fit_markup_columns()
+{
+    qint64 largest = 0;
+    if (hex_widget_->document()->is_open()) {
+        try {
+            largest = hex_widget_->document()->size() - 1;
+        } catch (const std::string &) {
+            // Unreadable size: the markups alone set the width.
+        }
+    }
+    // Siblings are ordered and children lie inside their parents, so the
+    // last top-level markup ends furthest.
+    const MarkupNode *root = markup_model_->root();
+    if (root && root->child_count() > 0)
+        largest = qMax(largest, root->child(root->child_count() - 1)->end());
+    markup_tree_view_->fit_position_columns(largest);
+}
+
+void MainWindow::expand_markup_view()
+{
+    {
+        const QSignalBlocker quiet(markup_tree_view_);
+        markup_tree_view_->expand_all();
+    }
+    markup_mask_->reload_mask();
 }

@@ -1,8 +1,8 @@
-// The Inspector dock, the View menu, the find and goto entries and the
-// toolbox pages they open.
+// The Inspector dock, the View menu and the toolbox pages Find and Go to open.
 
 #include "mainwindow/mainwindow.h"
 
+#include "mainwindow/markupactions.h"
 #include "hexview/hexwidget.h"
 #include "panels/inspectorwidget.h"
 #include "panels/jumpwidget.h"
@@ -23,28 +23,7 @@ void MainWindow::build_inspector_dock()
     inspector_dock->setWidget(inspector);
     // Beside the markup tree, where the window has width to spare.
     addDockWidget(Qt::TopDockWidgetArea, inspector_dock, Qt::Horizontal);
-    connect(inspector, &InspectorWidget::mark_requested, this, &MainWindow::mark_as);
-}
-
-void MainWindow::mark_as(qint64 first, qint64 last, const QString &description)
-{
-    if (refuse_while_searching())
-        return;
-    if (insert_markup(first, last, description))
-        hex_widget_->set_cursor(last + 1);
-}
-
-void MainWindow::add_find_entries(QMenu *edit_menu)
-{
-    QAction *find = edit_menu->addAction(QStringLiteral("Find"));
-    find->setShortcut(QKeySequence(QStringLiteral("Ctrl+F")));
-    connect_command(find, &MainWindow::find_action);
-    QAction *next = edit_menu->addAction(QStringLiteral("Find Next"));
-    next->setShortcut(QKeySequence(QStringLiteral("F3")));
-    connect_command(next, &MainWindow::find_next_action);
-    QAction *go = edit_menu->addAction(QStringLiteral("Go to Address"));
-    go->setShortcut(QKeySequence(QStringLiteral("Ctrl+G")));
-    connect_command(go, &MainWindow::goto_action);
+    connect(inspector, &InspectorWidget::mark_requested, markup_actions, &MarkupActions::mark_as);
 }
 
 QMenu *MainWindow::build_view_menu(QMenuBar *bar)
