@@ -11,7 +11,6 @@
 class EditHistory;
 class FileActions;
 class HelpActions;
-class QAction;
 class HexScrollBar;
 class HexTreeView;
 class HexWidget;
@@ -24,11 +23,8 @@ class MarkupMask;
 class MarkupModel;
 class MarkupNode;
 class MarkupTree;
+class QAction;
 class QDockWidget;
-class QItemSelectionModel;
-class QMenu;
-class QMenuBar;
-class QSpacerItem;
 class QToolBar;
 class QToolBox;
 class SearchWidget;
@@ -36,9 +32,12 @@ class TreeViewDelegate;
 class ViewActions;
 
 // The program's only top-level window. It owns the hex view, the markup tree
-// and its views, the side panels and the help client, wires them together and
-// runs every user command. Other code reaches it through instance(), but the
-// lower layers receive what they need by setters instead.
+// and its views and the side panels, lays them out and wires them together;
+// the user commands are run by action classes, one per concern (FileActions,
+// MarkupFileActions, MarkupActions, ViewActions, HelpActions), which reach
+// the window's parts through the public functions below. The commands'
+// names here forward to them. Other code reaches the window through
+// instance(), but the lower layers receive what they need by setters instead.
 //
 // Every modal dialog the commands open goes through one of the public hooks
 // below; they default to the real dialogs, and a caller (a test, a scripted
@@ -53,15 +52,15 @@ public:
     static MainWindow *instance();
     ~MainWindow() override;
 
-    HexWidget *hex_widget() const { return hex_widget_; }
-    HexScrollBar *scroll_bar() const { return scroll_bar_; }
-    HexTreeView *markup_tree_view() const { return markup_tree_view_; }
-    MarkupModel *markup_model() const { return markup_model_; }
-    MarkupTree *markup_tree() const { return markup_tree_; }
-    MarkupMask *markup_mask() const { return markup_mask_; }
+    HexWidget *hex_widget() const { return m_hex_widget; }
+    HexScrollBar *scroll_bar() const { return m_scroll_bar; }
+    HexTreeView *markup_tree_view() const { return m_markup_tree_view; }
+    MarkupModel *markup_model() const { return m_markup_model; }
+    MarkupTree *markup_tree() const { return m_markup_tree; }
+    MarkupMask *markup_mask() const { return m_markup_mask; }
 
     // The undo history of markups and byte edits; the flags follow its states.
-    EditHistory *edit_history() const { return history; }
+    EditHistory *edit_history() const { return m_history; }
     bool is_markup_modified() const;
     bool is_document_modified() const;
     QString current_markup_file_name() const;
@@ -221,18 +220,21 @@ private:
     void build_docks();
     void build_inspector_dock();
     void build_markup_objects();
+    void install_default_hooks();
+
+    // mainwindow_menus.cpp: which command each menu entry, key and signal runs.
     // Hands the window's objects to the collaborators that need them.
     void wire_collaborators();
     void build_menus();
-    void add_export_entry(QMenu *markup_menu);
     void build_toolbar();
     void connect_signals();
-    void install_default_hooks();
     // A user command: clears the status bar, then runs `command` of `actions`.
     template <class Actions>
     std::function<void()> as_command(Actions *actions, void (Actions::*command)());
     template <class Actions>
     void connect_command(QAction *action, Actions *actions, void (Actions::*command)());
+
+    // mainwindow_layout.cpp: where the toolbox goes.
     // Holds each toolbox page's scroll area at the page's minimum width.
     void fit_toolbox_to_pages();
     bool toolbox_fits_beside_hex_view() const;
@@ -245,37 +247,32 @@ private:
     // Lays the toolbox's pages out for the dock area it is now in.
     void follow_toolbox_area(Qt::DockWidgetArea area);
 
+    HexWidget *m_hex_widget = nullptr;
+    HexScrollBar *m_scroll_bar = nullptr;
+    HexTreeView *m_markup_tree_view = nullptr;
+    MarkupModel *m_markup_model = nullptr;
+    MarkupTree *m_markup_tree = nullptr;
+    MarkupMask *m_markup_mask = nullptr;
+    TreeViewDelegate *m_tree_delegate = nullptr;
+    EditHistory *m_history = nullptr;
 
-    // Shows, hides and check-marks every dock.
-    QMenu *build_view_menu(QMenuBar *bar);
+    QDockWidget *m_markup_dock = nullptr;
+    QDockWidget *m_toolbox_dock = nullptr;
+    QToolBox *m_toolbox = nullptr;
+    SearchWidget *m_search_panel = nullptr;
+    JumpWidget *m_goto_panel = nullptr;
+    QDockWidget *m_inspector_dock = nullptr;
+    InspectorWidget *m_inspector = nullptr;
+    QToolBar *m_markup_toolbar = nullptr;
 
-    HexWidget *hex_widget_ = nullptr;
-    HexScrollBar *scroll_bar_ = nullptr;
-    HexTreeView *markup_tree_view_ = nullptr;
-    MarkupModel *markup_model_ = nullptr;
-    MarkupTree *markup_tree_ = nullptr;
-    MarkupMask *markup_mask_ = nullptr;
-    QItemSelectionModel *selection_model = nullptr;
+    FileActions *m_file_actions = nullptr;
+    MarkupFileActions *m_markup_file_actions = nullptr;
+    MarkupActions *m_markup_actions = nullptr;
+    ViewActions *m_view_actions = nullptr;
+    HelpActions *m_help_actions = nullptr;
+
     // Exit or a window close came while a search ran.
-    bool close_after_search = false;
-    bool layout_restored = false;
-    bool shown_before = false;
-    EditHistory *history = nullptr;
-    FileActions *file_actions = nullptr;
-    HelpActions *help_actions = nullptr;
-    MarkupActions *markup_actions = nullptr;
-    MarkupFileActions *markup_file_actions = nullptr;
-    ViewActions *view_actions = nullptr;
-    QDockWidget *markup_dock = nullptr;
-    QDockWidget *toolbox_dock = nullptr;
-    QToolBox *toolbox = nullptr;
-    SearchWidget *search_panel = nullptr;
-    JumpWidget *goto_panel = nullptr;
-    QSpacerItem *spacer = nullptr;
-    QToolBar *markup_toolbar = nullptr;
-
-    TreeViewDelegate *tree_delegate = nullptr;
-
-    QDockWidget *inspector_dock = nullptr;
-    InspectorWidget *inspector = nullptr;
+    bool m_close_after_search = false;
+    bool m_layout_restored = false;
+    bool m_shown_before = false;
 };

@@ -42,9 +42,9 @@ bool MarkupActions::insert_markup(qint64 first, qint64 last, const QString &desc
 {
     EditHistory *history = m_window->edit_history();
     MarkupTree *tree = m_window->markup_tree();
-    const bool inserted =
-        history->run(description.isEmpty() ? new MarkCommand(history, tree, first, last)
-                                           : new MarkCommand(history, tree, first, last, description));
+    const bool inserted = history->run(
+        description.isEmpty() ? new MarkCommand(history, tree, first, last)
+                              : new MarkCommand(history, tree, first, last, description));
     m_window->markup_mask()->reload_mask();
     m_window->fit_markup_columns();
     if (inserted)

@@ -284,7 +284,8 @@ void MarkupFileActions::export_markup_action()
     if (QFile::exists(name)) {
         const QMessageBox::StandardButton answer = m_window->ask_question(
             QStringLiteral("File Exists"),
-            QStringLiteral("<font size =4>Export File Exists, Overwrite?</font>"), QMessageBox::Yes);
+            QStringLiteral("<font size =4>Export File Exists, Overwrite?</font>"),
+            QMessageBox::Yes);
         if (answer == QMessageBox::No)
             return;
     }

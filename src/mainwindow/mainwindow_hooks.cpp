@@ -1,17 +1,50 @@
-// The font and the default dialog hooks.
+// The dialog hooks' defaults: the real modal dialogs.
 
 #include "mainwindow/mainwindow.h"
 
-#include "settings/config.h"
-#include "hexview/hexscrollbar.h"
-#include "hexview/hexwidget.h"
 #include "dialogs/manualmarkupdialog.h"
 
 #include <QColorDialog>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDialog>
+#include <QRegularExpression>
 
 #include <cstdlib>
+
+namespace {
+
+// The patterns of one filter entry, "JSON (*.json *.js)" -> *.json, *.js.
+QStringList filter_patterns(const QString &entry)
+{
+    static const QRegularExpression parenthesised(QStringLiteral("\\(([^)]*)\\)"));
+    const QRegularExpressionMatch match = parenthesised.match(entry);
+    return match.hasMatch() ? match.captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts)
+                            : QStringList();
+}
+
+} // namespace
+
+QString MainWindow::name_for_filter(const QString &name, const QString &filter,
+                                    const QString &selected_filter)
+{
+    if (name.isEmpty() || selected_filter.isEmpty())
+        return name;
+    const QString file_name = QFileInfo(name).fileName();
+    for (const QString &entry : filter.split(QStringLiteral(";;"))) {
+        for (const QString &pattern : filter_patterns(entry)) {
+            if (QDir::match(pattern, file_name))
+                return name;
+        }
+    }
+    for (const QString &pattern : filter_patterns(selected_filter)) {
+        if (pattern.startsWith(QLatin1String("*.")) && pattern.size() > 2
+            && pattern.indexOf(QLatin1Char('*'), 1) < 0)
+            return name + pattern.mid(1);
+    }
+    return name;
+}
 
 void MainWindow::install_default_hooks()
 {
@@ -46,25 +79,4 @@ void MainWindow::install_default_hooks()
     exec_manual_dialog = [](ManualMarkupDialog *dialog) { return dialog->exec(); };
     exec_preferences_dialog = [](QDialog *dialog) { return dialog->exec(); };
     random_number = [] { return std::rand(); };
-}
-
-void MainWindow::apply_font(const QFont &font)
-{
-    hex_widget_->set_font(font);
-    // Menus, docks and dialogs stay upright whatever face the hex view uses.
-    QFont interface_font = font;
-    interface_font.setStyle(QFont::StyleNormal);
-    interface_font.setStyleName(QString());
-    setFont(interface_font);
-    fit_markup_columns();
-    fit_toolbox_to_pages();
-    // A larger font widens the hex view; a toolbox beside it that no longer
-    // fits moves up beside the tree rather than stretch the window.
-    if (shown_before)
-        place_toolbox(false);
-}
-
-void MainWindow::update_page_step()
-{
-    scroll_bar_->set_page_rows(hex_widget_->visible_rows());
 }
