@@ -45,7 +45,7 @@ void FileActions::open_action()
         return;
 
     const QString name =
-        m_window->get_open_file_name(QStringLiteral("Load File"), QDir::homePath(), QString());
+        m_window->get_open_file_name(tr("Load File"), QDir::homePath(), QString());
     if (name.isEmpty())
         return;
     // A file that cannot be shown leaves the open one, and its markups, as
@@ -73,7 +73,7 @@ void FileActions::open_chosen_file(const QString &name)
     // The linked markup is read once, after "File Loaded", so that the
     // loader's message (or its one warning) is what the user sees last.
     show_data_file(name, DataFileMarkup::link_later);
-    m_window->show_status(QStringLiteral("File Loaded"));
+    m_window->show_status(tr("File Loaded"));
     m_window->load_linked_markup(name);
 }
 
@@ -86,7 +86,7 @@ void FileActions::load_file(const QString &name)
     // show: say so rather than start on an empty window without a word.
     const QString text = QFile::exists(name)
                              ? data_file_refusal(name)
-                             : QStringLiteral("The last file no longer exists: %1").arg(name);
+                             : tr("The last file no longer exists: %1").arg(name);
     if (!text.isEmpty())
         notice(text);
 }
@@ -99,7 +99,7 @@ bool FileActions::open_named_file(const QString &name)
     // Open's own refusal of folders, pipes, devices and unreadable files.
     const QString refusal = info.exists() ? data_file_refusal(name) : QString();
     if (!info.exists() || !refusal.isEmpty()) {
-        notice(info.exists() ? refusal : QStringLiteral("File not found: %1").arg(name));
+        notice(info.exists() ? refusal : tr("File not found: %1").arg(name));
         return false;
     }
     if (m_window->is_document_modified() && !ask_save_changes())
@@ -134,20 +134,20 @@ QString FileActions::data_file_refusal(const QString &name)
     if (error.empty())
         return QString();
     if (error != "not a regular file")
-        return QStringLiteral("File not loaded: %1 could not be read").arg(name);
+        return tr("File not loaded: %1 could not be read").arg(name);
     struct stat st;
-    const char *kind = "not a regular file";
+    const char *kind = QT_TR_NOOP("not a regular file");
     if (::stat(QFile::encodeName(name).constData(), &st) == 0) {
         if (S_ISDIR(st.st_mode))
-            kind = "a folder";
+            kind = QT_TR_NOOP("a folder");
         else if (S_ISFIFO(st.st_mode))
-            kind = "a pipe";
+            kind = QT_TR_NOOP("a pipe");
         else if (S_ISSOCK(st.st_mode))
-            kind = "a socket";
+            kind = QT_TR_NOOP("a socket");
         else if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
-            kind = "a device";
+            kind = QT_TR_NOOP("a device");
     }
-    return QStringLiteral("File not loaded: %1 is %2").arg(name, QLatin1String(kind));
+    return tr("File not loaded: %1 is %2").arg(name, tr(kind));
 }
 
 void FileActions::show_data_file(const QString &name, DataFileMarkup markup)
@@ -186,12 +186,12 @@ bool FileActions::ask_save_changes()
     const bool replaced =
         document->is_open() && !document->is_open_file(document->absolute_path());
     const QMessageBox::StandardButton answer = m_window->ask_question(
-        QStringLiteral("File Has Changed"),
-        replaced ? QStringLiteral("<font size =4>The file being edited has been modified, and "
-                                  "was replaced or removed on disk since it was opened. Save "
-                                  "the changes to another file?</font>")
-                 : QStringLiteral("<font size =4>The file being edited has been modified. Save "
-                                  "changes?</font>"),
+        tr("File Has Changed"),
+        replaced ? tr("<font size =4>The file being edited has been modified, and "
+                      "was replaced or removed on disk since it was opened. Save "
+                      "the changes to another file?</font>")
+                 : tr("<font size =4>The file being edited has been modified. Save "
+                      "changes?</font>"),
         QMessageBox::Yes);
     if (answer == QMessageBox::No)
         return true;
@@ -207,11 +207,11 @@ bool FileActions::may_close()
     // A save the user asked for that did not happen keeps the window open,
     // so that nothing is lost; answering No closes without saving.
     if (m_window->is_document_modified() && !ask_save_changes()) {
-        m_window->show_status(QStringLiteral("Not closed: the file could not be saved"));
+        m_window->show_status(tr("Not closed: the file could not be saved"));
         return false;
     }
     if (m_window->is_markup_modified() && !m_window->ask_save_markup()) {
-        m_window->show_status(QStringLiteral("Not closed: the markup was not saved"));
+        m_window->show_status(tr("Not closed: the markup was not saved"));
         return false;
     }
     return true;
@@ -223,15 +223,15 @@ void FileActions::save_action()
         return;
     HexWidget *hex = m_window->hex_widget();
     if (!hex->document()->is_open()) {
-        m_window->show_status(QStringLiteral("No file is open"));
+        m_window->show_status(tr("No file is open"));
         return;
     }
     // The empty name saves into the open file itself.
     if (hex->save_edits(QString())) {
         m_window->edit_history()->mark_saved(EditHistory::bytes);
-        m_window->show_status(QStringLiteral("File Saved"));
+        m_window->show_status(tr("File Saved"));
     } else {
-        m_window->show_status(QStringLiteral("File not saved; the edits are kept"));
+        m_window->show_status(tr("File not saved; the edits are kept"));
     }
 }
 
@@ -241,18 +241,18 @@ void FileActions::save_as_action()
         return;
     HexWidget *hex = m_window->hex_widget();
     if (!hex->document()->is_open()) {
-        m_window->show_status(QStringLiteral("No file is open"));
+        m_window->show_status(tr("No file is open"));
         return;
     }
     const QString source = hex->document()->absolute_path();
     const QString name = m_window->get_save_file_name(
-        QStringLiteral("Save File As"), QFileInfo(source).absolutePath(), QString(), true);
+        tr("Save File As"), QFileInfo(source).absolutePath(), QString(), true);
     if (name.isEmpty())
         return;
 
     // The save dialog has already asked whether to replace an existing file.
     if (!hex->save_edits(name, HexWidget::Overwrite::confirmed)) {
-        m_window->show_status(QStringLiteral("File not saved; the edits are kept"));
+        m_window->show_status(tr("File not saved; the edits are kept"));
         return;
     }
 
@@ -260,7 +260,7 @@ void FileActions::save_as_action()
     // bytes, so they stay, with their file and their unsaved state.
     Config::instance()->setValue(QStringLiteral("filename"), name);
     show_data_file(name, DataFileMarkup::keep);
-    m_window->show_status(QStringLiteral("File Saved"));
+    m_window->show_status(tr("File Saved"));
 }
 
 QString FileActions::dropped_file(const QMimeData *data)
@@ -285,7 +285,7 @@ QStringList FileActions::recent_files()
 
 void FileActions::add_recent_menu(QMenu *file_menu)
 {
-    m_recent_menu = file_menu->addMenu(QStringLiteral("Recent Files"));
+    m_recent_menu = file_menu->addMenu(tr("Recent Files"));
     connect(m_recent_menu, &QMenu::aboutToShow, this, &FileActions::fill_recent_menu);
 }
 
@@ -305,7 +305,7 @@ void FileActions::fill_recent_menu()
     m_recent_menu->clear();
     const QStringList files = recent_files();
     if (files.isEmpty()) {
-        m_recent_menu->addAction(QStringLiteral("(none)"))->setEnabled(false);
+        m_recent_menu->addAction(tr("(none)"))->setEnabled(false);
         return;
     }
     for (const QString &file : files) {
@@ -321,7 +321,7 @@ void FileActions::open_recent_file(const QString &name)
         files.removeAll(name);
         Config::instance()->setValue(QString::fromLatin1(recent_key), files);
         m_window->show_status(
-            QStringLiteral("File not found, removed from Recent Files: %1").arg(name));
+            tr("File not found, removed from Recent Files: %1").arg(name));
         return;
     }
     open_named_file(name);

@@ -34,14 +34,14 @@ void HelpActions::help_topics_action()
 void HelpActions::about_action()
 {
     m_window->statusBar()->clearMessage();
-    const QString text = QStringLiteral("<font size = 4>") + QStringLiteral("Pellow Quarnby<br>")
+    const QString text = QStringLiteral("<font size = 4>") + tr("Pellow Quarnby<br>")
                          + QStringLiteral("</font><br>")
-                         + QStringLiteral("Built with Qt %1 and Boost %2<br>")
+                         + tr("Built with Qt %1 and Boost %2<br>")
                                .arg(QString::fromLatin1(qVersion()),
                                     QStringLiteral("%1.%2.%3")
                                         .arg(BOOST_VERSION / 100000)
                                         .arg(BOOST_VERSION / 100 % 1000)
                                         .arg(BOOST_VERSION % 100))
-                         + QStringLiteral("<font size =3>") + QStringLiteral("Version 1.0");
-    m_window->show_about(QStringLiteral("About Pellow Quarnby"), text);
+                         + QStringLiteral("<font size =3>") + tr("Version 1.0");
+    m_window->show_about(tr("About Pellow Quarnby"), text);
 }

@@ -49,7 +49,7 @@ MainWindow::MainWindow()
     m_markup_actions = new MarkupActions(this);
     m_markup_file_actions = new MarkupFileActions(this);
 
-    set_title(QStringLiteral("No File"));
+    set_title(tr("No File"));
 
     build_central_widget();
     build_docks();
@@ -68,7 +68,7 @@ MainWindow::MainWindow()
     build_menus();
     build_toolbar();
 
-    show_status(QStringLiteral("Pellow Quarnby Status"));
+    show_status(tr("Pellow Quarnby Status"));
     m_view_actions->build_status_fields();
 
     setCentralWidget(m_hex_widget->parentWidget());
@@ -117,7 +117,7 @@ void MainWindow::build_central_widget()
 
 void MainWindow::build_docks()
 {
-    m_markup_dock = new QDockWidget(QStringLiteral("Markup Tree"), this);
+    m_markup_dock = new QDockWidget(tr("Markup Tree"), this);
     m_markup_dock->setObjectName(QStringLiteral("MarkupTreeDockWidget"));
     m_markup_dock->setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
     m_markup_tree_view = new HexTreeView(this);
@@ -127,7 +127,7 @@ void MainWindow::build_docks()
     m_markup_dock->setWidget(m_markup_tree_view);
     addDockWidget(Qt::TopDockWidgetArea, m_markup_dock);
 
-    m_toolbox_dock = new QDockWidget(QStringLiteral("Toolbox"), this);
+    m_toolbox_dock = new QDockWidget(tr("Toolbox"), this);
     m_toolbox_dock->setObjectName(QStringLiteral("Toolboxdockwidget"));
     m_toolbox_dock->setAllowedAreas(Qt::AllDockWidgetAreas);
     m_toolbox = new QToolBox(this);
@@ -135,13 +135,13 @@ void MainWindow::build_docks()
     m_search_panel = new SearchWidget(this);
     m_search_panel->setMaximumSize(32767, 32767);
     m_search_panel->setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::MinimumExpanding);
-    m_toolbox->insertItem(0, m_search_panel, QIcon(), QStringLiteral("Search"));
+    m_toolbox->insertItem(0, m_search_panel, QIcon(), tr("Search"));
 
     m_goto_panel = new JumpWidget(this);
     m_goto_panel->setMaximumSize(32767, 32767);
     m_goto_panel->setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::MinimumExpanding);
     // Inserted before "Search", which stays the open page.
-    m_toolbox->insertItem(0, m_goto_panel, QIcon(), QStringLiteral("Goto"));
+    m_toolbox->insertItem(0, m_goto_panel, QIcon(), tr("Goto"));
 
     m_toolbox_dock->setWidget(m_toolbox);
     addDockWidget(Qt::LeftDockWidgetArea, m_toolbox_dock);
@@ -149,7 +149,7 @@ void MainWindow::build_docks()
 
 void MainWindow::build_inspector_dock()
 {
-    m_inspector_dock = new QDockWidget(QStringLiteral("Inspector"), this);
+    m_inspector_dock = new QDockWidget(tr("Inspector"), this);
     m_inspector_dock->setObjectName(QStringLiteral("InspectorDockWidget"));
     m_inspector_dock->setAllowedAreas(Qt::AllDockWidgetAreas);
     m_inspector = new InspectorWidget(m_inspector_dock);

@@ -92,104 +92,104 @@ void MainWindow::build_menus()
 {
     auto *bar = new QMenuBar(this);
 
-    auto *file_menu = new QMenu(QStringLiteral("File"), bar);
-    QAction *open = file_menu->addAction(QStringLiteral("Open"));
+    auto *file_menu = new QMenu(tr("File"), bar);
+    QAction *open = file_menu->addAction(tr("Open"));
     open->setShortcut(QKeySequence::Open);
     connect_command(open, m_file_actions, &FileActions::open_action);
     // What the hex view shows until a file is open.
     m_hex_widget->set_placeholder_text(
-        QStringLiteral("No file is open.\n\nOpen one with File \u203A Open (%1)\n"
-                       "or drop a file on this window.")
+        tr("No file is open.\n\nOpen one with File \u203A Open (%1)\n"
+           "or drop a file on this window.")
             .arg(open->shortcut().toString(QKeySequence::NativeText)));
     m_file_actions->add_recent_menu(file_menu);
-    QAction *save = file_menu->addAction(QStringLiteral("Save"));
+    QAction *save = file_menu->addAction(tr("Save"));
     save->setShortcut(QKeySequence::Save);
     connect_command(save, m_file_actions, &FileActions::save_action);
-    QAction *save_as = file_menu->addAction(QStringLiteral("Save As"));
+    QAction *save_as = file_menu->addAction(tr("Save As"));
     save_as->setShortcuts(QKeySequence::SaveAs);
     // Some platforms define no Save As key; this is the common one.
     if (save_as->shortcuts().isEmpty())
         save_as->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+S")));
     connect_command(save_as, m_file_actions, &FileActions::save_as_action);
-    QAction *load_markup = file_menu->addAction(QStringLiteral("Load Markup"));
+    QAction *load_markup = file_menu->addAction(tr("Load Markup"));
     load_markup->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+O")));
     connect_command(load_markup, m_markup_file_actions, &MarkupFileActions::load_markup_action);
-    QAction *save_markup = file_menu->addAction(QStringLiteral("Save Markup"));
+    QAction *save_markup = file_menu->addAction(tr("Save Markup"));
     save_markup->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+M")));
     connect_command(save_markup, m_markup_file_actions, &MarkupFileActions::save_markup_action);
-    connect_command(file_menu->addAction(QStringLiteral("Save Markup As")), m_markup_file_actions,
+    connect_command(file_menu->addAction(tr("Save Markup As")), m_markup_file_actions,
                     &MarkupFileActions::save_markup_as_action);
-    connect_command(file_menu->addAction(QStringLiteral("Exit")), this, &MainWindow::exit_action);
+    connect_command(file_menu->addAction(tr("Exit")), this, &MainWindow::exit_action);
     bar->addMenu(file_menu);
 
-    auto *edit_menu = new QMenu(QStringLiteral("Edit"), bar);
+    auto *edit_menu = new QMenu(tr("Edit"), bar);
     m_markup_actions->add_undo_entries(edit_menu);
     edit_menu->addSeparator();
-    QAction *copy = edit_menu->addAction(QStringLiteral("Copy to Clipboard"));
+    QAction *copy = edit_menu->addAction(tr("Copy to Clipboard"));
     copy->setShortcut(QKeySequence(QStringLiteral("CTRL+C")));
     connect_command(copy, m_view_actions, &ViewActions::copy_action);
-    QAction *find = edit_menu->addAction(QStringLiteral("Find"));
+    QAction *find = edit_menu->addAction(tr("Find"));
     find->setShortcut(QKeySequence(QStringLiteral("Ctrl+F")));
     connect_command(find, m_view_actions, &ViewActions::find_action);
-    QAction *next = edit_menu->addAction(QStringLiteral("Find Next"));
+    QAction *next = edit_menu->addAction(tr("Find Next"));
     next->setShortcut(QKeySequence(QStringLiteral("F3")));
     connect_command(next, m_view_actions, &ViewActions::find_next_action);
-    QAction *go = edit_menu->addAction(QStringLiteral("Go to Address"));
+    QAction *go = edit_menu->addAction(tr("Go to Address"));
     go->setShortcut(QKeySequence(QStringLiteral("Ctrl+G")));
     connect_command(go, m_view_actions, &ViewActions::goto_action);
     bar->addMenu(edit_menu);
 
-    auto *view_menu = new QMenu(QStringLiteral("View"), bar);
+    auto *view_menu = new QMenu(tr("View"), bar);
     // The same toggle actions as in the Options menu, so both stay in step.
     view_menu->addAction(m_markup_dock->toggleViewAction());
     view_menu->addAction(m_toolbox_dock->toggleViewAction());
     view_menu->addAction(m_inspector_dock->toggleViewAction());
     bar->addMenu(view_menu);
 
-    auto *options_menu = new QMenu(QStringLiteral("Options"), bar);
-    connect_command(options_menu->addAction(QStringLiteral("Choose Fonts")), m_view_actions,
+    auto *options_menu = new QMenu(tr("Options"), bar);
+    connect_command(options_menu->addAction(tr("Choose Fonts")), m_view_actions,
                     &ViewActions::font_action);
     QAction *tree_toggle = m_markup_dock->toggleViewAction();
-    tree_toggle->setText(QStringLiteral("Markup Tree"));
+    tree_toggle->setText(tr("Markup Tree"));
     options_menu->addAction(tree_toggle);
     QAction *toolbox_toggle = m_toolbox_dock->toggleViewAction();
-    toolbox_toggle->setText(QStringLiteral("Toolbox"));
+    toolbox_toggle->setText(tr("Toolbox"));
     options_menu->addAction(toolbox_toggle);
-    connect_command(options_menu->addAction(QStringLiteral("Preferences")), m_view_actions,
+    connect_command(options_menu->addAction(tr("Preferences")), m_view_actions,
                     &ViewActions::prefs_action);
     bar->addMenu(options_menu);
 
-    auto *markup_menu = new QMenu(QStringLiteral("Markup"), bar);
+    auto *markup_menu = new QMenu(tr("Markup"), bar);
     MarkupActions *markup = m_markup_actions;
-    connect_command(markup_menu->addAction(QStringLiteral("Mark")), markup,
+    connect_command(markup_menu->addAction(tr("Mark")), markup,
                     &MarkupActions::mark_action);
-    connect_command(markup_menu->addAction(QStringLiteral("Clear Marks")), markup,
+    connect_command(markup_menu->addAction(tr("Clear Marks")), markup,
                     &MarkupActions::clear_marks_action);
-    connect_command(markup_menu->addAction(QStringLiteral("Foreground Color")), markup,
+    connect_command(markup_menu->addAction(tr("Foreground Color")), markup,
                     &MarkupActions::mark_color_action);
-    connect_command(markup_menu->addAction(QStringLiteral("Background Color")), markup,
+    connect_command(markup_menu->addAction(tr("Background Color")), markup,
                     &MarkupActions::mark_background_color_action);
-    connect_command(markup_menu->addAction(QStringLiteral("Pick Random Colors")), markup,
+    connect_command(markup_menu->addAction(tr("Pick Random Colors")), markup,
                     &MarkupActions::pick_random_color_action);
-    QAction *remove = markup_menu->addAction(QStringLiteral("Delete"));
+    QAction *remove = markup_menu->addAction(tr("Delete"));
     // Delete acts only in the markup tree: the hex view and the editors
     // keep the key for themselves.
     remove->setShortcut(QKeySequence::Delete);
     remove->setShortcutContext(Qt::WidgetShortcut);
     m_markup_tree_view->addAction(remove);
     connect_command(remove, markup, &MarkupActions::delete_markup_action);
-    connect_command(markup_menu->addAction(QStringLiteral("Prune")), markup,
+    connect_command(markup_menu->addAction(tr("Prune")), markup,
                     &MarkupActions::prune_markup_action);
-    connect_command(markup_menu->addAction(QStringLiteral("Manual Selection")), markup,
+    connect_command(markup_menu->addAction(tr("Manual Selection")), markup,
                     &MarkupActions::manual_selection_action);
-    connect(markup_menu->addAction(QStringLiteral("Export\u2026")), &QAction::triggered,
+    connect(markup_menu->addAction(tr("Export\u2026")), &QAction::triggered,
             m_markup_file_actions, &MarkupFileActions::export_markup_action);
     bar->addMenu(markup_menu);
 
-    auto *help_menu = new QMenu(QStringLiteral("Help"), bar);
-    connect_command(help_menu->addAction(QStringLiteral("Help Topics")), m_help_actions,
+    auto *help_menu = new QMenu(tr("Help"), bar);
+    connect_command(help_menu->addAction(tr("Help Topics")), m_help_actions,
                     &HelpActions::help_topics_action);
-    connect_command(help_menu->addAction(QStringLiteral("About Pellow Quarnby")), m_help_actions,
+    connect_command(help_menu->addAction(tr("About Pellow Quarnby")), m_help_actions,
                     &HelpActions::about_action);
     bar->addMenu(help_menu);
 
@@ -198,23 +198,24 @@ void MainWindow::build_menus()
 
 void MainWindow::build_toolbar()
 {
-    m_markup_toolbar = new QToolBar(QStringLiteral("Markup Toolbar"));
+    m_markup_toolbar = new QToolBar(tr("Markup Toolbar"));
     const auto add = [this](const char *icon, const char *text, auto *actions, auto command) {
         connect_command(m_markup_toolbar->addAction(QIcon(QString::fromLatin1(icon)),
-                                                    QString::fromLatin1(text)),
+                                                    tr(text)),
                         actions, command);
     };
-    add(":/images/open_file.png", "Open File", m_file_actions, &FileActions::open_action);
-    add(":/images/open_markup.png", "Open Markup", m_markup_file_actions,
+    add(":/images/open_file.png", QT_TR_NOOP("Open File"), m_file_actions,
+        &FileActions::open_action);
+    add(":/images/open_markup.png", QT_TR_NOOP("Open Markup"), m_markup_file_actions,
         &MarkupFileActions::load_markup_action);
-    add(":/images/save_markup.png", "Save Markup", m_markup_file_actions,
+    add(":/images/save_markup.png", QT_TR_NOOP("Save Markup"), m_markup_file_actions,
         &MarkupFileActions::save_markup_action);
-    add(":/images/colorize.png", "Mark", m_markup_actions, &MarkupActions::mark_action);
-    add(":/images/pick_color.png", "Foreground", m_markup_actions,
+    add(":/images/colorize.png", QT_TR_NOOP("Mark"), m_markup_actions, &MarkupActions::mark_action);
+    add(":/images/pick_color.png", QT_TR_NOOP("Foreground"), m_markup_actions,
         &MarkupActions::mark_color_action);
-    add(":/images/pick_background_color.png", "Background", m_markup_actions,
+    add(":/images/pick_background_color.png", QT_TR_NOOP("Background"), m_markup_actions,
         &MarkupActions::mark_background_color_action);
-    add(":/images/pick_random_color.png", "Random", m_markup_actions,
+    add(":/images/pick_random_color.png", QT_TR_NOOP("Random"), m_markup_actions,
         &MarkupActions::pick_random_color_action);
 
     Config *config = Config::instance();

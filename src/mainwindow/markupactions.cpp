@@ -50,7 +50,7 @@ bool MarkupActions::insert_markup(qint64 first, qint64 last, const QString &desc
     if (inserted)
         m_window->statusBar()->clearMessage();
     else
-        m_window->show_status(QStringLiteral("Selections cannot overlap"));
+        m_window->show_status(tr("Selections cannot overlap"));
     return inserted;
 }
 
@@ -61,12 +61,12 @@ void MarkupActions::mark_action()
     HexWidget *hex = m_window->hex_widget();
     // Without a file a click in the empty view still leaves a selection.
     if (!hex->document()->is_open()) {
-        m_window->show_status(QStringLiteral("No File"));
+        m_window->show_status(tr("No File"));
         return;
     }
     const qint64 start = hex->selection_start();
     if (start == -1) {
-        m_window->show_status(QStringLiteral("Select a region to mark"));
+        m_window->show_status(tr("Select a region to mark"));
         return;
     }
     if (insert_markup(start, hex->selection_end()))
@@ -100,13 +100,13 @@ void MarkupActions::manual_selection_action()
     const quint64 length = dialog.length_value();
     if (length != 0) {
         if (first > max_offset || length - 1 > max_offset - first) {
-            m_window->show_status(QStringLiteral("Position out of range"));
+            m_window->show_status(tr("Position out of range"));
             return;
         }
         last = first + length - 1;
     }
     if (first > max_offset || last > max_offset) {
-        m_window->show_status(QStringLiteral("Position out of range"));
+        m_window->show_status(tr("Position out of range"));
         return;
     }
 
@@ -120,7 +120,7 @@ MarkupNode *MarkupActions::selected_markup()
     const QModelIndexList selected =
         m_window->markup_tree_view()->selectionModel()->selectedIndexes();
     if (selected.isEmpty()) {
-        m_window->show_status(QStringLiteral("Select a row from the markup tree"));
+        m_window->show_status(tr("Select a row from the markup tree"));
         return nullptr;
     }
     return m_window->markup_model()->node_from_index(selected.first());
@@ -144,8 +144,7 @@ void MarkupActions::set_colour(bool foreground)
     history->run(new ColourCommand(history, m_window->markup_tree(), node,
                                    foreground ? colour : node->foreground(),
                                    foreground ? node->background() : colour,
-                                   foreground ? QStringLiteral("Foreground Color")
-                                              : QStringLiteral("Background Color")));
+                                   foreground ? tr("Foreground Color") : tr("Background Color")));
     m_window->hex_widget()->clear_selection();
 }
 
@@ -175,14 +174,14 @@ void MarkupActions::random_colours_for_selection()
     HexWidget *hex = m_window->hex_widget();
     const qint64 start = hex->selection_start();
     if (start == -1) {
-        m_window->show_status(QStringLiteral("Select some bytes first"));
+        m_window->show_status(tr("Select some bytes first"));
         return;
     }
     const qint64 first = qMin(start, hex->selection_end());
     // Ask the tree itself: the mask's window may not cover the offset yet.
     MarkupNode *node = m_window->markup_tree()->node_at(first);
     if (!node) {
-        m_window->show_status(QStringLiteral("No markup under the selection"));
+        m_window->show_status(tr("No markup under the selection"));
         return;
     }
     assign_random_colours(node);
@@ -200,7 +199,7 @@ void MarkupActions::assign_random_colours(MarkupNode *node)
     const QColor foreground(red, green, blue, 255);
     EditHistory *history = m_window->edit_history();
     history->run(new ColourCommand(history, m_window->markup_tree(), node, foreground,
-                                   contrast_colour(foreground), QStringLiteral("Random Colors")));
+                                   contrast_colour(foreground), tr("Random Colors")));
 
     m_window->hex_widget()->clear_selection();
     m_window->markup_tree_view()->selectionModel()->clearSelection();
@@ -251,9 +250,9 @@ void MarkupActions::clear_marks_action()
     if (m_window->refuse_while_searching())
         return;
     const QMessageBox::StandardButton answer = m_window->ask_question(
-        QStringLiteral("Clear All markup"),
-        QStringLiteral("<font size =4>This operation will clear all markups. Is this what you "
-                       "really want to do?</font>"),
+        tr("Clear All markup"),
+        tr("<font size =4>This operation will clear all markups. Is this what you "
+           "really want to do?</font>"),
         QMessageBox::No);
     if (answer == QMessageBox::No)
         return;
@@ -267,23 +266,23 @@ void MarkupActions::commit_markup_edit(const QModelIndex &index,
                                        const QList<QPair<int, QVariant>> &before,
                                        const QList<QPair<int, QVariant>> &after)
 {
-    static const char *const names[MarkupColumn::count] = {"Description", "Start", "End",
-                                                            "Length", "Repeat"};
+    static const char *const names[MarkupColumn::count] = {
+        QT_TR_NOOP("Description"), QT_TR_NOOP("Start"), QT_TR_NOOP("End"), QT_TR_NOOP("Length"),
+        QT_TR_NOOP("Repeat")};
     if (!index.isValid() || index.column() < 0 || index.column() >= MarkupColumn::count)
         return;
     MarkupNode *node = m_window->markup_model()->node_from_index(index);
     EditHistory *history = m_window->edit_history();
     history->run(new MarkupEditCommand(history, m_window->markup_tree(), node, before, after,
-                                       QStringLiteral("Edit ")
-                                           + QLatin1String(names[index.column()])));
+                                       tr("Edit ") + tr(names[index.column()])));
 }
 
 void MarkupActions::add_undo_entries(QMenu *edit_menu)
 {
-    m_undo_entry = edit_menu->addAction(QStringLiteral("Undo"));
+    m_undo_entry = edit_menu->addAction(tr("Undo"));
     m_undo_entry->setShortcut(QKeySequence::Undo);
     connect(m_undo_entry, &QAction::triggered, this, &MarkupActions::undo_action);
-    m_redo_entry = edit_menu->addAction(QStringLiteral("Redo"));
+    m_redo_entry = edit_menu->addAction(tr("Redo"));
     m_redo_entry->setShortcut(QKeySequence::Redo);
     connect(m_redo_entry, &QAction::triggered, this, &MarkupActions::redo_action);
     connect(m_window->edit_history(), &EditHistory::changed, this,
@@ -297,9 +296,9 @@ void MarkupActions::update_edit_actions()
     const QString undo = history->undo_step_text();
     const QString redo = history->redo_step_text();
     m_undo_entry->setEnabled(!undo.isEmpty());
-    m_undo_entry->setText(undo.isEmpty() ? QStringLiteral("Undo") : QStringLiteral("Undo ") + undo);
+    m_undo_entry->setText(undo.isEmpty() ? tr("Undo") : tr("Undo ") + undo);
     m_redo_entry->setEnabled(!redo.isEmpty());
-    m_redo_entry->setText(redo.isEmpty() ? QStringLiteral("Redo") : QStringLiteral("Redo ") + redo);
+    m_redo_entry->setText(redo.isEmpty() ? tr("Redo") : tr("Redo ") + redo);
 }
 
 void MarkupActions::undo_action()

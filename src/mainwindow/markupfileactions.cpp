@@ -22,9 +22,12 @@
 
 namespace {
 
-const char *const output_error = "<font size =4>Could not open XML file for output.</font>";
-const char *const input_error = "<font size =4>Could not open XML file for input.</font>";
-const char *const export_error = "<font size =4>Could not open export file for output.</font>";
+const char *const output_error = QT_TRANSLATE_NOOP(
+    "MarkupFileActions", "<font size =4>Could not open XML file for output.</font>");
+const char *const input_error = QT_TRANSLATE_NOOP(
+    "MarkupFileActions", "<font size =4>Could not open XML file for input.</font>");
+const char *const export_error = QT_TRANSLATE_NOOP(
+    "MarkupFileActions", "<font size =4>Could not open export file for output.</font>");
 
 // Where the markup file dialogs start: "Markup Dir", or the home directory
 // while none is set.
@@ -128,7 +131,7 @@ void MarkupFileActions::save_markup_as_action()
     if (m_window->refuse_while_searching())
         return;
     const QString dir = markup_dir();
-    QString name = m_window->get_save_file_name(QStringLiteral("Save Markup XML File"), dir,
+    QString name = m_window->get_save_file_name(tr("Save Markup XML File"), dir,
                                                 QString(), false);
     if (name.isEmpty())
         return;
@@ -139,20 +142,20 @@ void MarkupFileActions::save_markup_as_action()
 
     if (QFile::exists(name)) {
         const QMessageBox::StandardButton answer = m_window->ask_question(
-            QStringLiteral("File Exists"),
-            QStringLiteral("<font size =4>XML File Exists, Overwrite?</font>"), QMessageBox::Yes);
+            tr("File Exists"), tr("<font size =4>XML File Exists, Overwrite?</font>"),
+            QMessageBox::Yes);
         if (answer == QMessageBox::No)
             return;
     }
 
     // The markup file and its link follow only a save that succeeded.
     if (!write_markup_file(name)) {
-        m_window->show_warning(QStringLiteral("File Error"), QString::fromLatin1(output_error));
+        m_window->show_warning(tr("File Error"), tr(output_error));
         return;
     }
     m_current_file = name;
     m_window->edit_history()->mark_saved(EditHistory::markup);
-    m_window->show_status(QStringLiteral("Markup Saved"));
+    m_window->show_status(tr("Markup Saved"));
     link_markup_file(name);
 }
 
@@ -165,7 +168,7 @@ void MarkupFileActions::save_markup_action()
         return;
     }
     if (!write_markup_file(m_current_file)) {
-        m_window->show_warning(QStringLiteral("File Error"), QString::fromLatin1(output_error));
+        m_window->show_warning(tr("File Error"), tr(output_error));
         return;
     }
     m_window->edit_history()->mark_saved(EditHistory::markup);
@@ -175,8 +178,8 @@ void MarkupFileActions::save_markup_action()
 bool MarkupFileActions::ask_save_markup()
 {
     const QMessageBox::StandardButton answer = m_window->ask_question(
-        QStringLiteral("Markup Has Changed"),
-        QStringLiteral("<font size =4>Markup has been changed. Save XML file?</font>"),
+        tr("Markup Has Changed"),
+        tr("<font size =4>Markup has been changed. Save XML file?</font>"),
         QMessageBox::Yes);
     if (answer == QMessageBox::No)
         return true;
@@ -190,7 +193,7 @@ MarkupFileActions::MarkupRead MarkupFileActions::read_markup_file(const QString 
     // markup file (at start-up, through a link) must not hang the program.
     QByteArray bytes;
     if (!MarkupTree::read_markup_file(name, &bytes)) {
-        m_window->show_warning(QStringLiteral("File Error"), QString::fromLatin1(input_error));
+        m_window->show_warning(tr("File Error"), tr(input_error));
         return MarkupRead::unreadable;
     }
     const QString text = MarkupTree::decode_markup_file(bytes);
@@ -214,7 +217,7 @@ void MarkupFileActions::load_markup_action()
         return;
 
     const QString dir = markup_dir();
-    const QString name = m_window->get_open_file_name(QStringLiteral("Load XML Markup File"), dir,
+    const QString name = m_window->get_open_file_name(tr("Load XML Markup File"), dir,
                                                       tr("XML Markup (*.xml)"));
     if (name.isEmpty())
         return;
@@ -231,7 +234,7 @@ void MarkupFileActions::load_markup_file(const QString &name)
     m_current_file = name;
     // A failed parse keeps the loader's "Markup load failed" in view.
     if (result == MarkupRead::loaded)
-        m_window->show_status(QStringLiteral("Markup Loaded"));
+        m_window->show_status(tr("Markup Loaded"));
     m_window->edit_history()->mark_saved(EditHistory::markup);
 }
 
@@ -268,23 +271,22 @@ void MarkupFileActions::export_markup_action()
 {
     const MarkupNode *root = m_window->markup_model()->root();
     if (root->child_count() == 0) {
-        m_window->show_status(QStringLiteral("No markup to export"));
+        m_window->show_status(tr("No markup to export"));
         return;
     }
-    const QString name = m_window->get_save_file_name(QStringLiteral("Export Markup"), markup_dir(),
+    const QString name = m_window->get_save_file_name(tr("Export Markup"), markup_dir(),
                                                       MarkupExporter::file_filter(), false);
     if (name.isEmpty())
         return;
     const MarkupExporter::Format format = MarkupExporter::format_of(name);
     if (format == MarkupExporter::Format::unknown) {
         m_window->show_status(
-            QStringLiteral("Export needs a file name ending in .json, .csv or .ksy"));
+            tr("Export needs a file name ending in .json, .csv or .ksy"));
         return;
     }
     if (QFile::exists(name)) {
         const QMessageBox::StandardButton answer = m_window->ask_question(
-            QStringLiteral("File Exists"),
-            QStringLiteral("<font size =4>Export File Exists, Overwrite?</font>"),
+            tr("File Exists"), tr("<font size =4>Export File Exists, Overwrite?</font>"),
             QMessageBox::Yes);
         if (answer == QMessageBox::No)
             return;
@@ -297,8 +299,8 @@ void MarkupFileActions::export_markup_action()
         MarkupExporter::write(format, root, open ? document->absolute_path() : QString(),
                               open ? document->size() : -1);
     if (!write_whole_file(name, bytes)) {
-        m_window->show_warning(QStringLiteral("File Error"), QString::fromLatin1(export_error));
+        m_window->show_warning(tr("File Error"), tr(export_error));
         return;
     }
-    m_window->show_status(QStringLiteral("Markup Exported"));
+    m_window->show_status(tr("Markup Exported"));
 }

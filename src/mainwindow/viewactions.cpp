@@ -167,20 +167,20 @@ void ViewActions::update_status_fields()
     // The end moved last (a click, a drag, Shift with a key) is where the
     // user is; with no selection there is no cursor to show.
     if (start < 0 || end < 0) {
-        m_offset_field->setText(QStringLiteral("Offset: -"));
+        m_offset_field->setText(tr("Offset: -"));
         m_selection_field->clear();
         m_selection_field->hide();
     } else {
         const qint64 first = qMin(start, end);
         const qint64 last = qMax(start, end);
-        m_offset_field->setText(QStringLiteral("Offset: ") + both_bases(end));
+        m_offset_field->setText(tr("Offset: ") + both_bases(end));
         const quint64 length = quint64(last) - quint64(first) + 1;
-        m_selection_field->setText(QStringLiteral("Selection: 0x%1-0x%2, %3 %4")
+        m_selection_field->setText(tr("Selection: 0x%1-0x%2, %3 %4")
                                        .arg(QString::number(first, 16).toUpper(),
                                             QString::number(last, 16).toUpper(),
                                             QString::number(length),
-                                            length == 1 ? QStringLiteral("byte")
-                                                        : QStringLiteral("bytes")));
+                                            length == 1 ? tr("byte")
+                                                        : tr("bytes")));
         m_selection_field->show();
     }
 
@@ -193,6 +193,6 @@ void ViewActions::update_status_fields()
             size = -1;
         }
     }
-    m_size_field->setText(size < 0 ? QStringLiteral("Size: -")
-                                   : QStringLiteral("Size: ") + both_bases(size));
+    m_size_field->setText(size < 0 ? tr("Size: -")
+                                   : tr("Size: ") + both_bases(size));
 }
