@@ -9,33 +9,35 @@
 #include <functional>
 
 class EditHistory;
-class HelpClient;
-class QAction;
+class FileActions;
+class HelpActions;
 class HexScrollBar;
 class HexTreeView;
 class HexWidget;
 class InspectorWidget;
 class JumpWidget;
 class ManualMarkupDialog;
+class MarkupActions;
+class MarkupFileActions;
 class MarkupMask;
 class MarkupModel;
 class MarkupNode;
 class MarkupTree;
+class QAction;
 class QDockWidget;
-class QItemSelectionModel;
-class QLabel;
-class QMenu;
-class QMenuBar;
-class QSpacerItem;
 class QToolBar;
 class QToolBox;
 class SearchWidget;
 class TreeViewDelegate;
+class ViewActions;
 
 // The program's only top-level window. It owns the hex view, the markup tree
-// and its views, the side panels and the help client, wires them together and
-// runs every user command. Other code reaches it through instance(), but the
-// lower layers receive what they need by setters instead.
+// and its views and the side panels, lays them out and wires them together;
+// the user commands are run by action classes, one per concern (FileActions,
+// MarkupFileActions, MarkupActions, ViewActions, HelpActions), which reach
+// the window's parts through the public functions below. The commands'
+// names here forward to them. Other code reaches the window through
+// instance(), but the lower layers receive what they need by setters instead.
 //
 // Every modal dialog the commands open goes through one of the public hooks
 // below; they default to the real dialogs, and a caller (a test, a scripted
@@ -50,18 +52,18 @@ public:
     static MainWindow *instance();
     ~MainWindow() override;
 
-    HexWidget *hex_widget() const { return hex_widget_; }
-    HexScrollBar *scroll_bar() const { return scroll_bar_; }
-    HexTreeView *markup_tree_view() const { return markup_tree_view_; }
-    MarkupModel *markup_model() const { return markup_model_; }
-    MarkupTree *markup_tree() const { return markup_tree_; }
-    MarkupMask *markup_mask() const { return markup_mask_; }
+    HexWidget *hex_widget() const { return m_hex_widget; }
+    HexScrollBar *scroll_bar() const { return m_scroll_bar; }
+    HexTreeView *markup_tree_view() const { return m_markup_tree_view; }
+    MarkupModel *markup_model() const { return m_markup_model; }
+    MarkupTree *markup_tree() const { return m_markup_tree; }
+    MarkupMask *markup_mask() const { return m_markup_mask; }
 
     // The undo history of markups and byte edits; the flags follow its states.
-    EditHistory *edit_history() const { return history; }
+    EditHistory *edit_history() const { return m_history; }
     bool is_markup_modified() const;
     bool is_document_modified() const;
-    QString current_markup_file_name() const { return current_markup_file; }
+    QString current_markup_file_name() const;
 
     // The markups count as changed until they are next saved, whatever is undone.
     void set_markup_modified();
@@ -87,6 +89,17 @@ public:
     // true (with a status message) while a search runs, and the command must
     // then do nothing.
     bool refuse_while_searching();
+    // Replaces the status bar's message.
+    void show_status(const QString &text);
+    // Widens the tree's position columns to the largest offset they can show:
+    // the file's last byte or the end of the last top-level markup.
+    void fit_markup_columns();
+    // Expands every markup of the tree view, then refills the mask once (each
+    // expanded() signal would refill it, and a refill asks the view about
+    // every expanded markup: quadratic in a large tree).
+    void expand_markup_view();
+    // Opens the toolbox dock at `page`.
+    void show_toolbox_page(QWidget *page);
 
     // Opens a data file in the hex view and loads its linked markup. A name that
     // does not exist leaves the view as it was and empties the title.
@@ -207,16 +220,21 @@ private:
     void build_docks();
     void build_inspector_dock();
     void build_markup_objects();
+    void install_default_hooks();
+
+    // mainwindow_menus.cpp: which command each menu entry, key and signal runs.
     // Hands the window's objects to the collaborators that need them.
     void wire_collaborators();
     void build_menus();
-    void add_export_entry(QMenu *markup_menu);
     void build_toolbar();
     void connect_signals();
-    void install_default_hooks();
-    // A user command: clears the status bar, then runs `command`.
-    std::function<void()> as_command(void (MainWindow::*command)());
-    void connect_command(QAction *action, void (MainWindow::*command)());
+    // A user command: clears the status bar, then runs `command` of `actions`.
+    template <class Actions>
+    std::function<void()> as_command(Actions *actions, void (Actions::*command)());
+    template <class Actions>
+    void connect_command(QAction *action, Actions *actions, void (Actions::*command)());
+
+    // mainwindow_layout.cpp: where the toolbox goes.
     // Holds each toolbox page's scroll area at the page's minimum width.
     void fit_toolbox_to_pages();
     bool toolbox_fits_beside_hex_view() const;
@@ -229,102 +247,32 @@ private:
     // Lays the toolbox's pages out for the dock area it is now in.
     void follow_toolbox_area(Qt::DockWidgetArea area);
 
-    // What opening a data file does with the markups: load the linked markup
-    // file; leave that to the caller (Open); or keep the markups in memory,
-    // their file and their modified flag (Save As: the data was only copied).
-    enum class DataFileMarkup { load_linked, link_later, keep };
-    void show_data_file(const QString &name, DataFileMarkup markup);
-    // The status text refusing an existing `name` as a data file (a folder,
-    // pipe, socket, device, or a file that cannot be read); empty when it
-    // can be shown.
-    QString data_file_refusal(const QString &name);
-    // The markup under the hex view's selection, asked for from its context menu.
-    void random_colours_for_selection();
-    // The node of the first selected row in the tree, or null after telling the user.
-    MarkupNode *selected_markup();
-    // Marks first..last, described as `description` (empty: the default), as
-    // one undoable step; reports a refusal. True when the range was marked.
-    // Every way of marking goes through here.
-    bool insert_markup(qint64 first, qint64 last, const QString &description = QString());
-    // Stores a finished tree-view edit as one undoable step.
-    void commit_markup_edit(const QModelIndex &index, const QList<QPair<int, QVariant>> &before,
-                            const QList<QPair<int, QVariant>> &after);
-    // After Undo or Redo: the tree selects the markup the step concerned.
-    void focus_after_step(bool undone);
-    void update_edit_actions();
-    // Writes the tree to `name` completely or not at all; false for anything
-    // but a regular file or a new name.
-    bool write_markup_file(const QString &name);
-    // Overwrites the existing file's own inode (hard links, owner and a
-    // folder that refuses new files all stay), restoring the old bytes when a
-    // write fails.
-    bool write_markup_in_place(const QString &name);
-    enum class MarkupRead { unreadable, failed, loaded };
-    // Reads `name` into the tree. unreadable (after a warning): the tree is
-    // unchanged; failed: the tree holds what was read before the error.
-    MarkupRead read_markup_file(const QString &name);
-    // Leaves no markup selected and none current in the tree view.
-    void clear_tree_selection();
-    void set_colour(bool foreground);
-    // Expands every markup of the tree view, then refills the mask once (each
-    // expanded() signal would refill it, and a refill asks the view about
-    // every expanded markup: quadratic in a large tree).
-    void expand_markup_view();
-    // Widens the tree's position columns to the largest offset they can show:
-    // the file's last byte or the end of the last top-level markup.
-    void fit_markup_columns();
-    void show_status(const QString &text);
+    HexWidget *m_hex_widget = nullptr;
+    HexScrollBar *m_scroll_bar = nullptr;
+    HexTreeView *m_markup_tree_view = nullptr;
+    MarkupModel *m_markup_model = nullptr;
+    MarkupTree *m_markup_tree = nullptr;
+    MarkupMask *m_markup_mask = nullptr;
+    TreeViewDelegate *m_tree_delegate = nullptr;
+    EditHistory *m_history = nullptr;
 
-    // The permanent status bar fields (mainwindow_view.cpp): cursor, selection, size.
-    void build_status_fields();
-    void update_status_fields();
-    // The cursor or the file changed: status fields and inspector follow.
-    void follow_cursor();
-    void add_find_entries(QMenu *edit_menu);
-    // Open after the dialog: markups dropped, the file shown, its linked markup.
-    void open_chosen_file(const QString &name);
-    void add_recent_file(const QString &name);
-    // Fills File > Recent Files each time it opens.
-    void fill_recent_menu();
-    void open_recent_file(const QString &name);
-    // Shows, hides and check-marks every dock.
-    QMenu *build_view_menu(QMenuBar *bar);
-    // Opens the toolbox dock at `page`.
-    void show_toolbox_page(QWidget *page);
+    QDockWidget *m_markup_dock = nullptr;
+    QDockWidget *m_toolbox_dock = nullptr;
+    QToolBox *m_toolbox = nullptr;
+    SearchWidget *m_search_panel = nullptr;
+    JumpWidget *m_goto_panel = nullptr;
+    QDockWidget *m_inspector_dock = nullptr;
+    InspectorWidget *m_inspector = nullptr;
+    QToolBar *m_markup_toolbar = nullptr;
 
-    HexWidget *hex_widget_ = nullptr;
-    HexScrollBar *scroll_bar_ = nullptr;
-    HexTreeView *markup_tree_view_ = nullptr;
-    MarkupModel *markup_model_ = nullptr;
-    MarkupTree *markup_tree_ = nullptr;
-    MarkupMask *markup_mask_ = nullptr;
-    QItemSelectionModel *selection_model = nullptr;
-    // Held as text, not 8-bit, so that paths outside Latin-1 survive.
-    QString current_markup_file;
-    // Shown by the first showEvent (load_file at start-up, before the window is up).
-    QString startup_notice;
+    FileActions *m_file_actions = nullptr;
+    MarkupFileActions *m_markup_file_actions = nullptr;
+    MarkupActions *m_markup_actions = nullptr;
+    ViewActions *m_view_actions = nullptr;
+    HelpActions *m_help_actions = nullptr;
+
     // Exit or a window close came while a search ran.
-    bool close_after_search = false;
-    bool layout_restored = false;
-    bool shown_before = false;
-    EditHistory *history = nullptr;
-    QAction *undo_entry = nullptr;
-    QAction *redo_entry = nullptr;
-    HelpClient *help_client = nullptr;
-    QDockWidget *markup_dock = nullptr;
-    QDockWidget *toolbox_dock = nullptr;
-    QToolBox *toolbox = nullptr;
-    SearchWidget *search_panel = nullptr;
-    JumpWidget *goto_panel = nullptr;
-    QSpacerItem *spacer = nullptr;
-    QToolBar *markup_toolbar = nullptr;
-
-    TreeViewDelegate *tree_delegate = nullptr;
-
-    QLabel *offset_field = nullptr;
-    QLabel *selection_field = nullptr;
-    QLabel *size_field = nullptr;
-    QMenu *recent_menu = nullptr;
-    QDockWidget *inspector_dock = nullptr;
-    InspectorWidget *inspector = nullptr;
+    bool m_close_after_search = false;
+    bool m_layout_restored = false;
+    bool m_shown_before = false;
 };

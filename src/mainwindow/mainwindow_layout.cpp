@@ -1,13 +1,26 @@
+// Where the docks go and how the views fit their contents.
+
 #include "mainwindow/mainwindow.h"
 
 #include "settings/config.h"
+#include "document/documenterror.h"
+#include "document/hexdocument.h"
+#include "hexview/hexscrollbar.h"
+#include "hexview/hexwidget.h"
+#include "mask/markupmask.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
 #include "panels/searchwidget.h"
+#include "treeview/hextreeview.h"
 
 #include <QDockWidget>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QToolBox>
+
+#include <string>
 
 namespace {
 
@@ -25,12 +38,12 @@ void MainWindow::fit_toolbox_to_pages()
     // narrow, and grow but never shrink below their size hint), so that
     // switching pages needs no wider dock; pages only scroll up and down.
     int widest = 0;
-    for (int i = 0; i < toolbox->count(); ++i) {
-        const QWidget *page = toolbox->widget(i);
+    for (int i = 0; i < m_toolbox->count(); ++i) {
+        const QWidget *page = m_toolbox->widget(i);
         widest = qMax(widest, qMax(page->sizeHint().width(), page->minimumSizeHint().width()));
     }
-    for (int i = 0; i < toolbox->count(); ++i) {
-        QWidget *viewport = toolbox->widget(i)->parentWidget();
+    for (int i = 0; i < m_toolbox->count(); ++i) {
+        QWidget *viewport = m_toolbox->widget(i)->parentWidget();
         auto *area = viewport ? qobject_cast<QScrollArea *>(viewport->parentWidget()) : nullptr;
         if (!area)
             continue;
@@ -38,42 +51,42 @@ void MainWindow::fit_toolbox_to_pages()
         const int scroll_bar = area->verticalScrollBar()->sizeHint().width();
         area->setMinimumWidth(widest + scroll_bar + 2 * area->frameWidth());
     }
-    toolbox->updateGeometry();
+    m_toolbox->updateGeometry();
 }
 
 bool MainWindow::toolbox_fits_beside_hex_view() const
 {
     const int separator = style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
     const int needed = centralWidget()->minimumSizeHint().width()
-                       + toolbox_dock->minimumSizeHint().width() + separator;
+                       + m_toolbox_dock->minimumSizeHint().width() + separator;
     return needed <= width();
 }
 
 void MainWindow::place_toolbox(bool initial)
 {
-    if (toolbox_dock->isFloating())
+    if (m_toolbox_dock->isFloating())
         return;
-    const Qt::DockWidgetArea area = dockWidgetArea(toolbox_dock);
+    const Qt::DockWidgetArea area = dockWidgetArea(m_toolbox_dock);
     const bool beside = area == Qt::LeftDockWidgetArea || area == Qt::RightDockWidgetArea;
     if (!initial && !beside)
         return;
     if (toolbox_fits_beside_hex_view()) {
         if (initial)
-            addDockWidget(Qt::LeftDockWidgetArea, toolbox_dock);
+            addDockWidget(Qt::LeftDockWidgetArea, m_toolbox_dock);
         return;
     }
     // No room beside the fixed-width hex view (a large font, a small
     // window): the toolbox shares the top strip with the markup tree, and
     // the strip is made tall enough for the open page.
-    addDockWidget(Qt::TopDockWidgetArea, toolbox_dock);
-    if (!markup_dock->isFloating() && dockWidgetArea(markup_dock) == Qt::TopDockWidgetArea)
-        splitDockWidget(markup_dock, toolbox_dock, Qt::Horizontal);
+    addDockWidget(Qt::TopDockWidgetArea, m_toolbox_dock);
+    if (!m_markup_dock->isFloating() && dockWidgetArea(m_markup_dock) == Qt::TopDockWidgetArea)
+        splitDockWidget(m_markup_dock, m_toolbox_dock, Qt::Horizontal);
     follow_toolbox_area(Qt::TopDockWidgetArea);
-    resizeDocks({toolbox_dock}, {toolbox_height()}, Qt::Vertical);
+    resizeDocks({m_toolbox_dock}, {toolbox_height()}, Qt::Vertical);
     // The tree takes the rest of the strip; the dock keeps to its minimum.
-    if (QWidget *page = toolbox->currentWidget())
+    if (QWidget *page = m_toolbox->currentWidget())
         if (QWidget *area = page->parentWidget() ? page->parentWidget()->parentWidget() : nullptr)
-            resizeDocks({markup_dock, toolbox_dock},
+            resizeDocks({m_markup_dock, m_toolbox_dock},
                         {width() - area->minimumWidth(), area->minimumWidth()}, Qt::Horizontal);
 }
 
@@ -83,27 +96,27 @@ int MainWindow::toolbox_height() const
     // wants to be laid out and the dock's title bar. (The scroll areas keep
     // their page's size from before a font or layout change.)
     int height = 0;
-    for (const QWidget *header : toolbox->findChildren<QWidget *>(
+    for (const QWidget *header : m_toolbox->findChildren<QWidget *>(
              QStringLiteral("qt_toolbox_toolboxbutton"), Qt::FindDirectChildrenOnly))
         height += header->sizeHint().height();
     int page = 0;
-    for (int i = 0; i < toolbox->count(); ++i)
-        page = qMax(page, toolbox->widget(i)->sizeHint().height());
-    const int title = toolbox_dock->fontMetrics().height()
+    for (int i = 0; i < m_toolbox->count(); ++i)
+        page = qMax(page, m_toolbox->widget(i)->sizeHint().height());
+    const int title = m_toolbox_dock->fontMetrics().height()
                       + 2 * style()->pixelMetric(QStyle::PM_DockWidgetTitleMargin, nullptr,
-                                                 toolbox_dock)
+                                                 m_toolbox_dock)
                       + 2 * style()->pixelMetric(QStyle::PM_DockWidgetFrameWidth, nullptr,
-                                                 toolbox_dock);
+                                                 m_toolbox_dock);
     // Frames and spacings the style adds around the pages: a line's worth.
-    return height + page + title + toolbox_dock->fontMetrics().height();
+    return height + page + title + m_toolbox_dock->fontMetrics().height();
 }
 
 void MainWindow::follow_toolbox_area(Qt::DockWidgetArea area)
 {
     // A strip above or below the hex view is wide and short; a side is narrow.
-    search_panel->set_groups_side_by_side(!toolbox_dock->isFloating()
-                                          && (area == Qt::TopDockWidgetArea
-                                              || area == Qt::BottomDockWidgetArea));
+    m_search_panel->set_groups_side_by_side(!m_toolbox_dock->isFloating()
+                                            && (area == Qt::TopDockWidgetArea
+                                                || area == Qt::BottomDockWidgetArea));
     fit_toolbox_to_pages();
 }
 
@@ -119,7 +132,62 @@ bool MainWindow::restore_window_layout()
     Config *config = Config::instance();
     if (config->contains(geometry_key))
         restoreGeometry(config->value(geometry_key).toByteArray());
-    layout_restored = config->contains(state_key)
-                      && restoreState(config->value(state_key).toByteArray());
-    return layout_restored;
+    m_layout_restored = config->contains(state_key)
+                        && restoreState(config->value(state_key).toByteArray());
+    return m_layout_restored;
+}
+
+void MainWindow::fit_markup_columns()
+{
+    qint64 largest = 0;
+    if (m_hex_widget->document()->is_open()) {
+        try {
+            largest = m_hex_widget->document()->size() - 1;
+        } catch (const DocumentError &) {
+            // Unreadable size: the markups alone set the width.
+        }
+    }
+    // Siblings are ordered and children lie inside their parents, so the
+    // last top-level markup ends furthest.
+    const MarkupNode *root = m_markup_model->root();
+    if (root && root->child_count() > 0)
+        largest = qMax(largest, root->child(root->child_count() - 1)->end());
+    m_markup_tree_view->fit_position_columns(largest);
+}
+
+void MainWindow::expand_markup_view()
+{
+    {
+        const QSignalBlocker quiet(m_markup_tree_view);
+        m_markup_tree_view->expand_all();
+    }
+    m_markup_mask->reload_mask();
+}
+
+void MainWindow::apply_font(const QFont &font)
+{
+    m_hex_widget->set_font(font);
+    // Menus, docks and dialogs stay upright whatever face the hex view uses.
+    QFont interface_font = font;
+    interface_font.setStyle(QFont::StyleNormal);
+    interface_font.setStyleName(QString());
+    setFont(interface_font);
+    fit_markup_columns();
+    fit_toolbox_to_pages();
+    // A larger font widens the hex view; a toolbox beside it that no longer
+    // fits moves up beside the tree rather than stretch the window.
+    if (m_shown_before)
+        place_toolbox(false);
+}
+
+void MainWindow::update_page_step()
+{
+    m_scroll_bar->set_page_rows(m_hex_widget->visible_rows());
+}
+
+void MainWindow::show_toolbox_page(QWidget *page)
+{
+    m_toolbox_dock->show();
+    m_toolbox_dock->raise();
+    m_toolbox->setCurrentWidget(page);
 }

@@ -1,0 +1,294 @@
+// Which command each menu entry, toolbar button, key and signal runs, and
+// what the window hands its collaborators.
+
+#include "mainwindow/mainwindow.h"
+
+#include "settings/config.h"
+#include "document/hexdocument.h"
+#include "hexview/hexscrollbar.h"
+#include "hexview/hexwidget.h"
+#include "mainwindow/fileactions.h"
+#include "mainwindow/helpactions.h"
+#include "mainwindow/markupactions.h"
+#include "mainwindow/markupfileactions.h"
+#include "mainwindow/viewactions.h"
+#include "mask/markupmask.h"
+#include "markup/markuptree.h"
+#include "panels/jumpwidget.h"
+#include "panels/searchwidget.h"
+#include "treeview/hextreeview.h"
+#include "treeview/treeviewdelegate.h"
+
+#include <QDockWidget>
+#include <QIcon>
+#include <QMenu>
+#include <QMenuBar>
+#include <QShortcut>
+#include <QSignalBlocker>
+#include <QStatusBar>
+#include <QToolBar>
+
+template <class Actions>
+std::function<void()> MainWindow::as_command(Actions *actions, void (Actions::*command)())
+{
+    // The old message goes first, so the status bar only ever shows the
+    // outcome of the last command: its own message, or none.
+    return [this, actions, command] {
+        statusBar()->clearMessage();
+        (actions->*command)();
+    };
+}
+
+template <class Actions>
+void MainWindow::connect_command(QAction *action, Actions *actions, void (Actions::*command)())
+{
+    connect(action, &QAction::triggered, this, as_command(actions, command));
+}
+
+void MainWindow::wire_collaborators()
+{
+    HexTreeView *view = m_markup_tree_view;
+    // Called inside the tree's change, whose end refills the mask once; the
+    // view's expanded() per markup would only ask for that refill again.
+    m_markup_tree->set_expand_all([view] {
+        const QSignalBlocker quiet(view);
+        view->expand_all();
+    });
+    m_markup_tree->set_is_expanded(
+        [view](const QModelIndex &index) { return view->isExpanded(index); });
+    connect(m_markup_tree, &MarkupTree::status_message, this, &MainWindow::show_status);
+
+    HexWidget *hex = m_hex_widget;
+    MarkupMask *mask = m_markup_mask;
+    m_tree_delegate->set_document_size([hex] { return hex->document()->size(); });
+    m_tree_delegate->set_reload_mask([mask] { mask->reload_mask(); });
+    m_tree_delegate->set_edit_refused([this] { return refuse_while_searching(); });
+    // Opening an editor is no change by itself; a committed edit is a step.
+    m_tree_delegate->set_commit_edit(
+        [this](const QModelIndex &index, const TreeViewDelegate::Values &before,
+               const TreeViewDelegate::Values &after) {
+            m_markup_actions->commit_markup_edit(index, before, after);
+        });
+    m_hex_widget->set_history(m_history);
+
+    m_hex_widget->set_markup_mask(m_markup_mask);
+    m_hex_widget->set_status_bar(statusBar());
+    m_search_panel->set_hex_widget(m_hex_widget);
+    m_search_panel->set_status_bar(statusBar());
+    m_goto_panel->set_hex_widget(m_hex_widget);
+    m_goto_panel->set_status_bar(statusBar());
+    // The hex view's own questions and warnings go through the window's hooks.
+    m_hex_widget->set_message_box_function(
+        [this](QMessageBox::Icon icon, const QString &title, const QString &text,
+               QMessageBox::StandardButtons, QMessageBox::StandardButton default_button) {
+            if (icon == QMessageBox::Question)
+                return ask_question(title, text, default_button);
+            show_warning(title, text);
+            return QMessageBox::Ok;
+        });
+}
+
+void MainWindow::build_menus()
+{
+    auto *bar = new QMenuBar(this);
+
+    auto *file_menu = new QMenu(tr("File"), bar);
+    QAction *open = file_menu->addAction(tr("Open"));
+    open->setShortcut(QKeySequence::Open);
+    connect_command(open, m_file_actions, &FileActions::open_action);
+    // What the hex view shows until a file is open.
+    m_hex_widget->set_placeholder_text(
+        tr("No file is open.\n\nOpen one with File \u203A Open (%1)\n"
+           "or drop a file on this window.")
+            .arg(open->shortcut().toString(QKeySequence::NativeText)));
+    m_file_actions->add_recent_menu(file_menu);
+    QAction *save = file_menu->addAction(tr("Save"));
+    save->setShortcut(QKeySequence::Save);
+    connect_command(save, m_file_actions, &FileActions::save_action);
+    QAction *save_as = file_menu->addAction(tr("Save As"));
+    save_as->setShortcuts(QKeySequence::SaveAs);
+    // Some platforms define no Save As key; this is the common one.
+    if (save_as->shortcuts().isEmpty())
+        save_as->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+S")));
+    connect_command(save_as, m_file_actions, &FileActions::save_as_action);
+    QAction *load_markup = file_menu->addAction(tr("Load Markup"));
+    load_markup->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+O")));
+    connect_command(load_markup, m_markup_file_actions, &MarkupFileActions::load_markup_action);
+    QAction *save_markup = file_menu->addAction(tr("Save Markup"));
+    save_markup->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+M")));
+    connect_command(save_markup, m_markup_file_actions, &MarkupFileActions::save_markup_action);
+    connect_command(file_menu->addAction(tr("Save Markup As")), m_markup_file_actions,
+                    &MarkupFileActions::save_markup_as_action);
+    connect_command(file_menu->addAction(tr("Exit")), this, &MainWindow::exit_action);
+    bar->addMenu(file_menu);
+
+    auto *edit_menu = new QMenu(tr("Edit"), bar);
+    m_markup_actions->add_undo_entries(edit_menu);
+    edit_menu->addSeparator();
+    QAction *copy = edit_menu->addAction(tr("Copy to Clipboard"));
+    copy->setShortcut(QKeySequence(QStringLiteral("CTRL+C")));
+    connect_command(copy, m_view_actions, &ViewActions::copy_action);
+    QAction *find = edit_menu->addAction(tr("Find"));
+    find->setShortcut(QKeySequence(QStringLiteral("Ctrl+F")));
+    connect_command(find, m_view_actions, &ViewActions::find_action);
+    QAction *next = edit_menu->addAction(tr("Find Next"));
+    next->setShortcut(QKeySequence(QStringLiteral("F3")));
+    connect_command(next, m_view_actions, &ViewActions::find_next_action);
+    QAction *go = edit_menu->addAction(tr("Go to Address"));
+    go->setShortcut(QKeySequence(QStringLiteral("Ctrl+G")));
+    connect_command(go, m_view_actions, &ViewActions::goto_action);
+    bar->addMenu(edit_menu);
+
+    auto *view_menu = new QMenu(tr("View"), bar);
+    // The same toggle actions as in the Options menu, so both stay in step.
+    view_menu->addAction(m_markup_dock->toggleViewAction());
+    view_menu->addAction(m_toolbox_dock->toggleViewAction());
+    view_menu->addAction(m_inspector_dock->toggleViewAction());
+    bar->addMenu(view_menu);
+
+    auto *options_menu = new QMenu(tr("Options"), bar);
+    connect_command(options_menu->addAction(tr("Choose Fonts")), m_view_actions,
+                    &ViewActions::font_action);
+    QAction *tree_toggle = m_markup_dock->toggleViewAction();
+    tree_toggle->setText(tr("Markup Tree"));
+    options_menu->addAction(tree_toggle);
+    QAction *toolbox_toggle = m_toolbox_dock->toggleViewAction();
+    toolbox_toggle->setText(tr("Toolbox"));
+    options_menu->addAction(toolbox_toggle);
+    connect_command(options_menu->addAction(tr("Preferences")), m_view_actions,
+                    &ViewActions::prefs_action);
+    bar->addMenu(options_menu);
+
+    auto *markup_menu = new QMenu(tr("Markup"), bar);
+    MarkupActions *markup = m_markup_actions;
+    connect_command(markup_menu->addAction(tr("Mark")), markup,
+                    &MarkupActions::mark_action);
+    connect_command(markup_menu->addAction(tr("Clear Marks")), markup,
+                    &MarkupActions::clear_marks_action);
+    connect_command(markup_menu->addAction(tr("Foreground Color")), markup,
+                    &MarkupActions::mark_color_action);
+    connect_command(markup_menu->addAction(tr("Background Color")), markup,
+                    &MarkupActions::mark_background_color_action);
+    connect_command(markup_menu->addAction(tr("Pick Random Colors")), markup,
+                    &MarkupActions::pick_random_color_action);
+    QAction *remove = markup_menu->addAction(tr("Delete"));
+    // Delete acts only in the markup tree: the hex view and the editors
+    // keep the key for themselves.
+    remove->setShortcut(QKeySequence::Delete);
+    remove->setShortcutContext(Qt::WidgetShortcut);
+    m_markup_tree_view->addAction(remove);
+    connect_command(remove, markup, &MarkupActions::delete_markup_action);
+    connect_command(markup_menu->addAction(tr("Prune")), markup,
+                    &MarkupActions::prune_markup_action);
+    connect_command(markup_menu->addAction(tr("Manual Selection")), markup,
+                    &MarkupActions::manual_selection_action);
+    connect(markup_menu->addAction(tr("Export\u2026")), &QAction::triggered,
+            m_markup_file_actions, &MarkupFileActions::export_markup_action);
+    bar->addMenu(markup_menu);
+
+    auto *help_menu = new QMenu(tr("Help"), bar);
+    connect_command(help_menu->addAction(tr("Help Topics")), m_help_actions,
+                    &HelpActions::help_topics_action);
+    connect_command(help_menu->addAction(tr("About Pellow Quarnby")), m_help_actions,
+                    &HelpActions::about_action);
+    bar->addMenu(help_menu);
+
+    setMenuBar(bar);
+}
+
+void MainWindow::build_toolbar()
+{
+    m_markup_toolbar = new QToolBar(tr("Markup Toolbar"));
+    const auto add = [this](const char *icon, const char *text, auto *actions, auto command) {
+        connect_command(m_markup_toolbar->addAction(QIcon(QString::fromLatin1(icon)),
+                                                    tr(text)),
+                        actions, command);
+    };
+    add(":/images/open_file.png", QT_TR_NOOP("Open File"), m_file_actions,
+        &FileActions::open_action);
+    add(":/images/open_markup.png", QT_TR_NOOP("Open Markup"), m_markup_file_actions,
+        &MarkupFileActions::load_markup_action);
+    add(":/images/save_markup.png", QT_TR_NOOP("Save Markup"), m_markup_file_actions,
+        &MarkupFileActions::save_markup_action);
+    add(":/images/colorize.png", QT_TR_NOOP("Mark"), m_markup_actions, &MarkupActions::mark_action);
+    add(":/images/pick_color.png", QT_TR_NOOP("Foreground"), m_markup_actions,
+        &MarkupActions::mark_color_action);
+    add(":/images/pick_background_color.png", QT_TR_NOOP("Background"), m_markup_actions,
+        &MarkupActions::mark_background_color_action);
+    add(":/images/pick_random_color.png", QT_TR_NOOP("Random"), m_markup_actions,
+        &MarkupActions::pick_random_color_action);
+
+    Config *config = Config::instance();
+    if (config->contains(QStringLiteral("Toolbar Style")))
+        set_toolbar_style(config->value(QStringLiteral("Toolbar Style")).toInt());
+
+    m_markup_toolbar->setObjectName(QStringLiteral("QuarnbyToolbar"));
+    addToolBar(m_markup_toolbar);
+}
+
+void MainWindow::set_toolbar_style(int style)
+{
+    // The value comes from a hand-editable settings file; anything but the
+    // four styles is ignored rather than handed to the toolbar.
+    if (style < Qt::ToolButtonIconOnly || style > Qt::ToolButtonTextUnderIcon)
+        return;
+    m_markup_toolbar->setToolButtonStyle(static_cast<Qt::ToolButtonStyle>(style));
+}
+
+void MainWindow::connect_signals()
+{
+    // The hex widget connects the scroll bar to its scroll_event() itself,
+    // converting the value for files with more rows than an int holds.
+    m_hex_widget->set_scroll_bar(m_scroll_bar);
+
+    auto *quit = new QShortcut(QKeySequence(tr("Ctrl+Q", "File|Exit")), this);
+    quit->setContext(Qt::WindowShortcut);
+    connect(quit, &QShortcut::activated, this, &MainWindow::exit_action);
+    auto *help = new QShortcut(QKeySequence(tr("F1", "Help|Help Topics")), this);
+    help->setContext(Qt::WindowShortcut);
+    connect(help, &QShortcut::activated, m_help_actions, &HelpActions::help_topics_action);
+
+    connect(m_markup_tree_view, &QTreeView::expanded, m_markup_mask, &MarkupMask::reload_mask);
+    connect(m_markup_tree_view, &QTreeView::collapsed, m_markup_mask, &MarkupMask::reload_mask);
+    connect(m_markup_dock, &QDockWidget::topLevelChanged, m_view_actions,
+            &ViewActions::dock_toplevel);
+    connect(m_toolbox_dock, &QDockWidget::dockLocationChanged, this,
+            &MainWindow::follow_toolbox_area);
+    connect(m_toolbox_dock, &QDockWidget::topLevelChanged, this,
+            [this] { follow_toolbox_area(dockWidgetArea(m_toolbox_dock)); });
+    connect(m_hex_widget, &HexWidget::content_changed, this, &MainWindow::editor_content_changed);
+    connect(m_hex_widget, &HexWidget::send_selection, m_search_panel,
+            &SearchWidget::perform_search);
+    connect(m_hex_widget, &HexWidget::copy_action, this,
+            as_command(m_view_actions, &ViewActions::copy_action));
+    // A close asked for during a search waited for the search to return.
+    connect(m_search_panel, &SearchWidget::running_changed, this, [this](bool running) {
+        if (running || !m_close_after_search)
+            return;
+        m_close_after_search = false;
+        QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+    });
+    connect(m_file_actions, &FileActions::file_shown, m_view_actions, &ViewActions::follow_cursor);
+    connect(m_markup_mask, &MarkupMask::update_completed, m_hex_widget,
+            qOverload<>(&QWidget::update));
+
+    // The hex view's context menu runs these markup commands.
+    MarkupActions *markup = m_markup_actions;
+    connect(m_hex_widget, &HexWidget::mark_requested, this,
+            as_command(markup, &MarkupActions::mark_action));
+    connect(m_hex_widget, &HexWidget::pick_random_colors_requested, this,
+            as_command(markup, &MarkupActions::random_colours_for_selection));
+
+    // The tree view's context menu runs the commands on the selected markup.
+    HexTreeView *view = m_markup_tree_view;
+    connect(view, &HexTreeView::foreground_color_requested, this,
+            as_command(markup, &MarkupActions::mark_color_action));
+    connect(view, &HexTreeView::background_color_requested, this,
+            as_command(markup, &MarkupActions::mark_background_color_action));
+    connect(view, &HexTreeView::pick_random_colors_requested, this,
+            as_command(markup, &MarkupActions::pick_random_color_action));
+    connect(view, &HexTreeView::delete_requested, this,
+            as_command(markup, &MarkupActions::delete_markup_action));
+    connect(view, &HexTreeView::prune_requested, this,
+            as_command(markup, &MarkupActions::prune_markup_action));
+}

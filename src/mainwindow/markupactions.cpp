@@ -1,0 +1,340 @@
+#include "mainwindow/markupactions.h"
+
+#include "document/hexdocument.h"
+#include "hexview/hexwidget.h"
+#include "mainwindow/mainwindow.h"
+#include "dialogs/manualmarkupdialog.h"
+#include "mask/markupmask.h"
+#include "markup/clearmarkscommand.h"
+#include "markup/colourcommand.h"
+#include "markup/deletemarkupcommand.h"
+#include "markup/editcommand.h"
+#include "markup/edithistory.h"
+#include "markup/markcommand.h"
+#include "markup/markupcolumn.h"
+#include "markup/markupeditcommand.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
+#include "markup/markuptree.h"
+#include "markup/prunecommand.h"
+#include "treeview/hextreeview.h"
+
+#include <QAction>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QStatusBar>
+
+#include <limits>
+
+MarkupActions::MarkupActions(MainWindow *window)
+    : QObject(window)
+    , m_window(window)
+{
+}
+
+QColor MarkupActions::contrast_colour(const QColor &foreground)
+{
+    return QColor((foreground.red() + 128) % 256, (foreground.green() + 128) % 256,
+                  (foreground.blue() + 128) % 256, 255);
+}
+
+bool MarkupActions::insert_markup(qint64 first, qint64 last, const QString &description)
+{
+    EditHistory *history = m_window->edit_history();
+    MarkupTree *tree = m_window->markup_tree();
+    const bool inserted = history->run(
+        description.isEmpty() ? new MarkCommand(history, tree, first, last)
+                              : new MarkCommand(history, tree, first, last, description));
+    m_window->markup_mask()->reload_mask();
+    m_window->fit_markup_columns();
+    if (inserted)
+        m_window->statusBar()->clearMessage();
+    else
+        m_window->show_status(tr("Selections cannot overlap"));
+    return inserted;
+}
+
+void MarkupActions::mark_action()
+{
+    if (m_window->refuse_while_searching())
+        return;
+    HexWidget *hex = m_window->hex_widget();
+    // Without a file a click in the empty view still leaves a selection.
+    if (!hex->document()->is_open()) {
+        m_window->show_status(tr("No File"));
+        return;
+    }
+    const qint64 start = hex->selection_start();
+    if (start == -1) {
+        m_window->show_status(tr("Select a region to mark"));
+        return;
+    }
+    if (insert_markup(start, hex->selection_end()))
+        hex->clear_selection();
+}
+
+void MarkupActions::mark_as(qint64 first, qint64 last, const QString &description)
+{
+    if (m_window->refuse_while_searching())
+        return;
+    if (insert_markup(first, last, description))
+        m_window->hex_widget()->set_cursor(last + 1);
+}
+
+void MarkupActions::manual_selection_action()
+{
+    if (m_window->refuse_while_searching())
+        return;
+    m_window->hex_widget()->clear_selection();
+
+    ManualMarkupDialog dialog(m_window);
+    dialog.setModal(true);
+    if (m_window->exec_manual_dialog(&dialog) != QDialog::Accepted)
+        return;
+
+    // The dialog gives unsigned numbers; offsets are signed 64-bit, and the
+    // end computed from a length must not wrap around.
+    constexpr quint64 max_offset = static_cast<quint64>(std::numeric_limits<qint64>::max());
+    const quint64 first = dialog.start_position();
+    quint64 last = dialog.end_position();
+    const quint64 length = dialog.length_value();
+    if (length != 0) {
+        if (first > max_offset || length - 1 > max_offset - first) {
+            m_window->show_status(tr("Position out of range"));
+            return;
+        }
+        last = first + length - 1;
+    }
+    if (first > max_offset || last > max_offset) {
+        m_window->show_status(tr("Position out of range"));
+        return;
+    }
+
+    insert_markup(static_cast<qint64>(first), static_cast<qint64>(last));
+    m_window->hex_widget()->update();
+}
+
+MarkupNode *MarkupActions::selected_markup()
+{
+    m_window->statusBar()->clearMessage();
+    const QModelIndexList selected =
+        m_window->markup_tree_view()->selectionModel()->selectedIndexes();
+    if (selected.isEmpty()) {
+        m_window->show_status(tr("Select a row from the markup tree"));
+        return nullptr;
+    }
+    return m_window->markup_model()->node_from_index(selected.first());
+}
+
+void MarkupActions::set_colour(bool foreground)
+{
+    if (m_window->refuse_while_searching())
+        return;
+    MarkupNode *node = selected_markup();
+    if (!node)
+        return;
+    const QColor chosen = m_window->get_color(QColor(Qt::black));
+    // A cancelled dialog keeps the markup as it was.
+    if (!chosen.isValid())
+        return;
+    // Markup colours are 8-bit RGB (that is what the markup file holds).
+    const QColor colour = QColor::fromRgba(chosen.rgba());
+    // The change bracket of the step refills the mask.
+    EditHistory *history = m_window->edit_history();
+    history->run(new ColourCommand(history, m_window->markup_tree(), node,
+                                   foreground ? colour : node->foreground(),
+                                   foreground ? node->background() : colour,
+                                   foreground ? tr("Foreground Color") : tr("Background Color")));
+    m_window->hex_widget()->clear_selection();
+}
+
+void MarkupActions::mark_color_action()
+{
+    set_colour(true);
+}
+
+void MarkupActions::mark_background_color_action()
+{
+    set_colour(false);
+}
+
+void MarkupActions::pick_random_color_action()
+{
+    if (m_window->refuse_while_searching())
+        return;
+    MarkupNode *node = selected_markup();
+    if (node)
+        assign_random_colours(node);
+}
+
+void MarkupActions::random_colours_for_selection()
+{
+    if (m_window->refuse_while_searching())
+        return;
+    HexWidget *hex = m_window->hex_widget();
+    const qint64 start = hex->selection_start();
+    if (start == -1) {
+        m_window->show_status(tr("Select some bytes first"));
+        return;
+    }
+    const qint64 first = qMin(start, hex->selection_end());
+    // Ask the tree itself: the mask's window may not cover the offset yet.
+    MarkupNode *node = m_window->markup_tree()->node_at(first);
+    if (!node) {
+        m_window->show_status(tr("No markup under the selection"));
+        return;
+    }
+    assign_random_colours(node);
+}
+
+void MarkupActions::assign_random_colours(MarkupNode *node)
+{
+    if (!node)
+        return;
+    // Drawn in this order, red first; the result of % is kept in 0..255.
+    const auto component = [this] { return (m_window->random_number() % 256 + 256) % 256; };
+    const int red = component();
+    const int green = component();
+    const int blue = component();
+    const QColor foreground(red, green, blue, 255);
+    EditHistory *history = m_window->edit_history();
+    history->run(new ColourCommand(history, m_window->markup_tree(), node, foreground,
+                                   contrast_colour(foreground), tr("Random Colors")));
+
+    m_window->hex_widget()->clear_selection();
+    m_window->markup_tree_view()->selectionModel()->clearSelection();
+    m_window->markup_tree_view()->reset();
+    m_window->expand_markup_view();
+}
+
+void MarkupActions::clear_tree_selection()
+{
+    // The current row too: when it goes, the view makes a neighbour current
+    // and selects it, and the next Delete or Prune would act on a markup the
+    // user never chose.
+    m_window->markup_tree_view()->selectionModel()->clear();
+}
+
+void MarkupActions::delete_markup_action()
+{
+    if (m_window->refuse_while_searching())
+        return;
+    MarkupNode *node = selected_markup();
+    if (!node)
+        return;
+    clear_tree_selection();
+    EditHistory *history = m_window->edit_history();
+    history->run(new DeleteMarkupCommand(history, m_window->markup_tree(), node));
+    clear_tree_selection();
+    m_window->markup_mask()->reload_mask();
+    m_window->hex_widget()->clear_selection();
+}
+
+void MarkupActions::prune_markup_action()
+{
+    if (m_window->refuse_while_searching())
+        return;
+    MarkupNode *node = selected_markup();
+    if (!node)
+        return;
+    clear_tree_selection();
+    EditHistory *history = m_window->edit_history();
+    history->run(new PruneCommand(history, m_window->markup_tree(), node));
+    clear_tree_selection();
+    m_window->markup_mask()->reload_mask();
+    m_window->hex_widget()->clear_selection();
+}
+
+void MarkupActions::clear_marks_action()
+{
+    if (m_window->refuse_while_searching())
+        return;
+    const QMessageBox::StandardButton answer = m_window->ask_question(
+        tr("Clear All markup"),
+        tr("<font size =4>This operation will clear all markups. Is this what you "
+           "really want to do?</font>"),
+        QMessageBox::No);
+    if (answer == QMessageBox::No)
+        return;
+    m_window->markup_tree_view()->selectionModel()->clearSelection();
+    EditHistory *history = m_window->edit_history();
+    history->run(new ClearMarksCommand(history, m_window->markup_tree()));
+    m_window->markup_mask()->reload_mask();
+}
+
+void MarkupActions::commit_markup_edit(const QModelIndex &index,
+                                       const QList<QPair<int, QVariant>> &before,
+                                       const QList<QPair<int, QVariant>> &after)
+{
+    static const char *const names[MarkupColumn::count] = {
+        QT_TR_NOOP("Description"), QT_TR_NOOP("Start"), QT_TR_NOOP("End"), QT_TR_NOOP("Length"),
+        QT_TR_NOOP("Repeat")};
+    if (!index.isValid() || index.column() < 0 || index.column() >= MarkupColumn::count)
+        return;
+    MarkupNode *node = m_window->markup_model()->node_from_index(index);
+    EditHistory *history = m_window->edit_history();
+    history->run(new MarkupEditCommand(history, m_window->markup_tree(), node, before, after,
+                                       tr("Edit ") + tr(names[index.column()])));
+}
+
+void MarkupActions::add_undo_entries(QMenu *edit_menu)
+{
+    m_undo_entry = edit_menu->addAction(tr("Undo"));
+    m_undo_entry->setShortcut(QKeySequence::Undo);
+    connect(m_undo_entry, &QAction::triggered, this, &MarkupActions::undo_action);
+    m_redo_entry = edit_menu->addAction(tr("Redo"));
+    m_redo_entry->setShortcut(QKeySequence::Redo);
+    connect(m_redo_entry, &QAction::triggered, this, &MarkupActions::redo_action);
+    connect(m_window->edit_history(), &EditHistory::changed, this,
+            &MarkupActions::update_edit_actions);
+    update_edit_actions();
+}
+
+void MarkupActions::update_edit_actions()
+{
+    const EditHistory *history = m_window->edit_history();
+    const QString undo = history->undo_step_text();
+    const QString redo = history->redo_step_text();
+    m_undo_entry->setEnabled(!undo.isEmpty());
+    m_undo_entry->setText(undo.isEmpty() ? tr("Undo") : tr("Undo ") + undo);
+    m_redo_entry->setEnabled(!redo.isEmpty());
+    m_redo_entry->setText(redo.isEmpty() ? tr("Redo") : tr("Redo ") + redo);
+}
+
+void MarkupActions::undo_action()
+{
+    EditHistory *history = m_window->edit_history();
+    if (m_window->refuse_while_searching() || !history->can_undo_step())
+        return;
+    // Rows the selection refers to may go.
+    m_window->markup_tree_view()->selectionModel()->clearSelection();
+    history->undo_step();
+    focus_after_step(true);
+}
+
+void MarkupActions::redo_action()
+{
+    EditHistory *history = m_window->edit_history();
+    if (m_window->refuse_while_searching() || !history->can_redo_step())
+        return;
+    m_window->markup_tree_view()->selectionModel()->clearSelection();
+    history->redo_step();
+    focus_after_step(false);
+}
+
+void MarkupActions::focus_after_step(bool undone)
+{
+    const EditHistory *history = m_window->edit_history();
+    const int at = undone ? history->index() : history->index() - 1;
+    const auto *step = dynamic_cast<const EditCommand *>(history->command(at));
+    if (!step || step->part() != EditHistory::markup)
+        return;
+    const QModelIndex index = m_window->markup_model()->index_of(
+        m_window->markup_tree()->node_at_path(step->markup_focus(undone)));
+    if (!index.isValid())
+        return;
+    HexTreeView *view = m_window->markup_tree_view();
+    view->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect
+                                              | QItemSelectionModel::Rows);
+    view->scrollTo(index);
+}
