@@ -35,23 +35,23 @@ ManualMarkupDialog::ManualMarkupDialog(QWidget *parent)
 {
     setSizeGripEnabled(false);
     setModal(true);
-    setWindowTitle(QStringLiteral("Specify Markup Manually"));
+    setWindowTitle(tr("Specify Markup Manually"));
 
     auto *layout = new QGridLayout(this);
-    start_edit = make_field(this, "start_edit");
-    end_edit = make_field(this, "end_edit");
-    length_edit = make_field(this, "length_edit");
-    auto *ok_button = new QPushButton(QStringLiteral("Ok"), this);
-    auto *cancel_button = new QPushButton(QStringLiteral("Cancel"), this);
+    m_start_edit = make_field(this, "start_edit");
+    m_end_edit = make_field(this, "end_edit");
+    m_length_edit = make_field(this, "length_edit");
+    auto *ok_button = new QPushButton(tr("Ok"), this);
+    auto *cancel_button = new QPushButton(tr("Cancel"), this);
     ok_button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     cancel_button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 
-    layout->addWidget(new QLabel(QStringLiteral("Start Position"), this), 0, 0);
-    layout->addWidget(start_edit, 0, 1);
-    layout->addWidget(new QLabel(QStringLiteral("End Position"), this), 1, 0);
-    layout->addWidget(end_edit, 1, 1);
+    layout->addWidget(new QLabel(tr("Start Position"), this), 0, 0);
+    layout->addWidget(m_start_edit, 0, 1);
+    layout->addWidget(new QLabel(tr("End Position"), this), 1, 0);
+    layout->addWidget(m_end_edit, 1, 1);
     layout->addWidget(new QLabel(QStringLiteral("or Length"), this), 2, 0);
-    layout->addWidget(length_edit, 2, 1);
+    layout->addWidget(m_length_edit, 2, 1);
     layout->addWidget(ok_button, 5, 0);
     layout->addWidget(cancel_button, 5, 1);
 
@@ -61,15 +61,15 @@ ManualMarkupDialog::ManualMarkupDialog(QWidget *parent)
 
 quint64 ManualMarkupDialog::start_position() const
 {
-    return field_value(start_edit);
+    return field_value(m_start_edit);
 }
 
 quint64 ManualMarkupDialog::end_position() const
 {
-    return field_value(end_edit);
+    return field_value(m_end_edit);
 }
 
 quint64 ManualMarkupDialog::length_value() const
 {
-    return field_value(length_edit);
+    return field_value(m_length_edit);
 }

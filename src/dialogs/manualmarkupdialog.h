@@ -28,7 +28,7 @@ public:
     quint64 length_value() const;
 
 private:
-    QLineEdit *start_edit;
-    QLineEdit *end_edit;
-    QLineEdit *length_edit;
+    QLineEdit *m_start_edit;
+    QLineEdit *m_end_edit;
+    QLineEdit *m_length_edit;
 };

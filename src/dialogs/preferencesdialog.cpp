@@ -33,9 +33,9 @@ QPushButton *make_button(const QString &text, const char *name, QWidget *parent)
 
 } // namespace
 
-PreferencesDialog::PreferencesDialog(QWidget *parent, std::function<void(int)> apply_toolbar_style)
+PreferencesDialog::PreferencesDialog(QWidget *parent, std::function<void(int)> m_apply_toolbar_style)
     : QDialog(parent)
-    , apply_toolbar_style(std::move(apply_toolbar_style))
+    , m_apply_toolbar_style(std::move(m_apply_toolbar_style))
 {
     get_existing_directory = [](QWidget *owner, const QString &caption, const QString &dir) {
         return QFileDialog::getExistingDirectory(owner, caption, dir, QFileDialog::ShowDirsOnly);
@@ -43,7 +43,7 @@ PreferencesDialog::PreferencesDialog(QWidget *parent, std::function<void(int)> a
 
     setSizeGripEnabled(false);
     setModal(true);
-    setWindowTitle(QStringLiteral("Preferences"));
+    setWindowTitle(tr("Preferences"));
 
     Config *config = Config::instance();
     const QString dir_text = config->contains(QStringLiteral("Markup Dir"))
@@ -51,40 +51,40 @@ PreferencesDialog::PreferencesDialog(QWidget *parent, std::function<void(int)> a
         : QDir::home().absolutePath();
 
     auto *layout = new QGridLayout(this);
-    toolbar_style_combo = new QComboBox(this);
-    toolbar_style_combo->setObjectName(QStringLiteral("toolbar_style_combo"));
-    toolbar_style_combo->addItems({QStringLiteral("Icon Only"), QStringLiteral("Text Only"),
-                                   QStringLiteral("Text Beside"), QStringLiteral("Text Under")});
-    link_check = new QCheckBox(QStringLiteral("Link Markup to Files"), this);
-    link_check->setObjectName(QStringLiteral("link_check"));
-    splash_check = new QCheckBox(QStringLiteral("Splash Screen at Startup"), this);
-    splash_check->setObjectName(QStringLiteral("splash_check"));
-    hex_display_check = new QCheckBox(QStringLiteral("Display Markup Positions in hexadecimal"), this);
-    hex_display_check->setObjectName(QStringLiteral("hex_display_check"));
-    auto *dir_label = new QLabel(QStringLiteral("Default Markup Save Directory"), this);
-    markup_dir_edit = new QLineEdit(dir_text, this);
-    markup_dir_edit->setObjectName(QStringLiteral("markup_dir_edit"));
-    QPushButton *browse_button = make_button(QStringLiteral("Browse"), "browse_button", this);
-    QPushButton *save_button = make_button(QStringLiteral("Save"), "save_button", this);
-    QPushButton *cancel_button = make_button(QStringLiteral("Cancel"), "cancel_button", this);
+    m_toolbar_style_combo = new QComboBox(this);
+    m_toolbar_style_combo->setObjectName(QStringLiteral("toolbar_style_combo"));
+    m_toolbar_style_combo->addItems({tr("Icon Only"), tr("Text Only"),
+                                   tr("Text Beside"), tr("Text Under")});
+    m_link_check = new QCheckBox(tr("Link Markup to Files"), this);
+    m_link_check->setObjectName(QStringLiteral("link_check"));
+    m_splash_check = new QCheckBox(tr("Splash Screen at Startup"), this);
+    m_splash_check->setObjectName(QStringLiteral("splash_check"));
+    m_hex_display_check = new QCheckBox(tr("Display Markup Positions in hexadecimal"), this);
+    m_hex_display_check->setObjectName(QStringLiteral("hex_display_check"));
+    auto *dir_label = new QLabel(tr("Default Markup Save Directory"), this);
+    m_markup_dir_edit = new QLineEdit(dir_text, this);
+    m_markup_dir_edit->setObjectName(QStringLiteral("markup_dir_edit"));
+    QPushButton *browse_button = make_button(tr("Browse"), "browse_button", this);
+    QPushButton *save_button = make_button(tr("Save"), "save_button", this);
+    QPushButton *cancel_button = make_button(tr("Cancel"), "cancel_button", this);
 
-    link_check->setChecked(reads("Link Markup", "yes"));
+    m_link_check->setChecked(reads("Link Markup", "yes"));
     // A value outside the four styles (a hand-edited file) shows as the
     // default, so Save never stores or applies a style that does not exist.
     int style = config->value(QStringLiteral("Toolbar Style"), 0).toInt();
-    if (style < 0 || style >= toolbar_style_combo->count())
+    if (style < 0 || style >= m_toolbar_style_combo->count())
         style = 0;
-    toolbar_style_combo->setCurrentIndex(style);
-    splash_check->setChecked(reads("Splash Screen", "yes"));
-    hex_display_check->setChecked(!reads("Hex Markup Display", "no"));
+    m_toolbar_style_combo->setCurrentIndex(style);
+    m_splash_check->setChecked(reads("Splash Screen", "yes"));
+    m_hex_display_check->setChecked(!reads("Hex Markup Display", "no"));
 
     layout->addWidget(dir_label, 0, 0);
-    layout->addWidget(markup_dir_edit, 0, 1);
+    layout->addWidget(m_markup_dir_edit, 0, 1);
     layout->addWidget(browse_button, 0, 2);
-    layout->addWidget(link_check, 1, 0);
-    layout->addWidget(toolbar_style_combo, 2, 0);
-    layout->addWidget(splash_check, 3, 0);
-    layout->addWidget(hex_display_check, 4, 0);
+    layout->addWidget(m_link_check, 1, 0);
+    layout->addWidget(m_toolbar_style_combo, 2, 0);
+    layout->addWidget(m_splash_check, 3, 0);
+    layout->addWidget(m_hex_display_check, 4, 0);
     layout->addWidget(save_button, 6, 0);
     layout->addWidget(cancel_button, 6, 1);
 
@@ -96,23 +96,23 @@ PreferencesDialog::PreferencesDialog(QWidget *parent, std::function<void(int)> a
 void PreferencesDialog::accept()
 {
     Config *config = Config::instance();
-    config->setValue(QStringLiteral("Markup Dir"), markup_dir_edit->text());
-    config->setValue(QStringLiteral("Link Markup"), yes_no(link_check->isChecked()));
-    config->setValue(QStringLiteral("Toolbar Style"), toolbar_style_combo->currentIndex());
-    config->setValue(QStringLiteral("Splash Screen"), yes_no(splash_check->isChecked()));
-    config->setValue(QStringLiteral("Hex Markup Display"), yes_no(hex_display_check->isChecked()));
-    if (apply_toolbar_style)
-        apply_toolbar_style(toolbar_style_combo->currentIndex());
+    config->setValue(QStringLiteral("Markup Dir"), m_markup_dir_edit->text());
+    config->setValue(QStringLiteral("Link Markup"), yes_no(m_link_check->isChecked()));
+    config->setValue(QStringLiteral("Toolbar Style"), m_toolbar_style_combo->currentIndex());
+    config->setValue(QStringLiteral("Splash Screen"), yes_no(m_splash_check->isChecked()));
+    config->setValue(QStringLiteral("Hex Markup Display"), yes_no(m_hex_display_check->isChecked()));
+    if (m_apply_toolbar_style)
+        m_apply_toolbar_style(m_toolbar_style_combo->currentIndex());
     QDialog::accept();
 }
 
 void PreferencesDialog::browse_dir()
 {
     // The chooser belongs to the main window, like the dialog itself.
-    const QString chosen = get_existing_directory(parentWidget(), QStringLiteral("Select Directory"),
+    const QString chosen = get_existing_directory(parentWidget(), tr("Select Directory"),
                                                   QDir::home().absolutePath());
     // A cancelled chooser answers with the empty text: the field keeps its
     // directory rather than losing it.
     if (!chosen.isEmpty())
-        markup_dir_edit->setText(chosen);
+        m_markup_dir_edit->setText(chosen);
 }

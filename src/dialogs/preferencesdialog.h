@@ -12,7 +12,7 @@ class QLineEdit;
 // Edits the markup directory, markup linking, the toolbar style, the splash
 // screen and hexadecimal display of markup positions. Reads the settings when
 // built; "Save" writes all five and hands the toolbar style (a
-// Qt::ToolButtonStyle value, 0..3) to apply_toolbar_style at once. "Cancel",
+// Qt::ToolButtonStyle value, 0..3) to m_apply_toolbar_style at once. "Cancel",
 // Escape and the close button write nothing.
 //
 // The controls carry object names ("link_check", "toolbar_style_combo",
@@ -24,9 +24,9 @@ class PreferencesDialog : public QDialog
     Q_DISABLE_COPY(PreferencesDialog)
 
 public:
-    // apply_toolbar_style may be empty; the style is then only stored.
+    // m_apply_toolbar_style may be empty; the style is then only stored.
     explicit PreferencesDialog(QWidget *parent = nullptr,
-                               std::function<void(int)> apply_toolbar_style = {});
+                               std::function<void(int)> m_apply_toolbar_style = {});
 
     // Asks for a directory: (parent, caption, start directory) -> chosen path,
     // or the empty text when cancelled. Defaults to the real chooser.
@@ -39,11 +39,11 @@ public slots:
     virtual void browse_dir();
 
 private:
-    QCheckBox *link_check;
-    QComboBox *toolbar_style_combo;
-    QLineEdit *markup_dir_edit;
-    QCheckBox *splash_check;
-    QCheckBox *hex_display_check;
+    QCheckBox *m_link_check;
+    QComboBox *m_toolbar_style_combo;
+    QLineEdit *m_markup_dir_edit;
+    QCheckBox *m_splash_check;
+    QCheckBox *m_hex_display_check;
 
-    std::function<void(int)> apply_toolbar_style;
+    std::function<void(int)> m_apply_toolbar_style;
 };
