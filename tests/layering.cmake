@@ -4,10 +4,13 @@ cmake_minimum_required(VERSION 3.25)
 #   cmake -DSRC=<src folder> -DWIDGETS_HEADERS=<QtWidgets include folder> -P layering.cmake
 
 # Bottom-up; each layer may include the layers before it in this list.
-set(layers settings document markup mask search validators
+set(layers settings document markup mask search editedfile validators
            hexview treeview panels dialogs mainwindow app)
 # The layers that must build without QtWidgets.
-set(widget_free settings document markup mask search validators)
+set(widget_free settings document markup mask search editedfile validators)
+# Views that write no files: saving belongs to the edited file.
+set(no_file_writes hexview)
+set(file_writing_headers QFile QSaveFile QTemporaryFile fcntl.h unistd.h)
 
 if(NOT IS_DIRECTORY "${WIDGETS_HEADERS}")
     message(FATAL_ERROR "QtWidgets headers not found at '${WIDGETS_HEADERS}'")
@@ -39,6 +42,9 @@ foreach(layer IN LISTS layers)
                 endif()
             elseif(line MATCHES "#[ \t]*include[ \t]*\"([^\"/]+)\"")
                 string(APPEND faults "\n  ${source}: include without its layer's path: ${line}")
+            elseif(line MATCHES "#[ \t]*include[ \t]*<([A-Za-z./]+)>" AND layer IN_LIST no_file_writes
+                   AND CMAKE_MATCH_1 IN_LIST file_writing_headers)
+                string(APPEND faults "\n  ${source}: ${layer} writes files through <${CMAKE_MATCH_1}>")
             elseif(line MATCHES "#[ \t]*include[ \t]*<(Q[A-Za-z]+)>" AND layer IN_LIST widget_free)
                 if(EXISTS ${WIDGETS_HEADERS}/${CMAKE_MATCH_1})
                     string(APPEND faults "\n  ${source}: ${layer} includes the widget header <${CMAKE_MATCH_1}>")

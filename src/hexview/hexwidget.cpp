@@ -3,6 +3,7 @@
 #include "document/buffereddocument.h"
 #include "document/documenterror.h"
 #include "document/hexdocument.h"
+#include "editedfile/editedfile.h"
 #include "hexview/hexscrollbar.h"
 #include "mask/markupmask.h"
 
@@ -14,7 +15,6 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QStatusBar>
-#include <QToolBox>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -29,8 +29,7 @@ constexpr int bytes_per_row = RowLayout::bytes_per_row;
 // the text would take gigabytes.
 constexpr qint64 max_text_bytes = qint64(64) * 1024 * 1024;
 
-const char select_first[] = "Select some bytes first";
-const char search_running[] = "A search is running: cancel it first.";
+const char select_first[] = QT_TRANSLATE_NOOP("HexWidget", "Select some bytes first");
 
 // Whether every character the view draws advances by the same width. Asked of
 // the metrics: some monospaced faces do not report themselves fixed-pitch.
@@ -80,7 +79,6 @@ QFont monospaced_font(const QFont &font)
 
 HexWidget::HexWidget(QWidget *parent)
     : QWidget(parent)
-    , m_document(new HexDocument)
 {
     m_message_box = [this](QMessageBox::Icon icon, const QString &title, const QString &text,
                            QMessageBox::StandardButtons buttons,
@@ -95,16 +93,34 @@ HexWidget::HexWidget(QWidget *parent)
     // Measured once here so that geometry never divides by zero; the main
     // window hands in the user's font before the widget is shown.
     set_font(QFont(QStringLiteral("Courier"), 12));
+    set_edited_file(new EditedFile(this));
 }
 
-HexWidget::~HexWidget()
-{
-    delete m_document;
-}
+HexWidget::~HexWidget() = default;
 
 HexDocument *HexWidget::document()
 {
-    return m_document;
+    return m_file->document();
+}
+
+void HexWidget::set_edited_file(EditedFile *file)
+{
+    if (!file || file == m_file)
+        return;
+    if (m_file) {
+        disconnect(m_file, nullptr, this, nullptr);
+        // The view's own file goes with the view it was made for.
+        if (m_file->parent() == this)
+            m_file->deleteLater();
+    }
+    m_file = file;
+    connect(file, &EditedFile::file_changed, this, &HexWidget::follow_file);
+    connect(file, &EditedFile::bytes_changed, this, [this] { update(); });
+    // Colours are read from the markups at paint time: a recolouring needs
+    // only a paint.
+    connect(file, &EditedFile::markups_changed, this, [this] { update(); });
+    connect(file, &EditedFile::cursor_restored, this, &HexWidget::restore_cursor);
+    follow_file();
 }
 
 void HexWidget::set_font(const QFont &font)
@@ -202,13 +218,7 @@ qint64 HexWidget::top_row() const
 
 qint64 HexWidget::file_size() const
 {
-    if (!m_document->is_open())
-        return -1;
-    try {
-        return m_document->size();
-    } catch (const DocumentError &) {
-        return -1;
-    }
+    return m_file->is_open() ? m_file->size() : -1;
 }
 
 qint64 HexWidget::max_top_row() const
@@ -298,10 +308,10 @@ qint64 HexWidget::selection_end() const
 bool HexWidget::read_bytes(qint64 pos, int len, QByteArray &out)
 {
     out.resize(len);
-    if (!m_document->is_open())
+    if (!m_file->is_open())
         return false;
     try {
-        m_document->buffered_document()->read(len, pos, out.data());
+        m_file->document()->buffered_document()->read(len, pos, out.data());
     } catch (const DocumentError &) {
         return false;
     }
@@ -311,7 +321,7 @@ bool HexWidget::read_bytes(qint64 pos, int len, QByteArray &out)
 QString HexWidget::selection_text()
 {
     if (m_selection_start < 0) {
-        show_status(QString::fromLatin1(select_first));
+        show_status(tr(select_first));
         return QString();
     }
     const qint64 lo = qMin(m_selection_start, m_selection_end);
@@ -322,7 +332,7 @@ QString HexWidget::selection_text()
     if (lo < 0 || lo > hi)
         return QString();
     if (hi - lo + 1 > max_text_bytes) {
-        show_status(QStringLiteral("Selection too large: at most 64 MiB can be copied"));
+        show_status(tr("Selection too large: at most 64 MiB can be copied"));
         return QString();
     }
     static const char digits[] = "0123456789abcdef";
@@ -356,13 +366,13 @@ void HexWidget::big_endian_jump()
 void HexWidget::endian_jump(bool little)
 {
     if (m_selection_start < 0) {
-        show_status(QString::fromLatin1(select_first));
+        show_status(tr(select_first));
         return;
     }
     const qint64 lo = qMin(m_selection_start, m_selection_end);
     const qint64 hi = qMax(m_selection_start, m_selection_end);
     if (hi - lo + 1 > 8) {
-        show_status(QStringLiteral("Jump selection maximum length is 8 bytes"));
+        show_status(tr("Jump selection maximum length is 8 bytes"));
         return;
     }
     if (m_status_bar)
@@ -370,7 +380,7 @@ void HexWidget::endian_jump(bool little)
     QByteArray bytes;
     if (lo < 0 || !read_bytes(lo, int(hi - lo + 1), bytes)) {
         // The selection lies past the end of the file: no bytes to read.
-        show_status(QString::fromLatin1(select_first));
+        show_status(tr(select_first));
         return;
     }
     quint64 value = 0;
@@ -389,7 +399,7 @@ void HexWidget::endian_jump(bool little)
     }
     const qint64 size = file_size();
     if (target < 0 || target >= size) {
-        show_status(QStringLiteral("Jump target 0x%1 lies beyond the end of the file")
+        show_status(tr("Jump target 0x%1 lies beyond the end of the file")
                         .arg(QString::number(value, 16).toUpper()));
         return;
     }
@@ -398,14 +408,13 @@ void HexWidget::endian_jump(bool little)
 
 void HexWidget::go_to_triggered()
 {
-    if (m_toolbox && m_goto_panel)
-        m_toolbox->setCurrentWidget(m_goto_panel);
+    emit goto_requested();
 }
 
 void HexWidget::edit_triggered()
 {
-    if (m_edit_locked) {
-        show_status(QString::fromLatin1(search_running));
+    if (edit_locked()) {
+        show_status(EditedFile::busy_message());
         return;
     }
     m_edit_mode = !m_edit_mode;
@@ -416,8 +425,7 @@ void HexWidget::edit_triggered()
 void HexWidget::search_triggered()
 {
     const QString text = selection_text();
-    if (m_toolbox && m_search_panel)
-        m_toolbox->setCurrentWidget(m_search_panel);
+    emit search_requested();
     emit send_selection(text);
 }
 
@@ -432,7 +440,7 @@ void HexWidget::reload_mask()
 void HexWidget::pick_random_color_action()
 {
     if (m_selection_start < 0) {
-        show_status(QString::fromLatin1(select_first));
+        show_status(tr(select_first));
         return;
     }
     emit pick_random_colors_requested();
@@ -440,19 +448,19 @@ void HexWidget::pick_random_color_action()
 
 void HexWidget::open_file(const QString &name)
 {
-    if (name.isEmpty())
-        return;
-    m_document->open(name);
-    m_document->load(0, 0);
-    m_edits.clear();
+    if (!name.isEmpty())
+        m_file->open(name);
+}
+
+void HexWidget::follow_file()
+{
     m_pending_nibble = -1;
-    ++m_edit_generation;
     const RowLayout layout(RowLayout::offset_digits_for(qMax<qint64>(0, file_size())));
     if (layout != m_layout) {
         m_layout = layout;
         apply_layout();
     }
-    if (m_scroll_bar && m_document->is_open())
+    if (m_scroll_bar && m_file->is_open())
         m_scroll_bar->set_row_range(file_size() / bytes_per_row);
     set_top_row(m_top_row);
 }
@@ -464,7 +472,7 @@ bool HexWidget::edit_mode() const
 
 void HexWidget::set_edit_locked(bool locked)
 {
-    m_edit_locked = locked;
+    m_file->set_busy(locked);
     // A half-typed byte must not be finished by a key after the lock.
     m_pending_nibble = -1;
 }
@@ -474,35 +482,39 @@ bool HexWidget::hex_column_active() const
     return m_hex_column_active;
 }
 
+bool HexWidget::edit_locked() const
+{
+    return m_file->is_busy();
+}
+
 bool HexWidget::has_edits() const
 {
-    return !m_edits.isEmpty();
+    return m_file->has_edits();
 }
 
 int HexWidget::edited_value(qint64 offset) const
 {
-    const auto it = m_edits.constFind(offset);
-    return it == m_edits.constEnd() ? -1 : int(it.value());
+    return m_file->edited_value(offset);
 }
 
 QMenu *HexWidget::create_context_menu()
 {
     auto *menu = new QMenu;
-    connect(menu->addAction(QStringLiteral("Mark")), &QAction::triggered, this,
+    connect(menu->addAction(tr("Mark")), &QAction::triggered, this,
             &HexWidget::mark_requested);
-    connect(menu->addAction(QStringLiteral("Pick Random Colors")), &QAction::triggered, this,
+    connect(menu->addAction(tr("Pick Random Colors")), &QAction::triggered, this,
             &HexWidget::pick_random_color_action);
-    connect(menu->addAction(QStringLiteral("Little Endian Jump")), &QAction::triggered, this,
+    connect(menu->addAction(tr("Little Endian Jump")), &QAction::triggered, this,
             &HexWidget::little_endian_jump);
-    connect(menu->addAction(QStringLiteral("Big Endian Jump")), &QAction::triggered, this,
+    connect(menu->addAction(tr("Big Endian Jump")), &QAction::triggered, this,
             &HexWidget::big_endian_jump);
-    connect(menu->addAction(QStringLiteral("Goto")), &QAction::triggered, this,
+    connect(menu->addAction(tr("Goto")), &QAction::triggered, this,
             &HexWidget::go_to_triggered);
-    connect(menu->addAction(QStringLiteral("Search")), &QAction::triggered, this,
+    connect(menu->addAction(tr("Search")), &QAction::triggered, this,
             &HexWidget::search_triggered);
-    connect(menu->addAction(QStringLiteral("Copy to Clipboard")), &QAction::triggered, this,
+    connect(menu->addAction(tr("Copy to Clipboard")), &QAction::triggered, this,
             &HexWidget::copy_action);
-    QAction *edit = menu->addAction(QStringLiteral("Edit"));
+    QAction *edit = menu->addAction(tr("Edit"));
     edit->setCheckable(true);
     edit->setChecked(m_edit_mode);
     connect(edit, &QAction::triggered, this, &HexWidget::edit_triggered);
@@ -531,18 +543,6 @@ void HexWidget::set_scroll_bar(HexScrollBar *scroll_bar)
         connect(scroll_bar, &QAbstractSlider::valueChanged, this, &HexWidget::scroll_event);
         scroll_bar->set_page_rows(visible_rows());
     }
-}
-
-void HexWidget::set_goto_panel(QToolBox *toolbox, QWidget *panel)
-{
-    m_toolbox = toolbox;
-    m_goto_panel = panel;
-}
-
-void HexWidget::set_search_panel(QToolBox *toolbox, QWidget *panel)
-{
-    m_toolbox = toolbox;
-    m_search_panel = panel;
 }
 
 void HexWidget::set_message_box_function(MessageBoxFunction function)
@@ -792,8 +792,8 @@ void HexWidget::keyPressEvent(QKeyEvent *event)
         set_selection(cursor, cursor);
         break;
     default:
-        if (m_edit_mode && m_edit_locked && !event->text().isEmpty()) {
-            show_status(QString::fromLatin1(search_running));
+        if (m_edit_mode && edit_locked() && !event->text().isEmpty()) {
+            show_status(EditedFile::busy_message());
             event->accept();
             return;
         }

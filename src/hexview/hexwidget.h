@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hexview/byteeditcommand.h"
+#include "editedfile/byteeditcommand.h"
 #include "hexview/paintrun.h"
 #include "hexview/rowlayout.h"
 
@@ -13,13 +13,12 @@
 
 #include <functional>
 
-class EditHistory;
+class EditedFile;
 class HexDocument;
 class HexScrollBar;
 class MarkupMask;
 class QMenu;
 class QStatusBar;
-class QToolBox;
 
 // The central hex view: for every visible row of 16 bytes the row offset, the
 // bytes as hexadecimal pairs and the same bytes as characters, with the
@@ -32,8 +31,10 @@ class QToolBox;
 // widget has its baseline at (r + 1) * line_height(). With no file open the
 // view shows placeholder_text() centred instead of rows.
 //
-// All byte positions are 64-bit. Collaborators are handed in by setters and
-// may be null (no mask: no colours; no status bar: messages are dropped).
+// All byte positions are 64-bit. The view shows an EditedFile and follows its
+// signals; it makes one of its own until another is handed in. Collaborators
+// are handed in by setters and may be null (no mask: no colours; no status
+// bar: messages are dropped).
 class HexWidget : public QWidget
 {
     Q_OBJECT
@@ -50,6 +51,10 @@ public:
     ~HexWidget() override;
 
     HexDocument *document();
+    EditedFile *edited_file() const { return m_file; }
+    // Shows `file` from now on (its bytes, edits and markups); the file must
+    // outlive the view or be its child.
+    void set_edited_file(EditedFile *file);
 
     // Measures the font (width of "M", line spacing), fixes the widget width
     // to the row width (76 character widths up to 4 GiB) and the minimum
@@ -99,35 +104,30 @@ public:
     // selection: "Select some bytes first" and the empty text.
     QString selection_text();
 
-    // Opens the file in the document, drops all edits and any pending nibble,
-    // and sets the scroll bar's row range to size / 16. The empty name is
-    // ignored.
+    // Opens the file in the edited file, which drops all edits; the view
+    // drops any pending nibble and sets the scroll bar's row range to
+    // size / 16, as it does whenever the edited file opens another file. The
+    // empty name is ignored.
     void open_file(const QString &name);
 
     bool edit_mode() const;
-    // While locked (a search runs over the document), byte keys and the Edit
-    // toggle are refused with a status message; moving the cursor still works.
+    // While locked (the edited file is busy: a search runs over it), byte
+    // keys and the Edit toggle are refused with a status message; moving the
+    // cursor still works. Locking makes the edited file busy.
     void set_edit_locked(bool locked);
-    bool edit_locked() const { return m_edit_locked; }
+    bool edit_locked() const;
     bool hex_column_active() const;
     bool has_edits() const;
     // The unsaved value of the byte at `offset`, or -1 when it is not edited.
     int edited_value(qint64 offset) const;
 
-    // Writes the edits. An empty name, or a name of the open file itself,
-    // writes into the open file in place; refused (with a warning) when that
-    // name no longer names the open file (replaced or removed on disk).
-    // Another name asks "File Exists" when it exists (No: returns false,
-    // nothing written), then builds the copy from the open file's handle with
-    // the edits, with the open file's permission bits (and group where it may),
-    // in a temporary file beside the target and renames it over the target
-    // only when complete. Success means the bytes are flushed to disk; the
-    // edits are then cleared and the view shows the saved bytes (the document
-    // keeps showing the open file, not the copy). Failure keeps every edit,
-    // shows a "File Write Error" warning and leaves the target as it was.
-    // With no file open nothing is written and the result is false.
-    // `overwrite` confirmed: the caller has already asked about replacing an
-    // existing target (the toolkit's save dialog does), so it is not asked twice.
+    // Saves the edits through the edited file. An empty name, or a name of
+    // the open file itself, writes into the open file in place; another name
+    // asks "File Exists" when it exists (No: returns false, nothing written)
+    // unless `overwrite` is confirmed (the caller's save dialog asked), then
+    // writes a complete copy. Failure keeps every edit and shows a "File
+    // Write Error" warning saying why. With no file open nothing is written
+    // and the result is false.
     enum class Overwrite { ask, confirmed };
     bool save_edits(const QString &name, Overwrite overwrite = Overwrite::ask);
 
@@ -139,18 +139,7 @@ public:
     // Also connects the scroll bar's valueChanged(int) to scroll_event(int)
     // (one connection however often it is called).
     void set_scroll_bar(HexScrollBar *scroll_bar);
-    void set_goto_panel(QToolBox *toolbox, QWidget *panel);
-    void set_search_panel(QToolBox *toolbox, QWidget *panel);
     void set_message_box_function(MessageBoxFunction function);
-    // With a history every byte edit becomes an undoable step on it.
-    void set_history(EditHistory *history);
-
-    // Counts saves and opened files: a byte edit step made under another
-    // count no longer applies.
-    quint64 edit_generation() const { return m_edit_generation; }
-    // Puts one byte's unsaved value (-1: none), the selection and the pending
-    // nibble as a byte edit step recorded them, and shows the cursor.
-    void restore_byte(qint64 offset, const ByteEditCommand::State &state);
 
 signals:
     // An edit key changed a byte (also when the typed value equals the old one).
@@ -165,6 +154,9 @@ signals:
     // Either end of the selection moved (both -1: no selection). Emitted once
     // per user action or call, and only when an end really changed.
     void selection_changed(qint64 start, qint64 end);
+    // Goto and Search of the context menu: the window shows their panels.
+    void goto_requested();
+    void search_requested();
 
 public slots:
     // The scroll bar moved to value `l`.
@@ -178,6 +170,10 @@ public slots:
 
 private slots:
     void pick_random_color_action();
+    // The edited file opened another file (or none).
+    void follow_file();
+    // Undo or redo of a byte step put the cursor back.
+    void restore_cursor(const ByteEditCommand::Cursor &cursor);
 
 protected:
     bool event(QEvent *event) override;
@@ -212,15 +208,13 @@ private:
     QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString &title, const QString &text,
                                     QMessageBox::StandardButtons buttons,
                                     QMessageBox::StandardButton default_button);
-    bool write_in_place(const QString &path);
-    bool write_copy(const QString &target);
     void paint_segment(class QPainter &painter, const QByteArray &text, qint64 first_byte,
                        bool hex_segment, int x0, int baseline) const;
 
     // Fixes the width to the current layout and font.
     void apply_layout();
 
-    HexDocument *m_document;
+    EditedFile *m_file = nullptr;
     RowLayout m_layout;
     QString m_placeholder;
     qint64 m_top_row = 0;
@@ -237,20 +231,12 @@ private:
     // pointer travelled before the first move was reported. -1 = none.
     qint64 m_press_offset = -1;
     bool m_edit_mode = false;
-    bool m_edit_locked = false;
     bool m_hex_column_active = true;
     qint16 m_pending_nibble = -1;
-    // Unsaved byte values by file offset, kept sorted for saving in runs.
-    QMap<qint64, quint8> m_edits;
-    quint64 m_edit_generation = 0;
-    QPointer<EditHistory> m_history;
 
     QPointer<MarkupMask> m_mask;
     QPointer<QStatusBar> m_status_bar;
     QPointer<HexScrollBar> m_scroll_bar;
-    QPointer<QToolBox> m_toolbox;
-    QPointer<QWidget> m_goto_panel;
-    QPointer<QWidget> m_search_panel;
     MessageBoxFunction m_message_box;
 
     Q_DISABLE_COPY(HexWidget)

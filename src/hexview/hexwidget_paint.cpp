@@ -4,6 +4,7 @@
 #include "hexview/hexwidget.h"
 
 #include "document/hexdocument.h"
+#include "editedfile/editedfile.h"
 #include "mask/markupmask.h"
 #include "markup/markupnode.h"
 
@@ -99,7 +100,7 @@ void HexWidget::paint_segment(QPainter &painter, const QByteArray &text, qint64 
 void HexWidget::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    if (!m_document->is_open()) {
+    if (!m_file->is_open()) {
         // Empty offset rows would look like an empty file: say how to open one.
         painter.setPen(palette().color(QPalette::WindowText));
         painter.drawText(rect().adjusted(m_char_width, 0, -m_char_width, 0),
@@ -115,19 +116,21 @@ void HexWidget::paintEvent(QPaintEvent *)
         const qint64 offset = (m_top_row + r) * bytes_per_row;
         const int baseline = (r + 1) * m_line_height;
 
-        m_document->load(offset, bytes_per_row);
+        HexDocument *document = m_file->document();
+        document->load(offset, bytes_per_row);
         painter.setPen(text_black);
         painter.drawText(QPoint(0, baseline), m_layout.offset_text(offset));
 
-        const std::string hex_text = m_document->to_hex();
-        const std::string char_text = m_document->to_ascii();
+        const std::string hex_text = document->to_hex();
+        const std::string char_text = document->to_ascii();
         hex = QByteArray(hex_text.data(), int(hex_text.size()));
         chars = QByteArray(char_text.data(), int(char_text.size()));
 
         // Unsaved edits replace the stored bytes in both columns; they only
         // ever cover bytes of the file, so they fall inside the row text.
-        for (auto it = m_edits.lowerBound(offset);
-             it != m_edits.constEnd() && it.key() < offset + bytes_per_row; ++it) {
+        const QMap<qint64, quint8> &edits = m_file->edits();
+        for (auto it = edits.lowerBound(offset);
+             it != edits.constEnd() && it.key() < offset + bytes_per_row; ++it) {
             const int column = int(it.key() - offset);
             const int value = it.value();
             if (3 * column + 1 < hex.size()) {

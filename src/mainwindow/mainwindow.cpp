@@ -9,6 +9,7 @@
 #include "mainwindow/markupfileactions.h"
 #include "mainwindow/viewactions.h"
 #include "mask/markupmask.h"
+#include "editedfile/editedfile.h"
 #include "markup/edithistory.h"
 #include "markup/markupmodel.h"
 #include "markup/markuptree.h"
@@ -40,14 +41,17 @@ MainWindow *MainWindow::instance()
 MainWindow::MainWindow()
     : QMainWindow(nullptr)
 {
-    m_history = new EditHistory(this);
+    // Made first, so it is deleted first among the window's children: the
+    // views it feeds are detached from it in the destructor.
+    m_file = new EditedFile(this);
+    m_history = m_file->history();
     install_default_hooks();
 
     // The commands only keep the window; they reach its parts when they run.
     m_file_actions = new FileActions(this);
     m_help_actions = new HelpActions(this);
     m_markup_actions = new MarkupActions(this);
-    m_markup_file_actions = new MarkupFileActions(this);
+    m_markup_file_actions = new MarkupFileActions(this, m_file);
 
     set_title(tr("No File"));
 
@@ -55,9 +59,6 @@ MainWindow::MainWindow()
     build_docks();
     build_inspector_dock();
     m_view_actions = new ViewActions(this, m_search_panel, m_goto_panel, m_inspector);
-
-    m_hex_widget->set_goto_panel(m_toolbox, m_goto_panel);
-    m_hex_widget->set_search_panel(m_toolbox, m_search_panel);
 
     build_markup_objects();
 
@@ -87,8 +88,6 @@ MainWindow::~MainWindow()
         m_markup_tree_view->setModel(nullptr);
     m_hex_widget->set_markup_mask(nullptr);
     delete m_markup_mask;
-    delete m_markup_tree;
-    delete m_markup_model;
 }
 
 void MainWindow::build_central_widget()
@@ -101,6 +100,7 @@ void MainWindow::build_central_widget()
                                layout->contentsMargins().bottom());
 
     m_hex_widget = new HexWidget;
+    m_hex_widget->set_edited_file(m_file);
     layout->addWidget(m_hex_widget, 0, 0);
     layout->setColumnStretch(0, 0);
 
@@ -153,7 +153,7 @@ void MainWindow::build_inspector_dock()
     m_inspector_dock->setObjectName(QStringLiteral("InspectorDockWidget"));
     m_inspector_dock->setAllowedAreas(Qt::AllDockWidgetAreas);
     m_inspector = new InspectorWidget(m_inspector_dock);
-    m_inspector->set_hex_widget(m_hex_widget);
+    m_inspector->set_edited_file(m_file);
     m_inspector_dock->setWidget(m_inspector);
     // Beside the markup tree, where the window has width to spare.
     addDockWidget(Qt::TopDockWidgetArea, m_inspector_dock, Qt::Horizontal);
@@ -163,8 +163,8 @@ void MainWindow::build_inspector_dock()
 
 void MainWindow::build_markup_objects()
 {
-    m_markup_model = new MarkupModel;
-    m_markup_tree = new MarkupTree(m_markup_model);
+    m_markup_model = m_file->markup_model();
+    m_markup_tree = m_file->markup_tree();
     m_markup_mask = new MarkupMask(m_markup_tree);
 
     m_markup_tree_view->setModel(m_markup_model);
@@ -208,15 +208,14 @@ void MainWindow::editor_content_changed()
 
 void MainWindow::set_title(const QString &title)
 {
-    setWindowTitle(title);
+    // The toolkit shows "*" at the mark while the file or its markups have
+    // unsaved changes.
+    setWindowTitle(title.isEmpty() ? title : title + QStringLiteral("[*]"));
 }
 
 bool MainWindow::refuse_while_searching()
 {
-    if (!m_search_panel || !m_search_panel->searching())
-        return false;
-    show_status(tr("A search is running: cancel it first."));
-    return true;
+    return m_file->refuse_if_busy();
 }
 
 void MainWindow::show_status(const QString &text)

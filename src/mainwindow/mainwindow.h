@@ -9,6 +9,7 @@
 #include <functional>
 
 class EditHistory;
+class EditedFile;
 class FileActions;
 class HelpActions;
 class HexScrollBar;
@@ -52,6 +53,9 @@ public:
     static MainWindow *instance();
     ~MainWindow() override;
 
+    // The file being edited: bytes, markups and their one history. The views
+    // follow it; the commands change it.
+    EditedFile *edited_file() const { return m_file; }
     HexWidget *hex_widget() const { return m_hex_widget; }
     HexScrollBar *scroll_bar() const { return m_scroll_bar; }
     HexTreeView *markup_tree_view() const { return m_markup_tree_view; }
@@ -84,10 +88,10 @@ public:
     void save_window_layout();
     bool restore_window_layout();
 
-    // A search keeps the event loop alive while it runs, so every command that
-    // changes the document, the markup tree or the window asks this first:
-    // true (with a status message) while a search runs, and the command must
-    // then do nothing.
+    // A search keeps the event loop alive while it runs and makes the edited
+    // file busy, which refuses every change itself; a command that asks a
+    // question first asks this before: true (with a status message) while a
+    // search runs, and the command must then do nothing.
     bool refuse_while_searching();
     // Replaces the status bar's message.
     void show_status(const QString &text);
@@ -247,6 +251,7 @@ private:
     // Lays the toolbox's pages out for the dock area it is now in.
     void follow_toolbox_area(Qt::DockWidgetArea area);
 
+    EditedFile *m_file = nullptr;
     HexWidget *m_hex_widget = nullptr;
     HexScrollBar *m_scroll_bar = nullptr;
     HexTreeView *m_markup_tree_view = nullptr;

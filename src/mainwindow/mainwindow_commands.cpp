@@ -3,6 +3,8 @@
 
 #include "mainwindow/mainwindow.h"
 
+#include "editedfile/editedfile.h"
+
 #include "mainwindow/fileactions.h"
 #include "mainwindow/helpactions.h"
 #include "mainwindow/markupactions.h"
@@ -136,7 +138,7 @@ bool MainWindow::ask_save_markup()
 
 void MainWindow::link_markup_file(const QString &markup_path)
 {
-    m_markup_file_actions->link_markup_file(markup_path);
+    m_file->link_markup_file(markup_path);
 }
 
 void MainWindow::load_linked_markup(const QString &data_path)
@@ -146,7 +148,7 @@ void MainWindow::load_linked_markup(const QString &data_path)
 
 QString MainWindow::link_key(const QString &data_path)
 {
-    return MarkupFileActions::link_key(data_path);
+    return EditedFile::link_key(data_path);
 }
 
 void MainWindow::mark_action()

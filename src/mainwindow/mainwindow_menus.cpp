@@ -3,6 +3,8 @@
 
 #include "mainwindow/mainwindow.h"
 
+#include "editedfile/editedfile.h"
+
 #include "settings/config.h"
 #include "document/hexdocument.h"
 #include "hexview/hexscrollbar.h"
@@ -56,7 +58,8 @@ void MainWindow::wire_collaborators()
     });
     m_markup_tree->set_is_expanded(
         [view](const QModelIndex &index) { return view->isExpanded(index); });
-    connect(m_markup_tree, &MarkupTree::status_message, this, &MainWindow::show_status);
+    connect(m_file, &EditedFile::status_message, this, &MainWindow::show_status);
+    connect(m_file, &EditedFile::modification_changed, this, &QWidget::setWindowModified);
 
     HexWidget *hex = m_hex_widget;
     MarkupMask *mask = m_markup_mask;
@@ -69,7 +72,6 @@ void MainWindow::wire_collaborators()
                const TreeViewDelegate::Values &after) {
             m_markup_actions->commit_markup_edit(index, before, after);
         });
-    m_hex_widget->set_history(m_history);
 
     m_hex_widget->set_markup_mask(m_markup_mask);
     m_hex_widget->set_status_bar(statusBar());
@@ -257,6 +259,10 @@ void MainWindow::connect_signals()
     connect(m_toolbox_dock, &QDockWidget::topLevelChanged, this,
             [this] { follow_toolbox_area(dockWidgetArea(m_toolbox_dock)); });
     connect(m_hex_widget, &HexWidget::content_changed, this, &MainWindow::editor_content_changed);
+    connect(m_hex_widget, &HexWidget::goto_requested, this,
+            [this] { show_toolbox_page(m_goto_panel); });
+    connect(m_hex_widget, &HexWidget::search_requested, this,
+            [this] { show_toolbox_page(m_search_panel); });
     connect(m_hex_widget, &HexWidget::send_selection, m_search_panel,
             &SearchWidget::perform_search);
     connect(m_hex_widget, &HexWidget::copy_action, this,

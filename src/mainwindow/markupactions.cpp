@@ -1,6 +1,7 @@
 #include "mainwindow/markupactions.h"
 
 #include "document/hexdocument.h"
+#include "editedfile/editedfile.h"
 #include "hexview/hexwidget.h"
 #include "mainwindow/mainwindow.h"
 #include "dialogs/manualmarkupdialog.h"
@@ -42,12 +43,13 @@ bool MarkupActions::insert_markup(qint64 first, qint64 last, const QString &desc
 {
     EditHistory *history = m_window->edit_history();
     MarkupTree *tree = m_window->markup_tree();
-    const bool inserted = history->run(
+    EditedFile *file = m_window->edited_file();
+    const bool inserted = file->run(
         description.isEmpty() ? new MarkCommand(history, tree, first, last)
                               : new MarkCommand(history, tree, first, last, description));
-    m_window->markup_mask()->reload_mask();
     m_window->fit_markup_columns();
-    if (inserted)
+    // A refusal while busy has said why already.
+    if (inserted || file->is_busy())
         m_window->statusBar()->clearMessage();
     else
         m_window->show_status(tr("Selections cannot overlap"));
@@ -141,7 +143,7 @@ void MarkupActions::set_colour(bool foreground)
     const QColor colour = QColor::fromRgba(chosen.rgba());
     // The change bracket of the step refills the mask.
     EditHistory *history = m_window->edit_history();
-    history->run(new ColourCommand(history, m_window->markup_tree(), node,
+    m_window->edited_file()->run(new ColourCommand(history, m_window->markup_tree(), node,
                                    foreground ? colour : node->foreground(),
                                    foreground ? node->background() : colour,
                                    foreground ? tr("Foreground Color") : tr("Background Color")));
@@ -198,7 +200,7 @@ void MarkupActions::assign_random_colours(MarkupNode *node)
     const int blue = component();
     const QColor foreground(red, green, blue, 255);
     EditHistory *history = m_window->edit_history();
-    history->run(new ColourCommand(history, m_window->markup_tree(), node, foreground,
+    m_window->edited_file()->run(new ColourCommand(history, m_window->markup_tree(), node, foreground,
                                    contrast_colour(foreground), tr("Random Colors")));
 
     m_window->hex_widget()->clear_selection();
@@ -224,7 +226,7 @@ void MarkupActions::delete_markup_action()
         return;
     clear_tree_selection();
     EditHistory *history = m_window->edit_history();
-    history->run(new DeleteMarkupCommand(history, m_window->markup_tree(), node));
+    m_window->edited_file()->run(new DeleteMarkupCommand(history, m_window->markup_tree(), node));
     clear_tree_selection();
     m_window->markup_mask()->reload_mask();
     m_window->hex_widget()->clear_selection();
@@ -239,7 +241,7 @@ void MarkupActions::prune_markup_action()
         return;
     clear_tree_selection();
     EditHistory *history = m_window->edit_history();
-    history->run(new PruneCommand(history, m_window->markup_tree(), node));
+    m_window->edited_file()->run(new PruneCommand(history, m_window->markup_tree(), node));
     clear_tree_selection();
     m_window->markup_mask()->reload_mask();
     m_window->hex_widget()->clear_selection();
@@ -258,7 +260,7 @@ void MarkupActions::clear_marks_action()
         return;
     m_window->markup_tree_view()->selectionModel()->clearSelection();
     EditHistory *history = m_window->edit_history();
-    history->run(new ClearMarksCommand(history, m_window->markup_tree()));
+    m_window->edited_file()->run(new ClearMarksCommand(history, m_window->markup_tree()));
     m_window->markup_mask()->reload_mask();
 }
 
@@ -273,7 +275,7 @@ void MarkupActions::commit_markup_edit(const QModelIndex &index,
         return;
     MarkupNode *node = m_window->markup_model()->node_from_index(index);
     EditHistory *history = m_window->edit_history();
-    history->run(new MarkupEditCommand(history, m_window->markup_tree(), node, before, after,
+    m_window->edited_file()->run(new MarkupEditCommand(history, m_window->markup_tree(), node, before, after,
                                        tr("Edit ") + tr(names[index.column()])));
 }
 
@@ -293,8 +295,8 @@ void MarkupActions::add_undo_entries(QMenu *edit_menu)
 void MarkupActions::update_edit_actions()
 {
     const EditHistory *history = m_window->edit_history();
-    const QString undo = history->undo_step_text();
-    const QString redo = history->redo_step_text();
+    const QString undo = history->undoText();
+    const QString redo = history->redoText();
     m_undo_entry->setEnabled(!undo.isEmpty());
     m_undo_entry->setText(undo.isEmpty() ? tr("Undo") : tr("Undo ") + undo);
     m_redo_entry->setEnabled(!redo.isEmpty());
@@ -303,22 +305,22 @@ void MarkupActions::update_edit_actions()
 
 void MarkupActions::undo_action()
 {
-    EditHistory *history = m_window->edit_history();
-    if (m_window->refuse_while_searching() || !history->can_undo_step())
+    EditedFile *file = m_window->edited_file();
+    if (file->refuse_if_busy() || !file->history()->canUndo())
         return;
     // Rows the selection refers to may go.
     m_window->markup_tree_view()->selectionModel()->clearSelection();
-    history->undo_step();
+    file->undo();
     focus_after_step(true);
 }
 
 void MarkupActions::redo_action()
 {
-    EditHistory *history = m_window->edit_history();
-    if (m_window->refuse_while_searching() || !history->can_redo_step())
+    EditedFile *file = m_window->edited_file();
+    if (file->refuse_if_busy() || !file->history()->canRedo())
         return;
     m_window->markup_tree_view()->selectionModel()->clearSelection();
-    history->redo_step();
+    file->redo();
     focus_after_step(false);
 }
 

@@ -1,14 +1,12 @@
 #include "mainwindow/markupfileactions.h"
 
 #include "settings/config.h"
-#include "document/hexdocument.h"
-#include "hexview/hexwidget.h"
+#include "editedfile/editedfile.h"
 #include "mainwindow/mainwindow.h"
 #include "markup/edithistory.h"
 #include "markup/markupexporter.h"
 #include "markup/markupmodel.h"
 #include "markup/markupnode.h"
-#include "markup/markuptree.h"
 #include "treeview/hextreeview.h"
 
 #include <QDir>
@@ -17,8 +15,6 @@
 #include <QItemSelectionModel>
 #include <QSaveFile>
 
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -35,12 +31,6 @@ QString markup_dir()
 {
     const QString dir = Config::instance()->value(QStringLiteral("Markup Dir")).toString();
     return dir.isEmpty() ? QDir::homePath() : dir;
-}
-
-bool link_markup_enabled()
-{
-    return Config::instance()->value(QStringLiteral("Link Markup")).toString()
-           == QLatin1String("yes");
 }
 
 // Written beside the target and renamed over it only when complete, as
@@ -63,72 +53,21 @@ bool write_whole_file(const QString &name, const QByteArray &bytes)
 
 } // namespace
 
-MarkupFileActions::MarkupFileActions(MainWindow *window)
+MarkupFileActions::MarkupFileActions(MainWindow *window, EditedFile *file)
     : QObject(window)
     , m_window(window)
+    , m_file(file)
 {
 }
 
-QString MarkupFileActions::link_key(const QString &data_path)
+QString MarkupFileActions::current_file() const
 {
-    quint32 hash = 5381;
-    const QByteArray bytes = data_path.toLatin1();
-    for (const char c : bytes)
-        hash = hash * 33u + static_cast<quint32>(static_cast<qint32>(static_cast<signed char>(c)));
-    return QStringLiteral("Link/") + QString::number(hash & 0x7fffffffu);
-}
-
-bool MarkupFileActions::write_markup_file(const QString &name)
-{
-    // Only a regular file (or a name for a new one) is written: a device or
-    // a pipe would block or be swapped for a plain file.
-    struct stat existing;
-    const bool exists = ::stat(QFile::encodeName(name).constData(), &existing) == 0;
-    if (exists && !S_ISREG(existing.st_mode))
-        return false;
-    // Written beside the target and renamed over it only when complete, so a
-    // failure never leaves a half-written markup file. That makes a new
-    // inode: a file with other hard links, or owned by someone else, is
-    // written in place instead, and so is one whose folder refuses new files.
-    if (exists && (existing.st_nlink > 1 || existing.st_uid != ::geteuid()))
-        return write_markup_in_place(name);
-    QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly))
-        return exists && write_markup_in_place(name);
-    // Streamed in blocks: the same bytes as encoding to_xml(), without a copy
-    // of the whole file in memory. Flushed here: commit() renames the file
-    // even when the bytes still in its buffer cannot be written (a full
-    // disk), and reports success.
-    if (!m_window->markup_tree()->write_markup_file(file) || !file.flush()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
-
-bool MarkupFileActions::write_markup_in_place(const QString &name)
-{
-    // The old contents are kept so that a failed write can put them back:
-    // a file is never left half-written.
-    QFile file(name);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
-        return false;
-    const QByteArray old = file.readAll();
-    if (file.error() != QFileDevice::NoError || !file.seek(0))
-        return false;
-    if (m_window->markup_tree()->write_markup_file(file) && file.flush()
-        && file.resize(file.pos()) && ::fsync(file.handle()) == 0)
-        return true;
-    file.unsetError();
-    if (file.seek(0) && file.write(old) == old.size() && file.flush())
-        file.resize(old.size());
-    ::fsync(file.handle());
-    return false;
+    return m_file->markup_file();
 }
 
 void MarkupFileActions::save_markup_as_action()
 {
-    if (m_window->refuse_while_searching())
+    if (m_file->refuse_if_busy())
         return;
     const QString dir = markup_dir();
     QString name = m_window->get_save_file_name(tr("Save Markup XML File"), dir,
@@ -148,31 +87,22 @@ void MarkupFileActions::save_markup_as_action()
             return;
     }
 
-    // The markup file and its link follow only a save that succeeded.
-    if (!write_markup_file(name)) {
-        m_window->show_warning(tr("File Error"), tr(output_error));
+    if (!m_file->save_markup(name)) {
+        if (!m_file->is_busy())
+            m_window->show_warning(tr("File Error"), tr(output_error));
         return;
     }
-    m_current_file = name;
-    m_window->edit_history()->mark_saved(EditHistory::markup);
     m_window->show_status(tr("Markup Saved"));
-    link_markup_file(name);
 }
 
 void MarkupFileActions::save_markup_action()
 {
-    if (m_window->refuse_while_searching())
-        return;
-    if (m_current_file.isEmpty()) {
+    if (m_file->markup_file().isEmpty()) {
         save_markup_as_action();
         return;
     }
-    if (!write_markup_file(m_current_file)) {
+    if (!m_file->save_markup(m_file->markup_file()) && !m_file->is_busy())
         m_window->show_warning(tr("File Error"), tr(output_error));
-        return;
-    }
-    m_window->edit_history()->mark_saved(EditHistory::markup);
-    link_markup_file(m_current_file);
 }
 
 bool MarkupFileActions::ask_save_markup()
@@ -187,30 +117,29 @@ bool MarkupFileActions::ask_save_markup()
     return !m_window->is_markup_modified();
 }
 
-MarkupFileActions::MarkupRead MarkupFileActions::read_markup_file(const QString &name)
+bool MarkupFileActions::read_markup_file(const QString &name, bool linked)
 {
-    // Only a regular file of sensible size: a FIFO or a device named as the
-    // markup file (at start-up, through a link) must not hang the program.
-    QByteArray bytes;
-    if (!MarkupTree::read_markup_file(name, &bytes)) {
-        m_window->show_warning(tr("File Error"), tr(input_error));
-        return MarkupRead::unreadable;
-    }
-    const QString text = MarkupTree::decode_markup_file(bytes);
-    bytes = QByteArray();
-
+    if (m_file->refuse_if_busy())
+        return false;
+    // The rows the selection refers to are replaced.
     m_window->markup_tree_view()->selectionModel()->clearSelection();
-    const bool parsed = m_window->markup_tree()->load_xml(text);
-    // Loaded markups start a new history.
-    m_window->edit_history()->restart();
+    const EditedFile::MarkupRead result =
+        linked ? m_file->load_linked_markup(name) : m_file->read_markup(name);
+    if (result == EditedFile::MarkupRead::unreadable) {
+        m_window->show_warning(tr("File Error"), tr(input_error));
+        return false;
+    }
     m_window->expand_markup_view();
     m_window->fit_markup_columns();
-    return parsed ? MarkupRead::loaded : MarkupRead::failed;
+    // A failed parse keeps the loader's "Markup load failed" in view.
+    if (result == EditedFile::MarkupRead::loaded && !linked)
+        m_window->show_status(tr("Markup Loaded"));
+    return result != EditedFile::MarkupRead::refused;
 }
 
 void MarkupFileActions::load_markup_action()
 {
-    if (m_window->refuse_while_searching())
+    if (m_file->refuse_if_busy())
         return;
     // Loading replaces the markups: not after a save the user asked for failed.
     if (m_window->is_markup_modified() && !ask_save_markup())
@@ -226,45 +155,16 @@ void MarkupFileActions::load_markup_action()
 
 void MarkupFileActions::load_markup_file(const QString &name)
 {
-    const MarkupRead result = read_markup_file(name);
-    if (result == MarkupRead::unreadable)
+    if (!read_markup_file(name, false))
         return;
-
-    link_markup_file(name);
-    m_current_file = name;
-    // A failed parse keeps the loader's "Markup load failed" in view.
-    if (result == MarkupRead::loaded)
-        m_window->show_status(tr("Markup Loaded"));
-    m_window->edit_history()->mark_saved(EditHistory::markup);
-}
-
-void MarkupFileActions::link_markup_file(const QString &markup_path)
-{
-    if (!link_markup_enabled())
-        return;
-    const QString data_path = Config::instance()->value(QStringLiteral("filename")).toString();
-    // With no data file there is nothing to link the markup to.
-    if (data_path.isEmpty())
-        return;
-    Config::instance()->setValue(link_key(data_path), data_path + QLatin1Char('|') + markup_path);
+    m_file->set_markup_file(name);
+    m_file->link_markup_file(name);
+    m_file->history()->mark_saved(EditHistory::markup);
 }
 
 void MarkupFileActions::load_linked_markup(const QString &data_path)
 {
-    if (!link_markup_enabled())
-        return;
-    const QString value = Config::instance()->value(link_key(data_path)).toString();
-    // The value is "<data path>|<markup path>". When it names this data file,
-    // everything after it is the markup path, "|" in either path included;
-    // otherwise (another file with the same key) the second field is used.
-    const QString prefix = data_path + QLatin1Char('|');
-    if (value.startsWith(prefix))
-        m_current_file = value.mid(prefix.size());
-    else
-        m_current_file = value.section(QLatin1Char('|'), 1, 1);
-    if (m_current_file.isEmpty())
-        return;
-    read_markup_file(m_current_file);
+    read_markup_file(data_path, true);
 }
 
 void MarkupFileActions::export_markup_action()
@@ -293,11 +193,9 @@ void MarkupFileActions::export_markup_action()
     }
 
     // The skeleton is named after the data file and ends where it ends.
-    HexDocument *document = m_window->hex_widget()->document();
-    const bool open = document && document->is_open();
-    const QByteArray bytes =
-        MarkupExporter::write(format, root, open ? document->absolute_path() : QString(),
-                              open ? document->size() : -1);
+    const bool open = m_file->is_open();
+    const QByteArray bytes = MarkupExporter::write(format, root, open ? m_file->path() : QString(),
+                                                   open ? m_file->size() : -1);
     if (!write_whole_file(name, bytes)) {
         m_window->show_warning(tr("File Error"), tr(export_error));
         return;

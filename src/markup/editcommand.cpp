@@ -12,42 +12,26 @@ QList<int> EditCommand::markup_focus(bool) const
     return {};
 }
 
-bool EditCommand::first_apply()
-{
-    m_before = m_history->state(m_part);
-    if (!apply())
-        return false;
-    m_after = m_history->next_state();
-    m_history->set_state(m_part, m_after);
-    m_skip_redo = true;
-    return true;
-}
-
 void EditCommand::undo()
 {
-    if (!applies()) {
-        setObsolete(true);
-        return;
-    }
     revert();
-    m_history->set_state(m_part, m_before);
 }
 
 void EditCommand::redo()
 {
-    if (m_skip_redo) {
-        m_skip_redo = false;
+    const bool changed = apply();
+    if (m_pushed)
         return;
-    }
-    if (!applies()) {
+    m_pushed = true;
+    m_history->m_applied = changed;
+    if (!changed)
         setObsolete(true);
-        return;
-    }
-    apply();
-    m_history->set_state(m_part, m_after);
 }
 
-void EditCommand::take_end_state(const EditCommand &later)
+bool EditCommand::mergeWith(const QUndoCommand *other)
 {
-    m_after = later.m_after;
+    if (!merge(other))
+        return false;
+    m_history->m_merged = true;
+    return true;
 }

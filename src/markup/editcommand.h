@@ -6,11 +6,11 @@
 #include <QUndoCommand>
 
 // One undoable step of an EditHistory. A subclass changes the data in apply()
-// and takes the change back in revert(); the base keeps the history's
-// modified states in step with it.
+// and takes the change back in revert().
 //
-// The first apply() runs inside EditHistory::run() and tells whether anything
-// changed; QUndoStack's own first redo() on pushing is then skipped.
+// The first apply() runs when the history pushes the step and tells whether
+// anything changed; a step that changed nothing makes itself obsolete, so
+// the stack drops it.
 class EditCommand : public QUndoCommand
 {
 public:
@@ -18,11 +18,9 @@ public:
 
     void undo() final;
     void redo() final;
+    bool mergeWith(const QUndoCommand *other) final;
 
     EditHistory::Part part() const { return m_part; }
-    // False once the step can no longer be taken back (its bytes were saved);
-    // the history then drops it instead of undoing or redoing it.
-    virtual bool applies() const { return true; }
     // Rows from the root down to the markup the tree view should select after
     // this step was undone (undone true) or redone; empty: select nothing.
     virtual QList<int> markup_focus(bool undone) const;
@@ -31,17 +29,11 @@ protected:
     // Returns whether anything changed; only the first call's answer is used.
     virtual bool apply() = 0;
     virtual void revert() = 0;
-    // After merging a later step into this one: this step now ends where the
-    // later one ended.
-    void take_end_state(const EditCommand &later);
+    // Takes a later step of the same id() into this one; false to keep both.
+    virtual bool merge(const QUndoCommand *) { return false; }
 
 private:
-    friend class EditHistory;
-    bool first_apply();
-
     EditHistory *m_history;
     EditHistory::Part m_part;
-    qint64 m_before = -1;
-    qint64 m_after = -1;
-    bool m_skip_redo = false;
+    bool m_pushed = false;
 };

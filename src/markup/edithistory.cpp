@@ -6,110 +6,88 @@ EditHistory::EditHistory(QObject *parent)
     : QUndoStack(parent)
 {
     setUndoLimit(step_limit);
-    connect(this, &QUndoStack::indexChanged, this, &EditHistory::changed);
+    connect(this, &QUndoStack::indexChanged, this, &EditHistory::announce);
+}
+
+EditHistory::~EditHistory()
+{
+    // The stack's own destructor clears it and announces that.
+    disconnect(this, &QUndoStack::indexChanged, this, &EditHistory::announce);
 }
 
 bool EditHistory::run(EditCommand *command)
 {
-    if (!command->first_apply()) {
-        delete command;
-        return false;
-    }
+    const int before = index();
+    m_applied = false;
+    m_merged = false;
+    m_quiet = true;
     push(command);
-    emit changed();
-    return true;
+    m_quiet = false;
+    // A new step went on top of `before` unless it merged or changed nothing;
+    // the limit then dropped the oldest steps below it.
+    const int dropped = m_applied && !m_merged ? before + 1 - index() : 0;
+    for (int &clean : m_clean) {
+        // Pushing dropped the redo tail, even for a step that changed
+        // nothing, and with it a save made inside the tail.
+        if (clean > before)
+            clean = -1;
+        else if (clean >= 0)
+            clean = clean >= dropped ? clean - dropped : -1;
+    }
+    announce();
+    return m_applied;
 }
 
 bool EditHistory::is_modified(Part part) const
 {
-    return m_state[part] != m_saved[part];
+    const int clean = m_clean[part];
+    // Past the end: the steps up to the save are gone (the stack is being
+    // cleared).
+    if (clean < 0 || clean > count())
+        return true;
+    const int from = qMin(clean, index());
+    const int to = qMax(clean, index());
+    for (int i = from; i < to; ++i) {
+        const auto *step = static_cast<const EditCommand *>(command(i));
+        if (step->part() == part)
+            return true;
+    }
+    return false;
 }
 
 void EditHistory::mark_saved(Part part)
 {
-    m_saved[part] = m_state[part];
-    emit changed();
+    m_clean[part] = index();
+    announce();
 }
 
 void EditHistory::mark_modified(Part part)
 {
-    // No state ever takes this number.
-    m_saved[part] = -1;
-    emit changed();
+    m_clean[part] = -1;
+    announce();
 }
 
 void EditHistory::restart()
 {
+    const bool modified[2] = { is_modified(markup), is_modified(bytes) };
+    m_quiet = true;
     clear();
-    // Fresh numbers for the new history; what was modified stays so.
+    m_quiet = false;
+    for (Part part : { markup, bytes })
+        m_clean[part] = modified[part] ? -1 : 0;
+    announce();
+}
+
+void EditHistory::announce()
+{
+    if (m_quiet)
+        return;
     for (Part part : { markup, bytes }) {
         const bool modified = is_modified(part);
-        m_state[part] = next_state();
-        m_saved[part] = modified ? -1 : m_state[part];
+        if (modified != m_was_modified[part]) {
+            m_was_modified[part] = modified;
+            emit modified_changed(part, modified);
+        }
     }
     emit changed();
-}
-
-void EditHistory::set_state(Part part, qint64 state)
-{
-    m_state[part] = state;
-}
-
-bool EditHistory::applies(int index) const
-{
-    const auto *step = dynamic_cast<const EditCommand *>(command(index));
-    return step && step->applies();
-}
-
-bool EditHistory::can_undo_step() const
-{
-    for (int i = index() - 1; i >= 0; --i) {
-        if (applies(i))
-            return true;
-    }
-    return false;
-}
-
-bool EditHistory::can_redo_step() const
-{
-    for (int i = index(); i < count(); ++i) {
-        if (applies(i))
-            return true;
-    }
-    return false;
-}
-
-void EditHistory::undo_step()
-{
-    // A step that no longer applies removes itself when undone.
-    while (index() > 0 && !applies(index() - 1))
-        undo();
-    if (index() > 0)
-        undo();
-}
-
-void EditHistory::redo_step()
-{
-    while (index() < count() && !applies(index()))
-        redo();
-    if (index() < count())
-        redo();
-}
-
-QString EditHistory::undo_step_text() const
-{
-    for (int i = index() - 1; i >= 0; --i) {
-        if (applies(i))
-            return text(i);
-    }
-    return QString();
-}
-
-QString EditHistory::redo_step_text() const
-{
-    for (int i = index(); i < count(); ++i) {
-        if (applies(i))
-            return text(i);
-    }
-    return QString();
 }

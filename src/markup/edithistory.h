@@ -7,14 +7,12 @@ class EditCommand;
 // The undo history of one editing session: markup steps and byte edits on
 // one stack, so Undo always takes back the latest change of either kind.
 //
-// Each kind ("part") has its own saved state. Every step moves its part from
-// one state number to a fresh one and back when undone, so a part is
-// modified exactly when its current state is not the one last saved; undoing
-// back to a save makes it unmodified again, and a history cut short (a new
-// step after undoing) cannot bring a stale saved state back by accident.
-//
-// Steps that no longer apply (byte edits written by a save since) are passed
-// over by undo_step()/redo_step() and dropped from the stack.
+// Each kind ("part") has its own clean index, the stack index at which the
+// part was last saved: a part is modified exactly when a step of that part
+// lies between its clean index and the current index, so undoing back to a
+// save makes it unmodified again. A step pushed after undoing drops the redo
+// tail; a clean index inside that tail can then never be reached again, and
+// neither can one before the oldest steps the limit drops.
 class EditHistory : public QUndoStack
 {
     Q_OBJECT
@@ -26,10 +24,12 @@ public:
     static constexpr int step_limit = 1000;
 
     explicit EditHistory(QObject *parent = nullptr);
+    ~EditHistory() override;
 
-    // Applies the command at once. When it changed nothing it is deleted and
-    // the result is false; otherwise it becomes the newest step (or merges
-    // into the newest) and the result is true.
+    // Pushes the command, whose first redo() applies it. When it changed
+    // nothing it made itself obsolete, the stack deleted it and the result
+    // is false; otherwise it is the newest step (or merged into the newest)
+    // and the result is true.
     bool run(EditCommand *command);
 
     bool is_modified(Part part) const;
@@ -40,28 +40,25 @@ public:
     // Forgets every step; each part stays modified or unmodified as it was.
     void restart();
 
-    // Undo and redo of the nearest step that still applies.
-    bool can_undo_step() const;
-    bool can_redo_step() const;
-    void undo_step();
-    void redo_step();
-    // The nearest step's own text ("Mark", "Edit Byte"), empty when none.
-    QString undo_step_text() const;
-    QString redo_step_text() const;
-
 signals:
-    // A step was run, undone or redone, or a part was saved or marked.
+    // A step was pushed, undone or redone, or a part was saved or marked.
     void changed();
+    // A part's modified state flipped.
+    void modified_changed(EditHistory::Part part, bool modified);
 
 private:
     friend class EditCommand;
 
-    qint64 state(Part part) const { return m_state[part]; }
-    void set_state(Part part, qint64 state);
-    qint64 next_state() { return ++m_last_state; }
-    bool applies(int index) const;
+    void announce();
+    // Signals wait while the stack changes under a push or a clear, when the
+    // clean indexes do not yet match it.
+    bool m_quiet = false;
 
-    qint64 m_state[2] = { 0, 0 };
-    qint64 m_saved[2] = { 0, 0 };
-    qint64 m_last_state = 0;
+    // Stack index at which each part was saved; -1: not reachable by undo
+    // or redo, so the part is modified until it is saved again.
+    int m_clean[2] = { 0, 0 };
+    bool m_was_modified[2] = { false, false };
+    // The first redo() of the command being pushed, and a merge, report here.
+    bool m_applied = false;
+    bool m_merged = false;
 };

@@ -1,9 +1,6 @@
 #include "panels/inspectorwidget.h"
 
-#include "document/buffereddocument.h"
-#include "document/documenterror.h"
-#include "document/hexdocument.h"
-#include "hexview/hexwidget.h"
+#include "editedfile/editedfile.h"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
@@ -14,7 +11,6 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include <string>
 
 namespace {
 
@@ -32,60 +28,72 @@ InspectorWidget::InspectorWidget(QWidget *parent)
     layout->setContentsMargins(2, 2, 2, 2);
 
     auto *order = new QHBoxLayout;
-    little_button = new QRadioButton(tr("&Little-endian"), this);
-    big_button = new QRadioButton(tr("&Big-endian"), this);
-    little_button->setChecked(true);
+    m_little_button = new QRadioButton(tr("&Little-endian"), this);
+    m_big_button = new QRadioButton(tr("&Big-endian"), this);
+    m_little_button->setChecked(true);
     auto *group = new QButtonGroup(this);
-    group->addButton(little_button);
-    group->addButton(big_button);
-    order->addWidget(little_button);
-    order->addWidget(big_button);
+    group->addButton(m_little_button);
+    group->addButton(m_big_button);
+    order->addWidget(m_little_button);
+    order->addWidget(m_big_button);
     order->addStretch(1);
     layout->addLayout(order);
-    connect(little_button, &QRadioButton::toggled, this, [this] { refresh(); });
+    connect(m_little_button, &QRadioButton::toggled, this, [this] { refresh(); });
 
-    table = new QTreeWidget(this);
-    table->setColumnCount(2);
-    table->setHeaderLabels({QStringLiteral("Type"), QStringLiteral("Value")});
-    table->setRootIsDecorated(false);
-    table->setUniformRowHeights(true);
-    table->setContextMenuPolicy(Qt::CustomContextMenu);
-    table->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    m_table = new QTreeWidget(this);
+    m_table->setColumnCount(2);
+    m_table->setHeaderLabels({tr("Type"), tr("Value")});
+    m_table->setRootIsDecorated(false);
+    m_table->setUniformRowHeights(true);
+    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_table->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     for (ValueDecoder::Type type : ValueDecoder::types()) {
-        auto *item = new QTreeWidgetItem(table, {ValueDecoder::name(type), QString()});
+        auto *item = new QTreeWidgetItem(m_table, {ValueDecoder::name(type), QString()});
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     }
-    layout->addWidget(table);
-    connect(table, &QTreeWidget::customContextMenuRequested, this,
+    layout->addWidget(m_table);
+    connect(m_table, &QTreeWidget::customContextMenuRequested, this,
             &InspectorWidget::show_context_menu);
 }
 
-void InspectorWidget::set_hex_widget(HexWidget *widget)
+void InspectorWidget::set_edited_file(EditedFile *file)
 {
-    hex_widget = widget;
+    if (m_file)
+        disconnect(m_file, nullptr, this, nullptr);
+    m_file = file;
+    if (file) {
+        connect(file, &EditedFile::bytes_changed, this, &InspectorWidget::follow_bytes);
+        connect(file, &EditedFile::file_changed, this, [this] { set_offset(m_offset); });
+    }
     set_offset(m_offset);
+}
+
+void InspectorWidget::follow_bytes(qint64 first, qint64 last)
+{
+    if (m_offset >= 0 && first < m_offset + ValueDecoder::max_bytes && last >= m_offset)
+        set_offset(m_offset);
 }
 
 bool InspectorWidget::little_endian() const
 {
-    return little_button->isChecked();
+    return m_little_button->isChecked();
 }
 
 void InspectorWidget::set_little_endian(bool little)
 {
-    (little ? little_button : big_button)->setChecked(true);
+    (little ? m_little_button : m_big_button)->setChecked(true);
 }
 
 QString InspectorWidget::value_text(ValueDecoder::Type type) const
 {
     const int row = int(ValueDecoder::types().indexOf(type));
-    return table->topLevelItem(row)->text(1);
+    return m_table->topLevelItem(row)->text(1);
 }
 
 void InspectorWidget::set_offset(qint64 offset)
 {
     m_offset = offset;
-    stale = true;
+    m_stale = true;
     // A hidden dock costs nothing: the bytes are read when it is shown.
     if (isVisible())
         refresh();
@@ -94,52 +102,32 @@ void InspectorWidget::set_offset(qint64 offset)
 void InspectorWidget::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (stale)
+    if (m_stale)
         refresh();
 }
 
 QByteArray InspectorWidget::read_at_cursor() const
 {
-    if (!hex_widget || m_offset < 0)
+    if (!m_file || m_offset < 0)
         return QByteArray();
-    HexDocument *document = hex_widget->document();
-    if (!document->is_open())
-        return QByteArray();
-    QByteArray result;
-    try {
-        const qint64 size = document->size();
-        if (m_offset >= size)
-            return QByteArray();
-        result.resize(int(qMin<qint64>(ValueDecoder::max_bytes, size - m_offset)));
-        document->buffered_document()->read(int(result.size()), m_offset, result.data());
-    } catch (const DocumentError &) {
-        // The file went away or shrank: nothing to decode.
-        return QByteArray();
-    }
-    // The values the user typed but has not saved yet are what the view shows.
-    for (int i = 0; i < result.size(); ++i) {
-        const int edited = hex_widget->edited_value(m_offset + i);
-        if (edited >= 0)
-            result[i] = char(edited);
-    }
-    return result;
+    return m_file->read(m_offset, ValueDecoder::max_bytes);
 }
 
 void InspectorWidget::refresh()
 {
-    stale = false;
-    bytes = read_at_cursor();
+    m_stale = false;
+    m_bytes = read_at_cursor();
     const bool little = little_endian();
     const QList<ValueDecoder::Type> types = ValueDecoder::types();
     for (int row = 0; row < types.size(); ++row)
-        table->topLevelItem(row)->setText(1, ValueDecoder::decode(types.at(row), bytes, little));
+        m_table->topLevelItem(row)->setText(1, ValueDecoder::decode(types.at(row), m_bytes, little));
 }
 
 bool InspectorWidget::mark_range(ValueDecoder::Type type, qint64 *first, qint64 *last) const
 {
-    if (stale || m_offset < 0)
+    if (m_stale || m_offset < 0)
         return false;
-    const int count = ValueDecoder::size(type, bytes);
+    const int count = ValueDecoder::size(type, m_bytes);
     if (count == 0)
         return false;
     *first = m_offset;
@@ -157,15 +145,15 @@ void InspectorWidget::mark_as(ValueDecoder::Type type)
 
 void InspectorWidget::show_context_menu(const QPoint &pos)
 {
-    QTreeWidgetItem *item = table->itemAt(pos);
+    QTreeWidgetItem *item = m_table->itemAt(pos);
     if (!item)
         return;
-    const ValueDecoder::Type type = row_type(table->indexOfTopLevelItem(item));
+    const ValueDecoder::Type type = row_type(m_table->indexOfTopLevelItem(item));
     qint64 first = 0;
     qint64 last = 0;
     QMenu menu;
-    QAction *mark = menu.addAction(QStringLiteral("Mark as %1").arg(ValueDecoder::name(type)));
+    QAction *mark = menu.addAction(tr("Mark as %1").arg(ValueDecoder::name(type)));
     mark->setEnabled(mark_range(type, &first, &last));
-    if (menu.exec(table->viewport()->mapToGlobal(pos)) == mark)
+    if (menu.exec(m_table->viewport()->mapToGlobal(pos)) == mark)
         mark_as(type);
 }

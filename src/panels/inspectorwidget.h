@@ -5,15 +5,16 @@
 #include <QPointer>
 #include <QWidget>
 
-class HexWidget;
+class EditedFile;
 class QRadioButton;
 class QTreeWidget;
 
 // The "Inspector" dock's page: the bytes at the cursor decoded as every type
-// of ValueDecoder, little- or big-endian by one switch. It reads the bytes
-// through the hex widget's document (with the widget's unsaved edits over
-// them) and only while it is visible: an offset given while hidden is read
-// when the page is shown again.
+// of ValueDecoder, little- or big-endian by one switch. It reads the bytes as
+// the user sees them (unsaved edits over the file) from the edited file, and
+// only while it is visible: an offset given while hidden, or bytes changed
+// while hidden, are read when the page is shown again. It follows the edited
+// file: typed bytes, Undo, Redo, saves and another file refresh it.
 //
 // A row's context menu offers "Mark as <type>", which asks for a markup over
 // the bytes of that value; the window decides whether it is made.
@@ -25,7 +26,7 @@ class InspectorWidget : public QWidget
 public:
     explicit InspectorWidget(QWidget *parent = nullptr);
 
-    void set_hex_widget(HexWidget *hex_widget);
+    void set_edited_file(EditedFile *file);
     qint64 offset() const { return m_offset; }
     bool little_endian() const;
     void set_little_endian(bool little);
@@ -51,12 +52,15 @@ private:
     QByteArray read_at_cursor() const;
     void show_context_menu(const QPoint &pos);
 
-    QTreeWidget *table = nullptr;
-    QRadioButton *little_button = nullptr;
-    QRadioButton *big_button = nullptr;
-    QPointer<HexWidget> hex_widget;
+    // The bytes first..last changed: refreshes when they are among those shown.
+    void follow_bytes(qint64 first, qint64 last);
+
+    QTreeWidget *m_table = nullptr;
+    QRadioButton *m_little_button = nullptr;
+    QRadioButton *m_big_button = nullptr;
+    QPointer<EditedFile> m_file;
     qint64 m_offset = -1;
     // The bytes the rows show; refreshed only while visible.
-    QByteArray bytes;
-    bool stale = true;
+    QByteArray m_bytes;
+    bool m_stale = true;
 };

@@ -1,7 +1,6 @@
 #include "panels/jumpwidget.h"
 
-#include "document/documenterror.h"
-#include "document/hexdocument.h"
+#include "editedfile/gototool.h"
 #include "hexview/hexwidget.h"
 
 #include <QGridLayout>
@@ -10,7 +9,6 @@
 #include <QPushButton>
 #include <QStatusBar>
 
-#include <string>
 
 JumpWidget::JumpWidget(QWidget *parent)
     : QWidget(parent)
@@ -18,84 +16,59 @@ JumpWidget::JumpWidget(QWidget *parent)
     // One control per row so that the page fits a narrow dock: the caption
     // above the field, the field taking the width, Go under its right end.
     auto *layout = new QGridLayout(this);
-    auto *caption = new QLabel(QStringLiteral("Goto Address (hexadecimal)"), this);
+    auto *caption = new QLabel(tr("Goto Address (hexadecimal)"), this);
     caption->setObjectName(QStringLiteral("address_caption"));
     caption->setWordWrap(true);
     layout->addWidget(caption, 0, 0, 1, 2);
-    address_edit = new QLineEdit(this);
-    address_edit->setObjectName(QStringLiteral("address_edit"));
-    address_edit->setMaxLength(999);
-    address_edit->setPlaceholderText(QStringLiteral("e.g. 1f00"));
-    caption->setBuddy(address_edit);
-    layout->addWidget(address_edit, 1, 0, 1, 2);
-    auto *go_button = new QPushButton(QStringLiteral("Go"), this);
+    m_address_edit = new QLineEdit(this);
+    m_address_edit->setObjectName(QStringLiteral("address_edit"));
+    m_address_edit->setMaxLength(999);
+    m_address_edit->setPlaceholderText(tr("e.g. 1f00"));
+    caption->setBuddy(m_address_edit);
+    layout->addWidget(m_address_edit, 1, 0, 1, 2);
+    auto *go_button = new QPushButton(tr("Go"), this);
     go_button->setObjectName(QStringLiteral("go_button"));
     layout->addWidget(go_button, 2, 1);
     layout->setColumnStretch(0, 1);
     layout->setRowStretch(3, 1);
 
-    connect(address_edit, &QLineEdit::returnPressed, this, &JumpWidget::jump);
+    set_hex_widget(nullptr);
+    connect(m_address_edit, &QLineEdit::returnPressed, this, &JumpWidget::jump);
     connect(go_button, &QPushButton::clicked, this, &JumpWidget::jump);
 }
 
 void JumpWidget::set_hex_widget(HexWidget *widget)
 {
-    hex_widget = widget;
+    m_hex_widget = widget;
+    delete m_tool;
+    m_tool = new GotoTool(widget ? widget->edited_file() : nullptr, this);
+    connect(m_tool, &GotoTool::refused, this, &JumpWidget::show_status);
+    connect(m_tool, &GotoTool::jump, this, [this](qint64 offset) {
+        if (m_hex_widget)
+            m_hex_widget->set_selection(offset, offset);
+    });
 }
 
 void JumpWidget::set_status_bar(QStatusBar *bar)
 {
-    status_bar = bar;
+    m_status_bar = bar;
 }
 
 void JumpWidget::show_status(const QString &text)
 {
-    if (status_bar)
-        status_bar->showMessage(text, 0);
+    if (m_status_bar)
+        m_status_bar->showMessage(text, 0);
 }
 
 void JumpWidget::jump()
 {
-    if (status_bar)
-        status_bar->clearMessage();
-    bool ok = false;
-    const qint64 value = address_edit->text().trimmed().toLongLong(&ok, 16);
-    if (!ok) {
-        // Not hexadecimal, or too large for any file offset.
-        show_status(QStringLiteral("Enter a Hexadecimal Number"));
-        return;
-    }
-    if (value < 0) {
-        show_status(QStringLiteral("Addresses start at 0: -0x%1 is negative")
-                        .arg(-value, 0, 16));
-        return;
-    }
-    HexDocument *document = hex_widget ? hex_widget->document() : nullptr;
-    if (!document || !document->is_open()) {
-        show_status(QStringLiteral("No file is open"));
-        return;
-    }
-    qint64 size = 0;
-    try {
-        size = document->size();
-    } catch (const DocumentError &) {
-        show_status(QStringLiteral("No file is open"));
-        return;
-    }
-    if (value >= size) {
-        show_status(size == 0
-                        ? QStringLiteral("Address 0x%1 is past the end of the file (the file is empty)")
-                              .arg(value, 0, 16)
-                        : QStringLiteral("Address 0x%1 is past the end of the file (last address 0x%2)")
-                              .arg(value, 0, 16)
-                              .arg(size - 1, 0, 16));
-        return;
-    }
-    hex_widget->set_selection(value, value);
+    if (m_status_bar)
+        m_status_bar->clearMessage();
+    m_tool->go(m_address_edit->text());
 }
 
 void JumpWidget::focus_address()
 {
-    address_edit->setFocus(Qt::ShortcutFocusReason);
-    address_edit->selectAll();
+    m_address_edit->setFocus(Qt::ShortcutFocusReason);
+    m_address_edit->selectAll();
 }

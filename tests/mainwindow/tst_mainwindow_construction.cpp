@@ -73,7 +73,7 @@ private slots:
 
     void state_after_construction()
     {
-        QCOMPARE(title_after_construction, QString("No File"));
+        QCOMPARE(title_after_construction, QString("No File[*]"));
         QCOMPARE(status_after_construction, QString("Pellow Quarnby Status"));
         QVERIFY(!window->is_markup_modified());
         QVERIFY(!window->is_document_modified());

@@ -8,6 +8,7 @@
 #include "mainwindow/mainwindow.h"
 #include "mainwindow_script.h"
 #include "markup/markupmodel.h"
+#include "panels/inspectorwidget.h"
 #include "panels/searchwidget.h"
 #include "testsettings.h"
 #include "hostilehelpers.h"
@@ -127,7 +128,7 @@ private slots:
         window->editor_content_changed();
         window->set_markup_modified();
         window->load_file(data);
-        QCOMPARE(window->windowTitle(), data);
+        QCOMPARE(window->windowTitle(), data + "[*]");
         QVERIFY(!window->is_document_modified());
         QVERIFY(!window->is_markup_modified());
         QCOMPARE(window->hex_widget()->document()->absolute_path(), data);
@@ -165,7 +166,7 @@ private slots:
         window->open_action();
         QCOMPARE(window->scroll_bar()->minimum(), 0);
         QCOMPARE(window->scroll_bar()->maximum(), maximum);
-        QCOMPARE(window->windowTitle(), name);
+        QCOMPARE(window->windowTitle(), name + "[*]");
         QCOMPARE(window->statusBar()->currentMessage(), QString("File Loaded"));
         QCOMPARE(Config::instance()->value("filename").toString(), name);
         QCOMPARE(script.events, QStringList{"open:Load File"});
@@ -194,7 +195,7 @@ private slots:
         window->open_action();
         QCOMPARE(script.events, (QStringList{"question:Markup Has Changed", "open:Load File"}));
         QCOMPARE(window->markup_model()->rowCount(), 1);
-        QCOMPARE(window->windowTitle(), data);
+        QCOMPARE(window->windowTitle(), data + "[*]");
         QVERIFY(window->is_markup_modified());
     }
 
@@ -224,11 +225,35 @@ private slots:
         QVERIFY(script.events.isEmpty());
     }
 
-    void edit_marks_document_modified()
+    // The views follow the edited file: after Undo of a typed byte the
+    // inspector and the status bar show the byte as it was, where it was, and
+    // the title's modified mark comes and goes with the unsaved change.
+    void edit_undo_and_redo_reach_every_view()
     {
-        QVERIFY(!window->is_document_modified());
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        auto *inspector = window->findChild<InspectorWidget *>();
+        QVERIFY(inspector && inspector->isVisible());
+        QLabel *offset = window->statusBar()->findChild<QLabel *>("offset_field");
+        window->hex_widget()->set_selection(3, 3);
+        const QString stored = inspector->value_text(ValueDecoder::Type::uint8);
+        QVERIFY(!window->is_document_modified() && !window->isWindowModified());
+
         edit_byte(3);
-        QVERIFY(window->is_document_modified());
+        QVERIFY(window->is_document_modified() && window->isWindowModified());
+        window->hex_widget()->set_selection(9, 9);
+        window->undo_action();
+        QCOMPARE(offset->text(), QString("Offset: 0x3 (3)"));
+        QCOMPARE(inspector->offset(), qint64(3));
+        QCOMPARE(inspector->value_text(ValueDecoder::Type::uint8), stored);
+        QVERIFY(!window->is_document_modified() && !window->isWindowModified());
+
+        window->redo_action();
+        QCOMPARE(offset->text(), QString("Offset: 0x4 (4)")); // past the typed byte
+        window->hex_widget()->set_selection(3, 3);
+        QCOMPARE(inspector->value_text(ValueDecoder::Type::uint8), QString("65"));
+        QVERIFY(window->isWindowModified());
+        window->hide();
     }
 
     void save_writes_in_place_and_clears_flag()
@@ -281,7 +306,7 @@ private slots:
         const QByteArray copied = read_all(copy);
         QCOMPARE(copied.size(), original.size());
         QCOMPARE(quint8(copied[9]), quint8(0x41));
-        QCOMPARE(window->windowTitle(), copy);
+        QCOMPARE(window->windowTitle(), copy + "[*]");
         QCOMPARE(Config::instance()->value("filename").toString(), copy);
         QCOMPARE(window->hex_widget()->document()->absolute_path(), QFileInfo(copy).absoluteFilePath());
         QVERIFY(!window->is_document_modified());
@@ -313,7 +338,7 @@ private slots:
         QCOMPARE(read_all(data), original);
         QVERIFY(window->is_document_modified());
         QVERIFY(window->hex_widget()->has_edits());
-        QCOMPARE(window->windowTitle(), data);
+        QCOMPARE(window->windowTitle(), data + "[*]");
     }
 
     void save_as_failure_keeps_edits()
@@ -324,7 +349,7 @@ private slots:
         QVERIFY(script.events.contains("warning:File Write Error"));
         QVERIFY(window->is_document_modified());
         QVERIFY(window->hex_widget()->has_edits());
-        QCOMPARE(window->windowTitle(), data);
+        QCOMPARE(window->windowTitle(), data + "[*]");
         QCOMPARE(Config::instance()->value("filename").toString(), data);
     }
 
@@ -376,7 +401,7 @@ private slots:
         QVERIFY(window->isVisible());
         QVERIFY(window->is_document_modified());
         QVERIFY(window->hex_widget()->has_edits());
-        QCOMPARE(window->windowTitle(), data);
+        QCOMPARE(window->windowTitle(), data + "[*]");
 
         // Answering No lets it go.
         script.answers.clear();
@@ -480,7 +505,7 @@ private slots:
             QVERIFY2(!guard.fired(), "Open blocked");
         }
         QCOMPARE(window->statusBar()->currentMessage(), "File not loaded: " + path + " " + message);
-        QCOMPARE(window->windowTitle(), data);
+        QCOMPARE(window->windowTitle(), data + "[*]");
         QCOMPARE(window->hex_widget()->document()->absolute_path(), QFileInfo(data).absoluteFilePath());
         QCOMPARE(window->markup_tree()->to_xml(), xml);
         QCOMPARE(Config::instance()->value("filename").toString(), data);
@@ -656,13 +681,13 @@ private slots:
         }
 
         if (opened) {
-            QCOMPARE(window->windowTitle(), QFileInfo(name).absoluteFilePath());
+            QCOMPARE(window->windowTitle(), QFileInfo(name).absoluteFilePath() + "[*]");
             QCOMPARE(message, status);
             QCOMPARE(window->hex_widget()->document()->size(), qint64(40));
             QCOMPARE(Config::instance()->value("filename").toString(), QFileInfo(name).absoluteFilePath());
             QCOMPARE(MainWindow::recent_files().value(0), QFileInfo(name).absoluteFilePath());
         } else {
-            QCOMPARE(window->windowTitle(), shown);
+            QCOMPARE(window->windowTitle(), shown + "[*]");
             QVERIFY2(message.startsWith(status), qPrintable(message));
             QVERIFY(MainWindow::recent_files().value(0) != QFileInfo(name).absoluteFilePath());
             if (target == "missing")

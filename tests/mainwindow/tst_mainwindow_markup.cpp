@@ -223,7 +223,7 @@ private slots:
         QCOMPARE(tree_shape(), QString("10..20"));
         // The tree is as saved: no step, nothing to ask about.
         QVERIFY(!window->is_markup_modified());
-        QVERIFY(!window->edit_history()->can_undo_step());
+        QVERIFY(!window->edit_history()->canUndo());
         QCOMPARE(window->hex_widget()->selection_start(), qint64(15));
     }
 
@@ -298,7 +298,7 @@ private slots:
         const QString end_bytes = byte_state();
 
         int undone = 0;
-        while (history->can_undo_step() && undone <= EditHistory::step_limit) {
+        while (history->canUndo() && undone <= EditHistory::step_limit) {
             window->undo_action();
             ++undone;
         }
@@ -314,7 +314,7 @@ private slots:
 
         int redone = 0;
         // The run may have ended with an undo: its end is `undone` steps on.
-        while (history->can_redo_step() && redone < undone) {
+        while (history->canRedo() && redone < undone) {
             window->redo_action();
             ++redone;
         }
@@ -367,7 +367,7 @@ private slots:
         redo->trigger();
         QVERIFY(!window->is_markup_modified());
 
-        // A nibble pair is one step; saving the bytes ends their undo.
+        // A nibble pair is one step.
         HexWidget *hex = window->hex_widget();
         if (!hex->edit_mode())
             hex->edit_triggered();
@@ -384,8 +384,14 @@ private slots:
         QCOMPARE(hex->edited_value(5), 0x41);
         window->save_action();
         QVERIFY(!window->is_document_modified());
-        QCOMPARE(undo->text(), QString("Undo Mark"));
+        // The saved step can still be taken back: the old byte returns as an edit.
+        QCOMPARE(undo->text(), QString("Undo Edit Byte"));
         QCOMPARE(redo->text(), QString("Redo"));
+        undo->trigger();
+        QVERIFY(window->is_document_modified());
+        QVERIFY(hex->edited_value(5) >= 0 && hex->edited_value(5) != 0x41);
+        redo->trigger();
+        QVERIFY(!window->is_document_modified());
         hex->edit_triggered();
 
         // Loading a markup file starts a new history.
@@ -422,9 +428,9 @@ private slots:
         QCOMPARE(tree_shape(), QString("16..19 20..21"));
         QCOMPARE(window->hex_widget()->selection_start(), qint64(18));
 
-        window->edit_history()->undo_step();
+        window->edit_history()->undo();
         QCOMPARE(tree_shape(), QString("16..19"));
-        window->edit_history()->redo_step();
+        window->edit_history()->redo();
         QCOMPARE(top(1)->data(MarkupColumn::Description).toString(), QString("UInt16"));
         window->hide();
     }
@@ -960,7 +966,7 @@ private slots:
         if (guard)
             QVERIFY2(!guard->fired(), "opening the data file waited on its linked FIFO");
         QVERIFY(script.events.contains("warning:File Error"));
-        QCOMPARE(window->windowTitle(), data);
+        QCOMPARE(window->windowTitle(), data + "[*]");
         QCOMPARE(model()->rowCount(), 0);
         Config::instance()->setValue("Link Markup", "no");
         Config::instance()->remove(MainWindow::link_key(data));

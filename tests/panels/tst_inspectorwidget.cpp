@@ -33,7 +33,7 @@ private slots:
         auto *layout = new QHBoxLayout(window.get());
         hex = new HexWidget(window.get());
         panel = new InspectorWidget(window.get());
-        panel->set_hex_widget(hex);
+        panel->set_edited_file(hex->edited_file());
         layout->addWidget(hex);
         layout->addWidget(panel);
         // 24 bytes: a little-endian 0x12345678, a float 1.0, then text.

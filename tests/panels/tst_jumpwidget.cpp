@@ -129,17 +129,12 @@ void TestJumpWidget::refused_data()
     QTest::addColumn<bool>("file_open");
     QTest::addColumn<QString>("message");
     const QString not_hex("Enter a Hexadecimal Number");
+    // What the tool refuses is tested with the tool; here the view's two
+    // ways of going and the status bar.
     QTest::newRow("letters-go") << "xyz" << false << true << not_hex;
     QTest::newRow("letters-return") << "xyz" << true << true << not_hex;
-    QTest::newRow("empty-go") << "" << false << true << not_hex;
-    QTest::newRow("empty-return") << "" << true << true << not_hex;
-    QTest::newRow("digit-then-space") << "1f 2" << false << true << not_hex;
-    QTest::newRow("beyond-any-offset") << "8000000000000000" << false << true << not_hex;
-    QTest::newRow("size-exactly") << "1000" << false << true
-                                  << "Address 0x1000 is past the end of the file (last address 0xfff)";
     QTest::newRow("far-past-end") << "fffff" << true << true
                                   << "Address 0xfffff is past the end of the file (last address 0xfff)";
-    QTest::newRow("negative") << "-10" << false << true << "Addresses start at 0: -0x10 is negative";
     QTest::newRow("no-file") << "0" << false << false << "No file is open";
 }
 

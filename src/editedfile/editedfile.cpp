@@ -1,0 +1,328 @@
+#include "editedfile/editedfile.h"
+
+#include "document/buffereddocument.h"
+#include "document/documenterror.h"
+#include "document/hexdocument.h"
+#include "editedfile/bytesaver.h"
+#include "editedfile/markupsaver.h"
+#include "markup/editcommand.h"
+#include "markup/markcommand.h"
+#include "markup/markupmodel.h"
+#include "markup/markuptree.h"
+#include "settings/config.h"
+
+#include <QFileInfo>
+
+namespace {
+
+bool link_markup_enabled()
+{
+    return Config::instance()->value(QStringLiteral("Link Markup")).toString()
+           == QLatin1String("yes");
+}
+
+bool same_file(const QString &a, const QString &b)
+{
+    const QFileInfo fa(a);
+    const QFileInfo fb(b);
+    if (fa.absoluteFilePath() == fb.absoluteFilePath())
+        return true;
+    return fa.exists() && fb.exists() && fa.canonicalFilePath() == fb.canonicalFilePath();
+}
+
+} // namespace
+
+EditedFile::EditedFile(QObject *parent)
+    : QObject(parent)
+    , m_document(new HexDocument)
+    , m_model(new MarkupModel(this))
+    , m_tree(new MarkupTree(m_model, this))
+    , m_history(new EditHistory(this))
+{
+    connect(m_history, &EditHistory::modified_changed, this, [this](Part part, bool modified) {
+        emit modified_changed(part, modified);
+        const bool any = is_modified();
+        if (any != m_was_modified) {
+            m_was_modified = any;
+            emit modification_changed(any);
+        }
+    });
+    connect(m_model, &MarkupModel::change_finished, this, &EditedFile::markups_changed);
+    connect(m_model, &QAbstractItemModel::dataChanged, this, &EditedFile::markups_changed);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &EditedFile::markups_changed);
+    connect(m_tree, &MarkupTree::status_message, this, &EditedFile::status_message);
+}
+
+EditedFile::~EditedFile()
+{
+    delete m_document;
+}
+
+bool EditedFile::open(const QString &path)
+{
+    if (path.isEmpty() || refuse_if_busy())
+        return false;
+    m_document->open(path);
+    m_document->load(0, 0);
+    m_edits.clear();
+    emit file_changed();
+    emit bytes_changed(0, size());
+    return m_document->is_open();
+}
+
+bool EditedFile::is_open() const
+{
+    return m_document->is_open();
+}
+
+qint64 EditedFile::size() const
+{
+    if (!m_document->is_open())
+        return 0;
+    try {
+        return m_document->size();
+    } catch (const DocumentError &) {
+        return 0;
+    }
+}
+
+QString EditedFile::path() const
+{
+    return m_document->absolute_path();
+}
+
+int EditedFile::edited_value(qint64 offset) const
+{
+    const auto it = m_edits.constFind(offset);
+    return it == m_edits.constEnd() ? -1 : int(it.value());
+}
+
+int EditedFile::file_byte(qint64 offset) const
+{
+    if (!m_document->is_open() || offset < 0)
+        return -1;
+    char byte = 0;
+    try {
+        m_document->buffered_document()->read(1, offset, &byte);
+    } catch (const DocumentError &) {
+        return -1;
+    }
+    return quint8(byte);
+}
+
+int EditedFile::byte_at(qint64 offset) const
+{
+    const int edited = edited_value(offset);
+    return edited >= 0 ? edited : file_byte(offset);
+}
+
+QByteArray EditedFile::read(qint64 offset, int length) const
+{
+    if (!m_document->is_open() || offset < 0 || length <= 0)
+        return QByteArray();
+    const qint64 available = qMax<qint64>(0, size() - offset);
+    QByteArray bytes(int(qMin<qint64>(length, available)), Qt::Uninitialized);
+    try {
+        m_document->buffered_document()->read(int(bytes.size()), offset, bytes.data());
+    } catch (const DocumentError &) {
+        return QByteArray();
+    }
+    for (auto it = m_edits.lowerBound(offset);
+         it != m_edits.constEnd() && it.key() < offset + bytes.size(); ++it)
+        bytes[int(it.key() - offset)] = char(it.value());
+    return bytes;
+}
+
+bool EditedFile::type_byte(qint64 offset, quint8 value, const ByteEditCommand::Cursor &before,
+                           const ByteEditCommand::Cursor &after)
+{
+    if (refuse_if_busy())
+        return false;
+    // No edit is ever stored for a position outside the file.
+    const int shown = byte_at(offset);
+    if (offset < 0 || offset >= size() || shown < 0)
+        return false;
+    // The typing view has its cursor where it wants it already.
+    m_typing = true;
+    const bool typed = m_history->run(new ByteEditCommand(
+        m_history, this, offset, {edited_value(offset), shown, before}, {value, value, after}));
+    m_typing = false;
+    return typed;
+}
+
+void EditedFile::restore_byte(qint64 offset, const ByteEditCommand::State &state)
+{
+    // An edit the user made stays an edit; "not edited" means the file's
+    // byte, which after a save may no longer be the one the user saw then.
+    if (state.edit >= 0)
+        m_edits.insert(offset, quint8(state.edit));
+    else if (file_byte(offset) == state.shown)
+        m_edits.remove(offset);
+    else
+        m_edits.insert(offset, quint8(state.shown));
+    emit bytes_changed(offset, offset);
+    if (!m_typing)
+        emit cursor_restored(state.cursor);
+}
+
+bool EditedFile::save_bytes(const QString &name, QString *error)
+{
+    if (refuse_if_busy() || !m_document->is_open())
+        return false;
+    const QString own = m_document->absolute_path();
+    const bool in_place = name.isEmpty() || same_file(name, own);
+    // The edits were made against the file that is open. If another file has
+    // taken its name since (or none has), writing into that name would put
+    // them into bytes the user never saw. A copy elsewhere is still built from
+    // the open file itself, so the work can be rescued.
+    if (in_place && !m_document->is_open_file(own)) {
+        if (error)
+            *error = tr("The file was replaced or removed since it was opened. "
+                        "Save As can still write the edited bytes to another file.");
+        return false;
+    }
+    const bool saved = in_place
+                           ? ByteSaver::write_in_place(own, m_edits, error)
+                           : ByteSaver::write_copy(*m_document->buffered_document(), m_edits,
+                                                   name, error);
+    if (!saved)
+        return false;
+
+    const qint64 last = m_edits.isEmpty() ? -1 : m_edits.lastKey();
+    const qint64 first = m_edits.isEmpty() ? 0 : m_edits.firstKey();
+    m_edits.clear();
+    // After a write in place the document's window may still hold the bytes
+    // from before the save; a copy left the open file as it was.
+    if (in_place) {
+        m_document->open(own);
+        m_document->load(0, 0);
+        m_history->mark_saved(EditHistory::bytes);
+    }
+    if (last >= 0)
+        emit bytes_changed(first, last);
+    return true;
+}
+
+bool EditedFile::run(EditCommand *command)
+{
+    if (refuse_if_busy()) {
+        delete command;
+        return false;
+    }
+    return m_history->run(command);
+}
+
+bool EditedFile::mark(qint64 first, qint64 last, const QString &description)
+{
+    return run(description.isEmpty()
+                   ? new MarkCommand(m_history, m_tree, first, last)
+                   : new MarkCommand(m_history, m_tree, first, last, description));
+}
+
+EditedFile::MarkupRead EditedFile::read_markup(const QString &name)
+{
+    if (refuse_if_busy())
+        return MarkupRead::refused;
+    // Only a regular file of sensible size: a FIFO or a device named as the
+    // markup file (at start-up, through a link) must not hang the program.
+    QByteArray bytes;
+    if (!MarkupTree::read_markup_file(name, &bytes))
+        return MarkupRead::unreadable;
+    const QString text = MarkupTree::decode_markup_file(bytes);
+    bytes = QByteArray();
+    const bool parsed = m_tree->load_xml(text);
+    // Loaded markups start a new history.
+    m_history->restart();
+    return parsed ? MarkupRead::loaded : MarkupRead::failed;
+}
+
+bool EditedFile::save_markup(const QString &name)
+{
+    if (refuse_if_busy())
+        return false;
+    // The markup file and its link follow only a save that succeeded.
+    if (!MarkupSaver::write(*m_tree, name))
+        return false;
+    m_markup_file = name;
+    m_history->mark_saved(EditHistory::markup);
+    link_markup_file(name);
+    return true;
+}
+
+QString EditedFile::link_key(const QString &data_path)
+{
+    quint32 hash = 5381;
+    const QByteArray bytes = data_path.toLatin1();
+    for (const char c : bytes)
+        hash = hash * 33u + static_cast<quint32>(static_cast<qint32>(static_cast<signed char>(c)));
+    return QStringLiteral("Link/") + QString::number(hash & 0x7fffffffu);
+}
+
+void EditedFile::link_markup_file(const QString &markup_path)
+{
+    if (!link_markup_enabled())
+        return;
+    const QString data_path = Config::instance()->value(QStringLiteral("filename")).toString();
+    // With no data file there is nothing to link the markup to.
+    if (data_path.isEmpty())
+        return;
+    Config::instance()->setValue(link_key(data_path), data_path + QLatin1Char('|') + markup_path);
+}
+
+EditedFile::MarkupRead EditedFile::load_linked_markup(const QString &data_path)
+{
+    if (!link_markup_enabled())
+        return MarkupRead::none;
+    const QString value = Config::instance()->value(link_key(data_path)).toString();
+    // The value is "<data path>|<markup path>". When it names this data file,
+    // everything after it is the markup path, "|" in either path included;
+    // otherwise (another file with the same key) the second field is used.
+    const QString prefix = data_path + QLatin1Char('|');
+    m_markup_file = value.startsWith(prefix) ? value.mid(prefix.size())
+                                             : value.section(QLatin1Char('|'), 1, 1);
+    return m_markup_file.isEmpty() ? MarkupRead::none : read_markup(m_markup_file);
+}
+
+bool EditedFile::is_modified(Part part) const
+{
+    return m_history->is_modified(part);
+}
+
+bool EditedFile::is_modified() const
+{
+    return is_modified(EditHistory::bytes) || is_modified(EditHistory::markup);
+}
+
+bool EditedFile::undo()
+{
+    if (refuse_if_busy() || !m_history->canUndo())
+        return false;
+    m_history->undo();
+    return true;
+}
+
+bool EditedFile::redo()
+{
+    if (refuse_if_busy() || !m_history->canRedo())
+        return false;
+    m_history->redo();
+    return true;
+}
+
+void EditedFile::set_busy(bool busy)
+{
+    m_busy = busy;
+}
+
+bool EditedFile::refuse_if_busy()
+{
+    if (!m_busy)
+        return false;
+    emit status_message(busy_message());
+    return true;
+}
+
+QString EditedFile::busy_message()
+{
+    return tr("A search is running: cancel it first.");
+}

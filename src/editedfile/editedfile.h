@@ -1,0 +1,152 @@
+#pragma once
+
+#include "editedfile/byteeditcommand.h"
+#include "markup/edithistory.h"
+
+#include <QMap>
+#include <QObject>
+#include <QString>
+
+class EditCommand;
+class HexDocument;
+class MarkupModel;
+class MarkupTree;
+
+// The file being edited: the data file with its unsaved byte edits, the
+// markup tree with its markup file, and the one undo history of both. Views
+// show it and follow its signals; every change goes through it.
+//
+// While busy (a search walks the data file and keeps the event loop alive),
+// every change is refused with busy_message() on status_message(), so no
+// command can change what the long job works on.
+//
+// Needs no widgets: it runs under a QCoreApplication.
+class EditedFile : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(EditedFile)
+
+public:
+    using Part = EditHistory::Part;
+
+    explicit EditedFile(QObject *parent = nullptr);
+    ~EditedFile() override;
+
+    HexDocument *document() const { return m_document; }
+    MarkupModel *markup_model() const { return m_model; }
+    MarkupTree *markup_tree() const { return m_tree; }
+    EditHistory *history() const { return m_history; }
+
+    // --- the data file
+    // Opens `path` (a failure leaves no file open) and drops every byte edit;
+    // the history and the markups are the caller's to keep or restart. The
+    // empty name is ignored. False when busy or when no file could be opened.
+    bool open(const QString &path);
+    bool is_open() const;
+    // The size the file has now; 0 when no file is open or it is unreadable.
+    qint64 size() const;
+    // Absolute path of the open file; empty when none.
+    QString path() const;
+
+    // --- bytes
+    bool has_edits() const { return !m_edits.isEmpty(); }
+    // The unsaved value of the byte at `offset`, or -1 when it is not edited.
+    int edited_value(qint64 offset) const;
+    // The byte as the user sees it: the edit, else the file's; -1 past the
+    // end or when it cannot be read.
+    int byte_at(qint64 offset) const;
+    // Up to `length` bytes from `offset` as the user sees them (edits
+    // applied), cut at the end of the file.
+    QByteArray read(qint64 offset, int length) const;
+    // Unsaved values by offset, ascending.
+    const QMap<qint64, quint8> &edits() const { return m_edits; }
+    // One typed byte as an undoable step: `value` at `offset` (inside the
+    // file), with the view's cursor before and after. A second nibble
+    // completing the first joins its step. False when refused.
+    bool type_byte(qint64 offset, quint8 value, const ByteEditCommand::Cursor &before,
+                   const ByteEditCommand::Cursor &after);
+    // The step's work: puts the byte the user should see at `offset` and,
+    // on undo and redo, hands the cursor to the views (cursor_restored).
+    void restore_byte(qint64 offset, const ByteEditCommand::State &state);
+
+    // Writes the edits: the empty name, or one naming the open file, writes
+    // into the open file in place; another name builds a complete copy with
+    // the edits beside it and renames it over that name (whether to replace
+    // an existing file is the caller's question). On success the edits are
+    // in the file and the bytes count as saved; on failure every edit is
+    // kept and *error (when given) says what went wrong.
+    bool save_bytes(const QString &name, QString *error = nullptr);
+
+    // --- markups
+    // Pushes a markup step; false when busy or when it changed nothing.
+    bool run(EditCommand *command);
+    // Marks first..last (any order) as one step; false when refused (busy,
+    // or the range overlaps a markup partly or equals one).
+    bool mark(qint64 first, qint64 last, const QString &description = QString());
+
+    QString markup_file() const { return m_markup_file; }
+    void set_markup_file(const QString &name) { m_markup_file = name; }
+
+    enum class MarkupRead { refused, none, unreadable, failed, loaded };
+    // Replaces the markups with those of the file `name` and starts a new
+    // history. unreadable: nothing changed; failed: the tree holds what was
+    // read before the error. The markup file and its link are the caller's.
+    MarkupRead read_markup(const QString &name);
+    // Writes the tree to `name` completely or not at all (regular files and
+    // new names only); then `name` is the markup file, its link is stored
+    // and the markups count as saved. False when refused or not written.
+    bool save_markup(const QString &name);
+
+    // Markup linking: one "Link/<n>" entry per data file, when "Link Markup"
+    // is "yes"; the data file is the setting "filename".
+    void link_markup_file(const QString &markup_path);
+    // Reads the markup file linked to `data_path` and makes it the markup
+    // file; none when no markup file is linked to it.
+    MarkupRead load_linked_markup(const QString &data_path);
+    // "Link/" followed by the djb2 hash of the Latin-1 path (bytes taken as
+    // signed), masked to 31 bits.
+    static QString link_key(const QString &data_path);
+
+    // --- history
+    bool is_modified(Part part) const;
+    bool is_modified() const;
+    // False (nothing done) when busy or there is no step.
+    bool undo();
+    bool redo();
+
+    // --- busy
+    void set_busy(bool busy);
+    bool is_busy() const { return m_busy; }
+    // True, after telling status_message(), while busy.
+    bool refuse_if_busy();
+    static QString busy_message();
+
+signals:
+    // The bytes first..last show other values (edits, undo, a save).
+    void bytes_changed(qint64 first, qint64 last);
+    // Markups were added, removed, changed or loaded.
+    void markups_changed();
+    void modified_changed(EditHistory::Part part, bool modified);
+    // Either part's modified state changed: true while one is modified.
+    void modification_changed(bool modified);
+    // Another data file was opened (or none could be).
+    void file_changed();
+    // Undo or redo of a byte step: where the views' cursor was.
+    void cursor_restored(const ByteEditCommand::Cursor &cursor);
+    void status_message(const QString &text);
+
+private:
+    int file_byte(qint64 offset) const;
+
+    HexDocument *m_document;
+    MarkupModel *m_model;
+    MarkupTree *m_tree;
+    EditHistory *m_history;
+    // Unsaved byte values by file offset, kept sorted for saving in runs.
+    QMap<qint64, quint8> m_edits;
+    // Held as text, not 8-bit, so that paths outside Latin-1 survive.
+    QString m_markup_file;
+    bool m_busy = false;
+    bool m_typing = false;
+    bool m_was_modified = false;
+};
