@@ -50,10 +50,11 @@ public:
     bool removeRow(int row, const QModelIndex &parent = QModelIndex());
 
     MarkupNode *root() const { return m_root; }
-    // The node an index refers to; the root for the invalid index. An index
-    // carries an id, not the node's address: never read internalPointer().
+    // The node an index refers to (its internal pointer); the root for the
+    // invalid index.
     MarkupNode *node_from_index(const QModelIndex &index) const;
-    // Column-0 index of a node; invalid for the root or null. Constant time.
+    // Column-0 index of a node; invalid for the root or null. Constant time:
+    // the node keeps its row.
     QModelIndex index_of(MarkupNode *node) const;
 
     void begin_change();
