@@ -122,14 +122,14 @@ public:
                      const LookupSnapshot &snapshot, const std::atomic_bool *stop = nullptr);
 
     // The whole tree as a markup document (PQML doctype, pellowquarnbybook
-    // root, nested node elements, one space of indentation per level).
+    // root, nested node elements, one space of indentation per level up to
+    // 100), written by QXmlStreamWriter.
     QString to_xml() const;
-    // The same document as the bytes of a markup file (UTF-8), built
-    // directly: what saving should write.
+    // The same document as the bytes of a markup file (UTF-8).
     QByteArray to_markup_file() const;
-    // Writes those bytes to an open device in blocks, never holding the whole
-    // file in memory. False when a write fell short (the device then holds
-    // part of the document).
+    // Streams those bytes to an open device as they are written, never
+    // holding the whole file in memory. False when a write fell short (the
+    // device then holds part of the document).
     bool write_markup_file(QIODevice &device) const;
     // Replaces the tree with the markups of the document; emits
     // "Markup loaded successfully" or "Markup load failed". A failed load keeps
