@@ -70,7 +70,6 @@ double time_mask_fill(const QString &xml, qint64 first)
 {
     MarkupModel model;
     MarkupTree tree(&model);
-    tree.set_is_expanded([](const QModelIndex &) { return true; });
     tree.load_xml(xml);
     MarkupMask mask(&tree);
     mask.markup_at(first + MarkupMask::window_lead);
@@ -91,7 +90,6 @@ double time_fill(const QString &xml, qint64 first)
 {
     MarkupModel model;
     MarkupTree tree(&model);
-    tree.set_is_expanded([](const QModelIndex &) { return true; });
     if (!tree.load_xml(xml))
         std::fprintf(stderr, "load failed\n");
     std::vector<std::atomic<MarkupNode *>> out(window);

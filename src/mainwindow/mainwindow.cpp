@@ -171,14 +171,6 @@ void MainWindow::build_markup_objects()
 
 void MainWindow::wire_collaborators()
 {
-    HexTreeView *view = markup_tree_view_;
-    // Called inside the tree's change, whose end refills the mask once; the
-    // view's expanded() per markup would only ask for that refill again.
-    markup_tree_->set_expand_all([view] {
-        const QSignalBlocker quiet(view);
-        view->expand_all();
-    });
-    markup_tree_->set_is_expanded([view](const QModelIndex &index) { return view->isExpanded(index); });
     connect(markup_tree_, &MarkupTree::status_message, this, &MainWindow::show_status);
 
     HexWidget *hex = hex_widget_;

@@ -440,10 +440,7 @@ void MainWindow::fit_markup_columns()
 
 void MainWindow::expand_markup_view()
 {
-    {
-        const QSignalBlocker quiet(markup_tree_view_);
-        markup_tree_view_->expand_all();
-    }
+    markup_model_->expand_all();
     markup_mask_->reload_mask();
 }
 

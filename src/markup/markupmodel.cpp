@@ -4,6 +4,7 @@
 #include "markup/markupnode.h"
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -155,6 +156,35 @@ bool MarkupModel::removeRow(int, const QModelIndex &)
 {
     diagnostic("remove row should not be called");
     return false;
+}
+
+bool MarkupModel::is_expanded(const QModelIndex &index) const
+{
+    return !index.isValid() || node_from_index(index)->is_expanded();
+}
+
+void MarkupModel::set_expanded(const QModelIndex &index, bool expanded)
+{
+    if (!index.isValid())
+        return;
+    MarkupNode *node = node_from_index(index);
+    if (node->is_expanded() == expanded)
+        return;
+    node->set_expanded(expanded);
+    emit expanded_changed(index_of(node), expanded);
+}
+
+void MarkupModel::expand_all()
+{
+    // Without recursion: files may nest very deep.
+    std::vector<MarkupNode *> pending(m_root->children().cbegin(), m_root->children().cend());
+    while (!pending.empty()) {
+        MarkupNode *node = pending.back();
+        pending.pop_back();
+        node->set_expanded(true);
+        pending.insert(pending.end(), node->children().cbegin(), node->children().cend());
+    }
+    emit all_expanded();
 }
 
 void MarkupModel::begin_change()

@@ -57,6 +57,18 @@ public:
     // the node keeps its row.
     QModelIndex index_of(MarkupNode *node) const;
 
+    // Which markups are shown expanded is part of the data: lookups and the
+    // colour mask's snapshots read it here, and a tree view mirrors it (see
+    // HexTreeView). GUI thread only; a worker reads a snapshot instead.
+    // The invalid index (the root) always counts as expanded.
+    bool is_expanded(const QModelIndex &index) const;
+    // Stores the flag of the markup at index (any column) and emits
+    // expanded_changed for its column-0 index when the flag changes.
+    void set_expanded(const QModelIndex &index, bool expanded);
+    // Expands every markup and emits all_expanded(), also when every one was
+    // expanded already (a view that was reset shows it all again).
+    void expand_all();
+
     void begin_change();
     void end_change();
     bool is_changing() const { return m_change_depth > 0; }
@@ -64,6 +76,8 @@ public:
 signals:
     void about_to_change();
     void change_finished();
+    void expanded_changed(const QModelIndex &index, bool expanded);
+    void all_expanded();
 
 private:
     friend class MarkupTree;

@@ -267,16 +267,6 @@ MarkupModel *MarkupTree::model() const
     return m_model.data();
 }
 
-void MarkupTree::set_expand_all(std::function<void()> expand_all)
-{
-    m_expand_all = std::move(expand_all);
-}
-
-void MarkupTree::set_is_expanded(std::function<bool(const QModelIndex &)> is_expanded)
-{
-    m_is_expanded = std::move(is_expanded);
-}
-
 MarkupNode *MarkupTree::node_of(const QModelIndex &index) const
 {
     if (!m_model || !index.isValid() || index.model() != m_model)
@@ -288,14 +278,11 @@ MarkupNode *MarkupTree::place_range(qint64 first, qint64 last)
 {
     // Walks down to the markup that must hold the new range; only returns the
     // parent the range belongs under (the caller inserts), or null to refuse.
-    exact_match_found = false;
     MarkupNode *root = m_model->root();
     MarkupNode *node = root;
     for (;;) {
-        if (node != root && first == node->start() && last == node->end()) {
-            exact_match_found = true;
+        if (node != root && first == node->start() && last == node->end())
             return nullptr;
-        }
         MarkupNode *inside = nullptr;
         for (MarkupNode *c : node->children()) {
             if (c->start() <= first && last <= c->end()) {
@@ -361,8 +348,7 @@ MarkupNode *MarkupTree::mark_range(qint64 a, qint64 b, QList<int> *adopted_rows,
     m_model->beginResetModel();
     adopt_contained(node, row, adopted_rows);
     m_model->endResetModel();
-    if (m_expand_all)
-        m_expand_all();
+    m_model->expand_all();
     return node;
 }
 
@@ -414,8 +400,7 @@ void MarkupTree::unmark(MarkupNode *node, const QList<int> &adopted_rows)
     }
     delete node;
     m_model->endResetModel();
-    if (m_expand_all)
-        m_expand_all();
+    m_model->expand_all();
 }
 
 bool MarkupTree::prune(const QModelIndex &index)
@@ -449,8 +434,7 @@ void MarkupTree::put_subtree(MarkupNode *parent, int row, MarkupNode *node)
     parent->insert_child(at, node);
     m_model->endInsertRows();
     // Shown as before it was taken out, with the rest of the tree.
-    if (m_expand_all)
-        m_expand_all();
+    m_model->expand_all();
 }
 
 bool MarkupTree::delete_markup(const QModelIndex &index)
@@ -487,8 +471,7 @@ MarkupNode *MarkupTree::lift_children(MarkupNode *node, int *moved)
     node->set_parent_node(nullptr);
     *moved = int(children.size());
     m_model->endResetModel();
-    if (m_expand_all)
-        m_expand_all();
+    m_model->expand_all();
     return node;
 }
 
@@ -513,8 +496,7 @@ void MarkupTree::lower_children(MarkupNode *parent, int row, MarkupNode *node, i
     for (int r = last; r < before.size(); ++r)
         parent->append_child(before.at(r));
     m_model->endResetModel();
-    if (m_expand_all)
-        m_expand_all();
+    m_model->expand_all();
 }
 
 void MarkupTree::clear()
@@ -541,8 +523,7 @@ void MarkupTree::restore_all(MarkupNode *root)
     m_model->beginResetModel();
     delete m_model->swap_root(root);
     m_model->endResetModel();
-    if (m_expand_all)
-        m_expand_all();
+    m_model->expand_all();
 }
 
 void MarkupTree::set_colours(MarkupNode *node, const QColor &foreground, const QColor &background)
@@ -617,7 +598,7 @@ MarkupTree::LookupSnapshot MarkupTree::lookup_snapshot(qint64 first, qint64 last
         }
         // Asking whether any child has children costs a walk over them; worth
         // it only before a scan of every child.
-        if (!m_is_expanded || (!ordered && !node->has_grandchildren()))
+        if (!ordered && !node->has_grandchildren())
             continue;
         // The children a lookup may pick: with ordered children, those from
         // the last one starting at or before lo to the last one starting at
@@ -638,8 +619,7 @@ MarkupTree::LookupSnapshot MarkupTree::lookup_snapshot(qint64 first, qint64 last
             const bool maps = record_length(c) != 0 && at.hi > c->end();
             if (!maps && c->end() < at.lo)
                 continue;
-            const QModelIndex child_index = m_model->index_of(c);
-            if (m_is_expanded(child_index)) {
+            if (c->is_expanded()) {
                 snapshot.expanded.insert(c);
                 pending.push_back({ c, maps ? c->start() : std::max(at.lo, c->start()),
                                     maps ? c->end() : std::min(at.hi, c->end()) });
@@ -805,6 +785,9 @@ bool MarkupTree::load_xml(const QString &text)
         ChangeScope change(m_model);
         MarkupXMLHandler handler(m_model, this);
         ok = handler.parse(text);
+        // Whatever was read shows expanded, inside the change so that the
+        // colour mask's refill already sees it.
+        m_model->expand_all();
     }
     emit status_message(ok ? QStringLiteral("Markup loaded successfully")
                            : QStringLiteral("Markup load failed"));

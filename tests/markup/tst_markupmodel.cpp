@@ -24,6 +24,7 @@ private slots:
     void insert_row_places_among_siblings();
     void row_removal_refused();
     void change_bracket_signals();
+    void expanded_flag_per_markup();
     void tester_through_tree_operations();
 };
 
@@ -191,6 +192,26 @@ void TestMarkupModel::change_bracket_signals()
     QCOMPARE(about.count(), 3);
     QCOMPARE(finished.count(), 3);
     QVERIFY(!model.is_changing());
+}
+
+void TestMarkupModel::expanded_flag_per_markup()
+{
+    MarkupModel model;
+    MarkupTree tree(&model);
+    QVERIFY(tree.insert_range(0, 100) && tree.insert_range(10, 20));
+    const QModelIndex outer = model.index(0, 0);
+    QVERIFY(model.is_expanded(outer)); // marking expanded it
+    QSignalSpy changed(&model, &MarkupModel::expanded_changed);
+    // Any column names the markup; only a change is announced, for column 0;
+    // the root stays expanded.
+    model.set_expanded(outer.siblingAtColumn(MarkupColumn::End), false);
+    model.set_expanded(outer, false);
+    model.set_expanded(QModelIndex(), false);
+    QVERIFY(!model.is_expanded(outer) && model.is_expanded(model.index(0, 0, outer)));
+    QVERIFY(model.is_expanded(QModelIndex()));
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(changed.at(0).at(0).value<QModelIndex>(), outer);
+    QCOMPARE(changed.at(0).at(1).toBool(), false);
 }
 
 void TestMarkupModel::tester_through_tree_operations()

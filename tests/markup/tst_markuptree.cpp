@@ -7,6 +7,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 using namespace pq_markup_test;
@@ -29,7 +30,8 @@ private slots:
     void delete_moves_children_up();
     void prune_removes_subtree();
     void clear_keeps_titles();
-    void expand_all_called_after_insert_and_delete();
+    void reshaping_expands_everything_data();
+    void reshaping_expands_everything();
 
     void node_at_collapsed_and_expanded();
     void node_at_repeat_data();
@@ -57,9 +59,6 @@ void TestMarkupTree::init()
     model = std::make_unique<MarkupModel>();
     tree = std::make_unique<MarkupTree>(model.get());
     expanded.clear();
-    tree->set_is_expanded([this](const QModelIndex &index) {
-        return expanded.contains(model->node_from_index(index));
-    });
 }
 
 void TestMarkupTree::cleanup()
@@ -72,6 +71,7 @@ void TestMarkupTree::expand_everything()
 {
     for (MarkupNode *n : all_nodes(model->root()))
         expanded.insert(n);
+    expand_only(*model, expanded);
 }
 
 void TestMarkupTree::insert_rules_data()
@@ -241,16 +241,70 @@ void TestMarkupTree::clear_keeps_titles()
     QVERIFY(tree->insert_range(0, 10));
 }
 
-void TestMarkupTree::expand_all_called_after_insert_and_delete()
+void TestMarkupTree::reshaping_expands_everything_data()
 {
-    int calls = 0;
-    tree->set_expand_all([&calls] { ++calls; });
-    QVERIFY(tree->insert_range(0, 10));
-    QCOMPARE(calls, 1);
-    QVERIFY(!tree->insert_range(5, 20));
-    QCOMPARE(calls, 1);
-    QVERIFY(tree->delete_markup(model->index(0, 0)));
-    QCOMPARE(calls, 2);
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<bool>("expands");
+    QTest::newRow("mark") << "mark" << true;
+    QTest::newRow("refused-mark") << "refused-mark" << false;
+    QTest::newRow("delete") << "delete" << true;
+    QTest::newRow("prune") << "prune" << false;
+    QTest::newRow("load") << "load" << true;
+    QTest::newRow("undo-mark") << "unmark" << true;
+    QTest::newRow("undo-prune") << "put-subtree" << true;
+    QTest::newRow("undo-delete") << "lower-children" << true;
+    QTest::newRow("undo-clear") << "restore-all" << true;
+}
+
+void TestMarkupTree::reshaping_expands_everything()
+{
+    // Whatever changes the tree's shape, except taking markups out, shows
+    // every markup expanded: the flags are set and views are told once.
+    QFETCH(QString, operation);
+    QFETCH(bool, expands);
+    QVERIFY(tree->insert_range(0, 100) && tree->insert_range(10, 50));
+    QVERIFY(tree->insert_range(20, 30) && tree->insert_range(200, 300));
+    expand_only(*model, {});
+    MarkupNode *middle = find_range(model->root(), 10, 50);
+    std::function<void()> run;
+    if (operation == QLatin1String("mark")) {
+        run = [&] { QVERIFY(tree->insert_range(40, 45)); };
+    } else if (operation == QLatin1String("refused-mark")) {
+        run = [&] { QVERIFY(!tree->insert_range(25, 35)); };
+    } else if (operation == QLatin1String("delete")) {
+        run = [&] { QVERIFY(tree->delete_markup(model->index_of(middle))); };
+    } else if (operation == QLatin1String("prune")) {
+        run = [&] { QVERIFY(tree->prune(model->index_of(middle))); };
+    } else if (operation == QLatin1String("load")) {
+        const QString xml = tree->to_xml();
+        run = [this, xml] { QVERIFY(tree->load_xml(xml)); };
+    } else if (operation == QLatin1String("unmark")) {
+        QList<int> rows;
+        MarkupNode *node = tree->mark_range(40, 45, &rows);
+        run = [this, node, rows] { tree->unmark(node, rows); };
+    } else if (operation == QLatin1String("put-subtree")) {
+        MarkupNode *taken = tree->take_subtree(middle->child(0));
+        run = [this, middle, taken] { tree->put_subtree(middle, 0, taken); };
+    } else if (operation == QLatin1String("lower-children")) {
+        MarkupNode *parent = middle->parent_node();
+        const int row = middle->row();
+        int moved = 0;
+        MarkupNode *lifted = tree->lift_children(middle, &moved);
+        run = [this, parent, row, lifted, moved] { tree->lower_children(parent, row, lifted, moved); };
+    } else {
+        MarkupNode *old_root = tree->take_all();
+        run = [this, old_root] { tree->restore_all(old_root); };
+    }
+    // The preparation may have expanded what is in the tree again.
+    expand_only(*model, {});
+    QSignalSpy all(model.get(), &MarkupModel::all_expanded);
+    QSignalSpy one(model.get(), &MarkupModel::expanded_changed);
+    run();
+    QCOMPARE(all.count(), expands ? 1 : 0);
+    QCOMPARE(one.count(), 0);
+    QVERIFY(model->root()->child_count() > 0);
+    for (MarkupNode *n : all_nodes(model->root()))
+        QCOMPARE(n->is_expanded(), expands);
 }
 
 void TestMarkupTree::node_at_collapsed_and_expanded()
@@ -261,20 +315,22 @@ void TestMarkupTree::node_at_collapsed_and_expanded()
     QVERIFY(tree->insert_range(300, 310));
     MarkupNode *outer = model->root()->child(0);
     MarkupNode *mid = outer->child(0);
+    expand_only(*model, {});
     QCOMPARE(tree->node_at(150), nullptr);
     QCOMPARE(tree->node_at(-1), nullptr);
     QCOMPARE(tree->node_at(13), outer); // collapsed: answers for its whole range
-    expanded.insert(outer);
+    model->set_expanded(model->index_of(outer), true);
     QCOMPARE(tree->node_at(13), mid);
     QCOMPARE(tree->node_at(21), outer);
-    expanded.insert(mid);
+    model->set_expanded(model->index_of(mid).siblingAtColumn(MarkupColumn::End), true);
     QCOMPARE(describe(tree->node_at(13)), QStringLiteral("12..14"));
     QCOMPARE(tree->node_at(10), mid);
     QCOMPARE(tree->node_at(100), outer);
     QCOMPARE(describe(tree->node_at(305)), QStringLiteral("300..310"));
     // A collapsed middle hides the deeper markup even with it marked expanded.
-    expanded.remove(outer);
+    model->set_expanded(model->index_of(outer), false);
     QCOMPARE(tree->node_at(13), outer);
+    QVERIFY(mid->is_expanded());
 }
 
 void TestMarkupTree::node_at_repeat_data()
@@ -306,8 +362,9 @@ void TestMarkupTree::node_at_repeat()
     // Repeat set as the tree view's editor stores it: the text "true".
     QVERIFY(model->setData(model->index(0, MarkupColumn::Repeat), QStringLiteral("true")));
     QVERIFY(r->is_repeat());
+    expand_only(*model, {});
     QCOMPARE(describe(tree->node_at(offset)), collapsed_answer);
-    expanded.insert(r);
+    expand_only(*model, { r });
     QCOMPARE(describe(tree->node_at(offset)), expanded_answer);
 }
 
@@ -321,7 +378,7 @@ void TestMarkupTree::node_at_repeat_bounded_by_parent()
     MarkupNode *p = model->root()->child(0);
     MarkupNode *r = p->child(0);
     QVERIFY(model->setData(model->index_of(r).siblingAtColumn(MarkupColumn::Repeat), true));
-    expanded.insert(p);
+    expand_only(*model, { p });
     QCOMPARE(tree->node_at(9), p);
     QCOMPARE(tree->node_at(45), r);   // record 42..45
     QCOMPARE(tree->node_at(49), r);   // record 46..49, the last whole one
@@ -386,6 +443,7 @@ void TestMarkupTree::node_at_matches_reference_on_unordered_trees()
         for (MarkupNode *n : all_nodes(model->root()))
             if (rng.bounded(4) != 0)
                 expanded.insert(n);
+        expand_only(*model, expanded);
         auto is_expanded = [this](const MarkupNode *n) { return expanded.contains(n); };
         for (qint64 o = -10; o < 600; ++o)
             QCOMPARE(describe(tree->node_at(o)),
