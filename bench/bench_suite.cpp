@@ -942,9 +942,11 @@ void load_save_rows(const Settings &settings, const QString &dir)
     row.valid = ok;
     emit_row(row);
 
-    // The markup layer's save: the file's bytes streamed into a file beside
-    // the target, renamed over it when complete (the main window's rows below
-    // go through the command itself).
+    // The markup layer's save: QXmlStreamWriter streaming the document into a
+    // file beside the target, renamed over it when complete (the main
+    // window's rows below go through the command itself), against the same
+    // bytes written with one QFile::write. The writer makes a few small
+    // writes per attribute; four times the bare write is the aim.
     const QString saved_path = dir + QStringLiteral("/saved.xml");
     const QString plain_path = dir + QStringLiteral("/plain.xml");
     const QByteArray text = MarkupTree::encode_markup_file(tree.to_xml());
@@ -970,7 +972,7 @@ void load_save_rows(const Settings &settings, const QString &dir)
     row.name = "save a 100,000-markup file";
     row.baseline_name = "the same text, one QFile::write";
     set_figures(row, ours, base);
-    row.target = 2;
+    row.target = 4;
     row.valid = ok;
     emit_row(row);
 }
@@ -1039,6 +1041,7 @@ void window_load_save_rows(const Settings &settings, const QString &dir)
     row.name = "save 100,000 markups through the main window";
     row.baseline_name = "the same text, one QFile::write";
     set_figures(row, save, write_base);
+    row.target = 4;
     emit_row(row);
 }
 
