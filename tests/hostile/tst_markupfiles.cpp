@@ -87,16 +87,16 @@ private:
     // does next after a load, good or bad.
     void check_still_usable(MarkupTree &tree, MarkupModel &model, int loaded);
 
-    QTemporaryDir dir;
-    QString secret_path;
+    QTemporaryDir m_dir;
+    QString m_secret_path;
 };
 
 void tst_markupfiles::initTestCase()
 {
     pq_test::isolate_settings();
-    QVERIFY(dir.isValid());
-    secret_path = dir.filePath(QStringLiteral("secret.txt"));
-    QVERIFY(pq_hostile::write_all(secret_path, QByteArray(secret) + "\n"));
+    QVERIFY(m_dir.isValid());
+    m_secret_path = m_dir.filePath(QStringLiteral("secret.txt"));
+    QVERIFY(pq_hostile::write_all(m_secret_path, QByteArray(secret) + "\n"));
 }
 
 void tst_markupfiles::check_still_usable(MarkupTree &tree, MarkupModel &model, int loaded)
@@ -120,7 +120,7 @@ void tst_markupfiles::hostile_file_data()
     QTest::addColumn<bool>("loads");
     QTest::addColumn<int>("markups");
 
-    const QByteArray secret_url = "file://" + QFile::encodeName(secret_path);
+    const QByteArray secret_url = "file://" + QFile::encodeName(m_secret_path);
     QTest::newRow("empty-file") << QByteArray() << false << 0;
     QTest::newRow("only-whitespace") << QByteArray("  \n\t\n") << false << 0;
     QTest::newRow("entity-expansion-bomb") << laughs() << false << 0;
@@ -271,7 +271,7 @@ void tst_markupfiles::only_regular_files_are_read()
     // may hang the program or grow it until it runs out of memory.
     QFETCH(QString, kind);
     QFETCH(bool, readable);
-    QString path = dir.filePath(QStringLiteral("special-") + kind);
+    QString path = m_dir.filePath(QStringLiteral("special-") + kind);
     QByteArray expected;
     std::unique_ptr<pq_hostile::FifoGuard> fifo;
     if (kind == QLatin1String("regular")) {

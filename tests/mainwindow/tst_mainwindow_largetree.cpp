@@ -24,9 +24,9 @@ class TestMainWindowLargeTree : public QObject
     Q_OBJECT
 
 private:
-    MainWindow *window = nullptr;
-    pq_test::DialogScript script;
-    QTemporaryDir dir;
+    MainWindow *m_window = nullptr;
+    pq_test::DialogScript m_script;
+    QTemporaryDir m_dir;
 
     // `parents` top-level markups of 16 bytes, each holding one markup on
     // its bytes 4..7.
@@ -42,7 +42,7 @@ private:
                        .toLatin1();
         }
         xml += "</pellowquarnbybook>\n";
-        const QString path = dir.filePath(QStringLiteral("tree%1.xml").arg(parents));
+        const QString path = m_dir.filePath(QStringLiteral("tree%1.xml").arg(parents));
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write(xml) != xml.size())
             return QString();
@@ -51,7 +51,7 @@ private:
 
     bool wait_for_fill()
     {
-        MarkupMask *mask = window->markup_mask();
+        MarkupMask *mask = m_window->markup_mask();
         QElapsedTimer timer;
         timer.start();
         while (mask->is_filling() && timer.elapsed() < 10000)
@@ -64,13 +64,13 @@ private slots:
     void initTestCase()
     {
         pq_test::isolate_settings();
-        window = MainWindow::instance();
-        QVERIFY(dir.isValid());
+        m_window = MainWindow::instance();
+        QVERIFY(m_dir.isValid());
     }
 
     void init()
     {
-        pq_test::reset_window(window, script, pq_test::make_temp_file(65536));
+        pq_test::reset_window(m_window, m_script, pq_test::make_temp_file(65536));
         QVERIFY(wait_for_fill());
     }
 
@@ -90,35 +90,35 @@ private slots:
         const QString path = write_markup_file(parents);
         QVERIFY(!path.isEmpty());
         // The window refills the mask on every expanded() of the view.
-        QSignalSpy shown(window->markup_tree_view(), &QTreeView::expanded);
+        QSignalSpy shown(m_window->markup_tree_view(), &QTreeView::expanded);
 
         if (command == QLatin1String("colours")) {
-            script.file_names << path;
-            window->load_markup_action();
+            m_script.file_names << path;
+            m_window->load_markup_action();
             QVERIFY(wait_for_fill());
             // Colouring the markup under the selection resets the view and
             // expands it all again.
-            window->hex_widget()->set_selection(2, 2);
+            m_window->hex_widget()->set_selection(2, 2);
             shown.clear();
-            emit window->hex_widget()->pick_random_colors_requested();
+            emit m_window->hex_widget()->pick_random_colors_requested();
         } else {
-            script.file_names << path;
-            window->load_markup_action();
+            m_script.file_names << path;
+            m_window->load_markup_action();
         }
         QVERIFY(wait_for_fill());
 
-        QCOMPARE(window->markup_model()->rowCount(), parents);
+        QCOMPARE(m_window->markup_model()->rowCount(), parents);
         // A refill per expanded markup would make the command quadratic in
         // a large tree: the view follows the model without the signal.
         QCOMPARE(shown.count(), 0);
 
         // Every markup is expanded and the mask was filled after that: inner
         // bytes show the inner markup, the others the outer one.
-        HexTreeView *view = window->markup_tree_view();
-        MarkupModel *model = window->markup_model();
+        HexTreeView *view = m_window->markup_tree_view();
+        MarkupModel *model = m_window->markup_model();
         for (int p = 0; p < parents; ++p)
             QVERIFY(view->isExpanded(model->index(p, 0)));
-        MarkupMask *mask = window->markup_mask();
+        MarkupMask *mask = m_window->markup_mask();
         const qint64 last = qint64(parents - 1) * 16;
         const MarkupNode *outer = model->root()->child(parents - 1);
         mask->markup_at(last); // moves the window there if it is elsewhere

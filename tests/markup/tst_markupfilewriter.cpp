@@ -130,14 +130,14 @@ class TestMarkupFileWriter : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<MarkupModel> model;
-    std::unique_ptr<MarkupTree> tree;
+    std::unique_ptr<MarkupModel> m_model;
+    std::unique_ptr<MarkupTree> m_tree;
 
     QByteArray streamed()
     {
         QBuffer buffer;
         buffer.open(QIODevice::WriteOnly);
-        if (!tree->write_markup_file(buffer))
+        if (!m_tree->write_markup_file(buffer))
             return QByteArray("write failed");
         return buffer.data();
     }
@@ -148,13 +148,13 @@ private:
         if (kind == QLatin1String("empty"))
             return;
         if (kind == QLatin1String("random")) {
-            pq_markup_test::random_tree(*tree, rng, size, qint64(size) * 20);
+            pq_markup_test::random_tree(*m_tree, rng, size, qint64(size) * 20);
             return;
         }
         if (kind == QLatin1String("nested")) {
             // Deeper than the indentation grows.
             for (int k = 0; k < size; ++k)
-                QVERIFY(tree->insert_range(k, 10 * size - k));
+                QVERIFY(m_tree->insert_range(k, 10 * size - k));
             return;
         }
         if (kind == QLatin1String("offsets")) {
@@ -167,7 +167,7 @@ private:
                 xml += QStringLiteral("<node start=\"%1\" end=\"%2\"/>").arg(a).arg(a + 1);
             xml += QStringLiteral("<node start=\"-5\" end=\"x\"/><node start=\"-9223372036854775808\" "
                                   "end=\"9223372036854775807\"/></pellowquarnbybook>");
-            QVERIFY(tree->load_xml(xml));
+            QVERIFY(m_tree->load_xml(xml));
             return;
         }
         if (kind == QLatin1String("texts")) {
@@ -189,12 +189,12 @@ private:
                 QChar(0x8000) + QStringLiteral("abcdefgh"),
             };
             for (int i = 0; i < texts.size(); ++i) {
-                QVERIFY(tree->insert_range(i * 10, i * 10 + 5));
-                const QModelIndex row = model->index(i, 0);
-                QVERIFY(model->setData(row.siblingAtColumn(MarkupColumn::Description), texts[i]));
-                QVERIFY(model->setData(row.siblingAtColumn(MarkupColumn::Repeat),
+                QVERIFY(m_tree->insert_range(i * 10, i * 10 + 5));
+                const QModelIndex row = m_model->index(i, 0);
+                QVERIFY(m_model->setData(row.siblingAtColumn(MarkupColumn::Description), texts[i]));
+                QVERIFY(m_model->setData(row.siblingAtColumn(MarkupColumn::Repeat),
                                        i % 2 ? QVariant(texts[i]) : QVariant(i % 4 == 0)));
-                MarkupNode *node = model->root()->child(i);
+                MarkupNode *node = m_model->root()->child(i);
                 node->set_foreground(i % 3 ? QColor(i * 25, 255 - i, 7) : QColor());
                 // Colours held in other models are written as their RGB values.
                 node->set_background(i == 2 ? QColor::fromHsv(200, 150, 99)
@@ -207,14 +207,14 @@ private:
 private slots:
     void init()
     {
-        model = std::make_unique<MarkupModel>();
-        tree = std::make_unique<MarkupTree>(model.get());
+        m_model = std::make_unique<MarkupModel>();
+        m_tree = std::make_unique<MarkupTree>(m_model.get());
     }
 
     void cleanup()
     {
-        tree.reset();
-        model.reset();
+        m_tree.reset();
+        m_model.reset();
     }
 
     void same_bytes_as_reference_data()
@@ -236,16 +236,16 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(int, size);
         build(kind, size);
-        const QByteArray expected = reference_file(model->root());
-        QCOMPARE(tree->to_markup_file(), expected);
+        const QByteArray expected = reference_file(m_model->root());
+        QCOMPARE(m_tree->to_markup_file(), expected);
         QCOMPARE(streamed(), expected);
-        QCOMPARE(MarkupTree::encode_markup_file(tree->to_xml()), expected);
+        QCOMPARE(MarkupTree::encode_markup_file(m_tree->to_xml()), expected);
         // It reads back as the same tree, and so does the file as earlier
         // versions wrote it.
-        QVERIFY(tree->load_xml(MarkupTree::decode_markup_file(expected)));
-        QCOMPARE(tree->to_markup_file(), expected);
-        QVERIFY(tree->load_xml(MarkupTree::decode_markup_file(reference_file(model->root(), true))));
-        QCOMPARE(tree->to_markup_file(), expected);
+        QVERIFY(m_tree->load_xml(MarkupTree::decode_markup_file(expected)));
+        QCOMPARE(m_tree->to_markup_file(), expected);
+        QVERIFY(m_tree->load_xml(MarkupTree::decode_markup_file(reference_file(m_model->root(), true))));
+        QCOMPARE(m_tree->to_markup_file(), expected);
     }
 
     void device_that_stops_taking_bytes_data()
@@ -261,21 +261,21 @@ private slots:
     {
         QFETCH(qint64, limit);
         build(QStringLiteral("random"), 24000);
-        const QByteArray whole = tree->to_markup_file();
+        const QByteArray whole = m_tree->to_markup_file();
         QVERIFY(whole.size() > 3 * 1024 * 1024);
         ShortDevice device(limit < 0 ? whole.size() - 1 : limit);
-        QVERIFY(!tree->write_markup_file(device));
+        QVERIFY(!m_tree->write_markup_file(device));
         QVERIFY(device.taken() < whole.size());
     }
 
     void device_not_open_for_writing()
     {
-        QVERIFY(tree->insert_range(0, 9));
+        QVERIFY(m_tree->insert_range(0, 9));
         QBuffer closed;
-        QVERIFY(!tree->write_markup_file(closed));
+        QVERIFY(!m_tree->write_markup_file(closed));
         QBuffer read_only;
         read_only.open(QIODevice::ReadOnly);
-        QVERIFY(!tree->write_markup_file(read_only));
+        QVERIFY(!m_tree->write_markup_file(read_only));
     }
 };
 
