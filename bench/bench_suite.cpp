@@ -557,14 +557,13 @@ int count_markups(const MarkupNode *node)
     return n;
 }
 
-// A model, tree and mask whose lookups see every markup (the main window
-// expands the whole tree view).
+// A model, tree and mask; loading and marking expand every markup, so
+// lookups see them all, as in the main window.
 struct MarkupSetup
 {
     MarkupModel model;
     MarkupTree tree { &model };
     MarkupMask mask { &tree };
-    MarkupSetup() { tree.set_is_expanded([](const QModelIndex &) { return true; }); }
 };
 
 Samples time_mask_fill(const Settings &settings, const QString &xml, qint64 window_offset,
@@ -741,11 +740,9 @@ void prune_row(const Settings &settings)
         QEventLoop loop;
         HexTreeView view;
         view.setModel(&s.model);
-        s.tree.set_is_expanded([&view](const QModelIndex &index) { return view.isExpanded(index); });
-        s.tree.load_xml(grouped_xml(parents, 1));
+        s.tree.load_xml(grouped_xml(parents, 1)); // the view follows: all expanded
         view.resize(400, 600);
         view.show();
-        view.expand_all();
         QCoreApplication::processEvents();
         settle(s.mask, loop);
         ok = s.model.rowCount() == parents;
@@ -945,9 +942,11 @@ void load_save_rows(const Settings &settings, const QString &dir)
     row.valid = ok;
     emit_row(row);
 
-    // The markup layer's save: the file's bytes streamed into a file beside
-    // the target, renamed over it when complete (the main window's rows below
-    // go through the command itself).
+    // The markup layer's save: QXmlStreamWriter streaming the document into a
+    // file beside the target, renamed over it when complete (the main
+    // window's rows below go through the command itself), against the same
+    // bytes written with one QFile::write. The writer makes a few small
+    // writes per attribute; four times the bare write is the aim.
     const QString saved_path = dir + QStringLiteral("/saved.xml");
     const QString plain_path = dir + QStringLiteral("/plain.xml");
     const QByteArray text = MarkupTree::encode_markup_file(tree.to_xml());
@@ -973,7 +972,7 @@ void load_save_rows(const Settings &settings, const QString &dir)
     row.name = "save a 100,000-markup file";
     row.baseline_name = "the same text, one QFile::write";
     set_figures(row, ours, base);
-    row.target = 2;
+    row.target = 4;
     row.valid = ok;
     emit_row(row);
 }
@@ -1042,6 +1041,7 @@ void window_load_save_rows(const Settings &settings, const QString &dir)
     row.name = "save 100,000 markups through the main window";
     row.baseline_name = "the same text, one QFile::write";
     set_figures(row, save, write_base);
+    row.target = 4;
     emit_row(row);
 }
 

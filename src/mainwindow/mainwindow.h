@@ -98,9 +98,8 @@ public:
     // Widens the tree's position columns to the largest offset they can show:
     // the file's last byte or the end of the last top-level markup.
     void fit_markup_columns();
-    // Expands every markup of the tree view, then refills the mask once (each
-    // expanded() signal would refill it, and a refill asks the view about
-    // every expanded markup: quadratic in a large tree).
+    // Expands every markup (the model's flags, which the tree view follows
+    // without an expanded() signal per markup), then refills the mask once.
     void expand_markup_view();
     // Opens the toolbox dock at `page`.
     void show_toolbox_page(QWidget *page);

@@ -16,7 +16,6 @@
 #include <QDockWidget>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QSignalBlocker>
 #include <QStyle>
 #include <QToolBox>
 
@@ -157,10 +156,7 @@ void MainWindow::fit_markup_columns()
 
 void MainWindow::expand_markup_view()
 {
-    {
-        const QSignalBlocker quiet(m_markup_tree_view);
-        m_markup_tree_view->expand_all();
-    }
+    m_markup_model->expand_all();
     m_markup_mask->reload_mask();
 }
 

@@ -26,7 +26,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QShortcut>
-#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -49,15 +48,6 @@ void MainWindow::connect_command(QAction *action, Actions *actions, void (Action
 
 void MainWindow::wire_collaborators()
 {
-    HexTreeView *view = m_markup_tree_view;
-    // Called inside the tree's change, whose end refills the mask once; the
-    // view's expanded() per markup would only ask for that refill again.
-    m_markup_tree->set_expand_all([view] {
-        const QSignalBlocker quiet(view);
-        view->expand_all();
-    });
-    m_markup_tree->set_is_expanded(
-        [view](const QModelIndex &index) { return view->isExpanded(index); });
     connect(m_file, &EditedFile::status_message, this, &MainWindow::show_status);
     connect(m_file, &EditedFile::modification_changed, this, &QWidget::setWindowModified);
 

@@ -4,6 +4,7 @@
 #include "markup/markupnode.h"
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -15,42 +16,6 @@ MarkupNode *make_root()
     root->set_data(MarkupColumn::Length, QStringLiteral("Length"));
     root->set_data(MarkupColumn::Repeat, QStringLiteral("Repeat"));
     return root;
-}
-
-// An index carries its node's address divided by 16, not the address. Qt
-// keys its table of persistent indexes (one per expanded row of a tree view)
-// by row times 16 plus column plus internal id, unmixed, and probes it
-// linearly. With the address itself the keys of rows next to each other lie
-// hundreds of buckets apart, so a layout of a large expanded tree reads the
-// table in random order once it outgrows the cache, and every key is a
-// multiple of 16, so a sixteenth of the buckets take all the keys. Divided,
-// neighbouring rows land a few dozen buckets apart and keys use every bucket.
-// Nodes come from operator new, whose alignment leaves the low four bits free.
-static_assert(__STDCPP_DEFAULT_NEW_ALIGNMENT__ >= 16, "node ids drop the low four address bits");
-
-// A top-level markup's id is instead the top bit, above any address divided
-// by 16, plus its row. The row identifies a top-level markup by itself (the
-// node is the root's child at that row), and Qt asks index() again for every
-// persistent index a row change moves, so the id is never older than the row.
-// Neighbouring top-level rows then get keys 17 apart whatever the heap looks
-// like: Qt's tables of persistent indexes and of expanded rows are read in
-// order and use every bucket, and a removal, which makes Qt ask the parent of
-// every persistent index, learns that a markup is top-level without reading
-// its node.
-constexpr quintptr top_level_bit = quintptr(1) << (sizeof(quintptr) * 8 - 1);
-
-quintptr top_level_id(int row)
-{
-    return top_level_bit | quintptr(row);
-}
-
-// The id of node, listed at row under the root (top_level) or a markup.
-quintptr id_of(const MarkupNode *node, int row, bool top_level)
-{
-    if (top_level)
-        return top_level_id(row);
-    Q_ASSERT((quintptr(node) & 15) == 0);
-    return quintptr(node) >> 4;
 }
 
 void diagnostic(const char *line)
@@ -80,22 +45,14 @@ MarkupNode *MarkupModel::node_from_index(const QModelIndex &index) const
 {
     if (!index.isValid())
         return m_root;
-    const quintptr id = index.internalId();
-    if (id & top_level_bit) {
-        Q_ASSERT(id == top_level_id(index.row()) && m_root->child(index.row()));
-        return m_root->child(index.row());
-    }
-    MarkupNode *node = reinterpret_cast<MarkupNode *>(id << 4);
-    Q_ASSERT(node->parent_node() != m_root);
-    return node;
+    return static_cast<MarkupNode *>(index.internalPointer());
 }
 
 QModelIndex MarkupModel::index_of(MarkupNode *node) const
 {
     if (!node || node == m_root || !node->parent_node())
         return QModelIndex();
-    const int row = node->row();
-    return createIndex(row, 0, id_of(node, row, node->parent_node() == m_root));
+    return createIndex(node->row(), 0, node);
 }
 
 QModelIndex MarkupModel::index(int row, int column, const QModelIndex &parent) const
@@ -107,16 +64,14 @@ QModelIndex MarkupModel::index(int row, int column, const QModelIndex &parent) c
     MarkupNode *child = parent_node ? parent_node->child(row) : nullptr;
     if (!child)
         return QModelIndex();
-    // A view asks for the node's data or children next, after a few lookups
-    // of its own; fetching the node now lets those misses overlap.
-    __builtin_prefetch(child);
-    return createIndex(row, column, id_of(child, row, parent_node == m_root));
+    return createIndex(row, column, child);
 }
 
 QModelIndex MarkupModel::parent(const QModelIndex &index) const
 {
-    if (!index.isValid() || (index.internalId() & top_level_bit))
+    if (!index.isValid())
         return QModelIndex();
+    // The node keeps its own row, so this needs no search among siblings.
     return index_of(node_from_index(index)->parent_node());
 }
 
@@ -201,6 +156,35 @@ bool MarkupModel::removeRow(int, const QModelIndex &)
 {
     diagnostic("remove row should not be called");
     return false;
+}
+
+bool MarkupModel::is_expanded(const QModelIndex &index) const
+{
+    return !index.isValid() || node_from_index(index)->is_expanded();
+}
+
+void MarkupModel::set_expanded(const QModelIndex &index, bool expanded)
+{
+    if (!index.isValid())
+        return;
+    MarkupNode *node = node_from_index(index);
+    if (node->is_expanded() == expanded)
+        return;
+    node->set_expanded(expanded);
+    emit expanded_changed(index_of(node), expanded);
+}
+
+void MarkupModel::expand_all()
+{
+    // Without recursion: files may nest very deep.
+    std::vector<MarkupNode *> pending(m_root->children().cbegin(), m_root->children().cend());
+    while (!pending.empty()) {
+        MarkupNode *node = pending.back();
+        pending.pop_back();
+        node->set_expanded(true);
+        pending.insert(pending.end(), node->children().cbegin(), node->children().cend());
+    }
+    emit all_expanded();
 }
 
 void MarkupModel::begin_change()

@@ -50,11 +50,24 @@ public:
     bool removeRow(int row, const QModelIndex &parent = QModelIndex());
 
     MarkupNode *root() const { return m_root; }
-    // The node an index refers to; the root for the invalid index. An index
-    // carries an id, not the node's address: never read internalPointer().
+    // The node an index refers to (its internal pointer); the root for the
+    // invalid index.
     MarkupNode *node_from_index(const QModelIndex &index) const;
-    // Column-0 index of a node; invalid for the root or null. Constant time.
+    // Column-0 index of a node; invalid for the root or null. Constant time:
+    // the node keeps its row.
     QModelIndex index_of(MarkupNode *node) const;
+
+    // Which markups are shown expanded is part of the data: lookups and the
+    // colour mask's snapshots read it here, and a tree view mirrors it (see
+    // HexTreeView). GUI thread only; a worker reads a snapshot instead.
+    // The invalid index (the root) always counts as expanded.
+    bool is_expanded(const QModelIndex &index) const;
+    // Stores the flag of the markup at index (any column) and emits
+    // expanded_changed for its column-0 index when the flag changes.
+    void set_expanded(const QModelIndex &index, bool expanded);
+    // Expands every markup and emits all_expanded(), also when every one was
+    // expanded already (a view that was reset shows it all again).
+    void expand_all();
 
     void begin_change();
     void end_change();
@@ -63,6 +76,8 @@ public:
 signals:
     void about_to_change();
     void change_finished();
+    void expanded_changed(const QModelIndex &index, bool expanded);
+    void all_expanded();
 
 private:
     friend class MarkupTree;

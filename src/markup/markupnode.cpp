@@ -6,8 +6,8 @@
 #include <vector>
 
 // Qt hashes a model index as its row times 16 plus its column plus its
-// internal id (a nested node's address divided by 16, see MarkupModel), unmixed,
-// and its hash tables pick a bucket by the low bits. Nodes allocated one
+// internal id (the node's address, see MarkupModel), unmixed, and its hash
+// tables pick a bucket by the low bits. Nodes allocated one
 // after another at a constant stride, as loading a file does, give the rows
 // of a list keys in an arithmetic progression; when its step is a multiple of
 // a large power of two, the model's table of persistent indexes (one per
@@ -15,7 +15,8 @@
 // row removal and every layout of the view probes long runs. Sixteen bytes
 // of slack on one node in eight, chosen pseudo-randomly, break the
 // progression; nodes stay in allocation order, so walks over the tree keep
-// their locality.
+// their locality. Without it a prune among 80,000 expanded markups took two
+// to three times as long.
 void *MarkupNode::operator new(std::size_t size)
 {
     static std::atomic<quint64> count { 0 };

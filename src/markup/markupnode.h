@@ -65,6 +65,12 @@ public:
     QColor background() const { return m_background; }
     void set_background(const QColor &color) { m_background = color; }
 
+    // Whether the markup is shown expanded (its children visible). Part of
+    // the data so that lookups need no view; MarkupModel keeps it. New
+    // markups start collapsed.
+    bool is_expanded() const { return m_expanded; }
+    void set_expanded(bool expanded) { m_expanded = expanded; }
+
     qint64 start() const { return m_start; }
     qint64 end() const { return m_end; }
     // Length column converted to a signed 64-bit integer (not recomputed).
@@ -112,6 +118,7 @@ private:
     mutable bool m_children_ordered = true;
     mutable bool m_has_grandchildren = false;
     bool m_repeat = false;
+    bool m_expanded = false;
     qint64 m_start = -1;
     qint64 m_end = -2;
     std::array<QVariant, MarkupColumn::count> m_values;

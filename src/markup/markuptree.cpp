@@ -8,14 +8,13 @@
 #include <QFile>
 #include <QIODevice>
 #include <QStringDecoder>
+#include <QXmlStreamWriter>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
-#include <cstring>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -161,330 +160,98 @@ void store(std::atomic<MarkupNode *> *out, qint64 from, qint64 to, MarkupNode *v
         out[i].store(value, std::memory_order_relaxed);
 }
 
-bool needs_escaping(char16_t u)
+// Characters XML cannot carry at all (control characters other than tab,
+// line feed and carriage return, unpaired surrogates, U+FFFE and U+FFFF)
+// would make the file unreadable: they are written as the replacement
+// character. Everything else is escaped by QXmlStreamWriter.
+QString writable_text(const QString &text)
 {
-    return u < 0x20 || u == '&' || u == '<' || u == '"' || (u >= 0xD800 && u <= 0xDFFF)
-           || u == 0xFFFE || u == 0xFFFF;
-}
-
-void append_attribute_text(QString &out, const QString &value)
-{
-    const char16_t *p = reinterpret_cast<const char16_t *>(value.constData());
-    const qsizetype n = value.size();
-    qsizetype plain = 0;
-    while (plain < n && !needs_escaping(p[plain]))
-        ++plain;
-    out.append(QStringView(p, plain));
-    for (qsizetype i = plain; i < n; ++i) {
-        const char16_t u = p[i];
-        switch (u) {
-        case '&': out += QLatin1String("&amp;"); continue;
-        case '<': out += QLatin1String("&lt;"); continue;
-        case '"': out += QLatin1String("&quot;"); continue;
-        case '\n': out += QLatin1String("&#xa;"); continue;
-        case '\r': out += QLatin1String("&#xd;"); continue;
-        case '\t': out += QLatin1String("&#x9;"); continue;
-        default: break;
+    QString out = text;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = text.at(i).unicode();
+        if (QChar::isHighSurrogate(u) && i + 1 < n && text.at(i + 1).isLowSurrogate()) {
+            ++i;
+            continue;
         }
-        // Characters XML cannot carry at all would make the file unreadable:
-        // write the replacement character instead.
-        if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(p[i + 1])) {
-            out += QChar(u);
-            out += QChar(p[++i]);
-        } else if (u < 0x20 || QChar::isSurrogate(u) || u == 0xFFFE || u == 0xFFFF) {
-            out += QChar(QChar::ReplacementCharacter);
-        } else {
-            out += QChar(u);
-        }
+        if ((u < 0x20 && u != '\t' && u != '\n' && u != '\r') || QChar::isSurrogate(u)
+            || u == 0xFFFE || u == 0xFFFF)
+            out[i] = QChar(QChar::ReplacementCharacter);
     }
+    return out;
 }
 
-// The bytes of a markup file, written through a pointer into room asked for
-// beforehand: no per-piece append and no zero-filling. Either the buffer
-// becomes the result without a copy, or, with a device, it is written out
-// whenever it fills and reused, so a large file never needs a buffer (and
-// fresh pages) of its whole size.
-class ByteSink
+QString writable_text(const QVariant &value)
 {
-public:
-    explicit ByteSink(qsizetype expected, QIODevice *device = nullptr)
-        : m_device(device)
-    {
-        m_buffer.resize(device ? block : std::max<qsizetype>(expected, 4096));
-        m_begin = m_buffer.data();
-        m_next = m_begin;
-        m_end = m_begin + m_buffer.size();
-    }
-
-    // Room for at least `n` bytes at the end of what was written.
-    char *room(qsizetype n)
-    {
-        if (Q_UNLIKELY(m_end - m_next < n))
-            make_room(n);
-        return m_next;
-    }
-    // Everything up to `end` (inside the last room) is written.
-    void commit(char *end) { m_next = end; }
-    QByteArray take()
-    {
-        m_buffer.resize(m_next - m_begin);
-        return std::move(m_buffer);
-    }
-    // With a device: writes what is left; false when any write fell short.
-    bool finish()
-    {
-        flush();
-        return m_ok;
-    }
-
-private:
-    // Each write into a file costs the file system a fixed amount besides the
-    // copy; a megabyte per write keeps that small next to the text.
-    static constexpr qsizetype block = 1024 * 1024;
-
-    void make_room(qsizetype n)
-    {
-        if (m_device)
-            flush();
-        const qsizetype used = m_next - m_begin;
-        if (m_end - m_next < n) {
-            m_buffer.resize(std::max(m_buffer.size() * 2, used + n));
-            m_begin = m_buffer.data();
-            m_end = m_begin + m_buffer.size();
-        }
-        m_next = m_begin + used;
-    }
-
-    void flush()
-    {
-        const qsizetype used = m_next - m_begin;
-        if (m_ok && used > 0 && m_device->write(m_begin, used) != used)
-            m_ok = false;
-        m_next = m_begin;
-    }
-
-    QIODevice *m_device;
-    QByteArray m_buffer;
-    char *m_begin = nullptr;
-    char *m_next = nullptr;
-    char *m_end = nullptr;
-    bool m_ok = true;
-};
-
-template <size_t N>
-char *put(char *p, const char (&text)[N])
-{
-    std::memcpy(p, text, N - 1);
-    return p + N - 1;
+    return writable_text(value.toString());
 }
 
-constexpr qsizetype number_room = 20;
-
-// "00" to "99", two digits each.
-struct DigitPairs
+void write_node_start(QXmlStreamWriter &writer, const MarkupNode *node)
 {
-    char text[200];
-    constexpr DigitPairs() : text()
-    {
-        for (int v = 0; v < 100; ++v) {
-            text[2 * v] = char('0' + v / 10);
-            text[2 * v + 1] = char('0' + v % 10);
-        }
-    }
-};
-constexpr DigitPairs digit_pairs;
-
-char *put_number(char *p, qint64 value)
-{
-    if (value < 0)
-        return std::to_chars(p, p + number_room, value).ptr;
-    // Two digits at a time from the right, then moved into place.
-    char digits[number_room];
-    char *d = digits + number_room;
-    quint64 v = quint64(value);
-    while (v >= 100) {
-        const unsigned pair = unsigned(v % 100);
-        v /= 100;
-        d -= 2;
-        std::memcpy(d, digit_pairs.text + 2 * pair, 2);
-    }
-    if (v >= 10) {
-        d -= 2;
-        std::memcpy(d, digit_pairs.text + 2 * v, 2);
-    } else {
-        *--d = char('0' + v);
-    }
-    const size_t n = size_t(digits + number_room - d);
-    std::memcpy(p, d, n);
-    return p + n;
+    writer.writeStartElement(QStringLiteral("node"));
+    writer.writeAttribute(QStringLiteral("description"),
+                          writable_text(node->stored_data(MarkupColumn::Description)));
+    writer.writeAttribute(QStringLiteral("start"), QString::number(node->start()));
+    writer.writeAttribute(QStringLiteral("end"), QString::number(node->end()));
+    // A boolean reads "true" or "false"; a text (from a file or the editor)
+    // is written as it is.
+    writer.writeAttribute(QStringLiteral("repeat"),
+                          writable_text(node->stored_data(MarkupColumn::Repeat)));
+    // An invalid colour is written as black.
+    const QRgb foreground = node->foreground().isValid() ? node->foreground().rgb() : 0;
+    const QRgb background = node->background().isValid() ? node->background().rgb() : 0;
+    writer.writeAttribute(QStringLiteral("foreground_red"), QString::number(qRed(foreground)));
+    writer.writeAttribute(QStringLiteral("foreground_green"), QString::number(qGreen(foreground)));
+    writer.writeAttribute(QStringLiteral("foreground_blue"), QString::number(qBlue(foreground)));
+    writer.writeAttribute(QStringLiteral("background_red"), QString::number(qRed(background)));
+    writer.writeAttribute(QStringLiteral("background_green"), QString::number(qGreen(background)));
+    writer.writeAttribute(QStringLiteral("background_blue"), QString::number(qBlue(background)));
 }
 
-// The decimal texts of 0..255, four bytes each with the length last.
-struct ComponentTexts
+// Past max_indent the writer's own indentation (one space per level) would
+// keep growing, so the line breaks there are written as text, which
+// auto-formatting leaves alone.
+void write_capped_indent(QXmlStreamWriter &writer, int depth)
 {
-    char text[256][4];
-    constexpr ComponentTexts() : text()
-    {
-        for (int v = 0; v < 256; ++v) {
-            int n = 0;
-            if (v >= 100)
-                text[v][n++] = char('0' + v / 100);
-            if (v >= 10)
-                text[v][n++] = char('0' + v / 10 % 10);
-            text[v][n++] = char('0' + v % 10);
-            text[v][3] = char(n);
-        }
-    }
-};
-constexpr ComponentTexts component_texts;
-
-// A colour component, 0..255 (QColor keeps its components in that range).
-char *put_component(char *p, int value)
-{
-    const char *t = component_texts.text[value & 0xFF];
-    std::memcpy(p, t, 3);
-    return p + t[3];
+    if (depth > max_indent)
+        writer.writeCharacters(QLatin1Char('\n') + QString(max_indent, QLatin1Char(' ')));
 }
 
-void append(ByteSink &out, const char *text, qsizetype n)
+// The markup document: the doctype line, the root element and one node
+// element per markup, each on its own line indented one space per level.
+// Stops early once the writer has failed (a device that takes no more).
+void write_markup_document(QXmlStreamWriter &writer, const MarkupNode *root)
 {
-    char *p = out.room(n);
-    std::memcpy(p, text, size_t(n));
-    out.commit(p + n);
-}
-
-// Plain ASCII that needs no escaping in an attribute: its own UTF-8.
-struct PlainAscii
-{
-    bool table[128];
-    constexpr PlainAscii() : table()
-    {
-        for (int c = 0x20; c < 0x80; ++c)
-            table[c] = c != '&' && c != '<' && c != '"';
-    }
-};
-constexpr PlainAscii plain_ascii;
-
-void append_attribute_utf8(ByteSink &out, const QString &value)
-{
-    const char16_t *p = reinterpret_cast<const char16_t *>(value.constData());
-    const qsizetype n = value.size();
-    // Nearly every description is plain ASCII: copied unit by unit while it
-    // is checked, without a converted copy; anything else is converted.
-    char *d = out.room(n);
-    qsizetype i = 0;
-    while (i < n && p[i] < 0x80 && plain_ascii.table[p[i]]) {
-        d[i] = char(p[i]);
-        ++i;
-    }
-    if (i == n) {
-        out.commit(d + n);
-        return;
-    }
-    QString escaped;
-    append_attribute_text(escaped, value);
-    const QByteArray utf8 = escaped.toUtf8();
-    append(out, utf8.constData(), utf8.size());
-}
-
-// The text of a stored value, without copying it when it already is text.
-void append_attribute_value(ByteSink &out, const QVariant &value)
-{
-    if (value.typeId() == QMetaType::QString)
-        append_attribute_utf8(out, *static_cast<const QString *>(value.constData()));
-    else
-        append_attribute_utf8(out, value.toString());
-}
-
-char *put_indent(char *p, int depth)
-{
-    const int n = std::min(depth, max_indent);
-    std::memset(p, ' ', size_t(n));
-    return p + n;
-}
-
-void write_node_open(ByteSink &out, const MarkupNode *node, int depth)
-{
-    char *p = out.room(max_indent + 32);
-    p = put_indent(p, depth);
-    p = put(p, "<node description=\"");
-    out.commit(p);
-    append_attribute_value(out, node->stored_data(MarkupColumn::Description));
-
-    p = out.room(2 * number_room + 32);
-    p = put(p, "\" start=\"");
-    p = put_number(p, node->start());
-    p = put(p, "\" end=\"");
-    p = put_number(p, node->end());
-    p = put(p, "\" repeat=\"");
-    const QVariant &repeat = node->stored_data(MarkupColumn::Repeat);
-    if (repeat.typeId() == QMetaType::Bool) {
-        p = repeat.toBool() ? put(p, "true") : put(p, "false");
-        out.commit(p);
-    } else {
-        out.commit(p);
-        append_attribute_value(out, repeat);
-    }
-
-    int rgb[6];
-    const QColor colours[] = { node->foreground(), node->background() };
-    for (int k = 0; k < 2; ++k) {
-        // rgb() gives the same 8-bit components as red(), green(), blue().
-        const QRgb c = colours[k].isValid() ? colours[k].rgb() : 0;
-        rgb[3 * k] = qRed(c);
-        rgb[3 * k + 1] = qGreen(c);
-        rgb[3 * k + 2] = qBlue(c);
-    }
-    p = out.room(6 * 24 + 8);
-    p = put(p, "\" foreground_red=\"");
-    p = put_component(p, rgb[0]);
-    p = put(p, "\" foreground_green=\"");
-    p = put_component(p, rgb[1]);
-    p = put(p, "\" foreground_blue=\"");
-    p = put_component(p, rgb[2]);
-    p = put(p, "\" background_red=\"");
-    p = put_component(p, rgb[3]);
-    p = put(p, "\" background_green=\"");
-    p = put_component(p, rgb[4]);
-    p = put(p, "\" background_blue=\"");
-    p = put_component(p, rgb[5]);
-    p = node->child_count() == 0 ? put(p, "\"/>\n") : put(p, "\">\n");
-    out.commit(p);
-}
-
-void write_markup_document(ByteSink &out, const MarkupNode *root)
-{
-    static const char doctype[] = "<!DOCTYPE PQML>\n";
-    append(out, doctype, qsizetype(sizeof doctype - 1));
-    if (!root || root->child_count() == 0) {
-        static const char empty[] = "<pellowquarnbybook/>\n";
-        append(out, empty, qsizetype(sizeof empty - 1));
-        return;
-    }
-    static const char book[] = "<pellowquarnbybook>\n";
-    append(out, book, qsizetype(sizeof book - 1));
+    // Written before auto-formatting is on, which would put a line break
+    // before it.
+    writer.writeDTD(QStringLiteral("<!DOCTYPE PQML>\n"));
+    writer.setAutoFormatting(true);
+    writer.setAutoFormattingIndent(1);
+    writer.writeStartElement(QStringLiteral("pellowquarnbybook"));
     // Depth-first with an explicit stack: markup files may nest very deep.
     std::vector<std::pair<const MarkupNode *, int>> open;
-    open.emplace_back(root, 0);
-    while (!open.empty()) {
+    if (root)
+        open.emplace_back(root, 0);
+    while (!open.empty() && !writer.hasError()) {
         auto &[node, next] = open.back();
+        const int depth = int(open.size());
         if (next < node->child_count()) {
             const MarkupNode *c = node->child(next++);
-            write_node_open(out, c, int(open.size()));
+            write_capped_indent(writer, depth);
+            write_node_start(writer, c);
             if (c->child_count() > 0)
                 open.emplace_back(c, 0);
+            else
+                writer.writeEndElement();
             continue;
         }
         open.pop_back();
         if (!open.empty()) {
-            char *p = out.room(max_indent + 16);
-            p = put_indent(p, int(open.size()));
-            p = put(p, "</node>\n");
-            out.commit(p);
+            write_capped_indent(writer, depth - 1);
+            writer.writeEndElement();
         }
     }
-    static const char book_end[] = "</pellowquarnbybook>\n";
-    append(out, book_end, qsizetype(sizeof book_end - 1));
+    writer.writeEndDocument();
 }
 
 } // namespace
@@ -500,16 +267,6 @@ MarkupModel *MarkupTree::model() const
     return m_model.data();
 }
 
-void MarkupTree::set_expand_all(std::function<void()> expand_all)
-{
-    m_expand_all = std::move(expand_all);
-}
-
-void MarkupTree::set_is_expanded(std::function<bool(const QModelIndex &)> is_expanded)
-{
-    m_is_expanded = std::move(is_expanded);
-}
-
 MarkupNode *MarkupTree::node_of(const QModelIndex &index) const
 {
     if (!m_model || !index.isValid() || index.model() != m_model)
@@ -521,14 +278,11 @@ MarkupNode *MarkupTree::place_range(qint64 first, qint64 last)
 {
     // Walks down to the markup that must hold the new range; only returns the
     // parent the range belongs under (the caller inserts), or null to refuse.
-    exact_match_found = false;
     MarkupNode *root = m_model->root();
     MarkupNode *node = root;
     for (;;) {
-        if (node != root && first == node->start() && last == node->end()) {
-            exact_match_found = true;
+        if (node != root && first == node->start() && last == node->end())
             return nullptr;
-        }
         MarkupNode *inside = nullptr;
         for (MarkupNode *c : node->children()) {
             if (c->start() <= first && last <= c->end()) {
@@ -594,8 +348,7 @@ MarkupNode *MarkupTree::mark_range(qint64 a, qint64 b, QList<int> *adopted_rows,
     m_model->beginResetModel();
     adopt_contained(node, row, adopted_rows);
     m_model->endResetModel();
-    if (m_expand_all)
-        m_expand_all();
+    m_model->expand_all();
     return node;
 }
 
@@ -647,8 +400,7 @@ void MarkupTree::unmark(MarkupNode *node, const QList<int> &adopted_rows)
     }
     delete node;
     m_model->endResetModel();
-    if (m_expand_all)
-        m_expand_all();
+    m_model->expand_all();
 }
 
 bool MarkupTree::prune(const QModelIndex &index)
@@ -682,8 +434,7 @@ void MarkupTree::put_subtree(MarkupNode *parent, int row, MarkupNode *node)
     parent->insert_child(at, node);
     m_model->endInsertRows();
     // Shown as before it was taken out, with the rest of the tree.
-    if (m_expand_all)
-        m_expand_all();
+    m_model->expand_all();
 }
 
 bool MarkupTree::delete_markup(const QModelIndex &index)
@@ -720,8 +471,7 @@ MarkupNode *MarkupTree::lift_children(MarkupNode *node, int *moved)
     node->set_parent_node(nullptr);
     *moved = int(children.size());
     m_model->endResetModel();
-    if (m_expand_all)
-        m_expand_all();
+    m_model->expand_all();
     return node;
 }
 
@@ -746,8 +496,7 @@ void MarkupTree::lower_children(MarkupNode *parent, int row, MarkupNode *node, i
     for (int r = last; r < before.size(); ++r)
         parent->append_child(before.at(r));
     m_model->endResetModel();
-    if (m_expand_all)
-        m_expand_all();
+    m_model->expand_all();
 }
 
 void MarkupTree::clear()
@@ -774,8 +523,7 @@ void MarkupTree::restore_all(MarkupNode *root)
     m_model->beginResetModel();
     delete m_model->swap_root(root);
     m_model->endResetModel();
-    if (m_expand_all)
-        m_expand_all();
+    m_model->expand_all();
 }
 
 void MarkupTree::set_colours(MarkupNode *node, const QColor &foreground, const QColor &background)
@@ -850,7 +598,7 @@ MarkupTree::LookupSnapshot MarkupTree::lookup_snapshot(qint64 first, qint64 last
         }
         // Asking whether any child has children costs a walk over them; worth
         // it only before a scan of every child.
-        if (!m_is_expanded || (!ordered && !node->has_grandchildren()))
+        if (!ordered && !node->has_grandchildren())
             continue;
         // The children a lookup may pick: with ordered children, those from
         // the last one starting at or before lo to the last one starting at
@@ -871,8 +619,7 @@ MarkupTree::LookupSnapshot MarkupTree::lookup_snapshot(qint64 first, qint64 last
             const bool maps = record_length(c) != 0 && at.hi > c->end();
             if (!maps && c->end() < at.lo)
                 continue;
-            const QModelIndex child_index = m_model->index_of(c);
-            if (m_is_expanded(child_index)) {
+            if (c->is_expanded()) {
                 snapshot.expanded.insert(c);
                 pending.push_back({ c, maps ? c->start() : std::max(at.lo, c->start()),
                                     maps ? c->end() : std::min(at.hi, c->end()) });
@@ -1008,29 +755,25 @@ bool MarkupTree::fill(qint64 first, int count, std::atomic<MarkupNode *> *out,
 
 QString MarkupTree::to_xml() const
 {
-    return QString::fromUtf8(to_markup_file());
+    QString text;
+    QXmlStreamWriter writer(&text);
+    write_markup_document(writer, m_model ? m_model->root() : nullptr);
+    return text;
 }
 
 QByteArray MarkupTree::to_markup_file() const
 {
-    const MarkupNode *root = m_model ? m_model->root() : nullptr;
-    qsizetype markups = 0;
-    for (std::vector<const MarkupNode *> pending { root }; root && !pending.empty();) {
-        const MarkupNode *n = pending.back();
-        pending.pop_back();
-        markups += n->child_count();
-        pending.insert(pending.end(), n->children().cbegin(), n->children().cend());
-    }
-    ByteSink out(64 + markups * 220);
-    write_markup_document(out, root);
-    return out.take();
+    QByteArray bytes;
+    QXmlStreamWriter writer(&bytes);
+    write_markup_document(writer, m_model ? m_model->root() : nullptr);
+    return bytes;
 }
 
 bool MarkupTree::write_markup_file(QIODevice &device) const
 {
-    ByteSink out(0, &device);
-    write_markup_document(out, m_model ? m_model->root() : nullptr);
-    return out.finish();
+    QXmlStreamWriter writer(&device);
+    write_markup_document(writer, m_model ? m_model->root() : nullptr);
+    return !writer.hasError();
 }
 
 bool MarkupTree::load_xml(const QString &text)
@@ -1042,6 +785,9 @@ bool MarkupTree::load_xml(const QString &text)
         ChangeScope change(m_model);
         MarkupXMLHandler handler(m_model, this);
         ok = handler.parse(text);
+        // Whatever was read shows expanded, inside the change so that the
+        // colour mask's refill already sees it.
+        m_model->expand_all();
     }
     emit status_message(ok ? QStringLiteral("Markup loaded successfully")
                            : QStringLiteral("Markup load failed"));

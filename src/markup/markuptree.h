@@ -10,7 +10,6 @@
 #include <QString>
 
 #include <atomic>
-#include <functional>
 #include <limits>
 
 class MarkupModel;
@@ -21,12 +20,10 @@ class QIODevice;
 // The root belongs to the MarkupModel; every change goes through the model's
 // notifications and inside its change bracket (see MarkupModel).
 //
-// The tree view is handed in as two callbacks so this layer needs no widgets:
-//   set_expand_all(f)    f() expands every row (called after insert_range and
-//                        delete_markup);
-//   set_is_expanded(f)   f(index) tells whether the view shows the markup at a
-//                        column-0 index expanded. Without it no markup counts
-//                        as expanded, so only top-level markups are found.
+// Lookups read which markups are expanded from the model's flags, never from
+// a view. Marking, deleting, loading and the undo steps that put markups
+// back expand every markup (MarkupModel::expand_all), which a tree view
+// follows.
 // Load outcomes are reported by the signal status_message(QString), which the
 // main window connects to its status bar (QStatusBar::showMessage, no time-out).
 class MarkupTree : public QObject
@@ -34,14 +31,15 @@ class MarkupTree : public QObject
     Q_OBJECT
 
 public:
-    // What a lookup needs from the view and from the tree's shape, captured on
-    // the GUI thread so a worker can search without touching the view.
+    // What a lookup needs from the expanded flags and the tree's shape,
+    // captured on the GUI thread so a worker never reads flags the GUI
+    // thread may be changing.
     struct LookupSnapshot
     {
         // The root the snapshot was taken of; a lookup needs nothing else
         // from the tree object, so a worker never touches it.
         MarkupNode *root = nullptr;
-        // Markups the view shows expanded and that a lookup can reach.
+        // Markups shown expanded that a lookup can reach.
         QSet<const MarkupNode *> expanded;
         // Reachable nodes whose children are not sorted and disjoint (only
         // possible after loading a file). When sorting a copy makes them
@@ -54,9 +52,6 @@ public:
     explicit MarkupTree(MarkupModel *model, QObject *parent = nullptr);
 
     MarkupModel *model() const;
-
-    void set_expand_all(std::function<void()> expand_all);
-    void set_is_expanded(std::function<bool(const QModelIndex &)> is_expanded);
 
     // Marks bytes a..b (ends in any order) with the given description. False
     // when the range partly overlaps a markup at any depth or equals one
@@ -103,7 +98,7 @@ public:
     MarkupNode *node_at_path(const QList<int> &path) const;
 
     // The innermost visible markup covering offset, or null. GUI thread only:
-    // it asks the view which markups are expanded.
+    // it reads the expanded flags.
     MarkupNode *node_at(qint64 offset) const;
 
     // GUI thread: captures what node_at/fill need for offsets first..last
@@ -122,14 +117,14 @@ public:
                      const LookupSnapshot &snapshot, const std::atomic_bool *stop = nullptr);
 
     // The whole tree as a markup document (PQML doctype, pellowquarnbybook
-    // root, nested node elements, one space of indentation per level).
+    // root, nested node elements, one space of indentation per level up to
+    // 100), written by QXmlStreamWriter.
     QString to_xml() const;
-    // The same document as the bytes of a markup file (UTF-8), built
-    // directly: what saving should write.
+    // The same document as the bytes of a markup file (UTF-8).
     QByteArray to_markup_file() const;
-    // Writes those bytes to an open device in blocks, never holding the whole
-    // file in memory. False when a write fell short (the device then holds
-    // part of the document).
+    // Streams those bytes to an open device as they are written, never
+    // holding the whole file in memory. False when a write fell short (the
+    // device then holds part of the document).
     bool write_markup_file(QIODevice &device) const;
     // Replaces the tree with the markups of the document; emits
     // "Markup loaded successfully" or "Markup load failed". A failed load keeps
@@ -159,7 +154,4 @@ private:
     MarkupNode *node_of(const QModelIndex &index) const;
 
     QPointer<MarkupModel> m_model;
-    std::function<void()> m_expand_all;
-    std::function<bool(const QModelIndex &)> m_is_expanded;
-    bool exact_match_found = false;
 };

@@ -19,8 +19,8 @@ class UpdateThread;
 // Safety: the mask listens to the model's change bracket. Before any change of
 // the tree it stops the worker, waits for it and blanks every entry (so no
 // entry can point at a node about to be deleted); after the change it refills.
-// The worker reads a snapshot of the view's expanded markups taken on the GUI
-// thread when the fill starts, never the view itself. A reload during a fill
+// The worker reads a snapshot of the expanded markups taken on the GUI thread
+// when the fill starts, never the flags or a view. A reload during a fill
 // restarts the fill; destroying the mask stops and waits for the worker.
 class MarkupMask : public QObject
 {

@@ -1,11 +1,13 @@
 #include "treeview/hextreeview.h"
 
 #include "markup/markupcolumn.h"
+#include "markup/markupmodel.h"
 #include "treeview/treeviewdelegate.h"
 
 #include <QMenu>
 #include <QModelIndex>
 #include <QMouseEvent>
+#include <QSignalBlocker>
 
 #include <algorithm>
 #include <utility>
@@ -15,6 +17,46 @@ HexTreeView::HexTreeView(QWidget *parent)
     : QTreeView(parent)
 {
     exec_menu = [](QMenu *menu, const QPoint &global_pos) { return menu->exec(global_pos); };
+    // Connected before anyone else can connect, so whoever reacts to these
+    // signals (the main window refills the colour mask) already finds the
+    // flag stored.
+    connect(this, &QTreeView::expanded, this, &HexTreeView::store_expanded);
+    connect(this, &QTreeView::collapsed, this, &HexTreeView::store_collapsed);
+}
+
+void HexTreeView::setModel(QAbstractItemModel *model)
+{
+    if (m_markup_model) {
+        disconnect(m_markup_model, &MarkupModel::expanded_changed, this, &QTreeView::setExpanded);
+        disconnect(m_markup_model, &MarkupModel::all_expanded, this, &HexTreeView::show_all_expanded);
+    }
+    QTreeView::setModel(model);
+    m_markup_model = qobject_cast<MarkupModel *>(model);
+    if (m_markup_model) {
+        connect(m_markup_model, &MarkupModel::expanded_changed, this, &QTreeView::setExpanded);
+        connect(m_markup_model, &MarkupModel::all_expanded, this, &HexTreeView::show_all_expanded);
+    }
+}
+
+void HexTreeView::store_expanded(const QModelIndex &index)
+{
+    if (m_markup_model && index.model() == m_markup_model)
+        m_markup_model->set_expanded(index, true);
+}
+
+void HexTreeView::store_collapsed(const QModelIndex &index)
+{
+    if (m_markup_model && index.model() == m_markup_model)
+        m_markup_model->set_expanded(index, false);
+}
+
+void HexTreeView::show_all_expanded()
+{
+    // The model holds every flag already. Quietly: an expanded() signal per
+    // markup would make each listener react once per markup (the main
+    // window would refill the colour mask as often).
+    const QSignalBlocker quiet(this);
+    expand_all();
 }
 
 void HexTreeView::mousePressEvent(QMouseEvent *event)

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QPointer>
 #include <QTreeView>
 
 #include <functional>
 
+class MarkupModel;
 class QMenu;
 
 // The markup tree's view. A right click opens a context menu whose entries
@@ -16,6 +18,10 @@ class QMenu;
 //   prune_requested              -> MainWindow::prune_markup_action
 // The menu runs before the tree handles the press, so a command acts on the
 // selection as it was before the right click.
+//
+// Over a MarkupModel the view mirrors the model's expanded flags both ways:
+// a markup the user expands or collapses is stored in the model, and the
+// model's changes (one markup, or every markup at once) are shown.
 class HexTreeView : public QTreeView
 {
     Q_OBJECT
@@ -23,6 +29,8 @@ class HexTreeView : public QTreeView
 
 public:
     explicit HexTreeView(QWidget *parent = nullptr);
+
+    void setModel(QAbstractItemModel *model) override;
 
     // Runs the context menu at a global position and returns the chosen
     // action, or null. Defaults to QMenu::exec; replaceable to answer without
@@ -50,4 +58,11 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
+
+private:
+    void store_expanded(const QModelIndex &index);
+    void store_collapsed(const QModelIndex &index);
+    void show_all_expanded();
+
+    QPointer<MarkupModel> m_markup_model;
 };

@@ -107,8 +107,16 @@ inline MarkupNode *reference_lookup(MarkupNode *root, qint64 o,
     }
 }
 
+// Shows exactly `nodes` expanded, as a user's clicks in the tree view would.
+inline void expand_only(MarkupModel &model, const QSet<const MarkupNode *> &nodes)
+{
+    for (MarkupNode *n : all_nodes(model.root()))
+        model.set_expanded(model.index_of(n), nodes.contains(n));
+}
+
 // Builds a random valid tree by marking random ranges in 0..span, turns some
-// markups into repeat markups and returns a random set of "expanded" nodes.
+// markups into repeat markups, expands a random set of markups and returns
+// that set.
 inline QSet<const MarkupNode *> random_tree(MarkupTree &tree, QRandomGenerator &rng, int marks,
                                             qint64 span)
 {
@@ -126,6 +134,7 @@ inline QSet<const MarkupNode *> random_tree(MarkupTree &tree, QRandomGenerator &
         if (rng.bounded(3) != 0)
             expanded.insert(n);
     }
+    expand_only(*model, expanded);
     return expanded;
 }
 

@@ -24,6 +24,7 @@ private slots:
     void insert_row_places_among_siblings();
     void row_removal_refused();
     void change_bracket_signals();
+    void expanded_flag_per_markup();
     void tester_through_tree_operations();
 };
 
@@ -193,6 +194,26 @@ void TestMarkupModel::change_bracket_signals()
     QVERIFY(!model.is_changing());
 }
 
+void TestMarkupModel::expanded_flag_per_markup()
+{
+    MarkupModel model;
+    MarkupTree tree(&model);
+    QVERIFY(tree.insert_range(0, 100) && tree.insert_range(10, 20));
+    const QModelIndex outer = model.index(0, 0);
+    QVERIFY(model.is_expanded(outer)); // marking expanded it
+    QSignalSpy changed(&model, &MarkupModel::expanded_changed);
+    // Any column names the markup; only a change is announced, for column 0;
+    // the root stays expanded.
+    model.set_expanded(outer.siblingAtColumn(MarkupColumn::End), false);
+    model.set_expanded(outer, false);
+    model.set_expanded(QModelIndex(), false);
+    QVERIFY(!model.is_expanded(outer) && model.is_expanded(model.index(0, 0, outer)));
+    QVERIFY(model.is_expanded(QModelIndex()));
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(changed.at(0).at(0).value<QModelIndex>(), outer);
+    QCOMPARE(changed.at(0).at(1).toBool(), false);
+}
+
 void TestMarkupModel::tester_through_tree_operations()
 {
     MarkupModel model;
@@ -213,19 +234,33 @@ void TestMarkupModel::tester_through_tree_operations()
     QCOMPARE(model.data(model.index(1, MarkupColumn::End, outer)).toLongLong(), 40);
     QVERIFY(tree.prune(model.index(2, 0, outer)));
     QCOMPARE(model.rowCount(outer), 2);
-    // Indexes a view keeps answer parent() for their level as rows move.
+    // Indexes a view keeps follow their markups as rows move around them.
     QVERIFY(tree.insert_range(400, 500) && tree.insert_range(410, 420));
+    QVERIFY(tree.insert_range(412, 413));
+    MarkupNode *top_node = model.root()->child(1);
     const QPersistentModelIndex top(model.index(1, 0));
     const QPersistentModelIndex nested(model.index(0, MarkupColumn::End, top));
+    const QPersistentModelIndex deepest(model.index(0, 0, nested.sibling(0, 0)));
+    auto still_resolve = [&](int top_row) {
+        return top.row() == top_row && !top.parent().isValid() && nested.parent() == top
+               && deepest.parent() == nested.sibling(0, 0)
+               && model.node_from_index(top) == top_node
+               && model.node_from_index(nested) == top_node->child(0)
+               && model.node_from_index(deepest) == top_node->child(0)->child(0)
+               && model.index_of(top_node) == top;
+    };
     MarkupNode *taken = tree.take_subtree(model.node_from_index(model.index(0, 0)));
-    QVERIFY(top.row() == 0 && !top.parent().isValid() && nested.parent() == top);
-    QCOMPARE(model.node_from_index(top)->start(), 400);
+    QVERIFY(still_resolve(0));
     tree.put_subtree(model.root(), 0, taken);
-    QVERIFY(top.row() == 1 && !top.parent().isValid() && nested.parent() == top);
-    QCOMPARE(model.node_from_index(nested)->start(), 410);
-    QCOMPARE(model.node_from_index(top)->start(), 400);
+    QVERIFY(still_resolve(1));
+    // A markup inserted before it, and one removed from beside its child.
+    QVERIFY(tree.prune(model.index(0, 0)) && model.insertRow(0));
+    QVERIFY(still_resolve(1));
+    QVERIFY(model.insertRow(0, top) && tree.prune(model.index(0, 0, top)));
+    QVERIFY(still_resolve(1));
+    QCOMPARE(top_node->child(0)->start(), 410);
     tree.load_xml(tree.to_xml());
-    QCOMPARE(model.rowCount(model.index(0, 0)), 2);
+    QCOMPARE(model.rowCount(model.index(1, 0)), 1);
     QCOMPARE(model.rowCount(), 2);
     tree.clear();
     QCOMPARE(model.rowCount(), 0);

@@ -7,6 +7,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 using namespace pq_markup_test;
@@ -29,7 +30,8 @@ private slots:
     void delete_moves_children_up();
     void prune_removes_subtree();
     void clear_keeps_titles();
-    void expand_all_called_after_insert_and_delete();
+    void reshaping_expands_everything_data();
+    void reshaping_expands_everything();
 
     void node_at_collapsed_and_expanded();
     void node_at_repeat_data();
@@ -46,32 +48,30 @@ private slots:
     void lookup_survives_extreme_offsets();
 
 private:
-    std::unique_ptr<MarkupModel> model;
-    std::unique_ptr<MarkupTree> tree;
-    QSet<const MarkupNode *> expanded;
+    std::unique_ptr<MarkupModel> m_model;
+    std::unique_ptr<MarkupTree> m_tree;
+    QSet<const MarkupNode *> m_expanded;
     void expand_everything();
 };
 
 void TestMarkupTree::init()
 {
-    model = std::make_unique<MarkupModel>();
-    tree = std::make_unique<MarkupTree>(model.get());
-    expanded.clear();
-    tree->set_is_expanded([this](const QModelIndex &index) {
-        return expanded.contains(model->node_from_index(index));
-    });
+    m_model = std::make_unique<MarkupModel>();
+    m_tree = std::make_unique<MarkupTree>(m_model.get());
+    m_expanded.clear();
 }
 
 void TestMarkupTree::cleanup()
 {
-    tree.reset();
-    model.reset();
+    m_tree.reset();
+    m_model.reset();
 }
 
 void TestMarkupTree::expand_everything()
 {
-    for (MarkupNode *n : all_nodes(model->root()))
-        expanded.insert(n);
+    for (MarkupNode *n : all_nodes(m_model->root()))
+        m_expanded.insert(n);
+    expand_only(*m_model, m_expanded);
 }
 
 void TestMarkupTree::insert_rules_data()
@@ -123,24 +123,24 @@ void TestMarkupTree::insert_rules()
     QFETCH(bool, last_accepted);
     QFETCH(QString, expected);
     for (int i = 0; i + 2 < marks.size(); i += 2)
-        QVERIFY(tree->insert_range(marks.at(i), marks.at(i + 1)));
-    QCOMPARE(tree->insert_range(marks.at(marks.size() - 2), marks.last()), last_accepted);
-    QCOMPARE(shape(model->root()), expected);
+        QVERIFY(m_tree->insert_range(marks.at(i), marks.at(i + 1)));
+    QCOMPARE(m_tree->insert_range(marks.at(marks.size() - 2), marks.last()), last_accepted);
+    QCOMPARE(shape(m_model->root()), expected);
     // Parent pointers must agree with the lists, or the model's parent() lies.
-    for (MarkupNode *n : all_nodes(model->root()))
+    for (MarkupNode *n : all_nodes(m_model->root()))
         for (MarkupNode *c : n->children())
             QCOMPARE(c->parent_node(), n);
 }
 
 void TestMarkupTree::refusal_changes_nothing()
 {
-    QVERIFY(tree->insert_range(0, 100));
-    QVERIFY(tree->insert_range(10, 20));
-    QSignalSpy about(model.get(), &MarkupModel::about_to_change);
-    QSignalSpy inserted(model.get(), &QAbstractItemModel::rowsInserted);
-    QSignalSpy reset(model.get(), &QAbstractItemModel::modelReset);
-    QVERIFY(!tree->insert_range(15, 30));
-    QVERIFY(!tree->insert_range(20, 10));
+    QVERIFY(m_tree->insert_range(0, 100));
+    QVERIFY(m_tree->insert_range(10, 20));
+    QSignalSpy about(m_model.get(), &MarkupModel::about_to_change);
+    QSignalSpy inserted(m_model.get(), &QAbstractItemModel::rowsInserted);
+    QSignalSpy reset(m_model.get(), &QAbstractItemModel::modelReset);
+    QVERIFY(!m_tree->insert_range(15, 30));
+    QVERIFY(!m_tree->insert_range(20, 10));
     QCOMPARE(about.count(), 0);
     QCOMPARE(inserted.count(), 0);
     QCOMPARE(reset.count(), 0);
@@ -148,8 +148,8 @@ void TestMarkupTree::refusal_changes_nothing()
 
 void TestMarkupTree::new_markup_values()
 {
-    QVERIFY(tree->insert_range(0x30, 0x10));
-    MarkupNode *n = model->root()->child(0);
+    QVERIFY(m_tree->insert_range(0x30, 0x10));
+    MarkupNode *n = m_model->root()->child(0);
     QVERIFY(n);
     QCOMPARE(n->data(MarkupColumn::Description), QVariant(QStringLiteral("Description")));
     // Marking stores 64-bit integers and a boolean false.
@@ -160,20 +160,20 @@ void TestMarkupTree::new_markup_values()
     QCOMPARE(n->data(MarkupColumn::Repeat), QVariant(false));
     QCOMPARE(n->foreground(), QColor(Qt::black));
     QCOMPARE(n->background(), QColor(Qt::white));
-    QVERIFY(tree->insert_range(5, 5));
-    QCOMPARE(model->root()->child(0)->length(), 1);
+    QVERIFY(m_tree->insert_range(5, 5));
+    QCOMPARE(m_model->root()->child(0)->length(), 1);
 }
 
 void TestMarkupTree::adoption_keeps_order_and_subtrees()
 {
-    QVERIFY(tree->insert_range(60, 70));
-    QVERIFY(tree->insert_range(5, 9));
-    QVERIFY(tree->insert_range(30, 40));
-    QVERIFY(tree->insert_range(32, 33));
-    QVERIFY(tree->insert_range(200, 300));
-    QVERIFY(tree->insert_range(0, 100));
-    QCOMPARE(shape(model->root()), QStringLiteral("0..100(5..9,30..40(32..33),60..70),200..300"));
-    MarkupNode *outer = model->root()->child(0);
+    QVERIFY(m_tree->insert_range(60, 70));
+    QVERIFY(m_tree->insert_range(5, 9));
+    QVERIFY(m_tree->insert_range(30, 40));
+    QVERIFY(m_tree->insert_range(32, 33));
+    QVERIFY(m_tree->insert_range(200, 300));
+    QVERIFY(m_tree->insert_range(0, 100));
+    QCOMPARE(shape(m_model->root()), QStringLiteral("0..100(5..9,30..40(32..33),60..70),200..300"));
+    MarkupNode *outer = m_model->root()->child(0);
     QCOMPARE(outer->child(1)->row(), 1);
     QCOMPARE(outer->child(1)->child(0)->parent_node(), outer->child(1));
 }
@@ -181,23 +181,23 @@ void TestMarkupTree::adoption_keeps_order_and_subtrees()
 void TestMarkupTree::delete_moves_children_up()
 {
     // Parent P with children 0..1, 2..3, X (4..90 with A, B, C), 95..99.
-    QVERIFY(tree->insert_range(0, 200));
-    QVERIFY(tree->insert_range(0, 1));
-    QVERIFY(tree->insert_range(2, 3));
-    QVERIFY(tree->insert_range(4, 90));
-    QVERIFY(tree->insert_range(10, 20));
-    QVERIFY(tree->insert_range(11, 12));
-    QVERIFY(tree->insert_range(30, 40));
-    QVERIFY(tree->insert_range(50, 60));
-    QVERIFY(tree->insert_range(95, 99));
-    MarkupNode *p = model->root()->child(0);
+    QVERIFY(m_tree->insert_range(0, 200));
+    QVERIFY(m_tree->insert_range(0, 1));
+    QVERIFY(m_tree->insert_range(2, 3));
+    QVERIFY(m_tree->insert_range(4, 90));
+    QVERIFY(m_tree->insert_range(10, 20));
+    QVERIFY(m_tree->insert_range(11, 12));
+    QVERIFY(m_tree->insert_range(30, 40));
+    QVERIFY(m_tree->insert_range(50, 60));
+    QVERIFY(m_tree->insert_range(95, 99));
+    MarkupNode *p = m_model->root()->child(0);
     MarkupNode *x = p->child(2);
     QCOMPARE(describe(x), QStringLiteral("4..90"));
     MarkupNode *a = x->child(0);
-    QSignalSpy reset(model.get(), &QAbstractItemModel::modelReset);
-    QVERIFY(tree->delete_markup(model->index_of(x)));
+    QSignalSpy reset(m_model.get(), &QAbstractItemModel::modelReset);
+    QVERIFY(m_tree->delete_markup(m_model->index_of(x)));
     QCOMPARE(reset.count(), 1);
-    QCOMPARE(shape(model->root()),
+    QCOMPARE(shape(m_model->root()),
              QStringLiteral("0..200(0..1,2..3,10..20(11..12),30..40,50..60,95..99)"));
     QCOMPARE(p->child(2), a);
     QCOMPARE(a->parent_node(), p);
@@ -207,74 +207,130 @@ void TestMarkupTree::delete_moves_children_up()
 
 void TestMarkupTree::prune_removes_subtree()
 {
-    QVERIFY(tree->insert_range(0, 200));
-    QVERIFY(tree->insert_range(0, 1));
-    QVERIFY(tree->insert_range(4, 90));
-    QVERIFY(tree->insert_range(10, 20));
-    QVERIFY(tree->insert_range(30, 40));
-    QVERIFY(tree->insert_range(95, 99));
-    MarkupNode *p = model->root()->child(0);
-    const QModelIndex pi = model->index_of(p);
-    QSignalSpy removed(model.get(), &QAbstractItemModel::rowsRemoved);
-    QVERIFY(tree->prune(model->index_of(p->child(1))));
+    QVERIFY(m_tree->insert_range(0, 200));
+    QVERIFY(m_tree->insert_range(0, 1));
+    QVERIFY(m_tree->insert_range(4, 90));
+    QVERIFY(m_tree->insert_range(10, 20));
+    QVERIFY(m_tree->insert_range(30, 40));
+    QVERIFY(m_tree->insert_range(95, 99));
+    MarkupNode *p = m_model->root()->child(0);
+    const QModelIndex pi = m_model->index_of(p);
+    QSignalSpy removed(m_model.get(), &QAbstractItemModel::rowsRemoved);
+    QVERIFY(m_tree->prune(m_model->index_of(p->child(1))));
     QCOMPARE(removed.count(), 1);
     QCOMPARE(removed.at(0).at(0).value<QModelIndex>(), pi);
     QCOMPARE(removed.at(0).at(1).toInt(), 1);
     QCOMPARE(removed.at(0).at(2).toInt(), 1);
-    QCOMPARE(shape(model->root()), QStringLiteral("0..200(0..1,95..99)"));
+    QCOMPARE(shape(m_model->root()), QStringLiteral("0..200(0..1,95..99)"));
     // An invalid index names no markup: nothing happens.
-    QVERIFY(tree->prune(QModelIndex()));
-    QVERIFY(tree->delete_markup(QModelIndex()));
-    QCOMPARE(shape(model->root()), QStringLiteral("0..200(0..1,95..99)"));
+    QVERIFY(m_tree->prune(QModelIndex()));
+    QVERIFY(m_tree->delete_markup(QModelIndex()));
+    QCOMPARE(shape(m_model->root()), QStringLiteral("0..200(0..1,95..99)"));
 }
 
 void TestMarkupTree::clear_keeps_titles()
 {
-    QVERIFY(tree->insert_range(0, 10));
-    QVERIFY(tree->insert_range(2, 3));
-    QSignalSpy reset(model.get(), &QAbstractItemModel::modelReset);
-    tree->clear();
+    QVERIFY(m_tree->insert_range(0, 10));
+    QVERIFY(m_tree->insert_range(2, 3));
+    QSignalSpy reset(m_model.get(), &QAbstractItemModel::modelReset);
+    m_tree->clear();
     QCOMPARE(reset.count(), 1);
-    QCOMPARE(model->rowCount(), 0);
-    QCOMPARE(model->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Start"));
-    QCOMPARE(tree->node_at(5), nullptr);
-    QVERIFY(tree->insert_range(0, 10));
+    QCOMPARE(m_model->rowCount(), 0);
+    QCOMPARE(m_model->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Start"));
+    QCOMPARE(m_tree->node_at(5), nullptr);
+    QVERIFY(m_tree->insert_range(0, 10));
 }
 
-void TestMarkupTree::expand_all_called_after_insert_and_delete()
+void TestMarkupTree::reshaping_expands_everything_data()
 {
-    int calls = 0;
-    tree->set_expand_all([&calls] { ++calls; });
-    QVERIFY(tree->insert_range(0, 10));
-    QCOMPARE(calls, 1);
-    QVERIFY(!tree->insert_range(5, 20));
-    QCOMPARE(calls, 1);
-    QVERIFY(tree->delete_markup(model->index(0, 0)));
-    QCOMPARE(calls, 2);
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<bool>("expands");
+    QTest::newRow("mark") << "mark" << true;
+    QTest::newRow("refused-mark") << "refused-mark" << false;
+    QTest::newRow("delete") << "delete" << true;
+    QTest::newRow("prune") << "prune" << false;
+    QTest::newRow("load") << "load" << true;
+    QTest::newRow("undo-mark") << "unmark" << true;
+    QTest::newRow("undo-prune") << "put-subtree" << true;
+    QTest::newRow("undo-delete") << "lower-children" << true;
+    QTest::newRow("undo-clear") << "restore-all" << true;
+}
+
+void TestMarkupTree::reshaping_expands_everything()
+{
+    // Whatever changes the tree's shape, except taking markups out, shows
+    // every markup expanded: the flags are set and views are told once.
+    QFETCH(QString, operation);
+    QFETCH(bool, expands);
+    QVERIFY(m_tree->insert_range(0, 100) && m_tree->insert_range(10, 50));
+    QVERIFY(m_tree->insert_range(20, 30) && m_tree->insert_range(200, 300));
+    expand_only(*m_model, {});
+    MarkupNode *middle = find_range(m_model->root(), 10, 50);
+    std::function<void()> run;
+    if (operation == QLatin1String("mark")) {
+        run = [&] { QVERIFY(m_tree->insert_range(40, 45)); };
+    } else if (operation == QLatin1String("refused-mark")) {
+        run = [&] { QVERIFY(!m_tree->insert_range(25, 35)); };
+    } else if (operation == QLatin1String("delete")) {
+        run = [&] { QVERIFY(m_tree->delete_markup(m_model->index_of(middle))); };
+    } else if (operation == QLatin1String("prune")) {
+        run = [&] { QVERIFY(m_tree->prune(m_model->index_of(middle))); };
+    } else if (operation == QLatin1String("load")) {
+        const QString xml = m_tree->to_xml();
+        run = [this, xml] { QVERIFY(m_tree->load_xml(xml)); };
+    } else if (operation == QLatin1String("unmark")) {
+        QList<int> rows;
+        MarkupNode *node = m_tree->mark_range(40, 45, &rows);
+        run = [this, node, rows] { m_tree->unmark(node, rows); };
+    } else if (operation == QLatin1String("put-subtree")) {
+        MarkupNode *taken = m_tree->take_subtree(middle->child(0));
+        run = [this, middle, taken] { m_tree->put_subtree(middle, 0, taken); };
+    } else if (operation == QLatin1String("lower-children")) {
+        MarkupNode *parent = middle->parent_node();
+        const int row = middle->row();
+        int moved = 0;
+        MarkupNode *lifted = m_tree->lift_children(middle, &moved);
+        run = [this, parent, row, lifted, moved] { m_tree->lower_children(parent, row, lifted, moved); };
+    } else {
+        MarkupNode *old_root = m_tree->take_all();
+        run = [this, old_root] { m_tree->restore_all(old_root); };
+    }
+    // The preparation may have expanded what is in the tree again.
+    expand_only(*m_model, {});
+    QSignalSpy all(m_model.get(), &MarkupModel::all_expanded);
+    QSignalSpy one(m_model.get(), &MarkupModel::expanded_changed);
+    run();
+    QCOMPARE(all.count(), expands ? 1 : 0);
+    QCOMPARE(one.count(), 0);
+    QVERIFY(m_model->root()->child_count() > 0);
+    for (MarkupNode *n : all_nodes(m_model->root()))
+        QCOMPARE(n->is_expanded(), expands);
 }
 
 void TestMarkupTree::node_at_collapsed_and_expanded()
 {
-    QVERIFY(tree->insert_range(0, 100));
-    QVERIFY(tree->insert_range(10, 20));
-    QVERIFY(tree->insert_range(12, 14));
-    QVERIFY(tree->insert_range(300, 310));
-    MarkupNode *outer = model->root()->child(0);
+    QVERIFY(m_tree->insert_range(0, 100));
+    QVERIFY(m_tree->insert_range(10, 20));
+    QVERIFY(m_tree->insert_range(12, 14));
+    QVERIFY(m_tree->insert_range(300, 310));
+    MarkupNode *outer = m_model->root()->child(0);
     MarkupNode *mid = outer->child(0);
-    QCOMPARE(tree->node_at(150), nullptr);
-    QCOMPARE(tree->node_at(-1), nullptr);
-    QCOMPARE(tree->node_at(13), outer); // collapsed: answers for its whole range
-    expanded.insert(outer);
-    QCOMPARE(tree->node_at(13), mid);
-    QCOMPARE(tree->node_at(21), outer);
-    expanded.insert(mid);
-    QCOMPARE(describe(tree->node_at(13)), QStringLiteral("12..14"));
-    QCOMPARE(tree->node_at(10), mid);
-    QCOMPARE(tree->node_at(100), outer);
-    QCOMPARE(describe(tree->node_at(305)), QStringLiteral("300..310"));
+    expand_only(*m_model, {});
+    QCOMPARE(m_tree->node_at(150), nullptr);
+    QCOMPARE(m_tree->node_at(-1), nullptr);
+    QCOMPARE(m_tree->node_at(13), outer); // collapsed: answers for its whole range
+    m_model->set_expanded(m_model->index_of(outer), true);
+    QCOMPARE(m_tree->node_at(13), mid);
+    QCOMPARE(m_tree->node_at(21), outer);
+    m_model->set_expanded(m_model->index_of(mid).siblingAtColumn(MarkupColumn::End), true);
+    QCOMPARE(describe(m_tree->node_at(13)), QStringLiteral("12..14"));
+    QCOMPARE(m_tree->node_at(10), mid);
+    QCOMPARE(m_tree->node_at(100), outer);
+    QCOMPARE(describe(m_tree->node_at(305)), QStringLiteral("300..310"));
     // A collapsed middle hides the deeper markup even with it marked expanded.
-    expanded.remove(outer);
-    QCOMPARE(tree->node_at(13), outer);
+    m_model->set_expanded(m_model->index_of(outer), false);
+    QCOMPARE(m_tree->node_at(13), outer);
+    QVERIFY(mid->is_expanded());
 }
 
 void TestMarkupTree::node_at_repeat_data()
@@ -299,64 +355,65 @@ void TestMarkupTree::node_at_repeat()
     QFETCH(qint64, offset);
     QFETCH(QString, expanded_answer);
     QFETCH(QString, collapsed_answer);
-    QVERIFY(tree->insert_range(100, 103));
-    QVERIFY(tree->insert_range(101, 101));
-    QVERIFY(tree->insert_range(200, 210));
-    MarkupNode *r = model->root()->child(0);
+    QVERIFY(m_tree->insert_range(100, 103));
+    QVERIFY(m_tree->insert_range(101, 101));
+    QVERIFY(m_tree->insert_range(200, 210));
+    MarkupNode *r = m_model->root()->child(0);
     // Repeat set as the tree view's editor stores it: the text "true".
-    QVERIFY(model->setData(model->index(0, MarkupColumn::Repeat), QStringLiteral("true")));
+    QVERIFY(m_model->setData(m_model->index(0, MarkupColumn::Repeat), QStringLiteral("true")));
     QVERIFY(r->is_repeat());
-    QCOMPARE(describe(tree->node_at(offset)), collapsed_answer);
-    expanded.insert(r);
-    QCOMPARE(describe(tree->node_at(offset)), expanded_answer);
+    expand_only(*m_model, {});
+    QCOMPARE(describe(m_tree->node_at(offset)), collapsed_answer);
+    expand_only(*m_model, { r });
+    QCOMPARE(describe(m_tree->node_at(offset)), expanded_answer);
 }
 
 void TestMarkupTree::node_at_repeat_bounded_by_parent()
 {
     // Parent 0..50 holding a repeat record 10..13: records run up to the
     // parent's end, and a record cut off by it falls to the parent.
-    QVERIFY(tree->insert_range(0, 50));
-    QVERIFY(tree->insert_range(10, 13));
-    QVERIFY(tree->insert_range(60, 70));
-    MarkupNode *p = model->root()->child(0);
+    QVERIFY(m_tree->insert_range(0, 50));
+    QVERIFY(m_tree->insert_range(10, 13));
+    QVERIFY(m_tree->insert_range(60, 70));
+    MarkupNode *p = m_model->root()->child(0);
     MarkupNode *r = p->child(0);
-    QVERIFY(model->setData(model->index_of(r).siblingAtColumn(MarkupColumn::Repeat), true));
-    expanded.insert(p);
-    QCOMPARE(tree->node_at(9), p);
-    QCOMPARE(tree->node_at(45), r);   // record 42..45
-    QCOMPARE(tree->node_at(49), r);   // record 46..49, the last whole one
-    QCOMPARE(tree->node_at(50), p);   // record 50..53 passes the parent's end
-    QCOMPARE(describe(tree->node_at(55)), QStringLiteral("null"));
-    QCOMPARE(describe(tree->node_at(60)), QStringLiteral("60..70"));
+    QVERIFY(m_model->setData(m_model->index_of(r).siblingAtColumn(MarkupColumn::Repeat), true));
+    expand_only(*m_model, { p });
+    QCOMPARE(m_tree->node_at(9), p);
+    QCOMPARE(m_tree->node_at(45), r);   // record 42..45
+    QCOMPARE(m_tree->node_at(49), r);   // record 46..49, the last whole one
+    QCOMPARE(m_tree->node_at(50), p);   // record 50..53 passes the parent's end
+    QCOMPARE(describe(m_tree->node_at(55)), QStringLiteral("null"));
+    QCOMPARE(describe(m_tree->node_at(60)), QStringLiteral("60..70"));
 }
 
 void TestMarkupTree::node_at_repeat_after_repeat_sibling()
 {
     // Two repeat markups in a row: the second one's records are answered too.
-    QVERIFY(tree->insert_range(0, 3));
-    QVERIFY(tree->insert_range(10, 11));
+    QVERIFY(m_tree->insert_range(0, 3));
+    QVERIFY(m_tree->insert_range(10, 11));
     for (int row = 0; row < 2; ++row)
-        QVERIFY(model->setData(model->index(row, MarkupColumn::Repeat), true));
-    QCOMPARE(describe(tree->node_at(5)), QStringLiteral("0..3"));
-    QCOMPARE(describe(tree->node_at(9)), QStringLiteral("null")); // record 8..11 hits 10
-    QCOMPARE(describe(tree->node_at(25)), QStringLiteral("10..11"));
-    QCOMPARE(describe(tree->node_at(1000001)), QStringLiteral("10..11"));
+        QVERIFY(m_model->setData(m_model->index(row, MarkupColumn::Repeat), true));
+    QCOMPARE(describe(m_tree->node_at(5)), QStringLiteral("0..3"));
+    QCOMPARE(describe(m_tree->node_at(9)), QStringLiteral("null")); // record 8..11 hits 10
+    QCOMPARE(describe(m_tree->node_at(25)), QStringLiteral("10..11"));
+    QCOMPARE(describe(m_tree->node_at(1000001)), QStringLiteral("10..11"));
 }
 
 void TestMarkupTree::node_at_matches_reference_on_random_trees()
 {
     QRandomGenerator rng(20261207);
     for (int round = 0; round < 60; ++round) {
-        tree->clear();
-        expanded = random_tree(*tree, rng, 5 + int(rng.bounded(60)), 400);
-        auto is_expanded = [this](const MarkupNode *n) { return expanded.contains(n); };
+        m_tree->clear();
+        m_expanded = random_tree(*m_tree, rng, 5 + int(rng.bounded(60)), 400);
+        auto is_expanded = [this](const MarkupNode *n) { return m_expanded.contains(n); };
         for (qint64 o = -3; o < 1200; ++o) {
-            MarkupNode *want = reference_lookup(model->root(), o, is_expanded);
-            MarkupNode *got = tree->node_at(o);
+            MarkupNode *want = reference_lookup(m_model->root(), o, is_expanded);
+            MarkupNode *got = m_tree->node_at(o);
             if (got != want)
                 QFAIL(qPrintable(QStringLiteral("round %1 offset %2: got %3, want %4 in %5")
                                      .arg(round).arg(o).arg(describe(got), describe(want),
-                                                            shape(model->root()))));
+                                                            shape(m_model->root()))));
         }
     }
 }
@@ -381,15 +438,16 @@ void TestMarkupTree::node_at_matches_reference_on_unordered_trees()
         for (; open > 0; --open)
             xml += QStringLiteral("</node>");
         xml += QStringLiteral("</pellowquarnbybook>\n");
-        QVERIFY(tree->load_xml(xml));
-        expanded.clear();
-        for (MarkupNode *n : all_nodes(model->root()))
+        QVERIFY(m_tree->load_xml(xml));
+        m_expanded.clear();
+        for (MarkupNode *n : all_nodes(m_model->root()))
             if (rng.bounded(4) != 0)
-                expanded.insert(n);
-        auto is_expanded = [this](const MarkupNode *n) { return expanded.contains(n); };
+                m_expanded.insert(n);
+        expand_only(*m_model, m_expanded);
+        auto is_expanded = [this](const MarkupNode *n) { return m_expanded.contains(n); };
         for (qint64 o = -10; o < 600; ++o)
-            QCOMPARE(describe(tree->node_at(o)),
-                     describe(reference_lookup(model->root(), o, is_expanded)));
+            QCOMPARE(describe(m_tree->node_at(o)),
+                     describe(reference_lookup(m_model->root(), o, is_expanded)));
     }
 }
 
@@ -413,16 +471,16 @@ void TestMarkupTree::unsorted_disjoint_file_order()
                    .arg(i * 10 + 2);
     }
     xml += QStringLiteral("</pellowquarnbybook>");
-    QVERIFY(tree->load_xml(xml));
+    QVERIFY(m_tree->load_xml(xml));
     expand_everything();
-    auto is_expanded = [this](const MarkupNode *n) { return expanded.contains(n); };
-    const MarkupTree::LookupSnapshot snapshot = tree->lookup_snapshot();
-    QCOMPARE(snapshot.sorted.contains(model->root()), !with_repeat);
+    auto is_expanded = [this](const MarkupNode *n) { return m_expanded.contains(n); };
+    const MarkupTree::LookupSnapshot snapshot = m_tree->lookup_snapshot();
+    QCOMPARE(snapshot.sorted.contains(m_model->root()), !with_repeat);
     std::vector<std::atomic<MarkupNode *>> out(600);
-    QVERIFY(tree->fill(-20, 600, out.data(), snapshot));
+    QVERIFY(m_tree->fill(-20, 600, out.data(), snapshot));
     for (qint64 o = -20; o < 580; ++o) {
-        MarkupNode *want = reference_lookup(model->root(), o, is_expanded);
-        QCOMPARE(describe(tree->node_at(o)), describe(want));
+        MarkupNode *want = reference_lookup(m_model->root(), o, is_expanded);
+        QCOMPARE(describe(m_tree->node_at(o)), describe(want));
         QCOMPARE(describe(out[o + 20].load()), describe(want));
     }
 }
@@ -432,20 +490,20 @@ void TestMarkupTree::fill_matches_node_at_on_random_trees()
     QRandomGenerator rng(4242);
     std::vector<std::atomic<MarkupNode *>> out(3000);
     for (int round = 0; round < 60; ++round) {
-        tree->clear();
-        expanded = random_tree(*tree, rng, 5 + int(rng.bounded(80)), 600);
-        const MarkupTree::LookupSnapshot snapshot = tree->lookup_snapshot();
+        m_tree->clear();
+        m_expanded = random_tree(*m_tree, rng, 5 + int(rng.bounded(80)), 600);
+        const MarkupTree::LookupSnapshot snapshot = m_tree->lookup_snapshot();
         const qint64 first = qint64(rng.bounded(700)) - 50;
         const int count = 1 + int(rng.bounded(int(out.size())));
         // Filled as the mask fills: from a snapshot of its window only.
-        QVERIFY(tree->fill(first, count, out.data(), tree->lookup_snapshot(first, first + count - 1)));
+        QVERIFY(m_tree->fill(first, count, out.data(), m_tree->lookup_snapshot(first, first + count - 1)));
         for (int i = 0; i < count; ++i) {
-            MarkupNode *want = tree->node_at(first + i, snapshot);
+            MarkupNode *want = m_tree->node_at(first + i, snapshot);
             if (out[i].load() != want)
                 QFAIL(qPrintable(QStringLiteral("round %1 offset %2: fill %3, node_at %4 in %5")
                                      .arg(round).arg(first + i)
                                      .arg(describe(out[i].load()), describe(want),
-                                          shape(model->root()))));
+                                          shape(m_model->root()))));
         }
     }
 }
@@ -454,71 +512,71 @@ void TestMarkupTree::edits_that_reorder_siblings()
 {
     // The editor changes one markup's range; lookups must see the new order
     // at once, at the top level and below an expanded markup.
-    QVERIFY(tree->insert_range(0, 9));
-    QVERIFY(tree->insert_range(20, 29));
-    QVERIFY(tree->insert_range(40, 49));
-    QVERIFY(tree->insert_range(100, 200));
-    QVERIFY(tree->insert_range(110, 120));
-    QVERIFY(tree->insert_range(150, 160));
+    QVERIFY(m_tree->insert_range(0, 9));
+    QVERIFY(m_tree->insert_range(20, 29));
+    QVERIFY(m_tree->insert_range(40, 49));
+    QVERIFY(m_tree->insert_range(100, 200));
+    QVERIFY(m_tree->insert_range(110, 120));
+    QVERIFY(m_tree->insert_range(150, 160));
     expand_everything();
-    auto is_expanded = [this](const MarkupNode *n) { return expanded.contains(n); };
+    auto is_expanded = [this](const MarkupNode *n) { return m_expanded.contains(n); };
     auto check_all = [&] {
         std::vector<std::atomic<MarkupNode *>> out(260);
-        const MarkupTree::LookupSnapshot snapshot = tree->lookup_snapshot();
-        QVERIFY(tree->fill(-5, 260, out.data(), snapshot));
+        const MarkupTree::LookupSnapshot snapshot = m_tree->lookup_snapshot();
+        QVERIFY(m_tree->fill(-5, 260, out.data(), snapshot));
         for (qint64 o = -5; o < 255; ++o) {
-            const QString want = describe(reference_lookup(model->root(), o, is_expanded));
-            QCOMPARE(describe(tree->node_at(o)), want);
+            const QString want = describe(reference_lookup(m_model->root(), o, is_expanded));
+            QCOMPARE(describe(m_tree->node_at(o)), want);
             QCOMPARE(describe(out[o + 5].load()), want);
         }
     };
     check_all();
-    QVERIFY(model->setData(model->index(2, MarkupColumn::Start), int(5)));
-    QCOMPARE(describe(tree->node_at(7)), QStringLiteral("0..9"));
+    QVERIFY(m_model->setData(m_model->index(2, MarkupColumn::Start), int(5)));
+    QCOMPARE(describe(m_tree->node_at(7)), QStringLiteral("0..9"));
     check_all();
-    QVERIFY(model->setData(model->index(0, MarkupColumn::End), QStringLiteral("3")));
-    QCOMPARE(describe(tree->node_at(7)), QStringLiteral("5..49"));
+    QVERIFY(m_model->setData(m_model->index(0, MarkupColumn::End), QStringLiteral("3")));
+    QCOMPARE(describe(m_tree->node_at(7)), QStringLiteral("5..49"));
     check_all();
-    const QModelIndex outer = model->index(3, 0);
-    QVERIFY(model->setData(model->index(1, MarkupColumn::Start, outer), int(105)));
-    QVERIFY(model->setData(model->index(1, MarkupColumn::End, outer), int(108)));
-    QCOMPARE(describe(tree->node_at(106)), QStringLiteral("105..108"));
+    const QModelIndex outer = m_model->index(3, 0);
+    QVERIFY(m_model->setData(m_model->index(1, MarkupColumn::Start, outer), int(105)));
+    QVERIFY(m_model->setData(m_model->index(1, MarkupColumn::End, outer), int(108)));
+    QCOMPARE(describe(m_tree->node_at(106)), QStringLiteral("105..108"));
     check_all();
 }
 
 void TestMarkupTree::fill_stops_when_asked()
 {
-    QVERIFY(tree->insert_range(0, 100));
+    QVERIFY(m_tree->insert_range(0, 100));
     std::vector<std::atomic<MarkupNode *>> out(500);
     for (auto &e : out)
-        e.store(model->root());
+        e.store(m_model->root());
     std::atomic_bool stop { true };
-    QVERIFY(!tree->fill(0, 500, out.data(), tree->lookup_snapshot(), &stop));
-    QCOMPARE(out[0].load(), model->root()); // untouched
+    QVERIFY(!m_tree->fill(0, 500, out.data(), m_tree->lookup_snapshot(), &stop));
+    QCOMPARE(out[0].load(), m_model->root()); // untouched
     stop = false;
-    QVERIFY(tree->fill(0, 500, out.data(), tree->lookup_snapshot(), &stop));
-    QCOMPARE(out[0].load(), model->root()->child(0));
+    QVERIFY(m_tree->fill(0, 500, out.data(), m_tree->lookup_snapshot(), &stop));
+    QCOMPARE(out[0].load(), m_model->root()->child(0));
     QCOMPARE(out[101].load(), nullptr);
 }
 
 void TestMarkupTree::lookup_survives_extreme_offsets()
 {
     const qint64 max = std::numeric_limits<qint64>::max();
-    QVERIFY(tree->insert_range(max - 10, max - 7));
-    QVERIFY(tree->insert_range(0, 0));
+    QVERIFY(m_tree->insert_range(max - 10, max - 7));
+    QVERIFY(m_tree->insert_range(0, 0));
     for (int row = 0; row < 2; ++row)
-        QVERIFY(model->setData(model->index(row, MarkupColumn::Repeat), true));
-    QCOMPARE(describe(tree->node_at(max)), QStringLiteral("null")); // record would pass the end
-    QCOMPARE(tree->node_at(max - 8), model->root()->child(1));
-    QCOMPARE(tree->node_at(max - 11), model->root()->child(0)); // one-byte record repeats
+        QVERIFY(m_model->setData(m_model->index(row, MarkupColumn::Repeat), true));
+    QCOMPARE(describe(m_tree->node_at(max)), QStringLiteral("null")); // record would pass the end
+    QCOMPARE(m_tree->node_at(max - 8), m_model->root()->child(1));
+    QCOMPARE(m_tree->node_at(max - 11), m_model->root()->child(0)); // one-byte record repeats
     std::vector<std::atomic<MarkupNode *>> out(20);
-    QVERIFY(tree->fill(max - 19, 20, out.data(), tree->lookup_snapshot()));
+    QVERIFY(m_tree->fill(max - 19, 20, out.data(), m_tree->lookup_snapshot()));
     for (int i = 0; i < 20; ++i)
-        QCOMPARE(out[i].load(), tree->node_at(max - 19 + i));
+        QCOMPARE(out[i].load(), m_tree->node_at(max - 19 + i));
     // A repeat markup whose End lies before its Start (from a file) never repeats.
-    QVERIFY(tree->load_xml(QStringLiteral(
+    QVERIFY(m_tree->load_xml(QStringLiteral(
         "<pellowquarnbybook><node start=\"10\" end=\"5\" repeat=\"true\"/></pellowquarnbybook>")));
-    QCOMPARE(tree->node_at(20), nullptr);
+    QCOMPARE(m_tree->node_at(20), nullptr);
 }
 
 QTEST_GUILESS_MAIN(TestMarkupTree)

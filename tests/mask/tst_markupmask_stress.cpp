@@ -28,10 +28,6 @@ void TestMarkupMaskStress::mutations_while_filling()
 {
     MarkupModel model;
     MarkupTree tree(&model);
-    QSet<const MarkupNode *> expanded;
-    tree.set_is_expanded([&expanded, &model](const QModelIndex &index) {
-        return expanded.contains(model.node_from_index(index));
-    });
     MarkupMask mask(&tree);
     QSignalSpy completed(&mask, &MarkupMask::update_completed);
     QRandomGenerator rng(8086);
@@ -56,10 +52,8 @@ void TestMarkupMaskStress::mutations_while_filling()
         } else if (op < 63) {
             saved = tree.to_xml();
             tree.clear();
-            expanded.clear();
         } else if (op < 66 && !saved.isEmpty()) {
             tree.load_xml(saved);
-            expanded.clear();
         } else if (op < 76) {
             MarkupNode *n = nodes[rng.bounded(quint32(nodes.size()))];
             model.setData(model.index_of(n).siblingAtColumn(MarkupColumn::Repeat),
@@ -67,10 +61,7 @@ void TestMarkupMaskStress::mutations_while_filling()
         } else if (op < 90) {
             // The view expands or collapses a markup and asks for a reload.
             MarkupNode *n = nodes[rng.bounded(quint32(nodes.size()))];
-            if (expanded.contains(n))
-                expanded.remove(n);
-            else
-                expanded.insert(n);
+            model.set_expanded(model.index_of(n), !n->is_expanded());
             mask.reload_mask();
         } else {
             mask.reload_mask();

@@ -1,4 +1,7 @@
 #include "treeview/hextreeview.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
+#include "markup/markuptree.h"
 #include "testsettings.h"
 
 #include <QMenu>
@@ -119,6 +122,43 @@ private slots:
         QVERIFY(!menu_opened);
         QVERIFY(view->hasFocus());
         QCOMPARE(view->currentIndex().row(), 1);
+    }
+
+    void mirrors_the_models_expanded_flags()
+    {
+        MarkupModel model;
+        MarkupTree tree(&model);
+        HexTreeView view;
+        view.setModel(&model);
+        QSignalSpy shown(&view, &QTreeView::expanded);
+        QVERIFY(tree.insert_range(0, 100) && tree.insert_range(10, 50));
+        QVERIFY(tree.insert_range(20, 30) && tree.insert_range(200, 300));
+        // Marking and loading expand everything, and the view shows it
+        // without a signal per markup.
+        QVERIFY(view.isExpanded(model.index(0, 0)));
+        QVERIFY(tree.load_xml(tree.to_xml()));
+        const QModelIndex outer = model.index(0, 0);
+        const QModelIndex middle = model.index(0, 0, outer);
+        QVERIFY(view.isExpanded(outer) && view.isExpanded(middle));
+        QCOMPARE(shown.count(), 0);
+        // The user's collapsing and expanding is stored in the model.
+        view.collapse(outer);
+        QVERIFY(!model.is_expanded(outer) && model.is_expanded(middle));
+        view.expand(outer);
+        QVERIFY(model.is_expanded(outer));
+        // A flag changed in the model is shown.
+        model.set_expanded(middle, false);
+        QVERIFY(!view.isExpanded(middle));
+        model.set_expanded(middle, true);
+        QVERIFY(view.isExpanded(middle));
+        // A reset view (the flags untouched) shows everything again when the
+        // model asks, quietly again.
+        view.reset();
+        QVERIFY(!view.isExpanded(outer) && model.is_expanded(outer));
+        const int signals_before = shown.count();
+        model.expand_all();
+        QVERIFY(view.isExpanded(outer) && view.isExpanded(middle));
+        QCOMPARE(shown.count(), signals_before);
     }
 };
 
