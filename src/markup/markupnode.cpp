@@ -1,35 +1,7 @@
 #include "markup/markupnode.h"
 
 #include <algorithm>
-#include <atomic>
-#include <new>
 #include <vector>
-
-// Qt hashes a model index as its row times 16 plus its column plus its
-// internal id (the node's address, see MarkupModel), unmixed, and its hash
-// tables pick a bucket by the low bits. Nodes allocated one
-// after another at a constant stride, as loading a file does, give the rows
-// of a list keys in an arithmetic progression; when its step is a multiple of
-// a large power of two, the model's table of persistent indexes (one per
-// expanded row of the tree view) piles them into a few buckets, and every
-// row removal and every layout of the view probes long runs. Sixteen bytes
-// of slack on one node in eight, chosen pseudo-randomly, break the
-// progression; nodes stay in allocation order, so walks over the tree keep
-// their locality. Without it a prune among 80,000 expanded markups took two
-// to three times as long.
-void *MarkupNode::operator new(std::size_t size)
-{
-    static std::atomic<quint64> count { 0 };
-    quint64 x = count.fetch_add(1, std::memory_order_relaxed);
-    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
-    return ::operator new(size + ((x >> 61) == 0 ? 16 : 0));
-}
-
-void MarkupNode::operator delete(void *node) noexcept
-{
-    ::operator delete(node);
-}
 
 MarkupNode::MarkupNode(const QVariant &description, MarkupNode *parent)
     : m_parent(parent)

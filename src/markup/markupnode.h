@@ -7,7 +7,6 @@
 #include <QVariant>
 
 #include <array>
-#include <cstddef>
 
 // One markup: five column values, two colours, a non-owning parent pointer and
 // an ordered list of owned children.
@@ -34,11 +33,6 @@ public:
     MarkupNode &operator=(const MarkupNode &) = delete;
     // Deletes the whole subtree, without recursion (files may nest very deep).
     ~MarkupNode();
-
-    // Nodes are allocated with a little slack that varies from node to node;
-    // markupnode.cpp says why.
-    static void *operator new(std::size_t size);
-    static void operator delete(void *node) noexcept;
 
     int child_count() const { return int(m_children.size()); }
     // Null when row is out of range.
