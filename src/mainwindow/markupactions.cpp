@@ -141,7 +141,6 @@ void MarkupActions::set_colour(bool foreground)
         return;
     // Markup colours are 8-bit RGB (that is what the markup file holds).
     const QColor colour = QColor::fromRgba(chosen.rgba());
-    // The change bracket of the step refills the mask.
     EditHistory *history = m_window->edit_history();
     m_window->edited_file()->run(new ColourCommand(history, m_window->markup_tree(), node,
                                    foreground ? colour : node->foreground(),
@@ -206,7 +205,10 @@ void MarkupActions::assign_random_colours(MarkupNode *node)
     m_window->hex_widget()->clear_selection();
     m_window->markup_tree_view()->selectionModel()->clearSelection();
     m_window->markup_tree_view()->reset();
-    m_window->expand_markup_view();
+    // New colours need only a paint; the mask refills only when expanding
+    // opened a markup that was collapsed.
+    if (m_window->markup_model()->expand_all())
+        m_window->markup_mask()->reload_mask();
 }
 
 void MarkupActions::clear_tree_selection()

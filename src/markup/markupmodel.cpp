@@ -174,17 +174,20 @@ void MarkupModel::set_expanded(const QModelIndex &index, bool expanded)
     emit expanded_changed(index_of(node), expanded);
 }
 
-void MarkupModel::expand_all()
+bool MarkupModel::expand_all()
 {
+    bool opened = false;
     // Without recursion: files may nest very deep.
     std::vector<MarkupNode *> pending(m_root->children().cbegin(), m_root->children().cend());
     while (!pending.empty()) {
         MarkupNode *node = pending.back();
         pending.pop_back();
+        opened = opened || !node->is_expanded();
         node->set_expanded(true);
         pending.insert(pending.end(), node->children().cbegin(), node->children().cend());
     }
     emit all_expanded();
+    return opened;
 }
 
 void MarkupModel::begin_change()

@@ -66,8 +66,9 @@ public:
     // expanded_changed for its column-0 index when the flag changes.
     void set_expanded(const QModelIndex &index, bool expanded);
     // Expands every markup and emits all_expanded(), also when every one was
-    // expanded already (a view that was reset shows it all again).
-    void expand_all();
+    // expanded already (a view that was reset shows it all again). True when
+    // a markup was collapsed before, so lookups now reach further.
+    bool expand_all();
 
     void begin_change();
     void end_change();

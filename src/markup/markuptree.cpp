@@ -530,9 +530,9 @@ void MarkupTree::set_colours(MarkupNode *node, const QColor &foreground, const Q
 {
     if (!m_model || !node || !node->parent_node())
         return;
-    // The worker does not read colours, but the bracket's end is what
-    // refills the mask, so the hex view repaints in the new colours.
-    ChangeScope change(m_model);
+    // No change bracket: the tree keeps its shape, the mask's entries stay
+    // valid and the worker never reads colours. The views repaint on
+    // dataChanged.
     node->set_foreground(foreground);
     node->set_background(background);
     const QModelIndex first = m_model->index_of(node);

@@ -5,6 +5,7 @@
 #include "document/hexdocument.h"
 #include "treeview/hexoptionspinbox.h"
 #include "treeview/hextreeview.h"
+#include "editedfile/editedfile.h"
 #include "hexview/hexwidget.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow_script.h"
@@ -552,6 +553,9 @@ private slots:
         window->load_file(data);
         select_row(top(0));
         script.colours = {QColor(1, 2, 3)};
+        // New colours repaint the view; the mask keeps its entries.
+        QSignalSpy refill(model(), &MarkupModel::about_to_change);
+        QSignalSpy repaint(window->edited_file(), &EditedFile::markups_changed);
         if (foreground)
             window->mark_color_action();
         else
@@ -560,6 +564,10 @@ private slots:
         QCOMPARE(foreground ? top(0)->background() : top(0)->foreground(),
                  foreground ? QColor(Qt::white) : QColor(Qt::black));
         QVERIFY(window->is_markup_modified());
+        window->undo_action();
+        QCOMPARE(top(0)->foreground(), QColor(Qt::black));
+        QCOMPARE(refill.count(), 0);
+        QCOMPARE(repaint.count(), 2);
     }
 
     void colour_dialog_cancelled_changes_nothing()
