@@ -170,7 +170,7 @@ bool EditedFile::save_bytes(const QString &name, QString *error)
     if (refuse_if_busy() || !m_document->is_open())
         return false;
     const QString own = m_document->absolute_path();
-    const bool in_place = name.isEmpty() || same_file(name, own);
+    const bool in_place = saves_in_place(name);
     // The edits were made against the file that is open. If another file has
     // taken its name since (or none has), writing into that name would put
     // them into bytes the user never saw. A copy elsewhere is still built from
@@ -201,6 +201,11 @@ bool EditedFile::save_bytes(const QString &name, QString *error)
     if (last >= 0)
         emit bytes_changed(first, last);
     return true;
+}
+
+bool EditedFile::saves_in_place(const QString &name) const
+{
+    return name.isEmpty() || same_file(name, m_document->absolute_path());
 }
 
 bool EditedFile::run(EditCommand *command)

@@ -76,6 +76,9 @@ public:
     // in the file and the bytes count as saved; on failure every edit is
     // kept and *error (when given) says what went wrong.
     bool save_bytes(const QString &name, QString *error = nullptr);
+    // Whether save_bytes(name) writes in place: the empty name, or one that
+    // names the open file.
+    bool saves_in_place(const QString &name) const;
 
     // --- markups
     // Pushes a markup step; false when busy or when it changed nothing.

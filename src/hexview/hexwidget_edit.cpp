@@ -15,15 +15,6 @@ QString boxed(const QString &text)
     return QStringLiteral("<font size =4>%1</font>").arg(text);
 }
 
-bool same_file(const QString &a, const QString &b)
-{
-    const QFileInfo fa(a);
-    const QFileInfo fb(b);
-    if (fa.absoluteFilePath() == fb.absoluteFilePath())
-        return true;
-    return fa.exists() && fb.exists() && fa.canonicalFilePath() == fb.canonicalFilePath();
-}
-
 } // namespace
 
 bool HexWidget::edit_key(QKeyEvent *event)
@@ -93,8 +84,7 @@ bool HexWidget::save_edits(const QString &name, Overwrite overwrite)
 {
     if (!m_file->is_open())
         return false;
-    const bool in_place = name.isEmpty() || same_file(name, m_file->path());
-    if (!in_place && overwrite == Overwrite::ask && QFileInfo::exists(name)
+    if (!m_file->saves_in_place(name) && overwrite == Overwrite::ask && QFileInfo::exists(name)
         && ask(QMessageBox::Question, tr("File Exists"), boxed(tr("File Exists, Overwrite?")),
                QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
                != QMessageBox::Yes)

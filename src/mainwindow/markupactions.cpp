@@ -221,20 +221,15 @@ void MarkupActions::clear_tree_selection()
 
 void MarkupActions::delete_markup_action()
 {
-    if (m_window->refuse_while_searching())
-        return;
-    MarkupNode *node = selected_markup();
-    if (!node)
-        return;
-    clear_tree_selection();
-    EditHistory *history = m_window->edit_history();
-    m_window->edited_file()->run(new DeleteMarkupCommand(history, m_window->markup_tree(), node));
-    clear_tree_selection();
-    m_window->markup_mask()->reload_mask();
-    m_window->hex_widget()->clear_selection();
+    remove_selected_markup(false);
 }
 
 void MarkupActions::prune_markup_action()
+{
+    remove_selected_markup(true);
+}
+
+void MarkupActions::remove_selected_markup(bool with_subtree)
 {
     if (m_window->refuse_while_searching())
         return;
@@ -243,9 +238,13 @@ void MarkupActions::prune_markup_action()
         return;
     clear_tree_selection();
     EditHistory *history = m_window->edit_history();
-    m_window->edited_file()->run(new PruneCommand(history, m_window->markup_tree(), node));
+    MarkupTree *tree = m_window->markup_tree();
+    EditCommand *step = with_subtree
+                            ? static_cast<EditCommand *>(new PruneCommand(history, tree, node))
+                            : new DeleteMarkupCommand(history, tree, node);
+    // The step's change bracket refills the mask.
+    m_window->edited_file()->run(step);
     clear_tree_selection();
-    m_window->markup_mask()->reload_mask();
     m_window->hex_widget()->clear_selection();
 }
 

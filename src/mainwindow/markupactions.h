@@ -62,6 +62,8 @@ private:
     MarkupNode *selected_markup();
     // Leaves no markup selected and none current in the tree view.
     void clear_tree_selection();
+    // Delete (the markup alone) or Prune (with its subtree) of the selected markup.
+    void remove_selected_markup(bool with_subtree);
     void set_colour(bool foreground);
     // After Undo or Redo: the tree selects the markup the step concerned.
     void focus_after_step(bool undone);
