@@ -32,16 +32,16 @@ SearchWidget::SearchWidget(QWidget *parent)
 {
     auto *layout = new QGridLayout(this);
 
-    auto *label = new QLabel(QStringLiteral("Expression"), this);
+    auto *label = new QLabel(tr("Expression"), this);
     m_expression_edit = new QLineEdit(this);
     m_expression_edit->setObjectName(QStringLiteral("expression_edit"));
     m_expression_edit->setMaxLength(999);
     m_progress_bar = new QProgressBar(this);
     m_progress_bar->setObjectName(QStringLiteral("progress_bar"));
-    m_search_button = new QPushButton(QStringLiteral("Search"), this);
+    m_search_button = new QPushButton(tr("Search"), this);
     m_search_button->setObjectName(QStringLiteral("search_button"));
     m_search_button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    m_cancel_button = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel_button = new QPushButton(tr("Cancel"), this);
     m_cancel_button->setObjectName(QStringLiteral("cancel_button"));
     m_cancel_button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 
@@ -194,7 +194,7 @@ void SearchWidget::search()
             const qint64 at = m_engine.hit_first();
             if (m_hex_widget)
                 m_hex_widget->set_selection(at, at);
-            show_status(QStringLiteral("Empty match at 0x%1").arg(at, 0, 16));
+            show_status(tr("Empty match at 0x%1").arg(at, 0, 16));
             m_step_past_empty = true;
         } else {
             // An earlier outcome ("Empty match at ...") no longer holds.
