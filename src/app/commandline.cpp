@@ -7,18 +7,19 @@
 CommandLine::CommandLine(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("A hex editor that annotates binary files with coloured, nested markups."));
+    parser.setApplicationDescription(QCoreApplication::translate(
+        "CommandLine", "A hex editor that annotates binary files with coloured, nested markups."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption markup(QStringLiteral("markup"),
-                                    QStringLiteral("Load the markup file <file> after FILE "
-                                                   "(instead of the markup linked to FILE)."),
+                                    QCoreApplication::translate(
+                                        "CommandLine", "Load the markup file <file> after FILE "
+                                                       "(instead of the markup linked to FILE)."),
                                     QStringLiteral("file"));
     parser.addOption(markup);
-    parser.addPositionalArgument(QStringLiteral("FILE"),
-                                 QStringLiteral("The data file to open instead of the last one."),
-                                 QStringLiteral("[FILE]"));
+    const QString file_text = QCoreApplication::translate(
+        "CommandLine", "The data file to open instead of the last one.");
+    parser.addPositionalArgument(QStringLiteral("FILE"), file_text, QStringLiteral("[FILE]"));
 
     // parse(), not process(): process() would exit the program from here.
     if (!parser.parse(arguments)) {
@@ -40,13 +41,15 @@ CommandLine::CommandLine(const QStringList &arguments)
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1) {
         m_action = Action::fail;
-        m_text = QStringLiteral("Only one FILE can be opened.\n") + parser.helpText();
+        m_text = QCoreApplication::translate("CommandLine", "Only one FILE can be opened.")
+                 + QLatin1Char('\n') + parser.helpText();
         return;
     }
     m_file = files.value(0);
     m_markup = parser.value(markup);
     if (parser.isSet(markup) && m_markup.isEmpty()) {
         m_action = Action::fail;
-        m_text = QStringLiteral("--markup needs a file name.\n") + parser.helpText();
+        m_text = QCoreApplication::translate("CommandLine", "--markup needs a file name.")
+                 + QLatin1Char('\n') + parser.helpText();
     }
 }

@@ -41,7 +41,7 @@ protected:
     void sliderChange(SliderChange change) override;
 
 private:
-    qint64 max_row = 0;
-    qint64 step = 1;
-    bool setting_rows = false;
+    qint64 m_max_row = 0;
+    qint64 m_step = 1;
+    bool m_setting_rows = false;
 };

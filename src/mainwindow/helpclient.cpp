@@ -32,41 +32,41 @@ QString last_line(const QString &text)
 
 HelpClient::HelpClient(const QString &path, QObject *parent)
     : QObject(parent),
-      application_dir(path),
-      viewer_dirs{path, QLibraryInfo::path(QLibraryInfo::BinariesPath),
-                  QLibraryInfo::path(QLibraryInfo::LibraryExecutablesPath)}
+      m_application_dir(path),
+      m_viewer_dirs{path, QLibraryInfo::path(QLibraryInfo::BinariesPath),
+                    QLibraryInfo::path(QLibraryInfo::LibraryExecutablesPath)}
 {
 }
 
 HelpClient::~HelpClient()
 {
     // A viewer left behind would outlive the program with nothing to drive it.
-    if (process) {
-        closing = true;
-        process->disconnect(this);
-        if (process->state() != QProcess::NotRunning) {
-            process->kill();
-            process->waitForFinished(finish_wait_ms);
+    if (m_process) {
+        m_closing = true;
+        m_process->disconnect(this);
+        if (m_process->state() != QProcess::NotRunning) {
+            m_process->kill();
+            m_process->waitForFinished(finish_wait_ms);
         }
     }
 }
 
 void HelpClient::setArguments(const QStringList &arguments)
 {
-    start_arguments = arguments;
+    m_start_arguments = arguments;
 }
 
 QStringList HelpClient::arguments() const
 {
     const QString dir = find_help_directory();
     const QString collection = dir.isEmpty()
-        ? QDir(application_dir).filePath(QLatin1String(help_dir_name) + QLatin1Char('/')
+        ? QDir(m_application_dir).filePath(QLatin1String(help_dir_name) + QLatin1Char('/')
                                          + QLatin1String(collection_name))
         : QDir(dir).filePath(QLatin1String(collection_name));
 
     QStringList result;
-    for (qsizetype i = 0; i < start_arguments.size(); ++i) {
-        const QString &arg = start_arguments.at(i);
+    for (qsizetype i = 0; i < m_start_arguments.size(); ++i) {
+        const QString &arg = m_start_arguments.at(i);
         if (arg == QLatin1String("-profile")) {
             // This viewer reads compiled collections, not profiles.
             result << QStringLiteral("-collectionFile") << collection;
@@ -84,22 +84,22 @@ QStringList HelpClient::arguments() const
 
 bool HelpClient::isOpen() const
 {
-    return process && process->state() != QProcess::NotRunning;
+    return m_process && m_process->state() != QProcess::NotRunning;
 }
 
 qint64 HelpClient::process_id() const
 {
-    return isOpen() ? process->processId() : 0;
+    return isOpen() ? m_process->processId() : 0;
 }
 
 void HelpClient::set_viewer_directories(const QStringList &directories)
 {
-    viewer_dirs = directories;
+    m_viewer_dirs = directories;
 }
 
 QStringList HelpClient::viewer_directories() const
 {
-    return viewer_dirs;
+    return m_viewer_dirs;
 }
 
 QString HelpClient::viewer_path() const
@@ -114,7 +114,7 @@ QString HelpClient::help_directory() const
 
 QString HelpClient::find_viewer() const
 {
-    for (const QString &dir : viewer_dirs) {
+    for (const QString &dir : m_viewer_dirs) {
         if (dir.isEmpty())
             continue;
         const QFileInfo candidate(QDir(dir).filePath(QLatin1String(viewer_name)));
@@ -127,8 +127,8 @@ QString HelpClient::find_viewer() const
 QStringList HelpClient::help_candidates() const
 {
     return {
-        QDir::cleanPath(QDir(application_dir).filePath(QLatin1String(help_dir_name))),
-        QDir::cleanPath(QDir(application_dir).filePath(QStringLiteral("../share/pellowquarnby/")
+        QDir::cleanPath(QDir(m_application_dir).filePath(QLatin1String(help_dir_name))),
+        QDir::cleanPath(QDir(m_application_dir).filePath(QStringLiteral("../share/pellowquarnby/")
                                                        + QLatin1String(help_dir_name))),
     };
 }
@@ -173,7 +173,7 @@ void HelpClient::openAssistant()
     const QString viewer = find_viewer();
     if (viewer.isEmpty()) {
         QStringList looked;
-        for (const QString &dir : viewer_dirs)
+        for (const QString &dir : m_viewer_dirs)
             if (!dir.isEmpty())
                 looked << QDir::toNativeSeparators(dir);
         emit error(tr("Help viewer not found: no Qt Assistant program (assistant) in %1")
@@ -187,7 +187,7 @@ void HelpClient::openAssistant()
     const QString collection = collection_at > 0 && collection_at < args.size()
         ? args.at(collection_at) : QString();
     if (collection.isEmpty() || !QFileInfo(collection).isFile()) {
-        if (!collection.isEmpty() && start_arguments.contains(QLatin1String("-collectionFile"))) {
+        if (!collection.isEmpty() && m_start_arguments.contains(QLatin1String("-collectionFile"))) {
             emit error(tr("Help files not found: %1 is missing")
                            .arg(QDir::toNativeSeparators(collection)));
         } else {
@@ -201,41 +201,41 @@ void HelpClient::openAssistant()
         return;
     }
 
-    if (!process) {
-        process = new QProcess(this);
+    if (!m_process) {
+        m_process = new QProcess(this);
         // The viewer's own complaints are kept for the error message; its
         // normal output is of no interest.
-        process->setStandardOutputFile(QProcess::nullDevice());
-        connect(process, &QProcess::finished, this,
+        m_process->setStandardOutputFile(QProcess::nullDevice());
+        connect(m_process, &QProcess::finished, this,
                 [this](int code, QProcess::ExitStatus status) {
                     process_finished(code, static_cast<int>(status));
                 });
-        connect(process, &QProcess::errorOccurred, this,
+        connect(m_process, &QProcess::errorOccurred, this,
                 [this](QProcess::ProcessError e) { process_error(static_cast<int>(e)); });
-        connect(process, &QProcess::readyReadStandardError, this, [this] {
+        connect(m_process, &QProcess::readyReadStandardError, this, [this] {
             // Keep only a bounded tail: a chatty viewer must not grow memory.
-            last_stderr += QString::fromLocal8Bit(process->readAllStandardError());
-            if (last_stderr.size() > 4096)
-                last_stderr = last_stderr.right(4096);
+            m_last_stderr += QString::fromLocal8Bit(m_process->readAllStandardError());
+            if (m_last_stderr.size() > 4096)
+                m_last_stderr = m_last_stderr.right(4096);
         });
     }
 
-    closing = false;
-    last_stderr.clear();
-    process->start(viewer, args);
-    if (!process->waitForStarted(start_wait_ms)) {
+    m_closing = false;
+    m_last_stderr.clear();
+    m_process->start(viewer, args);
+    if (!m_process->waitForStarted(start_wait_ms)) {
         // A failure to start is reported by process_error(); a start that is
         // merely slow ends here so the window stays responsive.
-        if (process->state() == QProcess::Starting) {
-            closing = true;
-            process->kill();
+        if (m_process->state() == QProcess::Starting) {
+            m_closing = true;
+            m_process->kill();
             emit error(tr("Help viewer did not start in time: %1")
                            .arg(QDir::toNativeSeparators(viewer)));
         }
         return;
     }
     // Open the contents one level deep, so every topic is in view at once.
-    process->write("expandToc 2\n");
+    m_process->write("expandToc 2\n");
     emit assistantOpened();
 }
 
@@ -260,28 +260,28 @@ void HelpClient::showPage(const QString &path)
     openAssistant();
     if (!isOpen())
         return;
-    process->write(QByteArray("setSource ") + url.toUtf8() + '\n');
+    m_process->write(QByteArray("setSource ") + url.toUtf8() + '\n');
 }
 
 void HelpClient::closeAssistant()
 {
     if (!isOpen())
         return;
-    closing = true;
-    process->terminate();
-    if (!process->waitForFinished(finish_wait_ms)) {
-        process->kill();
-        process->waitForFinished(finish_wait_ms);
+    m_closing = true;
+    m_process->terminate();
+    if (!m_process->waitForFinished(finish_wait_ms)) {
+        m_process->kill();
+        m_process->waitForFinished(finish_wait_ms);
     }
 }
 
 void HelpClient::process_finished(int exit_code, int exit_status)
 {
-    const bool expected = closing;
-    closing = false;
+    const bool expected = m_closing;
+    m_closing = false;
     if (!expected) {
-        last_stderr += QString::fromLocal8Bit(process->readAllStandardError());
-        const QString detail = last_line(last_stderr);
+        m_last_stderr += QString::fromLocal8Bit(m_process->readAllStandardError());
+        const QString detail = last_line(m_last_stderr);
         if (exit_status == QProcess::CrashExit)
             emit error(detail.isEmpty() ? tr("Help viewer crashed")
                                         : tr("Help viewer crashed: %1").arg(detail));
@@ -299,5 +299,5 @@ void HelpClient::process_error(int process_error)
     if (process_error != QProcess::FailedToStart)
         return;
     emit error(tr("Help viewer could not be started: %1 (%2)")
-                   .arg(QDir::toNativeSeparators(process->program()), process->errorString()));
+                   .arg(QDir::toNativeSeparators(m_process->program()), m_process->errorString()));
 }

@@ -86,12 +86,12 @@ private:
     QString find_help_directory() const;
     QStringList help_candidates() const;
 
-    QString application_dir;
-    QStringList viewer_dirs;
-    QStringList start_arguments;
-    QProcess *process = nullptr;
+    QString m_application_dir;
+    QStringList m_viewer_dirs;
+    QStringList m_start_arguments;
+    QProcess *m_process = nullptr;
     // Set while closeAssistant() ends the viewer on purpose, so that its
     // end is not reported as a failure.
-    bool closing = false;
-    QString last_stderr;
+    bool m_closing = false;
+    QString m_last_stderr;
 };

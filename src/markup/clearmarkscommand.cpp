@@ -3,8 +3,11 @@
 #include "markup/markupnode.h"
 #include "markup/markuptree.h"
 
+#include <QCoreApplication>
+
 ClearMarksCommand::ClearMarksCommand(EditHistory *history, MarkupTree *tree)
-    : EditCommand(history, EditHistory::markup, QStringLiteral("Clear Marks"))
+    : EditCommand(history, EditHistory::markup,
+                  QCoreApplication::translate("ClearMarksCommand", "Clear Marks"))
     , m_tree(tree)
 {
 }

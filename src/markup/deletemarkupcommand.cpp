@@ -3,8 +3,11 @@
 #include "markup/markupnode.h"
 #include "markup/markuptree.h"
 
+#include <QCoreApplication>
+
 DeleteMarkupCommand::DeleteMarkupCommand(EditHistory *history, MarkupTree *tree, MarkupNode *node)
-    : EditCommand(history, EditHistory::markup, QStringLiteral("Delete"))
+    : EditCommand(history, EditHistory::markup,
+                  QCoreApplication::translate("DeleteMarkupCommand", "Delete"))
     , m_tree(tree)
     , m_path(MarkupTree::path_of(node))
 {

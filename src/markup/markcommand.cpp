@@ -2,9 +2,12 @@
 
 #include "markup/markuptree.h"
 
+#include <QCoreApplication>
+
 MarkCommand::MarkCommand(EditHistory *history, MarkupTree *tree, qint64 first, qint64 last,
                          const QString &description)
-    : EditCommand(history, EditHistory::markup, QStringLiteral("Mark"))
+    : EditCommand(history, EditHistory::markup,
+                  QCoreApplication::translate("MarkCommand", "Mark"))
     , m_tree(tree)
     , m_first(first)
     , m_last(last)

@@ -10,11 +10,12 @@ namespace {
 
 MarkupNode *make_root()
 {
-    auto *root = new MarkupNode(QStringLiteral("Description"), nullptr);
-    root->set_data(MarkupColumn::Start, QStringLiteral("Start"));
-    root->set_data(MarkupColumn::End, QStringLiteral("End"));
-    root->set_data(MarkupColumn::Length, QStringLiteral("Length"));
-    root->set_data(MarkupColumn::Repeat, QStringLiteral("Repeat"));
+    // The root's columns are the header titles the views show.
+    auto *root = new MarkupNode(MarkupModel::tr("Description"), nullptr);
+    root->set_data(MarkupColumn::Start, MarkupModel::tr("Start"));
+    root->set_data(MarkupColumn::End, MarkupModel::tr("End"));
+    root->set_data(MarkupColumn::Length, MarkupModel::tr("Length"));
+    root->set_data(MarkupColumn::Repeat, MarkupModel::tr("Repeat"));
     return root;
 }
 

@@ -789,8 +789,7 @@ bool MarkupTree::load_xml(const QString &text)
         // colour mask's refill already sees it.
         m_model->expand_all();
     }
-    emit status_message(ok ? QStringLiteral("Markup loaded successfully")
-                           : QStringLiteral("Markup load failed"));
+    emit status_message(ok ? tr("Markup loaded successfully") : tr("Markup load failed"));
     return ok;
 }
 

@@ -3,8 +3,11 @@
 #include "markup/markupnode.h"
 #include "markup/markuptree.h"
 
+#include <QCoreApplication>
+
 PruneCommand::PruneCommand(EditHistory *history, MarkupTree *tree, MarkupNode *node)
-    : EditCommand(history, EditHistory::markup, QStringLiteral("Prune"))
+    : EditCommand(history, EditHistory::markup,
+                  QCoreApplication::translate("PruneCommand", "Prune"))
     , m_tree(tree)
     , m_path(MarkupTree::path_of(node))
 {

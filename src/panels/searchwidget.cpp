@@ -32,88 +32,88 @@ SearchWidget::SearchWidget(QWidget *parent)
 {
     auto *layout = new QGridLayout(this);
 
-    auto *label = new QLabel(QStringLiteral("Expression"), this);
-    expression_edit = new QLineEdit(this);
-    expression_edit->setObjectName(QStringLiteral("expression_edit"));
-    expression_edit->setMaxLength(999);
-    progress_bar = new QProgressBar(this);
-    progress_bar->setObjectName(QStringLiteral("progress_bar"));
-    search_button = new QPushButton(QStringLiteral("Search"), this);
-    search_button->setObjectName(QStringLiteral("search_button"));
-    search_button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    cancel_button = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel_button->setObjectName(QStringLiteral("cancel_button"));
-    cancel_button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    auto *label = new QLabel(tr("Expression"), this);
+    m_expression_edit = new QLineEdit(this);
+    m_expression_edit->setObjectName(QStringLiteral("expression_edit"));
+    m_expression_edit->setMaxLength(999);
+    m_progress_bar = new QProgressBar(this);
+    m_progress_bar->setObjectName(QStringLiteral("progress_bar"));
+    m_search_button = new QPushButton(tr("Search"), this);
+    m_search_button->setObjectName(QStringLiteral("search_button"));
+    m_search_button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_cancel_button = new QPushButton(tr("Cancel"), this);
+    m_cancel_button->setObjectName(QStringLiteral("cancel_button"));
+    m_cancel_button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 
-    format_box = new QGroupBox(this);
-    format_box->setObjectName(QStringLiteral("format_box"));
-    auto *format_layout = new QVBoxLayout(format_box);
-    alpha_button = new QRadioButton(tr("&Alpha"), format_box);
-    alpha_button->setObjectName(QStringLiteral("alpha_button"));
-    alpha_button->setChecked(true);
-    hex_button = new QRadioButton(tr("&Hexadecimal"), format_box);
-    hex_button->setObjectName(QStringLiteral("hex_button"));
-    format_layout->addWidget(alpha_button, 0, Qt::AlignLeft);
-    format_layout->addWidget(hex_button, 0, Qt::AlignLeft);
+    m_format_box = new QGroupBox(this);
+    m_format_box->setObjectName(QStringLiteral("format_box"));
+    auto *format_layout = new QVBoxLayout(m_format_box);
+    m_alpha_button = new QRadioButton(tr("&Alpha"), m_format_box);
+    m_alpha_button->setObjectName(QStringLiteral("alpha_button"));
+    m_alpha_button->setChecked(true);
+    m_hex_button = new QRadioButton(tr("&Hexadecimal"), m_format_box);
+    m_hex_button->setObjectName(QStringLiteral("hex_button"));
+    format_layout->addWidget(m_alpha_button, 0, Qt::AlignLeft);
+    format_layout->addWidget(m_hex_button, 0, Qt::AlignLeft);
     format_layout->addStretch(1);
 
-    mode_box = new QGroupBox(this);
-    mode_box->setObjectName(QStringLiteral("mode_box"));
-    auto *mode_layout = new QVBoxLayout(mode_box);
-    regex_button = new QRadioButton(tr("&Regex"), mode_box);
-    regex_button->setObjectName(QStringLiteral("regex_button"));
-    regex_button->setChecked(true);
-    simple_button = new QRadioButton(tr("&Simple"), mode_box);
-    simple_button->setObjectName(QStringLiteral("simple_button"));
-    mode_layout->addWidget(regex_button, 0, Qt::AlignLeft);
-    mode_layout->addWidget(simple_button, 0, Qt::AlignLeft);
+    m_mode_box = new QGroupBox(this);
+    m_mode_box->setObjectName(QStringLiteral("mode_box"));
+    auto *mode_layout = new QVBoxLayout(m_mode_box);
+    m_regex_button = new QRadioButton(tr("&Regex"), m_mode_box);
+    m_regex_button->setObjectName(QStringLiteral("regex_button"));
+    m_regex_button->setChecked(true);
+    m_simple_button = new QRadioButton(tr("&Simple"), m_mode_box);
+    m_simple_button->setObjectName(QStringLiteral("simple_button"));
+    mode_layout->addWidget(m_regex_button, 0, Qt::AlignLeft);
+    mode_layout->addWidget(m_simple_button, 0, Qt::AlignLeft);
     mode_layout->addStretch(1);
 
-    format_box->setEnabled(false);
+    m_format_box->setEnabled(false);
 
     // Stacked for a narrow dock: every row takes the page's width, so the
     // page is only as wide as its widest control, and extra height stays
     // below the buttons. In a wide dock the two radio groups may sit side by
     // side to save height (set_groups_side_by_side).
-    label->setBuddy(expression_edit);
+    label->setBuddy(m_expression_edit);
     layout->addWidget(label, 0, 0, 1, 2);
-    layout->addWidget(expression_edit, 1, 0, 1, 2);
-    groups_layout = new QBoxLayout(QBoxLayout::TopToBottom);
-    groups_layout->addWidget(mode_box);
-    groups_layout->addWidget(format_box);
-    layout->addLayout(groups_layout, 2, 0, 1, 2);
-    layout->addWidget(progress_bar, 3, 0, 1, 2);
-    layout->addWidget(search_button, 4, 0);
-    layout->addWidget(cancel_button, 4, 1);
+    layout->addWidget(m_expression_edit, 1, 0, 1, 2);
+    m_groups_layout = new QBoxLayout(QBoxLayout::TopToBottom);
+    m_groups_layout->addWidget(m_mode_box);
+    m_groups_layout->addWidget(m_format_box);
+    layout->addLayout(m_groups_layout, 2, 0, 1, 2);
+    layout->addWidget(m_progress_bar, 3, 0, 1, 2);
+    layout->addWidget(m_search_button, 4, 0);
+    layout->addWidget(m_cancel_button, 4, 1);
     layout->setRowStretch(5, 1);
 
-    connect(search_button, &QPushButton::clicked, this, &SearchWidget::search);
-    connect(cancel_button, &QPushButton::clicked, this, &SearchWidget::cancel);
-    connect(hex_button, &QRadioButton::clicked, this, &SearchWidget::resetsearch);
-    connect(alpha_button, &QRadioButton::clicked, this, &SearchWidget::resetsearch);
-    connect(regex_button, &QRadioButton::clicked, this, &SearchWidget::resetsearch);
-    connect(simple_button, &QRadioButton::clicked, this, &SearchWidget::resetsearch);
-    connect(expression_edit, &QLineEdit::textEdited, this, &SearchWidget::resetsearch);
-    connect(hex_button, &QRadioButton::clicked, this, &SearchWidget::enable_hex_validator);
-    connect(alpha_button, &QRadioButton::clicked, this, &SearchWidget::disable_hex_validator);
-    connect(regex_button, &QRadioButton::clicked, this, &SearchWidget::disablebuttongroup);
-    connect(simple_button, &QRadioButton::clicked, this, &SearchWidget::disablebuttongroup);
+    connect(m_search_button, &QPushButton::clicked, this, &SearchWidget::search);
+    connect(m_cancel_button, &QPushButton::clicked, this, &SearchWidget::cancel);
+    connect(m_hex_button, &QRadioButton::clicked, this, &SearchWidget::resetsearch);
+    connect(m_alpha_button, &QRadioButton::clicked, this, &SearchWidget::resetsearch);
+    connect(m_regex_button, &QRadioButton::clicked, this, &SearchWidget::resetsearch);
+    connect(m_simple_button, &QRadioButton::clicked, this, &SearchWidget::resetsearch);
+    connect(m_expression_edit, &QLineEdit::textEdited, this, &SearchWidget::resetsearch);
+    connect(m_hex_button, &QRadioButton::clicked, this, &SearchWidget::enable_hex_validator);
+    connect(m_alpha_button, &QRadioButton::clicked, this, &SearchWidget::disable_hex_validator);
+    connect(m_regex_button, &QRadioButton::clicked, this, &SearchWidget::disablebuttongroup);
+    connect(m_simple_button, &QRadioButton::clicked, this, &SearchWidget::disablebuttongroup);
     // The hexadecimal validator belongs to Simple + Hexadecimal only: Regex
     // drops it (so "(" can be typed), Simple brings it back when Hexadecimal
     // is still the chosen format.
-    connect(regex_button, &QRadioButton::clicked, this, &SearchWidget::disable_hex_validator);
-    connect(simple_button, &QRadioButton::clicked, this, [this] {
-        if (hex_button->isChecked())
+    connect(m_regex_button, &QRadioButton::clicked, this, &SearchWidget::disable_hex_validator);
+    connect(m_simple_button, &QRadioButton::clicked, this, [this] {
+        if (m_hex_button->isChecked())
             enable_hex_validator();
     });
-    connect(expression_edit, &QLineEdit::returnPressed, this, &SearchWidget::search);
+    connect(m_expression_edit, &QLineEdit::returnPressed, this, &SearchWidget::search);
 }
 
 SearchWidget::~SearchWidget() = default;
 
 void SearchWidget::set_groups_side_by_side(bool side_by_side)
 {
-    groups_layout->setDirection(side_by_side ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+    m_groups_layout->setDirection(side_by_side ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
     // The grid caches its size hints until the next layout pass; callers
     // measure the page right after this.
     layout()->invalidate();
@@ -121,36 +121,36 @@ void SearchWidget::set_groups_side_by_side(bool side_by_side)
 
 void SearchWidget::set_hex_widget(HexWidget *widget)
 {
-    hex_widget = widget;
+    m_hex_widget = widget;
 }
 
 void SearchWidget::set_status_bar(QStatusBar *bar)
 {
-    status_bar = bar;
+    m_status_bar = bar;
 }
 
 HexDocument *SearchWidget::current_document() const
 {
-    return hex_widget ? hex_widget->document() : nullptr;
+    return m_hex_widget ? m_hex_widget->document() : nullptr;
 }
 
 void SearchWidget::show_status(const QString &text)
 {
-    if (status_bar)
-        status_bar->showMessage(text, 0);
+    if (m_status_bar)
+        m_status_bar->showMessage(text, 0);
 }
 
 void SearchWidget::search()
 {
-    if (running)
+    if (m_running)
         return;
-    const bool regex_mode = regex_button->isChecked();
-    if (!regex_mode && !simple_button->isChecked())
+    const bool regex_mode = m_regex_button->isChecked();
+    if (!regex_mode && !m_simple_button->isChecked())
         return;
 
-    QString bytes = expression_edit->text();
-    if (!regex_mode && hex_button->isChecked()
-        && !SearchEngine::hex_to_bytes(expression_edit->text(), bytes)) {
+    QString bytes = m_expression_edit->text();
+    if (!regex_mode && m_hex_button->isChecked()
+        && !SearchEngine::hex_to_bytes(m_expression_edit->text(), bytes)) {
         show_status(SearchEngine::status_text(SearchEngine::Outcome::OddHexLength));
         return;
     }
@@ -160,18 +160,18 @@ void SearchWidget::search()
     }
     // A range never set, set while no file was open, or made for a file that
     // has since been replaced by another starts again at the new file's start.
-    if (!engine.range_matches(current_document()))
+    if (!m_engine.range_matches(current_document()))
         resetsearch();
-    if (!engine.has_range()) {
+    if (!m_engine.has_range()) {
         show_status(SearchEngine::status_text(SearchEngine::Outcome::NoFile));
         return;
     }
 
     // An empty match is not found again: the search after it starts one byte on.
-    if (step_past_empty) {
-        step_past_empty = false;
-        if (!engine.skip_byte()) {
-            progress_bar->reset();
+    if (m_step_past_empty) {
+        m_step_past_empty = false;
+        if (!m_engine.skip_byte()) {
+            m_progress_bar->reset();
             resetsearch();
             show_status(SearchEngine::status_text(SearchEngine::Outcome::NoMatch));
             return;
@@ -184,30 +184,30 @@ void SearchWidget::search()
     FileAnchor::instance()->clear();
     set_running(true);
     const SearchEngine::Outcome outcome =
-        regex_mode ? engine.search_regex(bytes) : engine.search_simple(bytes);
+        regex_mode ? m_engine.search_regex(bytes) : m_engine.search_simple(bytes);
     set_running(false);
 
     switch (outcome) {
     case SearchEngine::Outcome::Hit:
-        if (engine.hit_end() == engine.hit_first()) {
+        if (m_engine.hit_end() == m_engine.hit_first()) {
             // Nothing to select: the cursor marks the place.
-            const qint64 at = engine.hit_first();
-            if (hex_widget)
-                hex_widget->set_selection(at, at);
-            show_status(QStringLiteral("Empty match at 0x%1").arg(at, 0, 16));
-            step_past_empty = true;
+            const qint64 at = m_engine.hit_first();
+            if (m_hex_widget)
+                m_hex_widget->set_selection(at, at);
+            show_status(tr("Empty match at 0x%1").arg(at, 0, 16));
+            m_step_past_empty = true;
         } else {
             // An earlier outcome ("Empty match at ...") no longer holds.
-            if (status_bar)
-                status_bar->clearMessage();
-            if (hex_widget)
-                hex_widget->set_selection(engine.hit_first(), engine.hit_end() - 1);
+            if (m_status_bar)
+                m_status_bar->clearMessage();
+            if (m_hex_widget)
+                m_hex_widget->set_selection(m_engine.hit_first(), m_engine.hit_end() - 1);
         }
         break;
     case SearchEngine::Outcome::NoMatch:
     case SearchEngine::Outcome::Cancelled:
     case SearchEngine::Outcome::RuntimeError:
-        progress_bar->reset();
+        m_progress_bar->reset();
         resetsearch();
         show_status(SearchEngine::status_text(outcome));
         break;
@@ -223,21 +223,21 @@ void SearchWidget::cancel()
 {
     // With no search running there is nothing to stop; a request left behind
     // would end the next search at once.
-    if (running)
+    if (m_running)
         FileAnchor::instance()->cancel();
 }
 
 void SearchWidget::setProgress(int value)
 {
-    progress_bar->setValue(value);
-    if (running && events_timer.isValid()) {
-        if (++reports_since_check < reports_per_clock_check)
+    m_progress_bar->setValue(value);
+    if (m_running && m_events_timer.isValid()) {
+        if (++m_reports_since_check < reports_per_clock_check)
             return;
-        reports_since_check = 0;
-        if (events_timer.elapsed() < events_interval_ms)
+        m_reports_since_check = 0;
+        if (m_events_timer.elapsed() < events_interval_ms)
             return;
     }
-    events_timer.start();
+    m_events_timer.start();
     QApplication::processEvents();
 }
 
@@ -245,85 +245,85 @@ void SearchWidget::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
     // Another toolbox page hides the panel too; only a closed window counts.
-    if (running && !window()->isVisible())
+    if (m_running && !window()->isVisible())
         cancel();
 }
 
 void SearchWidget::perform_search(const QString &text)
 {
-    if (running)
+    if (m_running)
         return;
-    expression_edit->setText(text);
-    simple_button->click();
-    hex_button->click();
+    m_expression_edit->setText(text);
+    m_simple_button->click();
+    m_hex_button->click();
     search();
 }
 
 void SearchWidget::resetsearch()
 {
     // The running search owns the range until it returns.
-    if (running)
+    if (m_running)
         return;
-    if (status_bar)
-        status_bar->clearMessage();
+    if (m_status_bar)
+        m_status_bar->clearMessage();
     FileAnchor::instance()->clear();
-    step_past_empty = false;
-    progress_bar->setRange(0, progress_maximum);
-    if (hex_widget)
-        hex_widget->clear_selection();
-    engine.reset(current_document());
+    m_step_past_empty = false;
+    m_progress_bar->setRange(0, progress_maximum);
+    if (m_hex_widget)
+        m_hex_widget->clear_selection();
+    m_engine.reset(current_document());
 }
 
 void SearchWidget::disablebuttongroup()
 {
-    if (regex_button->isChecked())
-        format_box->setEnabled(false);
-    if (simple_button->isChecked())
-        format_box->setEnabled(true);
+    if (m_regex_button->isChecked())
+        m_format_box->setEnabled(false);
+    if (m_simple_button->isChecked())
+        m_format_box->setEnabled(true);
 }
 
 void SearchWidget::enable_hex_validator()
 {
-    if (!hex_validator)
-        hex_validator = new HexValidator(this);
-    expression_edit->setValidator(hex_validator);
-    QString text = expression_edit->text();
+    if (!m_hex_validator)
+        m_hex_validator = new HexValidator(this);
+    m_expression_edit->setValidator(m_hex_validator);
+    QString text = m_expression_edit->text();
     int pos = 0;
-    if (hex_validator->validate(text, pos) == QValidator::Invalid)
-        expression_edit->clear();
+    if (m_hex_validator->validate(text, pos) == QValidator::Invalid)
+        m_expression_edit->clear();
 }
 
 void SearchWidget::disable_hex_validator()
 {
-    expression_edit->setValidator(nullptr);
+    m_expression_edit->setValidator(nullptr);
 }
 
 void SearchWidget::set_running(bool on)
 {
     // Disabling the focused control moves the focus away; bring it back after.
     if (on)
-        focus_before = QApplication::focusWidget();
-    running = on;
-    events_timer.invalidate();
-    reports_since_check = 0;
-    search_button->setEnabled(!on);
-    mode_box->setEnabled(!on);
-    expression_edit->setEnabled(!on);
+        m_focus_before = QApplication::focusWidget();
+    m_running = on;
+    m_events_timer.invalidate();
+    m_reports_since_check = 0;
+    m_search_button->setEnabled(!on);
+    m_mode_box->setEnabled(!on);
+    m_expression_edit->setEnabled(!on);
     if (on) {
-        format_box->setEnabled(false);
+        m_format_box->setEnabled(false);
     } else {
         disablebuttongroup();
-        if (focus_before && focus_before->isEnabled() && isAncestorOf(focus_before))
-            focus_before->setFocus();
-        focus_before = nullptr;
+        if (m_focus_before && m_focus_before->isEnabled() && isAncestorOf(m_focus_before))
+            m_focus_before->setFocus();
+        m_focus_before = nullptr;
     }
-    if (hex_widget)
-        hex_widget->set_edit_locked(on);
+    if (m_hex_widget)
+        m_hex_widget->set_edit_locked(on);
     emit running_changed(on);
 }
 
 void SearchWidget::focus_expression()
 {
-    expression_edit->setFocus(Qt::ShortcutFocusReason);
-    expression_edit->selectAll();
+    m_expression_edit->setFocus(Qt::ShortcutFocusReason);
+    m_expression_edit->selectAll();
 }

@@ -51,7 +51,7 @@ public:
     void set_groups_side_by_side(bool side_by_side);
 
     // True while search() is running (it processes events as it goes).
-    bool searching() const { return running; }
+    bool searching() const { return m_running; }
     // Puts the keyboard in the expression field with its text selected.
     void focus_expression();
 
@@ -86,30 +86,30 @@ private:
     void set_running(bool on);
     HexDocument *current_document() const;
 
-    QLineEdit *expression_edit = nullptr;
-    QProgressBar *progress_bar = nullptr;
-    SearchEngine engine;
-    QGroupBox *format_box = nullptr;
-    QGroupBox *mode_box = nullptr;
-    QBoxLayout *groups_layout = nullptr;
-    QRadioButton *hex_button = nullptr;
-    QRadioButton *alpha_button = nullptr;
-    QRadioButton *regex_button = nullptr;
-    QRadioButton *simple_button = nullptr;
-    QPushButton *search_button = nullptr;
-    QPushButton *cancel_button = nullptr;
-    HexValidator *hex_validator = nullptr;
+    QLineEdit *m_expression_edit = nullptr;
+    QProgressBar *m_progress_bar = nullptr;
+    SearchEngine m_engine;
+    QGroupBox *m_format_box = nullptr;
+    QGroupBox *m_mode_box = nullptr;
+    QBoxLayout *m_groups_layout = nullptr;
+    QRadioButton *m_hex_button = nullptr;
+    QRadioButton *m_alpha_button = nullptr;
+    QRadioButton *m_regex_button = nullptr;
+    QRadioButton *m_simple_button = nullptr;
+    QPushButton *m_search_button = nullptr;
+    QPushButton *m_cancel_button = nullptr;
+    HexValidator *m_hex_validator = nullptr;
 
-    QPointer<HexWidget> hex_widget;
-    QPointer<QStatusBar> status_bar;
+    QPointer<HexWidget> m_hex_widget;
+    QPointer<QStatusBar> m_status_bar;
 
-    bool running = false;
+    bool m_running = false;
     // The last hit was an empty match; the next search starts one byte later.
-    bool step_past_empty = false;
-    QPointer<QWidget> focus_before;
+    bool m_step_past_empty = false;
+    QPointer<QWidget> m_focus_before;
     // Events run at the first report of a search and then at most once per
     // interval, checked every few reports, so that a report costs little more
     // than the progress bar's own update.
-    QElapsedTimer events_timer;
-    int reports_since_check = 0;
+    QElapsedTimer m_events_timer;
+    int m_reports_since_check = 0;
 };

@@ -6,6 +6,7 @@
 #include "document/hexdocument.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 
 #include <boost/regex.hpp>
@@ -500,17 +501,18 @@ QString SearchEngine::status_text(Outcome outcome)
     case Outcome::Hit:
         return QString();
     case Outcome::NoMatch:
-        return QStringLiteral("No Match Found");
+        return QCoreApplication::translate("SearchEngine", "No Match Found");
     case Outcome::Cancelled:
-        return QStringLiteral("Search Operation Cancelled");
+        return QCoreApplication::translate("SearchEngine", "Search Operation Cancelled");
     case Outcome::RuntimeError:
-        return QStringLiteral("Search Runtime Error");
+        return QCoreApplication::translate("SearchEngine", "Search Runtime Error");
     case Outcome::EmptyPattern:
-        return QStringLiteral("Search String is Empty");
+        return QCoreApplication::translate("SearchEngine", "Search String is Empty");
     case Outcome::OddHexLength:
-        return QStringLiteral("Hex string must have an even number of characters");
+        return QCoreApplication::translate("SearchEngine",
+                                           "Hex string must have an even number of characters");
     case Outcome::NoFile:
-        return QStringLiteral("No file is open");
+        return QCoreApplication::translate("SearchEngine", "No file is open");
     }
     return QString();
 }

@@ -25,33 +25,33 @@ void HexOptionSpinBox::setRange(qint64 minimum, qint64 maximum)
 {
     if (maximum < minimum)
         std::swap(minimum, maximum);
-    minimum_ = minimum;
-    maximum_ = maximum;
-    const qint64 old = value_;
-    value_ = qBound(minimum_, value_, maximum_);
+    m_minimum = minimum;
+    m_maximum = maximum;
+    const qint64 old = m_value;
+    m_value = qBound(m_minimum, m_value, m_maximum);
     update_text();
-    if (value_ != old)
-        emit valueChanged(value_);
+    if (m_value != old)
+        emit valueChanged(m_value);
 }
 
 void HexOptionSpinBox::setMinimum(qint64 minimum)
 {
-    setRange(minimum, qMax(minimum, maximum_));
+    setRange(minimum, qMax(minimum, m_maximum));
 }
 
 void HexOptionSpinBox::setMaximum(qint64 maximum)
 {
-    setRange(qMin(minimum_, maximum), maximum);
+    setRange(qMin(m_minimum, maximum), maximum);
 }
 
 void HexOptionSpinBox::setValue(qint64 value)
 {
-    const qint64 bounded = qBound(minimum_, value, maximum_);
-    const bool changed = bounded != value_;
-    value_ = bounded;
+    const qint64 bounded = qBound(m_minimum, value, m_maximum);
+    const bool changed = bounded != m_value;
+    m_value = bounded;
     update_text();
     if (changed)
-        emit valueChanged(value_);
+        emit valueChanged(m_value);
 }
 
 qint64 HexOptionSpinBox::valueFromText(const QString &text) const
@@ -101,9 +101,9 @@ QValidator::State HexOptionSpinBox::validate(QString &input, int &pos) const
     if (!parse(input, &value))
         return QValidator::Invalid;
     // Offsets are never negative, so more digits only make a value larger.
-    if (value > maximum_)
+    if (value > m_maximum)
         return QValidator::Invalid;
-    if (value < minimum_)
+    if (value < m_minimum)
         return QValidator::Intermediate;
     return QValidator::Acceptable;
 }
@@ -112,19 +112,19 @@ void HexOptionSpinBox::fixup(QString &input) const
 {
     // Only texts that are not acceptable reach here: an unfinished number or
     // one below the minimum. Either way the last good value stands.
-    input = textFromValue(value_);
+    input = textFromValue(m_value);
 }
 
 void HexOptionSpinBox::stepBy(int steps)
 {
     // Saturating: a step past either end stops at it instead of wrapping.
     // The distances are unsigned: a range may span every 64-bit value.
-    qint64 target = value_;
+    qint64 target = m_value;
     if (steps > 0)
-        target = (quint64(maximum_) - quint64(value_) < quint64(steps)) ? maximum_ : value_ + steps;
+        target = (quint64(m_maximum) - quint64(m_value) < quint64(steps)) ? m_maximum : m_value + steps;
     else if (steps < 0)
-        target = (quint64(value_) - quint64(minimum_) < quint64(-qint64(steps))) ? minimum_
-                                                                               : value_ + steps;
+        target = (quint64(m_value) - quint64(m_minimum) < quint64(-qint64(steps))) ? m_minimum
+                                                                                 : m_value + steps;
     setValue(target);
     // A step rewrites the text even when the value stays, so a changed
     // display setting shows at once.
@@ -137,9 +137,9 @@ QAbstractSpinBox::StepEnabled HexOptionSpinBox::stepEnabled() const
     if (isReadOnly())
         return StepNone;
     StepEnabled enabled = StepNone;
-    if (value_ > minimum_)
+    if (m_value > m_minimum)
         enabled |= StepDownEnabled;
-    if (value_ < maximum_)
+    if (m_value < m_maximum)
         enabled |= StepUpEnabled;
     return enabled;
 }
@@ -157,9 +157,9 @@ void HexOptionSpinBox::text_edited(const QString &text)
     if (validate(copy, pos) != QValidator::Acceptable)
         return;
     const qint64 typed = valueFromText(text);
-    if (typed != value_) {
-        value_ = typed;
-        emit valueChanged(value_);
+    if (typed != m_value) {
+        m_value = typed;
+        emit valueChanged(m_value);
     }
 }
 
@@ -174,7 +174,7 @@ void HexOptionSpinBox::editing_finished()
 
 void HexOptionSpinBox::update_text()
 {
-    const QString text = textFromValue(value_);
+    const QString text = textFromValue(m_value);
     if (lineEdit()->text() != text)
         lineEdit()->setText(text);
 }
@@ -183,7 +183,7 @@ QSize HexOptionSpinBox::sizeHint() const
 {
     ensurePolished();
     const QFontMetrics fm(fontMetrics());
-    int width = qMax(fm.horizontalAdvance(textFromValue(minimum_)), fm.horizontalAdvance(textFromValue(maximum_)));
+    int width = qMax(fm.horizontalAdvance(textFromValue(m_minimum)), fm.horizontalAdvance(textFromValue(m_maximum)));
     width += 2; // cursor blinking space
     const int height = lineEdit()->sizeHint().height();
     QStyleOptionSpinBox option;

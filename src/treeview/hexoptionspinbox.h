@@ -20,9 +20,9 @@ class HexOptionSpinBox : public QAbstractSpinBox
 public:
     explicit HexOptionSpinBox(QWidget *parent = nullptr);
 
-    qint64 value() const { return value_; }
-    qint64 minimum() const { return minimum_; }
-    qint64 maximum() const { return maximum_; }
+    qint64 value() const { return m_value; }
+    qint64 minimum() const { return m_minimum; }
+    qint64 maximum() const { return m_maximum; }
     // Orders the two ends if given reversed, then clamps the value into them.
     void setRange(qint64 minimum, qint64 maximum);
     void setMinimum(qint64 minimum);
@@ -57,7 +57,7 @@ private:
     void update_text();
     bool parse(const QString &text, qint64 *value) const;
 
-    qint64 value_ = 0;
-    qint64 minimum_ = 0;
-    qint64 maximum_ = 99;
+    qint64 m_value = 0;
+    qint64 m_minimum = 0;
+    qint64 m_maximum = 99;
 };

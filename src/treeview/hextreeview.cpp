@@ -64,11 +64,11 @@ void HexTreeView::mousePressEvent(QMouseEvent *event)
     setFocus(Qt::MouseFocusReason);
     if (event->button() == Qt::RightButton) {
         QMenu menu(this);
-        const QAction *foreground = menu.addAction(QStringLiteral("Foreground Color"));
-        const QAction *background = menu.addAction(QStringLiteral("Background Color"));
-        const QAction *random = menu.addAction(QStringLiteral("Pick Random Colors"));
-        const QAction *remove = menu.addAction(QStringLiteral("Delete"));
-        const QAction *prune = menu.addAction(QStringLiteral("Prune"));
+        const QAction *foreground = menu.addAction(tr("Foreground Color"));
+        const QAction *background = menu.addAction(tr("Background Color"));
+        const QAction *random = menu.addAction(tr("Pick Random Colors"));
+        const QAction *remove = menu.addAction(tr("Delete"));
+        const QAction *prune = menu.addAction(tr("Prune"));
         // The choice is dispatched here rather than through triggered(), so a
         // replaced exec_menu needs to return the action only.
         const QAction *chosen = exec_menu(&menu, event->globalPosition().toPoint());

@@ -50,27 +50,27 @@ TreeViewDelegate::~TreeViewDelegate() = default;
 
 void TreeViewDelegate::set_document_size(std::function<qint64()> size)
 {
-    document_size = std::move(size);
+    m_document_size = std::move(size);
 }
 
 void TreeViewDelegate::set_reload_mask(std::function<void()> reload)
 {
-    reload_mask = std::move(reload);
+    m_reload_mask = std::move(reload);
 }
 
 void TreeViewDelegate::set_markup_modified(std::function<void()> modified)
 {
-    markup_modified = std::move(modified);
+    m_markup_modified = std::move(modified);
 }
 
 void TreeViewDelegate::set_edit_refused(std::function<bool()> refused)
 {
-    edit_refused = std::move(refused);
+    m_edit_refused = std::move(refused);
 }
 
 void TreeViewDelegate::set_commit_edit(CommitEdit commit)
 {
-    commit_edit = std::move(commit);
+    m_commit_edit = std::move(commit);
 }
 
 QString TreeViewDelegate::position_text(const QVariant &display)
@@ -185,7 +185,7 @@ void TreeViewDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
 QWidget *TreeViewDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &,
                                         const QModelIndex &index) const
 {
-    if (edit_refused && edit_refused())
+    if (m_edit_refused && m_edit_refused())
         return nullptr;
     QWidget *editor = nullptr;
     switch (index.column()) {
@@ -219,8 +219,8 @@ QWidget *TreeViewDelegate::createEditor(QWidget *parent, const QStyleOptionViewI
         return nullptr;
     }
     // Opening an editor counts as a change even when it closes unchanged.
-    if (markup_modified)
-        markup_modified();
+    if (m_markup_modified)
+        m_markup_modified();
     return editor;
 }
 
@@ -257,8 +257,8 @@ QPair<qint64, qint64> TreeViewDelegate::editor_range(const QModelIndex &index) c
         } else {
             maximum = std::numeric_limits<qint64>::max();
             try {
-                if (document_size)
-                    maximum = one_before(document_size());
+                if (m_document_size)
+                    maximum = one_before(m_document_size());
             } catch (const DocumentError &) {
                 // No file open: nothing bounds the last markup from above.
             }
@@ -294,19 +294,19 @@ void TreeViewDelegate::setEditorData(QWidget *editor, const QModelIndex &index) 
     const QPair<qint64, qint64> range = editor_range(index);
     spin->setRange(range.first, range.second);
     // A refill of the same open editor keeps the values it opened with.
-    if (edited_editor != editor || edited_index != index) {
+    if (m_edited_editor != editor || m_edited_index != index) {
         const MarkupNode *node = markup_model(index)->node_from_index(index);
-        edited_before = {{MarkupColumn::Start, node->data(MarkupColumn::Start)},
+        m_edited_before = {{MarkupColumn::Start, node->data(MarkupColumn::Start)},
                          {MarkupColumn::End, node->data(MarkupColumn::End)},
                          {MarkupColumn::Length, node->data(MarkupColumn::Length)}};
-        edited_editor = editor;
-        edited_committed = false;
+        m_edited_editor = editor;
+        m_edited_committed = false;
     }
     spin->setValue(MarkupNode::to_offset(index.data(Qt::DisplayRole)));
     // The geometry was set before the range was known: widen to show it whole.
     if (spin->width() < spin->sizeHint().width())
         spin->resize(spin->sizeHint().width(), spin->height());
-    edited_index = index;
+    m_edited_index = index;
     connect(spin, &HexOptionSpinBox::valueChanged, this, &TreeViewDelegate::update_hexwidget,
             Qt::UniqueConnection);
 }
@@ -314,7 +314,7 @@ void TreeViewDelegate::setEditorData(QWidget *editor, const QModelIndex &index) 
 void TreeViewDelegate::setModelData(QWidget *editor, QAbstractItemModel *model,
                                     const QModelIndex &index) const
 {
-    if (edit_refused && edit_refused())
+    if (m_edit_refused && m_edit_refused())
         return;
     const int column = index.column();
     QVariant value;
@@ -338,10 +338,10 @@ void TreeViewDelegate::setModelData(QWidget *editor, QAbstractItemModel *model,
     }
     if (!value.isValid())
         return;
-    if (editor == edited_editor)
-        edited_committed = true;
+    if (editor == m_edited_editor)
+        m_edited_committed = true;
     const MarkupModel *markups = markup_model(index);
-    if (!commit_edit || !markups) {
+    if (!m_commit_edit || !markups) {
         model->setData(index, value, Qt::EditRole);
         return;
     }
@@ -350,11 +350,11 @@ void TreeViewDelegate::setModelData(QWidget *editor, QAbstractItemModel *model,
     // is text, the editor's is not: compared as the user sees them).
     if (!is_position_column(column)) {
         if (node->data(column).toString() != value.toString())
-            commit_edit(index, {{column, node->data(column)}}, {{column, value}});
+            m_commit_edit(index, {{column, node->data(column)}}, {{column, value}});
         return;
     }
-    Values before = edited_before;
-    if (edited_editor != editor || edited_index != index)
+    Values before = m_edited_before;
+    if (m_edited_editor != editor || m_edited_index != index)
         before = {{MarkupColumn::Start, node->data(MarkupColumn::Start)},
                   {MarkupColumn::End, node->data(MarkupColumn::End)},
                   {MarkupColumn::Length, node->data(MarkupColumn::Length)}};
@@ -366,7 +366,7 @@ void TreeViewDelegate::setModelData(QWidget *editor, QAbstractItemModel *model,
         return;
     // Only the edited bound and the Length that follows from it change; the
     // other bound keeps its stored value.
-    commit_edit(index, {before.at(column == MarkupColumn::Start ? 0 : 1), before.at(2)},
+    m_commit_edit(index, {before.at(column == MarkupColumn::Start ? 0 : 1), before.at(2)},
                 {{column, value}, {MarkupColumn::Length, qint64(end - start + 1)}});
 }
 
@@ -383,34 +383,34 @@ void TreeViewDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionV
 
 void TreeViewDelegate::destroyEditor(QWidget *editor, const QModelIndex &index) const
 {
-    auto *model = const_cast<MarkupModel *>(markup_model(edited_index));
-    if (editor == edited_editor && !edited_committed && model && edited_index.isValid()) {
-        MarkupNode *node = model->node_from_index(edited_index);
+    auto *model = const_cast<MarkupModel *>(markup_model(m_edited_index));
+    if (editor == m_edited_editor && !m_edited_committed && model && m_edited_index.isValid()) {
+        MarkupNode *node = model->node_from_index(m_edited_index);
         bool changed = false;
-        for (const auto &[column, value] : std::as_const(edited_before))
+        for (const auto &[column, value] : std::as_const(m_edited_before))
             changed = changed || node->data(column) != value;
         if (changed) {
             model->begin_change();
-            for (const auto &[column, value] : std::as_const(edited_before))
+            for (const auto &[column, value] : std::as_const(m_edited_before))
                 node->set_data(column, value);
             model->end_change();
-            if (reload_mask)
-                reload_mask();
+            if (m_reload_mask)
+                m_reload_mask();
         }
     }
-    if (editor == edited_editor)
-        edited_editor = nullptr;
+    if (editor == m_edited_editor)
+        m_edited_editor = nullptr;
     QItemDelegate::destroyEditor(editor, index);
 }
 
 void TreeViewDelegate::update_hexwidget(qint64 value)
 {
     std::cout << "updating hex widget" << std::endl;
-    auto *model = const_cast<MarkupModel *>(markup_model(edited_index));
-    if (!model || !edited_index.isValid() || (edit_refused && edit_refused()))
+    auto *model = const_cast<MarkupModel *>(markup_model(m_edited_index));
+    if (!model || !m_edited_index.isValid() || (m_edit_refused && m_edit_refused()))
         return;
-    MarkupNode *node = model->node_from_index(edited_index);
-    const int column = edited_index.column();
+    MarkupNode *node = model->node_from_index(m_edited_index);
+    const int column = m_edited_index.column();
     // Written straight into the markup, not through setData, so the view keeps
     // its editor; the bracket keeps the mask's worker off the node meanwhile.
     model->begin_change();
@@ -425,6 +425,6 @@ void TreeViewDelegate::update_hexwidget(qint64 value)
         if (spin->parentWidget())
             spin->parentWidget()->update();
     }
-    if (reload_mask)
-        reload_mask();
+    if (m_reload_mask)
+        m_reload_mask();
 }

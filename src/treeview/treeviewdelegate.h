@@ -107,16 +107,16 @@ private:
 
     // Start or End cell whose editor was last filled; the live update writes
     // into its markup. Persistent, so a markup deleted meanwhile is noticed.
-    mutable QPersistentModelIndex edited_index;
+    mutable QPersistentModelIndex m_edited_index;
     // Start, End and Length of that markup when its editor opened: the live
     // update has changed them by the time the edit is committed.
-    mutable Values edited_before;
-    mutable QPointer<QWidget> edited_editor;
-    mutable bool edited_committed = false;
+    mutable Values m_edited_before;
+    mutable QPointer<QWidget> m_edited_editor;
+    mutable bool m_edited_committed = false;
 
-    std::function<qint64()> document_size;
-    std::function<void()> reload_mask;
-    std::function<void()> markup_modified;
-    std::function<bool()> edit_refused;
-    CommitEdit commit_edit;
+    std::function<qint64()> m_document_size;
+    std::function<void()> m_reload_mask;
+    std::function<void()> m_markup_modified;
+    std::function<bool()> m_edit_refused;
+    CommitEdit m_commit_edit;
 };
