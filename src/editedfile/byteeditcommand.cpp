@@ -2,9 +2,12 @@
 
 #include "editedfile/editedfile.h"
 
+#include <QCoreApplication>
+
 ByteEditCommand::ByteEditCommand(EditHistory *history, EditedFile *file, qint64 offset,
                                  const State &before, const State &after)
-    : EditCommand(history, EditHistory::bytes, QStringLiteral("Edit Byte"))
+    : EditCommand(history, EditHistory::bytes,
+                  QCoreApplication::translate("ByteEditCommand", "Edit Byte"))
     , m_file(file)
     , m_offset(offset)
     , m_before(before)
