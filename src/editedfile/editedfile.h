@@ -65,9 +65,6 @@ public:
     // completing the first joins its step. False when refused.
     bool type_byte(qint64 offset, quint8 value, const ByteEditCommand::Cursor &before,
                    const ByteEditCommand::Cursor &after);
-    // The step's work: puts the byte the user should see at `offset` and,
-    // on undo and redo, hands the cursor to the views (cursor_restored).
-    void restore_byte(qint64 offset, const ByteEditCommand::State &state);
 
     // Writes the edits: the empty name, or one naming the open file, writes
     // into the open file in place; another name builds a complete copy with
@@ -139,6 +136,11 @@ signals:
     void status_message(const QString &text);
 
 private:
+    friend class ByteEditCommand;
+
+    // A byte step's work: puts the byte the user should see at `offset` and,
+    // on undo and redo, hands the cursor to the views (cursor_restored).
+    void restore_byte(qint64 offset, const ByteEditCommand::State &state);
     int file_byte(qint64 offset) const;
 
     HexDocument *m_document;

@@ -6,7 +6,6 @@
 
 #include <QFont>
 #include <QList>
-#include <QMap>
 #include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
