@@ -66,7 +66,7 @@ bool EditedFile::open(const QString &path)
     m_document->load(0, 0);
     m_edits.clear();
     emit file_changed();
-    emit bytes_changed(0, size());
+    emit bytes_changed(0, qMax<qint64>(0, size() - 1));
     return m_document->is_open();
 }
 

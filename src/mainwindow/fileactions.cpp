@@ -218,18 +218,25 @@ bool FileActions::may_close()
     return true;
 }
 
-void FileActions::save_action()
+bool FileActions::may_save()
 {
     if (m_window->refuse_while_searching())
+        return false;
+    if (!m_window->hex_widget()->document()->is_open()) {
+        m_window->show_status(tr("No file is open"));
+        return false;
+    }
+    return true;
+}
+
+void FileActions::save_action()
+{
+    if (!may_save())
         return;
     HexWidget *hex = m_window->hex_widget();
-    if (!hex->document()->is_open()) {
-        m_window->show_status(tr("No file is open"));
-        return;
-    }
-    // The empty name saves into the open file itself.
+    // The empty name saves into the open file itself; the edited file then
+    // counts its bytes as saved.
     if (hex->save_edits(QString())) {
-        m_window->edit_history()->mark_saved(EditHistory::bytes);
         m_window->show_status(tr("File Saved"));
     } else {
         m_window->show_status(tr("File not saved; the edits are kept"));
@@ -238,13 +245,9 @@ void FileActions::save_action()
 
 void FileActions::save_as_action()
 {
-    if (m_window->refuse_while_searching())
+    if (!may_save())
         return;
     HexWidget *hex = m_window->hex_widget();
-    if (!hex->document()->is_open()) {
-        m_window->show_status(tr("No file is open"));
-        return;
-    }
     const QString source = hex->document()->absolute_path();
     const QString name = m_window->get_save_file_name(
         tr("Save File As"), QFileInfo(source).absolutePath(), QString(), true);

@@ -60,6 +60,8 @@ public slots:
     void save_as_action();
 
 private:
+    // Not while a search runs, and only with a file open (else says so).
+    bool may_save();
     // What opening a data file does with the markups: load the linked markup
     // file; leave that to the caller (Open); or keep the markups in memory,
     // their file and their modified flag (Save As: the data was only copied).
