@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFont>
 #include <QPixmap>
+#include <QScreen>
 #include <QSplashScreen>
 
 #include <cstdio>
@@ -91,16 +92,27 @@ int main(int argc, char *argv[])
 
     window->setMaximumSize(32767, 32767);
     window->setMinimumSize(0, 0);
-    if (config->contains(QStringLiteral("width")))
+    // On a screen no larger than the first-run size, the frame would push
+    // the status bar off the bottom: such a first run starts maximized.
+    bool maximized = false;
+    if (config->contains(QStringLiteral("width"))) {
         window->resize(config->value(QStringLiteral("width")).toInt(),
                        config->value(QStringLiteral("height")).toInt());
-    else
-        window->resize(1024, 768);
+    } else {
+        const QSize first_run(1024, 768);
+        const QSize available = window->screen()->availableGeometry().size();
+        maximized = available.width() <= first_run.width()
+                    || available.height() <= first_run.height();
+        window->resize(first_run.boundedTo(available));
+    }
     // Position, size and dock arrangement of the last run, where stored.
     window->restore_window_layout();
 
     window->setAnimated(true);
-    window->show();
+    if (maximized)
+        window->showMaximized();
+    else
+        window->show();
     splash->finish(window);
 
     const int result = application->exec();

@@ -63,6 +63,10 @@ PreferencesDialog::PreferencesDialog(QWidget *parent, std::function<void(int)> m
     m_hex_display_check->setObjectName(QStringLiteral("hex_display_check"));
     auto *dir_label = new QLabel(tr("Default Markup Save Directory"), this);
     m_markup_dir_edit = new QLineEdit(dir_text, this);
+    dir_label->setBuddy(m_markup_dir_edit);
+    // A list of four words says nothing on its own: it gets a name too.
+    auto *style_label = new QLabel(tr("Toolbar Style"), this);
+    style_label->setBuddy(m_toolbar_style_combo);
     m_markup_dir_edit->setObjectName(QStringLiteral("markup_dir_edit"));
     QPushButton *browse_button = make_button(tr("Browse"), "browse_button", this);
     QPushButton *save_button = make_button(tr("Save"), "save_button", this);
@@ -82,7 +86,8 @@ PreferencesDialog::PreferencesDialog(QWidget *parent, std::function<void(int)> m
     layout->addWidget(m_markup_dir_edit, 0, 1);
     layout->addWidget(browse_button, 0, 2);
     layout->addWidget(m_link_check, 1, 0);
-    layout->addWidget(m_toolbar_style_combo, 2, 0);
+    layout->addWidget(style_label, 2, 0);
+    layout->addWidget(m_toolbar_style_combo, 2, 1);
     layout->addWidget(m_splash_check, 3, 0);
     layout->addWidget(m_hex_display_check, 4, 0);
     layout->addWidget(save_button, 6, 0);

@@ -42,6 +42,6 @@ void HelpActions::about_action()
                                         .arg(BOOST_VERSION / 100000)
                                         .arg(BOOST_VERSION / 100 % 1000)
                                         .arg(BOOST_VERSION % 100))
-                         + QStringLiteral("<font size =3>") + tr("Version 1.0");
+                         + QStringLiteral("<font size =3>") + tr("Version %1").arg(QStringLiteral(PQ_VERSION));
     m_window->show_about(tr("About Pellow Quarnby"), text);
 }

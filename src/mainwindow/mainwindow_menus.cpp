@@ -25,7 +25,6 @@
 #include <QIcon>
 #include <QMenu>
 #include <QMenuBar>
-#include <QShortcut>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -111,7 +110,9 @@ void MainWindow::build_menus()
     connect_command(save_markup, m_markup_file_actions, &MarkupFileActions::save_markup_action);
     connect_command(file_menu->addAction(tr("Save Markup As")), m_markup_file_actions,
                     &MarkupFileActions::save_markup_as_action);
-    connect_command(file_menu->addAction(tr("Exit")), this, &MainWindow::exit_action);
+    QAction *exit = file_menu->addAction(tr("Exit"));
+    exit->setShortcut(QKeySequence(tr("Ctrl+Q", "File|Exit")));
+    connect_command(exit, this, &MainWindow::exit_action);
     bar->addMenu(file_menu);
 
     auto *edit_menu = new QMenu(tr("Edit"), bar);
@@ -153,8 +154,9 @@ void MainWindow::build_menus()
 
     auto *markup_menu = new QMenu(tr("Markup"), bar);
     MarkupActions *markup = m_markup_actions;
-    connect_command(markup_menu->addAction(tr("Mark")), markup,
-                    &MarkupActions::mark_action);
+    QAction *mark = markup_menu->addAction(tr("Mark"));
+    mark->setShortcut(QKeySequence(tr("Ctrl+M", "Markup|Mark")));
+    connect_command(mark, markup, &MarkupActions::mark_action);
     connect_command(markup_menu->addAction(tr("Clear Marks")), markup,
                     &MarkupActions::clear_marks_action);
     connect_command(markup_menu->addAction(tr("Foreground Color")), markup,
@@ -179,8 +181,9 @@ void MainWindow::build_menus()
     bar->addMenu(markup_menu);
 
     auto *help_menu = new QMenu(tr("Help"), bar);
-    connect_command(help_menu->addAction(tr("Help Topics")), m_help_actions,
-                    &HelpActions::help_topics_action);
+    QAction *help = help_menu->addAction(tr("Help Topics"));
+    help->setShortcut(QKeySequence(tr("F1", "Help|Help Topics")));
+    connect_command(help, m_help_actions, &HelpActions::help_topics_action);
     connect_command(help_menu->addAction(tr("About Pellow Quarnby")), m_help_actions,
                     &HelpActions::about_action);
     bar->addMenu(help_menu);
@@ -232,13 +235,6 @@ void MainWindow::connect_signals()
     // The hex widget connects the scroll bar to its scroll_event() itself,
     // converting the value for files with more rows than an int holds.
     m_hex_widget->set_scroll_bar(m_scroll_bar);
-
-    auto *quit = new QShortcut(QKeySequence(tr("Ctrl+Q", "File|Exit")), this);
-    quit->setContext(Qt::WindowShortcut);
-    connect(quit, &QShortcut::activated, this, &MainWindow::exit_action);
-    auto *help = new QShortcut(QKeySequence(tr("F1", "Help|Help Topics")), this);
-    help->setContext(Qt::WindowShortcut);
-    connect(help, &QShortcut::activated, m_help_actions, &HelpActions::help_topics_action);
 
     connect(m_markup_tree_view, &QTreeView::expanded, m_markup_mask, &MarkupMask::reload_mask);
     connect(m_markup_tree_view, &QTreeView::collapsed, m_markup_mask, &MarkupMask::reload_mask);

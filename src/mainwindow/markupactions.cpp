@@ -286,7 +286,14 @@ void MarkupActions::add_undo_entries(QMenu *edit_menu)
     m_undo_entry->setShortcut(QKeySequence::Undo);
     connect(m_undo_entry, &QAction::triggered, this, &MarkupActions::undo_action);
     m_redo_entry = edit_menu->addAction(tr("Redo"));
-    m_redo_entry->setShortcut(QKeySequence::Redo);
+    // Both usual Redo keys, whatever the desktop binds: people come from
+    // editors with either habit, and the help promises both.
+    QList<QKeySequence> redo_keys{QKeySequence(QStringLiteral("Ctrl+Shift+Z")),
+                                  QKeySequence(QStringLiteral("Ctrl+Y"))};
+    for (const QKeySequence &key : QKeySequence::keyBindings(QKeySequence::Redo))
+        if (!redo_keys.contains(key))
+            redo_keys << key;
+    m_redo_entry->setShortcuts(redo_keys);
     connect(m_redo_entry, &QAction::triggered, this, &MarkupActions::redo_action);
     connect(m_window->edit_history(), &EditHistory::changed, this,
             &MarkupActions::update_edit_actions);

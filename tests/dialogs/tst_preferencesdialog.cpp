@@ -60,7 +60,13 @@ private slots:
         QCOMPARE(at(0, 1), child<QLineEdit>(dialog, "markup_dir_edit"));
         QCOMPARE(qobject_cast<QPushButton *>(at(0, 2))->text(), QString("Browse"));
         QCOMPARE(qobject_cast<QCheckBox *>(at(1, 0))->text(), QString("Link Markup to Files"));
-        QCOMPARE(at(2, 0), child<QComboBox>(dialog, "toolbar_style_combo"));
+        QCOMPARE(at(2, 1), child<QComboBox>(dialog, "toolbar_style_combo"));
+        // Every field is named by a label that points at it.
+        QCOMPARE(label->buddy(), at(0, 1));
+        auto *style_label = qobject_cast<QLabel *>(at(2, 0));
+        QVERIFY(style_label);
+        QCOMPARE(style_label->text(), QString("Toolbar Style"));
+        QCOMPARE(style_label->buddy(), at(2, 1));
         QCOMPARE(qobject_cast<QCheckBox *>(at(3, 0))->text(), QString("Splash Screen at Startup"));
         QCOMPARE(qobject_cast<QCheckBox *>(at(4, 0))->text(), QString("Display Markup Positions in hexadecimal"));
         QVERIFY(!at(5, 0));
