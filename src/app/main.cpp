@@ -1,5 +1,6 @@
 #include "settings/config.h"
 #include "mainwindow/mainwindow.h"
+#include "app/argumentname.h"
 #include "app/commandline.h"
 
 #include <QApplication>
@@ -51,7 +52,12 @@ int main(int argc, char *argv[])
     }
 
     auto *application = new QApplication(argc, argv);
-    const CommandLine command_line(QCoreApplication::arguments());
+    // The application object has taken its own options out of argv; what is
+    // left matches arguments() one to one, and its bytes are the true names.
+    QStringList arguments = QCoreApplication::arguments();
+    for (int index = 1; index < argc && index < arguments.size(); ++index)
+        arguments[index] = ArgumentName::openable(QByteArray(argv[index]));
+    const CommandLine command_line(arguments);
     const int code = answer(command_line);
     if (code >= 0) {
         delete application;

@@ -1,9 +1,18 @@
 // The program's arguments: FILE, --markup, --help, --version and mistakes.
 
+#include "app/argumentname.h"
 #include "app/commandline.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 class TestCommandLine : public QObject
 {
@@ -59,6 +68,63 @@ private slots:
             QVERIFY(command_line.text().isEmpty());
         else if (action != int(CommandLine::Action::show_version))
             QVERIFY(command_line.text().contains("Usage:"));
+    }
+
+    // Names are bytes: one that is not UTF-8 still opens the file it names,
+    // and two such names that decode alike stay two files.
+    void names_open_whatever_their_bytes_data()
+    {
+        QTest::addColumn<QByteArrayList>("names");
+        QTest::addColumn<bool>("through_link");
+        QTest::newRow("utf-8") << QByteArrayList{"caf\xc3\xa9.bin"} << false;
+        QTest::newRow("latin-1") << QByteArrayList{"caf\xe9.bin"} << true;
+        QTest::newRow("lone-ff") << QByteArrayList{"\xff.bin"} << true;
+        QTest::newRow("decode-alike") << QByteArrayList{"\xfe.bin", "\xff.bin"} << true;
+        QTest::newRow("missing") << QByteArrayList{} << false;
+    }
+
+    void names_open_whatever_their_bytes()
+    {
+        QFETCH(QByteArrayList, names);
+        QFETCH(bool, through_link);
+        QTemporaryDir runtime;
+        QTemporaryDir data;
+        QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                  | QFileDevice::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+        if (names.isEmpty()) {
+            const QByteArray missing = QFile::encodeName(data.path()) + "/gone\xe9.bin";
+            QCOMPARE(ArgumentName::openable(missing), QFile::decodeName(missing));
+            return;
+        }
+        QStringList opened;
+        QByteArrayList created;
+        // Qt cannot remove what it cannot name: these go by their bytes.
+        const auto cleanup = qScopeGuard([&created] {
+            for (const QByteArray &raw : created)
+                ::unlink(raw.constData());
+        });
+        for (const QByteArray &name : names) {
+            // Created by bytes, as another program would.
+            const QByteArray raw = QFile::encodeName(data.path()) + '/' + name;
+            created << raw;
+            const int fd = ::open(raw.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+            QVERIFY(fd >= 0);
+            QCOMPARE(::write(fd, name.constData(), size_t(name.size())), ssize_t(name.size()));
+            ::close(fd);
+            const QString openable = ArgumentName::openable(raw);
+            QCOMPARE(openable.startsWith(ArgumentName::link_folder()), through_link);
+            QFile file(openable);
+            QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(openable));
+            QCOMPARE(file.readAll(), name);
+            QCOMPARE(QFileInfo(openable).fileName().startsWith(QFile::decodeName(name)), true);
+            // Asking again reuses the link rather than piling up new ones.
+            QCOMPARE(ArgumentName::openable(raw), openable);
+            opened << openable;
+        }
+        QCOMPARE(QSet<QString>(opened.begin(), opened.end()).size(), opened.size());
+        if (through_link)
+            QCOMPARE(QFileInfo(ArgumentName::link_folder()).permissions() & 0x0077, 0);
     }
 };
 
