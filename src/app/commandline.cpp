@@ -3,6 +3,7 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 
 CommandLine::CommandLine(const QStringList &arguments)
 {
@@ -17,12 +18,21 @@ CommandLine::CommandLine(const QStringList &arguments)
                                                        "(instead of the markup linked to FILE)."),
                                     QStringLiteral("file"));
     parser.addOption(markup);
+    const QCommandLineOption output(QStringLiteral("export"),
+                                    QCoreApplication::translate(
+                                        "CommandLine", "Write the markups of FILE to <out> "
+                                                       "(.json, .csv, .ksy, or .xml for a markup "
+                                                       "file) and exit, without a window."),
+                                    QStringLiteral("out"));
+    parser.addOption(output);
     const QString file_text = QCoreApplication::translate(
         "CommandLine", "The data file to open instead of the last one.");
     parser.addPositionalArgument(QStringLiteral("FILE"), file_text, QStringLiteral("[FILE]"));
 
     // parse(), not process(): process() would exit the program from here.
-    if (!parser.parse(arguments)) {
+    const bool parsed = parser.parse(arguments);
+    m_headless = parser.isSet(output);
+    if (!parsed) {
         m_action = Action::fail;
         m_text = parser.errorText() + QLatin1Char('\n') + parser.helpText();
         return;
@@ -47,9 +57,33 @@ CommandLine::CommandLine(const QStringList &arguments)
     }
     m_file = files.value(0);
     m_markup = parser.value(markup);
-    if (parser.isSet(markup) && m_markup.isEmpty()) {
+    QString mistake;
+    if (parser.isSet(markup) && m_markup.isEmpty())
+        mistake = QCoreApplication::translate("CommandLine", "--markup needs a file name.");
+    if (mistake.isEmpty() && parser.isSet(output))
+        mistake = export_mistake(parser.value(output));
+    if (!mistake.isEmpty()) {
         m_action = Action::fail;
-        m_text = QCoreApplication::translate("CommandLine", "--markup needs a file name.")
-                 + QLatin1Char('\n') + parser.helpText();
+        m_text = mistake + QLatin1Char('\n') + parser.helpText();
+    } else if (parser.isSet(output)) {
+        m_action = Action::export_markups;
+        m_export = parser.value(output);
     }
+}
+
+QString CommandLine::export_mistake(const QString &output) const
+{
+    if (output.isEmpty())
+        return QCoreApplication::translate("CommandLine", "--export needs a file name.");
+    if (m_file.isEmpty())
+        return QCoreApplication::translate("CommandLine", "--export needs FILE.");
+    if (m_markup.isEmpty())
+        return QCoreApplication::translate("CommandLine", "--export needs --markup.");
+    const QString suffix = QFileInfo(output).suffix().toLower();
+    if (!QStringList{QStringLiteral("json"), QStringLiteral("csv"), QStringLiteral("ksy"),
+                     QStringLiteral("xml")}
+             .contains(suffix))
+        return QCoreApplication::translate(
+            "CommandLine", "--export needs a file name ending in .json, .csv, .ksy or .xml.");
+    return QString();
 }

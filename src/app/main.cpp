@@ -1,6 +1,7 @@
 #include "settings/config.h"
 #include "mainwindow/mainwindow.h"
 #include "app/argumentname.h"
+#include "app/batchexport.h"
 #include "app/commandline.h"
 
 #include <QApplication>
@@ -28,9 +29,20 @@ int answer(const CommandLine &command_line)
         std::fputs(command_line.text().toLocal8Bit().constData(), stderr);
         return 2;
     case CommandLine::Action::run:
+    case CommandLine::Action::export_markups:
         break;
     }
     return -1;
+}
+
+// The arguments the application object left, file names taken from their
+// bytes: argv and arguments() match one to one once Qt has removed its own.
+QStringList named_arguments(int argc, char *argv[])
+{
+    QStringList arguments = QCoreApplication::arguments();
+    for (int index = 1; index < argc && index < arguments.size(); ++index)
+        arguments[index] = ArgumentName::openable(QByteArray(argv[index]));
+    return arguments;
 }
 
 } // namespace
@@ -39,11 +51,23 @@ int main(int argc, char *argv[])
 {
     QCoreApplication::setApplicationVersion(QStringLiteral(PQ_VERSION));
     {
-        // --help and --version need no display. The window system's own
-        // options (-platform ...) are unknown here; the second parse, after
-        // the application object has taken them, reports what is left.
+        // --help, --version and --export need no display. The window
+        // system's own options (-platform ...) are unknown here; the second
+        // parse, after the application object has taken them, reports what
+        // is left.
         QCoreApplication probe(argc, argv);
-        const CommandLine command_line(QCoreApplication::arguments());
+        const CommandLine command_line(named_arguments(argc, argv));
+        if (command_line.headless() && command_line.action() == CommandLine::Action::fail)
+            return answer(command_line);
+        if (command_line.action() == CommandLine::Action::export_markups) {
+            QString error;
+            const int code = BatchExport::run({command_line.file(), command_line.markup(),
+                                               command_line.export_file()},
+                                              &error);
+            if (code != 0)
+                std::fputs((error + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
+            return code;
+        }
         if (command_line.action() != CommandLine::Action::fail) {
             const int code = answer(command_line);
             if (code >= 0)
@@ -52,12 +76,7 @@ int main(int argc, char *argv[])
     }
 
     auto *application = new QApplication(argc, argv);
-    // The application object has taken its own options out of argv; what is
-    // left matches arguments() one to one, and its bytes are the true names.
-    QStringList arguments = QCoreApplication::arguments();
-    for (int index = 1; index < argc && index < arguments.size(); ++index)
-        arguments[index] = ArgumentName::openable(QByteArray(argv[index]));
-    const CommandLine command_line(arguments);
+    const CommandLine command_line(named_arguments(argc, argv));
     const int code = answer(command_line);
     if (code >= 0) {
         delete application;

@@ -7,11 +7,13 @@
 #include "editedfile/markupsaver.h"
 #include "markup/editcommand.h"
 #include "markup/markcommand.h"
+#include "markup/markupexporter.h"
 #include "markup/markupmodel.h"
 #include "markup/markuptree.h"
 #include "settings/config.h"
 
 #include <QFileInfo>
+#include <QSaveFile>
 
 namespace {
 
@@ -252,6 +254,31 @@ bool EditedFile::save_markup(const QString &name)
     m_history->mark_saved(EditHistory::markup);
     link_markup_file(name);
     return true;
+}
+
+bool EditedFile::export_markups(const QString &name) const
+{
+    const MarkupExporter::Format format = MarkupExporter::format_of(name);
+    if (format == MarkupExporter::Format::unknown)
+        return false;
+    // Written beside the target and renamed over it only when complete, so a
+    // failure never leaves half a file; a device or pipe would be swapped
+    // for a plain file that way: refused.
+    const QFileInfo existing(name);
+    if (existing.exists() && !existing.isFile())
+        return false;
+    const bool open = is_open();
+    const QByteArray bytes = MarkupExporter::write(format, m_model->root(),
+                                                   open ? path() : QString(),
+                                                   open ? size() : -1);
+    QSaveFile file(name);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
 }
 
 QString EditedFile::link_key(const QString &data_path)

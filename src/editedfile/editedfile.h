@@ -97,6 +97,11 @@ public:
     // and the markups count as saved. False when refused or not written.
     bool save_markup(const QString &name);
 
+    // Writes the markups in the format format_of(name) names (JSON, CSV or a
+    // .ksy skeleton named after the data file and ending where it ends),
+    // completely or not at all. Needs no window; false when not written.
+    bool export_markups(const QString &name) const;
+
     // Markup linking: one "Link/<n>" entry per data file, when "Link Markup"
     // is "yes"; the data file is the setting "filename".
     void link_markup_file(const QString &markup_path);

@@ -13,7 +13,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QItemSelectionModel>
-#include <QSaveFile>
 
 
 namespace {
@@ -31,24 +30,6 @@ QString markup_dir()
 {
     const QString dir = Config::instance()->value(QStringLiteral("Markup Dir")).toString();
     return dir.isEmpty() ? QDir::homePath() : dir;
-}
-
-// Written beside the target and renamed over it only when complete, as
-// markup files are, so a failure never leaves half a file; a device or pipe
-// would be swapped for a plain file that way: refused.
-bool write_whole_file(const QString &name, const QByteArray &bytes)
-{
-    const QFileInfo existing(name);
-    if (existing.exists() && !existing.isFile())
-        return false;
-    QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
 }
 
 } // namespace
@@ -192,11 +173,7 @@ void MarkupFileActions::export_markup_action()
             return;
     }
 
-    // The skeleton is named after the data file and ends where it ends.
-    const bool open = m_file->is_open();
-    const QByteArray bytes = MarkupExporter::write(format, root, open ? m_file->path() : QString(),
-                                                   open ? m_file->size() : -1);
-    if (!write_whole_file(name, bytes)) {
+    if (!m_file->export_markups(name)) {
         m_window->show_warning(tr("File Error"), tr(export_error));
         return;
     }

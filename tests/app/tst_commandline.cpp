@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -48,6 +49,13 @@ private slots:
         QTest::newRow("markup-without-name") << QStringList{"--markup"} << fail << "" << "" << "markup";
         QTest::newRow("markup-empty-name") << QStringList{"--markup="} << fail << "" << "" << "needs a file";
         QTest::newRow("two-files") << QStringList{"a.bin", "b.bin"} << fail << "" << "" << "Only one FILE";
+        QTest::newRow("export-needs-file") << QStringList{"--markup", "m.xml", "--export", "o.json"}
+                                           << fail << "" << "m.xml" << "needs FILE";
+        QTest::newRow("export-needs-markup") << QStringList{"--export", "o.json", "d.bin"} << fail
+                                             << "d.bin" << "" << "needs --markup";
+        QTest::newRow("export-unknown-suffix")
+            << QStringList{"--markup", "m.xml", "--export", "o.txt", "d.bin"} << fail << "d.bin"
+            << "m.xml" << ".json, .csv, .ksy or .xml";
     }
 
     void parse()
@@ -63,6 +71,7 @@ private slots:
         QCOMPARE(command_line.file(), file);
         QCOMPARE(command_line.markup(), markup);
         QVERIFY2(command_line.text().contains(text_part), qPrintable(command_line.text()));
+        QCOMPARE(command_line.headless(), arguments.contains("--export"));
         // Help and mistakes show the usage; a run prints nothing.
         if (action == int(CommandLine::Action::run))
             QVERIFY(command_line.text().isEmpty());
@@ -125,6 +134,64 @@ private slots:
         QCOMPARE(QSet<QString>(opened.begin(), opened.end()).size(), opened.size());
         if (through_link)
             QCOMPARE(QFileInfo(ArgumentName::link_folder()).permissions() & 0x0077, 0);
+    }
+
+    // --export runs with no display at all: exit 0 and the file written, 1
+    // and one line on standard error, 2 for a usage mistake.
+    void export_runs_without_display_data()
+    {
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<bool>("markup_exists");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("json") << "o.json" << true << 0 << "\"description\":\"tag\"";
+        QTest::newRow("csv") << "o.csv" << true << 0 << ",tag,";
+        QTest::newRow("ksy") << "o.ksy" << true << 0 << "size: 4";
+        QTest::newRow("markup-file") << "o.xml" << true << 0 << "description=\"tag\"";
+        QTest::newRow("missing-markup") << "o.json" << false << 1 << "";
+        QTest::newRow("unwritable") << "no-such-folder/o.json" << true << 1 << "";
+        QTest::newRow("usage") << "o.txt" << true << 2 << "";
+    }
+
+    void export_runs_without_display()
+    {
+        QFETCH(QString, output);
+        QFETCH(bool, markup_exists);
+        QFETCH(int, code);
+        QFETCH(QString, written);
+        QTemporaryDir folder;
+        const QString data = folder.filePath("d.bin");
+        const QString markup = folder.filePath("m.xml");
+        {
+            QFile file(data);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("0123456789");
+        }
+        if (markup_exists) {
+            QFile file(markup);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("<pellowquarnbybook><node description=\"tag\" start=\"2\" end=\"5\" "
+                       "repeat=\"false\"/></pellowquarnbybook>");
+        }
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QString::fromLatin1(name));
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(PQ_PROGRAM), {"--markup", markup, "--export",
+                                                   folder.filePath(output), data});
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), code);
+        const QByteArray errors = program.readAllStandardError();
+        if (code == 1)
+            QCOMPARE(errors.count('\n'), 1);
+        QFile result(folder.filePath(output));
+        QCOMPARE(result.exists(), code == 0);
+        if (code == 0) {
+            QVERIFY(result.open(QIODevice::ReadOnly));
+            QVERIFY2(result.readAll().contains(written.toUtf8()), qPrintable(written));
+        }
     }
 };
 

@@ -338,7 +338,7 @@ private slots:
         QAction *redo = edit_entry("Redo");
         QVERIFY(undo && redo);
         QCOMPARE(undo->shortcut(), QKeySequence(QKeySequence::Undo));
-        QCOMPARE(redo->shortcut(), QKeySequence(QKeySequence::Redo));
+        QVERIFY(redo->shortcuts().contains(QKeySequence(QKeySequence::Redo)));
         QVERIFY(!undo->isEnabled());
         QCOMPARE(undo->text(), QString("Undo"));
 

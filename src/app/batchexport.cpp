@@ -1,0 +1,51 @@
+#include "app/batchexport.h"
+
+#include "document/buffereddocument.h"
+#include "editedfile/editedfile.h"
+#include "editedfile/markupsaver.h"
+#include "markup/markupexporter.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("BatchExport", text);
+}
+
+} // namespace
+
+int BatchExport::run(const Job &job, QString *error)
+{
+    const QByteArray utf8 = job.file.toUtf8();
+    if (BufferedDocument::open_error(std::string(utf8.constData(), size_t(utf8.size())))) {
+        *error = tr("Cannot read %1").arg(job.file);
+        return 1;
+    }
+    EditedFile file;
+    if (!file.open(job.file)) {
+        *error = tr("Cannot read %1").arg(job.file);
+        return 1;
+    }
+    switch (file.read_markup(job.markup)) {
+    case EditedFile::MarkupRead::loaded:
+        break;
+    case EditedFile::MarkupRead::failed:
+        *error = tr("Markup load failed: %1 is not a complete markup file").arg(job.markup);
+        return 1;
+    default:
+        *error = tr("Cannot read %1").arg(job.markup);
+        return 1;
+    }
+    const bool written = QFileInfo(job.output).suffix().compare(QLatin1String("xml"),
+                                                                Qt::CaseInsensitive) == 0
+                             ? MarkupSaver::write(*file.markup_tree(), job.output)
+                             : file.export_markups(job.output);
+    if (!written) {
+        *error = tr("Cannot write %1").arg(job.output);
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// The command line's work without a window: open a data file, load its
+// markups, write them to a file and end. Used for scripts and pipelines, so
+// it needs no display: it runs on a QCoreApplication.
+class BatchExport
+{
+public:
+    // What to do: the data file, the markup file to load, the output (its
+    // suffix names the format: .json, .csv, .ksy, or .xml for a markup file).
+    struct Job {
+        QString file;
+        QString markup;
+        QString output;
+    };
+
+    // 0 when the output was written; 1 with `error` set to one line saying
+    // what failed.
+    static int run(const Job &job, QString *error);
+};
