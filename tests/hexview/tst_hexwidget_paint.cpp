@@ -1,4 +1,5 @@
 #include "hexviewfixture.h"
+#include "hexview/readablecolours.h"
 #include "mask/markupmask.h"
 #include "markup/markupmodel.h"
 #include "markup/markupnode.h"
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -42,6 +44,8 @@ private slots:
     void equal_colours_merge_into_one_run_data();
     void equal_colours_merge_into_one_run();
     void runs_split_at_selection_edges();
+    void random_markup_colours_are_readable_data();
+    void random_markup_colours_are_readable();
 
 private:
     static QImage render(HexWidget *hex)
@@ -491,6 +495,46 @@ void TestHexWidgetPaint::runs_split_at_selection_edges()
     QVERIFY(other == runs[0]);
     QVERIFY(other != runs[1]);
     QVERIFY(f.hex->segment_runs(QByteArray(), 0, true).isEmpty());
+}
+
+void TestHexWidgetPaint::random_markup_colours_are_readable_data()
+{
+    QTest::addColumn<QColor>("foreground");
+    QTest::newRow("black") << QColor(0, 0, 0);
+    QTest::newRow("white") << QColor(255, 255, 255);
+    QTest::newRow("mid-grey-both-ends-faint") << QColor(118, 118, 118);
+    QTest::newRow("around-half") << QColor(127, 128, 129);
+    QTest::newRow("pure-yellow") << QColor(255, 255, 0);
+    QTest::newRow("pure-blue") << QColor(0, 0, 255);
+    for (quint32 seed = 1; seed <= 64; ++seed) {
+        QRandomGenerator random(seed);
+        const QColor colour(random.bounded(256), random.bounded(256), random.bounded(256));
+        QTest::newRow(qPrintable(QStringLiteral("seed-%1").arg(seed))) << colour;
+    }
+}
+
+// A random markup colour pair is drawn as text in the foreground on the
+// background; whatever the draw, that text reads at 4.5:1 or better.
+void TestHexWidgetPaint::random_markup_colours_are_readable()
+{
+    QFETCH(QColor, foreground);
+    // The measure itself against published WCAG figures.
+    QCOMPARE(ReadableColours::contrast_ratio(Qt::black, Qt::white), 21.0);
+    QCOMPARE(qRound(ReadableColours::contrast_ratio(QColor(0x76, 0x76, 0x76), Qt::white) * 100), 454);
+    QCOMPARE(ReadableColours::contrast_ratio(foreground, foreground), 1.0);
+
+    HexViewFixture f;
+    Marked m;
+    QVERIFY(m.mark(16, 19, foreground, ReadableColours::readable_background(foreground)));
+    f.hex->set_markup_mask(&m.mask);
+    QVERIFY(m.settle());
+    const QList<PaintRun> runs = f.hex->segment_runs(QByteArray("0123456789abcdef"), 16, false);
+    QVERIFY(!runs.isEmpty() && runs[0].marked);
+    QCOMPARE(runs[0].foreground, foreground);
+    const double ratio = ReadableColours::contrast_ratio(runs[0].foreground, runs[0].background);
+    QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("%1 on %2: %3")
+                                          .arg(runs[0].foreground.name(), runs[0].background.name())
+                                          .arg(ratio)));
 }
 
 QTEST_MAIN(TestHexWidgetPaint)
