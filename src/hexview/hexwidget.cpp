@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QWheelEvent>
 
@@ -90,6 +91,8 @@ HexWidget::HexWidget(QWidget *parent)
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Window);
     setFocusPolicy(Qt::StrongFocus);
+    // Never wider than a row; narrower only when the window has no more room.
+    setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
     // Measured once here so that geometry never divides by zero; the main
     // window hands in the user's font before the widget is shown.
     set_font(QFont(QStringLiteral("Courier"), 12));
@@ -138,7 +141,17 @@ void HexWidget::set_font(const QFont &font)
     // character leaves the letter spacing out.
     const QFontMetrics metrics(fixed);
     m_char_width = qMax(1, qRound(metrics.horizontalAdvance(QString(16, QLatin1Char('M'))) / 16.0));
-    m_line_height = qMax(1, metrics.lineSpacing());
+    // The cells reach as far as the font says and as far as any character
+    // the view draws really reaches ('_' and '|' go a pixel below the
+    // descent in some faces), so a fill always lies behind whole glyphs.
+    QString printable;
+    for (char c = 0x20; c < 0x7F; ++c)
+        printable.append(QLatin1Char(c));
+    const QRect glyphs = metrics.boundingRect(printable);
+    m_ascent = qMax(metrics.ascent(), -glyphs.top());
+    m_descent = qMax(metrics.descent(), glyphs.bottom() + 1);
+    // Rows never closer than their cells: neighbouring fills must not overlap.
+    m_line_height = qMax(1, qMax(metrics.lineSpacing(), m_ascent + m_descent));
     m_font = fixed;
     setMinimumHeight(100);
     apply_layout();
@@ -149,7 +162,52 @@ void HexWidget::set_font(const QFont &font)
 
 void HexWidget::apply_layout()
 {
-    setFixedWidth(m_layout.char_end() * m_char_width);
+    updateGeometry();
+    update_horizontal_range();
+}
+
+int HexWidget::row_width() const
+{
+    return m_layout.char_end() * m_char_width;
+}
+
+QSize HexWidget::sizeHint() const
+{
+    return QSize(row_width(), minimumHeight());
+}
+
+QSize HexWidget::minimumSizeHint() const
+{
+    // The offsets and a few pairs; the rest of a row is scrolled to.
+    return QSize((m_layout.hex_start() + 12) * m_char_width, minimumHeight());
+}
+
+int HexWidget::horizontal_offset() const
+{
+    return m_horizontal_offset;
+}
+
+void HexWidget::set_horizontal_offset(int offset)
+{
+    const int bounded = qBound(0, offset, qMax(0, row_width() - width()));
+    if (m_horizontal_bar && m_horizontal_bar->value() != bounded)
+        m_horizontal_bar->setValue(bounded); // echoed back through valueChanged
+    if (bounded == m_horizontal_offset)
+        return;
+    m_horizontal_offset = bounded;
+    update();
+}
+
+void HexWidget::update_horizontal_range()
+{
+    const int hidden = qMax(0, row_width() - width());
+    if (m_horizontal_bar) {
+        m_horizontal_bar->setRange(0, hidden);
+        m_horizontal_bar->setPageStep(qMax(1, width()));
+        m_horizontal_bar->setSingleStep(m_char_width);
+        m_horizontal_bar->setVisible(hidden > 0);
+    }
+    set_horizontal_offset(m_horizontal_offset);
 }
 
 const RowLayout &HexWidget::row_layout() const
@@ -190,17 +248,20 @@ int HexWidget::visible_rows() const
 
 bool HexWidget::in_hex_column(int x) const
 {
-    return m_layout.in_hex_column(x, m_char_width);
+    return m_layout.in_hex_column(x + m_horizontal_offset, m_char_width);
 }
 
 bool HexWidget::in_char_column(int x) const
 {
-    return m_layout.in_char_column(x, m_char_width);
+    return m_layout.in_char_column(x + m_horizontal_offset, m_char_width);
 }
 
 qint64 HexWidget::offset_at(int x, int y) const
 {
-    const int byte = m_layout.byte_at(x, m_char_width);
+    // No file, no bytes: a click selects nothing.
+    if (!file_open())
+        return -1;
+    const int byte = m_layout.byte_at(x + m_horizontal_offset, m_char_width);
     if (byte < 0)
         return -1;
     const qint64 row = y / m_line_height + m_top_row;
@@ -214,6 +275,11 @@ qint64 HexWidget::offset_at(int x, int y) const
 qint64 HexWidget::top_row() const
 {
     return m_top_row;
+}
+
+bool HexWidget::file_open() const
+{
+    return m_file->is_open();
 }
 
 qint64 HexWidget::file_size() const
@@ -454,7 +520,17 @@ void HexWidget::open_file(const QString &name)
 
 void HexWidget::follow_file()
 {
+    // Another file starts clean: where the last one was scrolled to, what was
+    // selected in it and its edit mode mean nothing here.
     m_pending_nibble = -1;
+    m_mouse_down = false;
+    m_press_offset = -1;
+    m_selection_start = -1;
+    m_selection_end = -1;
+    if (m_edit_mode) {
+        m_edit_mode = false;
+        setBackgroundRole(QPalette::Window);
+    }
     const RowLayout layout(RowLayout::offset_digits_for(qMax<qint64>(0, file_size())));
     if (layout != m_layout) {
         m_layout = layout;
@@ -462,7 +538,9 @@ void HexWidget::follow_file()
     }
     if (m_scroll_bar && m_file->is_open())
         m_scroll_bar->set_row_range(file_size() / bytes_per_row);
-    set_top_row(m_top_row);
+    set_top_row(0);
+    set_horizontal_offset(0);
+    notify_selection();
 }
 
 bool HexWidget::edit_mode() const
@@ -545,6 +623,20 @@ void HexWidget::set_scroll_bar(HexScrollBar *scroll_bar)
     }
 }
 
+void HexWidget::set_horizontal_scroll_bar(QScrollBar *scroll_bar)
+{
+    if (m_horizontal_bar == scroll_bar)
+        return;
+    if (m_horizontal_bar)
+        disconnect(m_horizontal_bar, nullptr, this, nullptr);
+    m_horizontal_bar = scroll_bar;
+    if (scroll_bar) {
+        connect(scroll_bar, &QAbstractSlider::valueChanged, this,
+                &HexWidget::set_horizontal_offset);
+        update_horizontal_range();
+    }
+}
+
 void HexWidget::set_message_box_function(MessageBoxFunction function)
 {
     m_message_box = std::move(function);
@@ -583,6 +675,7 @@ void HexWidget::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     if (m_scroll_bar)
         m_scroll_bar->set_page_rows(visible_rows());
+    update_horizontal_range();
 }
 
 void HexWidget::mousePressEvent(QMouseEvent *event)
@@ -668,7 +761,14 @@ void HexWidget::wheelEvent(QWheelEvent *event)
 {
     const int delta = event->angleDelta().y();
     if (delta == 0) {
-        event->ignore();
+        // A sideways wheel or swipe scrolls a row wider than the view.
+        const int sideways = event->angleDelta().x();
+        if (sideways == 0 || row_width() <= width()) {
+            event->ignore();
+            return;
+        }
+        set_horizontal_offset(m_horizontal_offset + (sideways < 0 ? 3 : -3) * m_char_width);
+        event->accept();
         return;
     }
     const bool down = delta < 0;
@@ -739,6 +839,11 @@ bool HexWidget::extra_navigation_key(QKeyEvent *event)
     // selection is a one-byte cursor, so Shift does not extend it.
     if (!movement || (!home_end && (!shift || m_edit_mode)))
         return false;
+    if (!file_open()) {
+        // No bytes to move over: nothing is selected and no offset shown.
+        event->ignore();
+        return true;
+    }
 
     m_pending_nibble = -1;
     if (shift && !m_edit_mode) {
@@ -752,6 +857,7 @@ bool HexWidget::extra_navigation_key(QKeyEvent *event)
             m_selection_start = target;
         m_selection_end = target;
     } else {
+        collapse_to_active_end();
         const qint64 target =
             qMax<qint64>(0, navigation_target(key, event->modifiers(), m_selection_start));
         m_selection_start = target;
@@ -770,7 +876,16 @@ void HexWidget::keyPressEvent(QKeyEvent *event)
         return;
     qint64 &cursor = m_selection_start;
     const qint64 page = qint64(visible_rows()) * bytes_per_row;
-    switch (event->key()) {
+    const int key = event->key();
+    if (key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down
+        || key == Qt::Key_PageUp || key == Qt::Key_PageDown) {
+        if (!file_open()) {
+            event->ignore();
+            return;
+        }
+        collapse_to_active_end();
+    }
+    switch (key) {
     case Qt::Key_Left:
         cursor -= 1;
         break;
@@ -808,6 +923,12 @@ void HexWidget::keyPressEvent(QKeyEvent *event)
     m_pending_nibble = -1;
     finish_key();
     event->accept();
+}
+
+void HexWidget::collapse_to_active_end()
+{
+    if (m_selection_start >= 0 && m_selection_end >= 0)
+        m_selection_start = m_selection_end;
 }
 
 void HexWidget::finish_key()

@@ -17,6 +17,7 @@ class HexDocument;
 class HexScrollBar;
 class MarkupMask;
 class QMenu;
+class QScrollBar;
 class QStatusBar;
 
 // The central hex view: for every visible row of 16 bytes the row offset, the
@@ -24,11 +25,15 @@ class QStatusBar;
 // selection, markup colours (from the MarkupMask) and unsaved byte edits.
 //
 // Layout, in units of char_width() (cw): offset from x 0, hexadecimal pairs
-// from 10 cw to 57 cw, characters from 60 cw to 76 cw; the widget is 76 cw
-// wide. A file whose last offset needs more than eight hexadecimal digits
-// moves the columns right by the extra digits (RowLayout). Row r of the
-// widget has its baseline at (r + 1) * line_height(). With no file open the
-// view shows placeholder_text() centred instead of rows.
+// from 10 cw to 57 cw, characters from 60 cw to 76 cw; a row is 76 cw wide,
+// which is the widget's size hint. A file whose last offset needs more than
+// eight hexadecimal digits moves the columns right by the extra digits
+// (RowLayout). A widget narrower than a row shows it from
+// horizontal_offset() pixels on, scrolled by a horizontal scroll bar. Row r
+// of the widget spans line_height() pixels from r * line_height(); its
+// characters' cells are the font's ascent plus descent high, with the
+// baseline one ascent below the row's top. With no file open the view shows
+// placeholder_text() centred instead of rows.
 //
 // All byte positions are 64-bit. The view shows an EditedFile and follows its
 // signals; it makes one of its own until another is handed in. Collaborators
@@ -55,9 +60,9 @@ public:
     // outlive the view or be its child.
     void set_edited_file(EditedFile *file);
 
-    // Measures the font (width of "M", line spacing), fixes the widget width
-    // to the row width (76 character widths up to 4 GiB) and the minimum
-    // height to 100. The font is made
+    // Measures the font (width of "M", ascent, descent, line spacing), makes
+    // the row width (76 character widths up to 4 GiB) the widget's size hint
+    // and sets the minimum height to 100. The font is made
     // fixed-pitch (TypeWriter hint); a family that still resolves to a
     // proportional face is replaced by the system's fixed font of that size.
     void set_font(const QFont &font);
@@ -67,13 +72,29 @@ public:
 
     // Widget height / line height; a partly visible bottom row does not count.
     int visible_rows() const;
-    // The byte under a point: -1 in the offset column, the gap or outside;
-    // clamped to the last byte of the file when below it.
+    // The byte under a point of the widget: -1 in the offset column, the gap
+    // or outside, and with no file open; clamped to the last byte of the file
+    // when below it. The horizontal offset is added to x first.
     qint64 offset_at(int x, int y) const;
-    // Whether x lies in the hexadecimal (10 cw .. 57 cw) or character
-    // (60 cw .. 76 cw) column, both ends included.
+    // Whether widget x (plus the horizontal offset) lies in the hexadecimal
+    // (10 cw .. 57 cw) or character (60 cw .. 76 cw) column, both ends included.
     bool in_hex_column(int x) const;
     bool in_char_column(int x) const;
+    // Where the characters of visible row `row` are drawn, in widget pixels:
+    // the cells of `count` characters from index `first` of the row's
+    // hexadecimal or character text (a fill covers exactly these), and the
+    // baseline of their text.
+    QRect cell_rect(int row, bool hex_segment, int first, int count) const;
+    int baseline(int row) const;
+
+    // A row's full width in pixels, the widget's width when nothing scrolls.
+    int row_width() const;
+    // Pixels of the row scrolled off to the left: 0 .. row_width() - width(),
+    // 0 when the widget is wide enough. Setting clamps into that range.
+    int horizontal_offset() const;
+    void set_horizontal_offset(int offset);
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
     // The columns of the open file (eight offset digits with no file).
     const RowLayout &row_layout() const;
 
@@ -103,9 +124,10 @@ public:
     // selection: "Select some bytes first" and the empty text.
     QString selection_text();
 
-    // Opens the file in the edited file, which drops all edits; the view
-    // drops any pending nibble and sets the scroll bar's row range to
-    // size / 16, as it does whenever the edited file opens another file. The
+    // Opens the file in the edited file, which drops all edits. Whenever the
+    // edited file opens another file (also from elsewhere) the view starts it
+    // clean: at its first row and column, nothing selected, edit mode off, no
+    // pending nibble, and the scroll bar's row range set to size / 16. The
     // empty name is ignored.
     void open_file(const QString &name);
 
@@ -138,6 +160,9 @@ public:
     // Also connects the scroll bar's valueChanged(int) to scroll_event(int)
     // (one connection however often it is called).
     void set_scroll_bar(HexScrollBar *scroll_bar);
+    // The bar below the view that scrolls a row wider than the widget; the
+    // view sets its range and shows it only while there is something to scroll.
+    void set_horizontal_scroll_bar(QScrollBar *scroll_bar);
     void set_message_box_function(MessageBoxFunction function);
 
 signals:
@@ -208,10 +233,15 @@ private:
                                     QMessageBox::StandardButtons buttons,
                                     QMessageBox::StandardButton default_button);
     void paint_segment(class QPainter &painter, const QByteArray &text, qint64 first_byte,
-                       bool hex_segment, int x0, int baseline) const;
+                       bool hex_segment, int row) const;
 
-    // Fixes the width to the current layout and font.
+    // Follows a new layout or font: size hint and horizontal range.
     void apply_layout();
+    void update_horizontal_range();
+    bool file_open() const;
+    // The keys move from the end the user moved last (the one the status bar
+    // and the inspector show): the selection collapses to it first.
+    void collapse_to_active_end();
 
     EditedFile *m_file = nullptr;
     RowLayout m_layout;
@@ -219,6 +249,9 @@ private:
     qint64 m_top_row = 0;
     int m_char_width = 0;
     int m_line_height = 0;
+    int m_ascent = 0;
+    int m_descent = 0;
+    int m_horizontal_offset = 0;
     QFont m_font;
     qint64 m_selection_start = -1;
     qint64 m_selection_end = -1;
@@ -236,6 +269,7 @@ private:
     QPointer<MarkupMask> m_mask;
     QPointer<QStatusBar> m_status_bar;
     QPointer<HexScrollBar> m_scroll_bar;
+    QPointer<QScrollBar> m_horizontal_bar;
     MessageBoxFunction m_message_box;
 
     Q_DISABLE_COPY(HexWidget)

@@ -28,6 +28,20 @@ char hex_digit(int nibble)
 
 } // namespace
 
+QRect HexWidget::cell_rect(int row, bool hex_segment, int first, int count) const
+{
+    const int column = (hex_segment ? m_layout.hex_start() : m_layout.char_start()) + first;
+    // From the row's top down to the lowest descender: a fill covers every
+    // pixel its glyphs draw, and nothing of the rows above or below.
+    return QRect(column * m_char_width - m_horizontal_offset, row * m_line_height,
+                 count * m_char_width, m_ascent + m_descent);
+}
+
+int HexWidget::baseline(int row) const
+{
+    return row * m_line_height + m_ascent;
+}
+
 QList<PaintRun> HexWidget::segment_runs(const QByteArray &text, qint64 first_byte,
                                         bool hex_segment) const
 {
@@ -75,15 +89,14 @@ QList<PaintRun> HexWidget::segment_runs(const QByteArray &text, qint64 first_byt
 }
 
 void HexWidget::paint_segment(QPainter &painter, const QByteArray &text, qint64 first_byte,
-                              bool hex_segment, int x0, int baseline) const
+                              bool hex_segment, int row) const
 {
     const QList<PaintRun> runs = segment_runs(text, first_byte, hex_segment);
-    const int cw = m_char_width;
-    const int top = baseline - m_line_height;
+    const int y = baseline(row);
     for (const PaintRun &run : runs) {
-        const int x = x0 + run.start * cw;
         // Cells are contiguous, so one rectangle covers the run's cells.
-        const QRect cells(x, top, int(run.text.size()) * cw, m_line_height);
+        const QRect cells = cell_rect(row, hex_segment, run.start, int(run.text.size()));
+        const int x = cells.left();
         if (run.selected) {
             painter.fillRect(cells, selection_cell);
             painter.setPen(selection_pen);
@@ -93,7 +106,7 @@ void HexWidget::paint_segment(QPainter &painter, const QByteArray &text, qint64 
         } else {
             painter.setPen(text_black);
         }
-        painter.drawText(QPoint(x, baseline), QString::fromLatin1(run.text));
+        painter.drawText(QPoint(x, y), QString::fromLatin1(run.text));
     }
 }
 
@@ -109,17 +122,15 @@ void HexWidget::paintEvent(QPaintEvent *)
     }
     painter.setFont(m_font);
     const int rows = visible_rows();
-    const int cw = m_char_width;
     QByteArray hex;
     QByteArray chars;
     for (int r = 0; r < rows; ++r) {
         const qint64 offset = (m_top_row + r) * bytes_per_row;
-        const int baseline = (r + 1) * m_line_height;
 
         HexDocument *document = m_file->document();
         document->load(offset, bytes_per_row);
         painter.setPen(text_black);
-        painter.drawText(QPoint(0, baseline), m_layout.offset_text(offset));
+        painter.drawText(QPoint(-m_horizontal_offset, baseline(r)), m_layout.offset_text(offset));
 
         const std::string hex_text = document->to_hex();
         const std::string char_text = document->to_ascii();
@@ -141,7 +152,7 @@ void HexWidget::paintEvent(QPaintEvent *)
                 chars[column] = (value >= 0x20 && value <= 0x7E) ? char(value) : '.';
         }
 
-        paint_segment(painter, hex, offset, true, m_layout.hex_start() * cw, baseline);
-        paint_segment(painter, chars, offset, false, m_layout.char_start() * cw, baseline);
+        paint_segment(painter, hex, offset, true, r);
+        paint_segment(painter, chars, offset, false, r);
     }
 }

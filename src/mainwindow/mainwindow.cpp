@@ -27,6 +27,7 @@
 #include <QIcon>
 #include <QItemSelectionModel>
 #include <QResizeEvent>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QSpacerItem>
 #include <QStatusBar>
@@ -110,7 +111,13 @@ void MainWindow::build_central_widget()
     layout->addWidget(m_scroll_bar, 0, 1);
     layout->setColumnStretch(1, 0);
 
-    // The hex view has a fixed width; extra width goes to this empty column.
+    // A window narrower than a row scrolls the view sideways; the view shows
+    // this bar only then.
+    auto *horizontal = new QScrollBar(Qt::Horizontal);
+    layout->addWidget(horizontal, 1, 0);
+    m_hex_widget->set_horizontal_scroll_bar(horizontal);
+
+    // The hex view takes no more than a row's width; extra width goes to this empty column.
     layout->addItem(new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), 0, 2, 1, 1);
     layout->setColumnStretch(2, 1);
 }

@@ -126,7 +126,8 @@ public:
     // cancelled file dialog), so the caller must not discard it.
     bool ask_save_markup();
 
-    // Random foreground, and a background 128 away from it in every component.
+    // Random foreground, and a background that keeps it readable
+    // (ReadableColours::readable_background).
     void assign_random_colours(MarkupNode *node);
     // The background assign_random_colours pairs with a foreground.
     static QColor contrast_colour(const QColor &foreground);

@@ -56,7 +56,8 @@ void MainWindow::fit_toolbox_to_pages()
 bool MainWindow::toolbox_fits_beside_hex_view() const
 {
     const int separator = style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
-    const int needed = centralWidget()->minimumSizeHint().width()
+    // The hex view whole: it can scroll sideways, but only as a last resort.
+    const int needed = centralWidget()->sizeHint().width()
                        + m_toolbox_dock->minimumSizeHint().width() + separator;
     return needed <= width();
 }

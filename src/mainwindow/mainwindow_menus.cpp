@@ -55,6 +55,7 @@ void MainWindow::wire_collaborators()
     m_tree_delegate->set_document_size([hex] { return hex->document()->size(); });
     m_tree_delegate->set_reload_mask([mask] { mask->reload_mask(); });
     m_tree_delegate->set_edit_refused([this] { return refuse_while_searching(); });
+    m_tree_delegate->set_show_message([this](const QString &text) { show_status(text); });
     // Opening an editor is no change by itself; a committed edit is a step.
     m_tree_delegate->set_commit_edit(
         [this](const QModelIndex &index, const TreeViewDelegate::Values &before,

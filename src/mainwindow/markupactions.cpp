@@ -3,6 +3,7 @@
 #include "document/hexdocument.h"
 #include "editedfile/editedfile.h"
 #include "hexview/hexwidget.h"
+#include "hexview/readablecolours.h"
 #include "mainwindow/mainwindow.h"
 #include "dialogs/manualmarkupdialog.h"
 #include "mask/markupmask.h"
@@ -35,8 +36,7 @@ MarkupActions::MarkupActions(MainWindow *window)
 
 QColor MarkupActions::contrast_colour(const QColor &foreground)
 {
-    return QColor((foreground.red() + 128) % 256, (foreground.green() + 128) % 256,
-                  (foreground.blue() + 128) % 256, 255);
+    return ReadableColours::readable_background(foreground);
 }
 
 bool MarkupActions::insert_markup(qint64 first, qint64 last, const QString &description)

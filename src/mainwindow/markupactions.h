@@ -27,7 +27,8 @@ public:
     // Adds Edit > Undo and Redo, whose texts name the step they would take.
     void add_undo_entries(QMenu *edit_menu);
 
-    // Random foreground, and a background 128 away from it in every component.
+    // Random foreground, and a background that keeps it readable
+    // (ReadableColours::readable_background).
     void assign_random_colours(MarkupNode *node);
     // The background assign_random_colours pairs with a foreground.
     static QColor contrast_colour(const QColor &foreground);

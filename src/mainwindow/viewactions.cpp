@@ -5,6 +5,7 @@
 #include "document/hexdocument.h"
 #include "hexview/hexwidget.h"
 #include "mainwindow/mainwindow.h"
+#include "mainwindow/statusfields.h"
 #include "panels/inspectorwidget.h"
 #include "panels/jumpwidget.h"
 #include "panels/searchwidget.h"
@@ -14,7 +15,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFontInfo>
-#include <QLabel>
 #include <QStatusBar>
 
 #include <string>
@@ -31,24 +31,6 @@ QFont upright(const QFont &font)
     result.setWeight(QFont::Weight(info.weight()));
     result.setStyle(QFont::StyleNormal);
     return result;
-}
-
-// 0x1A (26): hexadecimal as the hex view shows offsets, then decimal.
-QString both_bases(qint64 value)
-{
-    return QStringLiteral("0x%1 (%2)").arg(QString::number(value, 16).toUpper()).arg(value);
-}
-
-QLabel *new_field(const QString &name, QStatusBar *bar)
-{
-    auto *field = new QLabel(bar);
-    field->setObjectName(name);
-    field->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    // A sunken panel each, so the fields read apart.
-    field->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    field->setContentsMargins(4, 0, 4, 0);
-    bar->addPermanentWidget(field);
-    return field;
 }
 
 } // namespace
@@ -141,10 +123,7 @@ void ViewActions::dock_search_action(bool visible)
 void ViewActions::build_status_fields()
 {
     // Permanent widgets sit on the right; showMessage() keeps the left.
-    QStatusBar *bar = m_window->statusBar();
-    m_offset_field = new_field(QStringLiteral("offset_field"), bar);
-    m_selection_field = new_field(QStringLiteral("selection_field"), bar);
-    m_size_field = new_field(QStringLiteral("size_field"), bar);
+    m_status_fields = new StatusFields(m_window->statusBar());
     HexWidget *hex = m_window->hex_widget();
     connect(hex, &HexWidget::selection_changed, this, &ViewActions::follow_cursor);
     // An edit changes the bytes under the cursor.
@@ -163,28 +142,9 @@ void ViewActions::follow_cursor()
 void ViewActions::update_status_fields()
 {
     HexWidget *hex = m_window->hex_widget();
-    const qint64 start = hex->selection_start();
-    const qint64 end = hex->selection_end();
     // The end moved last (a click, a drag, Shift with a key) is where the
     // user is; with no selection there is no cursor to show.
-    if (start < 0 || end < 0) {
-        m_offset_field->setText(tr("Offset: -"));
-        m_selection_field->clear();
-        m_selection_field->hide();
-    } else {
-        const qint64 first = qMin(start, end);
-        const qint64 last = qMax(start, end);
-        m_offset_field->setText(tr("Offset: ") + both_bases(end));
-        const quint64 length = quint64(last) - quint64(first) + 1;
-        m_selection_field->setText(tr("Selection: 0x%1-0x%2, %3 %4")
-                                       .arg(QString::number(first, 16).toUpper(),
-                                            QString::number(last, 16).toUpper(),
-                                            QString::number(length),
-                                            length == 1 ? tr("byte")
-                                                        : tr("bytes")));
-        m_selection_field->show();
-    }
-
+    m_status_fields->show_selection(hex->selection_start(), hex->selection_end());
     HexDocument *document = hex->document();
     qint64 size = -1;
     if (document->is_open()) {
@@ -194,6 +154,5 @@ void ViewActions::update_status_fields()
             size = -1;
         }
     }
-    m_size_field->setText(size < 0 ? tr("Size: -")
-                                   : tr("Size: ") + both_bases(size));
+    m_status_fields->show_size(size);
 }

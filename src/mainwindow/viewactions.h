@@ -5,8 +5,8 @@
 class InspectorWidget;
 class JumpWidget;
 class MainWindow;
-class QLabel;
 class SearchWidget;
+class StatusFields;
 
 // How the user looks at the bytes: the font, the preferences, the docks'
 // settings, Copy, Find and Go to, and the status bar fields and the inspector
@@ -45,7 +45,5 @@ private:
     SearchWidget *m_search_panel;
     JumpWidget *m_goto_panel;
     InspectorWidget *m_inspector;
-    QLabel *m_offset_field = nullptr;
-    QLabel *m_selection_field = nullptr;
-    QLabel *m_size_field = nullptr;
+    StatusFields *m_status_fields = nullptr;
 };

@@ -100,10 +100,7 @@ QValidator::State HexOptionSpinBox::validate(QString &input, int &pos) const
     qint64 value = 0;
     if (!parse(input, &value))
         return QValidator::Invalid;
-    // Offsets are never negative, so more digits only make a value larger.
-    if (value > m_maximum)
-        return QValidator::Invalid;
-    if (value < m_minimum)
+    if (value > m_maximum || value < m_minimum)
         return QValidator::Intermediate;
     return QValidator::Acceptable;
 }
@@ -111,12 +108,13 @@ QValidator::State HexOptionSpinBox::validate(QString &input, int &pos) const
 void HexOptionSpinBox::fixup(QString &input) const
 {
     // Only texts that are not acceptable reach here: an unfinished number or
-    // one below the minimum. Either way the last good value stands.
+    // one outside the range. Either way the last good value stands.
     input = textFromValue(m_value);
 }
 
 void HexOptionSpinBox::stepBy(int steps)
 {
+    m_refused = false;
     // Saturating: a step past either end stops at it instead of wrapping.
     // The distances are unsigned: a range may span every 64-bit value.
     qint64 target = m_value;
@@ -152,6 +150,11 @@ void HexOptionSpinBox::showEvent(QShowEvent *event)
 
 void HexOptionSpinBox::text_edited(const QString &text)
 {
+    m_refused = false;
+    if (!m_typing) {
+        m_typing = true;
+        m_typing_from = m_value;
+    }
     QString copy = text;
     int pos = lineEdit()->cursorPosition();
     if (validate(copy, pos) != QValidator::Acceptable)
@@ -167,9 +170,29 @@ void HexOptionSpinBox::editing_finished()
 {
     QString text = lineEdit()->text();
     int pos = 0;
+    qint64 typed = 0;
     if (validate(text, pos) == QValidator::Acceptable)
         setValue(valueFromText(text));
+    else if (typed_out_of_range(&typed)) {
+        m_refused = true;
+        m_refused_value = typed;
+        emit out_of_range(typed);
+        if (m_typing)
+            setValue(m_typing_from);
+    }
+    m_typing = false;
     update_text();
+}
+
+bool HexOptionSpinBox::typed_out_of_range(qint64 *typed) const
+{
+    qint64 value = m_refused_value;
+    if (!m_refused
+        && (!parse(lineEdit()->text(), &value) || (value >= m_minimum && value <= m_maximum)))
+        return false;
+    if (typed)
+        *typed = value;
+    return true;
 }
 
 void HexOptionSpinBox::update_text()

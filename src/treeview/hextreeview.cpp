@@ -93,9 +93,20 @@ void HexTreeView::mousePressEvent(QMouseEvent *event)
 
 void HexTreeView::fit_position_columns(qint64 largest)
 {
-    const int width = TreeViewDelegate::position_cell_width(qMax<qint64>(0, largest), fontMetrics());
-    for (const int column : {MarkupColumn::Start, MarkupColumn::End, MarkupColumn::Length}) {
-        if (columnWidth(column) < width)
+    largest = qMax<qint64>(0, largest);
+    const int width = TreeViewDelegate::position_cell_width(largest, fontMetrics());
+    const QList<int> columns = {MarkupColumn::Start, MarkupColumn::End, MarkupColumn::Length};
+    if (m_least_widths.isEmpty()) {
+        for (const int column : columns)
+            m_least_widths.append(columnWidth(column));
+    }
+    const bool smaller = largest < m_fitted_largest;
+    m_fitted_largest = largest;
+    for (int i = 0; i < columns.size(); ++i) {
+        const int column = columns[i];
+        if (smaller)
+            setColumnWidth(column, qMax(m_least_widths[i], width));
+        else if (columnWidth(column) < width)
             setColumnWidth(column, width);
     }
 }

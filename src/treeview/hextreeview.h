@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QPointer>
 #include <QTreeView>
 
@@ -44,9 +45,12 @@ public:
     static constexpr int max_expanded_depth = 1000;
     void expand_all();
 
-    // Widens the Start, End and Length columns (never narrows them) so that
-    // `largest`, the greatest value they can show, fits whole in the current
-    // display base. Constant time: no row is measured.
+    // Widens the Start, End and Length columns so that `largest`, the
+    // greatest value they can show, fits whole in the current display base.
+    // A smaller `largest` than at the last call (a smaller file) narrows
+    // them back to fit, never below the widths they had before the first
+    // call; otherwise they only widen, keeping what the user widened.
+    // Constant time: no row is measured.
     void fit_position_columns(qint64 largest);
 
 signals:
@@ -65,4 +69,8 @@ private:
     void show_all_expanded();
 
     QPointer<MarkupModel> m_markup_model;
+    // Start, End and Length widths from before the first fit, and the
+    // largest value fitted last (-1: none yet).
+    QList<int> m_least_widths;
+    qint64 m_fitted_largest = -1;
 };

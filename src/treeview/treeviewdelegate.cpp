@@ -8,8 +8,10 @@
 #include "markup/markupnode.h"
 
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPainter>
+#include <QTreeView>
 
 #include <iostream>
 #include <limits>
@@ -66,6 +68,11 @@ void TreeViewDelegate::set_markup_modified(std::function<void()> modified)
 void TreeViewDelegate::set_edit_refused(std::function<bool()> refused)
 {
     m_edit_refused = std::move(refused);
+}
+
+void TreeViewDelegate::set_show_message(std::function<void(const QString &)> show_message)
+{
+    m_show_message = std::move(show_message);
 }
 
 void TreeViewDelegate::set_commit_edit(CommitEdit commit)
@@ -226,9 +233,46 @@ QWidget *TreeViewDelegate::createEditor(QWidget *parent, const QStyleOptionViewI
 
 QPair<qint64, qint64> TreeViewDelegate::editor_range(const QModelIndex &index) const
 {
+    const Bounds range = bounds(index);
+    return {range.minimum, range.maximum};
+}
+
+QString TreeViewDelegate::refusal_reason(const QModelIndex &index, qint64 value) const
+{
+    const Bounds range = bounds(index);
+    if (range.maximum < range.minimum || (value >= range.minimum && value <= range.maximum))
+        return QString();
+    const bool start = index.column() == MarkupColumn::Start;
+    switch (value < range.minimum ? range.below : range.above) {
+    case Limit::previous_sibling:
+        return tr("Start must lie after the end of the markup before it");
+    case Limit::parent:
+        return start ? tr("Start must not be before the start of the markup it lies in")
+                     : tr("End must not be after the end of the markup it lies in");
+    case Limit::first_child:
+        return tr("Start must not be after the start of the first markup inside it");
+    case Limit::own_end:
+        return tr("Start must not be after End");
+    case Limit::own_start:
+        return tr("End must not be before Start");
+    case Limit::last_child:
+        return tr("End must not be before the end of the last markup inside it");
+    case Limit::next_sibling:
+        return tr("End must lie before the start of the markup after it");
+    case Limit::file_end:
+        return start ? tr("Start lies beyond the end of the file")
+                     : tr("End lies beyond the end of the file");
+    case Limit::none:
+        break;
+    }
+    return start ? tr("Start must not be negative") : tr("End must not be negative");
+}
+
+TreeViewDelegate::Bounds TreeViewDelegate::bounds(const QModelIndex &index) const
+{
     const MarkupModel *model = markup_model(index);
     if (!model || !index.isValid() || !is_position_column(index.column()))
-        return {0, -1};
+        return Bounds();
     const MarkupNode *node = model->node_from_index(index);
     const MarkupNode *parent = node->parent_node();
     const bool top_level = !parent || parent == model->root();
@@ -238,34 +282,44 @@ QPair<qint64, qint64> TreeViewDelegate::editor_range(const QModelIndex &index) c
 
     // Siblings never share a byte, so a bound stops one short of a neighbour;
     // a child may share its first or last byte with its parent.
-    qint64 minimum = 0;
-    qint64 maximum = 0;
+    Bounds range;
     if (index.column() == MarkupColumn::Start) {
-        if (row > 0)
-            minimum = one_after(parent->child(row - 1)->end());
-        else if (top_level)
-            minimum = 0;
-        else
-            minimum = parent->start();
-        maximum = leaf ? node->end() : node->child(0)->start();
-    } else {
-        minimum = leaf ? node->start() : node->child(node->child_count() - 1)->end();
-        if (row < siblings - 1) {
-            maximum = one_before(parent->child(row + 1)->start());
-        } else if (!top_level) {
-            maximum = parent->end();
+        if (row > 0) {
+            range.minimum = one_after(parent->child(row - 1)->end());
+            range.below = Limit::previous_sibling;
+        } else if (top_level) {
+            range.minimum = 0;
         } else {
-            maximum = std::numeric_limits<qint64>::max();
+            range.minimum = parent->start();
+            range.below = Limit::parent;
+        }
+        range.maximum = leaf ? node->end() : node->child(0)->start();
+        range.above = leaf ? Limit::own_end : Limit::first_child;
+    } else {
+        range.minimum = leaf ? node->start() : node->child(node->child_count() - 1)->end();
+        range.below = leaf ? Limit::own_start : Limit::last_child;
+        if (row < siblings - 1) {
+            range.maximum = one_before(parent->child(row + 1)->start());
+            range.above = Limit::next_sibling;
+        } else if (!top_level) {
+            range.maximum = parent->end();
+            range.above = Limit::parent;
+        } else {
+            range.maximum = std::numeric_limits<qint64>::max();
             try {
-                if (m_document_size)
-                    maximum = one_before(m_document_size());
+                if (m_document_size) {
+                    range.maximum = one_before(m_document_size());
+                    range.above = Limit::file_end;
+                }
             } catch (const DocumentError &) {
                 // No file open: nothing bounds the last markup from above.
             }
         }
     }
     const qint64 current = MarkupNode::to_offset(index.data(Qt::DisplayRole));
-    return {qMin(minimum, current), qMax(maximum, current)};
+    range.minimum = qMin(range.minimum, current);
+    range.maximum = qMax(range.maximum, current);
+    return range;
 }
 
 void TreeViewDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
@@ -305,7 +359,7 @@ void TreeViewDelegate::setEditorData(QWidget *editor, const QModelIndex &index) 
     spin->setValue(MarkupNode::to_offset(index.data(Qt::DisplayRole)));
     // The geometry was set before the range was known: widen to show it whole.
     if (spin->width() < spin->sizeHint().width())
-        spin->resize(spin->sizeHint().width(), spin->height());
+        place_editor(spin, index, spin->geometry());
     m_edited_index = index;
     connect(spin, &HexOptionSpinBox::valueChanged, this, &TreeViewDelegate::update_hexwidget,
             Qt::UniqueConnection);
@@ -326,8 +380,14 @@ void TreeViewDelegate::setModelData(QWidget *editor, QAbstractItemModel *model,
     case MarkupColumn::Start:
     case MarkupColumn::End:
         // Stored as a 64-bit integer: bounds beyond 4 GiB survive the edit.
-        if (auto *spin = qobject_cast<HexOptionSpinBox *>(editor))
+        if (auto *spin = qobject_cast<HexOptionSpinBox *>(editor)) {
+            // A typed number that cannot stand is not silently dropped: the
+            // last good value is committed and the user told why.
+            qint64 typed = 0;
+            if (spin->typed_out_of_range(&typed) && m_show_message)
+                m_show_message(refusal_reason(index, typed));
             value = spin->value();
+        }
         break;
     case MarkupColumn::Repeat:
         if (auto *combo = qobject_cast<QComboBox *>(editor))
@@ -371,13 +431,25 @@ void TreeViewDelegate::setModelData(QWidget *editor, QAbstractItemModel *model,
 }
 
 void TreeViewDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
-                                            const QModelIndex &) const
+                                            const QModelIndex &index) const
 {
-    QRect rect = option.rect;
-    // A narrow column would cut a long offset down to its last digits: a
-    // position editor spreads over the next column rather than hide digits.
-    if (qobject_cast<HexOptionSpinBox *>(editor))
-        rect.setWidth(qMax(rect.width(), editor->sizeHint().width()));
+    place_editor(editor, index, option.rect);
+}
+
+void TreeViewDelegate::place_editor(QWidget *editor, const QModelIndex &index, QRect rect) const
+{
+    // A narrow column would cut a long offset down to its last digits, and
+    // an editor spread over the next column puts its arrows in the wrong
+    // cell: the column widens to hold the whole editor instead.
+    const int needed = qobject_cast<HexOptionSpinBox *>(editor) ? editor->sizeHint().width() : 0;
+    if (rect.width() < needed) {
+        QWidget *viewport = editor->parentWidget();
+        if (auto *view = qobject_cast<QTreeView *>(viewport ? viewport->parentWidget() : nullptr))
+            view->header()->resizeSection(index.column(),
+                                          view->header()->sectionSize(index.column())
+                                              + needed - rect.width());
+        rect.setWidth(needed);
+    }
     editor->setGeometry(rect);
 }
 

@@ -5,6 +5,7 @@
 #include <QPair>
 #include <QPersistentModelIndex>
 #include <QPointer>
+#include <QRect>
 #include <QVariant>
 
 #include <functional>
@@ -34,6 +35,8 @@ class QFontMetrics;
 //   set_edit_refused(f)    f() is asked before an editor opens or writes into
 //                          a markup; true refuses (the owner tells the user
 //                          why), and the markup stays as it was.
+//   set_show_message(f)    f(text) tells the user why a typed Start or End
+//                          cannot stand (the owner's status bar);
 //   set_commit_edit(f)     f(index, before, after) stores a finished edit
 //                          (column values of index's markup, Length included
 //                          for a Start or End edit, before as they were when
@@ -53,6 +56,7 @@ public:
     void set_reload_mask(std::function<void()> reload_mask);
     void set_markup_modified(std::function<void()> markup_modified);
     void set_edit_refused(std::function<bool()> edit_refused);
+    void set_show_message(std::function<void(const QString &)> show_message);
     using Values = QList<QPair<int, QVariant>>;
     using CommitEdit =
         std::function<void(const QModelIndex &index, const Values &before, const Values &after)>;
@@ -78,7 +82,8 @@ public:
     // never silently clipped.
     static QString fitted_position_text(const QVariant &display, const QFontMetrics &metrics,
                                         int width);
-    // Width of a Start, End or Length cell whose text shows `value` whole.
+    // Width of a Start, End or Length cell whose text shows `value` whole
+    // (the editor's arrows need more; the view widens a column to hold them).
     static int position_cell_width(qint64 value, const QFontMetrics &metrics);
     static constexpr int max_shown_description = 1000;
     // A description as the view shows it: whole when it fits, else its first
@@ -96,11 +101,30 @@ public:
     // the current value, so opening an editor never moves a bound by itself.
     // {0, -1} for an index that is not a Start or End cell of a MarkupModel.
     QPair<qint64, qint64> editor_range(const QModelIndex &index) const;
+    // Why `value` cannot be the bound of index's Start or End cell, naming
+    // the neighbour or the file end that stands in the way, e.g. "End must
+    // not be before Start"; the empty text when it lies in editor_range().
+    QString refusal_reason(const QModelIndex &index, qint64 value) const;
 
 private slots:
     void update_hexwidget(qint64 value);
 
 private:
+    // What limits a bound from below or above (see editor_range()).
+    enum class Limit { none, previous_sibling, parent, first_child, own_start, own_end,
+                       last_child, next_sibling, file_end };
+    struct Bounds
+    {
+        qint64 minimum = 0;
+        qint64 maximum = -1;
+        Limit below = Limit::none;
+        Limit above = Limit::none;
+    };
+    Bounds bounds(const QModelIndex &index) const;
+    // Gives the editor the cell `rect`, the column first widened when a
+    // position editor needs more room than the cell has.
+    void place_editor(QWidget *editor, const QModelIndex &index, QRect rect) const;
+
     // QItemDelegate's painting of a cell, with text in place of the value.
     void paint_text(QPainter *painter, const QStyleOptionViewItem &option,
                     const QModelIndex &index, const QString &text) const;
@@ -118,5 +142,6 @@ private:
     std::function<void()> m_reload_mask;
     std::function<void()> m_markup_modified;
     std::function<bool()> m_edit_refused;
+    std::function<void(const QString &)> m_show_message;
     CommitEdit m_commit_edit;
 };

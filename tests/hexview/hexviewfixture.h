@@ -43,7 +43,7 @@ struct HexViewFixture
                 return answer;
             });
         // Shown, so that resizes reach resizeEvent at once.
-        hex->resize(hex->width(), rows * hex->line_height());
+        hex->resize(hex->sizeHint().width(), rows * hex->line_height());
         hex->show();
     }
 

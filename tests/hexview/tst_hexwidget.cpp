@@ -27,12 +27,16 @@ private slots:
     void row_layout_data();
     void row_layout();
     void visible_rows_ignores_partial_row();
+    void new_file_starts_clean_data();
+    void new_file_starts_clean();
 
     void backward_drag_copies_in_file_order();
     void plain_click_selects_one_byte();
     void click_in_offset_column_selects_nothing();
     void shift_click_without_selection_selects_nothing();
     void shift_click_extends_selection();
+    void keys_after_shift_click_data();
+    void keys_after_shift_click();
     void drag_through_gap_keeps_range();
     void edit_mode_drag_leaves_one_byte();
     void release_sets_active_column_data();
@@ -98,7 +102,7 @@ void TestHexWidget::geometry_is_in_character_widths()
     f.hex->set_font(QFont(family, points));
     QVERIFY(f.cw() > 0);
     QVERIFY(f.lh() > 0);
-    QCOMPARE(f.hex->width(), 76 * f.cw());
+    QCOMPARE(f.hex->sizeHint().width(), 76 * f.cw());
     QCOMPARE(f.hex->minimumHeight(), 100);
     // Whatever was asked for, the columns only line up with a fixed pitch and
     // a whole-pixel advance equal to the measured character width.
@@ -109,7 +113,30 @@ void TestHexWidget::geometry_is_in_character_widths()
     const QFontMetrics metrics(font);
     QCOMPARE(metrics.horizontalAdvance(QStringLiteral("0123456789ABCDEF")), 16 * f.cw());
     QCOMPARE(metrics.horizontalAdvance(QStringLiteral("WWWW")), metrics.horizontalAdvance(QStringLiteral("iiii")));
-    QCOMPARE(f.lh(), metrics.lineSpacing());
+    QVERIFY(f.lh() >= metrics.lineSpacing());
+
+    // A cell reaches from its row's top down to the lowest descender: every
+    // printable character drawn on the baseline stays inside the fill, and
+    // the fill stays off the rows above and below. Scrolling moves the
+    // cells, not the rows.
+    QString printable;
+    for (char c = 0x20; c < 0x7F; ++c)
+        printable.append(QLatin1Char(c));
+    const QRect glyphs = metrics.boundingRect(printable);
+    for (const int row : {0, 3}) {
+        const QRect cells = f.hex->cell_rect(row, true, 3, 2);
+        QCOMPARE(cells.topLeft(), QPoint(13 * f.cw(), row * f.lh()));
+        QCOMPARE(cells.width(), 2 * f.cw());
+        QVERIFY(cells.height() >= metrics.ascent() + metrics.descent());
+        QVERIFY(f.hex->baseline(row) + glyphs.top() >= cells.top());
+        QVERIFY(f.hex->baseline(row) + glyphs.bottom() <= cells.bottom());
+        QVERIFY(cells.bottom() < (row + 1) * f.lh());
+        QCOMPARE(f.hex->cell_rect(row, false, 15, 1).right(), 76 * f.cw() - 1);
+    }
+    f.hex->resize(40 * f.cw(), f.hex->height());
+    f.hex->set_horizontal_offset(100 * f.cw());
+    QCOMPARE(f.hex->horizontal_offset(), 36 * f.cw()); // clamped: the row's end at the edge
+    QCOMPARE(f.hex->cell_rect(0, false, 15, 1).right(), 40 * f.cw() - 1);
 }
 
 void TestHexWidget::offset_at_data()
@@ -144,6 +171,13 @@ void TestHexWidget::offset_at()
     const int x = x_in_cw * f.cw() / 2;
     const int y = row * f.lh() + f.lh() / 2;
     QCOMPARE(f.hex->offset_at(x, y), expected);
+    // Narrower than a row and scrolled sideways: the same byte lies that
+    // much further left, and the columns' edges move with it.
+    f.hex->resize(50 * f.cw(), f.hex->height());
+    f.hex->set_horizontal_offset(7 * f.cw());
+    QCOMPARE(f.hex->horizontal_offset(), 7 * f.cw());
+    QCOMPARE(f.hex->offset_at(x - 7 * f.cw(), y), expected);
+    QCOMPARE(f.hex->in_char_column(x - 7 * f.cw()), f.hex->row_layout().in_char_column(x, f.cw()));
 }
 
 void TestHexWidget::row_layout_data()
@@ -239,6 +273,55 @@ void TestHexWidget::shift_click_without_selection_selects_nothing()
     QCOMPARE(f.hex->selection_end(), qint64(-1));
 }
 
+void TestHexWidget::new_file_starts_clean_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::newRow("scrolled-then-open") << "scrolled";
+    QTest::newRow("scrolled-sideways-then-open") << "sideways";
+    QTest::newRow("selected-then-open") << "selected";
+    QTest::newRow("edit-mode-then-open") << "edit";
+    QTest::newRow("no-file-click") << "no-file";
+}
+
+// Whatever the last file showed, the next one starts at its first byte with
+// nothing selected and edit mode off; with no file a click or a key selects
+// nothing, so no offset is announced.
+void TestHexWidget::new_file_starts_clean()
+{
+    QFETCH(QString, before);
+    HexViewFixture f(8);
+    if (before != "no-file")
+        f.hex->open_file(file_with(pattern_bytes(16 * 100)));
+    if (before == "scrolled")
+        f.hex->set_cursor(16 * 90);
+    else if (before == "sideways") {
+        f.hex->resize(40 * f.cw(), f.hex->height());
+        f.hex->set_horizontal_offset(10 * f.cw());
+    } else if (before == "selected")
+        f.hex->set_selection(5, 40);
+    else if (before == "edit")
+        f.hex->edit_triggered();
+    QSignalSpy moved(f.hex.get(), &HexWidget::selection_changed);
+    const bool had_selection = f.hex->selection_start() >= 0;
+
+    if (before == "no-file") {
+        QTest::mouseClick(f.hex.get(), Qt::LeftButton, Qt::NoModifier, f.hex_point(17));
+        QTest::keyClick(f.hex.get(), Qt::Key_Right);
+        QTest::keyClick(f.hex.get(), Qt::Key_End, Qt::ShiftModifier);
+        QCOMPARE(moved.count(), 0);
+    } else {
+        f.hex->open_file(file_with(pattern_bytes(16 * 50)));
+        QCOMPARE(moved.count(), had_selection ? 1 : 0);
+    }
+    QCOMPARE(f.hex->top_row(), qint64(0));
+    QCOMPARE(f.bar->value(), 0);
+    QCOMPARE(f.hex->horizontal_offset(), 0);
+    QCOMPARE(f.hex->selection_start(), qint64(-1));
+    QCOMPARE(f.hex->selection_end(), qint64(-1));
+    QVERIFY(!f.hex->edit_mode());
+    QCOMPARE(f.hex->backgroundRole(), QPalette::Window);
+}
+
 void TestHexWidget::shift_click_extends_selection()
 {
     HexViewFixture f;
@@ -251,6 +334,47 @@ void TestHexWidget::shift_click_extends_selection()
     QTest::mouseClick(f.hex.get(), Qt::LeftButton, Qt::ShiftModifier, f.char_point(2));
     QCOMPARE(f.hex->selection_start(), qint64(5));
     QCOMPARE(f.hex->selection_end(), qint64(2));
+}
+
+void TestHexWidget::keys_after_shift_click_data()
+{
+    QTest::addColumn<qint64>("clicked");
+    QTest::addColumn<qint64>("shift_clicked");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<qint64>("new_start");
+    QTest::addColumn<qint64>("new_end");
+    const int shift = Qt::ShiftModifier;
+    QTest::newRow("right-moves-on-from-shift-clicked") << 20LL << 40LL << int(Qt::Key_Right) << 0 << 41LL << 41LL;
+    QTest::newRow("shift-right-extends-shift-clicked-end") << 20LL << 40LL << int(Qt::Key_Right) << shift << 20LL << 41LL;
+    QTest::newRow("shift-up-crosses-the-anchor") << 20LL << 24LL << int(Qt::Key_Up) << shift << 20LL << 8LL;
+    QTest::newRow("shift-clicked-before-anchor-shift-left") << 40LL << 20LL << int(Qt::Key_Left) << shift << 40LL << 19LL;
+    QTest::newRow("shift-clicked-before-anchor-down") << 40LL << 20LL << int(Qt::Key_Down) << 0 << 36LL << 36LL;
+}
+
+// The end a Shift+click moved is the one the status bar and the inspector
+// show (selection_changed's second value): the keys go on from there.
+void TestHexWidget::keys_after_shift_click()
+{
+    QFETCH(qint64, clicked);
+    QFETCH(qint64, shift_clicked);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(qint64, new_start);
+    QFETCH(qint64, new_end);
+    HexViewFixture f(8);
+    f.hex->open_file(pq_test::make_temp_file(200));
+    QTest::mouseClick(f.hex.get(), Qt::LeftButton, Qt::NoModifier, f.hex_point(clicked));
+    QSignalSpy moved(f.hex.get(), &HexWidget::selection_changed);
+    QTest::mouseClick(f.hex.get(), Qt::LeftButton, Qt::ShiftModifier, f.char_point(shift_clicked));
+    QCOMPARE(moved.count(), 1);
+    QCOMPARE(moved.last().at(1).toLongLong(), shift_clicked);
+    QTest::keyClick(f.hex.get(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(f.hex->selection_start(), new_start);
+    QCOMPARE(f.hex->selection_end(), new_end);
+    QCOMPARE(moved.count(), 2);
+    QCOMPARE(moved.last().at(0).toLongLong(), new_start);
+    QCOMPARE(moved.last().at(1).toLongLong(), new_end);
 }
 
 void TestHexWidget::drag_through_gap_keeps_range()
@@ -347,7 +471,8 @@ void TestHexWidget::arrows()
     HexViewFixture f;
     f.hex->open_file(pq_test::make_temp_file(64));
     if (start >= 0) {
-        f.hex->set_selection(start, start + 3);
+        // The keys move from the end moved last, here the lesser one.
+        f.hex->set_selection(start + 3, start);
     }
     QTest::keyClick(f.hex.get(), Qt::Key(key));
     QCOMPARE(f.hex->selection_start(), expected);
@@ -383,8 +508,9 @@ void TestHexWidget::home_end_and_shift_extension_data()
     QTest::newRow("shift-end") << 20LL << 20LL << false << int(Qt::Key_End) << shift << 20LL << 31LL;
     QTest::newRow("ctrl-shift-home") << 20LL << 40LL << false << int(Qt::Key_Home) << (ctrl | shift) << 20LL << 0LL;
     QTest::newRow("shift-right-without-selection") << -1LL << -1LL << false << int(Qt::Key_Right) << shift << 0LL << 0LL;
-    // The plain keys keep moving selection_start and collapse the selection.
-    QTest::newRow("right-after-extension-moves-from-start") << 20LL << 23LL << false << int(Qt::Key_Right) << 0 << 21LL << 21LL;
+    // The plain keys move on from the end the user moved last and collapse the selection.
+    QTest::newRow("right-after-extension-moves-from-moved-end") << 20LL << 23LL << false << int(Qt::Key_Right) << 0 << 24LL << 24LL;
+    QTest::newRow("home-after-extension-from-moved-end") << 20LL << 40LL << false << int(Qt::Key_Home) << 0 << 32LL << 32LL;
     QTest::newRow("ctrl-left-is-left") << 20LL << 20LL << false << int(Qt::Key_Left) << ctrl << 19LL << 19LL;
     // Edit mode keeps a one-byte cursor: Shift does not extend.
     QTest::newRow("edit-mode-shift-right-moves") << 20LL << 20LL << true << int(Qt::Key_Right) << shift << 21LL << 21LL;

@@ -263,6 +263,7 @@ void TestHexWidgetEdit::open_file_discards_edits()
     QTest::keyClick(f.hex.get(), Qt::Key_7);   // a pending nibble as well
     f.hex->open_file(pq_test::make_temp_file(0, QByteArray("\xaa\xbb", 2)));
     QVERIFY(!f.hex->has_edits());
+    f.hex->edit_triggered(); // another file starts outside edit mode
     f.hex->set_selection(1, 1);
     QTest::keyClick(f.hex.get(), Qt::Key_3);
     // Starts a new byte: no nibble was left over from the other file.

@@ -1,4 +1,5 @@
 #include "hexviewfixture.h"
+#include "hexview/readablecolours.h"
 #include "mask/markupmask.h"
 #include "markup/markupmodel.h"
 #include "markup/markupnode.h"
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -42,6 +44,8 @@ private slots:
     void equal_colours_merge_into_one_run_data();
     void equal_colours_merge_into_one_run();
     void runs_split_at_selection_edges();
+    void random_markup_colours_are_readable_data();
+    void random_markup_colours_are_readable();
 
 private:
     static QImage render(HexWidget *hex)
@@ -52,8 +56,7 @@ private:
         return image;
     }
     // A pixel at the left edge of character `index`'s cell, a quarter down:
-    // inside the cell, above the glyphs and below the descenders of the row
-    // above (text sits on the cell's bottom edge).
+    // inside the cell and off the glyphs' strokes.
     static QColor cell(const QImage &image, const HexViewFixture &f, int row, bool hex_segment, int index)
     {
         const int x = f.cw() * ((hex_segment ? 10 : 60) + index);
@@ -334,9 +337,10 @@ void TestHexWidgetPaint::offsets_beyond_4GiB_keep_two_blanks()
     f.hex->open_file(path);
     f.hex->set_selection(size - 1, size - 1);
     QCOMPARE(f.hex->top_row(), (size - 1) / 16);
+    QCOMPARE(f.hex->sizeHint().width(), (76 + digits - 8) * f.cw());
+    f.hex->resize(f.hex->sizeHint().width(), f.hex->height());
     const QImage image = render(f.hex.get());
     const int hex_start = digits + 2;
-    QCOMPARE(f.hex->width(), (76 + digits - 8) * f.cw());
     for (int row = 0; row < 2; ++row) {
         const QRect blanks(digits * f.cw() + 1, row * f.lh(), 2 * f.cw() - 2, f.lh());
         QCOMPARE(count_other(image, blanks, window_colour(f.hex.get())), 0);
@@ -350,7 +354,7 @@ void TestHexWidgetPaint::offsets_beyond_4GiB_keep_two_blanks()
     QCOMPARE(f.hex->offset_at((hex_start + 3) * f.cw(), 0), row + 1);
     QCOMPARE(f.hex->offset_at((hex_start + 50) * f.cw(), 0), row);
     f.hex->open_file(pq_test::make_temp_file(100));
-    QCOMPARE(f.hex->width(), 76 * f.cw());
+    QCOMPARE(f.hex->sizeHint().width(), 76 * f.cw());
 }
 
 // No file: no offset rows that would pass for an empty file, only the hint.
@@ -491,6 +495,39 @@ void TestHexWidgetPaint::runs_split_at_selection_edges()
     QVERIFY(other == runs[0]);
     QVERIFY(other != runs[1]);
     QVERIFY(f.hex->segment_runs(QByteArray(), 0, true).isEmpty());
+}
+
+void TestHexWidgetPaint::random_markup_colours_are_readable_data()
+{
+    QTest::addColumn<QColor>("foreground");
+    QTest::newRow("white") << QColor(255, 255, 255);
+    QTest::newRow("mid-grey-both-ends-faint") << QColor(118, 118, 118);
+    for (quint32 seed = 1; seed <= 64; ++seed) {
+        QRandomGenerator random(seed);
+        const QColor colour(random.bounded(256), random.bounded(256), random.bounded(256));
+        QTest::newRow(qPrintable(QStringLiteral("seed-%1").arg(seed))) << colour;
+    }
+}
+
+// A random markup colour pair is drawn as text in the foreground on the
+// background; whatever the draw, that text reads at 4.5:1 or better.
+void TestHexWidgetPaint::random_markup_colours_are_readable()
+{
+    QFETCH(QColor, foreground);
+    // The measure itself against published WCAG figures.
+    QCOMPARE(ReadableColours::contrast_ratio(Qt::black, Qt::white), 21.0);
+    QCOMPARE(qRound(ReadableColours::contrast_ratio(QColor(0x76, 0x76, 0x76), Qt::white) * 100), 454);
+    QCOMPARE(ReadableColours::contrast_ratio(foreground, foreground), 1.0);
+
+    HexViewFixture f;
+    Marked m;
+    QVERIFY(m.mark(16, 19, foreground, ReadableColours::readable_background(foreground)));
+    f.hex->set_markup_mask(&m.mask);
+    QVERIFY(m.settle());
+    const QList<PaintRun> runs = f.hex->segment_runs(QByteArray("0123456789abcdef"), 16, false);
+    QVERIFY(!runs.isEmpty() && runs[0].marked);
+    QCOMPARE(runs[0].foreground, foreground);
+    QVERIFY(ReadableColours::contrast_ratio(runs[0].foreground, runs[0].background) >= 4.5);
 }
 
 QTEST_MAIN(TestHexWidgetPaint)

@@ -600,6 +600,72 @@ private slots:
         QCOMPARE(status->findChild<QLabel *>("size_field")->text(), QString("Size: 0x5 (5)"));
     }
 
+    // A message is read whole at 1024 pixels: the permanent fields give way
+    // (Size first, then Selection, then Offset) rather than cover it, a
+    // message longer than the bar leaves its text in the tool tip, and the
+    // fields come back when it goes.
+    void status_message_is_read_whole_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::newRow("short-message-every-field-stays") << "File Loaded";
+        QTest::newRow("jump-message") << "Jump target 0x4548 lies beyond the end of the file";
+        QTest::newRow("longer-than-the-bar") << QString("Selections cannot overlap. ").repeated(8);
+    }
+
+    void status_message_is_read_whole()
+    {
+        QFETCH(QString, message);
+        QTemporaryDir big_dir;
+        QFile big(big_dir.filePath("big.bin"));
+        if (!big.open(QIODevice::WriteOnly) || !big.resize(qint64(5) << 30))
+            QSKIP("this file system cannot hold a sparse 5 GiB file");
+        big.close();
+        window->resize(1024, 700);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        window->load_file(big.fileName());
+        QStatusBar *status = window->statusBar();
+        const QList<QLabel *> fields = {status->findChild<QLabel *>("offset_field"),
+                                        status->findChild<QLabel *>("selection_field"),
+                                        status->findChild<QLabel *>("size_field")};
+        // Past 4 GiB the Selection field keeps one width, wide enough for
+        // the longest selection's text.
+        window->hex_widget()->set_selection(1, 1);
+        const int one_byte_width = fields[1]->width();
+        window->hex_widget()->set_selection(0, (qint64(5) << 30) - 1);
+        QCOMPARE(fields[1]->text(), QString("Selection: 0x0-0x13FFFFFFF, 5368709120 bytes"));
+        QCOMPARE(fields[1]->width(), one_byte_width);
+        QVERIFY(fields[1]->contentsRect().width() >= fields[1]->fontMetrics().horizontalAdvance(fields[1]->text()));
+
+        window->show_status(message);
+        QTRY_COMPARE(status->width(), window->width());
+        QCoreApplication::processEvents(); // the bar lays its fields out again
+        const int message_width = status->fontMetrics().horizontalAdvance(message);
+        QStringList shown;
+        int first_left = status->width();
+        for (QLabel *field : fields) {
+            if (field->isVisible()) {
+                shown << field->objectName();
+                first_left = qMin(first_left, field->x());
+            }
+        }
+        // The fields that stay are those that keep their place longest.
+        QCOMPARE(shown, (QStringList{"offset_field", "selection_field", "size_field"}).mid(0, shown.size()));
+        if (message == "File Loaded")
+            QCOMPARE(shown.size(), 3);
+        if (message_width < status->width() - 40) {
+            QVERIFY2(first_left - 8 >= message_width,
+                     qPrintable(QString("%1 > %2").arg(message_width).arg(first_left - 8)));
+            QCOMPARE(status->toolTip(), QString());
+        } else {
+            QCOMPARE(status->toolTip(), message);
+        }
+        status->clearMessage();
+        for (QLabel *field : fields)
+            QVERIFY(field->isVisible());
+        status->setToolTip(QString());
+    }
+
     // A drop, Recent Files and a name given by the command line open a file
     // as Open does: questions first, then the file with its title.
     void open_by_name_data()

@@ -7,6 +7,7 @@
 #include "treeview/hextreeview.h"
 #include "editedfile/editedfile.h"
 #include "hexview/hexwidget.h"
+#include "hexview/readablecolours.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow_script.h"
 #include "mask/markupmask.h"
@@ -583,21 +584,29 @@ private slots:
         QVERIFY(!window->is_markup_modified());
     }
 
+    // The background 128 away from the text in every component, unless that
+    // is too close in luminance to read: then one moved towards black or white.
     void contrast_colour_data()
     {
         QTest::addColumn<QColor>("foreground");
-        QTest::addColumn<QColor>("background");
-        QTest::newRow("10-200-128") << QColor(10, 200, 128) << QColor(138, 72, 0);
-        QTest::newRow("black") << QColor(0, 0, 0) << QColor(128, 128, 128);
-        QTest::newRow("white") << QColor(255, 255, 255) << QColor(127, 127, 127);
-        QTest::newRow("around-half") << QColor(127, 128, 129) << QColor(255, 0, 1);
+        QTest::addColumn<bool>("complement_kept");
+        QTest::newRow("black-on-grey-reads") << QColor(0, 0, 0) << true;
+        QTest::newRow("dark-on-light-complement-reads") << QColor(1, 2, 3) << true;
+        QTest::newRow("white-on-127-grey-too-faint") << QColor(255, 255, 255) << false;
+        QTest::newRow("around-half-too-faint") << QColor(127, 128, 129) << false;
+        QTest::newRow("green-on-brown-too-faint") << QColor(10, 200, 128) << false;
     }
 
     void contrast_colour()
     {
         QFETCH(QColor, foreground);
-        QFETCH(QColor, background);
-        QCOMPARE(MainWindow::contrast_colour(foreground), background);
+        QFETCH(bool, complement_kept);
+        const QColor complement((foreground.red() + 128) % 256, (foreground.green() + 128) % 256,
+                                (foreground.blue() + 128) % 256);
+        const QColor background = MainWindow::contrast_colour(foreground);
+        QCOMPARE(background == complement, complement_kept);
+        QCOMPARE(background.alpha(), 255);
+        QVERIFY(ReadableColours::contrast_ratio(foreground, background) >= 4.5);
     }
 
     void random_colours_from_tree()
@@ -609,8 +618,7 @@ private slots:
         script.randoms = {10, 200, 128 + 256 * 7};
         window->pick_random_color_action();
         QCOMPARE(top(0)->foreground(), QColor(10, 200, 128));
-        QCOMPARE(top(0)->background(), QColor(138, 72, 0));
-        QCOMPARE(top(0)->background().alpha(), 255);
+        QCOMPARE(top(0)->background(), MainWindow::contrast_colour(QColor(10, 200, 128)));
         QVERIFY(window->is_markup_modified());
         QVERIFY(!window->markup_tree_view()->selectionModel()->hasSelection());
     }

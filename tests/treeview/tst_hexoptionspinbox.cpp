@@ -97,12 +97,12 @@ private slots:
         QTest::newRow("hex-prefix-alone") << "yes" << "0x" << int(QValidator::Intermediate);
         QTest::newRow("hex-in-range") << "yes" << "0x1a" << int(QValidator::Acceptable);
         QTest::newRow("hex-at-max") << "yes" << "0x1000" << int(QValidator::Acceptable);
-        QTest::newRow("hex-max-plus-one") << "yes" << "0x1001" << int(QValidator::Invalid);
+        QTest::newRow("hex-max-plus-one-explained-later") << "yes" << "0x1001" << int(QValidator::Intermediate);
         QTest::newRow("hex-below-min") << "yes" << "0xf" << int(QValidator::Intermediate);
         QTest::newRow("hex-not-a-digit") << "yes" << "0xg" << int(QValidator::Invalid);
         QTest::newRow("hex-sign") << "yes" << "-1" << int(QValidator::Invalid);
         QTest::newRow("decimal-in-range") << "no" << "4096" << int(QValidator::Acceptable);
-        QTest::newRow("decimal-above") << "no" << "4097" << int(QValidator::Invalid);
+        QTest::newRow("decimal-above") << "no" << "4097" << int(QValidator::Intermediate);
         QTest::newRow("decimal-below") << "no" << "1" << int(QValidator::Intermediate);
         QTest::newRow("decimal-prefix") << "no" << "0x1a" << int(QValidator::Invalid);
         QTest::newRow("empty") << "no" << "" << int(QValidator::Intermediate);
@@ -152,19 +152,37 @@ private slots:
         QCOMPARE(box.edit()->text(), box.textFromValue(value));
     }
 
+    void out_of_range_typing_reverts_on_enter_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("below-minimum") << "5";
+        QTest::newRow("above-maximum") << "250";
+        // "175" lies in the range on the way: the value still goes back.
+        QTest::newRow("above-through-values-in-range") << "1750";
+    }
+
+    // A number outside the range can be typed whole; Enter announces it, so
+    // the owner can say why, and the text reverts to the value.
     void out_of_range_typing_reverts_on_enter()
     {
+        QFETCH(QString, typed);
         Config::instance()->setValue("Hex Markup Display", "no");
         ProbeSpinBox box;
         box.setRange(100, 200);
         box.setValue(150);
         box.show();
+        QSignalSpy announced(&box, &HexOptionSpinBox::out_of_range);
         box.edit()->selectAll();
-        QTest::keyClicks(box.edit(), "5"); // below the minimum, so only Intermediate
-        QCOMPARE(box.value(), qint64(150));
-        QTest::keyClick(box.edit(), Qt::Key_Return);
+        QTest::keyClicks(box.edit(), typed);
+        QCOMPARE(box.edit()->text(), typed);
+        qint64 shown = 0;
+        QVERIFY(box.typed_out_of_range(&shown));
+        QCOMPARE(shown, typed.toLongLong());
+        QTest::keyClick(&box, Qt::Key_Return); // the box has the focus, not its line edit
         QCOMPARE(box.value(), qint64(150));
         QCOMPARE(box.edit()->text(), QString("150"));
+        QCOMPARE(announced.count(), 1);
+        QCOMPARE(announced.at(0).at(0).toLongLong(), typed.toLongLong());
     }
 
     void steps_stop_at_range_ends_data()

@@ -394,10 +394,15 @@ private slots:
         view.fit_position_columns(0x3FFFFFFC0);
         for (int column = 1; column <= 3; ++column)
             QVERIFY(view.columnWidth(column) > view.fontMetrics().horizontalAdvance(whole));
-        view.fit_position_columns(0x10); // never narrows
-        QVERIFY(view.columnWidth(1) > view.fontMetrics().horizontalAdvance(whole));
+        // The same file again keeps what the user widened; a smaller file
+        // narrows the columns back, no narrower than they started.
+        view.setColumnWidth(MarkupColumn::End, 400);
+        view.fit_position_columns(0x3FFFFFFC0);
+        QCOMPARE(view.columnWidth(MarkupColumn::End), 400);
+        view.fit_position_columns(0x10);
+        for (int column = 1; column <= 3; ++column)
+            QCOMPARE(view.columnWidth(column), 75);
 
-        view.setColumnWidth(MarkupColumn::Start, 75);
         view.resize(600, 300);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
@@ -411,6 +416,72 @@ private slots:
         QVERIFY(line);
         QVERIFY2(line->width() > line->fontMetrics().horizontalAdvance(spin->text()),
                  qPrintable(QString::number(line->width())));
+        // The column widened to hold the editor: its arrows sit in the Start
+        // cell, not over End.
+        QVERIFY(view.columnWidth(MarkupColumn::Start) >= spin->sizeHint().width());
+        QVERIFY2(view.visualRect(start_cell).contains(spin->geometry()),
+                 qPrintable(QString("%1 %2").arg(spin->geometry().right()).arg(view.visualRect(start_cell).right())));
+    }
+
+    void typed_bound_that_cannot_stand_says_why_data()
+    {
+        QTest::addColumn<QString>("row");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<qint64>("typed");
+        QTest::addColumn<QString>("reason");
+        const int start = MarkupColumn::Start;
+        const int end = MarkupColumn::End;
+        QTest::newRow("end-before-start") << "B" << end << qint64(0x3f) << "End must not be before Start";
+        QTest::newRow("start-after-end") << "B" << start << qint64(0x50) << "Start must not be after End";
+        QTest::newRow("start-into-previous") << "B" << start << qint64(0x1f)
+                                             << "Start must lie after the end of the markup before it";
+        QTest::newRow("end-into-next") << "B" << end << qint64(big) << "End must lie before the start of the markup after it";
+        QTest::newRow("child-start-before-parent") << "A1" << start << qint64(0xf)
+                                                   << "Start must not be before the start of the markup it lies in";
+        QTest::newRow("child-end-after-parent") << "A2" << end << qint64(0x20)
+                                                << "End must not be after the end of the markup it lies in";
+        QTest::newRow("parent-start-past-first-child") << "A" << start << qint64(0x11)
+                                                       << "Start must not be after the start of the first markup inside it";
+        QTest::newRow("parent-end-before-last-child") << "A" << end << qint64(0x1a)
+                                                      << "End must not be before the end of the last markup inside it";
+        QTest::newRow("last-end-beyond-file") << "C" << end << qint64(2 * big) << "End lies beyond the end of the file";
+        QTest::newRow("in-range-no-reason") << "B" << end << qint64(0x60) << "";
+    }
+
+    // Typed into a real editor and committed with Enter: the bound keeps its
+    // last good value and the owner hears why the typed one could not stand.
+    void typed_bound_that_cannot_stand_says_why()
+    {
+        QFETCH(QString, row);
+        QFETCH(int, column);
+        QFETCH(qint64, typed);
+        QFETCH(QString, reason);
+        Config::instance()->setValue("Hex Markup Display", "no");
+        HexTreeView view;
+        TreeViewDelegate delegate;
+        wire(delegate);
+        QStringList messages;
+        delegate.set_show_message([&messages](const QString &text) { messages << text; });
+        view.setModel(model.get());
+        view.setItemDelegate(&delegate);
+        view.expandAll();
+        view.resize(700, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const QModelIndex index = cell(qPrintable(row), column);
+        QCOMPARE(delegate.refusal_reason(index, typed), reason);
+        const qint64 before = index.data().toLongLong();
+        QSignalSpy closed(&delegate, &QAbstractItemDelegate::closeEditor);
+        view.setCurrentIndex(index);
+        view.edit(index);
+        auto *spin = view.viewport()->findChild<HexOptionSpinBox *>();
+        QVERIFY(spin);
+        spin->selectAll();
+        QTest::keyClicks(spin, QString::number(typed));
+        QTest::keyClick(spin, Qt::Key_Return);
+        QTRY_COMPARE(closed.count(), 1);
+        QCOMPARE(messages, reason.isEmpty() ? QStringList() : QStringList{reason});
+        QCOMPARE(index.data().toLongLong(), reason.isEmpty() ? typed : before);
     }
 
     void paint_colours_data()
