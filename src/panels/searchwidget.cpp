@@ -2,6 +2,7 @@
 
 #include "document/fileanchor.h"
 #include "document/hexdocument.h"
+#include "editedfile/editedfile.h"
 #include "validators/hexvalidator.h"
 #include "hexview/hexwidget.h"
 
@@ -36,8 +37,12 @@ SearchWidget::SearchWidget(QWidget *parent)
     m_expression_edit = new QLineEdit(this);
     m_expression_edit->setObjectName(QStringLiteral("expression_edit"));
     m_expression_edit->setMaxLength(999);
+    auto *progress_label = new QLabel(tr("Progress:"), this);
     m_progress_bar = new QProgressBar(this);
     m_progress_bar->setObjectName(QStringLiteral("progress_bar"));
+    m_progress_bar->setRange(0, progress_maximum);
+    m_progress_bar->setValue(0);
+    progress_label->setBuddy(m_progress_bar);
     m_search_button = new QPushButton(tr("Search"), this);
     m_search_button->setObjectName(QStringLiteral("search_button"));
     m_search_button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -82,7 +87,10 @@ SearchWidget::SearchWidget(QWidget *parent)
     m_groups_layout->addWidget(m_mode_box);
     m_groups_layout->addWidget(m_format_box);
     layout->addLayout(m_groups_layout, 2, 0, 1, 2);
-    layout->addWidget(m_progress_bar, 3, 0, 1, 2);
+    auto *progress_row = new QHBoxLayout;
+    progress_row->addWidget(progress_label);
+    progress_row->addWidget(m_progress_bar, 1);
+    layout->addLayout(progress_row, 3, 0, 1, 2);
     layout->addWidget(m_search_button, 4, 0);
     layout->addWidget(m_cancel_button, 4, 1);
     layout->setRowStretch(5, 1);
@@ -121,7 +129,12 @@ void SearchWidget::set_groups_side_by_side(bool side_by_side)
 
 void SearchWidget::set_hex_widget(HexWidget *widget)
 {
+    if (m_hex_widget)
+        disconnect(m_hex_widget->edited_file(), &EditedFile::file_changed, this, nullptr);
     m_hex_widget = widget;
+    // Another file's progress starts from nothing.
+    if (widget)
+        connect(widget->edited_file(), &EditedFile::file_changed, this, [this] { m_progress_bar->setValue(0); });
 }
 
 void SearchWidget::set_status_bar(QStatusBar *bar)
@@ -171,7 +184,6 @@ void SearchWidget::search()
     if (m_step_past_empty) {
         m_step_past_empty = false;
         if (!m_engine.skip_byte()) {
-            m_progress_bar->reset();
             resetsearch();
             show_status(SearchEngine::status_text(SearchEngine::Outcome::NoMatch));
             return;
@@ -182,10 +194,12 @@ void SearchWidget::search()
             &SearchWidget::setProgress, Qt::UniqueConnection);
     // Only a Cancel pressed during this search may stop it.
     FileAnchor::instance()->clear();
+    m_progress_bar->setValue(0);
     set_running(true);
     const SearchEngine::Outcome outcome =
         regex_mode ? m_engine.search_regex(bytes) : m_engine.search_simple(bytes);
     set_running(false);
+    m_progress_bar->setValue(0);
 
     switch (outcome) {
     case SearchEngine::Outcome::Hit:
@@ -204,12 +218,19 @@ void SearchWidget::search()
                 m_hex_widget->set_selection(m_engine.hit_first(), m_engine.hit_end() - 1);
         }
         break;
+    case SearchEngine::Outcome::FileChanged:
+        resetsearch();
+        // The views take the file's size again: it is shorter than they knew.
+        if (m_hex_widget)
+            m_hex_widget->edited_file()->refresh();
+        show_status(m_engine.message(outcome));
+        break;
     case SearchEngine::Outcome::NoMatch:
     case SearchEngine::Outcome::Cancelled:
     case SearchEngine::Outcome::RuntimeError:
-        m_progress_bar->reset();
+    case SearchEngine::Outcome::InvalidExpression:
         resetsearch();
-        show_status(SearchEngine::status_text(outcome));
+        show_status(m_engine.message(outcome));
         break;
     case SearchEngine::Outcome::EmptyPattern:
     case SearchEngine::Outcome::OddHexLength:
@@ -268,7 +289,6 @@ void SearchWidget::resetsearch()
         m_status_bar->clearMessage();
     FileAnchor::instance()->clear();
     m_step_past_empty = false;
-    m_progress_bar->setRange(0, progress_maximum);
     if (m_hex_widget)
         m_hex_widget->clear_selection();
     m_engine.reset(current_document());

@@ -1,21 +1,26 @@
 #include "document/fileanchor.h"
+#include "editedfile/editedfile.h"
 #include "hexview/hexwidget.h"
 #include "panels/searchwidget.h"
 #include "testsettings.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolBox>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -48,7 +53,8 @@ private slots:
     void perform_search_with_nothing_selected();
     void edit_or_mode_click_restarts_at_zero_data();
     void edit_or_mode_click_restarts_at_zero();
-    void progress_kept_after_hit_reset_after_miss();
+    void progress_back_to_zero_at_each_end_data();
+    void progress_back_to_zero_at_each_end();
     void runtime_error_resets_range();
     void unsaved_edits_are_not_seen();
     void no_file_open();
@@ -145,7 +151,14 @@ void TestSearchWidget::grid_and_captions()
     // A narrow page: everything but the two buttons takes a row of its own.
     QCOMPARE(widget_cell(edit()), (QList<int>{1, 0, 1, 2}));
     QCOMPARE(cell(grid->itemAtPosition(2, 0)), (QList<int>{2, 0, 1, 2}));
-    QCOMPARE(widget_cell(progress()), (QList<int>{3, 0, 1, 2}));
+    QCOMPARE(cell(grid->itemAtPosition(3, 0)), (QList<int>{3, 0, 1, 2}));
+    // The bar is named by a label beside it.
+    const QList<QLabel *> labels = panel->findChildren<QLabel *>();
+    const auto named = std::find_if(labels.begin(), labels.end(),
+                                    [&](QLabel *l) { return l->buddy() == progress(); });
+    QVERIFY(named != labels.end());
+    QCOMPARE((*named)->text(), QString("Progress:"));
+    QCOMPARE(grid->itemAtPosition(3, 0)->layout()->indexOf(*named), 0);
     QCOMPARE(widget_cell(button("search_button")), (QList<int>{4, 0, 1, 1}));
     QCOMPARE(widget_cell(button("cancel_button")), (QList<int>{4, 1, 1, 1}));
     QCOMPARE(button("search_button")->text(), QString("Search"));
@@ -441,25 +454,57 @@ void TestSearchWidget::edit_or_mode_click_restarts_at_zero()
     QCOMPARE(sel_start(), action == "none" ? qint64(6) : qint64(0));
 }
 
-void TestSearchWidget::progress_kept_after_hit_reset_after_miss()
+void TestSearchWidget::progress_back_to_zero_at_each_end_data()
 {
+    QTest::addColumn<QString>("expression");
+    QTest::addColumn<QString>("event");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("hit") << "abc" << "none" << "";
+    QTest::newRow("miss") << "abd" << "none" << "No Match Found";
+    QTest::newRow("cancelled") << "abd" << "cancel" << "Search Operation Cancelled";
+    QTest::newRow("file-cut-short") << "abd" << "cut" << "The file changed during the search";
+}
+
+void TestSearchWidget::progress_back_to_zero_at_each_end()
+{
+    QFETCH(QString, expression);
+    QFETCH(QString, event);
+    QFETCH(QString, message);
     QByteArray file(300000, 'z');
     file.replace(290000, 3, "abc");
     open(file);
+    const QString path = hex->edited_file()->path();
     click(radio("simple_button"));
-    type("abc");
-    QCOMPARE(progress()->maximum(), 10000);
+    type(expression);
+    panel->setProgress(1234);
+    QSignalSpy values(progress(), &QProgressBar::valueChanged);
+    QSignalSpy file_changes(hex->edited_file(), &EditedFile::file_changed);
+    int reports = 0;
+    auto connection = connect(FileAnchor::instance(), &FileAnchor::iterator_changed, this, [&] {
+        if (++reports != 2)
+            return;
+        if (event == "cancel")
+            click(button("cancel_button"));
+        else if (event == "cut")
+            QVERIFY(QFile::resize(path, 1000));
+    });
     click_search();
-    QCOMPARE(sel_start(), qint64(290000));
-    // One report per block read: the last one came from the block holding
-    // the hit, well into the file and not past the hit.
-    QVERIFY2(progress()->value() > 5000 && progress()->value() <= 290000LL * 10000 / 300000,
-             qPrintable(QString::number(progress()->value())));
-    const int kept = progress()->value();
-    QCOMPARE(progress()->value(), kept);
-    click_search();
-    QCOMPARE(status(), QString("No Match Found"));
-    QCOMPARE(progress()->value(), progress()->minimum() - 1);
+    disconnect(connection);
+    QCOMPARE(status(), message);
+    QCOMPARE(progress()->value(), 0);
+    // Reset as the search started; one report per block read; reset again.
+    QVERIFY(values.size() >= 3);
+    QCOMPARE(values.first().at(0).toInt(), 0);
+    QVERIFY(values.at(1).at(0).toInt() > 0 || values.at(2).at(0).toInt() > 0);
+    if (event == "none" && message.isEmpty()) {
+        QCOMPARE(sel_start(), qint64(290000));
+        // The last report came from the block holding the hit.
+        const int last = values.at(values.size() - 2).at(0).toInt();
+        QVERIFY2(last > 5000 && last <= 290000LL * 10000 / 300000, qPrintable(QString::number(last)));
+    }
+    // The views are told when the file is not what they knew.
+    QCOMPARE(file_changes.size(), event == "cut" ? 1 : 0);
+    QCOMPARE(hex->edited_file()->size(), event == "cut" ? qint64(1000) : qint64(300000));
 }
 
 void TestSearchWidget::runtime_error_resets_range()
@@ -470,9 +515,10 @@ void TestSearchWidget::runtime_error_resets_range()
     QCOMPARE(sel_start(), qint64(1));
     edit()->setText("(b");
     click_search();
-    QCOMPARE(status(), QString("Search Runtime Error"));
+    QVERIFY2(status().startsWith("Invalid regular expression at position 2: Unmatched marking parenthesis"),
+             qPrintable(status()));
     QCOMPARE(sel_start(), qint64(-1));
-    QCOMPARE(progress()->value(), progress()->minimum() - 1);
+    QCOMPARE(progress()->value(), 0);
     edit()->setText("c");
     click_search();
     QCOMPARE(sel_start(), qint64(2));
@@ -610,7 +656,7 @@ void TestSearchWidget::cancel_click_stops_search()
     QVERIFY(clicked.isValid());
     QVERIFY2(clicked.elapsed() < 500, qPrintable(QString::number(clicked.elapsed())));
     QCOMPARE(status(), QString("Search Operation Cancelled"));
-    QCOMPARE(progress()->value(), progress()->minimum() - 1);
+    QCOMPARE(progress()->value(), 0);
     QCOMPARE(sel_start(), qint64(-1));
     // The reset dropped the request: the next search runs to its end.
     QVERIFY(!FileAnchor::instance()->is_cancelled());
@@ -678,6 +724,9 @@ void TestSearchWidget::set_progress_shows_value()
     QCOMPARE(progress()->value(), 1234);
     // Outside a search every call lets pending events run.
     QVERIFY(ran);
+    // Another file's progress starts from nothing.
+    open("abc");
+    QCOMPARE(progress()->value(), 0);
 }
 
 QTEST_MAIN(TestSearchWidget)
