@@ -37,12 +37,13 @@ SearchWidget::SearchWidget(QWidget *parent)
     m_expression_edit = new QLineEdit(this);
     m_expression_edit->setObjectName(QStringLiteral("expression_edit"));
     m_expression_edit->setMaxLength(999);
-    auto *progress_label = new QLabel(tr("Progress:"), this);
     m_progress_bar = new QProgressBar(this);
     m_progress_bar->setObjectName(QStringLiteral("progress_bar"));
     m_progress_bar->setRange(0, progress_maximum);
     m_progress_bar->setValue(0);
-    progress_label->setBuddy(m_progress_bar);
+    // Named inside the bar: a label beside it would widen the narrow page.
+    m_progress_bar->setFormat(tr("Progress: %p%"));
+    m_progress_bar->setAccessibleName(tr("Progress"));
     m_search_button = new QPushButton(tr("Search"), this);
     m_search_button->setObjectName(QStringLiteral("search_button"));
     m_search_button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -76,6 +77,15 @@ SearchWidget::SearchWidget(QWidget *parent)
 
     m_format_box->setEnabled(false);
 
+    // The two groups are the page's tallest part: half their usual top and
+    // bottom margins keep the stacked page inside the toolbox of a 1024x768
+    // window, which otherwise scrolls for a few pixels.
+    for (QLayout *group_layout : {m_format_box->layout(), m_mode_box->layout()}) {
+        const QMargins margins = group_layout->contentsMargins();
+        group_layout->setContentsMargins(margins.left(), margins.top() / 2, margins.right(),
+                                         margins.bottom() / 2);
+    }
+
     // Stacked for a narrow dock: every row takes the page's width, so the
     // page is only as wide as its widest control, and extra height stays
     // below the buttons. In a wide dock the two radio groups may sit side by
@@ -87,10 +97,7 @@ SearchWidget::SearchWidget(QWidget *parent)
     m_groups_layout->addWidget(m_mode_box);
     m_groups_layout->addWidget(m_format_box);
     layout->addLayout(m_groups_layout, 2, 0, 1, 2);
-    auto *progress_row = new QHBoxLayout;
-    progress_row->addWidget(progress_label);
-    progress_row->addWidget(m_progress_bar, 1);
-    layout->addLayout(progress_row, 3, 0, 1, 2);
+    layout->addWidget(m_progress_bar, 3, 0, 1, 2);
     layout->addWidget(m_search_button, 4, 0);
     layout->addWidget(m_cancel_button, 4, 1);
     layout->setRowStretch(5, 1);
