@@ -29,7 +29,7 @@ const char *const fixed_patterns[] = {
     "(?<=a)b", "\\Aa", "b\\z", "[\\x80-\\xff]+", "(x+x+)+y", "a|", "(", "[", "a{99999}",
 };
 
-enum class Class { Hit, NoMatch, Error };
+enum class Class { Hit, NoMatch, Invalid, Error };
 
 struct Found
 {
@@ -41,8 +41,14 @@ struct Found
 Found oracle(const std::string &pattern, const std::string &hay, qint64 from)
 {
     Found f;
+    boost::regex re;
     try {
-        const boost::regex re(pattern.begin(), pattern.end(), boost::regex::normal);
+        re.assign(pattern.begin(), pattern.end(), boost::regex::normal);
+    } catch (const boost::regex_error &) {
+        f.what = Class::Invalid;
+        return f;
+    }
+    try {
         boost::match_results<std::string::const_iterator> m;
         if (boost::regex_search(hay.cbegin() + from, hay.cend(), m, re, boost::match_default)) {
             f.what = Class::Hit;
@@ -102,6 +108,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const auto agrees = [](const SearchEngine &engine, SearchEngine::Outcome outcome,
                            const Found &expected) {
         switch (expected.what) {
+        case Class::Invalid:
+            PQ_FUZZ_CHECK(outcome == SearchEngine::Outcome::InvalidExpression);
+            break;
         case Class::Error:
             PQ_FUZZ_CHECK(outcome == SearchEngine::Outcome::RuntimeError);
             break;

@@ -24,6 +24,8 @@ char FileIterator::read_slow(BufferedDocument *doc, qint64 pos)
             m_read_error_logged = true;
             std::cout << "exception caught in file_iterator::read_char " << error.what() << std::endl;
         }
+        if (m_failed_read == FailedRead::ends_walk)
+            throw;
         return 0;
     }
     return c;

@@ -14,7 +14,8 @@
 // progress step of FileAnchor, which may throw DocumentError (Cancelled) after
 // the movement is made. Reading outside the file yields 0 and logs a line on
 // standard output, once per walk (see start_walk()): a matcher stepping past
-// an end may do so for every byte.
+// an end may do so for every byte. A walk started to end on a failed read
+// throws that read's DocumentError instead.
 //
 // Iterators over different documents are never equal and never ordered;
 // equality ignores the stored size. Positions may leave 0..size while a
@@ -129,9 +130,25 @@ public:
     // is 0.
     int progress_value() const { return progress_value(m_offset, m_file_size); }
 
+    // What a read outside the file (or of a closed file) does in a walk.
+    enum class FailedRead {
+        // Yields 0, as a matcher stepping past an end expects.
+        yields_zero,
+        // Throws its DocumentError: in a search, whose reads all lie inside
+        // the range, a failed read means the file was cut short meanwhile,
+        // and zeros from there to the range's end would only cost time.
+        ends_walk,
+    };
+
     // Begins a new walk (a search): the next read outside the file is logged
-    // again.
-    static void start_walk() { m_read_error_logged = false; }
+    // again, and failed reads do as `failed_read` says until end_walk().
+    static void start_walk(FailedRead failed_read = FailedRead::yields_zero)
+    {
+        m_read_error_logged = false;
+        m_failed_read = failed_read;
+    }
+    // Failed reads yield 0 again.
+    static void end_walk() { m_failed_read = FailedRead::yields_zero; }
 
 private:
     // The slow paths take values, not `this`, so that a walking iterator's
@@ -151,4 +168,5 @@ private:
 
     // Walks run on the GUI thread only, one at a time.
     static inline bool m_read_error_logged = false;
+    static inline FailedRead m_failed_read = FailedRead::yields_zero;
 };

@@ -72,6 +72,14 @@ bool EditedFile::open(const QString &path)
     return m_document->is_open();
 }
 
+void EditedFile::refresh()
+{
+    // The row the document holds may be bytes the file no longer has.
+    m_document->load(0, 0);
+    emit file_changed();
+    emit bytes_changed(0, qMax<qint64>(0, size() - 1));
+}
+
 bool EditedFile::is_open() const
 {
     return m_document->is_open();

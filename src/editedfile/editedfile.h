@@ -47,6 +47,10 @@ public:
     qint64 size() const;
     // Absolute path of the open file; empty when none.
     QString path() const;
+    // The open file changed on disk (a search found it cut short): the views
+    // take its size and bytes again through file_changed() and
+    // bytes_changed(). The edits are kept.
+    void refresh();
 
     // --- bytes
     bool has_edits() const { return !m_edits.isEmpty(); }
@@ -134,7 +138,8 @@ signals:
     void modified_changed(EditHistory::Part part, bool modified);
     // Either part's modified state changed: true while one is modified.
     void modification_changed(bool modified);
-    // Another data file was opened (or none could be).
+    // Another data file was opened (or none could be), or the open one
+    // changed on disk (refresh()).
     void file_changed();
     // Undo or redo of a byte step: where the views' cursor was.
     void cursor_restored(const ByteEditCommand::Cursor &cursor);

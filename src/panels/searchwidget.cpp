@@ -2,6 +2,7 @@
 
 #include "document/fileanchor.h"
 #include "document/hexdocument.h"
+#include "editedfile/editedfile.h"
 #include "validators/hexvalidator.h"
 #include "hexview/hexwidget.h"
 
@@ -38,6 +39,11 @@ SearchWidget::SearchWidget(QWidget *parent)
     m_expression_edit->setMaxLength(999);
     m_progress_bar = new QProgressBar(this);
     m_progress_bar->setObjectName(QStringLiteral("progress_bar"));
+    m_progress_bar->setRange(0, progress_maximum);
+    m_progress_bar->setValue(0);
+    // Named inside the bar: a label beside it would widen the narrow page.
+    m_progress_bar->setFormat(tr("Progress: %p%"));
+    m_progress_bar->setAccessibleName(tr("Progress"));
     m_search_button = new QPushButton(tr("Search"), this);
     m_search_button->setObjectName(QStringLiteral("search_button"));
     m_search_button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -70,6 +76,15 @@ SearchWidget::SearchWidget(QWidget *parent)
     mode_layout->addStretch(1);
 
     m_format_box->setEnabled(false);
+
+    // The two groups are the page's tallest part: half their usual top and
+    // bottom margins keep the stacked page inside the toolbox of a 1024x768
+    // window, which otherwise scrolls for a few pixels.
+    for (QLayout *group_layout : {m_format_box->layout(), m_mode_box->layout()}) {
+        const QMargins margins = group_layout->contentsMargins();
+        group_layout->setContentsMargins(margins.left(), margins.top() / 2, margins.right(),
+                                         margins.bottom() / 2);
+    }
 
     // Stacked for a narrow dock: every row takes the page's width, so the
     // page is only as wide as its widest control, and extra height stays
@@ -121,7 +136,12 @@ void SearchWidget::set_groups_side_by_side(bool side_by_side)
 
 void SearchWidget::set_hex_widget(HexWidget *widget)
 {
+    if (m_hex_widget)
+        disconnect(m_hex_widget->edited_file(), &EditedFile::file_changed, this, nullptr);
     m_hex_widget = widget;
+    // Another file's progress starts from nothing.
+    if (widget)
+        connect(widget->edited_file(), &EditedFile::file_changed, this, [this] { m_progress_bar->setValue(0); });
 }
 
 void SearchWidget::set_status_bar(QStatusBar *bar)
@@ -171,7 +191,6 @@ void SearchWidget::search()
     if (m_step_past_empty) {
         m_step_past_empty = false;
         if (!m_engine.skip_byte()) {
-            m_progress_bar->reset();
             resetsearch();
             show_status(SearchEngine::status_text(SearchEngine::Outcome::NoMatch));
             return;
@@ -182,10 +201,12 @@ void SearchWidget::search()
             &SearchWidget::setProgress, Qt::UniqueConnection);
     // Only a Cancel pressed during this search may stop it.
     FileAnchor::instance()->clear();
+    m_progress_bar->setValue(0);
     set_running(true);
     const SearchEngine::Outcome outcome =
         regex_mode ? m_engine.search_regex(bytes) : m_engine.search_simple(bytes);
     set_running(false);
+    m_progress_bar->setValue(0);
 
     switch (outcome) {
     case SearchEngine::Outcome::Hit:
@@ -204,12 +225,19 @@ void SearchWidget::search()
                 m_hex_widget->set_selection(m_engine.hit_first(), m_engine.hit_end() - 1);
         }
         break;
+    case SearchEngine::Outcome::FileChanged:
+        resetsearch();
+        // The views take the file's size again: it is shorter than they knew.
+        if (m_hex_widget)
+            m_hex_widget->edited_file()->refresh();
+        show_status(m_engine.message(outcome));
+        break;
     case SearchEngine::Outcome::NoMatch:
     case SearchEngine::Outcome::Cancelled:
     case SearchEngine::Outcome::RuntimeError:
-        m_progress_bar->reset();
+    case SearchEngine::Outcome::InvalidExpression:
         resetsearch();
-        show_status(SearchEngine::status_text(outcome));
+        show_status(m_engine.message(outcome));
         break;
     case SearchEngine::Outcome::EmptyPattern:
     case SearchEngine::Outcome::OddHexLength:
@@ -268,7 +296,6 @@ void SearchWidget::resetsearch()
         m_status_bar->clearMessage();
     FileAnchor::instance()->clear();
     m_step_past_empty = false;
-    m_progress_bar->setRange(0, progress_maximum);
     if (m_hex_widget)
         m_hex_widget->clear_selection();
     m_engine.reset(current_document());

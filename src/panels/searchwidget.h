@@ -19,7 +19,9 @@ class QStatusBar;
 
 // The "Search" page of the side toolbox: an expression, Regex or Simple
 // search, the Simple string typed as Alpha text or as Hexadecimal digits,
-// Search and Cancel, and the progress of a running search.
+// Search and Cancel, and the progress of a running search. The progress bar
+// stands at 0 whenever no search runs: it is reset when a search starts and
+// ends (whatever the outcome) and when the edited file opens another file.
 //
 // Each Search continues where the previous hit ended; any click on a mode
 // button and any edit of the expression start again at offset 0, and so do a
@@ -33,8 +35,11 @@ class QStatusBar;
 // An empty regex match at p shows the cursor at p with "Empty match at 0x..."
 // and the next search starts at p + 1, so repeated searches walk on.
 //
-// The hex widget shows the hits and supplies the document; the status bar
-// shows the outcome. Both are handed in and may be null.
+// A file cut short while the search read it ends the search with "The file
+// changed during the search", and the edited file shows it as it now is.
+//
+// The hex widget shows the hits and supplies the document and the edited
+// file; the status bar shows the outcome. Both are handed in and may be null.
 class SearchWidget : public QWidget
 {
     Q_OBJECT

@@ -21,8 +21,8 @@
 
 namespace {
 
-// A hit is only real when the file still holds all of its bytes: a file cut
-// short while the search ran reads as zeros past its new end.
+// A hit is only real when the file still holds all of its bytes: the file
+// may have been cut short after they were read.
 bool held_by_file(const FileIterator &it, qint64 end)
 {
     BufferedDocument *doc = it.buffered_document();
@@ -31,9 +31,8 @@ bool held_by_file(const FileIterator &it, qint64 end)
 
 // The Boyer-Moore scan with the bad-character rule, moving the iterator
 // itself: every movement a progress step, every byte one document read. Used
-// where the document cannot deliver blocks (a file cut short, a closed file,
-// iterators over different documents), so that such reads fail and log one
-// byte at a time as they always did.
+// where there are no blocks to read: iterators over no document or over
+// different documents.
 bool scan_bytes_by_iterator(FileIterator &from, const FileIterator &to, match_range &result,
                             const std::string &pattern)
 {
@@ -278,13 +277,8 @@ bool regex_blocks(const WatchedRegex &re, bool look_behind, const FileIterator &
         const qint64 before = pos > text_start ? 1 : 0;
         if (block.size() < size_t(length + before))
             block.resize(size_t(length + before));
-        try {
-            document->read(int(length + before), pos - before, block.data());
-        } catch (const DocumentError &) {
-            // The file no longer holds the range: the iterator reads (and logs)
-            // what is left.
-            return by_iterator(pos);
-        }
+        // A failed read throws: the file no longer holds the range.
+        document->read(int(length + before), pos - before, block.data());
         const char *const block_first = block.data() + before;
         const char *const block_end = block_first + length;
         boost::match_flag_type flags = boost::match_default;
@@ -326,6 +320,23 @@ bool regex_blocks(const WatchedRegex &re, bool look_behind, const FileIterator &
     }
 }
 
+// One search's walk over the file: a failed read ends it, as a block read
+// that fails does, rather than reading zeros to the end of the range.
+class SearchWalk
+{
+public:
+    SearchWalk() { FileIterator::start_walk(FileIterator::FailedRead::ends_walk); }
+    ~SearchWalk() { FileIterator::end_walk(); }
+    SearchWalk(const SearchWalk &) = delete;
+    SearchWalk &operator=(const SearchWalk &) = delete;
+};
+
+SearchEngine::Outcome outcome_of(const DocumentError &error)
+{
+    return error.kind() == DocumentError::Kind::Cancelled ? SearchEngine::Outcome::Cancelled
+                                                          : SearchEngine::Outcome::FileChanged;
+}
+
 } // namespace
 
 bool find_bytes(FileIterator &from, const FileIterator &to, match_range &result,
@@ -357,11 +368,9 @@ bool find_bytes(FileIterator &from, const FileIterator &to, match_range &result,
         const qint64 length = std::min(span, to_position - start);
         if (block.size() < size_t(length))
             block.resize(size_t(length));
-        try {
-            document->read(int(length), start, block.data());
-        } catch (const DocumentError &) {
-            return scan_bytes_by_iterator(from, to, result, pattern);
-        }
+        // A failed read throws, `from` on this block: the file no longer
+        // holds the range, and nothing read from here on would be its bytes.
+        document->read(int(length), start, block.data());
         const void *hit = m == 1 ? std::memchr(block.data(), pattern[0], size_t(length))
                                  : memmem(block.data(), size_t(length), pattern.data(), size_t(m));
         if (hit) {
@@ -442,17 +451,17 @@ SearchEngine::Outcome SearchEngine::search_simple(const QString &bytes)
 
     const QByteArray latin = m_search_bytes.toLatin1();
     const std::string pattern(latin.constData(), size_t(latin.size()));
-    FileIterator::start_walk();
+    const SearchWalk walk;
     try {
         if (!find_bytes(m_search_from, m_search_to, m_simple_match, pattern, m_block_size))
             return Outcome::NoMatch;
     } catch (const DocumentError &error) {
-        return error.kind() == DocumentError::Kind::Cancelled ? Outcome::Cancelled : Outcome::RuntimeError;
+        return outcome_of(error);
     } catch (...) {
         return Outcome::RuntimeError;
     }
     if (!held_by_file(m_search_from, m_simple_match.end))
-        return Outcome::RuntimeError;
+        return Outcome::FileChanged;
     m_last_first = m_simple_match.first;
     m_last_end = m_simple_match.end;
     m_search_from.set_position(m_simple_match.end);
@@ -472,23 +481,33 @@ SearchEngine::Outcome SearchEngine::search_regex(const QString &expression)
     const std::string pattern(latin.constData());
     qint64 first = 0;
     qint64 end = 0;
-    FileIterator::start_walk();
+    WatchedRegex re;
     try {
-        const WatchedRegex re(pattern.begin(), pattern.end(), boost::regex::normal);
+        re.assign(pattern.begin(), pattern.end(), boost::regex::normal);
+    } catch (const boost::regex_error &error) {
+        m_invalid_detail = QCoreApplication::translate("SearchEngine",
+                                                       "Invalid regular expression at position %1: %2")
+                               .arg(qint64(error.position()))
+                               .arg(QString::fromLatin1(error.what()));
+        return Outcome::InvalidExpression;
+    } catch (...) {
+        return Outcome::RuntimeError;
+    }
+    const SearchWalk walk;
+    try {
         if (!regex_blocks(re, may_look_behind(pattern), m_search_from, m_search_to, m_block_size, first,
                           end))
             return Outcome::NoMatch;
     } catch (const DocumentError &error) {
-        return error.kind() == DocumentError::Kind::Cancelled ? Outcome::Cancelled : Outcome::RuntimeError;
+        return outcome_of(error);
     } catch (const std::exception &) {
-        // Invalid expressions and the matcher's own complexity and memory
-        // limits arrive here.
+        // The matcher's own complexity and memory limits arrive here.
         return Outcome::RuntimeError;
     } catch (...) {
         return Outcome::RuntimeError;
     }
     if (!held_by_file(m_search_from, end))
-        return Outcome::RuntimeError;
+        return Outcome::FileChanged;
     m_last_first = first;
     m_last_end = end;
     m_search_from.set_position(m_last_end);
@@ -506,6 +525,10 @@ QString SearchEngine::status_text(Outcome outcome)
         return QCoreApplication::translate("SearchEngine", "Search Operation Cancelled");
     case Outcome::RuntimeError:
         return QCoreApplication::translate("SearchEngine", "Search Runtime Error");
+    case Outcome::FileChanged:
+        return QCoreApplication::translate("SearchEngine", "The file changed during the search");
+    case Outcome::InvalidExpression:
+        return QCoreApplication::translate("SearchEngine", "Invalid regular expression");
     case Outcome::EmptyPattern:
         return QCoreApplication::translate("SearchEngine", "Search String is Empty");
     case Outcome::OddHexLength:
@@ -515,4 +538,11 @@ QString SearchEngine::status_text(Outcome outcome)
         return QCoreApplication::translate("SearchEngine", "No file is open");
     }
     return QString();
+}
+
+QString SearchEngine::message(Outcome outcome) const
+{
+    if (outcome == Outcome::InvalidExpression && !m_invalid_detail.isEmpty())
+        return m_invalid_detail;
+    return status_text(outcome);
 }

@@ -20,8 +20,10 @@ constexpr qint64 default_search_block = qint64(1) << 20;
 // (each block begins with the last pattern-length - 1 bytes of the one
 // before, so hits across a join are found). Each block is one progress report
 // through FileAnchor::report, so DocumentError (Cancelled) may be thrown
-// out of it, with `from` on the block that was next. Where the document
-// cannot deliver a block the rest is scanned through the iterator.
+// out of it, with `from` on the block that was next. A block the document
+// cannot deliver (the file was cut short or closed) throws the read's
+// DocumentError, with `from` on that block. Iterators over no document or
+// over different ones are scanned through the iterator.
 // An empty pattern finds nothing and leaves `result` and `from` alone.
 bool find_bytes(FileIterator &from, const FileIterator &to, match_range &result,
                 const std::string &pattern, qint64 block_size = default_search_block);
@@ -40,6 +42,11 @@ public:
         NoMatch,
         Cancelled,
         RuntimeError,
+        // The file no longer held the range: it was cut short (or closed)
+        // while the search read it. The search stops at the first failed read.
+        FileChanged,
+        // The expression does not compile; message() says what and where.
+        InvalidExpression,
         EmptyPattern,
         OddHexLength,
         NoFile,
@@ -90,9 +97,15 @@ public:
 
     // The status-bar text for an outcome; empty for a hit.
     static QString status_text(Outcome outcome);
+    // The status-bar text for an outcome of this engine's last search:
+    // status_text(), except that an invalid expression says what is wrong
+    // and at which position of the expression.
+    QString message(Outcome outcome) const;
 
 private:
     QString m_search_bytes;
+    // What the matcher said of the last invalid expression.
+    QString m_invalid_detail;
     match_range m_simple_match;
     FileIterator m_search_from;
     FileIterator m_search_to;

@@ -1,16 +1,19 @@
 #include "document/fileanchor.h"
+#include "editedfile/editedfile.h"
 #include "hexview/hexwidget.h"
 #include "panels/searchwidget.h"
 #include "testsettings.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -48,7 +51,8 @@ private slots:
     void perform_search_with_nothing_selected();
     void edit_or_mode_click_restarts_at_zero_data();
     void edit_or_mode_click_restarts_at_zero();
-    void progress_kept_after_hit_reset_after_miss();
+    void progress_back_to_zero_at_each_end_data();
+    void progress_back_to_zero_at_each_end();
     void runtime_error_resets_range();
     void unsaved_edits_are_not_seen();
     void no_file_open();
@@ -146,6 +150,8 @@ void TestSearchWidget::grid_and_captions()
     QCOMPARE(widget_cell(edit()), (QList<int>{1, 0, 1, 2}));
     QCOMPARE(cell(grid->itemAtPosition(2, 0)), (QList<int>{2, 0, 1, 2}));
     QCOMPARE(widget_cell(progress()), (QList<int>{3, 0, 1, 2}));
+    // The bar names itself, at 0 before any search.
+    QCOMPARE(progress()->text(), QString("Progress: 0%"));
     QCOMPARE(widget_cell(button("search_button")), (QList<int>{4, 0, 1, 1}));
     QCOMPARE(widget_cell(button("cancel_button")), (QList<int>{4, 1, 1, 1}));
     QCOMPARE(button("search_button")->text(), QString("Search"));
@@ -441,25 +447,51 @@ void TestSearchWidget::edit_or_mode_click_restarts_at_zero()
     QCOMPARE(sel_start(), action == "none" ? qint64(6) : qint64(0));
 }
 
-void TestSearchWidget::progress_kept_after_hit_reset_after_miss()
+void TestSearchWidget::progress_back_to_zero_at_each_end_data()
 {
+    QTest::addColumn<QString>("expression");
+    QTest::addColumn<bool>("cut");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("hit") << "abc" << false << "";
+    QTest::newRow("miss") << "abd" << false << "No Match Found";
+    QTest::newRow("file-cut-short") << "abd" << true << "The file changed during the search";
+}
+
+void TestSearchWidget::progress_back_to_zero_at_each_end()
+{
+    QFETCH(QString, expression);
+    QFETCH(bool, cut);
+    QFETCH(QString, message);
     QByteArray file(300000, 'z');
     file.replace(290000, 3, "abc");
     open(file);
+    const QString path = hex->edited_file()->path();
     click(radio("simple_button"));
-    type("abc");
-    QCOMPARE(progress()->maximum(), 10000);
+    type(expression);
+    panel->setProgress(1234);
+    QSignalSpy values(progress(), &QProgressBar::valueChanged);
+    QSignalSpy file_changes(hex->edited_file(), &EditedFile::file_changed);
+    int reports = 0;
+    auto connection = connect(FileAnchor::instance(), &FileAnchor::iterator_changed, this, [&] {
+        if (++reports == 2 && cut)
+            QVERIFY(QFile::resize(path, 1000));
+    });
     click_search();
-    QCOMPARE(sel_start(), qint64(290000));
-    // One report per block read: the last one came from the block holding
-    // the hit, well into the file and not past the hit.
-    QVERIFY2(progress()->value() > 5000 && progress()->value() <= 290000LL * 10000 / 300000,
-             qPrintable(QString::number(progress()->value())));
-    const int kept = progress()->value();
-    QCOMPARE(progress()->value(), kept);
-    click_search();
-    QCOMPARE(status(), QString("No Match Found"));
-    QCOMPARE(progress()->value(), progress()->minimum() - 1);
+    disconnect(connection);
+    QCOMPARE(status(), message);
+    QCOMPARE(progress()->value(), 0);
+    // Reset as the search started; one report per block read; reset again.
+    QVERIFY(values.size() >= 3);
+    QCOMPARE(values.first().at(0).toInt(), 0);
+    if (message.isEmpty()) {
+        QCOMPARE(sel_start(), qint64(290000));
+        // The last report came from the block holding the hit.
+        const int last = values.at(values.size() - 2).at(0).toInt();
+        QVERIFY2(last > 5000 && last <= 290000LL * 10000 / 300000, qPrintable(QString::number(last)));
+    }
+    // The views are told when the file is not what they knew.
+    QCOMPARE(file_changes.size(), cut ? 1 : 0);
+    QCOMPARE(hex->edited_file()->size(), cut ? qint64(1000) : qint64(300000));
 }
 
 void TestSearchWidget::runtime_error_resets_range()
@@ -470,9 +502,10 @@ void TestSearchWidget::runtime_error_resets_range()
     QCOMPARE(sel_start(), qint64(1));
     edit()->setText("(b");
     click_search();
-    QCOMPARE(status(), QString("Search Runtime Error"));
+    QVERIFY2(status().startsWith("Invalid regular expression at position 2: Unmatched marking parenthesis"),
+             qPrintable(status()));
     QCOMPARE(sel_start(), qint64(-1));
-    QCOMPARE(progress()->value(), progress()->minimum() - 1);
+    QCOMPARE(progress()->value(), 0);
     edit()->setText("c");
     click_search();
     QCOMPARE(sel_start(), qint64(2));
@@ -610,7 +643,7 @@ void TestSearchWidget::cancel_click_stops_search()
     QVERIFY(clicked.isValid());
     QVERIFY2(clicked.elapsed() < 500, qPrintable(QString::number(clicked.elapsed())));
     QCOMPARE(status(), QString("Search Operation Cancelled"));
-    QCOMPARE(progress()->value(), progress()->minimum() - 1);
+    QCOMPARE(progress()->value(), 0);
     QCOMPARE(sel_start(), qint64(-1));
     // The reset dropped the request: the next search runs to its end.
     QVERIFY(!FileAnchor::instance()->is_cancelled());
@@ -678,6 +711,9 @@ void TestSearchWidget::set_progress_shows_value()
     QCOMPARE(progress()->value(), 1234);
     // Outside a search every call lets pending events run.
     QVERIFY(ran);
+    // Another file's progress starts from nothing.
+    open("abc");
+    QCOMPARE(progress()->value(), 0);
 }
 
 QTEST_MAIN(TestSearchWidget)

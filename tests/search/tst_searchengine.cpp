@@ -102,8 +102,8 @@ private slots:
     void regex_walk_data();
     void regex_walk();
     void empty_match_stays_in_place();
-    void invalid_expression_is_runtime_error_data();
-    void invalid_expression_is_runtime_error();
+    void invalid_expression_says_what_and_where_data();
+    void invalid_expression_says_what_and_where();
     void pattern_ends_at_zero_character();
     void pathological_expression_ends();
 
@@ -410,22 +410,35 @@ void TestSearchEngine::empty_match_stays_in_place()
     }
 }
 
-void TestSearchEngine::invalid_expression_is_runtime_error_data()
+void TestSearchEngine::invalid_expression_says_what_and_where_data()
 {
     QTest::addColumn<QString>("expression");
-    QTest::newRow("unbalanced-open-parenthesis") << "(ab";
-    QTest::newRow("unbalanced-close-parenthesis") << "ab)";
-    QTest::newRow("open-bracket") << "[ab";
-    QTest::newRow("nothing-to-repeat") << "*a";
-    QTest::newRow("bad-repeat-range") << "a{3,2}";
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("matcher_says");
+    QTest::newRow("unmatched-bracket") << "[ab" << 3 << "Unmatched [ or [^ in character class";
+    QTest::newRow("unbalanced-open-parenthesis") << "(ab" << 3 << "Unmatched marking parenthesis";
+    QTest::newRow("unbalanced-close-parenthesis") << "ab)" << 2 << "closing ) with no corresponding";
+    QTest::newRow("nothing-to-repeat") << "*a" << 0 << "cannot start a regular expression";
+    QTest::newRow("repeat-of-a-repeat") << "a**" << 3 << "prior to repetition operator";
+    QTest::newRow("bad-repeat-range") << "a{3,2}" << 4 << "Invalid content of repeat range";
+    QTest::newRow("trailing-backslash") << "ab\\" << 3 << "Incomplete escape sequence";
 }
 
-void TestSearchEngine::invalid_expression_is_runtime_error()
+void TestSearchEngine::invalid_expression_says_what_and_where()
 {
     QFETCH(QString, expression);
+    QFETCH(int, position);
+    QFETCH(QString, matcher_says);
     SearchEngine engine;
     engine.reset(open("ab(ab)"));
-    QCOMPARE(engine.search_regex(expression), Outcome::RuntimeError);
+    QCOMPARE(engine.search_regex(expression), Outcome::InvalidExpression);
+    const QString message = engine.message(Outcome::InvalidExpression);
+    QVERIFY2(message.startsWith(QString("Invalid regular expression at position %1: ").arg(position)),
+             qPrintable(message));
+    QVERIFY2(message.contains(matcher_says), qPrintable(message));
+    // Nothing was read: the next search still starts at the beginning.
+    QCOMPARE(engine.search_regex("ab"), Outcome::Hit);
+    QCOMPARE(engine.hit_first(), qint64(0));
 }
 
 void TestSearchEngine::pattern_ends_at_zero_character()
@@ -660,6 +673,7 @@ void TestSearchEngine::status_texts()
     QCOMPARE(SearchEngine::status_text(Outcome::NoMatch), QString("No Match Found"));
     QCOMPARE(SearchEngine::status_text(Outcome::Cancelled), QString("Search Operation Cancelled"));
     QCOMPARE(SearchEngine::status_text(Outcome::RuntimeError), QString("Search Runtime Error"));
+    QCOMPARE(SearchEngine::status_text(Outcome::FileChanged), QString("The file changed during the search"));
     QCOMPARE(SearchEngine::status_text(Outcome::EmptyPattern), QString("Search String is Empty"));
     QCOMPARE(SearchEngine::status_text(Outcome::OddHexLength),
              QString("Hex string must have an even number of characters"));
