@@ -101,7 +101,9 @@ void MarkupFileActions::save_markup_action()
         save_markup_as_action();
         return;
     }
-    if (!m_file->save_markup(m_file->markup_file()) && !m_file->is_busy())
+    if (m_file->save_markup(m_file->markup_file()))
+        m_window->show_status(tr("Markup Saved"));
+    else if (!m_file->is_busy())
         m_window->show_warning(tr("File Error"), tr(output_error));
 }
 
@@ -117,24 +119,24 @@ bool MarkupFileActions::ask_save_markup()
     return !m_window->is_markup_modified();
 }
 
-bool MarkupFileActions::read_markup_file(const QString &name, bool linked)
+EditedFile::MarkupRead MarkupFileActions::read_markup_file(const QString &name, bool linked)
 {
     if (m_file->refuse_if_busy())
-        return false;
+        return EditedFile::MarkupRead::refused;
     // The rows the selection refers to are replaced.
     m_window->markup_tree_view()->selectionModel()->clearSelection();
     const EditedFile::MarkupRead result =
         linked ? m_file->load_linked_markup(name) : m_file->read_markup(name);
     if (result == EditedFile::MarkupRead::unreadable) {
         m_window->show_warning(tr("File Error"), tr(input_error));
-        return false;
+        return result;
     }
     m_window->expand_markup_view();
     m_window->fit_markup_columns();
     // A failed parse keeps the loader's "Markup load failed" in view.
     if (result == EditedFile::MarkupRead::loaded && !linked)
         m_window->show_status(tr("Markup Loaded"));
-    return result != EditedFile::MarkupRead::refused;
+    return result;
 }
 
 void MarkupFileActions::load_markup_action()
@@ -155,10 +157,15 @@ void MarkupFileActions::load_markup_action()
 
 void MarkupFileActions::load_markup_file(const QString &name)
 {
-    if (!read_markup_file(name, false))
+    const EditedFile::MarkupRead result = read_markup_file(name, false);
+    if (result == EditedFile::MarkupRead::unreadable || result == EditedFile::MarkupRead::refused)
         return;
-    m_file->set_markup_file(name);
-    m_file->link_markup_file(name);
+    // A file that failed to load is neither the markup file nor linked: the
+    // part read must never be saved over the whole of it.
+    if (result == EditedFile::MarkupRead::loaded) {
+        m_file->set_markup_file(name);
+        m_file->link_markup_file(name);
+    }
     m_file->history()->mark_saved(EditHistory::markup);
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "editedfile/editedfile.h"
+
 #include <QObject>
 #include <QString>
 
-class EditedFile;
 class MainWindow;
 
 // The markup tree in files: Load Markup, Save Markup, Save Markup As and
@@ -42,8 +43,8 @@ public slots:
 
 private:
     // Reads `name` into the tree; an unreadable file is told and changes
-    // nothing. True unless it was unreadable or refused.
-    bool read_markup_file(const QString &name, bool linked);
+    // nothing.
+    EditedFile::MarkupRead read_markup_file(const QString &name, bool linked);
 
     MainWindow *m_window;
     EditedFile *m_file;
