@@ -256,7 +256,7 @@ void MarkupActions::clear_marks_action()
         tr("Clear All markup"),
         tr("<font size =4>This operation will clear all markups. Is this what you "
            "really want to do?</font>"),
-        QMessageBox::No);
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer == QMessageBox::No)
         return;
     m_window->markup_tree_view()->selectionModel()->clearSelection();

@@ -82,7 +82,7 @@ void MarkupFileActions::save_markup_as_action()
     if (QFile::exists(name)) {
         const QMessageBox::StandardButton answer = m_window->ask_question(
             tr("File Exists"), tr("<font size =4>XML File Exists, Overwrite?</font>"),
-            QMessageBox::Yes);
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
         if (answer == QMessageBox::No)
             return;
     }
@@ -107,16 +107,20 @@ void MarkupFileActions::save_markup_action()
         m_window->show_warning(tr("File Error"), tr(output_error));
 }
 
-bool MarkupFileActions::ask_save_markup()
+MainWindow::Unsaved MarkupFileActions::ask_save_markup()
 {
     const QMessageBox::StandardButton answer = m_window->ask_question(
         tr("Markup Has Changed"),
         tr("<font size =4>Markup has been changed. Save XML file?</font>"),
-        QMessageBox::Yes);
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
     if (answer == QMessageBox::No)
-        return true;
+        return MainWindow::Unsaved::proceed;
+    // Escape, or a box closed without an answer, is Cancel as well.
+    if (answer != QMessageBox::Yes)
+        return MainWindow::Unsaved::cancelled;
     save_markup_action();
-    return !m_window->is_markup_modified();
+    return m_window->is_markup_modified() ? MainWindow::Unsaved::not_saved
+                                          : MainWindow::Unsaved::proceed;
 }
 
 EditedFile::MarkupRead MarkupFileActions::read_markup_file(const QString &name, bool linked)
@@ -143,8 +147,9 @@ void MarkupFileActions::load_markup_action()
 {
     if (m_file->refuse_if_busy())
         return;
-    // Loading replaces the markups: not after a save the user asked for failed.
-    if (m_window->is_markup_modified() && !ask_save_markup())
+    // Loading replaces the markups: not when the user cancels, nor after a
+    // save the user asked for failed.
+    if (m_window->is_markup_modified() && ask_save_markup() != MainWindow::Unsaved::proceed)
         return;
 
     const QString dir = markup_dir();
@@ -194,7 +199,7 @@ void MarkupFileActions::export_markup_action()
     if (QFile::exists(name)) {
         const QMessageBox::StandardButton answer = m_window->ask_question(
             tr("File Exists"), tr("<font size =4>Export File Exists, Overwrite?</font>"),
-            QMessageBox::Yes);
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
         if (answer == QMessageBox::No)
             return;
     }

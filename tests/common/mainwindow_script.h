@@ -29,7 +29,11 @@ struct DialogScript
     QStringList events;
     QStringList warning_texts;
     QStringList question_texts;
-    // Answers by question title; a title not listed is answered No.
+    // The answers each question offered, in order.
+    QList<QMessageBox::StandardButtons> question_buttons;
+    // Answers by question title; a title not listed is answered No. An
+    // answer the question does not offer (Cancel to a Yes/No question) is
+    // answered NoButton, which no command takes for Yes.
     QMap<QString, QMessageBox::StandardButton> answers;
     // File dialog answers, taken in order; an empty queue cancels.
     QStringList file_names;
@@ -49,10 +53,13 @@ struct DialogScript
     void install(MainWindow *window)
     {
         window->ask_question = [this](const QString &title, const QString &text,
+                                      QMessageBox::StandardButtons buttons,
                                       QMessageBox::StandardButton) {
             events << "question:" + title;
             question_texts << text;
-            return answers.value(title, QMessageBox::No);
+            question_buttons << buttons;
+            const QMessageBox::StandardButton answer = answers.value(title, QMessageBox::No);
+            return buttons.testFlag(answer) ? answer : QMessageBox::NoButton;
         };
         window->show_warning = [this](const QString &title, const QString &text) {
             events << "warning:" + title;

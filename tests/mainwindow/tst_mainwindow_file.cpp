@@ -5,15 +5,19 @@
 #include "document/hexdocument.h"
 #include "hexview/hexscrollbar.h"
 #include "hexview/hexwidget.h"
+#include "editedfile/editedfile.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow_script.h"
+#include "markup/edithistory.h"
 #include "markup/markupmodel.h"
 #include "panels/inspectorwidget.h"
 #include "panels/searchwidget.h"
 #include "testsettings.h"
 #include "hostilehelpers.h"
 
+#include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -56,6 +60,8 @@ private:
     pq_test::DialogScript script;
     QTemporaryDir dir;
     QString data;
+    // The window's own question box, before a script replaces it.
+    decltype(MainWindow::ask_question) real_question;
 
     QMenu *recent_menu() const
     {
@@ -96,6 +102,28 @@ private:
         QCoreApplication::processEvents();
     }
 
+    // Everything a command may change that Cancel must leave as it was.
+    QString window_state() const
+    {
+        QStringList edits;
+        const QMap<qint64, quint8> &map = window->edited_file()->edits();
+        for (auto it = map.cbegin(); it != map.cend(); ++it)
+            edits << QString("%1=%2").arg(it.key()).arg(it.value());
+        const EditHistory *history = window->edit_history();
+        return QStringList{window->hex_widget()->document()->absolute_path(),
+                           window->windowTitle(),
+                           edits.join(','),
+                           window->markup_tree()->to_xml(),
+                           window->current_markup_file_name(),
+                           QString("steps %1 at %2").arg(history->count()).arg(history->index()),
+                           QString("modified %1 %2").arg(window->is_document_modified())
+                               .arg(window->is_markup_modified()),
+                           Config::instance()->value("filename").toString(),
+                           MainWindow::recent_files().join(','),
+                           QString("visible %1").arg(window->isVisible())}
+            .join('\n');
+    }
+
     // Types "4" "1" over byte `offset` in edit mode: the byte becomes 0x41.
     void edit_byte(qint64 offset)
     {
@@ -113,6 +141,7 @@ private slots:
     {
         pq_test::isolate_settings();
         window = MainWindow::instance();
+        real_question = window->ask_question;
         window->resize(900, 700);
         QVERIFY(dir.isValid());
     }
@@ -519,6 +548,124 @@ private slots:
         QCOMPARE(window->statusBar()->currentMessage(), "File not loaded: " + path + " " + message);
         QVERIFY(!window->hex_widget()->document()->is_open()
                 || window->hex_widget()->document()->absolute_path() == QFileInfo(data).absoluteFilePath());
+    }
+
+    // The two questions about unsaved work, answered for each command that
+    // asks them. Cancel (or Escape), at either question, stops the command
+    // and leaves everything as it was, but for a save Yes already made.
+    void unsaved_questions_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("file"); // answer to "File Has Changed"; 0: Escape
+        QTest::addColumn<int>("markup"); // answer to "Markup Has Changed"
+        QTest::addColumn<QStringList>("asked");
+        const QString file_question = "question:File Has Changed";
+        const QString markup_question = "question:Markup Has Changed";
+        const int yes = QMessageBox::Yes, no = QMessageBox::No, cancel = QMessageBox::Cancel;
+        for (const char *command : {"exit", "close-event", "open", "recent", "drop", "name"}) {
+            QTest::addRow("%s-cancel-at-file", command)
+                << command << cancel << yes << QStringList{file_question};
+            QTest::addRow("%s-no-then-cancel-at-markup", command)
+                << command << no << cancel << QStringList{file_question, markup_question};
+        }
+        QTest::newRow("load-markup-cancel") << "load-markup" << no << cancel
+                                            << QStringList{markup_question};
+        QTest::newRow("exit-escape-at-file") << "exit" << 0 << yes << QStringList{file_question};
+        QTest::newRow("open-yes-then-cancel-keeps-the-save")
+            << "open" << yes << cancel << QStringList{file_question, markup_question};
+        QTest::newRow("open-yes-saves-both")
+            << "open" << yes << yes << QStringList{file_question, markup_question, "open:Load File"};
+        QTest::newRow("open-no-saves-neither")
+            << "open" << no << no << QStringList{file_question, markup_question, "open:Load File"};
+    }
+
+    void unsaved_questions()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, file);
+        QFETCH(int, markup);
+        QFETCH(QStringList, asked);
+        const QString other = QFileInfo(pq_test::make_temp_file(40)).absoluteFilePath();
+        window->load_file(other); // for Recent Files
+        window->load_file(data);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        // A markup file, then unsaved markups and bytes.
+        const QString markup_file = dir.path() + "/unsaved-" + QTest::currentDataTag() + ".xml";
+        window->hex_widget()->set_selection(1, 2);
+        window->mark_action();
+        script.file_names = {markup_file};
+        window->save_markup_as_action();
+        window->hex_widget()->set_selection(5, 6);
+        window->mark_action();
+        edit_byte(7);
+        const QString before = window_state();
+        const QByteArray bytes_before = read_all(data);
+        const QByteArray markup_before = read_all(markup_file);
+
+        script.events.clear();
+        script.question_buttons.clear();
+        script.answers["File Has Changed"] = QMessageBox::StandardButton(file);
+        script.answers["Markup Has Changed"] = QMessageBox::StandardButton(markup);
+        script.file_names = {command == "load-markup" ? markup_file : other};
+        if (file == 0) {
+            // The real question box, left with Escape.
+            window->ask_question = [this](const QString &title, const QString &text,
+                                          QMessageBox::StandardButtons buttons,
+                                          QMessageBox::StandardButton default_button) {
+                script.events << "question:" + title;
+                script.question_buttons << buttons;
+                QTimer::singleShot(0, [] {
+                    if (QWidget *box = QApplication::activeModalWidget())
+                        QTest::keyClick(box, Qt::Key_Escape);
+                });
+                return real_question(title, text, buttons, default_button);
+            };
+        }
+        bool close_accepted = false;
+        if (command == "exit") {
+            window->exit_action();
+        } else if (command == "close-event") {
+            QCloseEvent event;
+            QCoreApplication::sendEvent(window, &event);
+            close_accepted = event.isAccepted();
+        } else if (command == "open") {
+            window->open_action();
+        } else if (command == "recent") {
+            QVERIFY(choose_recent(other));
+        } else if (command == "drop") {
+            drop(other);
+        } else if (command == "name") {
+            window->open_named_file(other);
+        } else {
+            window->load_markup_action();
+        }
+
+        QCOMPARE(script.events, asked);
+        for (QMessageBox::StandardButtons buttons : script.question_buttons)
+            QCOMPARE(buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        QCOMPARE(read_all(data)[7] == 0x41, file == QMessageBox::Yes);
+        QCOMPARE(read_all(markup_file).contains("start=\"5\""), markup == QMessageBox::Yes
+                                                                    && asked.size() == 3);
+        if (asked.size() == 3) {
+            QCOMPARE(window->hex_widget()->document()->absolute_path(), other);
+            QVERIFY(!window->is_document_modified() && !window->is_markup_modified());
+            return;
+        }
+        QVERIFY(!close_accepted);
+        if (file != QMessageBox::Yes) {
+            QCOMPARE(window_state(), before);
+            QCOMPARE(read_all(data), bytes_before);
+            QCOMPARE(read_all(markup_file), markup_before);
+            return;
+        }
+        // The bytes were saved; nothing else moved.
+        QCOMPARE(window->edited_file()->edits().size(), 0);
+        QCOMPARE(window->hex_widget()->document()->absolute_path(), QFileInfo(data).absoluteFilePath());
+        QCOMPARE(window->windowTitle(), data + "[*]");
+        QCOMPARE(window->current_markup_file_name(), markup_file);
+        QVERIFY(window->is_markup_modified());
+        QCOMPARE(read_all(markup_file), markup_before);
     }
 
     void close_with_nothing_changed_asks_nothing()
