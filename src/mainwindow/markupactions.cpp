@@ -135,7 +135,10 @@ void MarkupActions::set_colour(bool foreground)
     MarkupNode *node = selected_markup();
     if (!node)
         return;
-    const QColor chosen = m_window->get_color(QColor(Qt::black));
+    // The dialog starts on the colour being replaced; one the markup lacks
+    // is black, as the markup file stores it.
+    const QColor current = foreground ? node->foreground() : node->background();
+    const QColor chosen = m_window->get_color(current.isValid() ? current : QColor(Qt::black));
     // A cancelled dialog keeps the markup as it was.
     if (!chosen.isValid())
         return;

@@ -41,6 +41,8 @@ struct DialogScript
     QList<bool> save_dialog_asks;
     // Colour dialog answers, in order; an empty queue cancels.
     QList<QColor> colours;
+    // The colour each colour dialog opened on.
+    QList<QColor> colour_initials;
     // Font dialog answers, in order; an empty queue cancels.
     QList<QFont> fonts;
     // Manual markup dialog: texts for start, end and length, and whether to
@@ -80,8 +82,9 @@ struct DialogScript
             save_dialog_asks << dialog_asks_overwrite;
             return file_names.isEmpty() ? QString() : file_names.takeFirst();
         };
-        window->get_color = [this](const QColor &) {
+        window->get_color = [this](const QColor &initial) {
             events << "colour";
+            colour_initials << initial;
             return colours.isEmpty() ? QColor() : colours.takeFirst();
         };
         window->get_font = [this](bool *ok, const QFont &initial) {

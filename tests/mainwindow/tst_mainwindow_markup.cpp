@@ -564,6 +564,13 @@ private slots:
         QCOMPARE(foreground ? top(0)->background() : top(0)->foreground(),
                  foreground ? QColor(Qt::white) : QColor(Qt::black));
         QVERIFY(window->is_markup_modified());
+        // The dialog opens on the colour it replaces (cancelled the second time).
+        if (foreground)
+            window->mark_color_action();
+        else
+            window->mark_background_color_action();
+        QCOMPARE(script.colour_initials,
+                 (QList<QColor>{foreground ? QColor(Qt::black) : QColor(Qt::white), QColor(1, 2, 3)}));
         window->undo_action();
         QCOMPARE(top(0)->foreground(), QColor(Qt::black));
         QCOMPARE(refill.count(), 0);
