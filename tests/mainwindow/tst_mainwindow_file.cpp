@@ -102,26 +102,21 @@ private:
         QCoreApplication::processEvents();
     }
 
-    // Everything a command may change that Cancel must leave as it was.
-    QString window_state() const
+    // What Cancel must leave as it was: the file shown, the markups, their
+    // file, Recent Files; with `edits`, the unsaved bytes and the history too.
+    QString window_state(bool edits) const
     {
-        QStringList edits;
-        const QMap<qint64, quint8> &map = window->edited_file()->edits();
-        for (auto it = map.cbegin(); it != map.cend(); ++it)
-            edits << QString("%1=%2").arg(it.key()).arg(it.value());
-        const EditHistory *history = window->edit_history();
-        return QStringList{window->hex_widget()->document()->absolute_path(),
-                           window->windowTitle(),
-                           edits.join(','),
-                           window->markup_tree()->to_xml(),
-                           window->current_markup_file_name(),
-                           QString("steps %1 at %2").arg(history->count()).arg(history->index()),
-                           QString("modified %1 %2").arg(window->is_document_modified())
-                               .arg(window->is_markup_modified()),
-                           Config::instance()->value("filename").toString(),
-                           MainWindow::recent_files().join(','),
-                           QString("visible %1").arg(window->isVisible())}
-            .join('\n');
+        QStringList state{window->hex_widget()->document()->absolute_path(), window->windowTitle(),
+                          window->markup_tree()->to_xml(), window->current_markup_file_name(),
+                          MainWindow::recent_files().join(','), QString::number(window->isVisible())};
+        const EditedFile *file = window->edited_file();
+        if (edits) {
+            for (auto it = file->edits().cbegin(); it != file->edits().cend(); ++it)
+                state << QString("%1=%2").arg(it.key()).arg(it.value());
+            state << QString("%1 %2 %3").arg(file->history()->count()).arg(file->history()->index())
+                                        .arg(file->is_modified());
+        }
+        return state.join('\n');
     }
 
     // Types "4" "1" over byte `offset` in edit mode: the byte becomes 0x41.
@@ -559,24 +554,21 @@ private slots:
         QTest::addColumn<int>("file"); // answer to "File Has Changed"; 0: Escape
         QTest::addColumn<int>("markup"); // answer to "Markup Has Changed"
         QTest::addColumn<QStringList>("asked");
-        const QString file_question = "question:File Has Changed";
-        const QString markup_question = "question:Markup Has Changed";
+        const QString file_q = "question:File Has Changed", markup_q = "question:Markup Has Changed";
         const int yes = QMessageBox::Yes, no = QMessageBox::No, cancel = QMessageBox::Cancel;
-        for (const char *command : {"exit", "close-event", "open", "recent", "drop", "name"}) {
-            QTest::addRow("%s-cancel-at-file", command)
-                << command << cancel << yes << QStringList{file_question};
+        for (const char *command : {"close", "open", "recent", "drop", "name"}) {
+            QTest::addRow("%s-cancel-at-file", command) << command << cancel << yes << QStringList{file_q};
             QTest::addRow("%s-no-then-cancel-at-markup", command)
-                << command << no << cancel << QStringList{file_question, markup_question};
+                << command << no << cancel << QStringList{file_q, markup_q};
         }
-        QTest::newRow("load-markup-cancel") << "load-markup" << no << cancel
-                                            << QStringList{markup_question};
-        QTest::newRow("exit-escape-at-file") << "exit" << 0 << yes << QStringList{file_question};
+        QTest::newRow("load-markup-cancel") << "load-markup" << no << cancel << QStringList{markup_q};
+        QTest::newRow("close-escape-at-file") << "close" << 0 << yes << QStringList{file_q};
         QTest::newRow("open-yes-then-cancel-keeps-the-save")
-            << "open" << yes << cancel << QStringList{file_question, markup_question};
+            << "open" << yes << cancel << QStringList{file_q, markup_q};
         QTest::newRow("open-yes-saves-both")
-            << "open" << yes << yes << QStringList{file_question, markup_question, "open:Load File"};
+            << "open" << yes << yes << QStringList{file_q, markup_q, "open:Load File"};
         QTest::newRow("open-no-saves-neither")
-            << "open" << no << no << QStringList{file_question, markup_question, "open:Load File"};
+            << "open" << no << no << QStringList{file_q, markup_q, "open:Load File"};
     }
 
     void unsaved_questions()
@@ -590,82 +582,58 @@ private slots:
         window->load_file(data);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
-        // A markup file, then unsaved markups and bytes.
+        // Saved markups, then unsaved markups and bytes.
         const QString markup_file = dir.path() + "/unsaved-" + QTest::currentDataTag() + ".xml";
         window->hex_widget()->set_selection(1, 2);
         window->mark_action();
-        script.file_names = {markup_file};
+        script.file_names = {markup_file, command == "load-markup" ? markup_file : other};
         window->save_markup_as_action();
         window->hex_widget()->set_selection(5, 6);
         window->mark_action();
         edit_byte(7);
-        const QString before = window_state();
-        const QByteArray bytes_before = read_all(data);
-        const QByteArray markup_before = read_all(markup_file);
-
+        const QString kept = window_state(false), kept_with_edits = window_state(true);
         script.events.clear();
-        script.question_buttons.clear();
         script.answers["File Has Changed"] = QMessageBox::StandardButton(file);
         script.answers["Markup Has Changed"] = QMessageBox::StandardButton(markup);
-        script.file_names = {command == "load-markup" ? markup_file : other};
         if (file == 0) {
-            // The real question box, left with Escape.
+            // The window's own question box, left with Escape.
             window->ask_question = [this](const QString &title, const QString &text,
                                           QMessageBox::StandardButtons buttons,
                                           QMessageBox::StandardButton default_button) {
                 script.events << "question:" + title;
                 script.question_buttons << buttons;
                 QTimer::singleShot(0, [] {
-                    if (QWidget *box = QApplication::activeModalWidget())
-                        QTest::keyClick(box, Qt::Key_Escape);
+                    QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape);
                 });
                 return real_question(title, text, buttons, default_button);
             };
         }
-        bool close_accepted = false;
-        if (command == "exit") {
-            window->exit_action();
-        } else if (command == "close-event") {
-            QCloseEvent event;
-            QCoreApplication::sendEvent(window, &event);
-            close_accepted = event.isAccepted();
-        } else if (command == "open") {
+        QCloseEvent close_event;
+        if (command == "close")
+            QCoreApplication::sendEvent(window, &close_event);
+        else if (command == "open")
             window->open_action();
-        } else if (command == "recent") {
+        else if (command == "recent")
             QVERIFY(choose_recent(other));
-        } else if (command == "drop") {
+        else if (command == "drop")
             drop(other);
-        } else if (command == "name") {
+        else if (command == "name")
             window->open_named_file(other);
-        } else {
+        else
             window->load_markup_action();
-        }
 
         QCOMPARE(script.events, asked);
         for (QMessageBox::StandardButtons buttons : script.question_buttons)
             QCOMPARE(buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         QCOMPARE(read_all(data)[7] == 0x41, file == QMessageBox::Yes);
-        QCOMPARE(read_all(markup_file).contains("start=\"5\""), markup == QMessageBox::Yes
-                                                                    && asked.size() == 3);
-        if (asked.size() == 3) {
-            QCOMPARE(window->hex_widget()->document()->absolute_path(), other);
-            QVERIFY(!window->is_document_modified() && !window->is_markup_modified());
-            return;
-        }
-        QVERIFY(!close_accepted);
-        if (file != QMessageBox::Yes) {
-            QCOMPARE(window_state(), before);
-            QCOMPARE(read_all(data), bytes_before);
-            QCOMPARE(read_all(markup_file), markup_before);
-            return;
-        }
-        // The bytes were saved; nothing else moved.
-        QCOMPARE(window->edited_file()->edits().size(), 0);
-        QCOMPARE(window->hex_widget()->document()->absolute_path(), QFileInfo(data).absoluteFilePath());
-        QCOMPARE(window->windowTitle(), data + "[*]");
-        QCOMPARE(window->current_markup_file_name(), markup_file);
-        QVERIFY(window->is_markup_modified());
-        QCOMPARE(read_all(markup_file), markup_before);
+        const bool opened = asked.size() == 3;
+        QCOMPARE(read_all(markup_file).contains("start=\"5\""), opened && markup == QMessageBox::Yes);
+        QCOMPARE(window->hex_widget()->document()->absolute_path(), opened ? other : data);
+        QVERIFY(command != "close" || !close_event.isAccepted());
+        // Yes then Cancel: the bytes stay saved, nothing else moved.
+        if (!opened)
+            QCOMPARE(window_state(file != QMessageBox::Yes),
+                     file == QMessageBox::Yes ? kept : kept_with_edits);
     }
 
     void close_with_nothing_changed_asks_nothing()
