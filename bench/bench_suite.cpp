@@ -998,7 +998,8 @@ void window_load_save_rows(const Settings &settings, const QString &dir)
     window->get_save_file_name = [&](const QString &, const QString &, const QString &, bool) {
         return next_name;
     };
-    window->ask_question = [](const QString &title, const QString &, QMessageBox::StandardButton) {
+    window->ask_question = [](const QString &title, const QString &, QMessageBox::StandardButtons,
+                              QMessageBox::StandardButton) {
         return title == QLatin1String("File Exists") ? QMessageBox::Yes : QMessageBox::No;
     };
     window->show_warning = [](const QString &title, const QString &text) {
@@ -1059,7 +1060,8 @@ void window_mark_row(const Settings &settings, const QString &dir)
         f.write(MarkupTree::encode_markup_file(siblings_xml(10000, 0, 16, 8)));
     }
     MainWindow *window = MainWindow::instance();
-    window->ask_question = [](const QString &, const QString &, QMessageBox::StandardButton) {
+    window->ask_question = [](const QString &, const QString &, QMessageBox::StandardButtons,
+                              QMessageBox::StandardButton) {
         return QMessageBox::No;
     };
     window->get_open_file_name = [&](const QString &, const QString &, const QString &) {

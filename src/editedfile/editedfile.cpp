@@ -248,7 +248,12 @@ EditedFile::MarkupRead EditedFile::read_markup(const QString &name)
     const bool parsed = m_tree->load_xml(text);
     // Loaded markups start a new history.
     m_history->restart();
-    return parsed ? MarkupRead::loaded : MarkupRead::failed;
+    if (parsed)
+        return MarkupRead::loaded;
+    // The tree holds only part of the file, or none: neither the damaged
+    // file nor the one before (whose markups are gone) may be saved over.
+    m_markup_file.clear();
+    return MarkupRead::failed;
 }
 
 bool EditedFile::save_markup(const QString &name)

@@ -94,7 +94,9 @@ public:
     enum class MarkupRead { refused, none, unreadable, failed, loaded };
     // Replaces the markups with those of the file `name` and starts a new
     // history. unreadable: nothing changed; failed: the tree holds what was
-    // read before the error. The markup file and its link are the caller's.
+    // read before the error and no file is the markup file, so that a save
+    // asks for a name rather than write part of the file over all of it;
+    // loaded: the markup file and its link are the caller's to set.
     MarkupRead read_markup(const QString &name);
     // Writes the tree to `name` completely or not at all (regular files and
     // new names only); then `name` is the markup file, its link is stored
@@ -110,7 +112,8 @@ public:
     // is "yes"; the data file is the setting "filename".
     void link_markup_file(const QString &markup_path);
     // Reads the markup file linked to `data_path` and makes it the markup
-    // file; none when no markup file is linked to it.
+    // file (not when it fails to load, as read_markup); none when no markup
+    // file is linked to it. The link itself is kept either way.
     MarkupRead load_linked_markup(const QString &data_path);
     // "Link/" followed by the djb2 hash of the Latin-1 path (bytes taken as
     // signed), masked to 31 bits.

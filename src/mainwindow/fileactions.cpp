@@ -38,11 +38,7 @@ void FileActions::open_action()
 {
     if (m_window->refuse_while_searching())
         return;
-    // Opening another file discards edits and markups: not after a save the
-    // user asked for has failed.
-    if (m_window->is_document_modified() && !ask_save_changes())
-        return;
-    if (m_window->is_markup_modified() && !m_window->ask_save_markup())
+    if (!may_discard_changes())
         return;
 
     const QString name =
@@ -103,9 +99,7 @@ bool FileActions::open_named_file(const QString &name)
         notice(info.exists() ? refusal : tr("File not found: %1").arg(name));
         return false;
     }
-    if (m_window->is_document_modified() && !ask_save_changes())
-        return false;
-    if (m_window->is_markup_modified() && !m_window->ask_save_markup())
+    if (!may_discard_changes())
         return false;
     open_chosen_file(info.absoluteFilePath());
     return true;
@@ -179,7 +173,18 @@ void FileActions::show_data_file(const QString &name, DataFileMarkup markup)
     history->mark_saved(EditHistory::markup);
 }
 
-bool FileActions::ask_save_changes()
+bool FileActions::may_discard_changes()
+{
+    // Opening another file discards edits and markups: not when the user
+    // cancels, nor after a save the user asked for has failed. Nothing is
+    // dropped before both questions are answered.
+    if (m_window->is_document_modified() && ask_save_changes() != MainWindow::Unsaved::proceed)
+        return false;
+    return !m_window->is_markup_modified()
+           || m_window->ask_save_markup() == MainWindow::Unsaved::proceed;
+}
+
+MainWindow::Unsaved FileActions::ask_save_changes()
 {
     // A file replaced or removed on disk cannot take the edits; the one way
     // to keep them is a copy made from the file still open.
@@ -193,27 +198,38 @@ bool FileActions::ask_save_changes()
                       "the changes to another file?</font>")
                  : tr("<font size =4>The file being edited has been modified. Save "
                       "changes?</font>"),
-        QMessageBox::Yes);
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
     if (answer == QMessageBox::No)
-        return true;
+        return MainWindow::Unsaved::proceed;
+    // Escape, or a box closed without an answer, is Cancel as well.
+    if (answer != QMessageBox::Yes)
+        return MainWindow::Unsaved::cancelled;
     if (replaced)
         save_as_action();
     else
         save_action();
-    return !m_window->is_document_modified();
+    return m_window->is_document_modified() ? MainWindow::Unsaved::not_saved
+                                            : MainWindow::Unsaved::proceed;
 }
 
 bool FileActions::may_close()
 {
     // A save the user asked for that did not happen keeps the window open,
-    // so that nothing is lost; answering No closes without saving.
-    if (m_window->is_document_modified() && !ask_save_changes()) {
-        m_window->show_status(tr("Not closed: the file could not be saved"));
-        return false;
+    // so that nothing is lost; answering No closes without saving, Cancel
+    // keeps it open without a word.
+    if (m_window->is_document_modified()) {
+        const MainWindow::Unsaved answer = ask_save_changes();
+        if (answer == MainWindow::Unsaved::not_saved)
+            m_window->show_status(tr("Not closed: the file could not be saved"));
+        if (answer != MainWindow::Unsaved::proceed)
+            return false;
     }
-    if (m_window->is_markup_modified() && !m_window->ask_save_markup()) {
-        m_window->show_status(tr("Not closed: the markup was not saved"));
-        return false;
+    if (m_window->is_markup_modified()) {
+        const MainWindow::Unsaved answer = m_window->ask_save_markup();
+        if (answer == MainWindow::Unsaved::not_saved)
+            m_window->show_status(tr("Not closed: the markup was not saved"));
+        if (answer != MainWindow::Unsaved::proceed)
+            return false;
     }
     return true;
 }

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "mainwindow/mainwindow.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
-class MainWindow;
 class QMenu;
 class QMimeData;
 
@@ -27,11 +28,12 @@ public:
     // that is not an existing file is reported on the status bar. True when
     // the file was opened.
     bool open_named_file(const QString &name);
-    // "File Has Changed": any answer but No saves. False when the user chose
-    // to save and the save failed, so the caller must not discard the edits.
-    bool ask_save_changes();
-    // The questions before the window closes: false, with the reason on the
-    // status bar, when a save the user asked for did not happen.
+    // "File Has Changed": Yes saves (to another file when the open one was
+    // replaced on disk), No goes on without saving, Cancel stops the command.
+    MainWindow::Unsaved ask_save_changes();
+    // The questions before the window closes: false when the user cancelled,
+    // or, with the reason on the status bar, when a save the user asked for
+    // did not happen.
     bool may_close();
 
     // The first local file among dropped URLs, or the empty text.
@@ -60,6 +62,9 @@ public slots:
     void save_as_action();
 
 private:
+    // Both questions, bytes first, before a command drops the unsaved edits
+    // and markups: true when it may go on.
+    bool may_discard_changes();
     // Not while a search runs, and only with a file open (else says so).
     bool may_save();
     // What opening a data file does with the markups: load the linked markup

@@ -118,13 +118,17 @@ public:
     static QStringList recent_files();
     static constexpr int max_recent_files = 8;
 
-    // "File Has Changed": any answer but No saves. False when the user chose
-    // to save and the save failed, so the caller must not discard the edits.
-    bool ask_save_changes();
-    // "Markup Has Changed": any answer but No saves the markup. False when the
-    // user chose to save and the markup is still unsaved (failure or a
-    // cancelled file dialog), so the caller must not discard it.
-    bool ask_save_markup();
+    // What a question about unsaved changes leaves the command that asked:
+    // proceed (No, or Yes and the save happened); cancelled (the user backed
+    // out: the command stops and changes nothing); not_saved (Yes, but the
+    // save failed or its file dialog was cancelled: the command stops, as
+    // going on would discard what the user asked to keep).
+    enum class Unsaved { proceed, cancelled, not_saved };
+    // "File Has Changed", answered Yes, No or Cancel; Yes saves.
+    Unsaved ask_save_changes();
+    // "Markup Has Changed", answered Yes, No or Cancel; Yes saves the markup
+    // (to a name asked for when there is no markup file).
+    Unsaved ask_save_markup();
 
     // Random foreground, and a background that keeps it readable
     // (ReadableColours::readable_background).
@@ -146,7 +150,10 @@ public:
     static QString link_key(const QString &data_path);
 
     // Dialog hooks. Each defaults to the real modal dialog.
+    // `buttons` are the answers offered; Escape gives Cancel where it is
+    // offered, else No.
     std::function<QMessageBox::StandardButton(const QString &title, const QString &text,
+                                              QMessageBox::StandardButtons buttons,
                                               QMessageBox::StandardButton default_button)>
         ask_question;
     std::function<void(const QString &title, const QString &text)> show_warning;

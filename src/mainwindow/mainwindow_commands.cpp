@@ -91,7 +91,7 @@ bool MainWindow::open_named_file(const QString &name)
     return m_file_actions->open_named_file(name);
 }
 
-bool MainWindow::ask_save_changes()
+MainWindow::Unsaved MainWindow::ask_save_changes()
 {
     return m_file_actions->ask_save_changes();
 }
@@ -131,7 +131,7 @@ void MainWindow::load_markup_file(const QString &name)
     m_markup_file_actions->load_markup_file(name);
 }
 
-bool MainWindow::ask_save_markup()
+MainWindow::Unsaved MainWindow::ask_save_markup()
 {
     return m_markup_file_actions->ask_save_markup();
 }

@@ -49,9 +49,9 @@ QString MainWindow::name_for_filter(const QString &name, const QString &filter,
 void MainWindow::install_default_hooks()
 {
     ask_question = [this](const QString &title, const QString &text,
+                          QMessageBox::StandardButtons buttons,
                           QMessageBox::StandardButton default_button) {
-        return QMessageBox::question(this, title, text, QMessageBox::Yes | QMessageBox::No,
-                                     default_button);
+        return QMessageBox::question(this, title, text, buttons, default_button);
     };
     show_warning = [this](const QString &title, const QString &text) {
         QMessageBox::warning(this, title, text, QMessageBox::Ok);

@@ -72,9 +72,9 @@ void MainWindow::wire_collaborators()
     // The hex view's own questions and warnings go through the window's hooks.
     m_hex_widget->set_message_box_function(
         [this](QMessageBox::Icon icon, const QString &title, const QString &text,
-               QMessageBox::StandardButtons, QMessageBox::StandardButton default_button) {
+               QMessageBox::StandardButtons buttons, QMessageBox::StandardButton default_button) {
             if (icon == QMessageBox::Question)
-                return ask_question(title, text, default_button);
+                return ask_question(title, text, buttons, default_button);
             show_warning(title, text);
             return QMessageBox::Ok;
         });

@@ -135,7 +135,10 @@ void MarkupActions::set_colour(bool foreground)
     MarkupNode *node = selected_markup();
     if (!node)
         return;
-    const QColor chosen = m_window->get_color(QColor(Qt::black));
+    // The dialog starts on the colour being replaced; one the markup lacks
+    // is black, as the markup file stores it.
+    const QColor current = foreground ? node->foreground() : node->background();
+    const QColor chosen = m_window->get_color(current.isValid() ? current : QColor(Qt::black));
     // A cancelled dialog keeps the markup as it was.
     if (!chosen.isValid())
         return;
@@ -256,7 +259,7 @@ void MarkupActions::clear_marks_action()
         tr("Clear All markup"),
         tr("<font size =4>This operation will clear all markups. Is this what you "
            "really want to do?</font>"),
-        QMessageBox::No);
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer == QMessageBox::No)
         return;
     m_window->markup_tree_view()->selectionModel()->clearSelection();

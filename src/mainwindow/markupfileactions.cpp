@@ -63,7 +63,7 @@ void MarkupFileActions::save_markup_as_action()
     if (QFile::exists(name)) {
         const QMessageBox::StandardButton answer = m_window->ask_question(
             tr("File Exists"), tr("<font size =4>XML File Exists, Overwrite?</font>"),
-            QMessageBox::Yes);
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
         if (answer == QMessageBox::No)
             return;
     }
@@ -82,48 +82,55 @@ void MarkupFileActions::save_markup_action()
         save_markup_as_action();
         return;
     }
-    if (!m_file->save_markup(m_file->markup_file()) && !m_file->is_busy())
+    if (m_file->save_markup(m_file->markup_file()))
+        m_window->show_status(tr("Markup Saved"));
+    else if (!m_file->is_busy())
         m_window->show_warning(tr("File Error"), tr(output_error));
 }
 
-bool MarkupFileActions::ask_save_markup()
+MainWindow::Unsaved MarkupFileActions::ask_save_markup()
 {
     const QMessageBox::StandardButton answer = m_window->ask_question(
         tr("Markup Has Changed"),
         tr("<font size =4>Markup has been changed. Save XML file?</font>"),
-        QMessageBox::Yes);
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
     if (answer == QMessageBox::No)
-        return true;
+        return MainWindow::Unsaved::proceed;
+    // Escape, or a box closed without an answer, is Cancel as well.
+    if (answer != QMessageBox::Yes)
+        return MainWindow::Unsaved::cancelled;
     save_markup_action();
-    return !m_window->is_markup_modified();
+    return m_window->is_markup_modified() ? MainWindow::Unsaved::not_saved
+                                          : MainWindow::Unsaved::proceed;
 }
 
-bool MarkupFileActions::read_markup_file(const QString &name, bool linked)
+EditedFile::MarkupRead MarkupFileActions::read_markup_file(const QString &name, bool linked)
 {
     if (m_file->refuse_if_busy())
-        return false;
+        return EditedFile::MarkupRead::refused;
     // The rows the selection refers to are replaced.
     m_window->markup_tree_view()->selectionModel()->clearSelection();
     const EditedFile::MarkupRead result =
         linked ? m_file->load_linked_markup(name) : m_file->read_markup(name);
     if (result == EditedFile::MarkupRead::unreadable) {
         m_window->show_warning(tr("File Error"), tr(input_error));
-        return false;
+        return result;
     }
     m_window->expand_markup_view();
     m_window->fit_markup_columns();
     // A failed parse keeps the loader's "Markup load failed" in view.
     if (result == EditedFile::MarkupRead::loaded && !linked)
         m_window->show_status(tr("Markup Loaded"));
-    return result != EditedFile::MarkupRead::refused;
+    return result;
 }
 
 void MarkupFileActions::load_markup_action()
 {
     if (m_file->refuse_if_busy())
         return;
-    // Loading replaces the markups: not after a save the user asked for failed.
-    if (m_window->is_markup_modified() && !ask_save_markup())
+    // Loading replaces the markups: not when the user cancels, nor after a
+    // save the user asked for failed.
+    if (m_window->is_markup_modified() && ask_save_markup() != MainWindow::Unsaved::proceed)
         return;
 
     const QString dir = markup_dir();
@@ -136,10 +143,15 @@ void MarkupFileActions::load_markup_action()
 
 void MarkupFileActions::load_markup_file(const QString &name)
 {
-    if (!read_markup_file(name, false))
+    const EditedFile::MarkupRead result = read_markup_file(name, false);
+    if (result == EditedFile::MarkupRead::unreadable || result == EditedFile::MarkupRead::refused)
         return;
-    m_file->set_markup_file(name);
-    m_file->link_markup_file(name);
+    // A file that failed to load is neither the markup file nor linked: the
+    // part read must never be saved over the whole of it.
+    if (result == EditedFile::MarkupRead::loaded) {
+        m_file->set_markup_file(name);
+        m_file->link_markup_file(name);
+    }
     m_file->history()->mark_saved(EditHistory::markup);
 }
 
@@ -168,7 +180,7 @@ void MarkupFileActions::export_markup_action()
     if (QFile::exists(name)) {
         const QMessageBox::StandardButton answer = m_window->ask_question(
             tr("File Exists"), tr("<font size =4>Export File Exists, Overwrite?</font>"),
-            QMessageBox::Yes);
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
         if (answer == QMessageBox::No)
             return;
     }

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "editedfile/editedfile.h"
+#include "mainwindow/mainwindow.h"
+
 #include <QObject>
 #include <QString>
-
-class EditedFile;
-class MainWindow;
 
 // The markup tree in files: Load Markup, Save Markup, Save Markup As and
 // Export, and the link that reopens a data file's markup file with it. The
@@ -23,10 +23,10 @@ public:
 
     // Loads a markup file as Load Markup does once the file is chosen.
     void load_markup_file(const QString &name);
-    // "Markup Has Changed": any answer but No saves the markup. False when the
-    // user chose to save and the markup is still unsaved (failure or a
-    // cancelled file dialog), so the caller must not discard it.
-    bool ask_save_markup();
+    // "Markup Has Changed": Yes saves the markup as Save Markup does (to a
+    // name asked for when there is no markup file), No goes on without
+    // saving, Cancel stops the command.
+    MainWindow::Unsaved ask_save_markup();
 
     // Reads the markup file linked to `data_path`, as load_markup_file()
     // reads, without making it the file of a new link.
@@ -42,8 +42,8 @@ public slots:
 
 private:
     // Reads `name` into the tree; an unreadable file is told and changes
-    // nothing. True unless it was unreadable or refused.
-    bool read_markup_file(const QString &name, bool linked);
+    // nothing.
+    EditedFile::MarkupRead read_markup_file(const QString &name, bool linked);
 
     MainWindow *m_window;
     EditedFile *m_file;

@@ -781,16 +781,29 @@ bool MarkupTree::load_xml(const QString &text)
     if (!m_model)
         return false;
     bool ok = false;
+    MarkupXMLHandler handler(m_model, this);
     {
         ChangeScope change(m_model);
-        MarkupXMLHandler handler(m_model, this);
         ok = handler.parse(text);
         // Whatever was read shows expanded, inside the change so that the
         // colour mask's refill already sees it.
         m_model->expand_all();
     }
-    emit status_message(ok ? tr("Markup loaded successfully") : tr("Markup load failed"));
-    return ok;
+    if (ok) {
+        emit status_message(tr("Markup loaded successfully"));
+        return true;
+    }
+    // How much of the file the tree holds, and where to look for the fault.
+    // (One pass over the placeholders: the reason may hold a '%'.)
+    const qint64 read = handler.nodes_read();
+    const QString text_failed =
+        read == 1 ? tr("Markup load failed: read %1 markup, stopped at line %2, column %3: %4")
+                  : tr("Markup load failed: read %1 markups, stopped at line %2, column %3: %4");
+    emit status_message(text_failed.arg(QString::number(read),
+                                        QString::number(handler.error_line()),
+                                        QString::number(handler.error_column()),
+                                        handler.error_string()));
+    return false;
 }
 
 bool MarkupTree::read_markup_file(const QString &path, QByteArray *bytes)

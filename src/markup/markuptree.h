@@ -127,8 +127,10 @@ public:
     // device then holds part of the document).
     bool write_markup_file(QIODevice &device) const;
     // Replaces the tree with the markups of the document; emits
-    // "Markup loaded successfully" or "Markup load failed". A failed load keeps
-    // the markups read before the error. Returns whether it succeeded.
+    // "Markup loaded successfully", or "Markup load failed: " with how many
+    // markups were read, the line and column the reader stopped at and why.
+    // A failed load keeps the markups read before the error. Returns whether
+    // it succeeded.
     bool load_xml(const QString &text);
 
     // The bytes of the markup file at path, read only when it is a regular

@@ -6,6 +6,7 @@
 #include "markup/markuptree.h"
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QXmlStreamReader>
 
 #include <cstdio>
@@ -86,6 +87,7 @@ bool MarkupXMLHandler::startElement(const QString &, const QString &local_name, 
     node->set_background(read_colour(attributes, QStringLiteral("background")));
 
     m_open.push_back(m_model->index(row, 0, current));
+    ++m_nodes_read;
     return true;
 }
 
@@ -101,25 +103,31 @@ bool MarkupXMLHandler::endElement(const QString &, const QString &, const QStrin
 bool MarkupXMLHandler::parse(const QString &text)
 {
     m_error.clear();
+    m_nodes_read = 0;
     QXmlStreamReader reader(text);
     reader.setEntityExpansionLimit(entity_expansion_limit);
+    // The reason and the place are shown to the user.
+    const auto fail = [&](const QString &error) {
+        m_error = error;
+        m_error_line = reader.lineNumber();
+        m_error_column = reader.columnNumber();
+        return false;
+    };
     if (!startDocument())
         return false;
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
         case QXmlStreamReader::DTD:
             if (!reader.entityDeclarations().isEmpty()
-                || !reader.notationDeclarations().isEmpty()) {
-                m_error = QStringLiteral("entity declarations are not accepted");
-                return false;
-            }
+                || !reader.notationDeclarations().isEmpty())
+                return fail(QCoreApplication::translate(
+                    "MarkupXMLHandler", "entity declarations are not accepted"));
             break;
         case QXmlStreamReader::StartElement:
             if (!startElement(reader.namespaceUri().toString(), reader.name().toString(),
-                              reader.qualifiedName().toString(), reader.attributes())) {
-                m_error = QStringLiteral("unknown element ") + reader.name().toString();
-                return false;
-            }
+                              reader.qualifiedName().toString(), reader.attributes()))
+                return fail(QCoreApplication::translate("MarkupXMLHandler", "unknown element %1")
+                                .arg(reader.name().toString()));
             break;
         case QXmlStreamReader::EndElement:
             endElement(reader.namespaceUri().toString(), reader.name().toString(),
@@ -129,9 +137,7 @@ bool MarkupXMLHandler::parse(const QString &text)
             break;
         }
     }
-    if (reader.hasError()) {
-        m_error = reader.errorString();
-        return false;
-    }
+    if (reader.hasError())
+        return fail(reader.errorString());
     return endDocument();
 }

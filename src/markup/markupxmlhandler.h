@@ -31,6 +31,12 @@ public:
     // Feeds text through the handler; true when the whole document was read.
     bool parse(const QString &text);
     QString error_string() const { return m_error; }
+    // Where the reader stopped on the error: its line (from 1) and the
+    // characters read on that line.
+    qint64 error_line() const { return m_error_line; }
+    qint64 error_column() const { return m_error_column; }
+    // Node elements that entered the tree.
+    qint64 nodes_read() const { return m_nodes_read; }
 
 private:
     MarkupModel *m_model;
@@ -38,4 +44,7 @@ private:
     // current_index is the top of this stack (the invalid index when empty).
     std::vector<QModelIndex> m_open;
     QString m_error;
+    qint64 m_error_line = 0;
+    qint64 m_error_column = 0;
+    qint64 m_nodes_read = 0;
 };

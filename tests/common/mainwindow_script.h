@@ -29,7 +29,11 @@ struct DialogScript
     QStringList events;
     QStringList warning_texts;
     QStringList question_texts;
-    // Answers by question title; a title not listed is answered No.
+    // The answers each question offered, in order.
+    QList<QMessageBox::StandardButtons> question_buttons;
+    // Answers by question title; a title not listed is answered No. An
+    // answer the question does not offer (Cancel to a Yes/No question) is
+    // answered NoButton, which no command takes for Yes.
     QMap<QString, QMessageBox::StandardButton> answers;
     // File dialog answers, taken in order; an empty queue cancels.
     QStringList file_names;
@@ -37,6 +41,8 @@ struct DialogScript
     QList<bool> save_dialog_asks;
     // Colour dialog answers, in order; an empty queue cancels.
     QList<QColor> colours;
+    // The colour each colour dialog opened on.
+    QList<QColor> colour_initials;
     // Font dialog answers, in order; an empty queue cancels.
     QList<QFont> fonts;
     // Manual markup dialog: texts for start, end and length, and whether to
@@ -49,10 +55,13 @@ struct DialogScript
     void install(MainWindow *window)
     {
         window->ask_question = [this](const QString &title, const QString &text,
+                                      QMessageBox::StandardButtons buttons,
                                       QMessageBox::StandardButton) {
             events << "question:" + title;
             question_texts << text;
-            return answers.value(title, QMessageBox::No);
+            question_buttons << buttons;
+            const QMessageBox::StandardButton answer = answers.value(title, QMessageBox::No);
+            return buttons.testFlag(answer) ? answer : QMessageBox::NoButton;
         };
         window->show_warning = [this](const QString &title, const QString &text) {
             events << "warning:" + title;
@@ -73,8 +82,9 @@ struct DialogScript
             save_dialog_asks << dialog_asks_overwrite;
             return file_names.isEmpty() ? QString() : file_names.takeFirst();
         };
-        window->get_color = [this](const QColor &) {
+        window->get_color = [this](const QColor &initial) {
             events << "colour";
+            colour_initials << initial;
             return colours.isEmpty() ? QColor() : colours.takeFirst();
         };
         window->get_font = [this](bool *ok, const QFont &initial) {

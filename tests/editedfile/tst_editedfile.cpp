@@ -28,6 +28,8 @@ private slots:
     void busy_refuses_every_change();
     void goto_checks_the_address_data();
     void goto_checks_the_address();
+    void damaged_markup_file_is_never_the_save_target_data();
+    void damaged_markup_file_is_never_the_save_target();
 
 private:
     QByteArray read_all(const QString &path)
@@ -262,6 +264,77 @@ void TestEditedFile::goto_checks_the_address()
         QCOMPARE(jumps.at(0).at(0).toLongLong(), target);
     else
         QCOMPARE(refusals.at(0).at(0).toString(), why);
+}
+
+void TestEditedFile::damaged_markup_file_is_never_the_save_target_data()
+{
+    QTest::addColumn<QByteArray>("damaged");
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("kept");
+    QTest::addColumn<QString>("status");
+    QByteArray thousand = "<!DOCTYPE PQML>\n<pellowquarnbybook>\n";
+    for (int i = 0; i < 1000; ++i)
+        thousand += i == 2 ? QByteArray("  <node start=\"20\" end=>\n")
+                           : " <node start=\"" + QByteArray::number(i * 10) + "\" end=\""
+                                 + QByteArray::number(i * 10) + "\"/>\n";
+    thousand += "</pellowquarnbybook>\n";
+    // Line 5 holds the third node; the reader stops at its '>', column 24.
+    const QString stopped = QStringLiteral("Markup load failed: read 2 markups, stopped at line "
+                                           "5, column 24: Expected ''' or '\"', but got '>'.");
+    QTest::newRow("1000-markups-third-damaged") << thousand << "read" << 2 << stopped;
+    QTest::newRow("linked-file") << thousand << "linked" << 2 << stopped;
+    // The file loaded before lost its markups to the load: not a target either.
+    QTest::newRow("after-a-good-file") << thousand << "after-good" << 2 << stopped;
+    QTest::newRow("unknown-element-after-one")
+        << QByteArray("<pellowquarnbybook>\n<node start=\"1\" end=\"2\"/><markup/>\n") << "read" << 1
+        << "Markup load failed: read 1 markup, stopped at line 2, column 34: unknown element markup";
+}
+
+// A load that stops part way leaves the tree with what was read; saving that
+// over the file would lose the rest, so no file is the markup file afterwards
+// (a save must ask for a name) and the data file's link is not moved.
+void TestEditedFile::damaged_markup_file_is_never_the_save_target()
+{
+    QFETCH(QByteArray, damaged);
+    QFETCH(QString, how);
+    QFETCH(int, kept);
+    QFETCH(QString, status);
+    QTemporaryDir dir;
+    const QString data = pq_test::make_temp_file(10000);
+    const QString damaged_path = pq_test::make_temp_file(0, damaged);
+    const QString good_path = dir.filePath(QStringLiteral("good.xml"));
+    Config::instance()->setValue(QStringLiteral("Link Markup"), QStringLiteral("yes"));
+    Config::instance()->setValue(QStringLiteral("filename"), data);
+    const QString link = EditedFile::link_key(data);
+    Config::instance()->setValue(link, data + QLatin1Char('|') + damaged_path);
+
+    EditedFile file;
+    QVERIFY(file.open(data));
+    if (how == QLatin1String("after-good")) {
+        QVERIFY(file.mark(1, 2));
+        QVERIFY(file.save_markup(good_path));
+        QCOMPARE(file.markup_file(), good_path);
+    }
+    const QByteArray good = read_all(good_path);
+    const QString linked = Config::instance()->value(link).toString();
+    QSignalSpy told(&file, &EditedFile::status_message);
+    const EditedFile::MarkupRead result = how == QLatin1String("linked")
+                                              ? file.load_linked_markup(data)
+                                              : file.read_markup(damaged_path);
+    QCOMPARE(result, EditedFile::MarkupRead::failed);
+    QCOMPARE(file.markup_model()->root()->child_count(), kept);
+    QCOMPARE(told.count(), 1);
+    QCOMPARE(told.at(0).at(0).toString(), status);
+    QCOMPARE(file.markup_file(), QString());
+    QCOMPARE(Config::instance()->value(link).toString(), linked);
+
+    // A mark and a save to the markup file, as Save Markup would: nothing
+    // is written, neither file changes.
+    QVERIFY(file.mark(9000, 9001));
+    QVERIFY(!file.save_markup(file.markup_file()));
+    QCOMPARE(read_all(damaged_path), damaged);
+    QCOMPARE(read_all(good_path), good);
+    Config::instance()->remove(link);
 }
 
 QTEST_GUILESS_MAIN(TestEditedFile)

@@ -90,7 +90,8 @@ void tst_mainwindow_hostile::initTestCase()
 
     MainWindow *w = MainWindow::instance();
     w->show_warning = [this](const QString &title, const QString &) { warnings << title; };
-    w->ask_question = [this](const QString &title, const QString &, QMessageBox::StandardButton) {
+    w->ask_question = [this](const QString &title, const QString &, QMessageBox::StandardButtons,
+                             QMessageBox::StandardButton) {
         asked << title;
         return QMessageBox::No;
     };

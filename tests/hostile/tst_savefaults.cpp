@@ -293,7 +293,8 @@ void tst_savefaults::save_markups()
     QStringList warnings;
     QString save_to;
     w->show_warning = [&](const QString &title, const QString &) { warnings << title; };
-    w->ask_question = [](const QString &, const QString &, QMessageBox::StandardButton) {
+    w->ask_question = [](const QString &, const QString &, QMessageBox::StandardButtons,
+                         QMessageBox::StandardButton) {
         return QMessageBox::Yes;
     };
     w->get_save_file_name = [&](const QString &, const QString &, const QString &, bool) { return save_to; };
@@ -439,7 +440,8 @@ void tst_savefaults::markup_save_keeps_the_file()
     Config::instance()->setValue(QStringLiteral("Link Markup"), QStringLiteral("yes"));
     w->load_linked_markup(QStringLiteral("/no/data/file"));
     w->get_save_file_name = [&](const QString &, const QString &, const QString &, bool) { return path; };
-    w->ask_question = [](const QString &, const QString &, QMessageBox::StandardButton) {
+    w->ask_question = [](const QString &, const QString &, QMessageBox::StandardButtons,
+                         QMessageBox::StandardButton) {
         return QMessageBox::Yes;
     };
     w->save_markup_action();
@@ -478,7 +480,8 @@ void tst_savefaults::markup_save_as_target()
     MainWindow *w = MainWindow::instance();
     QStringList warnings;
     w->show_warning = [&](const QString &title, const QString &) { warnings << title; };
-    w->ask_question = [](const QString &, const QString &, QMessageBox::StandardButton) {
+    w->ask_question = [](const QString &, const QString &, QMessageBox::StandardButtons,
+                         QMessageBox::StandardButton) {
         return QMessageBox::Yes;
     };
     const QString base = dir.filePath(QStringLiteral("as-") + QString::fromLatin1(QTest::currentDataTag()));

@@ -5,15 +5,19 @@
 #include "document/hexdocument.h"
 #include "hexview/hexscrollbar.h"
 #include "hexview/hexwidget.h"
+#include "editedfile/editedfile.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow_script.h"
+#include "markup/edithistory.h"
 #include "markup/markupmodel.h"
 #include "panels/inspectorwidget.h"
 #include "panels/searchwidget.h"
 #include "testsettings.h"
 #include "hostilehelpers.h"
 
+#include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -56,6 +60,8 @@ private:
     pq_test::DialogScript script;
     QTemporaryDir dir;
     QString data;
+    // The window's own question box, before a script replaces it.
+    decltype(MainWindow::ask_question) real_question;
 
     QMenu *recent_menu() const
     {
@@ -96,6 +102,23 @@ private:
         QCoreApplication::processEvents();
     }
 
+    // What Cancel must leave as it was: the file shown, the markups, their
+    // file, Recent Files; with `edits`, the unsaved bytes and the history too.
+    QString window_state(bool edits) const
+    {
+        QStringList state{window->hex_widget()->document()->absolute_path(), window->windowTitle(),
+                          window->markup_tree()->to_xml(), window->current_markup_file_name(),
+                          MainWindow::recent_files().join(','), QString::number(window->isVisible())};
+        const EditedFile *file = window->edited_file();
+        if (edits) {
+            for (auto it = file->edits().cbegin(); it != file->edits().cend(); ++it)
+                state << QString("%1=%2").arg(it.key()).arg(it.value());
+            state << QString("%1 %2 %3").arg(file->history()->count()).arg(file->history()->index())
+                                        .arg(file->is_modified());
+        }
+        return state.join('\n');
+    }
+
     // Types "4" "1" over byte `offset` in edit mode: the byte becomes 0x41.
     void edit_byte(qint64 offset)
     {
@@ -113,6 +136,7 @@ private slots:
     {
         pq_test::isolate_settings();
         window = MainWindow::instance();
+        real_question = window->ask_question;
         window->resize(900, 700);
         QVERIFY(dir.isValid());
     }
@@ -519,6 +543,97 @@ private slots:
         QCOMPARE(window->statusBar()->currentMessage(), "File not loaded: " + path + " " + message);
         QVERIFY(!window->hex_widget()->document()->is_open()
                 || window->hex_widget()->document()->absolute_path() == QFileInfo(data).absoluteFilePath());
+    }
+
+    // The two questions about unsaved work, answered for each command that
+    // asks them. Cancel (or Escape), at either question, stops the command
+    // and leaves everything as it was, but for a save Yes already made.
+    void unsaved_questions_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("file"); // answer to "File Has Changed"; 0: Escape
+        QTest::addColumn<int>("markup"); // answer to "Markup Has Changed"
+        QTest::addColumn<QStringList>("asked");
+        const QString file_q = "question:File Has Changed", markup_q = "question:Markup Has Changed";
+        const int yes = QMessageBox::Yes, no = QMessageBox::No, cancel = QMessageBox::Cancel;
+        for (const char *command : {"close", "open", "recent", "drop", "name"}) {
+            QTest::addRow("%s-cancel-at-file", command) << command << cancel << yes << QStringList{file_q};
+            QTest::addRow("%s-no-then-cancel-at-markup", command)
+                << command << no << cancel << QStringList{file_q, markup_q};
+        }
+        QTest::newRow("load-markup-cancel") << "load-markup" << no << cancel << QStringList{markup_q};
+        QTest::newRow("close-escape-at-file") << "close" << 0 << yes << QStringList{file_q};
+        QTest::newRow("open-yes-then-cancel-keeps-the-save")
+            << "open" << yes << cancel << QStringList{file_q, markup_q};
+        QTest::newRow("open-yes-saves-both")
+            << "open" << yes << yes << QStringList{file_q, markup_q, "open:Load File"};
+        QTest::newRow("open-no-saves-neither")
+            << "open" << no << no << QStringList{file_q, markup_q, "open:Load File"};
+    }
+
+    void unsaved_questions()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, file);
+        QFETCH(int, markup);
+        QFETCH(QStringList, asked);
+        const QString other = QFileInfo(pq_test::make_temp_file(40)).absoluteFilePath();
+        window->load_file(other); // for Recent Files
+        window->load_file(data);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        // Saved markups, then unsaved markups and bytes.
+        const QString markup_file = dir.path() + "/unsaved-" + QTest::currentDataTag() + ".xml";
+        window->hex_widget()->set_selection(1, 2);
+        window->mark_action();
+        script.file_names = {markup_file, command == "load-markup" ? markup_file : other};
+        window->save_markup_as_action();
+        window->hex_widget()->set_selection(5, 6);
+        window->mark_action();
+        edit_byte(7);
+        const QString kept = window_state(false), kept_with_edits = window_state(true);
+        script.events.clear();
+        script.answers["File Has Changed"] = QMessageBox::StandardButton(file);
+        script.answers["Markup Has Changed"] = QMessageBox::StandardButton(markup);
+        if (file == 0) {
+            // The window's own question box, left with Escape.
+            window->ask_question = [this](const QString &title, const QString &text,
+                                          QMessageBox::StandardButtons buttons,
+                                          QMessageBox::StandardButton default_button) {
+                script.events << "question:" + title;
+                script.question_buttons << buttons;
+                QTimer::singleShot(0, [] {
+                    QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape);
+                });
+                return real_question(title, text, buttons, default_button);
+            };
+        }
+        QCloseEvent close_event;
+        if (command == "close")
+            QCoreApplication::sendEvent(window, &close_event);
+        else if (command == "open")
+            window->open_action();
+        else if (command == "recent")
+            QVERIFY(choose_recent(other));
+        else if (command == "drop")
+            drop(other);
+        else if (command == "name")
+            window->open_named_file(other);
+        else
+            window->load_markup_action();
+
+        QCOMPARE(script.events, asked);
+        for (QMessageBox::StandardButtons buttons : script.question_buttons)
+            QCOMPARE(buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        QCOMPARE(read_all(data)[7] == 0x41, file == QMessageBox::Yes);
+        const bool opened = asked.size() == 3;
+        QCOMPARE(read_all(markup_file).contains("start=\"5\""), opened && markup == QMessageBox::Yes);
+        QCOMPARE(window->hex_widget()->document()->absolute_path(), opened ? other : data);
+        QVERIFY(command != "close" || !close_event.isAccepted());
+        // Yes then Cancel: the bytes stay saved, nothing else moved.
+        if (!opened)
+            QCOMPARE(window_state(file != QMessageBox::Yes),
+                     file == QMessageBox::Yes ? kept : kept_with_edits);
     }
 
     void close_with_nothing_changed_asks_nothing()

@@ -565,6 +565,13 @@ private slots:
         QCOMPARE(foreground ? top(0)->background() : top(0)->foreground(),
                  foreground ? QColor(Qt::white) : QColor(Qt::black));
         QVERIFY(window->is_markup_modified());
+        // The dialog opens on the colour it replaces (cancelled the second time).
+        if (foreground)
+            window->mark_color_action();
+        else
+            window->mark_background_color_action();
+        QCOMPARE(script.colour_initials,
+                 (QList<QColor>{foreground ? QColor(Qt::black) : QColor(Qt::white), QColor(1, 2, 3)}));
         window->undo_action();
         QCOMPARE(top(0)->foreground(), QColor(Qt::black));
         QCOMPARE(refill.count(), 0);
@@ -716,29 +723,49 @@ private slots:
         QVERIFY(window->is_markup_modified());
     }
 
-    void save_markup_without_file_is_save_as()
+    void save_markup_target_data()
     {
-        mark(10, 20);
-        const QString target = dir.path() + "/first.xml";
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<bool>("asks_name");
+        QTest::newRow("no-markup-file-asks-a-name") << "nothing" << true;
+        QTest::newRow("markup-file-written-without-asking") << "saved" << false;
+        // The part read must never replace the whole damaged file.
+        QTest::newRow("after-failed-load-asks-a-name") << "failed-load" << true;
+    }
+
+    void save_markup_target()
+    {
+        QFETCH(QString, before);
+        QFETCH(bool, asks_name);
+        const QString target = dir.path() + "/target-" + QTest::currentDataTag() + ".xml";
+        const QByteArray damaged = "<!DOCTYPE PQML>\n<pellowquarnbybook>\n"
+                                   " <node start=\"1\" end=\"2\"/>\n <node st\n";
+        const QString damaged_path = write_file("damaged.xml", damaged);
+        if (before == "saved") {
+            mark(10, 20);
+            script.file_names = {target};
+            window->save_markup_as_action();
+        } else if (before == "failed-load") {
+            script.file_names = {damaged_path};
+            window->load_markup_action();
+        }
+        mark(30, 40);
+        script.events.clear();
         script.file_names = {target};
+        window->statusBar()->clearMessage();
         window->save_markup_action();
-        QCOMPARE(script.events, QStringList{"save:Save Markup XML File"});
-        QVERIFY(QFile::exists(target));
+        QCOMPARE(script.events, asks_name ? QStringList{"save:Save Markup XML File"} : QStringList{});
         QCOMPARE(window->current_markup_file_name(), target);
         QVERIFY(!window->is_markup_modified());
         QCOMPARE(window->statusBar()->currentMessage(), QString("Markup Saved"));
-
-        // Once named, Save writes there without asking.
-        mark(30, 40);
-        script.events.clear();
-        window->save_markup_action();
-        QVERIFY(script.events.isEmpty());
-        QVERIFY(!window->is_markup_modified());
         QFile file(target);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QString text = MarkupTree::decode_markup_file(file.readAll());
         QVERIFY(text.contains("start=\"30\""));
         QVERIFY(text.contains("<!DOCTYPE PQML>"));
+        QFile unchanged(damaged_path);
+        QVERIFY(unchanged.open(QIODevice::ReadOnly));
+        QCOMPARE(unchanged.readAll(), damaged);
     }
 
     void save_markup_as_existing_answered_no()
@@ -836,9 +863,12 @@ private slots:
                        " <markup/>\n</pellowquarnbybook>\n");
         script.file_names = {bad};
         window->load_markup_action();
-        QCOMPARE(window->statusBar()->currentMessage(), QString("Markup load failed"));
+        QCOMPARE(window->statusBar()->currentMessage(),
+                 QString("Markup load failed: read 1 markup, stopped at line 4, column 10: "
+                         "unknown element markup"));
         QCOMPARE(tree_shape(), QString("1..2"));
-        QCOMPARE(window->current_markup_file_name(), bad);
+        // Never the file a save writes over: it holds more than was read.
+        QCOMPARE(window->current_markup_file_name(), QString());
     }
 
     void unreadable_markup_file_keeps_tree_data()

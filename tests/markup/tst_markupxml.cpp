@@ -284,8 +284,10 @@ void TestMarkupXml::failures_keep_what_was_read()
     QCOMPARE(tree->load_xml(text), ok);
     QCOMPARE(shape(model->root()), expected);
     QCOMPARE(status.count(), 1);
-    QCOMPARE(status.at(0).at(0).toString(),
-             ok ? QStringLiteral("Markup loaded successfully") : QStringLiteral("Markup load failed"));
+    const QString told = status.at(0).at(0).toString();
+    QVERIFY2(ok ? told == QStringLiteral("Markup loaded successfully")
+                : told.startsWith(QStringLiteral("Markup load failed: read ")),
+             qPrintable(told));
     QVERIFY(!model->is_changing());
 }
 
