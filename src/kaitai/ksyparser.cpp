@@ -637,9 +637,9 @@ bool KsyParser::parse_single(KsyObject *object, const KsyAttribute &attr, const 
 {
     if (!next_field(io))
         return false;
-    const Builtin b = attr.switch_on.isEmpty() ? builtin_of(attr.type) : Builtin();
-    // A bit field starts inside the byte the previous one left partly read.
-    const qint64 start = b.kind == Builtin::Kind::bits && io->bits_pending() ? io->pos() - 1 : io->pos();
+    // A bit field that starts inside a byte read before counts from the next
+    // byte on, so consecutive bit fields do not overlap.
+    const qint64 start = io->pos();
     const bool ok = read_value(object, attr, io, item, out);
     if (item->start < 0 && io->in_file()) {
         item->start = io->file_offset(start);
@@ -691,6 +691,12 @@ bool KsyParser::read_value(KsyObject *object, const KsyAttribute &attr, const st
         }
     }
 
+    if (!attr.switch_on.isEmpty() && type.isEmpty() && attr.size.isEmpty() && !attr.size_eos
+        && attr.terminator < 0) {
+        // No case matched and there is no default: nothing is read.
+        *out = KsyValue();
+        return true;
+    }
     const Builtin b = builtin_of(type);
     if (b.kind == Builtin::Kind::integer || b.kind == Builtin::Kind::floating) {
         bool little = b.little == 1;
