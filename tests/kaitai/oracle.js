@@ -51,7 +51,9 @@ async function main() {
     } catch (e) {
         console.error('stopped: ' + e);
     }
-    const rootBuffer = stream.buffer;
+    // Substreams are views of the same buffer (ioOffset is then absolute);
+    // processed data lives in buffers of its own.
+    const rootBuffer = stream._buffer;
     const lines = [];
     const seen = new Set();
     function visit(obj, prefix, depth) {
@@ -66,7 +68,7 @@ async function main() {
                 try { void obj[key]; } catch (e) { /* an instance that cannot be read */ }
             }
         }
-        const sameFile = obj._io && obj._io.buffer === rootBuffer;
+        const sameFile = obj._io && obj._io._buffer === rootBuffer;
         for (const key of Object.keys(obj._debug)) {
             const dbg = obj._debug[key];
             // Instances keep their value and debug entry as "_m_<name>".
