@@ -76,7 +76,6 @@ struct Builder
             last_end = c.last;
             m.children.push_back(std::move(c));
         }
-        ++outcome->count;
         out->push_back(std::move(m));
         instance_flags->push_back(item.is_instance);
     }
@@ -94,6 +93,8 @@ KsyMarkupBuilder::Outcome KsyMarkupBuilder::build(const KsyItem &root)
     // must not overlap either.
     std::stable_sort(outcome.markups.begin(), outcome.markups.end(),
                      [](const KsyMarkup &a, const KsyMarkup &b) { return a.first < b.first; });
+    for (const KsyMarkup &m : outcome.markups)
+        outcome.count += Builder::size_of(m);
     return outcome;
 }
 

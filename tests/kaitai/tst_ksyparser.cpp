@@ -10,6 +10,7 @@
 #include "kaitai/ksymarkcommand.h"
 #include "kaitai/ksymarkupbuilder.h"
 #include "kaitai/ksyparser.h"
+#include "kaitai/ksystream.h"
 #include "kaitai/ksytemplate.h"
 #include "markup/markupmodel.h"
 #include "markup/markupnode.h"
@@ -22,6 +23,10 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
 
 namespace {
 
@@ -76,6 +81,9 @@ private slots:
     void hostile_data();
     void hostile();
     void one_undo_step();
+    void large_source_reads_windows();
+    void cancel_and_progress();
+    void png_markups();
 
 private:
     QString m_gallery;
@@ -355,6 +363,119 @@ void TestKsyParser::one_undo_step()
     QCOMPARE(root->child(0)->data(0).toString(), QStringLiteral("across"));
     QVERIFY(edited.redo());
     QCOMPARE(root->child_count(), 1);
+}
+
+namespace {
+
+// A 16 GiB source that makes up its bytes and counts what is read.
+class HugeSource : public KsyByteSource
+{
+public:
+    qint64 size() const override { return qint64(16) << 30; }
+    QByteArray read(qint64 offset, qint64 length) const override
+    {
+        const qint64 n = qBound<qint64>(0, length, size() - offset);
+        m_read += n;
+        return QByteArray(int(n), char(offset & 0x7f));
+    }
+    mutable qint64 m_read = 0;
+};
+
+} // namespace
+
+void TestKsyParser::large_source_reads_windows()
+{
+    // A header, a body far too large to keep, and a trailer read at the end.
+    const QByteArray yaml = "meta: {id: t, endian: le}\nseq:\n- {id: head, type: u4}\n"
+                            "- {id: body, size: _io.size - 8}\n- {id: tail, type: u4}\n"
+                            "instances:\n  last: {pos: _io.size - 1, type: u1}\n";
+    QString error;
+    auto t = KsyTemplate::from_yaml(yaml, QStringLiteral("t.ksy"), QString(), &error);
+    QVERIFY2(t, qPrintable(error));
+    HugeSource source;
+    KsyParser parser(t, &source);
+    const KsyResult result = parser.parse();
+    QVERIFY2(!result.stopped, qPrintable(result.message()));
+    const KsyItem &body = *result.root->children.at(1);
+    QCOMPARE(body.end - body.start, source.size() - 8);
+    QVERIFY(body.value.contains(QStringLiteral("(17179869176 bytes)")));
+    QVERIFY2(source.m_read < 4 * KsyStream::window_size, qPrintable(QString::number(source.m_read)));
+}
+
+void TestKsyParser::cancel_and_progress()
+{
+    const QByteArray yaml = "meta: {id: t}\nseq: [{id: x, type: u1, repeat: eos}]\n";
+    QString error;
+    auto t = KsyTemplate::from_yaml(yaml, QStringLiteral("t.ksy"), QString(), &error);
+    QVERIFY(t);
+    KsyBufferSource source(QByteArray(100000, 'x'));
+    KsyParser parser(t, &source);
+    std::atomic_bool cancel { false };
+    QList<qint64> reported;
+    parser.set_cancel_flag(&cancel);
+    parser.set_progress([&](qint64 done, qint64 total) {
+        QCOMPARE(total, qint64(100000));
+        reported << done;
+        if (done >= 50000)
+            cancel = true;
+    });
+    const KsyResult result = parser.parse();
+    QVERIFY(result.stopped);
+    QVERIFY2(result.message().startsWith(QStringLiteral("Template stopped at 0xC")) && result.message().endsWith(QStringLiteral(": cancelled")),
+             qPrintable(result.message()));
+    QVERIFY(reported.size() >= 48);
+    QVERIFY(std::is_sorted(reported.cbegin(), reported.cend()));
+    // What was read before the cancel is kept.
+    const auto &elements = result.root->children.at(0)->children;
+    QCOMPARE(std::count_if(elements.cbegin(), elements.cend(), [](const auto &e) { return e->has_range(); }),
+             std::ptrdiff_t(result.fields));
+}
+
+void TestKsyParser::png_markups()
+{
+    if (!QFileInfo::exists(m_gallery))
+        QSKIP("gallery templates not found (PQ_KSY_GALLERY)");
+    QString error;
+    auto t = KsyTemplate::load(m_gallery + QStringLiteral("/image/png.ksy"), m_gallery, &error);
+    QVERIFY2(t, qPrintable(error));
+    KsyBufferSource source(ksy_samples::png());
+    KsyParser parser(t, &source);
+    const KsyResult result = parser.parse();
+    const KsyMarkupBuilder::Outcome outcome = KsyMarkupBuilder::build(*result.root);
+    QCOMPARE(int(outcome.markups.size()), 1);
+    QStringList texts;
+    std::vector<const KsyMarkup *> pending { &outcome.markups.front() };
+    qint64 seen = 0;
+    while (!pending.empty()) {
+        const KsyMarkup *m = pending.back();
+        pending.pop_back();
+        ++seen;
+        texts << m->description;
+        // Light fill, dark text: WCAG contrast of at least 4.5:1.
+        const auto luminance = [](const QColor &c) {
+            const auto lin = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+            return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF());
+        };
+        QVERIFY((luminance(m->background) + 0.05) / (luminance(m->foreground) + 0.05) >= 4.5);
+        qint64 previous_end = m->first - 1;
+        for (const KsyMarkup &c : m->children) {
+            QVERIFY(c.first > previous_end && c.last <= m->last);
+            previous_end = c.last;
+            pending.push_back(&c);
+        }
+    }
+    QCOMPARE(seen, outcome.count);
+    QVERIFY(texts.contains(QStringLiteral("png")));
+    QVERIFY(texts.contains(QStringLiteral("width = 4")));
+    QVERIFY(texts.contains(QStringLiteral("color_type = truecolor (2)")));
+    QVERIFY(texts.contains(QStringLiteral("chunks[0]")));
+    QVERIFY(texts.contains(QStringLiteral("keyword = \"Title\"")));
+    // The zTXt text is processed: one markup for the compressed bytes, and
+    // nothing for what was read from the decoded text.
+    QCOMPARE(texts.count(QStringLiteral("text")), 1);
+    QVERIFY(!std::any_of(texts.cbegin(), texts.cend(),
+                         [](const QString &s) { return s.contains(QStringLiteral("made for the template tests")); }));
+    QVERIFY(KsyMarkupBuilder::background(QStringLiteral("chunk")) != KsyMarkupBuilder::background(QStringLiteral("integer")));
 }
 
 QTEST_GUILESS_MAIN(TestKsyParser)
