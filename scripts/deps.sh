@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
     cmake g++ make ccache
-    qt6-base-dev libboost-regex-dev libyaml-cpp-dev
+    qt6-base-dev libboost-regex-dev libyaml-cpp-dev zlib1g-dev
     assistant-qt6 qt6-documentation-tools libqt6sql6-sqlite
     fonts-urw-base35 fonts-dejavu-core
     clang libclang-rt-14-dev

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+// One parsed thing: a field, an array element, an array or an instance, with
+// its place in the file. Items nest as the template nests: a user type's
+// fields under it, an array's elements ("chunks[0]", ...) under the array.
+struct KsyItem
+{
+    // The field id, or "id[n]" for an array element.
+    QString name;
+    // The value as shown ("640", "truecolor (2)", "\"IHDR\""); empty for
+    // structs and arrays.
+    QString value;
+    // What colours the markup: a user type's name, or the kind of scalar
+    // ("integer", "string", "bytes", "enum", "float", "boolean", "array").
+    QString type;
+    // Absolute file offsets [start, end); -1 both when the item has no place
+    // in the file (it was read from decoded bytes).
+    qint64 start = -1;
+    qint64 end = -1;
+    bool is_instance = false;
+    bool is_scalar = false;
+    std::vector<std::unique_ptr<KsyItem>> children;
+
+    bool has_range() const { return start >= 0 && end > start; }
+};

@@ -1,0 +1,147 @@
+#include "kaitai/ksymarkcommand.h"
+
+#include "markup/markupcolumn.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
+#include "markup/markuptree.h"
+
+#include <QCoreApplication>
+
+KsyMarkCommand::KsyMarkCommand(EditHistory *history, MarkupTree *tree, std::vector<KsyMarkup> markups)
+    : EditCommand(history, EditHistory::markup, QCoreApplication::translate("KsyMarkCommand", "Apply Template"))
+    , m_tree(tree)
+    , m_markups(std::move(markups))
+    , m_counts(std::make_shared<Counts>())
+{
+}
+
+bool KsyMarkCommand::apply()
+{
+    m_steps.clear();
+    *m_counts = Counts();
+    MarkupModel *model = m_tree->model();
+    // One change bracket: the colour mask refills once, after every markup is in.
+    model->begin_change();
+    for (const KsyMarkup &m : m_markups)
+        place(m);
+    model->end_change();
+    return m_counts->added > 0;
+}
+
+void KsyMarkCommand::revert()
+{
+    MarkupModel *model = m_tree->model();
+    model->begin_change();
+    for (auto it = m_steps.rbegin(); it != m_steps.rend(); ++it) {
+        MarkupNode *node = m_tree->node_at_path(it->path);
+        if (it->whole_subtree)
+            delete m_tree->take_subtree(node);
+        else
+            m_tree->unmark(node, it->adopted_rows);
+    }
+    model->end_change();
+}
+
+void KsyMarkCommand::place(const KsyMarkup &markup)
+{
+    int row = 0;
+    bool holds_markups = false;
+    MarkupNode *parent = find_parent(markup.first, markup.last, &row, &holds_markups);
+    if (!parent) {
+        ++m_counts->refused;
+        for (const KsyMarkup &c : markup.children)
+            place(c);
+        return;
+    }
+    Step step;
+    if (!holds_markups) {
+        qint64 count = 0;
+        MarkupNode *node = build(markup, &count);
+        m_tree->put_subtree(parent, row, node);
+        step.whole_subtree = true;
+        step.path = MarkupTree::path_of(node);
+        m_steps.push_back(step);
+        m_counts->added += count;
+        return;
+    }
+    MarkupNode *node = m_tree->mark_range(markup.first, markup.last, &step.adopted_rows, markup.description);
+    if (!node) {
+        ++m_counts->refused;
+        return;
+    }
+    m_tree->set_colours(node, markup.foreground, markup.background);
+    step.path = MarkupTree::path_of(node);
+    m_steps.push_back(step);
+    ++m_counts->added;
+    for (const KsyMarkup &c : markup.children)
+        place(c);
+}
+
+MarkupNode *KsyMarkCommand::find_parent(qint64 first, qint64 last, int *row, bool *holds_markups) const
+{
+    // The same walk as MarkupTree's placement, read-only.
+    MarkupNode *root = m_tree->model()->root();
+    MarkupNode *node = root;
+    for (;;) {
+        if (node != root && first == node->start() && last == node->end())
+            return nullptr;
+        MarkupNode *inside = nullptr;
+        for (MarkupNode *c : node->children()) {
+            if (c->start() <= first && last <= c->end()) {
+                inside = c;
+                break;
+            }
+        }
+        if (!inside)
+            break;
+        node = inside;
+    }
+    *holds_markups = false;
+    *row = node->child_count();
+    const QList<MarkupNode *> &kids = node->children();
+    for (int r = 0; r < kids.size(); ++r) {
+        const MarkupNode *c = kids.at(r);
+        if (c->start() > last) {
+            if (*row == node->child_count())
+                *row = r;
+            continue;
+        }
+        if (c->end() < first)
+            continue;
+        if (c->start() >= first && c->end() <= last) {
+            *holds_markups = true;
+            continue;
+        }
+        return nullptr;
+    }
+    return node;
+}
+
+MarkupNode *KsyMarkCommand::build(const KsyMarkup &markup, qint64 *count)
+{
+    // Without recursion on the markup side: the tree may be deep.
+    std::vector<std::pair<const KsyMarkup *, MarkupNode *>> pending;
+    MarkupNode *top = nullptr;
+    pending.emplace_back(&markup, nullptr);
+    while (!pending.empty()) {
+        const auto [m, parent] = pending.back();
+        pending.pop_back();
+        auto *node = new MarkupNode(m->description, parent);
+        node->set_data(MarkupColumn::Start, m->first);
+        node->set_data(MarkupColumn::End, m->last);
+        node->set_data(MarkupColumn::Length, m->last - m->first + 1);
+        node->set_data(MarkupColumn::Repeat, false);
+        node->set_foreground(m->foreground);
+        node->set_background(m->background);
+        node->set_expanded(true);
+        if (parent)
+            parent->append_child(node);
+        else
+            top = node;
+        ++*count;
+        // Reversed, so children are appended in file order.
+        for (auto it = m->children.rbegin(); it != m->children.rend(); ++it)
+            pending.emplace_back(&*it, node);
+    }
+    return top;
+}

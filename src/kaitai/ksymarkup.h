@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+
+#include <vector>
+
+// A markup to be added for a template: bytes first..last (inclusive, as the
+// markup tree counts), its text and colours, and the markups inside it.
+struct KsyMarkup
+{
+    qint64 first = 0;
+    qint64 last = 0;
+    QString description;
+    QColor foreground;
+    QColor background;
+    std::vector<KsyMarkup> children;
+};

@@ -1,0 +1,116 @@
+#pragma once
+
+#include "kaitai/ksycontext.h"
+#include "kaitai/ksyresult.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class KsyByteSource;
+class KsyExpression;
+class KsyStream;
+class KsyTemplate;
+struct KsyAttribute;
+struct KsyObject;
+struct KsyType;
+
+// Applies a template to a byte source and returns the items read.
+//
+// A parse that cannot go on (end of data, failed contents or valid, an
+// expression error, an unknown type) keeps what it read and says where it
+// stopped. Instances are computed after their object's fields; one that
+// cannot be read is counted and skipped. Hostile templates end within the
+// limits below, each stop saying which limit was reached; `cancel` is
+// polled before every field and `progress` called every 1024 fields.
+class KsyParser : private KsyContext
+{
+public:
+    struct Limits
+    {
+        // User-type objects nested inside each other (also through instances).
+        int max_depth = 64;
+        // Items read in all: fields, array elements and instances. Enough
+        // for the structure of large files; each item becomes a markup.
+        qint64 max_fields = 250000;
+        // Bytes held in memory for one processed (decoded) field or string.
+        qint64 max_decoded = qint64(64) << 20;
+    };
+    // done and total in bytes of the source.
+    using Progress = std::function<void(qint64 done, qint64 total)>;
+
+    KsyParser(std::shared_ptr<const KsyTemplate> ksy, const KsyByteSource *source);
+    ~KsyParser() override;
+
+    void set_limits(const Limits &limits) { m_limits = limits; }
+    void set_progress(Progress progress) { m_progress = std::move(progress); }
+    void set_cancel_flag(const std::atomic_bool *cancel) { m_cancel = cancel; }
+
+    KsyResult parse();
+
+private:
+    struct Scope
+    {
+        KsyObject *object = nullptr;
+        qint64 index = -1;
+        const KsyValue *current = nullptr;
+    };
+
+    // KsyContext
+    KsyValue name(const QString &name) override;
+    KsyValue member(const KsyValue &object, const QString &name) override;
+    KsyValue field_size(const KsyValue &owner, const QString &field) override;
+    KsyValue enum_value(const QStringList &path) override;
+    KsyValue type_size(const QString &type, bool bits) override;
+
+    KsyValue lookup(KsyObject *object, const QString &name);
+    // Evaluates in the current scope; on error stops the parse and returns false.
+    bool eval(const QString &text, KsyValue *out);
+    KsyValue eval_value(const QString &text);
+    bool eval_int(const QString &text, qint64 *out);
+    bool eval_bool(const QString &text, bool *out);
+
+    bool parse_object(KsyObject *object);
+    bool parse_attribute(KsyObject *object, const KsyAttribute &attr, const std::shared_ptr<KsyStream> &io,
+                         KsyItem *parent_item, bool instance);
+    bool parse_single(KsyObject *object, const KsyAttribute &attr, const std::shared_ptr<KsyStream> &io,
+                      KsyItem *item, KsyValue *out);
+    bool read_value(KsyObject *object, const KsyAttribute &attr, const std::shared_ptr<KsyStream> &io,
+                    KsyItem *item, KsyValue *out);
+    bool read_user(KsyObject *object, const QString &type_ref, const std::shared_ptr<KsyStream> &io,
+                   KsyItem *item, KsyValue *out);
+    bool read_sized(KsyObject *object, const KsyAttribute &attr, const QString &type,
+                    const std::shared_ptr<KsyStream> &io, KsyItem *item, KsyValue *out);
+    bool finish_text(const KsyAttribute &attr, const QString &type, KsyObject *object, QByteArray data,
+                     KsyValue *out);
+    bool process(KsyObject *object, const QString &how, qint64 origin, QByteArray *data);
+    bool check_valid(const KsyAttribute &attr, const KsyValue &value);
+    bool compute_instance(KsyObject *object, const KsyAttribute &attr);
+    bool resolve_endian(KsyObject *object);
+    QString encoding_of(const KsyAttribute &attr, const KsyType *type) const;
+    bool next_field(const std::shared_ptr<KsyStream> &io);
+
+    bool stop(const QString &reason, bool hard = false);
+    QString path() const;
+
+    std::shared_ptr<const KsyTemplate> m_template;
+    const KsyByteSource *m_source;
+    Limits m_limits;
+    Progress m_progress;
+    const std::atomic_bool *m_cancel = nullptr;
+
+    Scope m_scope;
+    QStringList m_path;
+    std::shared_ptr<KsyStream> m_io;
+    std::vector<std::shared_ptr<KsyObject>> m_objects;
+    QHash<QString, std::shared_ptr<const KsyExpression>> m_expressions;
+    KsyResult m_result;
+    // A stop that must not be forgiven when an instance fails: a limit or a cancel.
+    bool m_hard_stop = false;
+    int m_instance_depth = 0;
+};

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "kaitai/ksyattribute.h"
+#include "kaitai/ksyenum.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <map>
+#include <memory>
+#include <utility>
+#include <vector>
+
+// A type of a template: the file's top level or an entry of `types`, with
+// the types and enums declared inside it. `parent` is the type it is
+// declared in (null at a file's top level), which is where names not found
+// here are looked up next.
+struct KsyType
+{
+    enum class Endian { unset, le, be, switched };
+    enum class BitEndian { unset, le, be };
+
+    QString name;
+    // The file the type was read from, for messages and imports.
+    QString file;
+    const KsyType *parent = nullptr;
+
+    std::vector<KsyAttribute> seq;
+    std::vector<KsyAttribute> instances;
+    QStringList params;
+    std::map<QString, std::unique_ptr<KsyType>> types;
+    std::map<QString, std::unique_ptr<KsyEnum>> enums;
+
+    Endian endian = Endian::unset;
+    // meta/endian: switch-on and cases (case expression text, "le" or "be").
+    QString endian_switch;
+    std::vector<std::pair<QString, QString>> endian_cases;
+    BitEndian bit_endian = BitEndian::unset;
+    QString encoding;
+    QString doc;
+
+    // Top level of a file only: the top levels of the files it imports.
+    std::vector<const KsyType *> imports;
+
+    const KsyAttribute *instance(const QString &id) const
+    {
+        for (const KsyAttribute &a : instances) {
+            if (a.id == id)
+                return &a;
+        }
+        return nullptr;
+    }
+    bool has_field(const QString &id) const
+    {
+        for (const KsyAttribute &a : seq) {
+            if (a.id == id)
+                return true;
+        }
+        return params.contains(id);
+    }
+};

@@ -1,0 +1,482 @@
+// The interpreter against the reference compiler's ranges (fixtures made by
+// make_fixtures.sh), field semantics on small templates, hostile templates,
+// and the markups as one undoable step.
+
+#include "ksysamples.h"
+
+#include "editedfile/editedfile.h"
+#include "kaitai/editedfilesource.h"
+#include "kaitai/ksybuffersource.h"
+#include "kaitai/ksymarkcommand.h"
+#include "kaitai/ksymarkupbuilder.h"
+#include "kaitai/ksyparser.h"
+#include "kaitai/ksystream.h"
+#include "kaitai/ksytemplate.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
+#include "markup/markuptree.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMap>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+
+namespace {
+
+using Ranges = QMap<QString, QPair<qint64, qint64>>;
+
+// "chunks[0].len" style paths of every item with a range, and the values.
+void flatten(const KsyItem &item, const QString &prefix, Ranges *ranges, QMap<QString, QString> *values)
+{
+    for (const auto &child : item.children) {
+        QString path = prefix + child->name;
+        // Array elements are named after the array already.
+        if (child->name.contains(QLatin1Char('[')) && prefix.endsWith(QLatin1Char('.'))) {
+            const QString array = prefix.left(prefix.size() - 1);
+            if (child->name.startsWith(array.section(QLatin1Char('.'), -1) + QLatin1Char('[')))
+                path = array.left(array.size() - array.section(QLatin1Char('.'), -1).size()) + child->name;
+        }
+        // The oracle's names come back from camel case, which loses an
+        // underscore before a digit ("second_div_2" -> "second_div2").
+        static const QRegularExpression before_digit(QStringLiteral("_(\\d)"));
+        if (child->has_range())
+            ranges->insert(QString(path).replace(before_digit, QStringLiteral("\\1")), { child->start, child->end });
+        if (values && child->is_scalar)
+            values->insert(path, child->value);
+        flatten(*child, path + QLatin1Char('.'), ranges, values);
+    }
+}
+
+KsyResult apply(const QByteArray &yaml, const QByteArray &data, QString *error,
+                const KsyParser::Limits &limits = KsyParser::Limits())
+{
+    auto ksy = KsyTemplate::from_yaml(yaml, QStringLiteral("test.ksy"), QString(), error);
+    if (!ksy)
+        return KsyResult();
+    KsyBufferSource source(data);
+    KsyParser parser(ksy, &source);
+    parser.set_limits(limits);
+    return parser.parse();
+}
+
+} // namespace
+
+class TestKsyParser : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void gallery_data();
+    void gallery();
+    void fields_data();
+    void fields();
+    void hostile_data();
+    void hostile();
+    void one_undo_step();
+    void large_source_reads_windows();
+    void cancel_and_progress();
+    void png_markups();
+
+private:
+    QString m_gallery;
+};
+
+void TestKsyParser::initTestCase()
+{
+    m_gallery = QStringLiteral(PQ_KSY_GALLERY);
+    // make_fixtures.sh asks for the samples to hand them to the oracle.
+    const QString out = qEnvironmentVariable("PQ_KSY_WRITE_SAMPLES");
+    if (!out.isEmpty()) {
+        for (const ksy_samples::Sample &s : ksy_samples::all()) {
+            QFile bin(out + QLatin1Char('/') + s.name + QStringLiteral(".bin"));
+            QFile ksy(out + QLatin1Char('/') + s.name + QStringLiteral(".ksy-path"));
+            QVERIFY(bin.open(QIODevice::WriteOnly) && ksy.open(QIODevice::WriteOnly));
+            bin.write(s.make());
+            ksy.write(s.ksy.toUtf8());
+        }
+    }
+}
+
+void TestKsyParser::gallery_data()
+{
+    QTest::addColumn<QString>("ksy");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("data");
+    for (const ksy_samples::Sample &s : ksy_samples::all())
+        QTest::newRow(qPrintable(s.name)) << s.ksy << s.name << s.make();
+}
+
+void TestKsyParser::gallery()
+{
+    QFETCH(QString, ksy);
+    QFETCH(QString, name);
+    QFETCH(QByteArray, data);
+    if (!QFileInfo::exists(m_gallery))
+        QSKIP("gallery templates not found (PQ_KSY_GALLERY)");
+    QString error;
+    auto t = KsyTemplate::load(m_gallery + QLatin1Char('/') + ksy + QStringLiteral(".ksy"), m_gallery, &error);
+    QVERIFY2(t, qPrintable(error));
+    KsyBufferSource source(data);
+    KsyParser parser(t, &source);
+    const KsyResult result = parser.parse();
+    QVERIFY2(!result.stopped, qPrintable(result.message()));
+
+    Ranges mine;
+    flatten(*result.root, QString(), &mine, nullptr);
+    QFile fixture(QStringLiteral(PQ_KSY_FIXTURES "/%1.ranges").arg(name));
+    QVERIFY2(fixture.open(QIODevice::ReadOnly), "fixture missing: run tests/kaitai/make_fixtures.sh");
+    QStringList wrong;
+    int compared = 0;
+    for (const QByteArray &line : fixture.readAll().split('\n')) {
+        const QList<QByteArray> f = line.split(' ');
+        if (f.size() != 3)
+            continue;
+        ++compared;
+        static const QRegularExpression before_digit(QStringLiteral("_(\\d)"));
+        const QString path = QString::fromUtf8(f[0]).replace(before_digit, QStringLiteral("\\1"));
+        const QPair<qint64, qint64> expected(f[1].toLongLong(), f[2].toLongLong());
+        if (mine.value(path, { -1, -1 }) != expected)
+            wrong << QStringLiteral("%1: oracle %2..%3, here %4..%5")
+                         .arg(path).arg(expected.first).arg(expected.second)
+                         .arg(mine.value(path, { -1, -1 }).first).arg(mine.value(path, { -1, -1 }).second);
+    }
+    QVERIFY(compared > 0);
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong.mid(0, 10).join(QLatin1Char('\n'))));
+
+    const KsyMarkupBuilder::Outcome markups = KsyMarkupBuilder::build(*result.root);
+    QVERIFY(markups.count > 0);
+}
+
+void TestKsyParser::fields_data()
+{
+    // A template, the bytes (hex), and what must come out: "path=value"
+    // entries separated by "; ", and "path@start..end" for ranges.
+    QTest::addColumn<QByteArray>("yaml");
+    QTest::addColumn<QByteArray>("hex");
+    QTest::addColumn<QString>("expected");
+    const QByteArray head = "meta: {id: t, endian: le}\n";
+    QTest::newRow("integers-both-endians-and-signs")
+        << head + "seq:\n- {id: a, type: u2}\n- {id: b, type: u2be}\n- {id: c, type: s1}\n- {id: d, type: u8}\n"
+        << QByteArray("0102" "0102" "ff" "ffffffffffffffff")
+        << "a=513; b=258; c=-1; d=18446744073709551615; d@5..13";
+    QTest::newRow("floats")
+        << head + "seq:\n- {id: f, type: f4}\n- {id: g, type: f8be}\n" << QByteArray("0000c03f" "4004000000000000")
+        << "f=1.5; g=2.5";
+    QTest::newRow("bits-big-and-little-endian")
+        << QByteArray("meta: {id: t}\nseq:\n- {id: a, type: b3}\n- {id: b, type: b5}\n- {id: c, type: b4le}\n"
+                      "- {id: d, type: b4le}\n- {id: e, type: u1}\n")
+        << QByteArray("a5" "3c" "07") << "a=5; b=5; c=12; d=3; e=7; e@2..3";
+    QTest::newRow("strings-terminators-and-padding")
+        << head + "seq:\n- {id: z, type: strz, encoding: ASCII}\n"
+                  "- {id: p, type: str, size: 4, pad-right: 0x20, encoding: ASCII}\n"
+                  "- {id: k, type: str, terminator: 0x2c, include: true, encoding: ASCII}\n"
+                  "- {id: n, type: str, terminator: 0x2e, consume: false, encoding: ASCII}\n- {id: dot, type: u1}\n"
+                  "- {id: u, type: str, size: 4, encoding: UTF-16LE}\n"
+        << QByteArray("414200" "58202020" "78792c" "71" "2e" "e9002000")
+        << "z=\"AB\"; z@0..3; p=\"X\"; k=\"xy,\"; n=\"q\"; dot=46; u=\"é \"";
+    QTest::newRow("bytes-size-eos-and-contents")
+        << head + "seq:\n- {id: m, contents: [0xca, 0xfe]}\n- {id: r, size-eos: true}\n"
+        << QByteArray("cafe" "0102") << "m=[CA FE]; r=[01 02]; r@2..4";
+    QTest::newRow("repeat-expr-eos-until")
+        << head + "seq:\n- {id: n, type: u1}\n- {id: x, type: u1, repeat: expr, repeat-expr: n}\n"
+                  "- {id: y, type: u1, repeat: until, repeat-until: _ == 0}\n- {id: z, type: u2, repeat: eos}\n"
+        << QByteArray("02" "0a0b" "0900" "01000200")
+        << "x[1]=11; x@1..3; y[1]=0; z[1]=2; z[1]@7..9";
+    QTest::newRow("switch-enum-and-params")
+        << head + "seq:\n- {id: k, type: u1, enum: kind}\n"
+                  "- id: body\n  type:\n    switch-on: k\n    cases:\n      'kind::word': w(3)\n      _: b\n"
+                  "types:\n  w:\n    params: [{id: add, type: u1}]\n    seq: [{id: v, type: u2}]\n"
+                  "    instances: {sum: {value: v + add}}\n  b:\n    seq: [{id: v, type: u1}]\n"
+                  "enums:\n  kind: {1: word, 2: byte}\n"
+        << QByteArray("01" "0500") << "k=word (1); body.v=5; body@1..3";
+    QTest::newRow("substream-limits-the-child")
+        << head + "seq:\n- {id: s, size: 3, type: rest}\n- {id: after, type: u1}\n"
+                  "types:\n  rest:\n    seq: [{id: all, size-eos: true}]\n    instances: {n: {value: _io.size}}\n"
+        << QByteArray("010203" "04") << "s.all=[01 02 03]; s.all@0..3; after=4";
+    QTest::newRow("instances-pos-io-and-sizeof")
+        << head + "seq:\n- {id: ofs, type: u1}\n- {id: h, type: hdr}\n"
+                  "instances:\n  at: {pos: ofs, type: u2}\n  hs: {value: h._sizeof + ofs._sizeof}\n"
+                  "types:\n  hdr:\n    seq: [{id: a, type: u2}, {id: b, type: u1}]\n"
+        << QByteArray("04" "aabb" "cc" "3412") << "at=4660; at@4..6; h@1..4";
+    QTest::newRow("process-xor-rol-zlib")
+        << head + "seq:\n- {id: x, size: 2, process: xor(0xff)}\n- {id: r, size: 1, process: rol(1)}\n"
+                  "- {id: z, size-eos: true, process: zlib, type: inner}\n"
+                  "types:\n  inner:\n    seq: [{id: text, type: str, size-eos: true, encoding: ASCII}]\n"
+        << QByteArray("feff" "81") + QByteArray(ksy_samples::deflate_bytes("hi", 15)).toHex()
+        << "x=[01 00]; r=[03]; z.text=\"hi\"; z@3..13";
+    QTest::newRow("endian-switched-at-run-time")
+        << QByteArray("meta: {id: t}\nseq:\n- {id: e, type: u1}\n- {id: b, type: body}\ntypes:\n  body:\n"
+                      "    meta:\n      endian:\n        switch-on: _parent.e\n        cases: {1: le, 2: be}\n"
+                      "    seq: [{id: v, type: u2}, {id: s, type: sub}]\n    types:\n"
+                      "      sub: {seq: [{id: w, type: u2}]}\n")
+        << QByteArray("02" "0102" "0003") << "b.v=258; b.s.w=3";
+    QTest::newRow("if-skips-and-valid-passes")
+        << head + "seq:\n- {id: f, type: u1, valid: {min: 1, max: 3}}\n- {id: o, type: u1, if: f == 2}\n"
+                  "- {id: q, type: u1, valid: {any-of: [7, 9]}}\n"
+        << QByteArray("01" "09") << "f=1; q=9; q@1..2";
+}
+
+void TestKsyParser::fields()
+{
+    QFETCH(QByteArray, yaml);
+    QFETCH(QByteArray, hex);
+    QFETCH(QString, expected);
+    QString error;
+    const KsyResult result = apply(yaml, QByteArray::fromHex(hex), &error);
+    QVERIFY2(result.root, qPrintable(error));
+    QVERIFY2(!result.stopped, qPrintable(result.message()));
+    Ranges ranges;
+    QMap<QString, QString> values;
+    flatten(*result.root, QString(), &ranges, &values);
+    for (const QString &entry : expected.split(QStringLiteral("; "))) {
+        if (entry.contains(QLatin1Char('@'))) {
+            const QString path = entry.section(QLatin1Char('@'), 0, 0);
+            const QString range = entry.section(QLatin1Char('@'), 1);
+            const auto r = ranges.value(path, { -1, -1 });
+            QCOMPARE(QStringLiteral("%1@%2..%3").arg(path).arg(r.first).arg(r.second), entry);
+        } else {
+            const QString path = entry.section(QLatin1Char('='), 0, 0);
+            QCOMPARE(path + QLatin1Char('=') + values.value(path, QStringLiteral("<none>")), entry);
+        }
+    }
+}
+
+void TestKsyParser::hostile_data()
+{
+    QTest::addColumn<QByteArray>("yaml");
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QString>("message");
+    const QByteArray head = "meta: {id: t, endian: le}\n";
+    QTest::newRow("endless-repeat-until-of-empty-records")
+        << head + "seq:\n- {id: x, type: e, repeat: until, repeat-until: false}\ntypes: {e: {seq: []}}\n"
+        << QByteArray() << "Template stopped at 0x0 in x[250000]: more than 250000 fields";
+    QTest::newRow("endless-repeat-until-past-the-end")
+        << head + "seq:\n- {id: x, type: u1, repeat: until, repeat-until: false}\n" << QByteArray(3, 'a')
+        << "Template stopped at 0x3 in x[3]: end of data: u1 needs 1 bytes, 0 left";
+    QTest::newRow("self-recursive-type")
+        << head + "seq: [{id: x, type: r}]\ntypes: {r: {seq: [{id: y, type: r}]}}\n" << QByteArray(4, 'a')
+        << "types nested deeper than 64";
+    QTest::newRow("size-2-to-the-62")
+        << head + "seq: [{id: x, size: 0x4000000000000000}]\n" << QByteArray(4, 'a')
+        << "Template stopped at 0x0 in x: end of data: size 4611686018427387904 needed, 4 left";
+    QTest::newRow("a-million-fields")
+        << head + "seq: [{id: x, type: u1, repeat: expr, repeat-expr: 1000000}]\n" << QByteArray(1000000, 'a')
+        << "Template stopped at 0x3D090 in x[250000]: more than 250000 fields";
+    QTest::newRow("division-by-zero")
+        << head + "seq: [{id: n, type: u1}, {id: x, size: 4 / (n - 1)}]\n" << QByteArray(4, '\1')
+        << "Template stopped at 0x1 in x: division by zero in '4 / (n - 1)'";
+    QTest::newRow("unknown-type")
+        << head + "seq: [{id: x, type: nothere}]\n" << QByteArray(4, 'a')
+        << "Template stopped at 0x0 in x: unknown type 'nothere'";
+    QTest::newRow("instance-depends-on-itself")
+        << head + "seq: [{id: x, size: a}]\ninstances: {a: {value: a + 1}}\n" << QByteArray(4, 'a')
+        << "instance 'a' depends on itself";
+    QTest::newRow("bad-yaml-with-line-and-column")
+        << QByteArray("meta: {id: t}\nseq:\n  - id: a\n    type: u1\n   - id: b\n") << QByteArray()
+        << "test.ksy:5:4: ";
+    QTest::newRow("unknown-key-with-line-and-column")
+        << QByteArray("meta: {id: t}\nseq:\n  - id: a\n    tpye: u1\n") << QByteArray()
+        << "test.ksy:4:5: unknown key 'tpye'";
+    QTest::newRow("import-missing")
+        << QByteArray("meta:\n  id: t\n  imports:\n    - nowhere/gone\n") << QByteArray()
+        << "test.ksy:4:7: cannot import 'nowhere/gone'";
+}
+
+void TestKsyParser::hostile()
+{
+    QFETCH(QByteArray, yaml);
+    QFETCH(QByteArray, data);
+    QFETCH(QString, message);
+    QElapsedTimer timer;
+    timer.start();
+    QString error;
+    const KsyResult result = apply(yaml, data, &error);
+    const QString got = result.root ? result.message() : error;
+    QVERIFY2(got.contains(message), qPrintable(got));
+    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+}
+
+void TestKsyParser::one_undo_step()
+{
+    // A PNG opened as the edited file, with two markups already there: one
+    // inside the IHDR chunk's data and one across the signature's end.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("sample.png"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(ksy_samples::png());
+    file.close();
+    EditedFile edited;
+    QVERIFY(edited.open(path));
+    QVERIFY(edited.mark(18, 19, QStringLiteral("mine")));
+    QVERIFY(edited.mark(6, 9, QStringLiteral("across")));
+    MarkupNode *root = edited.markup_model()->root();
+
+    const QByteArray yaml = "meta: {id: p, endian: be}\nseq:\n- {id: magic, size: 8}\n"
+                            "- {id: chunks, type: chunk, repeat: eos}\n"
+                            "types:\n  chunk:\n    seq:\n    - {id: len, type: u4}\n"
+                            "    - {id: type, type: str, size: 4, encoding: ASCII}\n"
+                            "    - {id: body, size: len}\n    - {id: crc, type: u4}\n";
+    QString error;
+    auto t = KsyTemplate::from_yaml(yaml, QStringLiteral("p.ksy"), QString(), &error);
+    QVERIFY2(t, qPrintable(error));
+    EditedFileSource source(&edited);
+    KsyParser parser(t, &source);
+    const KsyResult result = parser.parse();
+    QVERIFY2(!result.stopped, qPrintable(result.message()));
+    const KsyMarkupBuilder::Outcome outcome = KsyMarkupBuilder::build(*result.root);
+
+    auto *command = new KsyMarkCommand(edited.history(), edited.markup_tree(), outcome.markups);
+    const auto counts = command->counts();
+    const int steps = edited.history()->count();
+    QVERIFY(edited.run(command));
+    QCOMPARE(edited.history()->count(), steps + 1);
+    // "across" partly overlaps magic, the chunk array, the first chunk and
+    // its len: those four are left out, the rest goes in under the
+    // template's top markup, which adopts both markups.
+    QCOMPARE(counts->refused, 4);
+    QCOMPARE(counts->added, outcome.count - 4);
+    QCOMPARE(root->child_count(), 1);
+    MarkupNode *body = nullptr;
+    std::vector<MarkupNode *> pending { root };
+    while (!pending.empty()) {
+        MarkupNode *n = pending.back();
+        pending.pop_back();
+        if (n->start() == 16 && n->end() == 28)
+            body = n;
+        pending.insert(pending.end(), n->children().cbegin(), n->children().cend());
+    }
+    QVERIFY(body);
+    QCOMPARE(body->data(0).toString(), QStringLiteral("body = [00 00 00 04 00 00 00 02 08 02 00 00 00]"));
+    QCOMPARE(body->child_count(), 1);
+    QCOMPARE(body->child(0)->data(0).toString(), QStringLiteral("mine"));
+    QVERIFY(edited.undo());
+    QCOMPARE(root->child_count(), 2);
+    QCOMPARE(root->child(0)->data(0).toString(), QStringLiteral("across"));
+    QVERIFY(edited.redo());
+    QCOMPARE(root->child_count(), 1);
+}
+
+namespace {
+
+// A 16 GiB source that makes up its bytes and counts what is read.
+class HugeSource : public KsyByteSource
+{
+public:
+    qint64 size() const override { return qint64(16) << 30; }
+    QByteArray read(qint64 offset, qint64 length) const override
+    {
+        const qint64 n = qBound<qint64>(0, length, size() - offset);
+        m_read += n;
+        return QByteArray(int(n), char(offset & 0x7f));
+    }
+    mutable qint64 m_read = 0;
+};
+
+} // namespace
+
+void TestKsyParser::large_source_reads_windows()
+{
+    // A header, a body far too large to keep, and a trailer read at the end.
+    const QByteArray yaml = "meta: {id: t, endian: le}\nseq:\n- {id: head, type: u4}\n"
+                            "- {id: body, size: _io.size - 8}\n- {id: tail, type: u4}\n"
+                            "instances:\n  last: {pos: _io.size - 1, type: u1}\n";
+    QString error;
+    auto t = KsyTemplate::from_yaml(yaml, QStringLiteral("t.ksy"), QString(), &error);
+    QVERIFY2(t, qPrintable(error));
+    HugeSource source;
+    KsyParser parser(t, &source);
+    const KsyResult result = parser.parse();
+    QVERIFY2(!result.stopped, qPrintable(result.message()));
+    const KsyItem &body = *result.root->children.at(1);
+    QCOMPARE(body.end - body.start, source.size() - 8);
+    QVERIFY(body.value.contains(QStringLiteral("(17179869176 bytes)")));
+    QVERIFY2(source.m_read < 4 * KsyStream::window_size, qPrintable(QString::number(source.m_read)));
+}
+
+void TestKsyParser::cancel_and_progress()
+{
+    const QByteArray yaml = "meta: {id: t}\nseq: [{id: x, type: u1, repeat: eos}]\n";
+    QString error;
+    auto t = KsyTemplate::from_yaml(yaml, QStringLiteral("t.ksy"), QString(), &error);
+    QVERIFY(t);
+    KsyBufferSource source(QByteArray(100000, 'x'));
+    KsyParser parser(t, &source);
+    std::atomic_bool cancel { false };
+    QList<qint64> reported;
+    parser.set_cancel_flag(&cancel);
+    parser.set_progress([&](qint64 done, qint64 total) {
+        QCOMPARE(total, qint64(100000));
+        reported << done;
+        if (done >= 50000)
+            cancel = true;
+    });
+    const KsyResult result = parser.parse();
+    QVERIFY(result.stopped);
+    QVERIFY2(result.message().startsWith(QStringLiteral("Template stopped at 0xC")) && result.message().endsWith(QStringLiteral(": cancelled")),
+             qPrintable(result.message()));
+    QVERIFY(reported.size() >= 48);
+    QVERIFY(std::is_sorted(reported.cbegin(), reported.cend()));
+    // What was read before the cancel is kept.
+    const auto &elements = result.root->children.at(0)->children;
+    QCOMPARE(std::count_if(elements.cbegin(), elements.cend(), [](const auto &e) { return e->has_range(); }),
+             std::ptrdiff_t(result.fields));
+}
+
+void TestKsyParser::png_markups()
+{
+    if (!QFileInfo::exists(m_gallery))
+        QSKIP("gallery templates not found (PQ_KSY_GALLERY)");
+    QString error;
+    auto t = KsyTemplate::load(m_gallery + QStringLiteral("/image/png.ksy"), m_gallery, &error);
+    QVERIFY2(t, qPrintable(error));
+    KsyBufferSource source(ksy_samples::png());
+    KsyParser parser(t, &source);
+    const KsyResult result = parser.parse();
+    const KsyMarkupBuilder::Outcome outcome = KsyMarkupBuilder::build(*result.root);
+    QCOMPARE(int(outcome.markups.size()), 1);
+    QStringList texts;
+    std::vector<const KsyMarkup *> pending { &outcome.markups.front() };
+    qint64 seen = 0;
+    while (!pending.empty()) {
+        const KsyMarkup *m = pending.back();
+        pending.pop_back();
+        ++seen;
+        texts << m->description;
+        // Light fill, dark text: WCAG contrast of at least 4.5:1.
+        const auto luminance = [](const QColor &c) {
+            const auto lin = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+            return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF());
+        };
+        QVERIFY((luminance(m->background) + 0.05) / (luminance(m->foreground) + 0.05) >= 4.5);
+        qint64 previous_end = m->first - 1;
+        for (const KsyMarkup &c : m->children) {
+            QVERIFY(c.first > previous_end && c.last <= m->last);
+            previous_end = c.last;
+            pending.push_back(&c);
+        }
+    }
+    QCOMPARE(seen, outcome.count);
+    QVERIFY(texts.contains(QStringLiteral("png")));
+    QVERIFY(texts.contains(QStringLiteral("width = 4")));
+    QVERIFY(texts.contains(QStringLiteral("color_type = truecolor (2)")));
+    QVERIFY(texts.contains(QStringLiteral("chunks[0]")));
+    QVERIFY(texts.contains(QStringLiteral("keyword = \"Title\"")));
+    // The zTXt text is processed: one markup for the compressed bytes, and
+    // nothing for what was read from the decoded text.
+    QCOMPARE(texts.count(QStringLiteral("text")), 1);
+    QVERIFY(!std::any_of(texts.cbegin(), texts.cend(),
+                         [](const QString &s) { return s.contains(QStringLiteral("made for the template tests")); }));
+    QVERIFY(KsyMarkupBuilder::background(QStringLiteral("chunk")) != KsyMarkupBuilder::background(QStringLiteral("integer")));
+}
+
+QTEST_GUILESS_MAIN(TestKsyParser)
+#include "tst_ksyparser.moc"
