@@ -3,6 +3,7 @@
 #include "document/buffereddocument.h"
 #include "editedfile/editedfile.h"
 #include "editedfile/markupsaver.h"
+#include "kaitai/templaterun.h"
 #include "markup/markupexporter.h"
 
 #include <QCoreApplication>
@@ -29,15 +30,27 @@ int BatchExport::run(const Job &job, QString *error)
         *error = tr("Cannot read %1").arg(job.file);
         return 1;
     }
-    switch (file.read_markup(job.markup)) {
-    case EditedFile::MarkupRead::loaded:
-        break;
-    case EditedFile::MarkupRead::failed:
-        *error = tr("Markup load failed: %1 is not a complete markup file").arg(job.markup);
-        return 1;
-    default:
-        *error = tr("Cannot read %1").arg(job.markup);
-        return 1;
+    if (!job.markup.isEmpty()) {
+        switch (file.read_markup(job.markup)) {
+        case EditedFile::MarkupRead::loaded:
+            break;
+        case EditedFile::MarkupRead::failed:
+            *error = tr("Markup load failed: %1 is not a complete markup file").arg(job.markup);
+            return 1;
+        default:
+            *error = tr("Cannot read %1").arg(job.markup);
+            return 1;
+        }
+    }
+    if (!job.ksy.isEmpty()) {
+        const TemplateRun::Outcome outcome = TemplateRun::apply(&file, job.ksy, {}, nullptr);
+        if (!outcome.applied) {
+            *error = outcome.message;
+            return 1;
+        }
+        // Worth telling when part of the file was left out.
+        if (!outcome.complete)
+            *error = outcome.message;
     }
     const bool written = QFileInfo(job.output).suffix().compare(QLatin1String("xml"),
                                                                 Qt::CaseInsensitive) == 0

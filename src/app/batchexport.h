@@ -8,15 +8,18 @@
 class BatchExport
 {
 public:
-    // What to do: the data file, the markup file to load, the output (its
-    // suffix names the format: .json, .csv, .ksy, or .xml for a markup file).
+    // What to do: the data file, the markup file to load (may be empty), the
+    // template to apply after it (may be empty), the output (its suffix names
+    // the format: .json, .csv, .ksy, or .xml for a markup file).
     struct Job {
         QString file;
         QString markup;
+        QString ksy;
         QString output;
     };
 
-    // 0 when the output was written; 1 with `error` set to one line saying
-    // what failed.
+    // 0 when the output was written (`error` may then hold a template's stop
+    // or what did not fit, worth a line on standard error); 1 with `error`
+    // set to one line saying what failed.
     static int run(const Job &job, QString *error);
 };

@@ -18,6 +18,12 @@ CommandLine::CommandLine(const QStringList &arguments)
                                                        "(instead of the markup linked to FILE)."),
                                     QStringLiteral("file"));
     parser.addOption(markup);
+    const QCommandLineOption ksy(QStringLiteral("template"),
+                                 QCoreApplication::translate(
+                                     "CommandLine", "Apply the Kaitai Struct template <ksy> to "
+                                                    "FILE, adding its markups."),
+                                 QStringLiteral("ksy"));
+    parser.addOption(ksy);
     const QCommandLineOption output(QStringLiteral("export"),
                                     QCoreApplication::translate(
                                         "CommandLine", "Write the markups of FILE to <out> "
@@ -57,9 +63,14 @@ CommandLine::CommandLine(const QStringList &arguments)
     }
     m_file = files.value(0);
     m_markup = parser.value(markup);
+    m_template = parser.value(ksy);
     QString mistake;
     if (parser.isSet(markup) && m_markup.isEmpty())
         mistake = QCoreApplication::translate("CommandLine", "--markup needs a file name.");
+    if (parser.isSet(ksy) && m_template.isEmpty())
+        mistake = QCoreApplication::translate("CommandLine", "--template needs a file name.");
+    if (mistake.isEmpty() && !m_template.isEmpty() && m_file.isEmpty())
+        mistake = QCoreApplication::translate("CommandLine", "--template needs FILE.");
     if (mistake.isEmpty() && parser.isSet(output))
         mistake = export_mistake(parser.value(output));
     if (!mistake.isEmpty()) {
@@ -77,8 +88,8 @@ QString CommandLine::export_mistake(const QString &output) const
         return QCoreApplication::translate("CommandLine", "--export needs a file name.");
     if (m_file.isEmpty())
         return QCoreApplication::translate("CommandLine", "--export needs FILE.");
-    if (m_markup.isEmpty())
-        return QCoreApplication::translate("CommandLine", "--export needs --markup.");
+    if (m_markup.isEmpty() && m_template.isEmpty())
+        return QCoreApplication::translate("CommandLine", "--export needs --markup or --template.");
     const QString suffix = QFileInfo(output).suffix().toLower();
     if (!QStringList{QStringLiteral("json"), QStringLiteral("csv"), QStringLiteral("ksy"),
                      QStringLiteral("xml")}

@@ -4,7 +4,7 @@
 #include <QStringList>
 
 // The program's command line: pellowquarnby [FILE] [--markup MARKUPFILE]
-// [--export OUT], --help and --version. The arguments are those the application object left
+// [--template KSY] [--export OUT], --help and --version. The arguments are those the application object left
 // after taking its own (-platform and the like); the first is the program.
 class CommandLine
 {
@@ -21,6 +21,8 @@ public:
     QString file() const { return m_file; }
     // The markup file to load after it; empty: the linked one, as usual.
     QString markup() const { return m_markup; }
+    // The Kaitai Struct template to apply to the file after its markups.
+    QString template_file() const { return m_template; }
     // For export_markups: where to write FILE's markups; its suffix (.json,
     // .csv, .ksy or .xml) names the format.
     QString export_file() const { return m_export; }
@@ -36,6 +38,7 @@ private:
     bool m_headless = false;
     QString m_file;
     QString m_markup;
+    QString m_template;
     QString m_export;
     QString m_text;
 };

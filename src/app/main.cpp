@@ -57,14 +57,21 @@ int main(int argc, char *argv[])
         // is left.
         QCoreApplication probe(argc, argv);
         const CommandLine command_line(named_arguments(argc, argv));
-        if (command_line.headless() && command_line.action() == CommandLine::Action::fail)
+        // Without a display the window system could not start to take its
+        // options, so what the parser does not know is a mistake now.
+        const bool no_display = qEnvironmentVariableIsEmpty("DISPLAY")
+                                && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+                                && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+        if ((command_line.headless() || no_display)
+            && command_line.action() == CommandLine::Action::fail)
             return answer(command_line);
         if (command_line.action() == CommandLine::Action::export_markups) {
             QString error;
             const int code = BatchExport::run({command_line.file(), command_line.markup(),
+                                               command_line.template_file(),
                                                command_line.export_file()},
                                               &error);
-            if (code != 0)
+            if (!error.isEmpty())
                 std::fputs((error + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
             return code;
         }
@@ -114,6 +121,8 @@ int main(int argc, char *argv[])
         window->open_named_file(command_line.file());
     if (!command_line.markup().isEmpty())
         window->load_markup_file(command_line.markup());
+    if (!command_line.template_file().isEmpty())
+        window->apply_template_file(command_line.template_file());
 
     window->setMaximumSize(32767, 32767);
     window->setMinimumSize(0, 0);

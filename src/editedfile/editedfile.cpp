@@ -354,16 +354,17 @@ bool EditedFile::redo()
     return true;
 }
 
-void EditedFile::set_busy(bool busy)
+void EditedFile::set_busy(bool busy, const QString &refusal)
 {
     m_busy = busy;
+    m_busy_refusal = refusal.isEmpty() ? busy_message() : refusal;
 }
 
 bool EditedFile::refuse_if_busy()
 {
     if (!m_busy)
         return false;
-    emit status_message(busy_message());
+    emit status_message(m_busy_refusal);
     return true;
 }
 

@@ -127,7 +127,9 @@ public:
     bool redo();
 
     // --- busy
-    void set_busy(bool busy);
+    // While busy, every change is refused with `refusal` in the status bar:
+    // the running search's message unless another is given.
+    void set_busy(bool busy, const QString &refusal = QString());
     bool is_busy() const { return m_busy; }
     // True, after telling status_message(), while busy.
     bool refuse_if_busy();
@@ -165,6 +167,7 @@ private:
     // Held as text, not 8-bit, so that paths outside Latin-1 survive.
     QString m_markup_file;
     bool m_busy = false;
+    QString m_busy_refusal;
     bool m_typing = false;
     bool m_was_modified = false;
 };

@@ -7,6 +7,7 @@
 #include "mainwindow/helpactions.h"
 #include "mainwindow/markupactions.h"
 #include "mainwindow/markupfileactions.h"
+#include "mainwindow/templateactions.h"
 #include "mainwindow/viewactions.h"
 #include "mask/markupmask.h"
 #include "editedfile/editedfile.h"
@@ -53,6 +54,7 @@ MainWindow::MainWindow()
     m_help_actions = new HelpActions(this);
     m_markup_actions = new MarkupActions(this);
     m_markup_file_actions = new MarkupFileActions(this, m_file);
+    m_template_actions = new TemplateActions(this, m_file);
 
     set_title(tr("No File"));
 

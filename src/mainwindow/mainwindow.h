@@ -20,6 +20,7 @@ class JumpWidget;
 class ManualMarkupDialog;
 class MarkupActions;
 class MarkupFileActions;
+class TemplateActions;
 class MarkupMask;
 class MarkupModel;
 class MarkupNode;
@@ -114,6 +115,9 @@ public:
     bool open_named_file(const QString &name);
     // Loads a markup file as Load Markup does once the file is chosen.
     void load_markup_file(const QString &name);
+    // Applies a Kaitai Struct template to the open file, as Markup > Apply
+    // Template does once the file is chosen; true when markups were added.
+    bool apply_template_file(const QString &path);
     // The last data files opened, newest first (setting "Recent Files").
     static QStringList recent_files();
     static constexpr int max_recent_files = 8;
@@ -279,6 +283,7 @@ private:
 
     FileActions *m_file_actions = nullptr;
     MarkupFileActions *m_markup_file_actions = nullptr;
+    TemplateActions *m_template_actions = nullptr;
     MarkupActions *m_markup_actions = nullptr;
     ViewActions *m_view_actions = nullptr;
     HelpActions *m_help_actions = nullptr;

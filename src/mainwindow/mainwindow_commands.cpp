@@ -9,6 +9,7 @@
 #include "mainwindow/helpactions.h"
 #include "mainwindow/markupactions.h"
 #include "mainwindow/markupfileactions.h"
+#include "mainwindow/templateactions.h"
 #include "mainwindow/viewactions.h"
 
 void MainWindow::help_topics_action()
@@ -129,6 +130,11 @@ void MainWindow::export_markup_action()
 void MainWindow::load_markup_file(const QString &name)
 {
     m_markup_file_actions->load_markup_file(name);
+}
+
+bool MainWindow::apply_template_file(const QString &path)
+{
+    return m_template_actions->apply_template_file(path);
 }
 
 MainWindow::Unsaved MainWindow::ask_save_markup()

@@ -13,6 +13,7 @@
 #include "mainwindow/helpactions.h"
 #include "mainwindow/markupactions.h"
 #include "mainwindow/markupfileactions.h"
+#include "mainwindow/templateactions.h"
 #include "mainwindow/viewactions.h"
 #include "mask/markupmask.h"
 #include "markup/markuptree.h"
@@ -177,6 +178,8 @@ void MainWindow::build_menus()
                     &MarkupActions::prune_markup_action);
     connect_command(markup_menu->addAction(tr("Manual Selection")), markup,
                     &MarkupActions::manual_selection_action);
+    connect_command(markup_menu->addAction(tr("Apply Template\u2026")), m_template_actions,
+                    &TemplateActions::apply_template_action);
     connect(markup_menu->addAction(tr("Export\u2026")), &QAction::triggered,
             m_markup_file_actions, &MarkupFileActions::export_markup_action);
     bar->addMenu(markup_menu);

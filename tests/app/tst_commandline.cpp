@@ -52,7 +52,9 @@ private slots:
         QTest::newRow("export-needs-file") << QStringList{"--markup", "m.xml", "--export", "o.json"}
                                            << fail << "" << "m.xml" << "needs FILE";
         QTest::newRow("export-needs-markup") << QStringList{"--export", "o.json", "d.bin"} << fail
-                                             << "d.bin" << "" << "needs --markup";
+                                             << "d.bin" << "" << "needs --markup or --template";
+        QTest::newRow("template-needs-file") << QStringList{"--template", "t.ksy"} << fail << ""
+                                             << "" << "--template needs FILE";
         QTest::newRow("export-unknown-suffix")
             << QStringList{"--markup", "m.xml", "--export", "o.txt", "d.bin"} << fail << "d.bin"
             << "m.xml" << ".json, .csv, .ksy or .xml";
@@ -140,46 +142,56 @@ private slots:
     // and one line on standard error, 2 for a usage mistake.
     void export_runs_without_display_data()
     {
+        // In the arguments, M is the markup file, T a template, D the data
+        // file and O the output; the others are taken as they are.
+        QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("output");
-        QTest::addColumn<bool>("markup_exists");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("written");
-        QTest::newRow("json") << "o.json" << true << 0 << "\"description\":\"tag\"";
-        QTest::newRow("csv") << "o.csv" << true << 0 << ",tag,";
-        QTest::newRow("ksy") << "o.ksy" << true << 0 << "size: 4";
-        QTest::newRow("markup-file") << "o.xml" << true << 0 << "description=\"tag\"";
-        QTest::newRow("missing-markup") << "o.json" << false << 1 << "";
-        QTest::newRow("unwritable") << "no-such-folder/o.json" << true << 1 << "";
-        QTest::newRow("usage") << "o.txt" << true << 2 << "";
+        const QStringList markup{"--markup", "M", "--export", "O", "D"};
+        const QStringList ksy{"--template", "T", "--export", "O", "D"};
+        QTest::newRow("json") << markup << "o.json" << 0 << "\"description\":\"tag\"";
+        QTest::newRow("csv") << markup << "o.csv" << 0 << ",tag,";
+        QTest::newRow("ksy") << markup << "o.ksy" << 0 << "size: 4";
+        QTest::newRow("markup-file") << markup << "o.xml" << 0 << "description=\"tag\"";
+        QTest::newRow("template") << ksy << "o.json" << 0 << "\"description\":\"len = 12337\"";
+        QTest::newRow("missing-markup") << QStringList{"--markup", "gone.xml", "--export", "O", "D"}
+                                        << "o.json" << 1 << "";
+        QTest::newRow("unreadable-template")
+            << QStringList{"--template", "gone.ksy", "--export", "O", "D"} << "o.json" << 1 << "";
+        QTest::newRow("unwritable") << markup << "no-such-folder/o.json" << 1 << "";
+        QTest::newRow("usage") << markup << "o.txt" << 2 << "";
+        QTest::newRow("unknown-option") << QStringList{"--bogus", "D"} << "o.json" << 2 << "";
     }
 
     void export_runs_without_display()
     {
+        QFETCH(QStringList, arguments);
         QFETCH(QString, output);
-        QFETCH(bool, markup_exists);
         QFETCH(int, code);
         QFETCH(QString, written);
         QTemporaryDir folder;
-        const QString data = folder.filePath("d.bin");
-        const QString markup = folder.filePath("m.xml");
-        {
-            QFile file(data);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("0123456789");
-        }
-        if (markup_exists) {
-            QFile file(markup);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("<pellowquarnbybook><node description=\"tag\" start=\"2\" end=\"5\" "
-                       "repeat=\"false\"/></pellowquarnbybook>");
-        }
+        const auto write = [&folder](const char *name, const QByteArray &bytes) {
+            QFile file(folder.filePath(QString::fromLatin1(name)));
+            return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+        };
+        QVERIFY(write("d.bin", "0123456789"));
+        QVERIFY(write("m.xml", "<pellowquarnbybook><node description=\"tag\" start=\"2\" end=\"5\" "
+                               "repeat=\"false\"/></pellowquarnbybook>"));
+        QVERIFY(write("t.ksy", "meta:\n  id: t\n  endian: be\nseq:\n  - id: len\n    type: u2\n"
+                               "  - id: rest\n    size-eos: true\n"));
+        const QHash<QString, QString> names{{"M", folder.filePath("m.xml")},
+                                            {"T", folder.filePath("t.ksy")},
+                                            {"D", folder.filePath("d.bin")},
+                                            {"O", folder.filePath(output)}};
+        for (QString &argument : arguments)
+            argument = names.value(argument, argument);
         QProcess program;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             environment.remove(QString::fromLatin1(name));
         program.setProcessEnvironment(environment);
-        program.start(QStringLiteral(PQ_PROGRAM), {"--markup", markup, "--export",
-                                                   folder.filePath(output), data});
+        program.start(QStringLiteral(PQ_PROGRAM), arguments);
         QVERIFY(program.waitForFinished(30000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), code);

@@ -6,7 +6,7 @@
 #   tests/kaitai/make_fixtures.sh <build folder> [template root]
 set -euo pipefail
 build=${1:?build folder}
-root=${2:-/work/shared/ksy}
+root=${2:-$(dirname "$0")/../../ksy}
 here=$(cd "$(dirname "$0")" && pwd)
 modules=${KSC_MODULES:-/tmp/ksc/node_modules}
 if [ ! -d "$modules/kaitai-struct-compiler" ]; then

@@ -100,7 +100,7 @@ private slots:
         QTest::newRow("markup") << "Markup"
                                 << QStringList{"Mark", "Clear Marks", "Foreground Color",
                                                "Background Color", "Pick Random Colors", "Delete",
-                                               "Prune", "Manual Selection", "Export\u2026"};
+                                               "Prune", "Manual Selection", "Apply Template\u2026", "Export\u2026"};
         QTest::newRow("help") << "Help" << QStringList{"Help Topics", "About Pellow Quarnby"};
     }
 

@@ -1198,6 +1198,58 @@ private slots:
             QCOMPARE(script.warning_texts,
                      QStringList("<font size =4>Could not open export file for output.</font>"));
     }
+
+    // Markup > Apply Template: a description becomes nested markups in one
+    // undo step; a template that cannot be read or that stops says where.
+    void apply_template_data()
+    {
+        QTest::addColumn<QByteArray>("ksy");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("shape");
+        QTest::newRow("gallery-png") << QByteArray() << "markups added from png.ksy"
+                                     << "0..%1[0..7 8..11 12..15 16..28[";
+        QTest::newRow("unreadable-yaml") << QByteArray("meta:\n  id: x\nseq: [\n")
+                                         << "bad.ksy:4:1:" << "";
+        QTest::newRow("stops-at-contents")
+            << QByteArray("meta:\n  id: x\nseq:\n  - id: head\n    type: u1\n"
+                          "  - id: zip\n    contents: [0x50, 0x4b]\n")
+            << "Template stopped at 0x1 in zip:" << "0..%1[0..0";
+    }
+
+    void apply_template()
+    {
+        QFETCH(QByteArray, ksy);
+        QFETCH(QString, status);
+        QFETCH(QString, shape);
+        QImage image(4, 3, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        const QString png = dir.filePath("t.png");
+        QVERIFY(image.save(png));
+        window->open_named_file(png);
+        QString path = QStringLiteral(PQ_SOURCE_DIR "/ksy/image/png.ksy");
+        if (!ksy.isEmpty()) {
+            path = dir.filePath("bad.ksy");
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(ksy);
+        }
+        script.file_names << path;
+        for (QAction *top_entry : window->menuBar()->actions())
+            for (QAction *action : top_entry->menu()->actions())
+                if (action->text() == QString::fromUtf8("Apply Template\u2026"))
+                    action->trigger();
+        QVERIFY2(window->statusBar()->currentMessage().contains(status),
+                 qPrintable(window->statusBar()->currentMessage()));
+        if (shape.isEmpty()) {
+            QCOMPARE(model()->rowCount(), 0);
+            return;
+        }
+        QVERIFY2(tree_shape().startsWith(shape.arg(QFileInfo(png).size() - 1)),
+                 qPrintable(tree_shape()));
+        QCOMPARE(Config::instance()->value("Template Dir").toString(), QFileInfo(path).absolutePath());
+        window->undo_action();
+        QCOMPARE(model()->rowCount(), 0);
+    }
 };
 
 QTEST_MAIN(TestMainWindowMarkup)

@@ -1,0 +1,114 @@
+#include "kaitai/templaterun.h"
+
+#include "editedfile/editedfile.h"
+#include "kaitai/editedfilesource.h"
+#include "kaitai/ksymarkcommand.h"
+#include "kaitai/ksymarkupbuilder.h"
+#include "kaitai/ksyparser.h"
+#include "kaitai/ksyresult.h"
+#include "kaitai/ksytemplate.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QScopeGuard>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("TemplateRun", text);
+}
+
+// Gallery templates import "/common/..." from the root of their collection,
+// one or two folders above them; a template alone imports nothing absolute
+// and reads the same from any root. The first root that reads is taken;
+// when none does, the error is the one seen from the template's own folder.
+std::shared_ptr<KsyTemplate> load_template(const QString &path, QString *error)
+{
+    const int max_levels = 8;
+    QDir root = QFileInfo(path).absoluteDir();
+    QString first_error;
+    for (int level = 0; level < max_levels; ++level) {
+        QString attempt_error;
+        std::shared_ptr<KsyTemplate> loaded = KsyTemplate::load(path, root.absolutePath(),
+                                                                &attempt_error);
+        if (loaded)
+            return loaded;
+        if (level == 0)
+            first_error = attempt_error;
+        if (!root.cdUp())
+            break;
+    }
+    *error = first_error;
+    return nullptr;
+}
+
+} // namespace
+
+TemplateRun::Outcome TemplateRun::apply(EditedFile *file, const QString &ksy_path,
+                                        const Progress &progress, const std::atomic_bool *cancel)
+{
+    Outcome outcome;
+    QString error;
+    const std::shared_ptr<KsyTemplate> ksy = load_template(ksy_path, &error);
+    if (!ksy) {
+        outcome.message = error;
+        return outcome;
+    }
+
+    if (file->refuse_if_busy()) {
+        outcome.message = EditedFile::busy_message();
+        return outcome;
+    }
+    const EditedFileSource source(file);
+    KsyParser parser(ksy, &source);
+    if (progress)
+        parser.set_progress(progress);
+    parser.set_cancel_flag(cancel);
+    // The progress report may let the event loop run: nothing may change
+    // the bytes or the markups while the parse reads them.
+    file->set_busy(true, tr("A template is being applied: cancel it first."));
+    KsyResult result;
+    {
+        const auto done = qScopeGuard([file] { file->set_busy(false); });
+        result = parser.parse();
+    }
+    if (cancel && cancel->load()) {
+        outcome.message = tr("Template cancelled: no markups added");
+        return outcome;
+    }
+
+    const KsyMarkupBuilder::Outcome built =
+        result.root ? KsyMarkupBuilder::build(*result.root) : KsyMarkupBuilder::Outcome();
+    QStringList parts;
+    if (result.stopped)
+        parts << result.message();
+    if (built.markups.empty()) {
+        parts << tr("no markups read");
+        outcome.message = parts.join(QStringLiteral("; "));
+        return outcome;
+    }
+
+    auto *command = new KsyMarkCommand(file->history(), file->markup_tree(), built.markups);
+    const std::shared_ptr<const KsyMarkCommand::Counts> counts = command->counts();
+    if (!file->run(command)) {
+        outcome.message = EditedFile::busy_message();
+        return outcome;
+    }
+    outcome.applied = counts->added > 0;
+    outcome.added = counts->added;
+    outcome.refused = counts->refused;
+
+    const QString name = QFileInfo(ksy_path).fileName();
+    parts << (counts->added == 1 ? tr("1 markup added from %1").arg(name)
+                                 : tr("%1 markups added from %2").arg(QString::number(counts->added), name));
+    if (counts->refused > 0)
+        parts << tr("%1 did not fit the markups already there").arg(counts->refused);
+    const qint64 outside = built.instances_not_nested + built.fields_not_nested;
+    if (outside > 0)
+        parts << tr("%1 lay outside their parent").arg(outside);
+    outcome.complete = !result.stopped && counts->refused == 0 && outside == 0;
+    outcome.message = parts.join(QStringLiteral("; "));
+    return outcome;
+}
