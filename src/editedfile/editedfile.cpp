@@ -11,6 +11,7 @@
 #include "markup/markuptree.h"
 #include "settings/config.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -224,21 +225,23 @@ bool EditedFile::mark(qint64 first, qint64 last, const QString &description)
                    : new MarkCommand(m_history, m_tree, first, last, description));
 }
 
-EditedFile::MarkupRead EditedFile::read_markup(const QString &name)
+EditedFile::MarkupRead EditedFile::read_markup(const QString &name,
+                                               const MarkupTree::LoadProgress &progress)
 {
     if (refuse_if_busy())
         return MarkupRead::refused;
     // Only a regular file of sensible size: a FIFO or a device named as the
     // markup file (at start-up, through a link) must not hang the program.
-    QByteArray bytes;
-    if (!MarkupTree::read_markup_file(name, &bytes))
+    QFile file;
+    qint64 size = 0;
+    if (!MarkupTree::open_markup_file(name, &file, &size))
         return MarkupRead::unreadable;
-    const QString text = MarkupTree::decode_markup_file(bytes);
-    bytes = QByteArray();
-    const bool parsed = m_tree->load_xml(text);
+    const MarkupTree::LoadResult result = m_tree->load_markup_file(file, size, progress);
+    if (result == MarkupTree::LoadResult::cancelled)
+        return MarkupRead::cancelled;
     // Loaded markups start a new history.
     m_history->restart();
-    return parsed ? MarkupRead::loaded : MarkupRead::failed;
+    return result == MarkupTree::LoadResult::loaded ? MarkupRead::loaded : MarkupRead::failed;
 }
 
 bool EditedFile::save_markup(const QString &name)
@@ -274,7 +277,8 @@ void EditedFile::link_markup_file(const QString &markup_path)
     Config::instance()->setValue(link_key(data_path), data_path + QLatin1Char('|') + markup_path);
 }
 
-EditedFile::MarkupRead EditedFile::load_linked_markup(const QString &data_path)
+EditedFile::MarkupRead EditedFile::load_linked_markup(const QString &data_path,
+                                                      const MarkupTree::LoadProgress &progress)
 {
     if (!link_markup_enabled())
         return MarkupRead::none;
@@ -283,9 +287,15 @@ EditedFile::MarkupRead EditedFile::load_linked_markup(const QString &data_path)
     // everything after it is the markup path, "|" in either path included;
     // otherwise (another file with the same key) the second field is used.
     const QString prefix = data_path + QLatin1Char('|');
+    const QString before = m_markup_file;
     m_markup_file = value.startsWith(prefix) ? value.mid(prefix.size())
                                              : value.section(QLatin1Char('|'), 1, 1);
-    return m_markup_file.isEmpty() ? MarkupRead::none : read_markup(m_markup_file);
+    if (m_markup_file.isEmpty())
+        return MarkupRead::none;
+    const MarkupRead result = read_markup(m_markup_file, progress);
+    if (result == MarkupRead::cancelled)
+        m_markup_file = before;
+    return result;
 }
 
 bool EditedFile::is_modified(Part part) const

@@ -2,6 +2,7 @@
 
 #include "editedfile/byteeditcommand.h"
 #include "markup/edithistory.h"
+#include "markup/markuptree.h"
 
 #include <QMap>
 #include <QObject>
@@ -10,7 +11,6 @@
 class EditCommand;
 class HexDocument;
 class MarkupModel;
-class MarkupTree;
 
 // The file being edited: the data file with its unsaved byte edits, the
 // markup tree with its markup file, and the one undo history of both. Views
@@ -87,11 +87,13 @@ public:
     QString markup_file() const { return m_markup_file; }
     void set_markup_file(const QString &name) { m_markup_file = name; }
 
-    enum class MarkupRead { refused, none, unreadable, failed, loaded };
+    enum class MarkupRead { refused, none, unreadable, failed, loaded, cancelled };
     // Replaces the markups with those of the file `name` and starts a new
     // history. unreadable: nothing changed; failed: the tree holds what was
     // read before the error. The markup file and its link are the caller's.
-    MarkupRead read_markup(const QString &name);
+    // `progress` hears how far the reading got; when it says stop, the load
+    // is cancelled and the markups and the history stay as they were.
+    MarkupRead read_markup(const QString &name, const MarkupTree::LoadProgress &progress = {});
     // Writes the tree to `name` completely or not at all (regular files and
     // new names only); then `name` is the markup file, its link is stored
     // and the markups count as saved. False when refused or not written.
@@ -101,8 +103,10 @@ public:
     // is "yes"; the data file is the setting "filename".
     void link_markup_file(const QString &markup_path);
     // Reads the markup file linked to `data_path` and makes it the markup
-    // file; none when no markup file is linked to it.
-    MarkupRead load_linked_markup(const QString &data_path);
+    // file; none when no markup file is linked to it. A cancelled load keeps
+    // the markup file as it was.
+    MarkupRead load_linked_markup(const QString &data_path,
+                                  const MarkupTree::LoadProgress &progress = {});
     // "Link/" followed by the djb2 hash of the Latin-1 path (bytes taken as
     // signed), masked to 31 bits.
     static QString link_key(const QString &data_path);

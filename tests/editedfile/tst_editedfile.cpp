@@ -7,6 +7,7 @@
 #include "testsettings.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,6 +29,8 @@ private slots:
     void busy_refuses_every_change();
     void goto_checks_the_address_data();
     void goto_checks_the_address();
+    void cancelled_markup_read_changes_nothing_data();
+    void cancelled_markup_read_changes_nothing();
 
 private:
     QByteArray read_all(const QString &path)
@@ -262,6 +265,53 @@ void TestEditedFile::goto_checks_the_address()
         QCOMPARE(jumps.at(0).at(0).toLongLong(), target);
     else
         QCOMPARE(refusals.at(0).at(0).toString(), why);
+}
+
+void TestEditedFile::cancelled_markup_read_changes_nothing_data()
+{
+    QTest::addColumn<bool>("linked");
+    QTest::newRow("load-markup") << false;
+    QTest::newRow("linked-at-open") << true;
+}
+
+void TestEditedFile::cancelled_markup_read_changes_nothing()
+{
+    QFETCH(bool, linked);
+    QTemporaryDir dir;
+    const QString data = pq_test::make_temp_file(0, QByteArray(16, 'x'));
+    const QString kept = dir.filePath(QStringLiteral("kept.xml"));
+    const QString other = dir.filePath(QStringLiteral("other.xml"));
+    Config::instance()->setValue(QStringLiteral("Link Markup"), QStringLiteral("yes"));
+    Config::instance()->setValue(QStringLiteral("filename"), data);
+    {
+        EditedFile writer;
+        QVERIFY(writer.mark(0, 3, QStringLiteral("other")));
+        QVERIFY(writer.save_markup(other)); // links it to the data file
+    }
+    EditedFile file;
+    QVERIFY(file.open(data));
+    QVERIFY(file.mark(4, 7, QStringLiteral("kept")));
+    file.set_markup_file(kept);
+    const QString link = Config::instance()->value(EditedFile::link_key(data)).toString();
+    QSignalSpy markups(&file, &EditedFile::markups_changed);
+
+    QList<qint64> told;
+    const auto stop = [&told](qint64 done, qint64 total) {
+        told << done << total;
+        return false;
+    };
+    const EditedFile::MarkupRead result =
+        linked ? file.load_linked_markup(data, stop) : file.read_markup(other, stop);
+    QCOMPARE(result, EditedFile::MarkupRead::cancelled);
+    QCOMPARE(told, QList<qint64>({ QFileInfo(other).size(), QFileInfo(other).size() }));
+    QCOMPARE(markups.count(), 0);
+    QCOMPARE(file.markup_model()->root()->child_count(), 1);
+    QCOMPARE(file.markup_model()->root()->child(0)->data(0).toString(), QStringLiteral("kept"));
+    QCOMPARE(file.markup_file(), kept);
+    QCOMPARE(Config::instance()->value(EditedFile::link_key(data)).toString(), link);
+    // The mark is still there to undo.
+    QVERIFY(file.undo());
+    QCOMPARE(file.markup_model()->root()->child_count(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestEditedFile)

@@ -4,6 +4,7 @@
 #include "markuptesthelpers.h"
 #include "markup/markuptree.h"
 
+#include <QBuffer>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -336,6 +337,14 @@ void TestMarkupXml::file_encoding_data()
     QTest::newRow("truncated-utf-8-is-latin-1")
         << QByteArray("<pellowquarnbybook><node description=\"\xc3\"/></pellowquarnbybook>")
         << QString::fromUtf8("Ã");
+    // Files are read a mebibyte at a time.
+    const QByteArray head("<pellowquarnbybook><node description=\"");
+    const QByteArray tail("\"/></pellowquarnbybook>");
+    const qsizetype pad = (qsizetype(1) << 20) - head.size() - 1;
+    QTest::newRow("utf-8-character-across-pieces")
+        << head + QByteArray(pad, 'a') + "\xc3\xa9" + tail << QString(pad, 'a') + QChar(0xe9);
+    QTest::newRow("legacy-byte-in-a-later-piece")
+        << head + QByteArray(pad + 9, 'a') + "\x80" + tail << QString(pad + 9, 'a') + QChar(0x20ac);
 }
 
 void TestMarkupXml::file_encoding()
@@ -344,6 +353,13 @@ void TestMarkupXml::file_encoding()
     QFETCH(QString, description);
     QVERIFY(tree->load_xml(MarkupTree::decode_markup_file(bytes)));
     QCOMPARE(model->root()->child(0)->data(0).toString(), description);
+    // Read from the file piece by piece, the same.
+    QBuffer file(&bytes);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    MarkupModel streamed_model;
+    MarkupTree streamed(&streamed_model);
+    QCOMPARE(streamed.load_markup_file(file, bytes.size()), MarkupTree::LoadResult::loaded);
+    QCOMPARE(streamed_model.root()->child(0)->data(0).toString(), description);
     // Saved back always as UTF-8.
     const QByteArray out = MarkupTree::encode_markup_file(tree->to_xml());
     QVERIFY(out.contains(description.toUtf8()));
