@@ -13,6 +13,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 
 namespace {
 
@@ -39,7 +40,9 @@ EditedFile::EditedFile(QObject *parent)
     , m_model(new MarkupModel(this))
     , m_tree(new MarkupTree(m_model, this))
     , m_history(new EditHistory(this))
+    , m_watcher(new QFileSystemWatcher(this))
 {
+    connect(m_watcher, &QFileSystemWatcher::fileChanged, this, &EditedFile::check_size);
     connect(m_history, &EditHistory::modified_changed, this, [this](Part part, bool modified) {
         emit modified_changed(part, modified);
         const bool any = is_modified();
@@ -66,9 +69,24 @@ bool EditedFile::open(const QString &path)
     m_document->open(path);
     m_document->load(0, 0);
     m_edits.clear();
+    if (!m_watcher->files().isEmpty())
+        m_watcher->removePaths(m_watcher->files());
+    if (m_document->is_open())
+        m_watcher->addPath(m_document->absolute_path());
+    m_known_size = size();
     emit file_changed();
     emit bytes_changed(0, qMax<qint64>(0, size() - 1));
     return m_document->is_open();
+}
+
+void EditedFile::check_size()
+{
+    const qint64 now = size();
+    if (now == m_known_size)
+        return;
+    const qint64 before = m_known_size;
+    m_known_size = now;
+    emit bytes_changed(qMin(before, now), qMax(before, now) - 1);
 }
 
 bool EditedFile::is_open() const
@@ -218,11 +236,28 @@ bool EditedFile::run(EditCommand *command)
     return m_history->run(command);
 }
 
-bool EditedFile::mark(qint64 first, qint64 last, const QString &description)
+bool EditedFile::mark(qint64 first, qint64 last, const QString &description,
+                      const MarkupValueType &type)
 {
-    return run(description.isEmpty()
-                   ? new MarkCommand(m_history, m_tree, first, last)
-                   : new MarkCommand(m_history, m_tree, first, last, description));
+    if (refuse_if_busy())
+        return false;
+    // The size now, not the one the caller saw: the file may have shrunk
+    // underneath since.
+    if (qMin(first, last) < 0 || qMax(first, last) >= size()) {
+        check_size();
+        emit status_message(past_end_message());
+        return false;
+    }
+    const QString text = description.isEmpty() ? QStringLiteral("Description") : description;
+    if (run(new MarkCommand(m_history, m_tree, first, last, text, type)))
+        return true;
+    emit status_message(tr("Selections cannot overlap"));
+    return false;
+}
+
+QString EditedFile::past_end_message()
+{
+    return tr("Cannot mark past the end of the file");
 }
 
 EditedFile::MarkupRead EditedFile::read_markup(const QString &name,

@@ -11,6 +11,7 @@
 class EditCommand;
 class HexDocument;
 class MarkupModel;
+class QFileSystemWatcher;
 
 // The file being edited: the data file with its unsaved byte edits, the
 // markup tree with its markup file, and the one undo history of both. Views
@@ -38,6 +39,11 @@ public:
     EditHistory *history() const { return m_history; }
 
     // --- the data file
+    // Compares the file's size with the one last seen; when another program
+    // changed it, the bytes between the two ends announce a change
+    // (bytes_changed), so the views show the file as it is now. Runs by
+    // itself when the file system reports a change to the open file.
+    void check_size();
     // Opens `path` (a failure leaves no file open) and drops every byte edit;
     // the history and the markups are the caller's to keep or restart. The
     // empty name is ignored. False when busy or when no file could be opened.
@@ -80,9 +86,13 @@ public:
     // --- markups
     // Pushes a markup step; false when busy or when it changed nothing.
     bool run(EditCommand *command);
-    // Marks first..last (any order) as one step; false when refused (busy,
-    // or the range overlaps a markup partly or equals one).
-    bool mark(qint64 first, qint64 last, const QString &description = QString());
+    // Marks first..last (any order) as one step, made for a value of `type`
+    // when given; false when refused, with the reason on status_message():
+    // busy, a range not wholly inside the file as it is now, or one that
+    // overlaps a markup partly or equals one.
+    bool mark(qint64 first, qint64 last, const QString &description = QString(),
+              const MarkupValueType &type = MarkupValueType());
+    static QString past_end_message();
 
     QString markup_file() const { return m_markup_file; }
     void set_markup_file(const QString &name) { m_markup_file = name; }
@@ -155,6 +165,8 @@ private:
     QMap<qint64, quint8> m_edits;
     // Held as text, not 8-bit, so that paths outside Latin-1 survive.
     QString m_markup_file;
+    QFileSystemWatcher *m_watcher;
+    qint64 m_known_size = 0;
     bool m_busy = false;
     bool m_typing = false;
     bool m_was_modified = false;

@@ -197,6 +197,10 @@ void write_node_start(QXmlStreamWriter &writer, const MarkupNode *node)
     // is written as it is.
     writer.writeAttribute(QStringLiteral("repeat"),
                           writable_text(node->stored_data(MarkupColumn::Repeat)));
+    // Only for a markup made for a typed value: files without it stay as
+    // they were.
+    if (!node->value_type().is_none())
+        writer.writeAttribute(QStringLiteral("type"), node->value_type().to_text());
     // An invalid colour is written as black.
     const QRgb foreground = node->foreground().isValid() ? node->foreground().rgb() : 0;
     const QRgb background = node->background().isValid() ? node->background().rgb() : 0;
@@ -315,7 +319,7 @@ bool MarkupTree::insert_range(qint64 a, qint64 b, const QString &description)
 }
 
 MarkupNode *MarkupTree::mark_range(qint64 a, qint64 b, QList<int> *adopted_rows,
-                                   const QString &description)
+                                   const QString &description, const MarkupValueType &type)
 {
     if (!m_model)
         return nullptr;
@@ -338,6 +342,7 @@ MarkupNode *MarkupTree::mark_range(qint64 a, qint64 b, QList<int> *adopted_rows,
     const QModelIndex parent_index = m_model->index_of(parent);
     m_model->insertRow(row, parent_index);
     MarkupNode *node = parent->child(row);
+    node->set_value_type(type);
     m_model->setData(m_model->index(row, MarkupColumn::Description, parent_index), description);
     m_model->setData(m_model->index(row, MarkupColumn::Start, parent_index), first);
     m_model->setData(m_model->index(row, MarkupColumn::End, parent_index), last);

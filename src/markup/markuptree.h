@@ -1,5 +1,6 @@
 #pragma once
 
+#include "markup/markupvaluetype.h"
 #include "markup/markupxmlhandler.h"
 
 #include <QColor>
@@ -74,7 +75,8 @@ public:
     // insert_range's work: the new markup, or null when refused. *adopted_rows
     // receives the rows the markups it adopted had in its parent before.
     MarkupNode *mark_range(qint64 a, qint64 b, QList<int> *adopted_rows,
-                           const QString &description = QStringLiteral("Description"));
+                           const QString &description = QStringLiteral("Description"),
+                           const MarkupValueType &type = MarkupValueType());
     // Takes back mark_range: the markup goes (deleted) and its children return
     // to its parent at adopted_rows.
     void unmark(MarkupNode *node, const QList<int> &adopted_rows);

@@ -89,6 +89,7 @@ bool MarkupXMLHandler::startElement(const QString &, const QString &local_name, 
     node->set_data(MarkupColumn::Repeat, attributes.value(QLatin1String("repeat")).toString());
     node->set_foreground(read_colour(attributes, QStringLiteral("foreground")));
     node->set_background(read_colour(attributes, QStringLiteral("background")));
+    node->set_value_type(MarkupValueType::from_text(attributes.value(QLatin1String("type"))));
 
     m_open.push_back(node);
     return true;

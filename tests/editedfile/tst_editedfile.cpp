@@ -29,6 +29,8 @@ private slots:
     void busy_refuses_every_change();
     void goto_checks_the_address_data();
     void goto_checks_the_address();
+    void mark_stays_inside_the_file_data();
+    void mark_stays_inside_the_file();
     void cancelled_markup_read_changes_nothing_data();
     void cancelled_markup_read_changes_nothing();
 
@@ -66,7 +68,8 @@ void TestEditedFile::type_mark_undo_redo_and_save()
     QCOMPARE(bytes.at(0).at(0).toLongLong(), 1);
     QCOMPARE(bytes.at(0).at(1).toLongLong(), 1);
     QCOMPARE(file.read(0, 4), QByteArray("\x00\xab\x22\x33", 4));
-    QVERIFY(file.mark(2, 3, QStringLiteral("tail")));
+    const MarkupValueType int16_be(ValueDecoder::Type::int16, false);
+    QVERIFY(file.mark(2, 3, QStringLiteral("tail"), int16_be));
     QVERIFY(!file.mark(1, 2)); // overlaps "tail" partly: refused, no step
     QCOMPARE(file.markup_model()->root()->child_count(), 1);
     QVERIFY(markups.count() > 0);
@@ -91,6 +94,7 @@ void TestEditedFile::type_mark_undo_redo_and_save()
     QVERIFY(file.redo() && file.redo());
     QCOMPARE(file.byte_at(1), 0xab);
     QCOMPARE(file.markup_model()->root()->child(0)->data(0).toString(), QStringLiteral("tail"));
+    QCOMPARE(file.markup_model()->root()->child(0)->value_type(), int16_be);
 
     QVERIFY(file.save_bytes(QString()));
     QVERIFY(file.save_markup(markup_path));
@@ -105,6 +109,7 @@ void TestEditedFile::type_mark_undo_redo_and_save()
     QVERIFY(node);
     QCOMPARE(node->start(), qint64(2));
     QCOMPARE(node->end(), qint64(3));
+    QCOMPARE(node->value_type(), int16_be);
 }
 
 void TestEditedFile::undo_after_save_brings_the_old_byte_back()
@@ -267,6 +272,51 @@ void TestEditedFile::goto_checks_the_address()
         QCOMPARE(refusals.at(0).at(0).toString(), why);
 }
 
+void TestEditedFile::mark_stays_inside_the_file_data()
+{
+    QTest::addColumn<qint64>("first");
+    QTest::addColumn<qint64>("last");
+    QTest::addColumn<qint64>("shrink_to");
+    QTest::addColumn<bool>("marked");
+    QTest::newRow("inside") << qint64(2) << qint64(5) << qint64(-1) << true;
+    QTest::newRow("touching-the-end") << qint64(12) << qint64(15) << qint64(-1) << true;
+    QTest::newRow("ends-backwards-touching-the-end") << qint64(15) << qint64(12) << qint64(-1) << true;
+    QTest::newRow("one-past-the-end") << qint64(12) << qint64(16) << qint64(-1) << false;
+    QTest::newRow("wholly-past-the-end") << qint64(20) << qint64(30) << qint64(-1) << false;
+    QTest::newRow("before-the-start") << qint64(-1) << qint64(3) << qint64(-1) << false;
+    QTest::newRow("end-of-a-file-that-shrank") << qint64(12) << qint64(15) << qint64(14) << false;
+    QTest::newRow("inside-a-file-that-shrank") << qint64(12) << qint64(13) << qint64(14) << true;
+}
+
+void TestEditedFile::mark_stays_inside_the_file()
+{
+    QFETCH(qint64, first);
+    QFETCH(qint64, last);
+    QFETCH(qint64, shrink_to);
+    QFETCH(bool, marked);
+    const QString data = pq_test::make_temp_file(0, QByteArray(16, 'x'));
+    EditedFile file;
+    QVERIFY(file.open(data));
+    QSignalSpy told(&file, &EditedFile::status_message);
+    QSignalSpy bytes(&file, &EditedFile::bytes_changed);
+    if (shrink_to >= 0)
+        QVERIFY(QFile::resize(data, shrink_to));
+    QCOMPARE(file.mark(first, last, QStringLiteral("m"),
+                       MarkupValueType(ValueDecoder::Type::int32, true)),
+             marked);
+    QCOMPARE(file.markup_model()->root()->child_count(), marked ? 1 : 0);
+    QCOMPARE(file.history()->count(), marked ? 1 : 0);
+    QCOMPARE(told.count(), marked ? 0 : 1);
+    if (!marked)
+        QCOMPARE(told.at(0).at(0).toString(), EditedFile::past_end_message());
+    // A refusal for a file that shrank tells the views of the bytes it lost.
+    if (shrink_to >= 0 && !marked) {
+        QCOMPARE(bytes.count(), 1);
+        QCOMPARE(bytes.at(0).at(0).toLongLong(), shrink_to);
+        QCOMPARE(bytes.at(0).at(1).toLongLong(), qint64(15));
+    }
+}
+
 void TestEditedFile::cancelled_markup_read_changes_nothing_data()
 {
     QTest::addColumn<bool>("linked");
@@ -285,12 +335,15 @@ void TestEditedFile::cancelled_markup_read_changes_nothing()
     Config::instance()->setValue(QStringLiteral("filename"), data);
     {
         EditedFile writer;
+        QVERIFY(writer.open(data));
         QVERIFY(writer.mark(0, 3, QStringLiteral("other")));
         QVERIFY(writer.save_markup(other)); // links it to the data file
     }
     EditedFile file;
     QVERIFY(file.open(data));
     QVERIFY(file.mark(4, 7, QStringLiteral("kept")));
+    QVERIFY(file.mark(8, 9, QStringLiteral("kept")));
+    QVERIFY(file.undo());
     file.set_markup_file(kept);
     const QString link = Config::instance()->value(EditedFile::link_key(data)).toString();
     QSignalSpy markups(&file, &EditedFile::markups_changed);
@@ -309,8 +362,10 @@ void TestEditedFile::cancelled_markup_read_changes_nothing()
     QCOMPARE(file.markup_model()->root()->child(0)->data(0).toString(), QStringLiteral("kept"));
     QCOMPARE(file.markup_file(), kept);
     QCOMPARE(Config::instance()->value(EditedFile::link_key(data)).toString(), link);
-    // The mark is still there to undo.
-    QVERIFY(file.undo());
+    // The history is untouched: one mark to undo, one to redo.
+    QVERIFY(file.redo());
+    QCOMPARE(file.markup_model()->root()->child_count(), 2);
+    QVERIFY(file.undo() && file.undo());
     QCOMPARE(file.markup_model()->root()->child_count(), 0);
 }
 

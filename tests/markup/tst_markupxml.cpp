@@ -31,6 +31,8 @@ private slots:
     void editor_values_written_as_numbers_and_text();
     void loose_attributes_data();
     void loose_attributes();
+    void value_type_attribute_data();
+    void value_type_attribute();
     void failures_keep_what_was_read_data();
     void failures_keep_what_was_read();
     void unwritable_characters_replaced();
@@ -247,6 +249,35 @@ void TestMarkupXml::loose_attributes()
     QCOMPARE(n->is_repeat(), repeat);
     QCOMPARE(n->foreground().isValid(), foreground_valid);
     QCOMPARE(n->background(), background);
+}
+
+void TestMarkupXml::value_type_attribute_data()
+{
+    QTest::addColumn<QString>("attribute");
+    QTest::addColumn<QString>("type");
+    QTest::newRow("absent-in-older-files") << "" << "";
+    QTest::newRow("int32-little-endian") << " type=\"int32le\"" << "int32le";
+    QTest::newRow("float64-big-endian") << " type=\"float64be\"" << "float64be";
+    QTest::newRow("one-byte-without-order") << " type=\"uint8\"" << "uint8";
+    QTest::newRow("text-type") << " type=\"utf8\"" << "utf8";
+    QTest::newRow("unknown-from-a-later-version") << " type=\"int128le\"" << "";
+    QTest::newRow("order-missing") << " type=\"uint16\"" << "";
+    QTest::newRow("order-on-one-byte") << " type=\"int8le\"" << "";
+}
+
+void TestMarkupXml::value_type_attribute()
+{
+    QFETCH(QString, attribute);
+    QFETCH(QString, type);
+    QVERIFY(tree->load_xml(QStringLiteral("<!DOCTYPE PQML><pellowquarnbybook><node start=\"0\" "
+                                          "end=\"3\"%1/></pellowquarnbybook>")
+                               .arg(attribute)));
+    QCOMPARE(model->root()->child(0)->value_type().to_text(), type);
+    // Written back only when there is one, and read back the same.
+    const QString saved = tree->to_xml();
+    QCOMPARE(saved.contains(QStringLiteral(" type=")), !type.isEmpty());
+    QVERIFY(tree->load_xml(saved));
+    QCOMPARE(model->root()->child(0)->value_type().to_text(), type);
 }
 
 void TestMarkupXml::failures_keep_what_was_read_data()
