@@ -8,7 +8,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <yaml-cpp/yaml.h>
@@ -16,6 +19,8 @@
 #include <memory>
 
 using namespace pq_markup_test;
+
+Q_DECLARE_METATYPE(ValueDecoder::Type)
 
 // Offsets past 2^53, where a double would lose the last digit.
 constexpr qint64 far = (qint64(1) << 53) + 1;
@@ -32,6 +37,11 @@ private slots:
     void ksy_lays_out_every_level();
     void identifiers_data();
     void identifiers();
+    void ksy_ids_and_type_names_data();
+    void ksy_ids_and_type_names();
+    void ksy_value_types_data();
+    void ksy_value_types();
+    void ksy_compiles();
 
 private:
     // One row per markup in tree order, as the CSV columns: the oracle.
@@ -209,6 +219,155 @@ void TestMarkupExport::identifiers()
     QFETCH(QString, text);
     QFETCH(QString, expected);
     QCOMPARE(MarkupExporter::identifier(text, "field"), expected);
+}
+
+namespace {
+
+// Markups side by side, four bytes each, every one with a one-byte child
+// so that it is also a type.
+void mark_side_by_side(MarkupTree &tree, const QStringList &names)
+{
+    for (int i = 0; i < names.size(); ++i) {
+        QVERIFY(tree.insert_range(i * 4, i * 4 + 3, names.at(i)));
+        QVERIFY(tree.insert_range(i * 4, i * 4, QStringLiteral("inner")));
+    }
+}
+
+} // namespace
+
+void TestMarkupExport::ksy_ids_and_type_names_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("ids");
+    QTest::addColumn<QStringList>("types");
+    for (const char *word : { "yes", "no", "on", "off", "true", "false", "null" }) {
+        const QString w = QString::fromLatin1(word);
+        QTest::newRow(word) << QStringList { w.toUpper() } << QStringList { w + "_field" }
+                            << QStringList { w + "_type" };
+    }
+    QTest::newRow("keyword-of-a-target-language") << QStringList { "class" }
+                                                  << QStringList { "class_field" }
+                                                  << QStringList { "class_type" };
+    QTest::newRow("duplicate-names") << QStringList { "Size", "size", "SIZE" }
+                                     << QStringList { "size", "size_2", "size_3" }
+                                     << QStringList { "size", "size_2", "size_3" };
+    QTest::newRow("renamed-word-meets-its-own-name") << QStringList { "no", "no field" }
+                                                     << QStringList { "no_field", "no_field_2" }
+                                                     << QStringList { "no_type", "no_field" };
+    QTest::newRow("spaces") << QStringList { "  chunk  size " } << QStringList { "chunk_size" }
+                            << QStringList { "chunk_size" };
+    QTest::newRow("leading-digits") << QStringList { "3d", "3d" }
+                                    << QStringList { "field_3d", "field_3d_2" }
+                                    << QStringList { "type_3d", "type_3d_2" };
+    QTest::newRow("empty") << QStringList { "", "" } << QStringList { "field", "field_2" }
+                           << QStringList { "type", "type_2" };
+}
+
+void TestMarkupExport::ksy_ids_and_type_names()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, ids);
+    QFETCH(QStringList, types);
+    MarkupModel flat_model;
+    MarkupTree flat(&flat_model);
+    mark_side_by_side(flat, names);
+    const QByteArray text = MarkupExporter::to_ksy(flat_model.root(), "/data/on.bin",
+                                                   names.size() * 4);
+    const YAML::Node ksy = YAML::Load(text.toStdString());
+    QStringList seen_ids;
+    QStringList seen_types;
+    for (const YAML::Node &field : ksy["seq"]) {
+        seen_ids << QString::fromStdString(field["id"].as<std::string>());
+        seen_types << QString::fromStdString(field["type"].as<std::string>());
+    }
+    QCOMPARE(seen_ids, ids);
+    QCOMPARE(seen_types, types);
+    QCOMPARE(ksy["meta"]["id"].as<std::string>(), std::string("on_file"));
+    for (const QString &type : types)
+        QVERIFY2(ksy["types"][type.toStdString()]["seq"], qPrintable(type));
+    // Written plain, so a YAML 1.1 reader sees the same strings.
+    for (const QString &id : ids)
+        QVERIFY(text.contains("- id: " + id.toLatin1() + '\n'));
+}
+
+void TestMarkupExport::ksy_value_types_data()
+{
+    QTest::addColumn<ValueDecoder::Type>("type");
+    QTest::addColumn<bool>("little");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<QString>("ksy_type");
+    QTest::addColumn<QString>("encoding");
+    using T = ValueDecoder::Type;
+    QTest::newRow("int32-le") << T::int32 << true << qint64(4) << "s4le" << "";
+    QTest::newRow("uint16-be") << T::uint16 << false << qint64(2) << "u2be" << "";
+    QTest::newRow("float64-le") << T::float64 << true << qint64(8) << "f8le" << "";
+    QTest::newRow("float32-be") << T::float32 << false << qint64(4) << "f4be" << "";
+    QTest::newRow("uint8-has-no-order") << T::uint8 << true << qint64(1) << "u1" << "";
+    QTest::newRow("int8") << T::int8 << false << qint64(1) << "s1" << "";
+    QTest::newRow("unix-time-signed") << T::unix_time64 << false << qint64(8) << "s8be" << "";
+    QTest::newRow("utf8-text") << T::utf8 << true << qint64(5) << "str" << "UTF-8";
+    QTest::newRow("resized-since-marked") << T::int32 << true << qint64(3) << "" << "";
+    QTest::newRow("untyped-four-bytes") << T::ascii << true << qint64(-4) << "u4" << "";
+}
+
+void TestMarkupExport::ksy_value_types()
+{
+    QFETCH(ValueDecoder::Type, type);
+    QFETCH(bool, little);
+    QFETCH(qint64, size);
+    QFETCH(QString, ksy_type);
+    QFETCH(QString, encoding);
+    MarkupModel flat_model;
+    MarkupTree flat(&flat_model);
+    // A negative size: a markup of that many bytes made by hand.
+    QVERIFY(flat.insert_range(0, qAbs(size) - 1, QStringLiteral("value")));
+    if (size > 0)
+        flat_model.root()->child(0)->set_value_type(MarkupValueType(type, little));
+    const YAML::Node field = YAML::Load(
+        MarkupExporter::to_ksy(flat_model.root(), "v.bin", qAbs(size)).toStdString())["seq"][0];
+    QCOMPARE(QString::fromStdString(field["type"] ? field["type"].as<std::string>() : ""), ksy_type);
+    QCOMPARE(QString::fromStdString(field["encoding"] ? field["encoding"].as<std::string>() : ""),
+             encoding);
+    // Bytes without a type of their own (or a text) say how many.
+    QCOMPARE(bool(field["size"]), ksy_type.isEmpty() || ksy_type == "str");
+}
+
+void TestMarkupExport::ksy_compiles()
+{
+    // The compiler as a command taking "-t python --outdir <dir> <file>",
+    // e.g. a small front for the npm package kaitai-struct-compiler.
+    const QString compiler = qEnvironmentVariable("PQ_KSC");
+    if (compiler.isEmpty())
+        QSKIP("no Kaitai Struct compiler: set PQ_KSC to run this check");
+    MarkupModel ksy_model;
+    MarkupTree ksy_tree(&ksy_model);
+    mark_side_by_side(ksy_tree, { "yes", "no", "null", "class", "Size", "size", "3d", "" });
+    QVERIFY(ksy_tree.insert_range(40, 43, QStringLiteral("count")));
+    ksy_model.root()->child(8)->set_value_type(MarkupValueType(ValueDecoder::Type::uint32, false));
+    QVERIFY(ksy_tree.insert_range(44, 46, QStringLiteral("name")));
+    ksy_model.root()->child(9)->set_value_type(MarkupValueType(ValueDecoder::Type::ascii, true));
+
+    QTemporaryDir dir;
+    const QString file = dir.filePath("null.ksy");
+    {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(MarkupExporter::to_ksy(ksy_model.root(), "null.bin", 48));
+    }
+    QProcess ksc;
+    QStringList args = QProcess::splitCommand(compiler);
+    const QString program = args.takeFirst();
+    ksc.start(program, args << "-t" << "python" << "--outdir" << dir.path() << file);
+    QVERIFY(ksc.waitForFinished(120000));
+    QVERIFY2(ksc.exitCode() == 0, ksc.readAllStandardError().constData());
+    const QString python = dir.filePath("null_file.py");
+    QVERIFY(QFile::exists(python));
+    // And what it made is Python.
+    QProcess check;
+    check.start("python3", { "-m", "py_compile", python });
+    if (!check.waitForFinished(60000) || check.exitStatus() != QProcess::NormalExit)
+        QSKIP("no python3 to check the generated parser with");
+    QVERIFY2(check.exitCode() == 0, check.readAllStandardError().constData());
 }
 
 QTEST_GUILESS_MAIN(TestMarkupExport)
