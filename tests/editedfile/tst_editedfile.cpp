@@ -301,20 +301,12 @@ void TestEditedFile::mark_stays_inside_the_file()
     QSignalSpy bytes(&file, &EditedFile::bytes_changed);
     if (shrink_to >= 0)
         QVERIFY(QFile::resize(data, shrink_to));
-    QCOMPARE(file.mark(first, last, QStringLiteral("m"),
-                       MarkupValueType(ValueDecoder::Type::int32, true)),
-             marked);
-    QCOMPARE(file.markup_model()->root()->child_count(), marked ? 1 : 0);
+    QCOMPARE(file.mark(first, last, QStringLiteral("m")), marked);
     QCOMPARE(file.history()->count(), marked ? 1 : 0);
-    QCOMPARE(told.count(), marked ? 0 : 1);
-    if (!marked)
-        QCOMPARE(told.at(0).at(0).toString(), EditedFile::past_end_message());
+    QCOMPARE(told.count() == 1 && told.at(0).at(0) == EditedFile::past_end_message(), !marked);
     // A refusal for a file that shrank tells the views of the bytes it lost.
-    if (shrink_to >= 0 && !marked) {
-        QCOMPARE(bytes.count(), 1);
-        QCOMPARE(bytes.at(0).at(0).toLongLong(), shrink_to);
-        QCOMPARE(bytes.at(0).at(1).toLongLong(), qint64(15));
-    }
+    if (shrink_to >= 0 && !marked)
+        QCOMPARE(bytes.takeFirst(), QVariantList({ shrink_to, qint64(15) }));
 }
 
 void TestEditedFile::cancelled_markup_read_changes_nothing_data()
@@ -329,22 +321,14 @@ void TestEditedFile::cancelled_markup_read_changes_nothing()
     QFETCH(bool, linked);
     QTemporaryDir dir;
     const QString data = pq_test::make_temp_file(0, QByteArray(16, 'x'));
-    const QString kept = dir.filePath(QStringLiteral("kept.xml"));
     const QString other = dir.filePath(QStringLiteral("other.xml"));
     Config::instance()->setValue(QStringLiteral("Link Markup"), QStringLiteral("yes"));
     Config::instance()->setValue(QStringLiteral("filename"), data);
-    {
-        EditedFile writer;
-        QVERIFY(writer.open(data));
-        QVERIFY(writer.mark(0, 3, QStringLiteral("other")));
-        QVERIFY(writer.save_markup(other)); // links it to the data file
-    }
     EditedFile file;
     QVERIFY(file.open(data));
-    QVERIFY(file.mark(4, 7, QStringLiteral("kept")));
-    QVERIFY(file.mark(8, 9, QStringLiteral("kept")));
-    QVERIFY(file.undo());
-    file.set_markup_file(kept);
+    QVERIFY(file.mark(0, 3, QStringLiteral("other")) && file.save_markup(other)); // and linked
+    QVERIFY(file.mark(4, 7, QStringLiteral("kept")) && file.mark(8, 9) && file.undo());
+    file.set_markup_file(QStringLiteral("kept.xml"));
     const QString link = Config::instance()->value(EditedFile::link_key(data)).toString();
     QSignalSpy markups(&file, &EditedFile::markups_changed);
 
@@ -353,19 +337,15 @@ void TestEditedFile::cancelled_markup_read_changes_nothing()
         told << done << total;
         return false;
     };
-    const EditedFile::MarkupRead result =
-        linked ? file.load_linked_markup(data, stop) : file.read_markup(other, stop);
-    QCOMPARE(result, EditedFile::MarkupRead::cancelled);
+    QCOMPARE(linked ? file.load_linked_markup(data, stop) : file.read_markup(other, stop),
+             EditedFile::MarkupRead::cancelled);
     QCOMPARE(told, QList<qint64>({ QFileInfo(other).size(), QFileInfo(other).size() }));
     QCOMPARE(markups.count(), 0);
-    QCOMPARE(file.markup_model()->root()->child_count(), 1);
-    QCOMPARE(file.markup_model()->root()->child(0)->data(0).toString(), QStringLiteral("kept"));
-    QCOMPARE(file.markup_file(), kept);
-    QCOMPARE(Config::instance()->value(EditedFile::link_key(data)).toString(), link);
-    // The history is untouched: one mark to undo, one to redo.
-    QVERIFY(file.redo());
     QCOMPARE(file.markup_model()->root()->child_count(), 2);
-    QVERIFY(file.undo() && file.undo());
+    QCOMPARE(file.markup_file(), QStringLiteral("kept.xml"));
+    QCOMPARE(Config::instance()->value(EditedFile::link_key(data)).toString(), link);
+    // The history is untouched: a mark to redo, three to undo.
+    QVERIFY(file.redo() && file.undo() && file.undo() && file.undo());
     QCOMPARE(file.markup_model()->root()->child_count(), 0);
 }
 

@@ -20,7 +20,6 @@
 
 using namespace pq_markup_test;
 
-Q_DECLARE_METATYPE(ValueDecoder::Type)
 
 // Offsets past 2^53, where a double would lose the last digit.
 constexpr qint64 far = (qint64(1) << 53) + 1;
@@ -39,7 +38,6 @@ private slots:
     void identifiers();
     void ksy_ids_and_type_names_data();
     void ksy_ids_and_type_names();
-    void ksy_value_types_data();
     void ksy_value_types();
     void ksy_compiles();
 
@@ -290,84 +288,64 @@ void TestMarkupExport::ksy_ids_and_type_names()
         QVERIFY(text.contains("- id: " + id.toLatin1() + '\n'));
 }
 
-void TestMarkupExport::ksy_value_types_data()
-{
-    QTest::addColumn<ValueDecoder::Type>("type");
-    QTest::addColumn<bool>("little");
-    QTest::addColumn<qint64>("size");
-    QTest::addColumn<QString>("ksy_type");
-    QTest::addColumn<QString>("encoding");
-    using T = ValueDecoder::Type;
-    QTest::newRow("int32-le") << T::int32 << true << qint64(4) << "s4le" << "";
-    QTest::newRow("uint16-be") << T::uint16 << false << qint64(2) << "u2be" << "";
-    QTest::newRow("float64-le") << T::float64 << true << qint64(8) << "f8le" << "";
-    QTest::newRow("float32-be") << T::float32 << false << qint64(4) << "f4be" << "";
-    QTest::newRow("uint8-has-no-order") << T::uint8 << true << qint64(1) << "u1" << "";
-    QTest::newRow("int8") << T::int8 << false << qint64(1) << "s1" << "";
-    QTest::newRow("unix-time-signed") << T::unix_time64 << false << qint64(8) << "s8be" << "";
-    QTest::newRow("utf8-text") << T::utf8 << true << qint64(5) << "str" << "UTF-8";
-    QTest::newRow("resized-since-marked") << T::int32 << true << qint64(3) << "" << "";
-    QTest::newRow("untyped-four-bytes") << T::ascii << true << qint64(-4) << "u4" << "";
-}
-
 void TestMarkupExport::ksy_value_types()
 {
-    QFETCH(ValueDecoder::Type, type);
-    QFETCH(bool, little);
-    QFETCH(qint64, size);
-    QFETCH(QString, ksy_type);
-    QFETCH(QString, encoding);
-    MarkupModel flat_model;
-    MarkupTree flat(&flat_model);
-    // A negative size: a markup of that many bytes made by hand.
-    QVERIFY(flat.insert_range(0, qAbs(size) - 1, QStringLiteral("value")));
-    if (size > 0)
-        flat_model.root()->child(0)->set_value_type(MarkupValueType(type, little));
-    const YAML::Node field = YAML::Load(
-        MarkupExporter::to_ksy(flat_model.root(), "v.bin", qAbs(size)).toStdString())["seq"][0];
-    QCOMPARE(QString::fromStdString(field["type"] ? field["type"].as<std::string>() : ""), ksy_type);
-    QCOMPARE(QString::fromStdString(field["encoding"] ? field["encoding"].as<std::string>() : ""),
-             encoding);
-    // Bytes without a type of their own (or a text) say how many.
-    QCOMPARE(bool(field["size"]), ksy_type.isEmpty() || ksy_type == "str");
+    // Side by side, as "Mark as" makes them; the last two were resized or
+    // marked by hand and read as bytes of their size.
+    using T = ValueDecoder::Type;
+    const struct { T type; bool little; int size; const char *expected; } marks[] = {
+        { T::int32, true, 4, "s4le" }, { T::uint16, false, 2, "u2be" },
+        { T::float64, true, 8, "f8le" }, { T::uint8, true, 1, "u1" }, { T::int8, false, 1, "s1" },
+        { T::unix_time32, false, 4, "s4be" }, { T::utf8, true, 5, "str UTF-8" },
+        { T::int32, true, 3, "" }, { T::ascii, true, -4, "u4" },
+    };
+    MarkupModel typed_model;
+    MarkupTree typed(&typed_model);
+    QStringList expected;
+    qint64 at = 0;
+    for (const auto &m : marks) {
+        QVERIFY(typed.insert_range(at, at + qAbs(m.size) - 1));
+        if (m.size > 0)
+            typed_model.root()->child(typed_model.root()->child_count() - 1)
+                ->set_value_type(MarkupValueType(m.type, m.little));
+        at += qAbs(m.size);
+        expected << m.expected;
+    }
+    QStringList written;
+    for (const YAML::Node &f : YAML::Load(MarkupExporter::to_ksy(typed_model.root(), "v.bin", at)
+                                              .toStdString())["seq"]) {
+        QString type = f["type"] ? QString::fromStdString(f["type"].as<std::string>()) : "";
+        if (f["encoding"])
+            type += " " + QString::fromStdString(f["encoding"].as<std::string>());
+        // Bytes without a type of their own, and text, say how many.
+        QCOMPARE(bool(f["size"]), type.isEmpty() || type.startsWith("str"));
+        written << type;
+    }
+    QCOMPARE(written, expected);
 }
 
 void TestMarkupExport::ksy_compiles()
 {
-    // The compiler as a command taking "-t python --outdir <dir> <file>",
-    // e.g. a small front for the npm package kaitai-struct-compiler.
+    // A command taking "-t python --outdir <dir> <file>", such as a small
+    // front for the npm package kaitai-struct-compiler.
     const QString compiler = qEnvironmentVariable("PQ_KSC");
     if (compiler.isEmpty())
         QSKIP("no Kaitai Struct compiler: set PQ_KSC to run this check");
     MarkupModel ksy_model;
     MarkupTree ksy_tree(&ksy_model);
-    mark_side_by_side(ksy_tree, { "yes", "no", "null", "class", "Size", "size", "3d", "" });
-    QVERIFY(ksy_tree.insert_range(40, 43, QStringLiteral("count")));
-    ksy_model.root()->child(8)->set_value_type(MarkupValueType(ValueDecoder::Type::uint32, false));
-    QVERIFY(ksy_tree.insert_range(44, 46, QStringLiteral("name")));
-    ksy_model.root()->child(9)->set_value_type(MarkupValueType(ValueDecoder::Type::ascii, true));
-
+    mark_side_by_side(ksy_tree, { "yes", "null", "class", "Size", "size", "3d", "" });
+    QVERIFY(ksy_tree.insert_range(28, 31, QStringLiteral("count")));
+    ksy_model.root()->child(7)->set_value_type(MarkupValueType(ValueDecoder::Type::uint32, false));
     QTemporaryDir dir;
     const QString file = dir.filePath("null.ksy");
-    {
-        QFile out(file);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(MarkupExporter::to_ksy(ksy_model.root(), "null.bin", 48));
-    }
-    QProcess ksc;
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(MarkupExporter::to_ksy(ksy_model.root(), "null.bin", 32));
+    out.close();
     QStringList args = QProcess::splitCommand(compiler);
-    const QString program = args.takeFirst();
-    ksc.start(program, args << "-t" << "python" << "--outdir" << dir.path() << file);
-    QVERIFY(ksc.waitForFinished(120000));
-    QVERIFY2(ksc.exitCode() == 0, ksc.readAllStandardError().constData());
-    const QString python = dir.filePath("null_file.py");
-    QVERIFY(QFile::exists(python));
-    // And what it made is Python.
-    QProcess check;
-    check.start("python3", { "-m", "py_compile", python });
-    if (!check.waitForFinished(60000) || check.exitStatus() != QProcess::NormalExit)
-        QSKIP("no python3 to check the generated parser with");
-    QVERIFY2(check.exitCode() == 0, check.readAllStandardError().constData());
+    QCOMPARE(QProcess::execute(args.takeFirst(), args << "-t" << "python" << "--outdir" << dir.path() << file), 0);
+    // What it made is Python.
+    QCOMPARE(QProcess::execute("python3", { "-m", "py_compile", dir.filePath("null_file.py") }), 0);
 }
 
 QTEST_GUILESS_MAIN(TestMarkupExport)
