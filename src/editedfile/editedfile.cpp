@@ -12,7 +12,9 @@
 #include "markup/markuptree.h"
 #include "settings/config.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QSaveFile>
 
 namespace {
@@ -40,7 +42,9 @@ EditedFile::EditedFile(QObject *parent)
     , m_model(new MarkupModel(this))
     , m_tree(new MarkupTree(m_model, this))
     , m_history(new EditHistory(this))
+    , m_watcher(new QFileSystemWatcher(this))
 {
+    connect(m_watcher, &QFileSystemWatcher::fileChanged, this, &EditedFile::check_size);
     connect(m_history, &EditHistory::modified_changed, this, [this](Part part, bool modified) {
         emit modified_changed(part, modified);
         const bool any = is_modified();
@@ -67,6 +71,11 @@ bool EditedFile::open(const QString &path)
     m_document->open(path);
     m_document->load(0, 0);
     m_edits.clear();
+    if (!m_watcher->files().isEmpty())
+        m_watcher->removePaths(m_watcher->files());
+    if (m_document->is_open())
+        m_watcher->addPath(m_document->absolute_path());
+    m_known_size = size();
     emit file_changed();
     emit bytes_changed(0, qMax<qint64>(0, size() - 1));
     return m_document->is_open();
@@ -76,8 +85,19 @@ void EditedFile::refresh()
 {
     // The row the document holds may be bytes the file no longer has.
     m_document->load(0, 0);
+    m_known_size = size();
     emit file_changed();
     emit bytes_changed(0, qMax<qint64>(0, size() - 1));
+}
+
+void EditedFile::check_size()
+{
+    const qint64 now = size();
+    if (now == m_known_size)
+        return;
+    const qint64 before = m_known_size;
+    m_known_size = now;
+    emit bytes_changed(qMin(before, now), qMax(before, now) - 1);
 }
 
 bool EditedFile::is_open() const
@@ -227,28 +247,47 @@ bool EditedFile::run(EditCommand *command)
     return m_history->run(command);
 }
 
-bool EditedFile::mark(qint64 first, qint64 last, const QString &description)
+bool EditedFile::mark(qint64 first, qint64 last, const QString &description,
+                      const MarkupValueType &type)
 {
-    return run(description.isEmpty()
-                   ? new MarkCommand(m_history, m_tree, first, last)
-                   : new MarkCommand(m_history, m_tree, first, last, description));
+    if (refuse_if_busy())
+        return false;
+    // The size now, not the one the caller saw: the file may have shrunk
+    // underneath since.
+    if (qMin(first, last) < 0 || qMax(first, last) >= size()) {
+        check_size();
+        emit status_message(past_end_message());
+        return false;
+    }
+    const QString text = description.isEmpty() ? QStringLiteral("Description") : description;
+    if (run(new MarkCommand(m_history, m_tree, first, last, text, type)))
+        return true;
+    emit status_message(tr("Selections cannot overlap"));
+    return false;
 }
 
-EditedFile::MarkupRead EditedFile::read_markup(const QString &name)
+QString EditedFile::past_end_message()
+{
+    return tr("Cannot mark past the end of the file");
+}
+
+EditedFile::MarkupRead EditedFile::read_markup(const QString &name,
+                                               const MarkupTree::LoadProgress &progress)
 {
     if (refuse_if_busy())
         return MarkupRead::refused;
     // Only a regular file of sensible size: a FIFO or a device named as the
     // markup file (at start-up, through a link) must not hang the program.
-    QByteArray bytes;
-    if (!MarkupTree::read_markup_file(name, &bytes))
+    QFile file;
+    qint64 size = 0;
+    if (!MarkupTree::open_markup_file(name, &file, &size))
         return MarkupRead::unreadable;
-    const QString text = MarkupTree::decode_markup_file(bytes);
-    bytes = QByteArray();
-    const bool parsed = m_tree->load_xml(text);
+    const MarkupTree::LoadResult result = m_tree->load_markup_file(file, size, progress);
+    if (result == MarkupTree::LoadResult::cancelled)
+        return MarkupRead::cancelled;
     // Loaded markups start a new history.
     m_history->restart();
-    if (parsed)
+    if (result == MarkupTree::LoadResult::loaded)
         return MarkupRead::loaded;
     // The tree holds only part of the file, or none: neither the damaged
     // file nor the one before (whose markups are gone) may be saved over.
@@ -314,7 +353,8 @@ void EditedFile::link_markup_file(const QString &markup_path)
     Config::instance()->setValue(link_key(data_path), data_path + QLatin1Char('|') + markup_path);
 }
 
-EditedFile::MarkupRead EditedFile::load_linked_markup(const QString &data_path)
+EditedFile::MarkupRead EditedFile::load_linked_markup(const QString &data_path,
+                                                      const MarkupTree::LoadProgress &progress)
 {
     if (!link_markup_enabled())
         return MarkupRead::none;
@@ -323,9 +363,15 @@ EditedFile::MarkupRead EditedFile::load_linked_markup(const QString &data_path)
     // everything after it is the markup path, "|" in either path included;
     // otherwise (another file with the same key) the second field is used.
     const QString prefix = data_path + QLatin1Char('|');
+    const QString before = m_markup_file;
     m_markup_file = value.startsWith(prefix) ? value.mid(prefix.size())
                                              : value.section(QLatin1Char('|'), 1, 1);
-    return m_markup_file.isEmpty() ? MarkupRead::none : read_markup(m_markup_file);
+    if (m_markup_file.isEmpty())
+        return MarkupRead::none;
+    const MarkupRead result = read_markup(m_markup_file, progress);
+    if (result == MarkupRead::cancelled)
+        m_markup_file = before;
+    return result;
 }
 
 bool EditedFile::is_modified(Part part) const

@@ -2,6 +2,7 @@
 
 #include "editedfile/byteeditcommand.h"
 #include "markup/edithistory.h"
+#include "markup/markuptree.h"
 
 #include <QMap>
 #include <QObject>
@@ -10,7 +11,7 @@
 class EditCommand;
 class HexDocument;
 class MarkupModel;
-class MarkupTree;
+class QFileSystemWatcher;
 
 // The file being edited: the data file with its unsaved byte edits, the
 // markup tree with its markup file, and the one undo history of both. Views
@@ -38,6 +39,11 @@ public:
     EditHistory *history() const { return m_history; }
 
     // --- the data file
+    // Compares the file's size with the one last seen; when another program
+    // changed it, the bytes between the two ends announce a change
+    // (bytes_changed), so the views show the file as it is now. Runs by
+    // itself when the file system reports a change to the open file.
+    void check_size();
     // Opens `path` (a failure leaves no file open) and drops every byte edit;
     // the history and the markups are the caller's to keep or restart. The
     // empty name is ignored. False when busy or when no file could be opened.
@@ -84,20 +90,26 @@ public:
     // --- markups
     // Pushes a markup step; false when busy or when it changed nothing.
     bool run(EditCommand *command);
-    // Marks first..last (any order) as one step; false when refused (busy,
-    // or the range overlaps a markup partly or equals one).
-    bool mark(qint64 first, qint64 last, const QString &description = QString());
+    // Marks first..last (any order) as one step, made for a value of `type`
+    // when given; false when refused, with the reason on status_message():
+    // busy, a range not wholly inside the file as it is now, or one that
+    // overlaps a markup partly or equals one.
+    bool mark(qint64 first, qint64 last, const QString &description = QString(),
+              const MarkupValueType &type = MarkupValueType());
+    static QString past_end_message();
 
     QString markup_file() const { return m_markup_file; }
     void set_markup_file(const QString &name) { m_markup_file = name; }
 
-    enum class MarkupRead { refused, none, unreadable, failed, loaded };
+    enum class MarkupRead { refused, none, unreadable, failed, loaded, cancelled };
     // Replaces the markups with those of the file `name` and starts a new
     // history. unreadable: nothing changed; failed: the tree holds what was
     // read before the error and no file is the markup file, so that a save
     // asks for a name rather than write part of the file over all of it;
     // loaded: the markup file and its link are the caller's to set.
-    MarkupRead read_markup(const QString &name);
+    // `progress` hears how far the reading got; when it says stop, the load
+    // is cancelled and the markups and the history stay as they were.
+    MarkupRead read_markup(const QString &name, const MarkupTree::LoadProgress &progress = {});
     // Writes the tree to `name` completely or not at all (regular files and
     // new names only); then `name` is the markup file, its link is stored
     // and the markups count as saved. False when refused or not written.
@@ -113,8 +125,10 @@ public:
     void link_markup_file(const QString &markup_path);
     // Reads the markup file linked to `data_path` and makes it the markup
     // file (not when it fails to load, as read_markup); none when no markup
-    // file is linked to it. The link itself is kept either way.
-    MarkupRead load_linked_markup(const QString &data_path);
+    // file is linked to it. The link itself is kept either way. A cancelled
+    // load keeps the markup file as it was.
+    MarkupRead load_linked_markup(const QString &data_path,
+                                  const MarkupTree::LoadProgress &progress = {});
     // "Link/" followed by the djb2 hash of the Latin-1 path (bytes taken as
     // signed), masked to 31 bits.
     static QString link_key(const QString &data_path);
@@ -166,6 +180,8 @@ private:
     QMap<qint64, quint8> m_edits;
     // Held as text, not 8-bit, so that paths outside Latin-1 survive.
     QString m_markup_file;
+    QFileSystemWatcher *m_watcher;
+    qint64 m_known_size = 0;
     bool m_busy = false;
     QString m_busy_refusal;
     bool m_typing = false;

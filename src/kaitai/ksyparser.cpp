@@ -211,7 +211,8 @@ bool KsyParser::stop(const QString &reason, bool hard)
         m_result.stopped = true;
         m_result.reason = reason;
         m_result.stopped_path = path();
-        m_result.stopped_at = m_io ? m_io->place(m_io->pos()) : 0;
+        m_result.stopped_at = m_field_start >= 0 ? m_field_start
+                                                 : m_io ? m_io->place(m_io->pos()) : 0;
         m_hard_stop = hard;
     }
     return false;
@@ -225,6 +226,7 @@ QString KsyParser::path() const
 bool KsyParser::next_field(const std::shared_ptr<KsyStream> &io)
 {
     m_io = io;
+    m_field_start = io->place(io->pos());
     if (m_cancel && m_cancel->load())
         return stop(tr("cancelled"), true);
     if (++m_result.fields > m_limits.max_fields)

@@ -113,4 +113,7 @@ private:
     // A stop that must not be forgiven when an instance fails: a limit or a cancel.
     bool m_hard_stop = false;
     int m_instance_depth = 0;
+    // Where the field being read starts: a stop is reported there, not
+    // wherever inside the field the reading had got to.
+    qint64 m_field_start = -1;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "markup/markupvaluetype.h"
+
 #include <QColor>
 #include <QFont>
 #include <QMainWindow>
@@ -215,9 +217,10 @@ public slots:
     void find_next_action();
     void goto_action();
     // "Mark as <type>" of the inspector: marks first..last as Mark does,
-    // described by the type's name, and moves the cursor past the value so
-    // that the next field can be marked from there.
-    void mark_as(qint64 first, qint64 last, const QString &description);
+    // described by the type's name and made for that type, and moves the
+    // cursor past the value so that the next field can be marked from there.
+    void mark_as(qint64 first, qint64 last, const QString &description,
+                 const MarkupValueType &type = MarkupValueType());
 
     void setVisible(bool visible) override;
 

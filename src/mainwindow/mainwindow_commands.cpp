@@ -207,9 +207,10 @@ void MainWindow::redo_action()
     m_markup_actions->redo_action();
 }
 
-void MainWindow::mark_as(qint64 first, qint64 last, const QString &description)
+void MainWindow::mark_as(qint64 first, qint64 last, const QString &description,
+                         const MarkupValueType &type)
 {
-    m_markup_actions->mark_as(first, last, description);
+    m_markup_actions->mark_as(first, last, description, type);
 }
 
 void MainWindow::assign_random_colours(MarkupNode *node)

@@ -12,7 +12,6 @@
 #include "markup/deletemarkupcommand.h"
 #include "markup/editcommand.h"
 #include "markup/edithistory.h"
-#include "markup/markcommand.h"
 #include "markup/markupcolumn.h"
 #include "markup/markupeditcommand.h"
 #include "markup/markupmodel.h"
@@ -39,20 +38,14 @@ QColor MarkupActions::contrast_colour(const QColor &foreground)
     return ReadableColours::readable_background(foreground);
 }
 
-bool MarkupActions::insert_markup(qint64 first, qint64 last, const QString &description)
+bool MarkupActions::insert_markup(qint64 first, qint64 last, const QString &description,
+                                  const MarkupValueType &type)
 {
-    EditHistory *history = m_window->edit_history();
-    MarkupTree *tree = m_window->markup_tree();
-    EditedFile *file = m_window->edited_file();
-    const bool inserted = file->run(
-        description.isEmpty() ? new MarkCommand(history, tree, first, last)
-                              : new MarkCommand(history, tree, first, last, description));
+    // A refusal is told by the edited file (busy, past the end, overlap).
+    const bool inserted = m_window->edited_file()->mark(first, last, description, type);
     m_window->fit_markup_columns();
-    // A refusal while busy has said why already.
-    if (inserted || file->is_busy())
+    if (inserted)
         m_window->statusBar()->clearMessage();
-    else
-        m_window->show_status(tr("Selections cannot overlap"));
     return inserted;
 }
 
@@ -75,11 +68,12 @@ void MarkupActions::mark_action()
         hex->clear_selection();
 }
 
-void MarkupActions::mark_as(qint64 first, qint64 last, const QString &description)
+void MarkupActions::mark_as(qint64 first, qint64 last, const QString &description,
+                            const MarkupValueType &type)
 {
     if (m_window->refuse_while_searching())
         return;
-    if (insert_markup(first, last, description))
+    if (insert_markup(first, last, description, type))
         m_window->hex_widget()->set_cursor(last + 1);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "markup/markupvaluetype.h"
+
 #include <QColor>
 #include <QList>
 #include <QObject>
@@ -50,15 +52,17 @@ public slots:
     void undo_action();
     void redo_action();
     // "Mark as <type>" of the inspector: marks first..last as Mark does,
-    // described by the type's name, and moves the cursor past the value so
-    // that the next field can be marked from there.
-    void mark_as(qint64 first, qint64 last, const QString &description);
+    // described by the type's name and made for that type, and moves the
+    // cursor past the value so that the next field can be marked from there.
+    void mark_as(qint64 first, qint64 last, const QString &description,
+                 const MarkupValueType &type);
 
 private:
     // Marks first..last, described as `description` (empty: the default), as
     // one undoable step; reports a refusal. True when the range was marked.
     // Every way of marking goes through here.
-    bool insert_markup(qint64 first, qint64 last, const QString &description = QString());
+    bool insert_markup(qint64 first, qint64 last, const QString &description = QString(),
+                       const MarkupValueType &type = MarkupValueType());
     // The node of the first selected row in the tree, or null after telling the user.
     MarkupNode *selected_markup();
     // Leaves no markup selected and none current in the tree view.

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QItemSelectionModel>
+#include <QProgressDialog>
 
 
 namespace {
@@ -108,10 +109,23 @@ EditedFile::MarkupRead MarkupFileActions::read_markup_file(const QString &name, 
 {
     if (m_file->refuse_if_busy())
         return EditedFile::MarkupRead::refused;
-    // The rows the selection refers to are replaced.
-    m_window->markup_tree_view()->selectionModel()->clearSelection();
+    // A large file takes a while: a bar with Cancel, shown only when the
+    // load lasts longer than a moment. Cancel leaves everything as it was.
+    QProgressDialog progress(tr("Loading markup..."), tr("Cancel"), 0, 1000, m_window);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    progress.setValue(0);
+    const MarkupTree::LoadProgress report = [&progress](qint64 done, qint64 total) {
+        progress.setValue(total > 0 ? int(done * 1000 / total) : 1000);
+        return !progress.wasCanceled();
+    };
     const EditedFile::MarkupRead result =
-        linked ? m_file->load_linked_markup(name) : m_file->read_markup(name);
+        linked ? m_file->load_linked_markup(name, report) : m_file->read_markup(name, report);
+    progress.reset();
+    if (result == EditedFile::MarkupRead::cancelled)
+        return result;
+    // The rows the selection referred to were replaced.
+    m_window->markup_tree_view()->selectionModel()->clearSelection();
     if (result == EditedFile::MarkupRead::unreadable) {
         m_window->show_warning(tr("File Error"), tr(input_error));
         return result;
@@ -144,7 +158,8 @@ void MarkupFileActions::load_markup_action()
 void MarkupFileActions::load_markup_file(const QString &name)
 {
     const EditedFile::MarkupRead result = read_markup_file(name, false);
-    if (result == EditedFile::MarkupRead::unreadable || result == EditedFile::MarkupRead::refused)
+    if (result == EditedFile::MarkupRead::unreadable || result == EditedFile::MarkupRead::refused
+        || result == EditedFile::MarkupRead::cancelled)
         return;
     // A file that failed to load is neither the markup file nor linked: the
     // part read must never be saved over the whole of it.

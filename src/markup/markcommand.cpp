@@ -5,20 +5,21 @@
 #include <QCoreApplication>
 
 MarkCommand::MarkCommand(EditHistory *history, MarkupTree *tree, qint64 first, qint64 last,
-                         const QString &description)
+                         const QString &description, const MarkupValueType &type)
     : EditCommand(history, EditHistory::markup,
                   QCoreApplication::translate("MarkCommand", "Mark"))
     , m_tree(tree)
     , m_first(first)
     , m_last(last)
     , m_description(description)
+    , m_type(type)
 {
 }
 
 bool MarkCommand::apply()
 {
     // The tree is as it was the first time, so the markup lands in the same place.
-    MarkupNode *node = m_tree->mark_range(m_first, m_last, &m_adopted_rows, m_description);
+    MarkupNode *node = m_tree->mark_range(m_first, m_last, &m_adopted_rows, m_description, m_type);
     if (!node)
         return false;
     m_path = MarkupTree::path_of(node);

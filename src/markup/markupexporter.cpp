@@ -43,6 +43,9 @@ QByteArray json_object_head(const MarkupNode *node)
     object.insert(QStringLiteral("repeat"), node->is_repeat());
     object.insert(QStringLiteral("foreground"), colour_text(node->foreground()));
     object.insert(QStringLiteral("background"), colour_text(node->background()));
+    // Only for a markup made for a value, as in the markup file.
+    if (!node->value_type().is_none())
+        object.insert(QStringLiteral("type"), node->value_type().to_text());
     QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Compact);
     text.chop(1); // the closing brace
     return text + ",\"children\":[";

@@ -22,7 +22,8 @@ public:
 
     // An array of the top-level markups; each markup an object with
     // "description", "start", "end", "length", "repeat", "foreground" and
-    // "background" ("#rrggbb") and "children", an array of the same objects.
+    // "background" ("#rrggbb"), "type" for a markup made for a value (as the
+    // markup file spells it) and "children", an array of the same objects.
     // Offsets are written as exact 64-bit integers (Qt 6's JSON classes keep
     // integers apart from doubles, in both directions).
     static QByteArray to_json(const MarkupNode *root);
@@ -36,11 +37,15 @@ public:
 
     // A YAML skeleton: meta id from the data file's name, little-endian; for
     // each level a seq in offset order, unmarked bytes as gap_<offset> fields,
+    // markups made for a value as that value's type (s4le, f8be, u1, str),
     // markups with children as user types (all under the top-level types),
     // repeat markups repeated as often as their record fits before the next
     // sibling or the parent's end. data_size is the data file's length, or -1
     // when unknown: the top level then ends with the last markup, and a
-    // top-level repeat without a next sibling is written once.
+    // top-level repeat without a next sibling is written once. Ids and type
+    // names are identifier()s that are neither a YAML 1.1 boolean or null
+    // nor a keyword of a target language ("_field", "_type" added), unique
+    // within their seq and among the types ("_2", "_3"...).
     static QByteArray to_ksy(const MarkupNode *root, const QString &data_file_name,
                              qint64 data_size);
 

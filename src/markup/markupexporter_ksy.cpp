@@ -26,7 +26,8 @@ struct Field
     qint64 size = 0;       // of one record
     qint64 repeat = 0;     // records; 0: not repeated
     QString id;
-    QString type;          // user type, or u1/u2/u4/u8; empty: raw bytes
+    QString type;          // user type, a markup's value type, or u1/u2/u4/u8; empty: raw bytes
+    QString encoding;      // of a str type
 };
 
 // A level of the tree: the root (the whole file) or a markup with children.
@@ -110,6 +111,32 @@ struct Names
     }
 };
 
+// Words no id or type name may be: what YAML 1.1 reads as a boolean or a
+// null instead of a string, and keywords of the languages parsers are made
+// for, which the compiler takes over as member and class names unchanged.
+bool is_reserved(const QString &name)
+{
+    static const QSet<QString> words = {
+        // YAML 1.1
+        "y", "n", "yes", "no", "on", "off", "true", "false", "null",
+        // Python
+        "and", "as", "assert", "async", "await", "break", "class", "continue", "def", "del",
+        "elif", "else", "except", "finally", "for", "from", "global", "if", "import", "in",
+        "is", "lambda", "nonlocal", "not", "or", "pass", "raise", "return", "try", "while",
+        "with", "yield",
+        // Java, C++ and JavaScript
+        "abstract", "auto", "boolean", "byte", "case", "catch", "char", "const", "default",
+        "delete", "do", "double", "enum", "explicit", "export", "extends", "extern", "final",
+        "float", "friend", "function", "goto", "implements", "inline", "instanceof", "int",
+        "interface", "let", "long", "mutable", "namespace", "native", "new", "operator",
+        "package", "private", "protected", "public", "register", "short", "signed", "sizeof",
+        "static", "struct", "super", "switch", "synchronized", "template", "this", "throw",
+        "throws", "transient", "typedef", "typeid", "typename", "typeof", "union",
+        "unsigned", "using", "var", "virtual", "void", "volatile",
+    };
+    return words.contains(name);
+}
+
 // Names the compiler reads as built-in types, which a user type must not take.
 bool is_builtin_type(const QString &name)
 {
@@ -182,12 +209,16 @@ LevelLayout lay_out(const Level &level, std::vector<Level> &pending, Names &type
         }
         if (child->child_count() > 0) {
             QString name = MarkupExporter::identifier(description_of(child), QStringLiteral("type"));
-            if (is_builtin_type(name))
+            if (is_builtin_type(name) || is_reserved(name))
                 name += QStringLiteral("_type");
             field.type = type_names.unique(name);
             pending.push_back({ child, start, end, field.type });
         } else {
-            field.type = integer_type(field.size);
+            // A markup made for a value reads as that value, in its byte order.
+            field.type = child->value_type().ksy_type(field.size);
+            field.encoding = child->value_type().ksy_encoding();
+            if (field.type.isEmpty())
+                field.type = integer_type(field.size);
         }
         layout.fields.push_back(field);
     }
@@ -201,9 +232,12 @@ LevelLayout lay_out(const Level &level, std::vector<Level> &pending, Names &type
             ids.taken.insert(field.id);
     }
     for (Field &field : layout.fields) {
-        if (field.node)
-            field.id = ids.unique(
-                MarkupExporter::identifier(description_of(field.node), QStringLiteral("field")));
+        if (!field.node)
+            continue;
+        QString id = MarkupExporter::identifier(description_of(field.node), QStringLiteral("field"));
+        if (is_reserved(id))
+            id += QStringLiteral("_field");
+        field.id = ids.unique(id);
     }
     return layout;
 }
@@ -230,10 +264,13 @@ void write_seq(QByteArray &out, const LevelLayout &layout, const QByteArray &ind
             if (!description.isEmpty())
                 out += item + "doc: " + yaml_quoted(description) + '\n';
         }
-        if (field.type.isEmpty() || !field.node || field.node->child_count() > 0)
+        if (field.type.isEmpty() || !field.node || field.node->child_count() > 0
+            || !field.encoding.isEmpty())
             out += item + "size: " + QByteArray::number(field.size) + '\n';
         if (!field.type.isEmpty())
             out += item + "type: " + field.type.toLatin1() + '\n';
+        if (!field.encoding.isEmpty())
+            out += item + "encoding: " + field.encoding.toLatin1() + '\n';
         if (field.repeat > 0) {
             out += item + "repeat: expr\n";
             out += item + "repeat-expr: " + QByteArray::number(field.repeat) + '\n';
@@ -251,7 +288,9 @@ QByteArray MarkupExporter::to_ksy(const MarkupNode *root, const QString &data_fi
     if (!data_file_name.isEmpty())
         out += "# Skeleton of " + comment_text(data_file.fileName())
                + ", made from its markups by Pellow Quarnby.\n";
-    const QString id = identifier(data_file.completeBaseName(), QStringLiteral("data_file"));
+    QString id = identifier(data_file.completeBaseName(), QStringLiteral("data_file"));
+    if (is_reserved(id))
+        id += QStringLiteral("_file");
     out += "meta:\n  id: " + id.toLatin1() + "\n  endian: le\n";
 
     std::vector<Level> pending;

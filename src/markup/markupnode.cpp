@@ -22,6 +22,7 @@ MarkupNode::MarkupNode(const MarkupNode &other)
     , m_values(other.m_values)
     , m_foreground(other.m_foreground)
     , m_background(other.m_background)
+    , m_value_type(other.m_value_type)
 {
 }
 

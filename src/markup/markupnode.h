@@ -1,6 +1,7 @@
 #pragma once
 
 #include "markup/markupcolumn.h"
+#include "markup/markupvaluetype.h"
 
 #include <QColor>
 #include <QList>
@@ -65,6 +66,11 @@ public:
     bool is_expanded() const { return m_expanded; }
     void set_expanded(bool expanded) { m_expanded = expanded; }
 
+    // The value the markup was made for (none for most); not a column:
+    // neither lookups nor the views read it.
+    const MarkupValueType &value_type() const { return m_value_type; }
+    void set_value_type(const MarkupValueType &type) { m_value_type = type; }
+
     qint64 start() const { return m_start; }
     qint64 end() const { return m_end; }
     // Length column converted to a signed 64-bit integer (not recomputed).
@@ -118,6 +124,7 @@ private:
     std::array<QVariant, MarkupColumn::count> m_values;
     QColor m_foreground;
     QColor m_background;
+    MarkupValueType m_value_type;
 
     void renumber_from(int row);
     void children_changed();

@@ -1,13 +1,13 @@
 #include "markup/markuptree.h"
 
 #include "markup/markupcolumn.h"
+#include "markup/markupfiledecoder.h"
 #include "markup/markupmodel.h"
 #include "markup/markupnode.h"
 #include "markup/markupxmlhandler.h"
 
 #include <QFile>
 #include <QIODevice>
-#include <QStringDecoder>
 #include <QXmlStreamWriter>
 
 #include <fcntl.h>
@@ -197,6 +197,10 @@ void write_node_start(QXmlStreamWriter &writer, const MarkupNode *node)
     // is written as it is.
     writer.writeAttribute(QStringLiteral("repeat"),
                           writable_text(node->stored_data(MarkupColumn::Repeat)));
+    // Only for a markup made for a typed value: files without it stay as
+    // they were.
+    if (!node->value_type().is_none())
+        writer.writeAttribute(QStringLiteral("type"), node->value_type().to_text());
     // An invalid colour is written as black.
     const QRgb foreground = node->foreground().isValid() ? node->foreground().rgb() : 0;
     const QRgb background = node->background().isValid() ? node->background().rgb() : 0;
@@ -315,7 +319,7 @@ bool MarkupTree::insert_range(qint64 a, qint64 b, const QString &description)
 }
 
 MarkupNode *MarkupTree::mark_range(qint64 a, qint64 b, QList<int> *adopted_rows,
-                                   const QString &description)
+                                   const QString &description, const MarkupValueType &type)
 {
     if (!m_model)
         return nullptr;
@@ -338,6 +342,7 @@ MarkupNode *MarkupTree::mark_range(qint64 a, qint64 b, QList<int> *adopted_rows,
     const QModelIndex parent_index = m_model->index_of(parent);
     m_model->insertRow(row, parent_index);
     MarkupNode *node = parent->child(row);
+    node->set_value_type(type);
     m_model->setData(m_model->index(row, MarkupColumn::Description, parent_index), description);
     m_model->setData(m_model->index(row, MarkupColumn::Start, parent_index), first);
     m_model->setData(m_model->index(row, MarkupColumn::End, parent_index), last);
@@ -776,22 +781,27 @@ bool MarkupTree::write_markup_file(QIODevice &device) const
     return !writer.hasError();
 }
 
-bool MarkupTree::load_xml(const QString &text)
+void MarkupTree::take_loaded(MarkupNode *loaded, const MarkupXMLHandler &handler, bool ok)
 {
-    if (!m_model)
-        return false;
-    bool ok = false;
-    MarkupXMLHandler handler(m_model, this);
     {
         ChangeScope change(m_model);
-        ok = handler.parse(text);
+        m_model->beginResetModel();
+        MarkupNode *old = m_model->swap_root(nullptr);
+        MarkupNode *root = m_model->root();
+        for (MarkupNode *node : loaded->children()) {
+            node->set_parent_node(root);
+            root->append_child(node);
+        }
+        loaded->clear_children();
+        m_model->endResetModel();
+        delete old;
         // Whatever was read shows expanded, inside the change so that the
         // colour mask's refill already sees it.
         m_model->expand_all();
     }
     if (ok) {
         emit status_message(tr("Markup loaded successfully"));
-        return true;
+        return;
     }
     // How much of the file the tree holds, and where to look for the fault.
     // (One pass over the placeholders: the reason may hold a '%'.)
@@ -803,12 +813,37 @@ bool MarkupTree::load_xml(const QString &text)
                                         QString::number(handler.error_line()),
                                         QString::number(handler.error_column()),
                                         handler.error_string()));
-    return false;
 }
 
-bool MarkupTree::read_markup_file(const QString &path, QByteArray *bytes)
+bool MarkupTree::load_xml(const QString &text)
 {
-    bytes->clear();
+    if (!m_model)
+        return false;
+    MarkupNode loaded(QVariant(), nullptr);
+    MarkupXMLHandler handler(&loaded);
+    const bool ok = handler.parse(text);
+    take_loaded(&loaded, handler, ok);
+    return ok;
+}
+
+MarkupTree::LoadResult MarkupTree::load_markup_file(QIODevice &device, qint64 size,
+                                                    const LoadProgress &progress)
+{
+    if (!m_model)
+        return LoadResult::failed;
+    MarkupNode loaded(QVariant(), nullptr);
+    MarkupXMLHandler handler(&loaded);
+    const LoadResult result = handler.parse(device, size, progress);
+    if (result == LoadResult::cancelled) {
+        emit status_message(tr("Markup load cancelled"));
+        return result;
+    }
+    take_loaded(&loaded, handler, result == LoadResult::loaded);
+    return result;
+}
+
+bool MarkupTree::open_markup_file(const QString &path, QFile *file, qint64 *size)
+{
     // Opened without waiting (opening a FIFO for reading blocks until a
     // writer comes) and judged by the descriptor itself, so the file cannot
     // be swapped between the check and the read.
@@ -816,18 +851,25 @@ bool MarkupTree::read_markup_file(const QString &path, QByteArray *bytes)
     if (fd < 0)
         return false;
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > max_markup_file_size) {
-        ::close(fd);
-        return false;
-    }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > max_markup_file_size
+        || !file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return false;
     }
     // What the file held when it was opened; bytes appended meanwhile are not
     // read, so a file that keeps growing cannot outrun the limit.
-    QByteArray data = file.read(qint64(info.st_size));
+    *size = qint64(info.st_size);
+    return true;
+}
+
+bool MarkupTree::read_markup_file(const QString &path, QByteArray *bytes)
+{
+    bytes->clear();
+    QFile file;
+    qint64 size = 0;
+    if (!open_markup_file(path, &file, &size))
+        return false;
+    QByteArray data = file.read(size);
     if (file.error() != QFileDevice::NoError)
         return false;
     *bytes = std::move(data);
@@ -841,43 +883,10 @@ QByteArray MarkupTree::encode_markup_file(const QString &xml)
 
 QString MarkupTree::decode_markup_file(const QByteArray &bytes)
 {
-    // A byte-order mark names the encoding (the decoder drops the mark).
-    static const struct
-    {
-        const char *mark;
-        qsizetype size;
-        QStringDecoder::Encoding encoding;
-    } marks[] = {
-        { "\xFF\xFE\x00\x00", 4, QStringDecoder::Utf32LE },
-        { "\x00\x00\xFE\xFF", 4, QStringDecoder::Utf32BE },
-        { "\xFF\xFE", 2, QStringDecoder::Utf16LE },
-        { "\xFE\xFF", 2, QStringDecoder::Utf16BE },
-    };
-    for (const auto &m : marks) {
-        if (bytes.startsWith(QByteArrayView(m.mark, m.size))) {
-            QStringDecoder decoder(m.encoding, QStringDecoder::Flag::Stateless);
-            return decoder.decode(bytes);
-        }
-    }
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (!decoder.hasError())
+    MarkupFileDecoder decoder(MarkupFileDecoder::encoding_of(bytes));
+    const QString text = decoder.decode(bytes, true);
+    if (!decoder.has_error())
         return text;
-    // Not UTF-8: a legacy 8-bit file. Such files hold Windows-1252, whose
-    // 0x80..0x9F are curly quotes, dashes and the euro sign rather than the
-    // control characters Latin-1 has there (which would then be saved back
-    // for good). The five bytes Windows-1252 leaves undefined read as Latin-1.
-    static const char16_t windows_1252[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-    };
-    text = QString::fromLatin1(bytes);
-    for (QChar &c : text) {
-        const char16_t u = c.unicode();
-        if (u >= 0x80 && u <= 0x9F)
-            c = QChar(windows_1252[u - 0x80]);
-    }
-    return text;
+    // Not UTF-8: a legacy 8-bit file.
+    return MarkupFileDecoder(MarkupFileDecoder::Encoding::windows_1252).decode(bytes, true);
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "markup/markupvaluetype.h"
+#include "markup/markupxmlhandler.h"
+
 #include <QColor>
 #include <QHash>
 #include <QList>
@@ -14,6 +17,7 @@
 
 class MarkupModel;
 class MarkupNode;
+class QFile;
 class QIODevice;
 
 // The operations that change the shape of the markup tree or search it.
@@ -71,7 +75,8 @@ public:
     // insert_range's work: the new markup, or null when refused. *adopted_rows
     // receives the rows the markups it adopted had in its parent before.
     MarkupNode *mark_range(qint64 a, qint64 b, QList<int> *adopted_rows,
-                           const QString &description = QStringLiteral("Description"));
+                           const QString &description = QStringLiteral("Description"),
+                           const MarkupValueType &type = MarkupValueType());
     // Takes back mark_range: the markup goes (deleted) and its children return
     // to its parent at adopted_rows.
     void unmark(MarkupNode *node, const QList<int> &adopted_rows);
@@ -133,12 +138,29 @@ public:
     // it succeeded.
     bool load_xml(const QString &text);
 
-    // The bytes of the markup file at path, read only when it is a regular
-    // file (after symbolic links) of at most max_markup_file_size bytes: a
-    // FIFO would block the reader for good and a device such as /dev/zero
-    // never ends. False, with bytes left empty, for anything else or when the
-    // file cannot be read.
+    using LoadResult = MarkupXMLHandler::Result;
+    using LoadProgress = MarkupXMLHandler::Progress;
+    // The same for the `size` bytes of a markup file on `device` (opened by
+    // open_markup_file), read a piece at a time so that loading holds about
+    // two copies of the largest description (the reader's and the markup's)
+    // and never the file's text. `progress` hears how far it got after each
+    // piece; when it says stop, the tree is left exactly as it was
+    // (cancelled, with "Markup load cancelled").
+    LoadResult load_markup_file(QIODevice &device, qint64 size, const LoadProgress &progress = {});
+
+    // Opens the markup file at path when it is a regular file (after
+    // symbolic links) of at most max_markup_file_size bytes, and tells its
+    // size: a FIFO would block the reader for good and a device such as
+    // /dev/zero never ends. False, with the file closed, for anything else.
+    //
+    // The limit: a description read from a file takes two bytes per
+    // character, and while it is read the reader holds a second copy, so a
+    // file of the limit made of one description needs about four times its
+    // size in memory (4 GiB).
     static constexpr qint64 max_markup_file_size = qint64(1) << 30;
+    static bool open_markup_file(const QString &path, QFile *file, qint64 *size);
+    // The whole markup file, opened as open_markup_file does. False, with
+    // bytes left empty, when it cannot be opened or read.
     static bool read_markup_file(const QString &path, QByteArray *bytes);
 
     // Markup files are written as UTF-8. Reading honours a byte-order mark
@@ -154,6 +176,10 @@ private:
     MarkupNode *place_range(qint64 first, qint64 last);
     void adopt_contained(MarkupNode *node, int node_row, QList<int> *adopted_rows);
     MarkupNode *node_of(const QModelIndex &index) const;
+    // Puts the markups under `loaded` (a node of no model) in place of the
+    // tree's, in one model reset, and reports the load: on a failure, how
+    // many markups the handler read and where it stopped.
+    void take_loaded(MarkupNode *loaded, const MarkupXMLHandler &handler, bool ok);
 
     QPointer<MarkupModel> m_model;
 };

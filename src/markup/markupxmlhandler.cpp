@@ -1,14 +1,15 @@
 #include "markup/markupxmlhandler.h"
 
 #include "markup/markupcolumn.h"
-#include "markup/markupmodel.h"
+#include "markup/markupfiledecoder.h"
 #include "markup/markupnode.h"
-#include "markup/markuptree.h"
 
 #include <QColor>
 #include <QCoreApplication>
+#include <QIODevice>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -16,6 +17,10 @@ namespace {
 // Markup files never need entities; this only bounds what a crafted file
 // could make the reader expand before its declarations are refused.
 constexpr int entity_expansion_limit = 1024;
+
+// How much of a markup file is read at a time: small beside a large file,
+// large enough that reading costs little beside parsing.
+constexpr qint64 piece_size = qint64(1) << 20;
 
 int colour_part(const QXmlStreamAttributes &attributes, const QString &name)
 {
@@ -38,15 +43,17 @@ QColor read_colour(const QXmlStreamAttributes &attributes, const QString &prefix
 
 } // namespace
 
-MarkupXMLHandler::MarkupXMLHandler(MarkupModel *model, MarkupTree *tree)
-    : m_model(model)
-    , m_tree(tree)
+MarkupXMLHandler::MarkupXMLHandler(MarkupNode *root)
+    : m_root(root)
 {
 }
 
 bool MarkupXMLHandler::startDocument()
 {
-    m_tree->clear();
+    // A second reading (the file was not UTF-8) starts from nothing.
+    const QList<MarkupNode *> old = m_root->children();
+    m_root->clear_children();
+    qDeleteAll(old);
     m_open.clear();
     return true;
 }
@@ -67,16 +74,14 @@ bool MarkupXMLHandler::startElement(const QString &, const QString &local_name, 
         return false;
     }
 
-    const QModelIndex current = m_open.empty() ? QModelIndex() : m_open.back();
-    MarkupNode *parent = m_model->node_from_index(current);
-    const int row = m_model->rowCount(current);
-    m_model->insertRow(row, current);
-    MarkupNode *node = parent->child(row);
+    MarkupNode *parent = m_open.empty() ? m_root : m_open.back();
+    // The description is the one copy of the attribute the tree keeps; the
+    // reader's own is gone with the reader.
+    auto *node = new MarkupNode(attributes.value(QLatin1String("description")).toString(), parent);
+    parent->append_child(node);
 
     const QString start = attributes.value(QLatin1String("start")).toString();
     const QString end = attributes.value(QLatin1String("end")).toString();
-    node->set_data(MarkupColumn::Description,
-                   attributes.value(QLatin1String("description")).toString());
     node->set_data(MarkupColumn::Start, start);
     node->set_data(MarkupColumn::End, end);
     node->set_data(MarkupColumn::Length,
@@ -85,9 +90,9 @@ bool MarkupXMLHandler::startElement(const QString &, const QString &local_name, 
     node->set_data(MarkupColumn::Repeat, attributes.value(QLatin1String("repeat")).toString());
     node->set_foreground(read_colour(attributes, QStringLiteral("foreground")));
     node->set_background(read_colour(attributes, QStringLiteral("background")));
+    node->set_value_type(MarkupValueType::from_text(attributes.value(QLatin1String("type"))));
 
-    m_open.push_back(m_model->index(row, 0, current));
-    ++m_nodes_read;
+    m_open.push_back(node);
     return true;
 }
 
@@ -100,11 +105,10 @@ bool MarkupXMLHandler::endElement(const QString &, const QString &, const QStrin
     return true;
 }
 
-bool MarkupXMLHandler::parse(const QString &text)
+bool MarkupXMLHandler::run(QXmlStreamReader &reader, const std::function<bool()> &more)
 {
     m_error.clear();
     m_nodes_read = 0;
-    QXmlStreamReader reader(text);
     reader.setEntityExpansionLimit(entity_expansion_limit);
     // The reason and the place are shown to the user.
     const auto fail = [&](const QString &error) {
@@ -115,8 +119,15 @@ bool MarkupXMLHandler::parse(const QString &text)
     };
     if (!startDocument())
         return false;
-    while (!reader.atEnd()) {
-        switch (reader.readNext()) {
+    for (;;) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::Invalid) {
+            // The reader has used up what it was given.
+            if (reader.error() == QXmlStreamReader::PrematureEndOfDocumentError && more())
+                continue;
+            break;
+        }
+        switch (token) {
         case QXmlStreamReader::DTD:
             if (!reader.entityDeclarations().isEmpty()
                 || !reader.notationDeclarations().isEmpty())
@@ -128,6 +139,8 @@ bool MarkupXMLHandler::parse(const QString &text)
                               reader.qualifiedName().toString(), reader.attributes()))
                 return fail(QCoreApplication::translate("MarkupXMLHandler", "unknown element %1")
                                 .arg(reader.name().toString()));
+            if (reader.name() == QLatin1String("node"))
+                ++m_nodes_read;
             break;
         case QXmlStreamReader::EndElement:
             endElement(reader.namespaceUri().toString(), reader.name().toString(),
@@ -136,8 +149,66 @@ bool MarkupXMLHandler::parse(const QString &text)
         default:
             break;
         }
+        if (token == QXmlStreamReader::EndDocument)
+            break;
     }
     if (reader.hasError())
         return fail(reader.errorString());
     return endDocument();
+}
+
+bool MarkupXMLHandler::parse(const QString &text)
+{
+    QXmlStreamReader reader(text);
+    return run(reader, [] { return false; });
+}
+
+bool MarkupXMLHandler::feed(QIODevice &device, MarkupFileDecoder &decoder, QXmlStreamReader *reader)
+{
+    // Never more than the file held when it was opened: one that keeps
+    // growing cannot outrun the size limit.
+    const qint64 wanted = std::min(piece_size, m_total - m_done);
+    if (m_cancelled || wanted <= 0)
+        return false;
+    const QByteArray piece = device.read(wanted);
+    if (piece.isEmpty())
+        return false;
+    m_done += piece.size();
+    const QString text = decoder.decode(piece, m_done == m_total || device.atEnd());
+    if (reader)
+        reader->addData(text);
+    if (*m_progress && !(*m_progress)(m_done, m_total)) {
+        m_cancelled = true;
+        return false;
+    }
+    return true;
+}
+
+MarkupXMLHandler::Result MarkupXMLHandler::parse(QIODevice &device, qint64 size,
+                                                 const Progress &progress)
+{
+    const qint64 origin = device.pos();
+    MarkupFileDecoder::Encoding encoding = MarkupFileDecoder::encoding_of(device.peek(4));
+    m_total = size;
+    m_progress = &progress;
+    m_cancelled = false;
+    for (;;) {
+        m_done = 0;
+        MarkupFileDecoder decoder(encoding);
+        QXmlStreamReader reader;
+        const bool ok = run(reader, [&] { return feed(device, decoder, &reader); });
+        // Whether the file is UTF-8 is known only at its end: a byte past
+        // the markups (or past an error) can still say otherwise.
+        while (!decoder.has_error() && encoding == MarkupFileDecoder::Encoding::utf8
+               && feed(device, decoder, nullptr)) {
+        }
+        if (m_cancelled)
+            return Result::cancelled;
+        if (decoder.has_error() && encoding == MarkupFileDecoder::Encoding::utf8
+            && device.seek(origin)) {
+            encoding = MarkupFileDecoder::Encoding::windows_1252;
+            continue;
+        }
+        return ok ? Result::loaded : Result::failed;
+    }
 }

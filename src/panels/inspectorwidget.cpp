@@ -127,7 +127,7 @@ bool InspectorWidget::mark_range(ValueDecoder::Type type, qint64 *first, qint64 
 {
     if (m_stale || m_offset < 0)
         return false;
-    const int count = ValueDecoder::size(type, m_bytes);
+    const int count = ValueDecoder::size(type, read_at_cursor());
     if (count == 0)
         return false;
     *first = m_offset;
@@ -140,7 +140,8 @@ void InspectorWidget::mark_as(ValueDecoder::Type type)
     qint64 first = 0;
     qint64 last = 0;
     if (mark_range(type, &first, &last))
-        emit mark_requested(first, last, ValueDecoder::name(type));
+        emit mark_requested(first, last, ValueDecoder::name(type),
+                            MarkupValueType(type, little_endian()));
 }
 
 void InspectorWidget::show_context_menu(const QPoint &pos)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/valuedecoder.h"
+#include "markup/markupvaluetype.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -17,7 +18,9 @@ class QTreeWidget;
 // file: typed bytes, Undo, Redo, saves and another file refresh it.
 //
 // A row's context menu offers "Mark as <type>", which asks for a markup over
-// the bytes of that value; the window decides whether it is made.
+// the bytes of that value, made for that type in the chosen byte order; the
+// window decides whether it is made. A file that shrinks or grows underneath
+// refreshes the page when the edited file notices (bytes_changed).
 class InspectorWidget : public QWidget
 {
     Q_OBJECT
@@ -33,7 +36,8 @@ public:
     // The value shown for `type` (empty past the end of the file).
     QString value_text(ValueDecoder::Type type) const;
     // The markup "Mark as <type>" asks for: false when the value runs past
-    // the end of the file or there is no cursor.
+    // the end of the file as it is now (read again, not as last shown) or
+    // there is no cursor.
     bool mark_range(ValueDecoder::Type type, qint64 *first, qint64 *last) const;
 
 public slots:
@@ -42,7 +46,8 @@ public slots:
     void mark_as(ValueDecoder::Type type);
 
 signals:
-    void mark_requested(qint64 first, qint64 last, const QString &description);
+    void mark_requested(qint64 first, qint64 last, const QString &description,
+                        const MarkupValueType &type);
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -7,6 +7,7 @@
 #include "testsettings.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,6 +31,10 @@ private slots:
     void goto_checks_the_address();
     void damaged_markup_file_is_never_the_save_target_data();
     void damaged_markup_file_is_never_the_save_target();
+    void mark_stays_inside_the_file_data();
+    void mark_stays_inside_the_file();
+    void cancelled_markup_read_changes_nothing_data();
+    void cancelled_markup_read_changes_nothing();
 
 private:
     QByteArray read_all(const QString &path)
@@ -65,7 +70,8 @@ void TestEditedFile::type_mark_undo_redo_and_save()
     QCOMPARE(bytes.at(0).at(0).toLongLong(), 1);
     QCOMPARE(bytes.at(0).at(1).toLongLong(), 1);
     QCOMPARE(file.read(0, 4), QByteArray("\x00\xab\x22\x33", 4));
-    QVERIFY(file.mark(2, 3, QStringLiteral("tail")));
+    const MarkupValueType int16_be(ValueDecoder::Type::int16, false);
+    QVERIFY(file.mark(2, 3, QStringLiteral("tail"), int16_be));
     QVERIFY(!file.mark(1, 2)); // overlaps "tail" partly: refused, no step
     QCOMPARE(file.markup_model()->root()->child_count(), 1);
     QVERIFY(markups.count() > 0);
@@ -90,6 +96,7 @@ void TestEditedFile::type_mark_undo_redo_and_save()
     QVERIFY(file.redo() && file.redo());
     QCOMPARE(file.byte_at(1), 0xab);
     QCOMPARE(file.markup_model()->root()->child(0)->data(0).toString(), QStringLiteral("tail"));
+    QCOMPARE(file.markup_model()->root()->child(0)->value_type(), int16_be);
 
     QVERIFY(file.save_bytes(QString()));
     QVERIFY(file.save_markup(markup_path));
@@ -104,6 +111,7 @@ void TestEditedFile::type_mark_undo_redo_and_save()
     QVERIFY(node);
     QCOMPARE(node->start(), qint64(2));
     QCOMPARE(node->end(), qint64(3));
+    QCOMPARE(node->value_type(), int16_be);
 }
 
 void TestEditedFile::undo_after_save_brings_the_old_byte_back()
@@ -335,6 +343,83 @@ void TestEditedFile::damaged_markup_file_is_never_the_save_target()
     QCOMPARE(read_all(damaged_path), damaged);
     QCOMPARE(read_all(good_path), good);
     Config::instance()->remove(link);
+}
+
+void TestEditedFile::mark_stays_inside_the_file_data()
+{
+    QTest::addColumn<qint64>("first");
+    QTest::addColumn<qint64>("last");
+    QTest::addColumn<qint64>("shrink_to");
+    QTest::addColumn<bool>("marked");
+    QTest::newRow("inside") << qint64(2) << qint64(5) << qint64(-1) << true;
+    QTest::newRow("touching-the-end") << qint64(12) << qint64(15) << qint64(-1) << true;
+    QTest::newRow("ends-backwards-touching-the-end") << qint64(15) << qint64(12) << qint64(-1) << true;
+    QTest::newRow("one-past-the-end") << qint64(12) << qint64(16) << qint64(-1) << false;
+    QTest::newRow("wholly-past-the-end") << qint64(20) << qint64(30) << qint64(-1) << false;
+    QTest::newRow("before-the-start") << qint64(-1) << qint64(3) << qint64(-1) << false;
+    QTest::newRow("end-of-a-file-that-shrank") << qint64(12) << qint64(15) << qint64(14) << false;
+    QTest::newRow("inside-a-file-that-shrank") << qint64(12) << qint64(13) << qint64(14) << true;
+}
+
+void TestEditedFile::mark_stays_inside_the_file()
+{
+    QFETCH(qint64, first);
+    QFETCH(qint64, last);
+    QFETCH(qint64, shrink_to);
+    QFETCH(bool, marked);
+    const QString data = pq_test::make_temp_file(0, QByteArray(16, 'x'));
+    EditedFile file;
+    QVERIFY(file.open(data));
+    QSignalSpy told(&file, &EditedFile::status_message);
+    QSignalSpy bytes(&file, &EditedFile::bytes_changed);
+    if (shrink_to >= 0)
+        QVERIFY(QFile::resize(data, shrink_to));
+    QCOMPARE(file.mark(first, last, QStringLiteral("m")), marked);
+    QCOMPARE(file.history()->count(), marked ? 1 : 0);
+    QCOMPARE(told.count() == 1 && told.at(0).at(0) == EditedFile::past_end_message(), !marked);
+    // A refusal for a file that shrank tells the views of the bytes it lost.
+    if (shrink_to >= 0 && !marked)
+        QCOMPARE(bytes.takeFirst(), QVariantList({ shrink_to, qint64(15) }));
+}
+
+void TestEditedFile::cancelled_markup_read_changes_nothing_data()
+{
+    QTest::addColumn<bool>("linked");
+    QTest::newRow("load-markup") << false;
+    QTest::newRow("linked-at-open") << true;
+}
+
+void TestEditedFile::cancelled_markup_read_changes_nothing()
+{
+    QFETCH(bool, linked);
+    QTemporaryDir dir;
+    const QString data = pq_test::make_temp_file(0, QByteArray(16, 'x'));
+    const QString other = dir.filePath(QStringLiteral("other.xml"));
+    Config::instance()->setValue(QStringLiteral("Link Markup"), QStringLiteral("yes"));
+    Config::instance()->setValue(QStringLiteral("filename"), data);
+    EditedFile file;
+    QVERIFY(file.open(data));
+    QVERIFY(file.mark(0, 3, QStringLiteral("other")) && file.save_markup(other)); // and linked
+    QVERIFY(file.mark(4, 7, QStringLiteral("kept")) && file.mark(8, 9) && file.undo());
+    file.set_markup_file(QStringLiteral("kept.xml"));
+    const QString link = Config::instance()->value(EditedFile::link_key(data)).toString();
+    QSignalSpy markups(&file, &EditedFile::markups_changed);
+
+    QList<qint64> told;
+    const auto stop = [&told](qint64 done, qint64 total) {
+        told << done << total;
+        return false;
+    };
+    QCOMPARE(linked ? file.load_linked_markup(data, stop) : file.read_markup(other, stop),
+             EditedFile::MarkupRead::cancelled);
+    QCOMPARE(told, QList<qint64>({ QFileInfo(other).size(), QFileInfo(other).size() }));
+    QCOMPARE(markups.count(), 0);
+    QCOMPARE(file.markup_model()->root()->child_count(), 2);
+    QCOMPARE(file.markup_file(), QStringLiteral("kept.xml"));
+    QCOMPARE(Config::instance()->value(EditedFile::link_key(data)).toString(), link);
+    // The history is untouched: a mark to redo, three to undo.
+    QVERIFY(file.redo() && file.undo() && file.undo() && file.undo());
+    QCOMPARE(file.markup_model()->root()->child_count(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestEditedFile)

@@ -1,5 +1,6 @@
 // A markup file whose one attribute is 100 MB long: it loads (or fails) in
-// bounded time and memory, and the tree stays usable afterwards.
+// bounded time and memory, and the tree stays usable afterwards. A file of
+// the size limit, one description, loads within about two copies of it.
 #include "hostilehelpers.h"
 #include "testsettings.h"
 
@@ -7,9 +8,35 @@
 #include "markup/markupmodel.h"
 #include "markup/markupnode.h"
 #include "markup/markuptree.h"
+#include "editedfile/editedfile.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+// Resident memory: the peak so far (getrusage) and now (/proc/self/statm).
+qint64 peak_memory()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return qint64(usage.ru_maxrss) * 1024;
+}
+
+qint64 memory_now()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    return statm.open(QIODevice::ReadOnly)
+               ? statm.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE)
+               : -1;
+}
+
+} // namespace
 
 class tst_hugeattribute_slow : public QObject
 {
@@ -19,6 +46,7 @@ private slots:
     void initTestCase() { pq_test::isolate_settings(); }
     void hundred_megabyte_attribute_data();
     void hundred_megabyte_attribute();
+    void file_of_the_size_limit();
 };
 
 void tst_hugeattribute_slow::hundred_megabyte_attribute_data()
@@ -66,6 +94,37 @@ void tst_hugeattribute_slow::hundred_megabyte_attribute()
     MarkupTree tree2(&model2);
     QVERIFY(tree2.load_xml(xml));
     QCOMPARE(pq_hostile::check_tree(model2, &why), loaded + 1);
+}
+
+void tst_hugeattribute_slow::file_of_the_size_limit()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("limit.xml"));
+    const QByteArray head = "<!DOCTYPE PQML>\n<pellowquarnbybook>\n <node description=\"";
+    const QByteArray tail = "\" start=\"0\" end=\"9\"/>\n</pellowquarnbybook>\n";
+    const qint64 length = MarkupTree::max_markup_file_size - head.size() - tail.size();
+    {
+        QByteArray doc = head;
+        doc.append(length, 'x').append(tail);
+        QVERIFY(pq_hostile::write_all(path, doc));
+    }
+    EditedFile edited;
+    QVERIFY(edited.open(pq_test::make_temp_file(16)));
+    QVERIFY(edited.mark(0, 3, QStringLiteral("before")));
+
+    // The reader's copy of the description and the markup's, two bytes a
+    // character, and little else.
+    const qint64 memory_before = memory_now();
+    QVERIFY(memory_before > 0);
+    QList<qint64> told;
+    QCOMPARE(edited.read_markup(path, [&told](qint64 done, qint64) { told << done; return true; }),
+             EditedFile::MarkupRead::loaded);
+    const qint64 used = peak_memory() - memory_before;
+    qInfo("peak memory of the load: %lld MiB", used >> 20);
+    QVERIFY2(used < 4 * MarkupTree::max_markup_file_size + (qint64(300) << 20),
+             "more than two copies of the description");
+    QVERIFY(told.size() > 100 && told.last() == MarkupTree::max_markup_file_size);
+    QCOMPARE(edited.markup_model()->root()->child(0)->data(0).toString().size(), length);
 }
 
 QTEST_GUILESS_MAIN(tst_hugeattribute_slow)

@@ -1213,7 +1213,7 @@ private slots:
         QTest::newRow("stops-at-contents")
             << QByteArray("meta:\n  id: x\nseq:\n  - id: head\n    type: u1\n"
                           "  - id: zip\n    contents: [0x50, 0x4b]\n")
-            << "Template stopped at 0x1 in zip:" << "0..%1[0..0";
+            << "Template stopped at 0x1 in zip:" << "0..2[0..0 1..2]";
     }
 
     void apply_template()

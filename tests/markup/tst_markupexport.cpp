@@ -8,7 +8,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <yaml-cpp/yaml.h>
@@ -16,6 +19,7 @@
 #include <memory>
 
 using namespace pq_markup_test;
+
 
 // Offsets past 2^53, where a double would lose the last digit.
 constexpr qint64 far = (qint64(1) << 53) + 1;
@@ -32,6 +36,10 @@ private slots:
     void ksy_lays_out_every_level();
     void identifiers_data();
     void identifiers();
+    void ksy_ids_and_type_names_data();
+    void ksy_ids_and_type_names();
+    void ksy_value_types();
+    void ksy_compiles();
 
 private:
     // One row per markup in tree order, as the CSV columns: the oracle.
@@ -209,6 +217,135 @@ void TestMarkupExport::identifiers()
     QFETCH(QString, text);
     QFETCH(QString, expected);
     QCOMPARE(MarkupExporter::identifier(text, "field"), expected);
+}
+
+namespace {
+
+// Markups side by side, four bytes each, every one with a one-byte child
+// so that it is also a type.
+void mark_side_by_side(MarkupTree &tree, const QStringList &names)
+{
+    for (int i = 0; i < names.size(); ++i) {
+        QVERIFY(tree.insert_range(i * 4, i * 4 + 3, names.at(i)));
+        QVERIFY(tree.insert_range(i * 4, i * 4, QStringLiteral("inner")));
+    }
+}
+
+} // namespace
+
+void TestMarkupExport::ksy_ids_and_type_names_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("ids");
+    QTest::addColumn<QStringList>("types");
+    for (const char *word : { "yes", "no", "on", "off", "true", "false", "null" }) {
+        const QString w = QString::fromLatin1(word);
+        QTest::newRow(word) << QStringList { w.toUpper() } << QStringList { w + "_field" }
+                            << QStringList { w + "_type" };
+    }
+    QTest::newRow("keyword-of-a-target-language") << QStringList { "class" }
+                                                  << QStringList { "class_field" }
+                                                  << QStringList { "class_type" };
+    QTest::newRow("duplicate-names") << QStringList { "Size", "size", "SIZE" }
+                                     << QStringList { "size", "size_2", "size_3" }
+                                     << QStringList { "size", "size_2", "size_3" };
+    QTest::newRow("renamed-word-meets-its-own-name") << QStringList { "no", "no field" }
+                                                     << QStringList { "no_field", "no_field_2" }
+                                                     << QStringList { "no_type", "no_field" };
+    QTest::newRow("spaces") << QStringList { "  chunk  size " } << QStringList { "chunk_size" }
+                            << QStringList { "chunk_size" };
+    QTest::newRow("leading-digits") << QStringList { "3d", "3d" }
+                                    << QStringList { "field_3d", "field_3d_2" }
+                                    << QStringList { "type_3d", "type_3d_2" };
+    QTest::newRow("empty") << QStringList { "", "" } << QStringList { "field", "field_2" }
+                           << QStringList { "type", "type_2" };
+}
+
+void TestMarkupExport::ksy_ids_and_type_names()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, ids);
+    QFETCH(QStringList, types);
+    MarkupModel flat_model;
+    MarkupTree flat(&flat_model);
+    mark_side_by_side(flat, names);
+    const QByteArray text = MarkupExporter::to_ksy(flat_model.root(), "/data/on.bin",
+                                                   names.size() * 4);
+    const YAML::Node ksy = YAML::Load(text.toStdString());
+    QStringList seen_ids;
+    QStringList seen_types;
+    for (const YAML::Node &field : ksy["seq"]) {
+        seen_ids << QString::fromStdString(field["id"].as<std::string>());
+        seen_types << QString::fromStdString(field["type"].as<std::string>());
+    }
+    QCOMPARE(seen_ids, ids);
+    QCOMPARE(seen_types, types);
+    QCOMPARE(ksy["meta"]["id"].as<std::string>(), std::string("on_file"));
+    for (const QString &type : types)
+        QVERIFY2(ksy["types"][type.toStdString()]["seq"], qPrintable(type));
+    // Written plain, so a YAML 1.1 reader sees the same strings.
+    for (const QString &id : ids)
+        QVERIFY(text.contains("- id: " + id.toLatin1() + '\n'));
+}
+
+void TestMarkupExport::ksy_value_types()
+{
+    // Side by side, as "Mark as" makes them; the last two were resized or
+    // marked by hand and read as bytes of their size.
+    using T = ValueDecoder::Type;
+    const struct { T type; bool little; int size; const char *expected; } marks[] = {
+        { T::int32, true, 4, "s4le" }, { T::uint16, false, 2, "u2be" },
+        { T::float64, true, 8, "f8le" }, { T::uint8, true, 1, "u1" }, { T::int8, false, 1, "s1" },
+        { T::unix_time32, false, 4, "s4be" }, { T::utf8, true, 5, "str UTF-8" },
+        { T::int32, true, 3, "" }, { T::ascii, true, -4, "u4" },
+    };
+    MarkupModel typed_model;
+    MarkupTree typed(&typed_model);
+    QStringList expected;
+    qint64 at = 0;
+    for (const auto &m : marks) {
+        QVERIFY(typed.insert_range(at, at + qAbs(m.size) - 1));
+        if (m.size > 0)
+            typed_model.root()->child(typed_model.root()->child_count() - 1)
+                ->set_value_type(MarkupValueType(m.type, m.little));
+        at += qAbs(m.size);
+        expected << m.expected;
+    }
+    QStringList written;
+    for (const YAML::Node &f : YAML::Load(MarkupExporter::to_ksy(typed_model.root(), "v.bin", at)
+                                              .toStdString())["seq"]) {
+        QString type = f["type"] ? QString::fromStdString(f["type"].as<std::string>()) : "";
+        if (f["encoding"])
+            type += " " + QString::fromStdString(f["encoding"].as<std::string>());
+        // Bytes without a type of their own, and text, say how many.
+        QCOMPARE(bool(f["size"]), type.isEmpty() || type.startsWith("str"));
+        written << type;
+    }
+    QCOMPARE(written, expected);
+}
+
+void TestMarkupExport::ksy_compiles()
+{
+    // A command taking "-t python --outdir <dir> <file>", such as a small
+    // front for the npm package kaitai-struct-compiler.
+    const QString compiler = qEnvironmentVariable("PQ_KSC");
+    if (compiler.isEmpty())
+        QSKIP("no Kaitai Struct compiler: set PQ_KSC to run this check");
+    MarkupModel ksy_model;
+    MarkupTree ksy_tree(&ksy_model);
+    mark_side_by_side(ksy_tree, { "yes", "null", "class", "Size", "size", "3d", "" });
+    QVERIFY(ksy_tree.insert_range(28, 31, QStringLiteral("count")));
+    ksy_model.root()->child(7)->set_value_type(MarkupValueType(ValueDecoder::Type::uint32, false));
+    QTemporaryDir dir;
+    const QString file = dir.filePath("null.ksy");
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(MarkupExporter::to_ksy(ksy_model.root(), "null.bin", 32));
+    out.close();
+    QStringList args = QProcess::splitCommand(compiler);
+    QCOMPARE(QProcess::execute(args.takeFirst(), args << "-t" << "python" << "--outdir" << dir.path() << file), 0);
+    // What it made is Python.
+    QCOMPARE(QProcess::execute("python3", { "-m", "py_compile", dir.filePath("null_file.py") }), 0);
 }
 
 QTEST_GUILESS_MAIN(TestMarkupExport)

@@ -4,6 +4,7 @@
 #include "markuptesthelpers.h"
 #include "markup/markuptree.h"
 
+#include <QBuffer>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -30,6 +31,8 @@ private slots:
     void editor_values_written_as_numbers_and_text();
     void loose_attributes_data();
     void loose_attributes();
+    void value_type_attribute_data();
+    void value_type_attribute();
     void failures_keep_what_was_read_data();
     void failures_keep_what_was_read();
     void unwritable_characters_replaced();
@@ -248,6 +251,35 @@ void TestMarkupXml::loose_attributes()
     QCOMPARE(n->background(), background);
 }
 
+void TestMarkupXml::value_type_attribute_data()
+{
+    QTest::addColumn<QString>("attribute");
+    QTest::addColumn<QString>("type");
+    QTest::newRow("absent-in-older-files") << "" << "";
+    QTest::newRow("int32-little-endian") << " type=\"int32le\"" << "int32le";
+    QTest::newRow("float64-big-endian") << " type=\"float64be\"" << "float64be";
+    QTest::newRow("one-byte-without-order") << " type=\"uint8\"" << "uint8";
+    QTest::newRow("text-type") << " type=\"utf8\"" << "utf8";
+    QTest::newRow("unknown-from-a-later-version") << " type=\"int128le\"" << "";
+    QTest::newRow("order-missing") << " type=\"uint16\"" << "";
+    QTest::newRow("order-on-one-byte") << " type=\"int8le\"" << "";
+}
+
+void TestMarkupXml::value_type_attribute()
+{
+    QFETCH(QString, attribute);
+    QFETCH(QString, type);
+    QVERIFY(tree->load_xml(QStringLiteral("<!DOCTYPE PQML><pellowquarnbybook><node start=\"0\" "
+                                          "end=\"3\"%1/></pellowquarnbybook>")
+                               .arg(attribute)));
+    QCOMPARE(model->root()->child(0)->value_type().to_text(), type);
+    // Written back only when there is one, and read back the same.
+    const QString saved = tree->to_xml();
+    QCOMPARE(saved.contains(QStringLiteral(" type=")), !type.isEmpty());
+    QVERIFY(tree->load_xml(saved));
+    QCOMPARE(model->root()->child(0)->value_type().to_text(), type);
+}
+
 void TestMarkupXml::failures_keep_what_was_read_data()
 {
     QTest::addColumn<QString>("text");
@@ -338,6 +370,14 @@ void TestMarkupXml::file_encoding_data()
     QTest::newRow("truncated-utf-8-is-latin-1")
         << QByteArray("<pellowquarnbybook><node description=\"\xc3\"/></pellowquarnbybook>")
         << QString::fromUtf8("Ã");
+    // Files are read a mebibyte at a time.
+    const QByteArray head("<pellowquarnbybook><node description=\"");
+    const QByteArray tail("\"/></pellowquarnbybook>");
+    const qsizetype pad = (qsizetype(1) << 20) - head.size() - 1;
+    QTest::newRow("utf-8-character-across-pieces")
+        << head + QByteArray(pad, 'a') + "\xc3\xa9" + tail << QString(pad, 'a') + QChar(0xe9);
+    QTest::newRow("legacy-byte-in-a-later-piece")
+        << head + QByteArray(pad + 9, 'a') + "\x80" + tail << QString(pad + 9, 'a') + QChar(0x20ac);
 }
 
 void TestMarkupXml::file_encoding()
@@ -346,6 +386,13 @@ void TestMarkupXml::file_encoding()
     QFETCH(QString, description);
     QVERIFY(tree->load_xml(MarkupTree::decode_markup_file(bytes)));
     QCOMPARE(model->root()->child(0)->data(0).toString(), description);
+    // Read from the file piece by piece, the same.
+    QBuffer file(&bytes);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    MarkupModel streamed_model;
+    MarkupTree streamed(&streamed_model);
+    QCOMPARE(streamed.load_markup_file(file, bytes.size()), MarkupTree::LoadResult::loaded);
+    QCOMPARE(streamed_model.root()->child(0)->data(0).toString(), description);
     // Saved back always as UTF-8.
     const QByteArray out = MarkupTree::encode_markup_file(tree->to_xml());
     QVERIFY(out.contains(description.toUtf8()));

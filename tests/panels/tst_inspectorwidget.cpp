@@ -6,6 +6,9 @@
 #include "panels/inspectorwidget.h"
 #include "testsettings.h"
 
+#include "editedfile/editedfile.h"
+
+#include <QFile>
 #include <QHBoxLayout>
 #include <QSignalSpy>
 #include <QTest>
@@ -104,11 +107,17 @@ private slots:
         QTest::addColumn<qint64>("first");
         QTest::addColumn<qint64>("last");
         QTest::addColumn<QString>("description");
-        QTest::newRow("uint32") << 2LL << Type::uint32 << 2LL << 5LL << "UInt32";
-        QTest::newRow("float64-ending-at-last-byte") << 16LL << Type::float64 << 16LL << 23LL << "Float64";
-        QTest::newRow("ascii-up-to-eof") << 20LL << Type::ascii << 20LL << 23LL << "ASCII";
-        QTest::newRow("uint32-past-eof-asks-nothing") << 22LL << Type::uint32 << -1LL << -1LL << "";
-        QTest::newRow("no-cursor-asks-nothing") << -1LL << Type::int8 << -1LL << -1LL << "";
+        QTest::addColumn<bool>("little");
+        QTest::addColumn<QString>("value_type");
+        QTest::addColumn<qint64>("shrink_to");
+        QTest::newRow("uint32") << 2LL << Type::uint32 << 2LL << 5LL << "UInt32" << true << "uint32le" << -1LL;
+        QTest::newRow("float64-be-ending-at-last-byte")
+            << 16LL << Type::float64 << 16LL << 23LL << "Float64" << false << "float64be" << -1LL;
+        QTest::newRow("ascii-up-to-eof") << 20LL << Type::ascii << 20LL << 23LL << "ASCII" << false << "ascii" << -1LL;
+        QTest::newRow("uint32-past-eof-asks-nothing") << 22LL << Type::uint32 << -1LL << -1LL << "" << true << "" << -1LL;
+        QTest::newRow("no-cursor-asks-nothing") << -1LL << Type::int8 << -1LL << -1LL << "" << true << "" << -1LL;
+        QTest::newRow("file-shrank-under-the-value")
+            << 16LL << Type::uint32 << -1LL << -1LL << "" << true << "" << 18LL;
     }
 
     void mark_as_asks_for_the_value_bytes()
@@ -118,7 +127,17 @@ private slots:
         QFETCH(qint64, first);
         QFETCH(qint64, last);
         QFETCH(QString, description);
+        QFETCH(bool, little);
+        QFETCH(QString, value_type);
+        QFETCH(qint64, shrink_to);
+        panel->set_little_endian(little);
         panel->set_offset(offset);
+        if (shrink_to >= 0) {
+            QCOMPARE(panel->value_text(type), QString("1280002633"));
+            QVERIFY(QFile::resize(hex->edited_file()->path(), shrink_to));
+            // The page follows without the cursor moving.
+            QTRY_COMPARE(panel->value_text(type), QString());
+        }
         QSignalSpy asked(panel, &InspectorWidget::mark_requested);
         panel->mark_as(type);
         if (first < 0) {
@@ -129,6 +148,7 @@ private slots:
         QCOMPARE(asked.at(0).at(0).toLongLong(), first);
         QCOMPARE(asked.at(0).at(1).toLongLong(), last);
         QCOMPARE(asked.at(0).at(2).toString(), description);
+        QCOMPARE(asked.at(0).at(3).value<MarkupValueType>().to_text(), value_type);
     }
 };
 
