@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build, the tests and the program need.
+# Installs the Debian 12 packages the build, the tests, the program and its
+# Debian package (scripts/package.sh, scripts/package_check.sh) need.
 set -euo pipefail
 packages=(
     cmake g++ make ccache
@@ -9,6 +10,7 @@ packages=(
     clang libclang-rt-14-dev
     xvfb xauth
     e2fsprogs
+    dpkg-dev file appstream desktop-file-utils libglib2.0-bin
 )
 missing=()
 for p in "${packages[@]}"; do
