@@ -338,6 +338,20 @@ void HexWidget::clear_selection()
     notify_selection();
 }
 
+HexWidget::Place HexWidget::place() const
+{
+    return {m_top_row, m_horizontal_offset, m_selection_start, m_selection_end};
+}
+
+void HexWidget::restore_place(const Place &place)
+{
+    m_selection_start = place.selection_start;
+    m_selection_end = place.selection_end;
+    set_top_row(place.top_row);
+    set_horizontal_offset(place.horizontal_offset);
+    notify_selection();
+}
+
 void HexWidget::set_selection(qint64 start, qint64 end)
 {
     set_top_row(start / bytes_per_row);

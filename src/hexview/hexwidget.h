@@ -124,6 +124,18 @@ public:
     // selection: "Select some bytes first" and the empty text.
     QString selection_text();
 
+    // Where the view stands: its top row, sideways scroll and selection.
+    // Save As reopens the same bytes under another name; the view keeps
+    // its place across that.
+    struct Place {
+        qint64 top_row = 0;
+        int horizontal_offset = 0;
+        qint64 selection_start = -1;
+        qint64 selection_end = -1;
+    };
+    Place place() const;
+    void restore_place(const Place &place);
+
     // Opens the file in the edited file, which drops all edits. Whenever the
     // edited file opens another file (also from elsewhere) the view starts it
     // clean: at its first row and column, nothing selected, edit mode off, no

@@ -279,7 +279,9 @@ void FileActions::save_as_action()
     // The copy becomes the file being edited. The markups describe the same
     // bytes, so they stay, with their file and their unsaved state.
     Config::instance()->setValue(QStringLiteral("filename"), name);
+    const HexWidget::Place place = hex->place();
     show_data_file(name, DataFileMarkup::keep);
+    hex->restore_place(place);
     m_window->show_status(tr("File Saved"));
 }
 

@@ -323,6 +323,7 @@ private slots:
         if (target_exists)
             QVERIFY(QFile::copy(pq_test::make_temp_file(3), copy));
         script.file_names = {copy};
+        const qint64 cursor = window->hex_widget()->selection_start();
         window->save_as_action();
         QCOMPARE(script.events, QStringList{"save:Save File As"});
         QCOMPARE(script.save_dialog_asks, QList<bool>{true}); // asked once, by the dialog
@@ -337,6 +338,9 @@ private slots:
         // The markups still describe the same bytes and are still unsaved.
         QCOMPARE(window->markup_model()->rowCount(), 1);
         QVERIFY(window->is_markup_modified());
+        // The same bytes under another name: the view stays where it was.
+        QCOMPARE(window->hex_widget()->selection_start(), cursor);
+        QVERIFY(cursor >= 9);
     }
 
     // Start-up order: the last file is looked for while the window is hidden,
