@@ -14,9 +14,13 @@
 #include "treeview/hextreeview.h"
 
 #include <QDockWidget>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBox>
 
 #include <string>
@@ -71,8 +75,21 @@ void MainWindow::place_toolbox(bool initial)
     if (!initial && !beside)
         return;
     if (toolbox_fits_beside_hex_view()) {
-        if (initial)
+        if (initial) {
             addDockWidget(Qt::LeftDockWidgetArea, m_toolbox_dock);
+            // The strip above takes what the toolbox's tallest page leaves,
+            // with room to spare for the frames around the page. Once shown:
+            // the desktop may still maximize or frame the window.
+            QTimer::singleShot(0, this, [this] {
+                const int chrome = menuBar()->height() + statusBar()->height()
+                                   + (m_markup_toolbar ? m_markup_toolbar->height() : 0);
+                const int strip = height() - chrome - toolbox_height()
+                                  - 2 * fontMetrics().height();
+                if (strip >= m_markup_dock->minimumSizeHint().height()
+                    && strip < m_markup_dock->height())
+                    resizeDocks({m_markup_dock}, {strip}, Qt::Vertical);
+            });
+        }
         return;
     }
     // No room beside the fixed-width hex view (a large font, a small
