@@ -1346,7 +1346,7 @@ oder ziehen Sie eine Datei auf dieses Fenster.</translation>
     </message>
     <message>
         <source>Repeat</source>
-        <translation>Wiederholung</translation>
+        <translation>Wdh.</translation>
     </message>
 </context>
 <context>
