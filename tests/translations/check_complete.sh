@@ -48,13 +48,13 @@ for ts in "${files[@]}"; do
             bad++
         }
         /<name>/ && !in_message { context = $0; gsub(/.*<name>|<\/name>.*/, "", context) }
-        /<message/ { in_message = 1; numerus = ($0 ~ /numerus="yes"/); source = ""; translation = ""; part = "" }
-        in_message && /<source>/ { part = "source" }
-        in_message && /<translation/ { part = "translation" }
-        in_message && part == "source" { source = source (source == "" ? "" : "\n") $0 }
-        in_message && part == "translation" { translation = translation $0 "\n" }
-        in_message && /<\/source>/ { part = "" }
-        in_message && (/<\/translation>/ || /<translation[^>]*\/>/) { part = "" }
+        /<message/ { in_message = 1; numerus = ($0 ~ /numerus="yes"/); source = ""; translation = ""; field = "" }
+        in_message && /<source>/ { field = "source" }
+        in_message && /<translation/ { field = "translation" }
+        in_message && field == "source" { source = source (source == "" ? "" : "\n") $0 }
+        in_message && field == "translation" { translation = translation $0 "\n" }
+        in_message && /<\/source>/ { field = "" }
+        in_message && (/<\/translation>/ || /<translation[^>]*\/>/) { field = "" }
         /<\/message>/ {
             in_message = 0; messages++
             gsub(/^[ \t]*<source>|<\/source>.*$/, "", source)
