@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
     cmake g++ make ccache
     qt6-base-dev libboost-regex-dev libyaml-cpp-dev zlib1g-dev
+    qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
     assistant-qt6 qt6-documentation-tools libqt6sql6-sqlite
     fonts-urw-base35 fonts-dejavu-core
     clang libclang-rt-14-dev

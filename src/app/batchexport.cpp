@@ -11,11 +11,6 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("BatchExport", text);
-}
-
 } // namespace
 
 int BatchExport::run(const Job &job, QString *error)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 // The command line's work without a window: open a data file, load its
@@ -7,6 +8,8 @@
 // it needs no display: it runs on a QCoreApplication.
 class BatchExport
 {
+    Q_DECLARE_TR_FUNCTIONS(BatchExport)
+
 public:
     // What to do: the data file, the markup file to load (may be empty), the
     // template to apply after it (may be empty), the output (its suffix names

@@ -6,9 +6,12 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPixmap>
 #include <QScreen>
 #include <QSplashScreen>
+#include <QTranslator>
 
 #include <cstdio>
 #include <cstdlib>
@@ -45,17 +48,47 @@ QStringList named_arguments(int argc, char *argv[])
     return arguments;
 }
 
+// The program's texts, compiled in, and Qt's own (standard dialogs, the
+// command line's -h and -v lines) in the language of the user's locale.
+// English is the source language and loads nothing.
+class Translations
+{
+public:
+    Translations()
+    {
+        const QLocale locale = QLocale::system();
+        m_program.load(locale, QStringLiteral("pellowquarnby"), QStringLiteral("_"),
+                       QStringLiteral(":/translations"));
+        m_qt.load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                  QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    }
+
+    // Into the application object now running; the last one installed is
+    // asked first, so the program's texts win over Qt's.
+    void install()
+    {
+        QCoreApplication::installTranslator(&m_qt);
+        QCoreApplication::installTranslator(&m_program);
+    }
+
+private:
+    QTranslator m_program;
+    QTranslator m_qt;
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication::setApplicationVersion(QStringLiteral(PQ_VERSION));
+    Translations translations;
     {
         // --help, --version and --export need no display. The window
         // system's own options (-platform ...) are unknown here; the second
         // parse, after the application object has taken them, reports what
         // is left.
         QCoreApplication probe(argc, argv);
+        translations.install();
         const CommandLine command_line(named_arguments(argc, argv));
         // Without a display the window system could not start to take its
         // options, so what the parser does not know is a mistake now.
@@ -83,6 +116,7 @@ int main(int argc, char *argv[])
     }
 
     auto *application = new QApplication(argc, argv);
+    translations.install();
     const CommandLine command_line(named_arguments(argc, argv));
     const int code = answer(command_line);
     if (code >= 0) {

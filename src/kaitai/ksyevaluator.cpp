@@ -13,14 +13,9 @@ namespace {
 
 using Kind = KsyValue::Kind;
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("KsyEvaluator", text);
-}
-
 KsyValue type_error(const QString &op, const KsyValue &a, const KsyValue &b)
 {
-    return KsyValue::error(tr("cannot apply '%1' to %2 and %3")
+    return KsyValue::error(KsyEvaluator::tr("cannot apply '%1' to %2 and %3")
                                .arg(op, KsyValue::kind_name(a.kind()), KsyValue::kind_name(b.kind())));
 }
 
@@ -29,7 +24,7 @@ KsyValue integer_op(const QString &op, __int128 a, __int128 b)
     const QChar c = op.at(0);
     if (op == QLatin1String("<<") || op == QLatin1String(">>")) {
         if (b < 0 || b > 63)
-            return KsyValue::error(tr("shift by %1 out of range").arg(qint64(b)));
+            return KsyValue::error(KsyEvaluator::tr("shift by %1 out of range").arg(qint64(b)));
         if (op == QLatin1String(">>"))
             return KsyValue::from_wide(a >> int(b));
         // Kaitai's shifts wrap at 64 bits like the targets' integers.
@@ -41,12 +36,12 @@ KsyValue integer_op(const QString &op, __int128 a, __int128 b)
     case '*': {
         __int128 product = 0;
         if (__builtin_mul_overflow(a, b, &product))
-            return KsyValue::error(tr("integer overflow"));
+            return KsyValue::error(KsyEvaluator::tr("integer overflow"));
         return KsyValue::from_wide(product);
     }
     case '/': {
         if (b == 0)
-            return KsyValue::error(tr("division by zero"));
+            return KsyValue::error(KsyEvaluator::tr("division by zero"));
         __int128 q = a / b;
         if ((a % b != 0) && ((a < 0) != (b < 0)))
             --q; // floor division
@@ -54,7 +49,7 @@ KsyValue integer_op(const QString &op, __int128 a, __int128 b)
     }
     case '%': {
         if (b == 0)
-            return KsyValue::error(tr("division by zero"));
+            return KsyValue::error(KsyEvaluator::tr("division by zero"));
         __int128 r = a % b;
         if (r < 0 && b > 0)
             r += b;
@@ -64,7 +59,7 @@ KsyValue integer_op(const QString &op, __int128 a, __int128 b)
     case '|': return KsyValue::from_wide(a | b);
     case '^': return KsyValue::from_wide(a ^ b);
     }
-    return KsyValue::error(tr("unknown operator '%1'").arg(op));
+    return KsyValue::error(KsyEvaluator::tr("unknown operator '%1'").arg(op));
 }
 
 qint64 bytes_compare(const QByteArray &a, const QByteArray &b)

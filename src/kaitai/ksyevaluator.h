@@ -3,12 +3,16 @@
 #include "kaitai/ksyexpression.h"
 #include "kaitai/ksyvalue.h"
 
+#include <QCoreApplication>
+
 class KsyContext;
 
 // Evaluates expressions over a context. Never throws: a type mismatch, a
 // division by zero or an unknown name comes back as an error value.
 class KsyEvaluator
 {
+    Q_DECLARE_TR_FUNCTIONS(KsyEvaluator)
+
 public:
     explicit KsyEvaluator(KsyContext *context) : m_context(context) { }
 

@@ -16,11 +16,6 @@ struct Token
     int column = 0;
 };
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("KsyExpression", text);
-}
-
 // Splits the text into tokens; false with *error on a character or literal
 // that cannot start a token.
 bool tokenize(const QString &s, std::vector<Token> *out, QString *error)
@@ -81,7 +76,7 @@ bool tokenize(const QString &s, std::vector<Token> *out, QString *error)
                 t.value = KsyValue::from_uint(v);
             }
             if (!ok || digits.isEmpty()) {
-                *error = tr("bad number at column %1").arg(t.column);
+                *error = KsyExpression::tr("bad number at column %1").arg(t.column);
                 return false;
             }
             t.text = s.mid(i, j - i);
@@ -138,7 +133,7 @@ bool tokenize(const QString &s, std::vector<Token> *out, QString *error)
                 }
             }
             if (!closed) {
-                *error = tr("unterminated string at column %1").arg(t.column);
+                *error = KsyExpression::tr("unterminated string at column %1").arg(t.column);
                 return false;
             }
             t.type = Token::Type::string;
@@ -154,7 +149,7 @@ bool tokenize(const QString &s, std::vector<Token> *out, QString *error)
                 t.text = c;
                 ++i;
             } else {
-                *error = tr("unexpected '%1' at column %2").arg(c).arg(t.column);
+                *error = KsyExpression::tr("unexpected '%1' at column %2").arg(c).arg(t.column);
                 return false;
             }
         }
@@ -168,6 +163,9 @@ bool tokenize(const QString &s, std::vector<Token> *out, QString *error)
 
 class Parser
 {
+    // The parser's messages belong to the expression's translations.
+    Q_DECLARE_TR_FUNCTIONS(KsyExpression)
+
 public:
     Parser(std::vector<Token> tokens) : m_tokens(std::move(tokens)) { }
 

@@ -2,6 +2,7 @@
 
 #include "kaitai/ksyvalue.h"
 
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +15,8 @@
 // a malformed text yields null with the reason.
 class KsyExpression
 {
+    Q_DECLARE_TR_FUNCTIONS(KsyExpression)
+
 public:
     struct Node
     {

@@ -11,11 +11,6 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("KsyLoader", text);
-}
-
 // A problem at a place in the file being read.
 struct LoadError
 {
@@ -31,7 +26,7 @@ struct LoadError
 QString text_of(const YAML::Node &node)
 {
     if (!node.IsScalar())
-        fail(node, tr("expected a single value"));
+        fail(node, KsyLoader::tr("expected a single value"));
     return QString::fromStdString(node.Scalar());
 }
 
@@ -54,7 +49,7 @@ qint64 integer_of(const YAML::Node &node)
     bool ok = false;
     const quint64 v = text.toULongLong(&ok, base);
     if (!ok)
-        fail(node, tr("'%1' is not an integer").arg(text_of(node)));
+        fail(node, KsyLoader::tr("'%1' is not an integer").arg(text_of(node)));
     return negative ? -qint64(v) : qint64(v);
 }
 
@@ -65,7 +60,7 @@ bool bool_of(const YAML::Node &node)
         return true;
     if (t == QLatin1String("false"))
         return false;
-    fail(node, tr("'%1' is not true or false").arg(t));
+    fail(node, KsyLoader::tr("'%1' is not true or false").arg(t));
 }
 
 // contents: a string, a list of numbers and strings, or one number.
@@ -74,14 +69,14 @@ QByteArray contents_of(const YAML::Node &node)
     QByteArray out;
     const auto add = [&out](const YAML::Node &item) {
         if (!item.IsScalar())
-            fail(item, tr("contents must be numbers and strings"));
+            fail(item, KsyLoader::tr("contents must be numbers and strings"));
         const std::string &s = item.Scalar();
         const bool quoted = item.Tag() == "!";
         bool numeric = !quoted && !s.empty() && (std::isdigit(static_cast<unsigned char>(s[0])) != 0);
         if (numeric) {
             const qint64 v = integer_of(item);
             if (v < 0 || v > 255)
-                fail(item, tr("contents byte %1 out of range").arg(v));
+                fail(item, KsyLoader::tr("contents byte %1 out of range").arg(v));
             out.append(char(v));
         } else {
             out.append(QString::fromStdString(s).toUtf8());
@@ -99,7 +94,7 @@ QByteArray contents_of(const YAML::Node &node)
 void read_cases(const YAML::Node &cases, std::vector<std::pair<QString, QString>> *out)
 {
     if (!cases.IsMap())
-        fail(cases, tr("cases must be a map"));
+        fail(cases, KsyLoader::tr("cases must be a map"));
     for (const auto &entry : cases)
         out->emplace_back(text_of(entry.first), text_of(entry.second));
 }
@@ -108,7 +103,7 @@ void read_type_ref(const YAML::Node &node, KsyAttribute *a)
 {
     if (node.IsMap()) {
         if (!node["switch-on"] || !node["cases"])
-            fail(node, tr("a switched type needs switch-on and cases"));
+            fail(node, KsyLoader::tr("a switched type needs switch-on and cases"));
         a->switch_on = text_of(node["switch-on"]);
         read_cases(node["cases"], &a->cases);
     } else {
@@ -123,7 +118,7 @@ void read_valid(const YAML::Node &node, KsyAttribute *a)
         return;
     }
     if (!node.IsMap())
-        fail(node, tr("valid must be a value or a map"));
+        fail(node, KsyLoader::tr("valid must be a value or a map"));
     for (const auto &entry : node) {
         const std::string key = entry.first.Scalar();
         if (key == "eq")
@@ -138,18 +133,18 @@ void read_valid(const YAML::Node &node, KsyAttribute *a)
             a->valid_in_enum = bool_of(entry.second);
         else if (key == "any-of") {
             if (!entry.second.IsSequence())
-                fail(entry.second, tr("any-of must be a list"));
+                fail(entry.second, KsyLoader::tr("any-of must be a list"));
             for (const YAML::Node &v : entry.second)
                 a->valid_any_of << text_of(v);
         } else
-            fail(entry.first, tr("unknown key '%1' in valid").arg(QString::fromStdString(key)));
+            fail(entry.first, KsyLoader::tr("unknown key '%1' in valid").arg(QString::fromStdString(key)));
     }
 }
 
 KsyAttribute read_attribute(const YAML::Node &node, const QString &id, bool instance)
 {
     if (!node.IsMap())
-        fail(node, tr("a field must be a map"));
+        fail(node, KsyLoader::tr("a field must be a map"));
     KsyAttribute a;
     a.id = id;
     a.is_instance = instance;
@@ -195,7 +190,7 @@ KsyAttribute read_attribute(const YAML::Node &node, const QString &id, bool inst
             else if (r == QLatin1String("until"))
                 a.repeat = KsyAttribute::Repeat::until;
             else
-                fail(v, tr("unknown repeat '%1'").arg(r));
+                fail(v, KsyLoader::tr("unknown repeat '%1'").arg(r));
         } else if (key == "repeat-expr" || key == "repeat-until")
             a.repeat_expr = text_of(v);
         else if (key == "if")
@@ -214,11 +209,11 @@ KsyAttribute read_attribute(const YAML::Node &node, const QString &id, bool inst
                  || key.rfind("-", 0) == 0 || key == "parent" || key == "process-args")
             continue;
         else
-            fail(entry.first, tr("unknown key '%1'").arg(QString::fromStdString(key)));
+            fail(entry.first, KsyLoader::tr("unknown key '%1'").arg(QString::fromStdString(key)));
     }
     if ((a.repeat == KsyAttribute::Repeat::expr || a.repeat == KsyAttribute::Repeat::until)
         && a.repeat_expr.isEmpty())
-        fail(node, tr("repeat needs its expression"));
+        fail(node, KsyLoader::tr("repeat needs its expression"));
     if (!instance && a.id.isEmpty())
         a.id = QStringLiteral("_unnamed%1").arg(a.line);
     return a;
@@ -227,7 +222,7 @@ KsyAttribute read_attribute(const YAML::Node &node, const QString &id, bool inst
 void read_meta(const YAML::Node &meta, KsyType *type, QStringList *imports, std::vector<YAML::Node> *import_nodes)
 {
     if (!meta.IsMap())
-        fail(meta, tr("meta must be a map"));
+        fail(meta, KsyLoader::tr("meta must be a map"));
     for (const auto &entry : meta) {
         const std::string key = entry.first.Scalar();
         const YAML::Node &v = entry.second;
@@ -236,26 +231,26 @@ void read_meta(const YAML::Node &meta, KsyType *type, QStringList *imports, std:
         else if (key == "endian") {
             if (v.IsMap()) {
                 if (!v["switch-on"] || !v["cases"])
-                    fail(v, tr("a switched endian needs switch-on and cases"));
+                    fail(v, KsyLoader::tr("a switched endian needs switch-on and cases"));
                 type->endian = KsyType::Endian::switched;
                 type->endian_switch = text_of(v["switch-on"]);
                 read_cases(v["cases"], &type->endian_cases);
             } else {
                 const QString e = text_of(v);
                 if (e != QLatin1String("le") && e != QLatin1String("be"))
-                    fail(v, tr("endian must be le or be"));
+                    fail(v, KsyLoader::tr("endian must be le or be"));
                 type->endian = e == QLatin1String("le") ? KsyType::Endian::le : KsyType::Endian::be;
             }
         } else if (key == "bit-endian") {
             const QString e = text_of(v);
             if (e != QLatin1String("le") && e != QLatin1String("be"))
-                fail(v, tr("bit-endian must be le or be"));
+                fail(v, KsyLoader::tr("bit-endian must be le or be"));
             type->bit_endian = e == QLatin1String("le") ? KsyType::BitEndian::le : KsyType::BitEndian::be;
         } else if (key == "encoding")
             type->encoding = text_of(v);
         else if (key == "imports" && imports) {
             if (!v.IsSequence())
-                fail(v, tr("imports must be a list"));
+                fail(v, KsyLoader::tr("imports must be a list"));
             for (const YAML::Node &i : v) {
                 *imports << text_of(i);
                 import_nodes->push_back(i);
@@ -267,17 +262,17 @@ void read_meta(const YAML::Node &meta, KsyType *type, QStringList *imports, std:
 void read_enums(const YAML::Node &node, KsyType *type)
 {
     if (!node.IsMap())
-        fail(node, tr("enums must be a map"));
+        fail(node, KsyLoader::tr("enums must be a map"));
     for (const auto &entry : node) {
         auto e = std::make_unique<KsyEnum>();
         e->name = text_of(entry.first);
         if (!entry.second.IsMap())
-            fail(entry.second, tr("an enum must be a map"));
+            fail(entry.second, KsyLoader::tr("an enum must be a map"));
         for (const auto &value : entry.second) {
             const qint64 key = integer_of(value.first);
             const YAML::Node id = value.second.IsMap() ? value.second["id"] : value.second;
             if (!id)
-                fail(value.second, tr("an enum entry needs an id"));
+                fail(value.second, KsyLoader::tr("an enum entry needs an id"));
             const QString name = text_of(id);
             e->names.insert(key, name);
             e->values.insert(name, key);
@@ -289,11 +284,11 @@ void read_enums(const YAML::Node &node, KsyType *type)
 void read_type(const YAML::Node &node, KsyType *type, int depth)
 {
     if (depth > 64)
-        fail(node, tr("types nested too deeply"));
+        fail(node, KsyLoader::tr("types nested too deeply"));
     if (node.IsNull())
         return;
     if (!node.IsMap())
-        fail(node, tr("a type must be a map"));
+        fail(node, KsyLoader::tr("a type must be a map"));
     for (const auto &entry : node) {
         const std::string key = entry.first.Scalar();
         const YAML::Node &v = entry.second;
@@ -304,25 +299,25 @@ void read_type(const YAML::Node &node, KsyType *type, int depth)
             if (v.IsNull())
                 continue;
             if (!v.IsSequence())
-                fail(v, tr("seq must be a list"));
+                fail(v, KsyLoader::tr("seq must be a list"));
             for (const YAML::Node &item : v)
                 type->seq.push_back(read_attribute(item, QString(), false));
         } else if (key == "instances") {
             if (!v.IsMap())
-                fail(v, tr("instances must be a map"));
+                fail(v, KsyLoader::tr("instances must be a map"));
             for (const auto &i : v)
                 type->instances.push_back(read_attribute(i.second, text_of(i.first), true));
         } else if (key == "params") {
             if (!v.IsSequence())
-                fail(v, tr("params must be a list"));
+                fail(v, KsyLoader::tr("params must be a list"));
             for (const YAML::Node &p : v) {
                 if (!p.IsMap() || !p["id"])
-                    fail(p, tr("a parameter needs an id"));
+                    fail(p, KsyLoader::tr("a parameter needs an id"));
                 type->params << text_of(p["id"]);
             }
         } else if (key == "types") {
             if (!v.IsMap())
-                fail(v, tr("types must be a map"));
+                fail(v, KsyLoader::tr("types must be a map"));
             for (const auto &t : v) {
                 auto sub = std::make_unique<KsyType>();
                 sub->name = text_of(t.first);

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QCoreApplication>
 #include <QString>
 
 #include <memory>
@@ -13,6 +14,8 @@ struct KsyType;
 // imports. Reports the first problem as "<file>:<line>:<column>: <reason>".
 class KsyLoader
 {
+    Q_DECLARE_TR_FUNCTIONS(KsyLoader)
+
 public:
     KsyLoader(KsyTemplate *target, const QString &root) : m_target(target), m_root(root) { }
 

@@ -17,11 +17,6 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("KsyParser", text);
-}
-
 // Bytes of a field kept for expressions; longer fields keep only a head for
 // display (their length stays exact).
 constexpr qint64 kept_bytes = 1 << 20;
@@ -132,7 +127,7 @@ bool inflate_all(const QByteArray &in, qint64 limit, QByteArray *out, QString *e
     z_stream z;
     std::memset(&z, 0, sizeof z);
     if (inflateInit(&z) != Z_OK) {
-        *error = tr("zlib cannot start");
+        *error = KsyParser::tr("zlib cannot start");
         return false;
     }
     z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(in.constData()));
@@ -144,18 +139,18 @@ bool inflate_all(const QByteArray &in, qint64 limit, QByteArray *out, QString *e
         z.avail_out = sizeof buffer;
         rc = inflate(&z, Z_NO_FLUSH);
         if (rc != Z_OK && rc != Z_STREAM_END) {
-            *error = tr("zlib data is damaged (%1)").arg(QString::fromLatin1(z.msg ? z.msg : "error"));
+            *error = KsyParser::tr("zlib data is damaged (%1)").arg(QString::fromLatin1(z.msg ? z.msg : "error"));
             inflateEnd(&z);
             return false;
         }
         out->append(buffer, int(sizeof buffer - z.avail_out));
         if (out->size() > limit) {
-            *error = tr("zlib data expands beyond %1 bytes").arg(limit);
+            *error = KsyParser::tr("zlib data expands beyond %1 bytes").arg(limit);
             inflateEnd(&z);
             return false;
         }
         if (rc == Z_OK && z.avail_in == 0 && z.avail_out != 0) {
-            *error = tr("zlib data ends early");
+            *error = KsyParser::tr("zlib data ends early");
             inflateEnd(&z);
             return false;
         }

@@ -3,6 +3,7 @@
 #include "kaitai/ksycontext.h"
 #include "kaitai/ksyresult.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -30,6 +31,8 @@ struct KsyType;
 // polled before every field and `progress` called every 1024 fields.
 class KsyParser : private KsyContext
 {
+    Q_DECLARE_TR_FUNCTIONS(KsyParser)
+
 public:
     struct Limits
     {

@@ -15,11 +15,6 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("TemplateRun", text);
-}
-
 // Gallery templates import "/common/..." from the root of their collection,
 // one or two folders above them; a template alone imports nothing absolute
 // and reads the same from any root. The first root that reads is taken;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <atomic>
@@ -12,6 +13,8 @@ class EditedFile;
 // step. Needs no window, so the command line and the menu share it.
 class TemplateRun
 {
+    Q_DECLARE_TR_FUNCTIONS(TemplateRun)
+
 public:
     struct Outcome
     {

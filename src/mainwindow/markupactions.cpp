@@ -274,7 +274,7 @@ void MarkupActions::commit_markup_edit(const QModelIndex &index,
     MarkupNode *node = m_window->markup_model()->node_from_index(index);
     EditHistory *history = m_window->edit_history();
     m_window->edited_file()->run(new MarkupEditCommand(history, m_window->markup_tree(), node, before, after,
-                                       tr("Edit ") + tr(names[index.column()])));
+                                       tr("Edit %1").arg(tr(names[index.column()]))));
 }
 
 void MarkupActions::add_undo_entries(QMenu *edit_menu)
@@ -303,9 +303,9 @@ void MarkupActions::update_edit_actions()
     const QString undo = history->undoText();
     const QString redo = history->redoText();
     m_undo_entry->setEnabled(!undo.isEmpty());
-    m_undo_entry->setText(undo.isEmpty() ? tr("Undo") : tr("Undo ") + undo);
+    m_undo_entry->setText(undo.isEmpty() ? tr("Undo") : tr("Undo %1").arg(undo));
     m_redo_entry->setEnabled(!redo.isEmpty());
-    m_redo_entry->setText(redo.isEmpty() ? tr("Redo") : tr("Redo ") + redo);
+    m_redo_entry->setText(redo.isEmpty() ? tr("Redo") : tr("Redo %1").arg(redo));
 }
 
 void MarkupActions::undo_action()

@@ -61,7 +61,7 @@ void StatusFields::show_selection(qint64 start, qint64 end)
         m_offset->setText(tr("Offset: -"));
         m_selection->clear();
     } else {
-        m_offset->setText(tr("Offset: ") + both_bases(end));
+        m_offset->setText(tr("Offset: %1").arg(both_bases(end)));
         m_selection->setText(selection_text(qMin(start, end), qMax(start, end)));
     }
     m_offset->setFixedWidth(width_for(m_offset, m_offset->text()));
@@ -72,7 +72,7 @@ void StatusFields::show_selection(qint64 start, qint64 end)
 void StatusFields::show_size(qint64 size)
 {
     m_file_size = size;
-    m_size->setText(size < 0 ? tr("Size: -") : tr("Size: ") + both_bases(size));
+    m_size->setText(size < 0 ? tr("Size: -") : tr("Size: %1").arg(both_bases(size)));
     m_size->setFixedWidth(width_for(m_size, m_size->text()));
     fix_selection_width();
     fit();

@@ -138,6 +138,42 @@ private slots:
             QCOMPARE(QFileInfo(ArgumentName::link_folder()).permissions() & 0x0077, 0);
     }
 
+    // --help speaks the language of the locale, with no display: the
+    // program's own lines and Qt's (-h), German for any German locale.
+    void help_follows_the_locale_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QStringList>("lines");
+        const QStringList german{"Die Markierungen von FILE nach <out> schreiben",
+                                 "Zeigt Hilfe zu den Kommandozeilenoptionen an."};
+        QTest::newRow("german") << "de_DE.UTF-8" << german;
+        QTest::newRow("german-austria") << "de_AT.UTF-8" << german;
+        QTest::newRow("c-is-english") << "C.UTF-8"
+                                      << QStringList{"Write the markups of FILE to <out>",
+                                                     "Displays help on commandline options."};
+        QTest::newRow("no-translation-is-english") << "fi_FI.UTF-8"
+                                                   << QStringList{"Write the markups of FILE to <out>"};
+    }
+
+    void help_follows_the_locale()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QStringList, lines);
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LANGUAGE"})
+            environment.remove(QString::fromLatin1(name));
+        environment.insert(QStringLiteral("LANG"), locale);
+        environment.insert(QStringLiteral("LC_ALL"), locale);
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(PQ_PROGRAM), {QStringLiteral("--help")});
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitCode(), 0);
+        const QString help = QString::fromUtf8(program.readAllStandardOutput()).simplified();
+        for (const QString &line : lines)
+            QVERIFY2(help.contains(line), qPrintable(help));
+    }
+
     // --export runs with no display at all: exit 0 and the file written, 1
     // and one line on standard error, 2 for a usage mistake.
     void export_runs_without_display_data()
