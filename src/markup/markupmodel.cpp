@@ -171,6 +171,8 @@ void MarkupModel::set_expanded(const QModelIndex &index, bool expanded)
     MarkupNode *node = node_from_index(index);
     if (node->is_expanded() == expanded)
         return;
+    if (!expanded)
+        m_all_expanded = false;
     node->set_expanded(expanded);
     emit expanded_changed(index_of(node), expanded);
 }
@@ -187,6 +189,17 @@ bool MarkupModel::expand_all()
         node->set_expanded(true);
         pending.insert(pending.end(), node->children().cbegin(), node->children().cend());
     }
+    m_all_expanded = true;
+    emit all_expanded();
+    return opened;
+}
+
+bool MarkupModel::expand_all_after_insert(MarkupNode *inserted)
+{
+    if (!m_all_expanded)
+        return expand_all();
+    const bool opened = !inserted->is_expanded();
+    inserted->set_expanded(true);
     emit all_expanded();
     return opened;
 }
@@ -214,5 +227,7 @@ MarkupNode *MarkupModel::swap_root(MarkupNode *root)
 {
     MarkupNode *old = m_root;
     m_root = root ? root : make_root();
+    // The new markups bring their own flags.
+    m_all_expanded = false;
     return old;
 }

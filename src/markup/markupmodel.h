@@ -69,6 +69,11 @@ public:
     // expanded already (a view that was reset shows it all again). True when
     // a markup was collapsed before, so lookups now reach further.
     bool expand_all();
+    // The same after `inserted` went in: while nothing has been collapsed or
+    // brought in with its own flags since the last expand_all, only the new
+    // markup needs opening, not a walk over every markup, which would make
+    // marking n markups one by one take n * n steps.
+    bool expand_all_after_insert(MarkupNode *inserted);
 
     void begin_change();
     void end_change();
@@ -92,4 +97,6 @@ private:
 
     MarkupNode *m_root = nullptr;
     int m_change_depth = 0;
+    // Every markup is expanded, as the last expand_all left them.
+    bool m_all_expanded = false;
 };

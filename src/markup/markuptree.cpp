@@ -353,7 +353,7 @@ MarkupNode *MarkupTree::mark_range(qint64 a, qint64 b, QList<int> *adopted_rows,
     m_model->beginResetModel();
     adopt_contained(node, row, adopted_rows);
     m_model->endResetModel();
-    m_model->expand_all();
+    m_model->expand_all_after_insert(node);
     return node;
 }
 
