@@ -263,5 +263,9 @@ int main(int argc, char **argv)
         compare_with_node("elf.ksy, largest ELF in /usr/lib", QStringLiteral("executable/elf"), elf, reps,
                           scratch.path());
     }
+    // A binary with debugging information: many sections and symbols.
+    const QString self = QCoreApplication::applicationFilePath();
+    std::printf("ELF: %s (%.1f MB)\n", qPrintable(self), QFileInfo(self).size() / 1e6);
+    compare_with_node("elf.ksy, this bench program", QStringLiteral("executable/elf"), self, reps, scratch.path());
     return 0;
 }
