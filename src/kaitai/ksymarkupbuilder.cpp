@@ -3,98 +3,267 @@
 #include "kaitai/ksyitem.h"
 
 #include <QHash>
+#include <QStringList>
 
 #include <algorithm>
 
 namespace {
 
-struct Builder
-{
-    KsyMarkupBuilder::Outcome *outcome;
+const QString array_type = QStringLiteral("array");
 
-    static qint64 size_of(const KsyMarkup &m)
+// The markups placed so far, as a forest in one vector: every node's
+// children are disjoint and sorted by their first byte, so finding where a
+// range goes is a binary search per level.
+struct Node
+{
+    qint64 first = 0;
+    qint64 last = 0;
+    int parent = -1;
+    QString description;
+    QColor background;
+    std::vector<int> children;
+};
+
+// An item being visited, with the markup it went into (its own, or the one
+// it merged with); -1 when it has none.
+struct Frame
+{
+    const KsyItem *item;
+    int node;
+};
+
+class Builder
+{
+public:
+    explicit Builder(KsyMarkupBuilder::Outcome *outcome) : m_outcome(outcome) { }
+
+    void visit(const KsyItem &item, qint64 first, qint64 last)
     {
-        qint64 n = 1;
-        for (const KsyMarkup &c : m.children)
-            n += size_of(c);
+        const int node = first <= last ? place(item, first, last) : -1;
+        m_stack.push_back(Frame { &item, node });
+        // Fields before instances, so a field wins over an instance it overlaps.
+        for (const bool instances : { false, true }) {
+            for (const auto &child : item.children) {
+                if (child->is_instance == instances)
+                    visit(*child, child->has_range() ? child->start : 0, child->has_range() ? child->end - 1 : -1);
+            }
+        }
+        m_stack.pop_back();
+    }
+
+    void finish()
+    {
+        for (const int n : m_top) {
+            KsyMarkup m;
+            convert(n, 1, &m);
+            m_outcome->markups.push_back(std::move(m));
+        }
+    }
+
+private:
+    enum class Fit { inside, same, overlaps };
+
+    std::vector<int> &children_of(int node) { return node < 0 ? m_top : m_nodes[size_t(node)].children; }
+
+    // Where first..last goes: under *container (-1: the top level) at child
+    // position *at, holding the *held children from there; or the markup
+    // *same of exactly that range.
+    Fit find(qint64 first, qint64 last, int *container, size_t *at, size_t *held, int *same)
+    {
+        int node = -1;
+        for (;;) {
+            const std::vector<int> &kids = children_of(node);
+            size_t pos = size_t(std::upper_bound(kids.begin(), kids.end(), first,
+                                                 [this](qint64 v, int k) { return v < m_nodes[size_t(k)].first; })
+                                - kids.begin());
+            if (pos > 0) {
+                const int k = kids[pos - 1];
+                const Node &before = m_nodes[size_t(k)];
+                if (before.last >= first) {
+                    if (before.first == first && before.last == last) {
+                        *same = k;
+                        return Fit::same;
+                    }
+                    if (before.last >= last) {
+                        node = k;
+                        continue;
+                    }
+                    if (before.first != first)
+                        return Fit::overlaps;
+                    --pos;
+                }
+            }
+            size_t end = pos;
+            while (end < kids.size() && m_nodes[size_t(kids[end])].first <= last)
+                ++end;
+            // Siblings are disjoint: only the last one reached can stick out.
+            if (end > pos && m_nodes[size_t(kids[end - 1])].last > last)
+                return Fit::overlaps;
+            *container = node;
+            *at = pos;
+            *held = end - pos;
+            return Fit::inside;
+        }
+    }
+
+    int place(const KsyItem &item, qint64 first, qint64 last)
+    {
+        int container = -1;
+        size_t at = 0;
+        size_t held = 0;
+        int same = -1;
+        switch (find(first, last, &container, &at, &held, &same)) {
+        case Fit::overlaps:
+            ++m_outcome->overlapping;
+            return -1;
+        case Fit::same: {
+            ++m_outcome->merged;
+            const int where = same == parent_node() ? same : m_nodes[size_t(same)].parent;
+            add_text(&m_nodes[size_t(same)].description, text(item, where));
+            return same;
+        }
+        case Fit::inside:
+            break;
+        }
+        if (container != parent_node())
+            ++m_outcome->moved;
+        const int index = int(m_nodes.size());
+        Node n;
+        n.first = first;
+        n.last = last;
+        n.parent = container;
+        n.description = text(item, container);
+        n.background = KsyMarkupBuilder::background(item.type);
+        {
+            std::vector<int> &kids = children_of(container);
+            n.children.assign(kids.begin() + qsizetype(at), kids.begin() + qsizetype(at + held));
+        }
+        for (const int c : n.children)
+            m_nodes[size_t(c)].parent = index;
+        m_nodes.push_back(std::move(n));
+        // Fetched again: the push may have moved the container's node.
+        std::vector<int> &kids = children_of(container);
+        if (held == 0) {
+            kids.insert(kids.begin() + qsizetype(at), index);
+        } else {
+            kids[at] = index;
+            kids.erase(kids.begin() + qsizetype(at + 1), kids.begin() + qsizetype(at + held));
+        }
+        return index;
+    }
+
+    // An instance read again where its fields were (a directory entry
+    // pointing back at a header) says the same things once.
+    static void add_text(QString *description, const QString &text)
+    {
+        const QString separator = QStringLiteral(", ");
+        if (*description == text || description->startsWith(text + separator)
+            || description->endsWith(separator + text) || description->contains(separator + text + separator))
+            return;
+        *description += separator + text;
+    }
+
+    // The markup of the nearest item above that has one.
+    int parent_node() const
+    {
+        for (auto it = m_stack.rbegin(); it != m_stack.rend(); ++it) {
+            if (it->node >= 0)
+                return it->node;
+        }
+        return -1;
+    }
+
+    // The item's text as seen from the markup it goes under: its name when
+    // that is its parent's, else its path from the nearest item above that
+    // owns that markup (from the root when none does).
+    QString text(const KsyItem &item, int container) const
+    {
+        if (m_stack.empty() || container == parent_node())
+            return KsyMarkupBuilder::description(item);
+        size_t from = 0;
+        for (size_t i = m_stack.size(); i-- > 0;) {
+            if (m_stack[i].node == container && container >= 0) {
+                from = i;
+                break;
+            }
+        }
+        QStringList parts;
+        for (size_t i = from + 1; i <= m_stack.size(); ++i) {
+            const KsyItem *it = i < m_stack.size() ? m_stack[i].item : &item;
+            const KsyItem *up = m_stack[i - 1].item;
+            // "chunks[3]" stands for "chunks.chunks[3]".
+            if (!parts.isEmpty() && up->type == array_type && it->name.startsWith(up->name + QLatin1Char('[')))
+                parts.last() = it->name;
+            else
+                parts << it->name;
+        }
+        QString path = parts.join(QLatin1Char('.'));
+        if (item.is_scalar && !item.value.isEmpty())
+            path += QStringLiteral(" = ") + item.value;
+        return path;
+    }
+
+    void convert(int index, int depth, KsyMarkup *out)
+    {
+        Node &n = m_nodes[size_t(index)];
+        out->first = n.first;
+        out->last = n.last;
+        out->description = std::move(n.description);
+        out->background = n.background;
+        out->foreground = KsyMarkupBuilder::foreground();
+        ++m_outcome->count;
+        for (const int c : n.children) {
+            if (depth == KsyMarkupBuilder::max_depth) {
+                m_outcome->too_deep += subtree_size(c);
+                continue;
+            }
+            out->children.emplace_back();
+            convert(c, depth + 1, &out->children.back());
+        }
+    }
+
+    qint64 subtree_size(int index) const
+    {
+        qint64 n = 0;
+        std::vector<int> pending { index };
+        while (!pending.empty()) {
+            const int i = pending.back();
+            pending.pop_back();
+            ++n;
+            const std::vector<int> &kids = m_nodes[size_t(i)].children;
+            pending.insert(pending.end(), kids.begin(), kids.end());
+        }
         return n;
     }
 
-    // Appends the markups of `item` to `out`.
-    void convert(const KsyItem &item, std::vector<KsyMarkup> *out, std::vector<bool> *instance_flags)
-    {
-        if (!item.has_range()) {
-            for (const auto &child : item.children)
-                convert(*child, out, instance_flags);
-            return;
-        }
-        KsyMarkup m;
-        m.first = item.start;
-        m.last = item.end - 1;
-        m.description = KsyMarkupBuilder::description(item);
-        m.background = KsyMarkupBuilder::background(item.type);
-        m.foreground = KsyMarkupBuilder::foreground();
-
-        std::vector<KsyMarkup> kids;
-        std::vector<bool> kid_instances;
-        for (const auto &child : item.children)
-            convert(*child, &kids, &kid_instances);
-
-        // Children with exactly this markup's bytes: their text joins it and
-        // their children become its own.
-        std::vector<KsyMarkup> flat;
-        std::vector<bool> flat_instances;
-        for (size_t i = 0; i < kids.size(); ++i) {
-            if (kids[i].first == m.first && kids[i].last == m.last) {
-                ++outcome->merged;
-                m.description += QStringLiteral(", ") + kids[i].description;
-                for (KsyMarkup &g : kids[i].children) {
-                    flat.push_back(std::move(g));
-                    flat_instances.push_back(false);
-                }
-            } else {
-                flat.push_back(std::move(kids[i]));
-                flat_instances.push_back(kid_instances[i]);
-            }
-        }
-        std::vector<size_t> order(flat.size());
-        for (size_t i = 0; i < order.size(); ++i)
-            order[i] = i;
-        std::stable_sort(order.begin(), order.end(), [&flat, &flat_instances](size_t a, size_t b) {
-            // Fields before instances at the same place, so fields win.
-            if (flat[a].first != flat[b].first)
-                return flat[a].first < flat[b].first;
-            return flat_instances[a] < flat_instances[b];
-        });
-        qint64 last_end = m.first - 1;
-        for (size_t i : order) {
-            KsyMarkup &c = flat[i];
-            if (c.first <= last_end || c.first < m.first || c.last > m.last) {
-                (flat_instances[i] ? outcome->instances_not_nested : outcome->fields_not_nested) += size_of(c);
-                continue;
-            }
-            last_end = c.last;
-            m.children.push_back(std::move(c));
-        }
-        out->push_back(std::move(m));
-        instance_flags->push_back(item.is_instance);
-    }
+    KsyMarkupBuilder::Outcome *m_outcome;
+    std::vector<Node> m_nodes;
+    std::vector<int> m_top;
+    std::vector<Frame> m_stack;
 };
+
+// Everything read under `item`: [*first, *end), unchanged when nothing was.
+void extent(const KsyItem &item, qint64 *first, qint64 *end)
+{
+    if (item.has_range()) {
+        *first = *first < 0 ? item.start : std::min(*first, item.start);
+        *end = std::max(*end, item.end);
+    }
+    for (const auto &child : item.children)
+        extent(*child, first, end);
+}
 
 } // namespace
 
 KsyMarkupBuilder::Outcome KsyMarkupBuilder::build(const KsyItem &root)
 {
     Outcome outcome;
-    Builder builder { &outcome };
-    std::vector<bool> flags;
-    builder.convert(root, &outcome.markups, &flags);
-    // Several top-level markups (the root had no place) keep file order and
-    // must not overlap either.
-    std::stable_sort(outcome.markups.begin(), outcome.markups.end(),
-                     [](const KsyMarkup &a, const KsyMarkup &b) { return a.first < b.first; });
-    for (const KsyMarkup &m : outcome.markups)
-        outcome.count += Builder::size_of(m);
+    Builder builder(&outcome);
+    qint64 first = -1;
+    qint64 end = -1;
+    extent(root, &first, &end);
+    builder.visit(root, first < 0 ? 0 : first, first < 0 ? -1 : end - 1);
+    builder.finish();
     return outcome;
 }
 

@@ -10,24 +10,44 @@
 struct KsyItem;
 
 // Turns parsed items into markups: one per item with a non-empty place in
-// the file, nested as the items nest. Pure: needs no tree and no file.
+// the file, nested by their ranges. Pure: needs no tree and no file.
 //
-// An item covering exactly its parent's bytes adds its text to the parent's
-// instead of making a duplicate. Items without a place (read from decoded
-// bytes, or value instances) make none; their children move up. A child
-// that does not lie inside its parent, or overlaps a sibling before it, is
-// left out with its children and counted: instances (read from anywhere in
-// the file) apart from fields.
+// Items are taken in the order they were read, an object's fields before
+// its instances, and each goes in when its range nests with the markups
+// already placed (overlaps none of them only in part): inside the innermost
+// one holding it. Usually that is its parent's markup; an item outside its
+// parent (an instance at a `pos:`, say) moves up to the nearest markup that
+// holds it, the whole file's at worst, and says where it came from with its
+// path ("header.section_headers[3]"). Its own children stay under it.
+//
+// An item with exactly the range of a markup already placed (a field
+// covering its parent's bytes) adds its text to that markup instead of
+// making a duplicate. Items without a place (read from decoded bytes, or
+// value instances) make none; their children are placed on their own. An
+// item that overlaps a placed markup in part is left out and counted; its
+// children are still tried. The root's markup covers everything read under
+// it, so the whole file's structure hangs from one markup.
 class KsyMarkupBuilder
 {
 public:
+    // Markups nested deeper than this are left out (counted), so that
+    // whoever walks the result may recurse.
+    static constexpr int max_depth = 256;
+
     struct Outcome
     {
         std::vector<KsyMarkup> markups;
+        // Markups in `markups`, at every level.
         qint64 count = 0;
+        // Items whose text joined a markup of the same range.
         qint64 merged = 0;
-        qint64 instances_not_nested = 0;
-        qint64 fields_not_nested = 0;
+        // Items placed outside their parent's markup.
+        qint64 moved = 0;
+        // Items left out because they overlap a placed markup in part.
+        qint64 overlapping = 0;
+        // Markups left out (with what lies inside them) for nesting deeper
+        // than max_depth.
+        qint64 too_deep = 0;
     };
 
     static Outcome build(const KsyItem &root);

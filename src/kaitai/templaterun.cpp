@@ -100,10 +100,11 @@ TemplateRun::Outcome TemplateRun::apply(EditedFile *file, const QString &ksy_pat
                                  : tr("%1 markups added from %2").arg(QString::number(counts->added), name));
     if (counts->refused > 0)
         parts << tr("%1 did not fit the markups already there").arg(counts->refused);
-    const qint64 outside = built.instances_not_nested + built.fields_not_nested;
-    if (outside > 0)
-        parts << tr("%1 lay outside their parent").arg(outside);
-    outcome.complete = !result.stopped && counts->refused == 0 && outside == 0;
+    if (built.overlapping > 0)
+        parts << tr("%1 overlapped other markups and were left out").arg(built.overlapping);
+    if (built.too_deep > 0)
+        parts << tr("%1 nested deeper than %2 and were left out").arg(built.too_deep).arg(KsyMarkupBuilder::max_depth);
+    outcome.complete = !result.stopped && counts->refused == 0 && built.overlapping == 0 && built.too_deep == 0;
     outcome.message = parts.join(QStringLiteral("; "));
     return outcome;
 }

@@ -12,6 +12,7 @@
 #include "kaitai/ksyparser.h"
 #include "kaitai/ksystream.h"
 #include "kaitai/ksytemplate.h"
+#include "markup/edithistory.h"
 #include "markup/markupmodel.h"
 #include "markup/markupnode.h"
 #include "markup/markuptree.h"
@@ -31,6 +32,14 @@
 namespace {
 
 using Ranges = QMap<QString, QPair<qint64, qint64>>;
+
+// A field range as the reference parser read it; bytes first..last.
+struct Reference
+{
+    QString path;
+    qint64 first;
+    qint64 last;
+};
 
 // "chunks[0].len" style paths of every item with a range, and the values.
 void flatten(const KsyItem &item, const QString &prefix, Ranges *ranges, QMap<QString, QString> *values)
@@ -66,6 +75,19 @@ KsyResult apply(const QByteArray &yaml, const QByteArray &data, QString *error,
     return parser.parse();
 }
 
+// "first..last text [children; ...]" for each markup, "; " between siblings.
+QString outline(const std::vector<KsyMarkup> &markups)
+{
+    QStringList parts;
+    for (const KsyMarkup &m : markups) {
+        QString part = QStringLiteral("%1..%2 %3").arg(m.first).arg(m.last).arg(m.description);
+        if (!m.children.empty())
+            part += QStringLiteral(" [%1]").arg(outline(m.children));
+        parts << part;
+    }
+    return parts.join(QStringLiteral("; "));
+}
+
 } // namespace
 
 class TestKsyParser : public QObject
@@ -84,6 +106,8 @@ private slots:
     void large_source_reads_windows();
     void cancel_and_progress();
     void png_markups();
+    void markups_nest_by_range_data();
+    void markups_nest_by_range();
 
 private:
     QString m_gallery;
@@ -132,26 +156,72 @@ void TestKsyParser::gallery()
     flatten(*result.root, QString(), &mine, nullptr);
     QFile fixture(QStringLiteral(PQ_KSY_FIXTURES "/%1.ranges").arg(name));
     QVERIFY2(fixture.open(QIODevice::ReadOnly), "fixture missing: run tests/kaitai/make_fixtures.sh");
+    static const QRegularExpression before_digit(QStringLiteral("_(\\d)"));
     QStringList wrong;
-    int compared = 0;
+    std::vector<Reference> reference;
     for (const QByteArray &line : fixture.readAll().split('\n')) {
         const QList<QByteArray> f = line.split(' ');
         if (f.size() != 3)
             continue;
-        ++compared;
-        static const QRegularExpression before_digit(QStringLiteral("_(\\d)"));
         const QString path = QString::fromUtf8(f[0]).replace(before_digit, QStringLiteral("\\1"));
         const QPair<qint64, qint64> expected(f[1].toLongLong(), f[2].toLongLong());
+        reference.push_back({ path, expected.first, expected.second - 1 });
         if (mine.value(path, { -1, -1 }) != expected)
             wrong << QStringLiteral("%1: oracle %2..%3, here %4..%5")
                          .arg(path).arg(expected.first).arg(expected.second)
                          .arg(mine.value(path, { -1, -1 }).first).arg(mine.value(path, { -1, -1 }).second);
     }
-    QVERIFY(compared > 0);
+    QVERIFY(!reference.empty());
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong.mid(0, 10).join(QLatin1Char('\n'))));
 
-    const KsyMarkupBuilder::Outcome markups = KsyMarkupBuilder::build(*result.root);
-    QVERIFY(markups.count > 0);
+    // The markups a user gets, through the undo step into an empty tree: of
+    // the reference's ranges that nest with those kept before them, nearly
+    // all must be markups of the same range and name.
+    const KsyMarkupBuilder::Outcome built = KsyMarkupBuilder::build(*result.root);
+    EditHistory history;
+    MarkupModel model;
+    MarkupTree tree(&model);
+    auto *command = new KsyMarkCommand(&history, &tree, built.markups);
+    const auto counts = command->counts();
+    QVERIFY(history.run(command));
+    QCOMPARE(counts->refused, 0);
+    QCOMPARE(counts->added, built.count);
+    QMultiMap<QPair<qint64, qint64>, QString> marked;
+    std::vector<const MarkupNode *> pending { model.root() };
+    while (!pending.empty()) {
+        const MarkupNode *n = pending.back();
+        pending.pop_back();
+        if (n != model.root())
+            marked.insert({ n->start(), n->end() }, n->data(0).toString().replace(before_digit, QStringLiteral("\\1")));
+        pending.insert(pending.end(), n->children().cbegin(), n->children().cend());
+    }
+    std::vector<const Reference *> kept;
+    QStringList missing;
+    for (const Reference &r : reference) {
+        const bool nests = std::none_of(kept.cbegin(), kept.cend(), [&r](const Reference *k) {
+            const bool meet = k->first <= r.last && r.first <= k->last;
+            const bool inside = (k->first <= r.first && r.last <= k->last) || (r.first <= k->first && k->last <= r.last);
+            return meet && !inside;
+        });
+        if (!nests)
+            continue;
+        kept.push_back(&r);
+        const QString field = r.path.section(QLatin1Char('.'), -1);
+        const QStringList texts = marked.values({ r.first, r.last });
+        const bool named = std::any_of(texts.cbegin(), texts.cend(), [&field](const QString &text) {
+            const QStringList parts = text.split(QStringLiteral(", "));
+            return std::any_of(parts.cbegin(), parts.cend(), [&field](const QString &part) {
+                const QString label = part.section(QStringLiteral(" = "), 0, 0);
+                return label == field || label.endsWith(QLatin1Char('.') + field);
+            });
+        });
+        if (!named)
+            missing << QStringLiteral("%1 %2..%3").arg(r.path).arg(r.first).arg(r.last);
+    }
+    const double agreement = 100.0 * double(kept.size() - size_t(missing.size())) / double(kept.size());
+    qInfo("%s: %.1f%% of %d nesting reference ranges are markups of that range and name", qPrintable(name),
+          agreement, int(kept.size()));
+    QVERIFY2(agreement >= 95.0, qPrintable(missing.mid(0, 10).join(QLatin1Char('\n'))));
 }
 
 void TestKsyParser::fields_data()
@@ -474,6 +544,64 @@ void TestKsyParser::png_markups()
     QVERIFY(!std::any_of(texts.cbegin(), texts.cend(),
                          [](const QString &s) { return s.contains(QStringLiteral("made for the template tests")); }));
     QVERIFY(KsyMarkupBuilder::background(QStringLiteral("chunk")) != KsyMarkupBuilder::background(QStringLiteral("integer")));
+}
+
+void TestKsyParser::markups_nest_by_range_data()
+{
+    // A template, the bytes (hex), the markups as outline() writes them
+    // ("-": not compared), and how many were left out.
+    QTest::addColumn<QByteArray>("yaml");
+    QTest::addColumn<QByteArray>("hex");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<qint64>("count");
+    QTest::addColumn<qint64>("overlapping");
+    QTest::addColumn<qint64>("too_deep");
+    const QByteArray head = "meta: {id: t, endian: le}\n";
+    QTest::newRow("instance-past-its-parent-moves-up-with-its-path")
+        << head + "seq: [{id: h, type: hdr}, {id: pad, type: u1}]\n"
+                  "types:\n  hdr:\n    seq: [{id: ofs, type: u1}, {id: n, type: u1}]\n"
+                  "    instances: {body: {pos: ofs, size: n}}\n"
+        << QByteArray("0402" "00" "00" "abcd")
+        << "0..5 t [0..1 h [0..0 ofs = 4; 1..1 n = 2]; 2..2 pad = 0; 4..5 h.body = [AB CD]]" << qint64(6)
+        << qint64(0) << qint64(0);
+    QTest::newRow("partial-overlap-left-out-its-children-placed")
+        << head + "seq: [{id: a, type: u2}, {id: b, type: u2}]\n"
+                  "instances: {x: {pos: 1, type: pair}}\ntypes:\n  pair: {seq: [{id: p, type: u1}, {id: q, type: u1}]}\n"
+        << QByteArray("0102" "0304")
+        << "0..3 t [0..1 a = 513 [1..1 x.p = 2]; 2..3 b = 1027 [2..2 x.q = 3]]" << qint64(5) << qint64(1)
+        << qint64(0);
+    QTest::newRow("same-range-merges-and-says-it-once")
+        << head + "seq: [{id: a, type: u1}, {id: b, type: u1}]\n"
+                  "instances: {again: {pos: 0, type: u1}, whole: {pos: 0, size: 2}}\n"
+        << QByteArray("0709") << "0..1 t, whole = [07 09] [0..0 a = 7, again = 7; 1..1 b = 9]" << qint64(3)
+        << qint64(0) << qint64(0);
+    // Each element reads a range inside the one before it: 300 levels.
+    QTest::newRow("nesting-deeper-than-the-limit")
+        << head + "seq: [{id: e, type: shrink(_index), repeat: expr, repeat-expr: 300}]\n"
+                  "types:\n  shrink:\n    params: [{id: i, type: u2}]\n"
+                  "    instances: {v: {pos: i, size: 300 - i}}\n"
+        << QByteArray(300, 'a').toHex() << "-" << qint64(KsyMarkupBuilder::max_depth)
+        << qint64(0) << qint64(300 - KsyMarkupBuilder::max_depth);
+}
+
+void TestKsyParser::markups_nest_by_range()
+{
+    QFETCH(QByteArray, yaml);
+    QFETCH(QByteArray, hex);
+    QFETCH(QString, expected);
+    QFETCH(qint64, count);
+    QFETCH(qint64, overlapping);
+    QFETCH(qint64, too_deep);
+    QString error;
+    const KsyResult result = apply(yaml, QByteArray::fromHex(hex), &error);
+    QVERIFY2(result.root, qPrintable(error));
+    QVERIFY2(!result.stopped, qPrintable(result.message()));
+    const KsyMarkupBuilder::Outcome outcome = KsyMarkupBuilder::build(*result.root);
+    if (expected != QLatin1String("-"))
+        QCOMPARE(outline(outcome.markups), expected);
+    QCOMPARE(outcome.count, count);
+    QCOMPARE(outcome.overlapping, overlapping);
+    QCOMPARE(outcome.too_deep, too_deep);
 }
 
 QTEST_GUILESS_MAIN(TestKsyParser)

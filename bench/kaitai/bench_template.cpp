@@ -1,0 +1,271 @@
+// Applying a template, against the reference compiler's JavaScript under
+// node reading the same file in the same run (compiled once beforehand,
+// then timed parsing the whole file and touching every field and instance),
+// and the memory a header-only template costs on a huge sparse file.
+//
+// Ours is what Apply Template does (read the template, parse through the
+// open file, build the markups, add them as one undo step) with the field
+// limit raised, so that both sides read every field.
+//
+// Usage: bench_template [--quick] [--reps N]
+//   --quick  a smoke run: a 64 MiB zip of 1,250 entries, one repetition.
+// Needs python3 (to write the zip) and, for the ratio rows, node with
+// kaitai-struct-compiler and kaitai-struct in $KSC_MODULES
+// (default /tmp/ksc/node_modules); without them those rows say so.
+
+#include "benchsupport.h"
+
+#include "editedfile/editedfile.h"
+#include "kaitai/editedfilesource.h"
+#include "kaitai/ksymarkcommand.h"
+#include "kaitai/ksymarkupbuilder.h"
+#include "kaitai/ksyparser.h"
+#include "kaitai/ksytemplate.h"
+#include "kaitai/templaterun.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstring>
+
+using pq_bench::median;
+using pq_bench::Samples;
+using pq_bench::time_once;
+
+namespace {
+
+const QString gallery = QStringLiteral(PQ_KSY_GALLERY);
+
+struct Applied
+{
+    qint64 fields = 0;
+    qint64 markups = 0;
+    QString stop;
+    // CPU seconds of the steps: parse, build the markups, add them.
+    double parse = 0;
+    double build = 0;
+    double add = 0;
+};
+
+// Apply Template's steps with room for every field of a large file.
+Applied apply(const QString &ksy_path, const QString &file_path)
+{
+    Applied applied;
+    QString error;
+    const auto ksy = KsyTemplate::load(ksy_path, gallery, &error);
+    EditedFile file;
+    if (!ksy || !file.open(file_path)) {
+        applied.stop = ksy ? QStringLiteral("cannot open ") + file_path : error;
+        return applied;
+    }
+    const EditedFileSource source(&file);
+    KsyParser parser(ksy, &source);
+    KsyParser::Limits limits;
+    limits.max_fields = qint64(1) << 40;
+    parser.set_limits(limits);
+    KsyResult result;
+    applied.parse = time_once([&] { result = parser.parse(); }).cpu;
+    applied.fields = result.fields;
+    applied.stop = result.message();
+    KsyMarkupBuilder::Outcome built;
+    applied.build = time_once([&] { built = KsyMarkupBuilder::build(*result.root); }).cpu;
+    auto *command = new KsyMarkCommand(file.history(), file.markup_tree(), built.markups);
+    const auto counts = command->counts();
+    applied.add = time_once([&] { file.run(command); }).cpu;
+    applied.markups = counts->added;
+    return applied;
+}
+
+QString node_modules()
+{
+    const QString env = qEnvironmentVariable("KSC_MODULES");
+    return env.isEmpty() ? QStringLiteral("/tmp/ksc/node_modules") : env;
+}
+
+QString walker()
+{
+    return QStringLiteral(PQ_BENCH_SOURCE "/kaitai/ksywalk.js");
+}
+
+bool run(const QString &program, const QStringList &args, QByteArray *out = nullptr)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(program, args);
+    if (!p.waitForStarted(-1) || !p.waitForFinished(-1))
+        return false;
+    if (out)
+        *out = p.readAllStandardOutput().trimmed();
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// One row: ours against node on `file`, medians of `reps` runs.
+void compare_with_node(const char *row, const QString &ksy, const QString &file, int reps, const QString &scratch)
+{
+    const QString ksy_path = gallery + QLatin1Char('/') + ksy + QStringLiteral(".ksy");
+    Samples ours;
+    Applied applied;
+    pq_bench::warm_page_cache(file);
+    for (int i = 0; i < reps; ++i)
+        ours.push_back(time_once([&] { applied = apply(ksy_path, file); }));
+    std::printf("%-34s ours %8.3f s cpu %8.3f s wall  (%lld fields, %lld markups%s%s)\n", row, median(ours.cpu),
+                median(ours.wall), static_cast<long long>(applied.fields), static_cast<long long>(applied.markups),
+                applied.stop.isEmpty() ? "" : "; ", qPrintable(applied.stop));
+    std::printf("%-34s      last run: parse %.3f s, build %.3f s, add %.3f s cpu\n", row, applied.parse,
+                applied.build, applied.add);
+
+    const QString compiled = scratch + QLatin1Char('/') + QFileInfo(ksy).fileName();
+    if (!QFileInfo::exists(node_modules() + QStringLiteral("/kaitai-struct-compiler"))
+        || !run(QStringLiteral("node"),
+                { walker(), QStringLiteral("compile"), node_modules(), gallery, ksy_path, compiled })) {
+        std::printf("%-34s node or the reference compiler missing: no ratio\n", row);
+        return;
+    }
+    Samples node;
+    QByteArray visited;
+    for (int i = 0; i < reps; ++i) {
+        node.push_back(time_once([&] {
+            run(QStringLiteral("node"), { walker(), QStringLiteral("walk"), node_modules(), compiled, file }, &visited);
+        }));
+    }
+    std::printf("%-34s node %8.3f s cpu %8.3f s wall  (%s values)\n", row, median(node.cpu), median(node.wall),
+                visited.constData());
+    const double ratio = median(ours.cpu) / median(node.cpu);
+    std::printf("%-34s ours/node %.3f cpu, %.3f wall  (target <= 1: %s)\n\n", row, ratio,
+                median(ours.wall) / median(node.wall), ratio <= 1 ? "PASS" : "MISS");
+}
+
+bool write_zip(const QString &path, qint64 total, int entries)
+{
+    // Stored entries of pseudo-random bytes, cut from one random megabyte.
+    const QString script = QStringLiteral(
+        "import os, sys, zipfile\n"
+        "path, total, entries = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])\n"
+        "block = os.urandom(1 << 20)\n"
+        "size = total // entries\n"
+        "with zipfile.ZipFile(path, 'w', zipfile.ZIP_STORED) as z:\n"
+        "    for i in range(entries):\n"
+        "        off = (i * 7919) % (len(block) - size) if size < len(block) else 0\n"
+        "        z.writestr('dir%02d/file%05d.bin' % (i % 50, i), block[off:off + size])\n");
+    return run(QStringLiteral("python3"),
+               { QStringLiteral("-c"), script, path, QString::number(total), QString::number(entries) });
+}
+
+// The largest ELF file under /usr/lib (a shared library), found by its magic.
+QString largest_elf()
+{
+    QString best;
+    qint64 best_size = 0;
+    QDirIterator it(QStringLiteral("/usr/lib"), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info = it.fileInfo();
+        if (info.isSymLink() || info.size() <= best_size)
+            continue;
+        QFile f(path);
+        if (f.open(QIODevice::ReadOnly) && f.read(4) == QByteArray("\x7f" "ELF", 4)) {
+            best = path;
+            best_size = info.size();
+        }
+    }
+    return best;
+}
+
+long status_kib(const char *key)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(int(std::strlen(key))).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+// Runs first, before anything else has raised the peak.
+void sparse_memory(const QString &scratch)
+{
+    const QString path = scratch + QStringLiteral("/sparse.bin");
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || !f.resize(qint64(16) << 30)) {
+        std::printf("%-34s cannot make a 16 GiB sparse file here\n", "header-only, 16 GiB sparse");
+        return;
+    }
+    f.close();
+    const QString ksy = scratch + QStringLiteral("/header.ksy");
+    QFile t(ksy);
+    if (!t.open(QIODevice::WriteOnly))
+        return;
+    t.write("meta: {id: header, endian: le}\n"
+            "seq:\n- {id: magic, size: 4}\n- {id: count, type: u4}\n- {id: body, size: _io.size - 16}\n"
+            "- {id: trailer, type: u8}\n"
+            "instances:\n  last: {pos: _io.size - 1, type: u1}\n");
+    t.close();
+    const long before = status_kib("VmRSS:");
+    EditedFile file;
+    TemplateRun::Outcome outcome;
+    if (file.open(path))
+        outcome = TemplateRun::apply(&file, ksy, {}, nullptr);
+    const long peak = status_kib("VmHWM:");
+    const double growth = (peak - before) / 1024.0;
+    std::printf("%-34s %lld markups; peak RSS %.1f MB, growth %.1f MB (target <= 100 MB: %s)\n\n",
+                "header-only, 16 GiB sparse", static_cast<long long>(outcome.added), peak / 1024.0, growth,
+                growth <= 100 ? "PASS" : "MISS");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    bool quick = false;
+    int reps = 3;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--quick") == 0) {
+            quick = true;
+            reps = 1;
+        } else if (std::strcmp(argv[i], "--reps") == 0 && i + 1 < argc) {
+            reps = std::max(1, std::atoi(argv[++i]));
+        } else {
+            std::fprintf(stderr, "usage: %s [--quick] [--reps N]\n", argv[0]);
+            return 2;
+        }
+    }
+    QTemporaryDir scratch;
+    if (!scratch.isValid())
+        return 1;
+    std::printf("bench_template%s: medians of %d runs; cpu counts node's process too\n\n", quick ? " --quick" : "",
+                reps);
+    sparse_memory(scratch.path());
+
+    const QString zip = scratch.filePath(QStringLiteral("many.zip"));
+    const qint64 zip_size = quick ? qint64(64) << 20 : qint64(1) << 30;
+    const int entries = quick ? 1250 : 20000;
+    if (write_zip(zip, zip_size, entries))
+        compare_with_node(quick ? "zip.ksy, 64 MiB, 1,250 entries" : "zip.ksy, 1 GiB, 20,000 entries",
+                          QStringLiteral("archive/zip"), zip, reps, scratch.path());
+    else
+        std::printf("python3 could not write the zip: no zip row\n");
+    QFile::remove(zip);
+
+    const QString elf = largest_elf();
+    if (elf.isEmpty()) {
+        std::printf("no ELF file under /usr/lib: no ELF row\n");
+    } else {
+        std::printf("ELF: %s (%.1f MB)\n", qPrintable(elf), QFileInfo(elf).size() / 1e6);
+        compare_with_node("elf.ksy, largest ELF in /usr/lib", QStringLiteral("executable/elf"), elf, reps,
+                          scratch.path());
+    }
+    // A binary with debugging information: many sections and symbols.
+    const QString self = QCoreApplication::applicationFilePath();
+    std::printf("ELF: %s (%.1f MB)\n", qPrintable(self), QFileInfo(self).size() / 1e6);
+    compare_with_node("elf.ksy, this bench program", QStringLiteral("executable/elf"), self, reps, scratch.path());
+    return 0;
+}

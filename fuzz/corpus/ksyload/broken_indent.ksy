@@ -1,0 +1,5 @@
+meta: {id: b}
+seq:
+  - id: a
+    type: u1
+   - id: b
