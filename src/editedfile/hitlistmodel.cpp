@@ -25,8 +25,6 @@ QVariant HitListModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= rowCount() || index.column() >= column_count)
         return QVariant();
     const SearchHit &h = m_hits[size_t(index.row())];
-    if (role == Qt::TextAlignmentRole && index.column() == Length)
-        return QVariant(Qt::AlignRight | Qt::AlignVCenter);
     if (role != Qt::DisplayRole)
         return QVariant();
     switch (index.column()) {
