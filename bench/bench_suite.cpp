@@ -22,7 +22,7 @@
 //   --child <group> run one group in this process (what the parent starts;
 //            also the way to profile a group).
 //   --rows <keys>   with --child: only these rows (bytes16, bytes1, panel,
-//            regex, mask, paint, insert, prune (with its minimal-model
+//            regex, findall, mask, paint, insert, prune (with its minimal-model
 //            floor), xml, window, windowmark),
 //            comma-separated.
 
@@ -40,7 +40,10 @@
 #include "markup/markupmodel.h"
 #include "markup/markupnode.h"
 #include "markup/markuptree.h"
+#include "editedfile/editedfile.h"
+#include "editedfile/findalltool.h"
 #include "search/searchengine.h"
+#include "panels/searchresultswidget.h"
 #include "panels/searchwidget.h"
 #include "treeview/hextreeview.h"
 
@@ -56,6 +59,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSaveFile>
+#include <QTableView>
 #include <QThread>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -451,6 +455,99 @@ void regex_row(const Settings &settings, const QString &path)
     emit_row(row);
 }
 
+// Find All over the whole search file with 100,000 planted hits, against
+// grep printing every hit (-o) counted by wc; then how long the list of
+// 100,000 rows takes to scroll to its end and paint, against a list of 10.
+void find_all_rows(const Settings &settings, const QString &path, qint64 size)
+{
+    const QByteArray needle("FA-needle-42");
+    const qint64 hits = 100000;
+    QFile patch(path);
+    if (!patch.open(QIODevice::ReadWrite)) {
+        std::fprintf(stderr, "cannot patch the search file\n");
+        return;
+    }
+    for (qint64 i = 0; i < hits; ++i) {
+        patch.seek(i * (size / hits) + 17);
+        patch.write(needle);
+    }
+    patch.close();
+    pq_bench::warm_page_cache(path);
+
+    EditedFile file;
+    file.open(path);
+    FindAllTool tool(&file);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    QString grep_out;
+    auto run_grep = [&] {
+        QProcess sh;
+        sh.setProcessEnvironment(env);
+        sh.start(QStringLiteral("sh"), { QStringLiteral("-c"), QStringLiteral("grep -o -F \"$0\" \"$1\" | wc -l"),
+                                          QString::fromLatin1(needle), path });
+        sh.waitForFinished(-1);
+        grep_out = QString::fromLatin1(sh.readAllStandardOutput()).trimmed();
+    };
+    Samples ours;
+    Samples base;
+    SearchEngine::Outcome outcome = SearchEngine::Outcome::NoMatch;
+    for (int r = 0; r < settings.reps; ++r) {
+        base.push_back(time_once(run_grep));
+        ours.push_back(time_once([&] {
+            outcome = tool.run(QString::fromLatin1(needle), false, QString::fromLatin1(needle));
+        }));
+    }
+    Row row = ratio_row("Find All, 100,000 hits", "grep -o -F | wc -l (LC_ALL=C)", ours, base,
+                        Kind::speed_at_least, 0.8);
+    if (outcome != SearchEngine::Outcome::Hit || tool.count() != hits
+        || grep_out != QString::number(hits)) {
+        row.valid = false;
+        row.note = "counts differ: " + std::to_string(tool.count()) + " vs grep " + grep_out.toStdString();
+    }
+    emit_row(row);
+
+    // The list: scroll to the last row and paint, 100,000 rows against 10.
+    SearchResultsWidget results;
+    results.set_tool(&tool);
+    results.resize(800, 300);
+    results.show();
+    QTableView *view = results.view();
+    const auto scroll_and_paint = [&] {
+        view->scrollToTop();
+        QApplication::processEvents();
+        view->scrollToBottom();
+        view->viewport()->repaint();
+    };
+    Samples many;
+    for (int r = 0; r < settings.cheap_reps; ++r)
+        many.push_back(time_once(scroll_and_paint));
+    const int last_row = view->rowAt(view->viewport()->height() - 2);
+    QByteArray few(4096, '.');
+    for (int i = 0; i < 10; ++i)
+        few.replace(i * 300, needle.size(), needle);
+    QTemporaryDir small_dir;
+    const QString small_path = small_dir.filePath(QStringLiteral("few.bin"));
+    QFile small(small_path);
+    small.open(QIODevice::WriteOnly);
+    small.write(few);
+    small.close();
+    EditedFile small_file;
+    small_file.open(small_path);
+    FindAllTool small_tool(&small_file);
+    small_tool.run(QString::fromLatin1(needle), false, QString::fromLatin1(needle));
+    results.set_tool(&small_tool);
+    Samples base_paint;
+    for (int r = 0; r < settings.cheap_reps; ++r)
+        base_paint.push_back(time_once(scroll_and_paint));
+    Row list = ratio_row("Find All list: scroll to end + paint, 100,000 rows", "same, 10 rows", many,
+                         base_paint, Kind::slower_at_most, 5);
+    if (last_row < int(hits) - 3) {
+        list.valid = false;
+        list.note = "the view did not reach the last row";
+    }
+    emit_row(list);
+}
+
 void run_search_group(const Settings &settings, const QString &dir)
 {
     const QString path = dir + QStringLiteral("/search.bin");
@@ -479,6 +576,9 @@ void run_search_group(const Settings &settings, const QString &dir)
         search_panel_row(settings, path, needle, needle_at);
     if (settings.wants("regex"))
         regex_row(settings, path);
+    // Last: it plants its hits into the file the rows above search.
+    if (settings.wants("findall"))
+        find_all_rows(settings, path, size);
 }
 
 // ------------------------------------------------------------- markup rows

@@ -16,6 +16,7 @@
 #include "markup/markuptree.h"
 #include "panels/inspectorwidget.h"
 #include "panels/jumpwidget.h"
+#include "panels/searchresultswidget.h"
 #include "panels/searchwidget.h"
 #include "treeview/hextreeview.h"
 #include "treeview/treeviewdelegate.h"
@@ -154,6 +155,18 @@ void MainWindow::build_docks()
 
     m_toolbox_dock->setWidget(m_toolbox);
     addDockWidget(Qt::LeftDockWidgetArea, m_toolbox_dock);
+
+    // Find All's list wants the window's width for its four columns, which
+    // the narrow toolbox page has not; it appears when Find All first runs.
+    m_results_dock = new QDockWidget(tr("Search Results"), this);
+    m_results_dock->setObjectName(QStringLiteral("SearchResultsDockWidget"));
+    m_results_dock->setAllowedAreas(Qt::AllDockWidgetAreas);
+    m_search_results = new SearchResultsWidget(m_results_dock);
+    m_results_dock->setWidget(m_search_results);
+    // Below the hex view only: the toolbox keeps the window's height.
+    setCorner(Qt::BottomLeftCorner, Qt::LeftDockWidgetArea);
+    addDockWidget(Qt::BottomDockWidgetArea, m_results_dock);
+    m_results_dock->hide();
 }
 
 void MainWindow::build_inspector_dock()

@@ -31,6 +31,7 @@ class QAction;
 class QDockWidget;
 class QToolBar;
 class QToolBox;
+class SearchResultsWidget;
 class SearchWidget;
 class TreeViewDelegate;
 class ViewActions;
@@ -281,6 +282,8 @@ private:
     SearchWidget *m_search_panel = nullptr;
     JumpWidget *m_goto_panel = nullptr;
     QDockWidget *m_inspector_dock = nullptr;
+    QDockWidget *m_results_dock = nullptr;
+    SearchResultsWidget *m_search_results = nullptr;
     InspectorWidget *m_inspector = nullptr;
     QToolBar *m_markup_toolbar = nullptr;
 

@@ -18,6 +18,7 @@
 #include "mask/markupmask.h"
 #include "markup/markuptree.h"
 #include "panels/jumpwidget.h"
+#include "panels/searchresultswidget.h"
 #include "panels/searchwidget.h"
 #include "treeview/hextreeview.h"
 #include "treeview/treeviewdelegate.h"
@@ -68,6 +69,18 @@ void MainWindow::wire_collaborators()
     m_hex_widget->set_status_bar(statusBar());
     m_search_panel->set_hex_widget(m_hex_widget);
     m_search_panel->set_status_bar(statusBar());
+    m_search_results->set_tool(m_search_panel->find_all_tool());
+    m_search_results->set_hex_widget(m_hex_widget);
+    connect(m_search_panel, &SearchWidget::find_all_started, this, [this] {
+        if (m_results_dock->isVisible())
+            return;
+        m_results_dock->show();
+        // A quarter of the window: the hex view keeps most of its rows.
+        if (!m_results_dock->isFloating())
+            resizeDocks({m_results_dock}, {height() / 4}, Qt::Vertical);
+    });
+    connect(m_search_results, &SearchResultsWidget::mark_all_requested, this,
+            [this] { m_markup_actions->mark_all_hits(m_search_panel->find_all_tool()); });
     m_goto_panel->set_hex_widget(m_hex_widget);
     m_goto_panel->set_status_bar(statusBar());
     // The hex view's own questions and warnings go through the window's hooks.

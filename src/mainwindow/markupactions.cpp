@@ -2,6 +2,7 @@
 
 #include "document/hexdocument.h"
 #include "editedfile/editedfile.h"
+#include "editedfile/findalltool.h"
 #include "hexview/hexwidget.h"
 #include "hexview/readablecolours.h"
 #include "mainwindow/mainwindow.h"
@@ -47,6 +48,24 @@ bool MarkupActions::insert_markup(qint64 first, qint64 last, const QString &desc
     if (inserted)
         m_window->statusBar()->clearMessage();
     return inserted;
+}
+
+void MarkupActions::remember_colours(const MarkupNode *node)
+{
+    m_last_foreground = node->foreground();
+    m_last_background = node->background();
+}
+
+void MarkupActions::mark_all_hits(FindAllTool *tool)
+{
+    if (!tool || m_window->refuse_while_searching())
+        return;
+    // A markup made by Mark is black on white; Mark All starts from the same.
+    const QString text = tool->mark_all(m_last_foreground.isValid() ? m_last_foreground : QColor(Qt::black),
+                                        m_last_background.isValid() ? m_last_background : QColor(Qt::white));
+    m_window->fit_markup_columns();
+    if (!text.isEmpty())
+        m_window->show_status(text);
 }
 
 void MarkupActions::mark_action()
@@ -143,6 +162,7 @@ void MarkupActions::set_colour(bool foreground)
                                    foreground ? colour : node->foreground(),
                                    foreground ? node->background() : colour,
                                    foreground ? tr("Foreground Color") : tr("Background Color")));
+    remember_colours(node);
     m_window->hex_widget()->clear_selection();
 }
 
@@ -198,6 +218,7 @@ void MarkupActions::assign_random_colours(MarkupNode *node)
     EditHistory *history = m_window->edit_history();
     m_window->edited_file()->run(new ColourCommand(history, m_window->markup_tree(), node, foreground,
                                    contrast_colour(foreground), tr("Random Colors")));
+    remember_colours(node);
 
     m_window->hex_widget()->clear_selection();
     m_window->markup_tree_view()->selectionModel()->clearSelection();

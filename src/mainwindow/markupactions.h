@@ -9,6 +9,7 @@
 #include <QString>
 #include <QVariant>
 
+class FindAllTool;
 class MainWindow;
 class MarkupNode;
 class QAction;
@@ -56,6 +57,9 @@ public slots:
     // cursor past the value so that the next field can be marked from there.
     void mark_as(qint64 first, qint64 last, const QString &description,
                  const MarkupValueType &type);
+    // Mark All of the search results: every hit `tool` lists becomes a
+    // markup in the colours last chosen (black on white before any).
+    void mark_all_hits(FindAllTool *tool);
 
 private:
     // Marks first..last, described as `description` (empty: the default), as
@@ -74,7 +78,13 @@ private:
     void focus_after_step(bool undone);
     void update_edit_actions();
 
+    // Remembers a markup's colours after the user chose them.
+    void remember_colours(const MarkupNode *node);
+
     MainWindow *m_window;
+    // The colours last chosen; invalid until then.
+    QColor m_last_foreground;
+    QColor m_last_background;
     QAction *m_undo_entry = nullptr;
     QAction *m_redo_entry = nullptr;
 };

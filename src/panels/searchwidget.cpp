@@ -3,6 +3,7 @@
 #include "document/fileanchor.h"
 #include "document/hexdocument.h"
 #include "editedfile/editedfile.h"
+#include "editedfile/findalltool.h"
 #include "validators/hexvalidator.h"
 #include "hexview/hexwidget.h"
 
@@ -33,9 +34,13 @@ SearchWidget::SearchWidget(QWidget *parent)
 {
     auto *layout = new QGridLayout(this);
 
-    auto *label = new QLabel(tr("Expression"), this);
     m_expression_edit = new QLineEdit(this);
     m_expression_edit->setObjectName(QStringLiteral("expression_edit"));
+    // Named inside the field rather than by a caption above it: the row a
+    // caption took holds Find All, and the page still fits the toolbox of a
+    // 1024x768 window without scrolling.
+    m_expression_edit->setPlaceholderText(tr("Expression"));
+    m_expression_edit->setAccessibleName(tr("Expression"));
     m_expression_edit->setMaxLength(999);
     m_progress_bar = new QProgressBar(this);
     m_progress_bar->setObjectName(QStringLiteral("progress_bar"));
@@ -50,6 +55,9 @@ SearchWidget::SearchWidget(QWidget *parent)
     m_cancel_button = new QPushButton(tr("Cancel"), this);
     m_cancel_button->setObjectName(QStringLiteral("cancel_button"));
     m_cancel_button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_find_all_button = new QPushButton(tr("Find All"), this);
+    m_find_all_button->setObjectName(QStringLiteral("find_all_button"));
+    m_find_all_button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 
     m_format_box = new QGroupBox(this);
     m_format_box->setObjectName(QStringLiteral("format_box"));
@@ -90,8 +98,6 @@ SearchWidget::SearchWidget(QWidget *parent)
     // page is only as wide as its widest control, and extra height stays
     // below the buttons. In a wide dock the two radio groups may sit side by
     // side to save height (set_groups_side_by_side).
-    label->setBuddy(m_expression_edit);
-    layout->addWidget(label, 0, 0, 1, 2);
     layout->addWidget(m_expression_edit, 1, 0, 1, 2);
     m_groups_layout = new QBoxLayout(QBoxLayout::TopToBottom);
     m_groups_layout->addWidget(m_mode_box);
@@ -100,10 +106,12 @@ SearchWidget::SearchWidget(QWidget *parent)
     layout->addWidget(m_progress_bar, 3, 0, 1, 2);
     layout->addWidget(m_search_button, 4, 0);
     layout->addWidget(m_cancel_button, 4, 1);
-    layout->setRowStretch(5, 1);
+    layout->addWidget(m_find_all_button, 5, 0);
+    layout->setRowStretch(6, 1);
 
     connect(m_search_button, &QPushButton::clicked, this, &SearchWidget::search);
     connect(m_cancel_button, &QPushButton::clicked, this, &SearchWidget::cancel);
+    connect(m_find_all_button, &QPushButton::clicked, this, &SearchWidget::find_all);
     connect(m_hex_button, &QRadioButton::clicked, this, &SearchWidget::resetsearch);
     connect(m_alpha_button, &QRadioButton::clicked, this, &SearchWidget::resetsearch);
     connect(m_regex_button, &QRadioButton::clicked, this, &SearchWidget::resetsearch);
@@ -139,9 +147,13 @@ void SearchWidget::set_hex_widget(HexWidget *widget)
     if (m_hex_widget)
         disconnect(m_hex_widget->edited_file(), &EditedFile::file_changed, this, nullptr);
     m_hex_widget = widget;
+    delete m_find_all;
+    m_find_all = nullptr;
     // Another file's progress starts from nothing.
-    if (widget)
+    if (widget) {
         connect(widget->edited_file(), &EditedFile::file_changed, this, [this] { m_progress_bar->setValue(0); });
+        m_find_all = new FindAllTool(widget->edited_file(), this);
+    }
 }
 
 void SearchWidget::set_status_bar(QStatusBar *bar)
@@ -160,24 +172,77 @@ void SearchWidget::show_status(const QString &text)
         m_status_bar->showMessage(text, 0);
 }
 
+bool SearchWidget::read_pattern(QString *pattern, bool *regex_mode)
+{
+    *regex_mode = m_regex_button->isChecked();
+    if (!*regex_mode && !m_simple_button->isChecked())
+        return false;
+    QString bytes = m_expression_edit->text();
+    if (!*regex_mode && m_hex_button->isChecked()
+        && !SearchEngine::hex_to_bytes(m_expression_edit->text(), bytes)) {
+        show_status(SearchEngine::status_text(SearchEngine::Outcome::OddHexLength));
+        return false;
+    }
+    if (bytes.isEmpty()) {
+        show_status(SearchEngine::status_text(SearchEngine::Outcome::EmptyPattern));
+        return false;
+    }
+    *pattern = bytes;
+    return true;
+}
+
+void SearchWidget::connect_progress()
+{
+    connect(FileAnchor::instance(), &FileAnchor::iterator_changed, this,
+            &SearchWidget::setProgress, Qt::UniqueConnection);
+    // Only a Cancel pressed during this search may stop it.
+    FileAnchor::instance()->clear();
+    m_progress_bar->setValue(0);
+}
+
+void SearchWidget::find_all()
+{
+    if (m_running || !m_find_all)
+        return;
+    QString pattern;
+    bool regex_mode = false;
+    if (!read_pattern(&pattern, &regex_mode))
+        return;
+    HexDocument *document = current_document();
+    if (!document || !document->is_open()) {
+        show_status(SearchEngine::status_text(SearchEngine::Outcome::NoFile));
+        return;
+    }
+    emit find_all_started();
+    connect_progress();
+    set_running(true);
+    const SearchEngine::Outcome outcome = m_find_all->run(pattern, regex_mode, m_expression_edit->text());
+    set_running(false);
+    m_progress_bar->setValue(0);
+
+    switch (outcome) {
+    case SearchEngine::Outcome::Hit:
+        show_status(m_find_all->count_text());
+        break;
+    case SearchEngine::Outcome::FileChanged:
+        if (m_hex_widget)
+            m_hex_widget->edited_file()->refresh();
+        show_status(m_find_all->message(outcome));
+        break;
+    default:
+        show_status(m_find_all->message(outcome));
+        break;
+    }
+}
+
 void SearchWidget::search()
 {
     if (m_running)
         return;
-    const bool regex_mode = m_regex_button->isChecked();
-    if (!regex_mode && !m_simple_button->isChecked())
+    QString bytes;
+    bool regex_mode = false;
+    if (!read_pattern(&bytes, &regex_mode))
         return;
-
-    QString bytes = m_expression_edit->text();
-    if (!regex_mode && m_hex_button->isChecked()
-        && !SearchEngine::hex_to_bytes(m_expression_edit->text(), bytes)) {
-        show_status(SearchEngine::status_text(SearchEngine::Outcome::OddHexLength));
-        return;
-    }
-    if (bytes.isEmpty()) {
-        show_status(SearchEngine::status_text(SearchEngine::Outcome::EmptyPattern));
-        return;
-    }
     // A range never set, set while no file was open, or made for a file that
     // has since been replaced by another starts again at the new file's start.
     if (!m_engine.range_matches(current_document()))
@@ -197,11 +262,7 @@ void SearchWidget::search()
         }
     }
 
-    connect(FileAnchor::instance(), &FileAnchor::iterator_changed, this,
-            &SearchWidget::setProgress, Qt::UniqueConnection);
-    // Only a Cancel pressed during this search may stop it.
-    FileAnchor::instance()->clear();
-    m_progress_bar->setValue(0);
+    connect_progress();
     set_running(true);
     const SearchEngine::Outcome outcome =
         regex_mode ? m_engine.search_regex(bytes) : m_engine.search_simple(bytes);
@@ -334,6 +395,7 @@ void SearchWidget::set_running(bool on)
     m_events_timer.invalidate();
     m_reports_since_check = 0;
     m_search_button->setEnabled(!on);
+    m_find_all_button->setEnabled(!on);
     m_mode_box->setEnabled(!on);
     m_expression_edit->setEnabled(!on);
     if (on) {

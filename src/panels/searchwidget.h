@@ -7,6 +7,7 @@
 #include <QString>
 #include <QWidget>
 
+class FindAllTool;
 class HexValidator;
 class HexWidget;
 class QBoxLayout;
@@ -38,6 +39,11 @@ class QStatusBar;
 // A file cut short while the search read it ends the search with "The file
 // changed during the search", and the edited file shows it as it now is.
 //
+// Find All runs the same search over the whole file, with the same progress,
+// Cancel and locks, and lists every hit in find_all_tool() (the hits repeated
+// Search from the start of the file would find); the Search walk keeps its
+// place.
+//
 // The hex widget shows the hits and supplies the document and the edited
 // file; the status bar shows the outcome. Both are handed in and may be null.
 class SearchWidget : public QWidget
@@ -50,6 +56,9 @@ public:
     ~SearchWidget() override;
 
     void set_hex_widget(HexWidget *hex_widget);
+    // Find All's hit list, made for the hex widget's edited file; null until
+    // a hex widget is set.
+    FindAllTool *find_all_tool() const { return m_find_all; }
     void set_status_bar(QStatusBar *status_bar);
     // The Regex/Simple and Alpha/Hexadecimal groups one above the other (the
     // default, for a narrow dock) or side by side (a wide, short dock).
@@ -64,9 +73,12 @@ signals:
     // A search started (true) or returned (false). While one runs the hex
     // widget's byte edits are locked as well.
     void running_changed(bool running);
+    // Find All is about to fill its list (the window shows it).
+    void find_all_started();
 
 public slots:
     void search();
+    void find_all();
     void cancel();
     // Shows `value` (ten-thousandths of the file) and lets pending events run,
     // at most every few milliseconds while a search runs.
@@ -88,6 +100,10 @@ private slots:
 
 private:
     void show_status(const QString &text);
+    // The pattern the fields ask for: Latin-1 bytes for Simple, the
+    // expression for Regex. False, with the reason shown, when there is none.
+    bool read_pattern(QString *pattern, bool *regex_mode);
+    void connect_progress();
     void set_running(bool on);
     HexDocument *current_document() const;
 
@@ -103,6 +119,8 @@ private:
     QRadioButton *m_simple_button = nullptr;
     QPushButton *m_search_button = nullptr;
     QPushButton *m_cancel_button = nullptr;
+    QPushButton *m_find_all_button = nullptr;
+    FindAllTool *m_find_all = nullptr;
     HexValidator *m_hex_validator = nullptr;
 
     QPointer<HexWidget> m_hex_widget;

@@ -240,6 +240,18 @@ bool iterator_regex_search(const WatchedRegex &re, const FileIterator &text_star
 // times the block size before the search falls back to the iterator.
 constexpr qint64 partial_growth = 64;
 
+// The block Find All read last, kept from one search to the next: hits lie
+// close together, and each search from a hit's end would otherwise read a
+// whole block again. Only valid while nothing can change the file, which is
+// the case for the length of one Find All.
+struct BlockCache
+{
+    std::vector<char> bytes;
+    // File offsets of bytes[0] and one past its last byte.
+    qint64 first = 0;
+    qint64 end = 0;
+};
+
 // Boost.Regex over blocks of the range with match_partial, its documented way
 // to search a text in pieces. The text starts at search_from for ^, \A and
 // \b; a later block has the byte before it in memory (match_prev_avail) and
@@ -249,8 +261,13 @@ constexpr qint64 partial_growth = 64;
 // at q means no match starts before q, and the next block starts at q. A full
 // match is only taken when its attempt never reached the block's end, since
 // more bytes could have made an earlier alternative or a greedier repeat win.
+//
+// With a cache, a block that begins inside the cached bytes is matched there,
+// shortened to what the cache holds (any length is a valid block), and a
+// block read from the file is kept in the cache for the next call.
 bool regex_blocks(const WatchedRegex &re, bool look_behind, const FileIterator &search_from,
-                  const FileIterator &search_to, qint64 block_size, qint64 &first, qint64 &end)
+                  const FileIterator &search_to, qint64 block_size, qint64 &first, qint64 &end,
+                  BlockCache *cache = nullptr)
 {
     BufferedDocument *const document = search_from.buffered_document();
     const qint64 text_start = search_from.position();
@@ -266,20 +283,35 @@ bool regex_blocks(const WatchedRegex &re, bool look_behind, const FileIterator &
 
     const qint64 largest = std::min(block_size * partial_growth, qint64(1) << 30);
     qint64 span = block_size;
-    std::vector<char> block;
+    std::vector<char> own_block;
+    std::vector<char> &block = cache ? cache->bytes : own_block;
     qint64 pos = text_start;
+    // Set after a partial match at a block's start: the next block must be
+    // read at its full, grown span, not cut short by the cache.
+    bool growing = false;
     for (;;) {
         const int progress = search_progress(search_from, pos);
         FileAnchor::instance()->report(progress);
 
-        const qint64 length = std::min(span, range_end - pos);
-        const bool final_block = pos + length == range_end;
+        qint64 length = std::min(span, range_end - pos);
         const qint64 before = pos > text_start ? 1 : 0;
-        if (block.size() < size_t(length + before))
-            block.resize(size_t(length + before));
-        // A failed read throws: the file no longer holds the range.
-        document->read(int(length + before), pos - before, block.data());
-        const char *const block_first = block.data() + before;
+        const char *block_first = nullptr;
+        if (cache && !growing && cache->first <= pos - before && pos < cache->end) {
+            length = std::min(length, cache->end - pos);
+            block_first = block.data() + (pos - cache->first);
+        } else {
+            if (block.size() < size_t(length + before))
+                block.resize(size_t(length + before));
+            // A failed read throws: the file no longer holds the range.
+            document->read(int(length + before), pos - before, block.data());
+            block_first = block.data() + before;
+            if (cache) {
+                cache->first = pos - before;
+                cache->end = pos + length;
+            }
+        }
+        growing = false;
+        const bool final_block = pos + length == range_end;
         const char *const block_end = block_first + length;
         boost::match_flag_type flags = boost::match_default;
         if (before)
@@ -316,7 +348,8 @@ bool regex_blocks(const WatchedRegex &re, bool look_behind, const FileIterator &
         // The match from the block's start needs more than the block.
         if (span >= largest)
             return by_iterator(pos);
-        span = std::min(largest, span * 2);
+        span = std::min(largest, std::max(span, length) * 2);
+        growing = true;
     }
 }
 
@@ -330,6 +363,21 @@ public:
     SearchWalk(const SearchWalk &) = delete;
     SearchWalk &operator=(const SearchWalk &) = delete;
 };
+
+// Compiles `pattern`; false with `detail` saying what is wrong and where.
+bool compile_expression(const std::string &pattern, WatchedRegex &re, QString &detail)
+{
+    try {
+        re.assign(pattern.begin(), pattern.end(), boost::regex::normal);
+    } catch (const boost::regex_error &error) {
+        detail = QCoreApplication::translate("SearchEngine",
+                                             "Invalid regular expression at position %1: %2")
+                     .arg(qint64(error.position()))
+                     .arg(QString::fromLatin1(error.what()));
+        return false;
+    }
+    return true;
+}
 
 SearchEngine::Outcome outcome_of(const DocumentError &error)
 {
@@ -483,13 +531,8 @@ SearchEngine::Outcome SearchEngine::search_regex(const QString &expression)
     qint64 end = 0;
     WatchedRegex re;
     try {
-        re.assign(pattern.begin(), pattern.end(), boost::regex::normal);
-    } catch (const boost::regex_error &error) {
-        m_invalid_detail = QCoreApplication::translate("SearchEngine",
-                                                       "Invalid regular expression at position %1: %2")
-                               .arg(qint64(error.position()))
-                               .arg(QString::fromLatin1(error.what()));
-        return Outcome::InvalidExpression;
+        if (!compile_expression(pattern, re, m_invalid_detail))
+            return Outcome::InvalidExpression;
     } catch (...) {
         return Outcome::RuntimeError;
     }
@@ -512,6 +555,116 @@ SearchEngine::Outcome SearchEngine::search_regex(const QString &expression)
     m_last_end = end;
     m_search_from.set_position(m_last_end);
     return Outcome::Hit;
+}
+
+SearchEngine::Outcome SearchEngine::search_all_simple(const QString &bytes, const HitSink &sink)
+{
+    m_search_bytes = bytes;
+    if (m_search_bytes.isEmpty())
+        return Outcome::EmptyPattern;
+    if (!m_range_set)
+        return Outcome::NoFile;
+    const QByteArray latin = m_search_bytes.toLatin1();
+    const qint64 m = latin.size();
+    BufferedDocument *const document = m_search_from.buffered_document();
+    if (!document)
+        return Outcome::NoFile;
+
+    const SearchWalk walk;
+    const qint64 to = m_search_to.position();
+    // Whole blocks of the largest size: unlike a walk from hit to hit, Find
+    // All reads every byte anyway.
+    const qint64 span = std::max(m_block_size, 2 * m);
+    std::vector<char> block;
+    bool any = false;
+    qint64 start = m_search_from.position();
+    try {
+        while (to - start >= m) {
+            m_search_from.set_position(start);
+            FileAnchor::instance()->report(search_progress(m_search_from, start));
+            const qint64 length = std::min(span, to - start);
+            if (block.size() < size_t(length))
+                block.resize(size_t(length));
+            document->read(int(length), start, block.data());
+            const char *p = block.data();
+            const char *const block_end = block.data() + length;
+            while (block_end - p >= m) {
+                const void *hit = m == 1 ? std::memchr(p, latin[0], size_t(block_end - p))
+                                         : memmem(p, size_t(block_end - p), latin.constData(), size_t(m));
+                if (!hit)
+                    break;
+                const qint64 first = start + (static_cast<const char *>(hit) - block.data());
+                any = true;
+                if (!sink(first, first + m)) {
+                    m_search_from.set_position(first + m);
+                    return Outcome::Hit;
+                }
+                p = static_cast<const char *>(hit) + m;
+            }
+            if (start + length == to) {
+                start = to;
+                break;
+            }
+            // The next block starts at the last hit's end or m - 1 bytes
+            // before this block's end, whichever comes later, so a hit across
+            // the join is found and no hit overlaps the one before.
+            start = std::max(start + (p - block.data()), start + length - (m - 1));
+        }
+    } catch (const DocumentError &error) {
+        return outcome_of(error);
+    } catch (...) {
+        return Outcome::RuntimeError;
+    }
+    m_search_from.set_position(std::max(start, to));
+    return any ? Outcome::Hit : Outcome::NoMatch;
+}
+
+SearchEngine::Outcome SearchEngine::search_all_regex(const QString &expression, const HitSink &sink)
+{
+    m_search_bytes = expression;
+    if (m_search_bytes.isEmpty())
+        return Outcome::EmptyPattern;
+    if (!m_range_set)
+        return Outcome::NoFile;
+    const QByteArray latin = m_search_bytes.toLatin1();
+    const std::string pattern(latin.constData());
+    WatchedRegex re;
+    try {
+        if (!compile_expression(pattern, re, m_invalid_detail))
+            return Outcome::InvalidExpression;
+    } catch (...) {
+        return Outcome::RuntimeError;
+    }
+    const bool look_behind = may_look_behind(pattern);
+    const SearchWalk walk;
+    BlockCache cache;
+    bool any = false;
+    try {
+        for (;;) {
+            qint64 first = 0;
+            qint64 end = 0;
+            if (!regex_blocks(re, look_behind, m_search_from, m_search_to, m_block_size, first, end,
+                              &cache))
+                break;
+            if (!held_by_file(m_search_from, end))
+                return Outcome::FileChanged;
+            any = true;
+            m_search_from.set_position(end);
+            if (!sink(first, end))
+                return Outcome::Hit;
+            // An empty match is not found again: the next search starts one
+            // byte on, as Find Next does after one.
+            if (end == first && !skip_byte())
+                break;
+        }
+    } catch (const DocumentError &error) {
+        return outcome_of(error);
+    } catch (const std::exception &) {
+        return Outcome::RuntimeError;
+    } catch (...) {
+        return Outcome::RuntimeError;
+    }
+    return any ? Outcome::Hit : Outcome::NoMatch;
 }
 
 QString SearchEngine::status_text(Outcome outcome)

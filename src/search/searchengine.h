@@ -7,6 +7,7 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 
 class HexDocument;
@@ -80,6 +81,21 @@ public:
     // runs; an expression with a lookbehind, or a match that needs more than
     // 64 blocks at once, is matched through the iterator instead.
     Outcome search_regex(const QString &expression);
+
+    // Find All: hears each hit, bytes first .. end - 1, in file order, and
+    // returns false to end the search there.
+    using HitSink = std::function<bool(qint64 first, qint64 end)>;
+    // Every hit from next_start() to the end of the range, exactly as repeated
+    // search_simple() / search_regex() calls find them: each next search
+    // starts where the previous hit ended (so hits never overlap, and for a
+    // regular expression that end is again the start of the text for ^ and
+    // \b), one byte on after an empty match. The file is read block by block
+    // with one progress report per block, as one search does. Hit when any
+    // hit was found and the search ran to the end or the sink ended it;
+    // NoMatch when none; otherwise what stopped it, the hits before that
+    // already given to the sink. hit_first()/hit_end() are left alone.
+    Outcome search_all_simple(const QString &bytes, const HitSink &sink);
+    Outcome search_all_regex(const QString &expression, const HitSink &sink);
 
     // The last hit, bytes hit_first() .. hit_end() - 1; an empty match has
     // hit_end() == hit_first().

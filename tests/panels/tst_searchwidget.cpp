@@ -1,6 +1,9 @@
 #include "document/fileanchor.h"
 #include "editedfile/editedfile.h"
 #include "hexview/hexwidget.h"
+#include "editedfile/findalltool.h"
+#include "editedfile/hitlistmodel.h"
+#include "panels/searchresultswidget.h"
 #include "panels/searchwidget.h"
 #include "testsettings.h"
 
@@ -9,12 +12,15 @@
 #include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QToolBox>
@@ -65,6 +71,8 @@ private slots:
     void closing_window_cancels_search();
     void other_toolbox_page_does_not_cancel();
     void set_progress_shows_value();
+    void find_all_lists_and_shows_hits();
+    void find_all_cancel_keeps_hits_found();
 
 private:
     QRadioButton *radio(const char *name) { return panel->findChild<QRadioButton *>(name); }
@@ -714,6 +722,70 @@ void TestSearchWidget::set_progress_shows_value()
     // Another file's progress starts from nothing.
     open("abc");
     QCOMPARE(progress()->value(), 0);
+}
+
+void TestSearchWidget::find_all_lists_and_shows_hits()
+{
+    QByteArray file(300, '.');
+    for (int at : {5, 100, 296})
+        file.replace(at, 4, "IHDR");
+    open(file);
+    click(radio("simple_button"));
+    click(radio("hex_button"));
+    type("49484452");
+    click(button("find_all_button"));
+    QCOMPARE(status(), QString("3 hits"));
+    QVERIFY(!hex->edited_file()->is_busy());
+
+    SearchResultsWidget results;
+    results.set_tool(panel->find_all_tool());
+    results.set_hex_widget(hex);
+    results.resize(600, 300);
+    results.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&results));
+    QCOMPARE(results.findChild<QLabel *>("count_label")->text(), QString("3 hits"));
+    QVERIFY(results.findChild<QPushButton *>("mark_all_button")->isEnabled());
+    QTableView *view = results.view();
+    const QModelIndex second = view->model()->index(1, 0);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(second).center());
+    QCOMPARE(sel_start(), qint64(100));
+    QCOMPARE(sel_end(), qint64(103));
+    view->setCurrentIndex(view->model()->index(2, 0));
+    QTest::keyClick(view, Qt::Key_Return);
+    QCOMPARE(sel_start(), qint64(296));
+    QCOMPARE(sel_end(), qint64(299));
+    // Every row the same height, whatever its contents.
+    QCOMPARE(view->verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
+
+    // A changed byte: the list says it may be stale.
+    QVERIFY(hex->edited_file()->type_byte(0, 'x', {}, {}));
+    QVERIFY(results.findChild<QLabel *>("stale_label")->isVisible());
+    click(button("find_all_button"));
+    QVERIFY(!results.findChild<QLabel *>("stale_label")->isVisible());
+}
+
+void TestSearchWidget::find_all_cancel_keeps_hits_found()
+{
+    QByteArray file(8000000, 'a');
+    for (int at = 0; at < file.size(); at += 1000)
+        file.replace(at, 3, "JKL");
+    open(file);
+    click(radio("simple_button"));
+    type("JKL");
+    bool locked = false;
+    // Runs inside the search's first event processing, after the first block.
+    QTimer::singleShot(0, this, [&] {
+        locked = panel->searching() && hex->edited_file()->is_busy()
+                 && !button("find_all_button")->isEnabled();
+        click(button("cancel_button"));
+    });
+    click(button("find_all_button"));
+    QVERIFY(locked);
+    QCOMPARE(status(), QString("Search Operation Cancelled"));
+    const qint64 found = panel->find_all_tool()->count();
+    QVERIFY(found > 0 && found < 8000);
+    QCOMPARE(panel->find_all_tool()->model()->hit(int(found) - 1).first, (found - 1) * 1000);
+    QVERIFY(!hex->edited_file()->is_busy());
 }
 
 QTEST_MAIN(TestSearchWidget)
