@@ -226,6 +226,53 @@
     </message>
 </context>
 <context>
+    <name>FindAllTool</name>
+    <message>
+        <source>Stopped at %1 hits</source>
+        <translation>Bei %1 Treffern angehalten</translation>
+    </message>
+    <message>
+        <source>1 hit</source>
+        <translation>1 Treffer</translation>
+    </message>
+    <message>
+        <source>%1 hits</source>
+        <translation>%1 Treffer</translation>
+    </message>
+    <message>
+        <source>The file changed since this search: Find All again to refresh</source>
+        <translation>Die Datei hat sich seit dieser Suche geändert: zum Aktualisieren erneut „Alle finden“</translation>
+    </message>
+    <message>
+        <source>No hits to mark: Find All first</source>
+        <translation>Keine Treffer zum Markieren: zuerst „Alle finden“</translation>
+    </message>
+    <message>
+        <source>hit %1 of %2: &quot;%3&quot;</source>
+        <translation>Treffer %1 von %2: &quot;%3&quot;</translation>
+    </message>
+    <message>
+        <source>1 hit marked</source>
+        <translation>1 Treffer markiert</translation>
+    </message>
+    <message>
+        <source>%1 hits marked</source>
+        <translation>%1 Treffer markiert</translation>
+    </message>
+    <message>
+        <source>; 1 overlapped a markup and was skipped</source>
+        <translation>; 1 überlappte eine Markierung und wurde übersprungen</translation>
+    </message>
+    <message>
+        <source>; %1 overlapped markups and were skipped</source>
+        <translation>; %1 überlappten Markierungen und wurden übersprungen</translation>
+    </message>
+    <message>
+        <source>; %1 empty matches cannot be marked</source>
+        <translation>; %1 leere Treffer können nicht markiert werden</translation>
+    </message>
+</context>
+<context>
     <name>GotoTool</name>
     <message>
         <source>Enter a Hexadecimal Number</source>
@@ -398,6 +445,25 @@
     <message>
         <source>File Write Error</source>
         <translation>Fehler beim Schreiben der Datei</translation>
+    </message>
+</context>
+<context>
+    <name>HitListModel</name>
+    <message>
+        <source>Offset</source>
+        <translation>Offset</translation>
+    </message>
+    <message>
+        <source>Length</source>
+        <translation>Länge</translation>
+    </message>
+    <message>
+        <source>Hex</source>
+        <translation>Hex</translation>
+    </message>
+    <message>
+        <source>Text</source>
+        <translation>Text</translation>
     </message>
 </context>
 <context>
@@ -1125,6 +1191,10 @@ oder ziehen Sie eine Datei auf dieses Fenster.</translation>
         <source>Random</source>
         <translation>Zufällig</translation>
     </message>
+    <message>
+        <source>Search Results</source>
+        <translation>Suchergebnisse</translation>
+    </message>
 </context>
 <context>
     <name>ManualMarkupDialog</name>
@@ -1147,6 +1217,13 @@ oder ziehen Sie eine Datei auf dieses Fenster.</translation>
     <message>
         <source>End Position</source>
         <translation>Endposition</translation>
+    </message>
+</context>
+<context>
+    <name>MarkAllCommand</name>
+    <message>
+        <source>Mark All</source>
+        <translation>Alle markieren</translation>
     </message>
 </context>
 <context>
@@ -1485,6 +1562,17 @@ oder ziehen Sie eine Datei auf dieses Fenster.</translation>
     </message>
 </context>
 <context>
+    <name>SearchResultsWidget</name>
+    <message>
+        <source>Mark All</source>
+        <translation>Alle markieren</translation>
+    </message>
+    <message>
+        <source>No search yet</source>
+        <translation>Noch keine Suche</translation>
+    </message>
+</context>
+<context>
     <name>SearchWidget</name>
     <message>
         <source>Expression</source>
@@ -1525,6 +1613,10 @@ oder ziehen Sie eine Datei auf dieses Fenster.</translation>
     <message>
         <source>Empty match at 0x%1</source>
         <translation>Leerer Treffer bei 0x%1</translation>
+    </message>
+    <message>
+        <source>Find All</source>
+        <translation>Alle finden</translation>
     </message>
 </context>
 <context>
@@ -1608,8 +1700,12 @@ oder ziehen Sie eine Datei auf dieses Fenster.</translation>
         <translation>%1 passten nicht zu den vorhandenen Markierungen</translation>
     </message>
     <message>
-        <source>%1 lay outside their parent</source>
-        <translation>%1 lagen außerhalb ihrer übergeordneten Markierung</translation>
+        <source>%1 overlapped other markups and were left out</source>
+        <translation>%1 überlappten andere Markierungen und wurden ausgelassen</translation>
+    </message>
+    <message>
+        <source>%1 nested deeper than %2 and were left out</source>
+        <translation>%1 lagen tiefer als %2 Ebenen und wurden ausgelassen</translation>
     </message>
 </context>
 <context>

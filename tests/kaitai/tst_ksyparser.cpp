@@ -370,7 +370,9 @@ void TestKsyParser::hostile()
     const KsyResult result = apply(yaml, data, &error);
     const QString got = result.root ? result.message() : error;
     QVERIFY2(got.contains(message), qPrintable(got));
-    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    // The limits end these, not the clock; this only catches a hang (a
+    // sanitizer build on a busy machine runs many times slower).
+    QVERIFY2(timer.elapsed() < 60000, qPrintable(QString::number(timer.elapsed())));
 }
 
 void TestKsyParser::one_undo_step()
