@@ -3,6 +3,29 @@
 #include "editedfile/editedfile.h"
 
 #include <QCoreApplication>
+#include <QDataStream>
+
+namespace {
+
+void write_state(QDataStream &out, const ByteEditCommand::State &state)
+{
+    out << qint16(state.edit) << qint16(state.shown) << state.cursor.selection_start
+        << state.cursor.selection_end << state.cursor.pending_nibble;
+}
+
+bool read_state(QDataStream &in, ByteEditCommand::State *state)
+{
+    qint16 edit = 0;
+    qint16 shown = 0;
+    in >> edit >> shown >> state->cursor.selection_start >> state->cursor.selection_end
+        >> state->cursor.pending_nibble;
+    state->edit = edit;
+    state->shown = shown;
+    return in.status() == QDataStream::Ok && edit >= -1 && edit <= 255 && shown >= 0
+           && shown <= 255;
+}
+
+} // namespace
 
 ByteEditCommand::ByteEditCommand(EditHistory *history, EditedFile *file, qint64 offset,
                                  const State &before, const State &after)
@@ -42,4 +65,29 @@ bool ByteEditCommand::apply()
 void ByteEditCommand::revert()
 {
     m_file->restore_byte(m_offset, m_before);
+}
+
+QByteArray ByteEditCommand::record() const
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << qint8('B') << m_offset;
+    write_state(out, m_before);
+    write_state(out, m_after);
+    return bytes;
+}
+
+ByteEditCommand *ByteEditCommand::from_record(const QByteArray &record, EditHistory *history,
+                                              EditedFile *file)
+{
+    QDataStream in(record);
+    qint8 kind = 0;
+    qint64 offset = -1;
+    State before {};
+    State after {};
+    in >> kind >> offset;
+    if (kind != 'B' || offset < 0 || !read_state(in, &before) || !read_state(in, &after)
+        || after.edit < 0)
+        return nullptr;
+    return new ByteEditCommand(history, file, offset, before, after);
 }
