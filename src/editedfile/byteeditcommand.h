@@ -31,7 +31,7 @@ public:
 
     int id() const override;
     bool merge(const QUndoCommand *other) override;
-    // 'B', the offset and both states.
+    // 'B', the offset and both states (packed, see the source).
     QByteArray record() const override;
     // The step a record made by record() describes, for `file`; null when
     // the record is not one.

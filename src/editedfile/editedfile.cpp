@@ -61,7 +61,10 @@ EditedFile::EditedFile(QObject *parent)
     connect(m_tree, &MarkupTree::status_message, this, &EditedFile::status_message);
     connect(m_history, &QUndoStack::indexChanged, this,
             [this](int index) { m_journal->history_moved(index, m_history->count()); });
-    connect(m_history, &EditHistory::changed, this, [this] { m_journal->history_changed(); });
+    connect(this, &EditedFile::modification_changed, this, [this](bool modified) {
+        if (!modified)
+            m_journal->unmodified();
+    });
 }
 
 EditedFile::~EditedFile()
@@ -190,7 +193,7 @@ bool EditedFile::type_byte(qint64 offset, quint8 value, const ByteEditCommand::C
     const bool typed = push(new ByteEditCommand(m_history, this, offset,
                                                 {edited_value(offset), shown, before},
                                                 {value, value, after}),
-                            file_byte(offset));
+                            edited_value(offset) < 0 ? shown : -1);
     m_typing = false;
     return typed;
 }
@@ -267,12 +270,12 @@ bool EditedFile::run(EditCommand *command)
     return push(command);
 }
 
-bool EditedFile::push(EditCommand *command, int file_byte)
+bool EditedFile::push(EditCommand *command, int original)
 {
     // The record is taken before the push: a step that merges is gone after.
     const QByteArray record = m_journal->begin_step() ? command->record() : QByteArray();
     const bool applied = m_history->run(command);
-    m_journal->end_step(record, file_byte, applied, m_history->last_run_merged());
+    m_journal->end_step(record, original, applied, m_history->last_run_merged());
     return applied;
 }
 

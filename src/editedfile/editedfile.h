@@ -174,8 +174,9 @@ private:
     // Records and replays the edits and the markup file name.
     friend class Journal;
 
-    // Pushes a step, journaled; file_byte: the file's byte under a byte step.
-    bool push(EditCommand *command, int file_byte = -1);
+    // Pushes a step, journaled. original: the file's byte under a byte step
+    // that is not edited yet (an edited one's was journaled with its edit).
+    bool push(EditCommand *command, int original = -1);
 
     // A byte step's work: puts the byte the user should see at `offset` and,
     // on undo and redo, hands the cursor to the views (cursor_restored).

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QStandardPaths>
+#include <QtEndian>
 
 namespace {
 
@@ -55,11 +56,16 @@ bool read_snapshot(const QByteArray &payload, Snapshot *snapshot)
     return in.status() == QDataStream::Ok && count >= 0;
 }
 
+// A step's payload: the command's record, then the file's byte under it
+// (qint16, little-endian; -1 for a markup step), without a stream's framing:
+// steps are the records written most often.
 bool read_step(const QByteArray &payload, QByteArray *record, qint16 *file_byte)
 {
-    QDataStream in(payload);
-    in >> *record >> *file_byte;
-    return in.status() == QDataStream::Ok && !record->isEmpty();
+    if (payload.size() < 3)
+        return false;
+    *record = payload.left(payload.size() - 2);
+    *file_byte = qFromLittleEndian<qint16>(payload.constData() + payload.size() - 2);
+    return true;
 }
 
 QList<QPair<qint64, quint8>> read_edits(const QByteArray &payload, bool *ok)
@@ -247,16 +253,15 @@ void Journal::end_step(const QByteArray &record, int file_byte, bool applied, bo
     } else if (record.isEmpty() || (merged && m_replay_index == 0)) {
         write_snapshot();
     } else {
-        QByteArray payload;
-        QDataStream out(&payload, QIODevice::WriteOnly);
-        out << record << qint16(file_byte);
+        QByteArray payload = record;
+        payload.resize(record.size() + 2);
+        qToLittleEndian<qint16>(qint16(file_byte), payload.data() + record.size());
         append(JournalFormat::Type::step, payload);
         if (!merged) {
             m_replay_index = qMin(m_replay_index + 1, int(EditHistory::step_limit));
             m_replay_count = m_replay_index;
         }
     }
-    history_changed();
 }
 
 void Journal::history_moved(int index, int count)
@@ -291,9 +296,9 @@ void Journal::history_moved(int index, int count)
     m_replay_index = to;
 }
 
-void Journal::history_changed()
+void Journal::unmodified()
 {
-    if (writing() && !m_file->is_modified())
+    if (writing())
         remove_file();
 }
 
@@ -433,11 +438,9 @@ Journal::Analysis Journal::analyse(const QList<JournalFormat::Record> &records,
             QByteArray step;
             qint16 byte = -1;
             if (read_step(record.payload, &step, &byte) && byte >= 0) {
-                QDataStream step_in(step);
-                qint8 kind = 0;
-                qint64 offset = -1;
-                step_in >> kind >> offset;
-                if (kind == 'B' && !originals.contains(offset))
+                const qint64 offset =
+                    step.size() >= 9 ? qFromLittleEndian<qint64>(step.constData() + 1) : -1;
+                if (step.at(0) == 'B' && offset >= 0 && !originals.contains(offset))
                     originals.insert(offset, byte);
             }
             break;

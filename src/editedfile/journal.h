@@ -105,8 +105,8 @@ public:
     void end_step(const QByteArray &record, int file_byte, bool applied, bool merged);
     // The history's index moved outside a push (undo, redo, a restart).
     void history_moved(int index, int count);
-    // A part was saved or marked: nothing unsaved left removes the journal.
-    void history_changed();
+    // The file has no unsaved change left: the journal goes.
+    void unmodified();
     void saving_bytes();
     void saved_bytes();
     void saved_markup(const QString &name);

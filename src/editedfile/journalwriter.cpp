@@ -61,12 +61,17 @@ void JournalWriter::append(const QByteArray &bytes)
 {
     if (m_fd < 0)
         return;
+    bool wake = false;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
+        // The thread looks at the buffer again after its pause anyway; only
+        // one idle for want of work needs a wake-up (a system call each).
+        wake = m_idle && m_pending.isEmpty();
         m_pending.append(bytes);
         m_appended += bytes.size();
     }
-    m_wake.notify_one();
+    if (wake)
+        m_wake.notify_one();
 }
 
 void JournalWriter::sync()
@@ -104,7 +109,9 @@ void JournalWriter::run()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
+        m_idle = true;
         m_wake.wait(lock, [&] { return m_stop || !m_pending.isEmpty(); });
+        m_idle = false;
         if (m_pending.isEmpty())
             break;
         QByteArray batch;

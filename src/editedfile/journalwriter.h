@@ -50,5 +50,7 @@ private:
     qint64 m_synced = 0;
     bool m_stop = false;
     bool m_urgent = false;
+    // Waiting for the first bytes of a batch.
+    bool m_idle = false;
     bool m_failed = false;
 };
