@@ -72,8 +72,9 @@ QList<MarkupNode *> all_markups(MarkupNode *root)
     return found;
 }
 
-// One seeded run over `file`, whose markup file is `markup_path`. `after`
-// hears each step's number once it is done.
+// One seeded run over `file`, whose markup file is `markup_path`. Each step
+// is one change as the journal sees it (a nibble, one undo), so that a kill
+// never falls inside a step.
 class Run
 {
 public:
@@ -91,16 +92,24 @@ public:
         MarkupTree *tree = m_file->markup_tree();
         const QList<MarkupNode *> markups = all_markups(m_file->markup_model()->root());
         MarkupNode *some = markups.isEmpty() ? nullptr : markups.at(pick(int(markups.size())));
+        if (m_pending >= 0 && pick(4) != 0) {
+            // The second nibble, joining the first's step.
+            const qint64 offset = m_pending;
+            m_file->type_byte(offset, quint8(m_high << 4 | pick(16)), {offset, offset, m_high},
+                              {offset + 1, offset + 1, -1});
+            m_pending = -1;
+            return;
+        }
+        m_pending = -1;
         if (action < 30) {
             const qint64 offset = pick(int(file_size));
             const int high = pick(16);
             const int old = m_file->byte_at(offset);
-            const quint8 first = quint8(high << 4 | (old & 0x0f));
-            m_file->type_byte(offset, first, {offset, offset, -1}, {offset, offset, qint16(high)});
-            // Mostly the second nibble too, joining the first's step.
-            if (pick(4) != 0)
-                m_file->type_byte(offset, quint8(high << 4 | pick(16)), {offset, offset, qint16(high)},
-                                  {offset + 1, offset + 1, -1});
+            if (m_file->type_byte(offset, quint8(high << 4 | (old & 0x0f)), {offset, offset, -1},
+                                  {offset, offset, qint16(high)})) {
+                m_pending = offset;
+                m_high = qint16(high);
+            }
         } else if (action < 50) {
             const qint64 first = pick(int(file_size));
             m_file->mark(first, qMin(file_size - 1, first + pick(96)),
@@ -118,11 +127,9 @@ public:
                 {{MarkupColumn::Description, QStringLiteral("e%1").arg(pick(1000))}},
                 QStringLiteral("Edit")));
         } else if (action < 84) {
-            for (int n = 1 + pick(3); n > 0; --n)
-                m_file->undo();
+            m_file->undo();
         } else if (action < 93) {
-            for (int n = 1 + pick(2); n > 0; --n)
-                m_file->redo();
+            m_file->redo();
         } else if (action < 96) {
             m_file->save_bytes(QString());
         } else {
@@ -134,6 +141,9 @@ public:
 
 private:
     std::mt19937 m_random;
+    // A byte whose first nibble was typed, waiting for its second.
+    qint64 m_pending = -1;
+    qint16 m_high = -1;
     EditedFile *m_file;
     QString m_markup_path;
 };
