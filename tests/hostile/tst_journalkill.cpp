@@ -212,8 +212,8 @@ void TestJournalKill::killed_at_random_recovers_what_was_done()
                     {QStringLiteral("--child"), dir.path(), QString::number(seed)});
         QVERIFY(child.waitForStarted());
         const qint64 started = now_ms();
-        // Anywhere from early in the run to after its end.
-        QThread::msleep(300 + timing() % 2600);
+        // From a second into the run, so some step has settled, to after its end.
+        QThread::msleep(1200 + timing() % 2000);
         const qint64 killed = now_ms();
         child.kill();
         QVERIFY(child.waitForFinished());
