@@ -212,8 +212,8 @@ void TestJournalKill::killed_at_random_recovers_what_was_done()
                     {QStringLiteral("--child"), dir.path(), QString::number(seed)});
         QVERIFY(child.waitForStarted());
         const qint64 started = now_ms();
-        // From a second into the run, so some step has settled, to after its end.
-        QThread::msleep(1200 + timing() % 2000);
+        // From a second into the run, so some step has settled, to about its end.
+        QThread::msleep(1100 + timing() % 1000);
         const qint64 killed = now_ms();
         child.kill();
         QVERIFY(child.waitForFinished());
