@@ -224,6 +224,62 @@
         <source>File not found, removed from Recent Files: %1</source>
         <translation>Datei nicht gefunden, aus „Zuletzt geöffnet“ entfernt: %1</translation>
     </message>
+    <message>
+        <source>%1 is being edited in another window; changes here are not journaled</source>
+        <translation>%1 wird in einem anderen Fenster bearbeitet; Änderungen hier werden nicht protokolliert</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 has changed since the unsaved work from %2 was recorded, so its byte edits cannot be replayed. Recover the markups alone (%n changes)?</source>
+        <translation>
+            <numerusform>%1 hat sich geändert, seit die ungesicherte Arbeit vom %2 aufgezeichnet wurde; die Byte-Änderungen können daher nicht wiederholt werden. Nur die Markierungen wiederherstellen (%n Änderung)?</numerusform>
+            <numerusform>%1 hat sich geändert, seit die ungesicherte Arbeit vom %2 aufgezeichnet wurde; die Byte-Änderungen können daher nicht wiederholt werden. Nur die Markierungen wiederherstellen (%n Änderungen)?</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Recover unsaved work on %1 from %2 (%n changes)?</source>
+        <translation>
+            <numerusform>Ungesicherte Arbeit an %1 vom %2 wiederherstellen (%n Änderung)?</numerusform>
+            <numerusform>Ungesicherte Arbeit an %1 vom %2 wiederherstellen (%n Änderungen)?</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>The journal is damaged: %n records at its end will be left out.</source>
+        <translation>
+            <numerusform>Das Protokoll ist beschädigt: %n Eintrag an seinem Ende wird ausgelassen.</numerusform>
+            <numerusform>Das Protokoll ist beschädigt: %n Einträge an seinem Ende werden ausgelassen.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Unsaved Work</source>
+        <translation>Ungesicherte Arbeit</translation>
+    </message>
+    <message>
+        <source>Recover Markups</source>
+        <translation>Markierungen wiederherstellen</translation>
+    </message>
+    <message>
+        <source>Recover</source>
+        <translation>Wiederherstellen</translation>
+    </message>
+    <message>
+        <source>Discard</source>
+        <translation>Verwerfen</translation>
+    </message>
+    <message>
+        <source>Later</source>
+        <translation>Später</translation>
+    </message>
+    <message numerus="yes">
+        <source>Unsaved work recovered: %n changes</source>
+        <translation>
+            <numerusform>Ungesicherte Arbeit wiederhergestellt: %n Änderung</numerusform>
+            <numerusform>Ungesicherte Arbeit wiederhergestellt: %n Änderungen</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Nothing could be recovered from the journal; it is kept</source>
+        <translation>Aus dem Protokoll ließ sich nichts wiederherstellen; es bleibt erhalten</translation>
+    </message>
 </context>
 <context>
     <name>FindAllTool</name>
@@ -1513,6 +1569,10 @@ oder ziehen Sie eine Datei auf dieses Fenster.</translation>
     <message>
         <source>Select Directory</source>
         <translation>Ordner wählen</translation>
+    </message>
+    <message>
+        <source>Keep a journal of unsaved changes</source>
+        <translation>Protokoll ungesicherter Änderungen führen</translation>
     </message>
 </context>
 <context>

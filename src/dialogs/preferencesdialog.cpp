@@ -61,6 +61,8 @@ PreferencesDialog::PreferencesDialog(QWidget *parent, std::function<void(int)> m
     m_splash_check->setObjectName(QStringLiteral("splash_check"));
     m_hex_display_check = new QCheckBox(tr("Display Markup Positions in hexadecimal"), this);
     m_hex_display_check->setObjectName(QStringLiteral("hex_display_check"));
+    m_journal_check = new QCheckBox(tr("Keep a journal of unsaved changes"), this);
+    m_journal_check->setObjectName(QStringLiteral("journal_check"));
     auto *dir_label = new QLabel(tr("Default Markup Save Directory"), this);
     m_markup_dir_edit = new QLineEdit(dir_text, this);
     dir_label->setBuddy(m_markup_dir_edit);
@@ -81,6 +83,7 @@ PreferencesDialog::PreferencesDialog(QWidget *parent, std::function<void(int)> m
     m_toolbar_style_combo->setCurrentIndex(style);
     m_splash_check->setChecked(reads("Splash Screen", "yes"));
     m_hex_display_check->setChecked(!reads("Hex Markup Display", "no"));
+    m_journal_check->setChecked(!reads("Journal", "no"));
 
     layout->addWidget(dir_label, 0, 0);
     layout->addWidget(m_markup_dir_edit, 0, 1);
@@ -90,6 +93,7 @@ PreferencesDialog::PreferencesDialog(QWidget *parent, std::function<void(int)> m
     layout->addWidget(m_toolbar_style_combo, 2, 1);
     layout->addWidget(m_splash_check, 3, 0);
     layout->addWidget(m_hex_display_check, 4, 0);
+    layout->addWidget(m_journal_check, 5, 0);
     layout->addWidget(save_button, 6, 0);
     layout->addWidget(cancel_button, 6, 1);
 
@@ -106,6 +110,7 @@ void PreferencesDialog::accept()
     config->setValue(QStringLiteral("Toolbar Style"), m_toolbar_style_combo->currentIndex());
     config->setValue(QStringLiteral("Splash Screen"), yes_no(m_splash_check->isChecked()));
     config->setValue(QStringLiteral("Hex Markup Display"), yes_no(m_hex_display_check->isChecked()));
+    config->setValue(QStringLiteral("Journal"), yes_no(m_journal_check->isChecked()));
     if (m_apply_toolbar_style)
         m_apply_toolbar_style(m_toolbar_style_combo->currentIndex());
     QDialog::accept();

@@ -40,6 +40,8 @@ public slots:
 
 private:
     QCheckBox *m_link_check;
+    // "Journal": files opened afterwards keep (or do not keep) a journal.
+    QCheckBox *m_journal_check;
     QComboBox *m_toolbar_style_combo;
     QLineEdit *m_markup_dir_edit;
     QCheckBox *m_splash_check;

@@ -31,6 +31,12 @@ public:
 
     int id() const override;
     bool merge(const QUndoCommand *other) override;
+    // 'B', the offset and both states (packed, see the source).
+    QByteArray record() const override;
+    // The step a record made by record() describes, for `file`; null when
+    // the record is not one.
+    static ByteEditCommand *from_record(const QByteArray &record, EditHistory *history,
+                                        EditedFile *file);
 
 protected:
     bool apply() override;

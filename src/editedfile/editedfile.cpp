@@ -4,6 +4,7 @@
 #include "document/documenterror.h"
 #include "document/hexdocument.h"
 #include "editedfile/bytesaver.h"
+#include "editedfile/journal.h"
 #include "editedfile/markupsaver.h"
 #include "markup/editcommand.h"
 #include "markup/markcommand.h"
@@ -43,6 +44,7 @@ EditedFile::EditedFile(QObject *parent)
     , m_tree(new MarkupTree(m_model, this))
     , m_history(new EditHistory(this))
     , m_watcher(new QFileSystemWatcher(this))
+    , m_journal(std::make_unique<Journal>(this))
 {
     connect(m_watcher, &QFileSystemWatcher::fileChanged, this, &EditedFile::check_size);
     connect(m_history, &EditHistory::modified_changed, this, [this](Part part, bool modified) {
@@ -57,10 +59,21 @@ EditedFile::EditedFile(QObject *parent)
     connect(m_model, &QAbstractItemModel::dataChanged, this, &EditedFile::markups_changed);
     connect(m_model, &QAbstractItemModel::modelReset, this, &EditedFile::markups_changed);
     connect(m_tree, &MarkupTree::status_message, this, &EditedFile::status_message);
+    connect(m_history, &QUndoStack::indexChanged, this,
+            [this](int index) { m_journal->history_moved(index, m_history->count()); });
+    connect(this, &EditedFile::modification_changed, this, [this](bool modified) {
+        if (!modified)
+            m_journal->unmodified();
+    });
 }
 
 EditedFile::~EditedFile()
 {
+    // Closing in order: the journal of a file left without a save goes too,
+    // for the window has asked about unsaved changes first.
+    m_journal->release();
+    // The history's own destructor still announces its clearing.
+    m_history->disconnect(this);
     delete m_document;
 }
 
@@ -68,6 +81,7 @@ bool EditedFile::open(const QString &path)
 {
     if (path.isEmpty() || refuse_if_busy())
         return false;
+    m_journal->release();
     m_document->open(path);
     m_document->load(0, 0);
     m_edits.clear();
@@ -76,6 +90,8 @@ bool EditedFile::open(const QString &path)
     if (m_document->is_open())
         m_watcher->addPath(m_document->absolute_path());
     m_known_size = size();
+    if (m_document->is_open())
+        m_journal->bind(m_document->absolute_path());
     emit file_changed();
     emit bytes_changed(0, qMax<qint64>(0, size() - 1));
     return m_document->is_open();
@@ -174,8 +190,10 @@ bool EditedFile::type_byte(qint64 offset, quint8 value, const ByteEditCommand::C
         return false;
     // The typing view has its cursor where it wants it already.
     m_typing = true;
-    const bool typed = m_history->run(new ByteEditCommand(
-        m_history, this, offset, {edited_value(offset), shown, before}, {value, value, after}));
+    const bool typed = push(new ByteEditCommand(m_history, this, offset,
+                                                {edited_value(offset), shown, before},
+                                                {value, value, after}),
+                            edited_value(offset) < 0 ? shown : -1);
     m_typing = false;
     return typed;
 }
@@ -211,6 +229,8 @@ bool EditedFile::save_bytes(const QString &name, QString *error)
                         "Save As can still write the edited bytes to another file.");
         return false;
     }
+    if (in_place)
+        m_journal->saving_bytes();
     const bool saved = in_place
                            ? ByteSaver::write_in_place(own, m_edits, error)
                            : ByteSaver::write_copy(*m_document->buffered_document(), m_edits,
@@ -226,7 +246,10 @@ bool EditedFile::save_bytes(const QString &name, QString *error)
     if (in_place) {
         m_document->open(own);
         m_document->load(0, 0);
+        m_journal->saved_bytes();
         m_history->mark_saved(EditHistory::bytes);
+    } else {
+        m_journal->edits_dropped();
     }
     if (last >= 0)
         emit bytes_changed(first, last);
@@ -244,7 +267,16 @@ bool EditedFile::run(EditCommand *command)
         delete command;
         return false;
     }
-    return m_history->run(command);
+    return push(command);
+}
+
+bool EditedFile::push(EditCommand *command, int original)
+{
+    // The record is taken before the push: a step that merges is gone after.
+    const QByteArray record = m_journal->begin_step() ? command->record() : QByteArray();
+    const bool applied = m_history->run(command);
+    m_journal->end_step(record, original, applied, m_history->last_run_merged());
+    return applied;
 }
 
 bool EditedFile::mark(qint64 first, qint64 last, const QString &description,
@@ -303,6 +335,7 @@ bool EditedFile::save_markup(const QString &name)
     if (!MarkupSaver::write(*m_tree, name))
         return false;
     m_markup_file = name;
+    m_journal->saved_markup(name);
     m_history->mark_saved(EditHistory::markup);
     link_markup_file(name);
     return true;

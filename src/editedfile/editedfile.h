@@ -8,8 +8,11 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
 class EditCommand;
 class HexDocument;
+class Journal;
 class MarkupModel;
 class QFileSystemWatcher;
 
@@ -37,6 +40,8 @@ public:
     MarkupModel *markup_model() const { return m_model; }
     MarkupTree *markup_tree() const { return m_tree; }
     EditHistory *history() const { return m_history; }
+    // The journal of the open file's unsaved changes (see Journal).
+    Journal *journal() const { return m_journal.get(); }
 
     // --- the data file
     // Compares the file's size with the one last seen; when another program
@@ -166,6 +171,12 @@ signals:
 
 private:
     friend class ByteEditCommand;
+    // Records and replays the edits and the markup file name.
+    friend class Journal;
+
+    // Pushes a step, journaled. original: the file's byte under a byte step
+    // that is not edited yet (an edited one's was journaled with its edit).
+    bool push(EditCommand *command, int original = -1);
 
     // A byte step's work: puts the byte the user should see at `offset` and,
     // on undo and redo, hands the cursor to the views (cursor_restored).
@@ -186,4 +197,5 @@ private:
     QString m_busy_refusal;
     bool m_typing = false;
     bool m_was_modified = false;
+    std::unique_ptr<Journal> m_journal;
 };

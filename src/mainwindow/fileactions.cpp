@@ -1,5 +1,8 @@
 #include "mainwindow/fileactions.h"
 
+#include "editedfile/editedfile.h"
+#include "editedfile/journal.h"
+
 #include "settings/config.h"
 #include "document/buffereddocument.h"
 #include "document/documenterror.h"
@@ -14,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMenu>
 #include <QMimeData>
 #include <QUrl>
@@ -72,6 +76,7 @@ void FileActions::open_chosen_file(const QString &name)
     show_data_file(name, DataFileMarkup::link_later);
     m_window->show_status(tr("File Loaded"));
     m_window->load_linked_markup(name);
+    offer_recovery(name);
 }
 
 void FileActions::load_file(const QString &name)
@@ -79,6 +84,7 @@ void FileActions::load_file(const QString &name)
     show_data_file(name, DataFileMarkup::load_linked);
     if (name.isEmpty())
         return;
+    offer_recovery(name);
     // The file opened last time was moved or deleted since, or is no file to
     // show: say so rather than start on an empty window without a word.
     const QString text = QFile::exists(name)
@@ -112,6 +118,46 @@ void FileActions::notice(const QString &text)
     // shown again once the window is up.
     if (!m_window->isVisible())
         m_startup_notice = text;
+}
+
+void FileActions::offer_recovery(const QString &name)
+{
+    Journal *journal = m_window->edited_file()->journal();
+    if (journal->state() == Journal::State::foreign) {
+        notice(tr("%1 is being edited in another window; changes here are not journaled")
+                   .arg(name));
+        return;
+    }
+    if (journal->state() != Journal::State::pending)
+        return;
+    const Journal::Found found = journal->found();
+    const QString time = QLocale().toString(found.began, QLocale::ShortFormat);
+    QString text = found.file_changed
+                       ? tr("%1 has changed since the unsaved work from %2 was recorded, so "
+                            "its byte edits cannot be replayed. Recover the markups alone "
+                            "(%n changes)?", nullptr, found.changes)
+                             .arg(name, time)
+                       : tr("Recover unsaved work on %1 from %2 (%n changes)?", nullptr,
+                            found.changes)
+                             .arg(name, time);
+    if (found.dropped > 0)
+        text += QLatin1Char('\n')
+                + tr("The journal is damaged: %n records at its end will be left out.", nullptr,
+                     found.dropped);
+    const int answer = m_window->ask_choice(
+        tr("Unsaved Work"), text,
+        {found.file_changed ? tr("Recover Markups") : tr("Recover"), tr("Discard"), tr("Later")});
+    if (answer == 1) {
+        journal->discard();
+    } else if (answer != 0) {
+        journal->postpone();
+    } else if (journal->recover()) {
+        m_window->markup_mask()->reload_mask();
+        notice(tr("Unsaved work recovered: %n changes", nullptr, found.changes));
+    } else {
+        journal->postpone();
+        notice(tr("Nothing could be recovered from the journal; it is kept"));
+    }
 }
 
 QString FileActions::take_startup_notice()

@@ -81,6 +81,10 @@ private:
     // Said on the status bar now, and again once the window is up when it
     // is not yet.
     void notice(const QString &text);
+    // After a data file is opened: a journal left behind for it is offered
+    // for recovery (Recover, Discard, Later); a file another window is
+    // editing is said to run without one.
+    void offer_recovery(const QString &name);
     void add_recent_file(const QString &name);
     void fill_recent_menu();
     void open_recent_file(const QString &name);

@@ -163,6 +163,10 @@ public:
                                               QMessageBox::StandardButtons buttons,
                                               QMessageBox::StandardButton default_button)>
         ask_question;
+    // A question with answers of its own: the index of the one chosen, -1
+    // when the box was closed without one.
+    std::function<int(const QString &title, const QString &text, const QStringList &answers)>
+        ask_choice;
     std::function<void(const QString &title, const QString &text)> show_warning;
     std::function<void(const QString &title, const QString &text)> show_about;
     std::function<QString(const QString &caption, const QString &dir, const QString &filter)>

@@ -4,6 +4,8 @@
 
 #include "dialogs/manualmarkupdialog.h"
 
+#include <QAbstractButton>
+#include <QPushButton>
 #include <QColorDialog>
 #include <QDir>
 #include <QFileDialog>
@@ -52,6 +54,14 @@ void MainWindow::install_default_hooks()
                           QMessageBox::StandardButtons buttons,
                           QMessageBox::StandardButton default_button) {
         return QMessageBox::question(this, title, text, buttons, default_button);
+    };
+    ask_choice = [this](const QString &title, const QString &text, const QStringList &answers) {
+        QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, this);
+        QList<QAbstractButton *> buttons;
+        for (const QString &answer : answers)
+            buttons << box.addButton(answer, QMessageBox::AcceptRole);
+        box.exec();
+        return int(buttons.indexOf(box.clickedButton()));
     };
     show_warning = [this](const QString &title, const QString &text) {
         QMessageBox::warning(this, title, text, QMessageBox::Ok);

@@ -4,6 +4,7 @@
 #include "markup/markuptree.h"
 
 #include <QCoreApplication>
+#include <QDataStream>
 
 ClearMarksCommand::ClearMarksCommand(EditHistory *history, MarkupTree *tree)
     : EditCommand(history, EditHistory::markup,
@@ -30,4 +31,12 @@ void ClearMarksCommand::revert()
 {
     m_tree->restore_all(m_taken);
     m_taken = nullptr;
+}
+
+QByteArray ClearMarksCommand::record() const
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << qint8('X');
+    return bytes;
 }

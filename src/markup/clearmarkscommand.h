@@ -13,6 +13,8 @@ public:
     ClearMarksCommand(EditHistory *history, MarkupTree *tree);
     ~ClearMarksCommand() override;
 
+    QByteArray record() const override;
+
 protected:
     bool apply() override;
     void revert() override;

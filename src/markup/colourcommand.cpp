@@ -3,6 +3,8 @@
 #include "markup/markupnode.h"
 #include "markup/markuptree.h"
 
+#include <QDataStream>
+
 ColourCommand::ColourCommand(EditHistory *history, MarkupTree *tree, MarkupNode *node,
                              const QColor &foreground, const QColor &background,
                              const QString &text)
@@ -33,4 +35,12 @@ bool ColourCommand::apply()
 void ColourCommand::revert()
 {
     m_tree->set_colours(m_tree->node_at_path(m_path), m_old_foreground, m_old_background);
+}
+
+QByteArray ColourCommand::record() const
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << qint8('C') << m_path << m_foreground << m_background << text();
+    return bytes;
 }

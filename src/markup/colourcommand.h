@@ -17,6 +17,8 @@ public:
 
     QList<int> markup_focus(bool undone) const override;
 
+    QByteArray record() const override;
+
 protected:
     bool apply() override;
     void revert() override;

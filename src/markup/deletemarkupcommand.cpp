@@ -4,6 +4,7 @@
 #include "markup/markuptree.h"
 
 #include <QCoreApplication>
+#include <QDataStream>
 
 DeleteMarkupCommand::DeleteMarkupCommand(EditHistory *history, MarkupTree *tree, MarkupNode *node)
     : EditCommand(history, EditHistory::markup,
@@ -37,4 +38,12 @@ void DeleteMarkupCommand::revert()
     const int row = parent_path.takeLast();
     m_tree->lower_children(m_tree->node_at_path(parent_path), row, m_taken, m_moved);
     m_taken = nullptr;
+}
+
+QByteArray DeleteMarkupCommand::record() const
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << qint8('D') << m_path;
+    return bytes;
 }

@@ -12,6 +12,11 @@ QList<int> EditCommand::markup_focus(bool) const
     return {};
 }
 
+QByteArray EditCommand::record() const
+{
+    return QByteArray();
+}
+
 void EditCommand::undo()
 {
     revert();

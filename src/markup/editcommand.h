@@ -2,6 +2,7 @@
 
 #include "markup/edithistory.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QUndoCommand>
 
@@ -24,6 +25,11 @@ public:
     // Rows from the root down to the markup the tree view should select after
     // this step was undone (undone true) or redone; empty: select nothing.
     virtual QList<int> markup_focus(bool undone) const;
+    // The step as the journal writes it: a kind letter and the arguments
+    // that make the same step again on the same tree (MarkupStepDecoder reads
+    // the markup kinds back). Taken before the step is pushed. Empty: the
+    // step cannot be described so, and the journal keeps the state after it.
+    virtual QByteArray record() const;
 
 protected:
     // Returns whether anything changed; only the first call's answer is used.

@@ -31,6 +31,8 @@ public:
     // is false; otherwise it is the newest step (or merged into the newest)
     // and the result is true.
     bool run(EditCommand *command);
+    // Whether the last run() joined its command to the newest step.
+    bool last_run_merged() const { return m_merged; }
 
     bool is_modified(Part part) const;
     // The part as it is now is what its file holds.

@@ -3,6 +3,7 @@
 #include "markup/markuptree.h"
 
 #include <QCoreApplication>
+#include <QDataStream>
 
 MarkCommand::MarkCommand(EditHistory *history, MarkupTree *tree, qint64 first, qint64 last,
                          const QString &description, const MarkupValueType &type)
@@ -29,4 +30,12 @@ bool MarkCommand::apply()
 void MarkCommand::revert()
 {
     m_tree->unmark(m_tree->node_at_path(m_path), m_adopted_rows);
+}
+
+QByteArray MarkCommand::record() const
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << qint8('M') << m_first << m_last << m_description << m_type.to_text();
+    return bytes;
 }

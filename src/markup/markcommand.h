@@ -17,6 +17,8 @@ public:
                 const QString &description = QStringLiteral("Description"),
                 const MarkupValueType &type = MarkupValueType());
 
+    QByteArray record() const override;
+
 protected:
     bool apply() override;
     void revert() override;

@@ -4,6 +4,8 @@
 #include "markup/markupnode.h"
 #include "markup/markuptree.h"
 
+#include <QDataStream>
+
 MarkupEditCommand::MarkupEditCommand(EditHistory *history, MarkupTree *tree, MarkupNode *node,
                                      const Values &before, const Values &after,
                                      const QString &text)
@@ -46,4 +48,12 @@ void MarkupEditCommand::store(const Values &values)
     for (const auto &[column, value] : values)
         model->setData(index.siblingAtColumn(column), value, Qt::EditRole);
     model->end_change();
+}
+
+QByteArray MarkupEditCommand::record() const
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << qint8('E') << m_path << m_before << m_after << text();
+    return bytes;
 }

@@ -4,6 +4,7 @@
 #include "markup/markuptree.h"
 
 #include <QCoreApplication>
+#include <QDataStream>
 
 PruneCommand::PruneCommand(EditHistory *history, MarkupTree *tree, MarkupNode *node)
     : EditCommand(history, EditHistory::markup,
@@ -37,4 +38,12 @@ void PruneCommand::revert()
     const int row = parent_path.takeLast();
     m_tree->put_subtree(m_tree->node_at_path(parent_path), row, m_taken);
     m_taken = nullptr;
+}
+
+QByteArray PruneCommand::record() const
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << qint8('P') << m_path;
+    return bytes;
 }

@@ -15,6 +15,8 @@ public:
 
     QList<int> markup_focus(bool undone) const override;
 
+    QByteArray record() const override;
+
 protected:
     bool apply() override;
     void revert() override;

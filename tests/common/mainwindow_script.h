@@ -35,6 +35,8 @@ struct DialogScript
     // answer the question does not offer (Cancel to a Yes/No question) is
     // answered NoButton, which no command takes for Yes.
     QMap<QString, QMessageBox::StandardButton> answers;
+    // ask_choice answers (the answer's index) by title.
+    QMap<QString, int> choices;
     // File dialog answers, taken in order; an empty queue cancels.
     QStringList file_names;
     // For each save dialog: whether it was to ask before replacing a file.
@@ -62,6 +64,14 @@ struct DialogScript
             question_buttons << buttons;
             const QMessageBox::StandardButton answer = answers.value(title, QMessageBox::No);
             return buttons.testFlag(answer) ? answer : QMessageBox::NoButton;
+        };
+        // Questions with answers of their own: by title, else the last
+        // answer ("Later" where there is one).
+        window->ask_choice = [this](const QString &title, const QString &text,
+                                    const QStringList &offered) {
+            events << "choice:" + title;
+            question_texts << text;
+            return choices.value(title, int(offered.size()) - 1);
         };
         window->show_warning = [this](const QString &title, const QString &text) {
             events << "warning:" + title;

@@ -69,7 +69,7 @@ private slots:
         QCOMPARE(style_label->buddy(), at(2, 1));
         QCOMPARE(qobject_cast<QCheckBox *>(at(3, 0))->text(), QString("Splash Screen at Startup"));
         QCOMPARE(qobject_cast<QCheckBox *>(at(4, 0))->text(), QString("Display Markup Positions in hexadecimal"));
-        QVERIFY(!at(5, 0));
+        QCOMPARE(qobject_cast<QCheckBox *>(at(5, 0))->text(), QString("Keep a journal of unsaved changes"));
         QCOMPARE(qobject_cast<QPushButton *>(at(6, 0))->text(), QString("Save"));
         QCOMPARE(qobject_cast<QPushButton *>(at(6, 1))->text(), QString("Cancel"));
         auto *combo = child<QComboBox>(dialog, "toolbar_style_combo");
@@ -93,6 +93,7 @@ private slots:
         QCOMPARE(child<QComboBox>(dialog, "toolbar_style_combo")->currentText(), QString("Icon Only"));
         QVERIFY(child<QCheckBox>(dialog, "splash_check")->isChecked());
         QVERIFY(child<QCheckBox>(dialog, "hex_display_check")->isChecked());
+        QVERIFY(child<QCheckBox>(dialog, "journal_check")->isChecked());
     }
 
     void reads_stored_values()
@@ -133,15 +134,19 @@ private slots:
         Config::instance()->setValue("Link Markup", stored);
         Config::instance()->setValue("Splash Screen", stored);
         Config::instance()->setValue("Hex Markup Display", stored);
+        // The journal, like the positions, is on unless switched off.
+        Config::instance()->setValue("Journal", stored);
         PreferencesDialog dialog;
         QCOMPARE(child<QCheckBox>(dialog, "link_check")->isChecked(), link_checked);
         QCOMPARE(child<QCheckBox>(dialog, "splash_check")->isChecked(), splash_checked);
         QCOMPARE(child<QCheckBox>(dialog, "hex_display_check")->isChecked(), hex_checked);
+        QCOMPARE(child<QCheckBox>(dialog, "journal_check")->isChecked(), hex_checked);
         // Save normalises every yes/no key to one of the two words.
         QTest::mouseClick(child<QPushButton>(dialog, "save_button"), Qt::LeftButton);
         QCOMPARE(Config::instance()->value("Link Markup").toString(), QString(link_checked ? "yes" : "no"));
         QCOMPARE(Config::instance()->value("Splash Screen").toString(), QString(splash_checked ? "yes" : "no"));
         QCOMPARE(Config::instance()->value("Hex Markup Display").toString(), QString(hex_checked ? "yes" : "no"));
+        QCOMPARE(Config::instance()->value("Journal").toString(), QString(hex_checked ? "yes" : "no"));
     }
 
     void toolbar_style_out_of_range_shows_default_data()

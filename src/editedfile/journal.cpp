@@ -1,0 +1,563 @@
+#include "editedfile/journal.h"
+
+#include "editedfile/byteeditcommand.h"
+#include "editedfile/editedfile.h"
+#include "markup/editcommand.h"
+#include "markup/markupstepdecoder.h"
+#include "markup/markuptree.h"
+#include "settings/config.h"
+
+#include <QCryptographicHash>
+#include <QDataStream>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QStandardPaths>
+#include <QtEndian>
+
+namespace {
+
+constexpr qint32 format_version = 1;
+
+qint64 mtime_of(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() ? info.lastModified().toMSecsSinceEpoch() : -1;
+}
+
+qint64 size_of(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() ? info.size() : -1;
+}
+
+struct Snapshot
+{
+    QString markup_file;
+    QByteArray markups;
+    QMap<qint64, quint8> edits;
+    QMap<qint64, int> file_bytes;
+};
+
+bool read_snapshot(const QByteArray &payload, Snapshot *snapshot)
+{
+    QDataStream in(payload);
+    qint32 count = 0;
+    in >> snapshot->markup_file >> snapshot->markups >> count;
+    for (qint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+        qint64 offset = 0;
+        quint8 value = 0;
+        qint16 file_byte = 0;
+        in >> offset >> value >> file_byte;
+        snapshot->edits.insert(offset, value);
+        snapshot->file_bytes.insert(offset, file_byte);
+    }
+    return in.status() == QDataStream::Ok && count >= 0;
+}
+
+// A step's payload: the command's record, then the file's byte under it
+// (qint16, little-endian; -1 for a markup step), without a stream's framing:
+// steps are the records written most often.
+bool read_step(const QByteArray &payload, QByteArray *record, qint16 *file_byte)
+{
+    if (payload.size() < 3)
+        return false;
+    *record = payload.left(payload.size() - 2);
+    *file_byte = qFromLittleEndian<qint16>(payload.constData() + payload.size() - 2);
+    return true;
+}
+
+QList<QPair<qint64, quint8>> read_edits(const QByteArray &payload, bool *ok)
+{
+    QDataStream in(payload);
+    qint32 count = 0;
+    in >> count;
+    QList<QPair<qint64, quint8>> edits;
+    for (qint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+        qint64 offset = 0;
+        quint8 value = 0;
+        in >> offset >> value;
+        edits.append({offset, value});
+    }
+    *ok = in.status() == QDataStream::Ok && count >= 0;
+    return edits;
+}
+
+} // namespace
+
+Journal::Journal(EditedFile *file)
+    : m_file(file)
+{
+}
+
+Journal::~Journal()
+{
+    release();
+}
+
+bool Journal::enabled()
+{
+    return Config::instance()->value(QStringLiteral("Journal"), QStringLiteral("yes")).toString()
+           != QLatin1String("no");
+}
+
+QString Journal::folder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
+           + QStringLiteral("/journal");
+}
+
+QString Journal::path_for(const QString &data_path)
+{
+    const QByteArray hash =
+        QCryptographicHash::hash(data_path.toUtf8(), QCryptographicHash::Sha1).toHex();
+    return folder() + QLatin1Char('/') + QString::fromLatin1(hash) + QStringLiteral(".pqj");
+}
+
+void Journal::bind(const QString &data_path)
+{
+    release();
+    if (data_path.isEmpty() || !enabled())
+        return;
+    const QString dir = folder();
+    if (!QDir().mkpath(dir))
+        return;
+    QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                   | QFileDevice::ExeOwner);
+    m_data_path = data_path;
+    m_path = path_for(data_path);
+    m_lock = std::make_unique<QLockFile>(m_path + QStringLiteral(".lock"));
+    if (!m_lock->tryLock(0)) {
+        m_lock.reset();
+        m_state = State::foreign;
+        return;
+    }
+    m_state = State::recording;
+    m_needs_snapshot = true;
+    m_seen_index = m_file->history()->index();
+    QFile file(m_path);
+    if (!file.exists())
+        return;
+    QByteArray bytes;
+    if (file.open(QIODevice::ReadOnly))
+        bytes = file.readAll();
+    m_records = JournalFormat::parse(bytes).records;
+    FileProbe probe;
+    probe.size = size_of(data_path);
+    probe.mtime = mtime_of(data_path);
+    probe.byte = [this](qint64 offset) { return m_file->file_byte(offset); };
+    m_analysis = analyse(m_records, probe);
+    m_found = m_analysis.found;
+    m_found.dropped = JournalFormat::parse(bytes).dropped;
+    // Nothing to recover from a journal without its header.
+    if (!m_analysis.usable) {
+        m_records.clear();
+        remove_file();
+        return;
+    }
+    m_state = State::pending;
+}
+
+void Journal::release()
+{
+    m_writer.close();
+    if (m_state == State::recording)
+        remove_file();
+    m_lock.reset();
+    m_state = State::off;
+    m_records.clear();
+    m_found = Found();
+    m_analysis = Analysis();
+    m_path.clear();
+    m_data_path.clear();
+}
+
+void Journal::remove_file()
+{
+    m_writer.close();
+    if (!m_path.isEmpty())
+        QFile::remove(m_path);
+    m_needs_snapshot = true;
+}
+
+bool Journal::recover()
+{
+    if (m_state != State::pending)
+        return false;
+    int replayed = 0;
+    if (!m_found.file_changed) {
+        replayed = replay(m_file, m_records, m_analysis.saving_done);
+    } else {
+        // The byte edits belong to other bytes: the markups are replayed on a
+        // file of their own and taken over as they ended.
+        EditedFile aside;
+        replayed = replay(&aside, m_records, m_analysis.saving_done);
+        if (replayed > 0) {
+            m_file->m_tree->load_xml(aside.m_tree->to_xml());
+            m_file->m_markup_file = aside.m_markup_file;
+            m_file->m_history->restart();
+        }
+    }
+    if (replayed == 0)
+        return false;
+    m_found.dropped += m_records.size() - replayed;
+    m_records.clear();
+    m_file->m_history->mark_modified(EditHistory::markup);
+    if (!m_file->m_edits.isEmpty())
+        m_file->m_history->mark_modified(EditHistory::bytes);
+    m_state = State::recording;
+    m_seen_index = m_file->history()->index();
+    // The recovered state replaces the old journal in one step, so that a
+    // crash now still finds it.
+    start_file();
+    return true;
+}
+
+void Journal::discard()
+{
+    if (m_state != State::pending)
+        return;
+    m_records.clear();
+    m_state = State::recording;
+    remove_file();
+}
+
+void Journal::postpone()
+{
+    if (m_state != State::pending)
+        return;
+    m_records.clear();
+    m_state = State::postponed;
+}
+
+bool Journal::begin_step()
+{
+    m_in_step = true;
+    if (m_state != State::recording)
+        return false;
+    start_if_needed();
+    return m_writer.is_open();
+}
+
+void Journal::end_step(const QByteArray &record, int file_byte, bool applied, bool merged)
+{
+    m_in_step = false;
+    m_seen_index = m_file->history()->index();
+    if (!writing())
+        return;
+    if (!applied) {
+        // Pushing dropped the redo tail, here as in a replay; a replay
+        // refuses the step the same way, so it needs no record.
+        m_replay_count = m_replay_index;
+    } else if (record.isEmpty() || (merged && m_replay_index == 0)) {
+        write_snapshot();
+    } else {
+        QByteArray payload = record;
+        payload.resize(record.size() + 2);
+        qToLittleEndian<qint16>(qint16(file_byte), payload.data() + record.size());
+        append(JournalFormat::Type::step, payload);
+        if (!merged) {
+            m_replay_index = qMin(m_replay_index + 1, int(EditHistory::step_limit));
+            m_replay_count = m_replay_index;
+        }
+    }
+}
+
+void Journal::history_moved(int index, int count)
+{
+    if (m_in_step)
+        return;
+    const int delta = index - m_seen_index;
+    m_seen_index = index;
+    if (m_state != State::recording)
+        return;
+    if (count == 0) {
+        // A new history (another markup file loaded): the journal goes on
+        // from the state as it is now.
+        m_needs_snapshot = true;
+        if (writing() && m_file->is_modified())
+            write_snapshot();
+        return;
+    }
+    if (delta == 0 || !m_file->is_modified())
+        return;
+    if (start_if_needed())
+        return;
+    const int to = m_replay_index + delta;
+    if (to < 0 || to > m_replay_count) {
+        write_snapshot();
+        return;
+    }
+    QByteArray payload;
+    QDataStream out(&payload, QIODevice::WriteOnly);
+    out << qint32(delta);
+    append(JournalFormat::Type::move, payload);
+    m_replay_index = to;
+}
+
+void Journal::unmodified()
+{
+    if (writing())
+        remove_file();
+}
+
+void Journal::saving_bytes()
+{
+    if (!writing())
+        return;
+    QByteArray payload;
+    QDataStream out(&payload, QIODevice::WriteOnly);
+    out << qint32(m_file->m_edits.size());
+    for (auto it = m_file->m_edits.cbegin(); it != m_file->m_edits.cend(); ++it)
+        out << it.key() << it.value();
+    append(JournalFormat::Type::saving_bytes, payload);
+    m_writer.sync();
+}
+
+void Journal::saved_bytes()
+{
+    if (!writing())
+        return;
+    QByteArray payload;
+    QDataStream out(&payload, QIODevice::WriteOnly);
+    out << size_of(m_data_path) << mtime_of(m_data_path);
+    append(JournalFormat::Type::saved_bytes, payload);
+    m_writer.sync();
+}
+
+void Journal::saved_markup(const QString &name)
+{
+    if (!writing())
+        return;
+    QByteArray payload;
+    QDataStream out(&payload, QIODevice::WriteOnly);
+    out << name;
+    append(JournalFormat::Type::saved_markup, payload);
+}
+
+void Journal::edits_dropped()
+{
+    if (writing())
+        write_snapshot();
+}
+
+bool Journal::start_if_needed()
+{
+    if (!m_writer.is_open())
+        return start_file();
+    if (!m_needs_snapshot)
+        return false;
+    write_snapshot();
+    return true;
+}
+
+bool Journal::start_file()
+{
+    const QByteArray start = JournalFormat::magic()
+                             + JournalFormat::frame(JournalFormat::Type::header, header())
+                             + JournalFormat::frame(JournalFormat::Type::snapshot, snapshot());
+    m_replay_index = m_replay_count = 0;
+    m_needs_snapshot = false;
+    if (!m_writer.start(m_path, start)) {
+        // A journal that cannot be written is no reason to stop editing.
+        m_state = State::off;
+        return false;
+    }
+    return true;
+}
+
+void Journal::write_snapshot()
+{
+    append(JournalFormat::Type::snapshot, snapshot());
+    m_replay_index = m_replay_count = 0;
+    m_needs_snapshot = false;
+}
+
+void Journal::append(JournalFormat::Type type, const QByteArray &payload)
+{
+    m_writer.append(JournalFormat::frame(type, payload));
+}
+
+QByteArray Journal::header() const
+{
+    QByteArray payload;
+    QDataStream out(&payload, QIODevice::WriteOnly);
+    out << format_version << m_data_path << QDateTime::currentMSecsSinceEpoch()
+        << size_of(m_data_path) << mtime_of(m_data_path);
+    return payload;
+}
+
+QByteArray Journal::snapshot() const
+{
+    QByteArray payload;
+    QDataStream out(&payload, QIODevice::WriteOnly);
+    out << m_file->m_markup_file << m_file->m_tree->to_markup_file();
+    out << qint32(m_file->m_edits.size());
+    for (auto it = m_file->m_edits.cbegin(); it != m_file->m_edits.cend(); ++it)
+        out << it.key() << it.value() << qint16(m_file->file_byte(it.key()));
+    return payload;
+}
+
+Journal::Analysis Journal::analyse(const QList<JournalFormat::Record> &records,
+                                   const FileProbe &file)
+{
+    Analysis analysis;
+    if (records.isEmpty() || records.first().type != JournalFormat::Type::header)
+        return analysis;
+    qint32 version = 0;
+    QString path;
+    qint64 began = 0;
+    qint64 size = -1;
+    qint64 mtime = -1;
+    QDataStream in(records.first().payload);
+    in >> version >> path >> began >> size >> mtime;
+    if (in.status() != QDataStream::Ok || version != format_version)
+        return analysis;
+    analysis.usable = true;
+    analysis.found.began = QDateTime::fromMSecsSinceEpoch(began);
+    // The file's byte under every edit since the last save.
+    QMap<qint64, int> originals;
+    int saving = -1;
+    QList<QPair<qint64, quint8>> saving_edits;
+    for (int i = 1; i < records.size(); ++i) {
+        const JournalFormat::Record &record = records.at(i);
+        switch (record.type) {
+        case JournalFormat::Type::snapshot: {
+            Snapshot snapshot;
+            if (i > 1)
+                ++analysis.found.changes;
+            if (read_snapshot(record.payload, &snapshot)) {
+                for (auto it = snapshot.file_bytes.cbegin(); it != snapshot.file_bytes.cend(); ++it)
+                    originals.insert(it.key(), it.value());
+            }
+            break;
+        }
+        case JournalFormat::Type::step: {
+            ++analysis.found.changes;
+            QByteArray step;
+            qint16 byte = -1;
+            if (read_step(record.payload, &step, &byte) && byte >= 0) {
+                const qint64 offset =
+                    step.size() >= 9 ? qFromLittleEndian<qint64>(step.constData() + 1) : -1;
+                if (step.at(0) == 'B' && offset >= 0 && !originals.contains(offset))
+                    originals.insert(offset, byte);
+            }
+            break;
+        }
+        case JournalFormat::Type::move:
+            ++analysis.found.changes;
+            break;
+        case JournalFormat::Type::saving_bytes: {
+            bool ok = false;
+            saving_edits = read_edits(record.payload, &ok);
+            saving = ok ? i : -1;
+            break;
+        }
+        case JournalFormat::Type::saved_bytes: {
+            QDataStream saved(record.payload);
+            saved >> size >> mtime;
+            originals.clear();
+            saving = -1;
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    // Killed between writing the bytes and saying so: the file tells.
+    if (saving >= 0) {
+        bool written = true;
+        for (const auto &[offset, value] : saving_edits)
+            written = written && file.byte && file.byte(offset) == value;
+        if (written) {
+            analysis.saving_done = saving;
+            size = file.size;
+            mtime = file.mtime;
+            originals.clear();
+        }
+    }
+    bool changed = file.size != size || file.mtime != mtime;
+    for (auto it = originals.cbegin(); !changed && it != originals.cend(); ++it)
+        changed = !file.byte || file.byte(it.key()) != it.value();
+    analysis.found.file_changed = changed;
+    return analysis;
+}
+
+int Journal::replay(EditedFile *target, const QList<JournalFormat::Record> &records,
+                    int saving_done)
+{
+    EditHistory *history = target->m_history;
+    history->restart();
+    int replayed = 0;
+    for (int i = 0; i < records.size(); ++i) {
+        const JournalFormat::Record &record = records.at(i);
+        bool ok = true;
+        switch (record.type) {
+        case JournalFormat::Type::header:
+            ok = i == 0;
+            break;
+        case JournalFormat::Type::snapshot: {
+            Snapshot snapshot;
+            ok = read_snapshot(record.payload, &snapshot)
+                 && target->m_tree->load_xml(MarkupTree::decode_markup_file(snapshot.markups));
+            if (!ok)
+                break;
+            target->m_markup_file = snapshot.markup_file;
+            target->m_edits = snapshot.edits;
+            history->restart();
+            emit target->bytes_changed(0, qMax<qint64>(0, target->size() - 1));
+            break;
+        }
+        case JournalFormat::Type::step: {
+            QByteArray step;
+            qint16 byte = -1;
+            ok = read_step(record.payload, &step, &byte);
+            if (!ok)
+                break;
+            EditCommand *command = step.at(0) == 'B'
+                                       ? ByteEditCommand::from_record(step, history, target)
+                                       : MarkupStepDecoder::decode(step, history, target->m_tree);
+            // A recorded step was one that changed something.
+            ok = command && history->run(command);
+            break;
+        }
+        case JournalFormat::Type::move: {
+            qint32 delta = 0;
+            QDataStream in(record.payload);
+            in >> delta;
+            ok = in.status() == QDataStream::Ok && delta != 0;
+            const int to = history->index() + delta;
+            ok = ok && to >= 0 && to <= history->count();
+            if (ok)
+                history->setIndex(to);
+            break;
+        }
+        case JournalFormat::Type::saving_bytes:
+            if (i != saving_done)
+                break;
+            Q_FALLTHROUGH();
+        case JournalFormat::Type::saved_bytes:
+            if (!target->m_edits.isEmpty()) {
+                const qint64 first = target->m_edits.firstKey();
+                const qint64 last = target->m_edits.lastKey();
+                target->m_edits.clear();
+                emit target->bytes_changed(first, last);
+            }
+            break;
+        case JournalFormat::Type::saved_markup: {
+            QString name;
+            QDataStream in(record.payload);
+            in >> name;
+            ok = in.status() == QDataStream::Ok;
+            if (ok)
+                target->m_markup_file = name;
+            break;
+        }
+        }
+        if (!ok)
+            break;
+        ++replayed;
+    }
+    return replayed;
+}

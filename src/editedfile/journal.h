@@ -1,0 +1,165 @@
+#pragma once
+
+#include "editedfile/journalformat.h"
+#include "editedfile/journalwriter.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class EditedFile;
+class QLockFile;
+
+// The journal of one open data file: every step of its undo history, as it
+// happens, so that unsaved work survives a crash, a kill or a power cut.
+//
+// Where: <AppDataLocation>/journal (mode 0700), one file per data file named
+// after the SHA-1 of its absolute path (mode 0600: it holds markup texts),
+// with a QLockFile beside it held while the data file is open, so a second
+// window on the same file runs without a journal instead of writing into
+// this one. The setting "Journal" ("yes"/"no", default yes) switches it off
+// for files opened afterwards.
+//
+// What (records framed by JournalFormat, payloads in QDataStream):
+//   header       version, data path, start time, data file size and mtime
+//   snapshot     markup file name, the whole markup tree as a markup file,
+//                and every byte edit with the file's byte under it
+//   step         one pushed command's EditCommand::record() and, for a byte
+//                step, the file's byte under it
+//   move         n steps redone (n > 0) or undone (n < 0)
+//   saving_bytes the edits about to be written into the data file
+//   saved_bytes  they are; the data file's new size and mtime
+//   saved_markup the markups were written to the named markup file
+//
+// Replay starts from a snapshot with an empty history and pushes, undoes and
+// redoes exactly what the session did, so the result has the same bytes,
+// markups and undo steps. The journal follows the replayed history's index
+// and size; whenever the session does something the replay could not repeat
+// (undo below the first journaled step, redo past the last, a step without a
+// record such as a template application, a nibble joining a step from
+// before the journal, a new history), it writes a snapshot of the state
+// after it instead. A journal file is started (with its header and a
+// snapshot) by the first change; when the file has no unsaved change left
+// (both parts saved, everything undone) or is closed in order, it is
+// removed.
+//
+// Recovery checks the data file against the journal: size and mtime after
+// the last save, and the recorded original byte under every edit since.
+// When they differ, the byte edits would land on other bytes: only the
+// markups are offered, replayed aside and taken over as one new state.
+class Journal
+{
+    Q_DISABLE_COPY(Journal)
+
+public:
+    enum class State {
+        // No file open, or the setting is off.
+        off,
+        // Another window holds the lock: nothing is written.
+        foreign,
+        // A journal was left behind: nothing is written until recover(),
+        // discard() or postpone().
+        pending,
+        // Left for later: kept as it is, nothing is written this time.
+        postponed,
+        recording,
+    };
+    struct Found
+    {
+        QDateTime began;
+        int changes = 0;
+        // Damaged records at the end, left out.
+        int dropped = 0;
+        // The data file is not the one the byte edits were made on.
+        bool file_changed = false;
+    };
+
+    explicit Journal(EditedFile *file);
+    ~Journal();
+
+    static bool enabled();
+    static QString folder();
+    static QString path_for(const QString &data_path);
+
+    // The data file `data_path` (absolute) was opened.
+    void bind(const QString &data_path);
+    // It is closed in order: the journal goes (unless left for later).
+    void release();
+    State state() const { return m_state; }
+    QString journal_path() const { return m_path; }
+
+    // What a journal left behind holds (state pending).
+    Found found() const { return m_found; }
+    // Replays it onto the file as it is now (only the markups when the file
+    // changed) and keeps recording from there. False when nothing could be
+    // replayed; the journal is then left as it is.
+    bool recover();
+    void discard();
+    void postpone();
+
+    // --- the edited file's hooks
+    // Around each push: begin_step() says whether to pass the step's record.
+    bool begin_step();
+    void end_step(const QByteArray &record, int file_byte, bool applied, bool merged);
+    // The history's index moved outside a push (undo, redo, a restart).
+    void history_moved(int index, int count);
+    // The file has no unsaved change left: the journal goes.
+    void unmodified();
+    void saving_bytes();
+    void saved_bytes();
+    void saved_markup(const QString &name);
+    // The byte edits changed outside the history (a copy was saved).
+    void edits_dropped();
+
+    // --- reading (static so the fuzzer can drive it without a journal)
+    struct FileProbe
+    {
+        qint64 size = -1;
+        qint64 mtime = -1;
+        std::function<int(qint64)> byte;
+    };
+    struct Analysis
+    {
+        bool usable = false;
+        Found found;
+        // Index of a saving_bytes record with no saved_bytes after it whose
+        // bytes the data file holds: replayed as saved. -1: none.
+        int saving_done = -1;
+    };
+    static Analysis analyse(const QList<JournalFormat::Record> &records, const FileProbe &file);
+    // Replays the records onto `target` (its history restarted first); stops
+    // at the first that cannot be replayed. Returns how many were.
+    static int replay(EditedFile *target, const QList<JournalFormat::Record> &records,
+                      int saving_done);
+
+private:
+    bool writing() const { return m_state == State::recording && m_writer.is_open(); }
+    // Starts the file, or writes a snapshot when one is due. True when it
+    // wrote a snapshot (of the state as it is now).
+    bool start_if_needed();
+    bool start_file();
+    void write_snapshot();
+    void append(JournalFormat::Type type, const QByteArray &payload);
+    void remove_file();
+    QByteArray header() const;
+    QByteArray snapshot() const;
+
+    EditedFile *m_file;
+    State m_state = State::off;
+    QString m_data_path;
+    QString m_path;
+    std::unique_ptr<QLockFile> m_lock;
+    JournalWriter m_writer;
+    bool m_needs_snapshot = true;
+    // The replayed history's index and size, as replay would have them.
+    int m_replay_index = 0;
+    int m_replay_count = 0;
+    int m_seen_index = 0;
+    bool m_in_step = false;
+    // What bind() found.
+    QList<JournalFormat::Record> m_records;
+    Analysis m_analysis;
+    Found m_found;
+};

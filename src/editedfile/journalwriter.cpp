@@ -1,0 +1,134 @@
+#include "editedfile/journalwriter.h"
+
+#include <QFile>
+
+#include <chrono>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool write_all(int fd, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size_t(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+} // namespace
+
+JournalWriter::~JournalWriter()
+{
+    close();
+}
+
+bool JournalWriter::start(const QString &path, const QByteArray &start)
+{
+    close();
+    const QByteArray target = QFile::encodeName(path);
+    const QByteArray temporary = target + ".new";
+    const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    // The mode given to open() passes through the umask; markup texts are
+    // nobody else's business whatever it is.
+    ::fchmod(fd, 0600);
+    if (!write_all(fd, start.constData(), start.size()) || ::fdatasync(fd) != 0
+        || ::rename(temporary.constData(), target.constData()) != 0) {
+        ::close(fd);
+        ::unlink(temporary.constData());
+        return false;
+    }
+    m_fd = fd;
+    m_pending.clear();
+    m_appended = m_synced = 0;
+    m_stop = m_urgent = m_failed = false;
+    m_thread = std::thread(&JournalWriter::run, this);
+    return true;
+}
+
+void JournalWriter::append(const QByteArray &bytes)
+{
+    if (m_fd < 0)
+        return;
+    bool wake = false;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        // The thread looks at the buffer again after its pause anyway; only
+        // one idle for want of work needs a wake-up (a system call each).
+        wake = m_idle && m_pending.isEmpty();
+        m_pending.append(bytes);
+        m_appended += bytes.size();
+    }
+    if (wake)
+        m_wake.notify_one();
+}
+
+void JournalWriter::sync()
+{
+    if (m_fd < 0)
+        return;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    const qint64 target = m_appended;
+    m_urgent = true;
+    m_wake.notify_one();
+    m_done.wait(lock, [&] { return m_synced >= target; });
+}
+
+void JournalWriter::close()
+{
+    if (m_fd < 0)
+        return;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_one();
+    m_thread.join();
+    ::close(m_fd);
+    m_fd = -1;
+}
+
+bool JournalWriter::failed() const
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_failed;
+}
+
+void JournalWriter::run()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_idle = true;
+        m_wake.wait(lock, [&] { return m_stop || !m_pending.isEmpty(); });
+        m_idle = false;
+        if (m_pending.isEmpty())
+            break;
+        QByteArray batch;
+        batch.swap(m_pending);
+        m_urgent = false;
+        const bool failed = m_failed;
+        lock.unlock();
+        bool ok = true;
+        if (!failed)
+            ok = write_all(m_fd, batch.constData(), batch.size()) && ::fdatasync(m_fd) == 0;
+        lock.lock();
+        if (!ok)
+            m_failed = true;
+        m_synced += batch.size();
+        m_done.notify_all();
+        // A pause between batches keeps steady typing from syncing on every
+        // key; a save waiting in sync() or closing cuts it short.
+        m_wake.wait_for(lock, std::chrono::milliseconds(100), [&] { return m_stop || m_urgent; });
+    }
+}

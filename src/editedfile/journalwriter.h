@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+// Appends to a journal file from a thread of its own, so the editing thread
+// only copies bytes into a buffer. Whatever is appended is written and
+// fdatasync'ed in batches: a batch leaves as soon as the last one is on
+// disk, and batches are at least 100 ms apart, so a record reaches the disk
+// within about 100 ms plus two syncs.
+class JournalWriter
+{
+    Q_DISABLE_COPY(JournalWriter)
+
+public:
+    JournalWriter() = default;
+    // Writes what is pending, then closes.
+    ~JournalWriter();
+
+    // Writes `start` into a new file beside `path` (mode 0600), syncs it and
+    // renames it over `path`, so an older journal there is replaced whole or
+    // not at all; appends then go to the new file. False when that failed
+    // (the writer stays closed).
+    bool start(const QString &path, const QByteArray &start);
+    bool is_open() const { return m_fd >= 0; }
+    // Queues bytes for the file; never waits for the disk.
+    void append(const QByteArray &bytes);
+    // Returns once everything appended so far is on disk (or failed to get
+    // there).
+    void sync();
+    // Writes what is pending and closes the file.
+    void close();
+    // A write or sync failed: later records are dropped.
+    bool failed() const;
+
+private:
+    void run();
+
+    int m_fd = -1;
+    std::thread m_thread;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_done;
+    QByteArray m_pending;
+    qint64 m_appended = 0;
+    qint64 m_synced = 0;
+    bool m_stop = false;
+    bool m_urgent = false;
+    // Waiting for the first bytes of a batch.
+    bool m_idle = false;
+    bool m_failed = false;
+};
