@@ -79,23 +79,9 @@ void KsyMarkCommand::place(const KsyMarkup &markup)
 
 MarkupNode *KsyMarkCommand::find_parent(qint64 first, qint64 last, int *row, bool *holds_markups) const
 {
-    // The same walk as MarkupTree's placement, read-only.
-    MarkupNode *root = m_tree->model()->root();
-    MarkupNode *node = root;
-    for (;;) {
-        if (node != root && first == node->start() && last == node->end())
-            return nullptr;
-        MarkupNode *inside = nullptr;
-        for (MarkupNode *c : node->children()) {
-            if (c->start() <= first && last <= c->end()) {
-                inside = c;
-                break;
-            }
-        }
-        if (!inside)
-            break;
-        node = inside;
-    }
+    MarkupNode *node = m_tree->holder_of(first, last);
+    if (!node)
+        return nullptr;
     *holds_markups = false;
     *row = node->child_count();
     const QList<MarkupNode *> &kids = node->children();

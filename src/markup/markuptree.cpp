@@ -278,10 +278,8 @@ MarkupNode *MarkupTree::node_of(const QModelIndex &index) const
     return m_model->node_from_index(index);
 }
 
-MarkupNode *MarkupTree::place_range(qint64 first, qint64 last)
+MarkupNode *MarkupTree::holder_of(qint64 first, qint64 last) const
 {
-    // Walks down to the markup that must hold the new range; only returns the
-    // parent the range belongs under (the caller inserts), or null to refuse.
     MarkupNode *root = m_model->root();
     MarkupNode *node = root;
     for (;;) {
@@ -295,9 +293,18 @@ MarkupNode *MarkupTree::place_range(qint64 first, qint64 last)
             }
         }
         if (!inside)
-            break;
+            return node;
         node = inside;
     }
+}
+
+MarkupNode *MarkupTree::place_range(qint64 first, qint64 last)
+{
+    // Walks down to the markup that must hold the new range; only returns the
+    // parent the range belongs under (the caller inserts), or null to refuse.
+    MarkupNode *node = holder_of(first, last);
+    if (!node)
+        return nullptr;
 
     for (MarkupNode *c : node->children()) {
         const qint64 w = c->start();

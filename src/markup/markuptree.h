@@ -169,6 +169,11 @@ public:
     static QByteArray encode_markup_file(const QString &xml);
     static QString decode_markup_file(const QByteArray &bytes);
 
+    // The innermost markup (or the root) whose range holds first..last,
+    // walking down through the first child that holds it at each level;
+    // null when a markup already has exactly that range. Reads only.
+    MarkupNode *holder_of(qint64 first, qint64 last) const;
+
 signals:
     void status_message(const QString &text);
 
