@@ -29,8 +29,8 @@
 #include "benchsupport.h"
 
 #include "document/buffereddocument.h"
-#include "document/fileanchor.h"
-#include "document/fileiterator.h"
+#include "document/file_anchor.h"
+#include "document/file_iterator.h"
 #include "document/hexdocument.h"
 #include "editedfile/editedfile.h"
 #include "editedfile/journal.h"
@@ -302,8 +302,8 @@ qint64 memmem_blocks(const QString &path, const std::string &pattern)
 
 qint64 find_bytes_file(BufferedDocument &doc, const std::string &pattern)
 {
-    FileIterator from(&doc);
-    const FileIterator to = from.end();
+    file_iterator from(&doc);
+    const file_iterator to = from.end();
     match_range result;
     if (!find_bytes(from, to, result, pattern))
         return -1;
@@ -1434,10 +1434,11 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir config_dir;
-    if (child_group.isEmpty() && config_dir.isValid())
+    if (child_group.isEmpty() && config_dir.isValid()) {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(config_dir.path()));
         // Journals too stay out of the user's folders.
         qputenv("XDG_DATA_HOME", QFile::encodeName(config_dir.path() + QStringLiteral("/data")));
+    }
 
     if (!child_group.isEmpty())
         return run_child(child_group, settings, argc, argv);

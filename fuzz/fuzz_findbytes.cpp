@@ -4,8 +4,8 @@
 // 1 to 16 bytes (at least twice the pattern), so every input crosses joins.
 #include "fuzzsupport.h"
 
-#include "document/fileanchor.h"
-#include "document/fileiterator.h"
+#include "document/file_anchor.h"
+#include "document/file_iterator.h"
 #include "document/hexdocument.h"
 #include "search/match_range.h"
 #include "search/searchengine.h"
@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     doc.open(QString::fromStdString(path));
     PQ_FUZZ_CHECK(doc.is_open());
     PQ_FUZZ_CHECK(doc.size() == qint64(hay.size()));
-    FileAnchor::instance()->clear();
+    file_anchor::instance()->clear();
 
     const qint64 block = 1 + (control >> 3) % 16;
     const qint64 n = qint64(hay.size());
@@ -74,8 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (qint64 s : starts) {
         if (s < 0 || s > n)
             continue;
-        FileIterator from = doc.iterator_at(s);
-        const FileIterator to = doc.end();
+        file_iterator from = doc.iterator_at(s);
+        const file_iterator to = doc.end();
         match_range result;
         const bool hit = find_bytes(from, to, result, pattern, block);
         const qint64 expected = oracle(hay, s, pattern);

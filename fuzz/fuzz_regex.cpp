@@ -7,7 +7,7 @@
 // the other way round; such a round ends the walk unchecked.
 #include "fuzzsupport.h"
 
-#include "document/fileanchor.h"
+#include "document/file_anchor.h"
 #include "document/hexdocument.h"
 #include "search/searchengine.h"
 
@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     HexDocument doc;
     doc.open(QString::fromStdString(path));
     PQ_FUZZ_CHECK(doc.is_open());
-    FileAnchor::instance()->clear();
+    file_anchor::instance()->clear();
 
     SearchEngine blocks;
     blocks.set_block_size(1 + (choice >> 1) % 16);

@@ -358,10 +358,6 @@
         <translation>Pellow Quarnby&lt;br&gt;</translation>
     </message>
     <message>
-        <source>Built with Qt %1 and Boost %2&lt;br&gt;</source>
-        <translation>Erstellt mit Qt %1 und Boost %2&lt;br&gt;</translation>
-    </message>
-    <message>
         <source>Version %1</source>
         <translation>Version %1</translation>
     </message>
@@ -548,16 +544,16 @@
 <context>
     <name>JumpWidget</name>
     <message>
-        <source>Goto Address (hexadecimal)</source>
-        <translation>Gehe zu Adresse (hexadezimal)</translation>
-    </message>
-    <message>
-        <source>e.g. 1f00</source>
-        <translation>z. B. 1f00</translation>
-    </message>
-    <message>
         <source>Go</source>
         <translation>Los</translation>
+    </message>
+    <message>
+        <source>Goto Address</source>
+        <translation>Gehe zu Adresse</translation>
+    </message>
+    <message>
+        <source>hexadecimal, e.g. 1f00</source>
+        <translation>hexadezimal, z. B. 1f00</translation>
     </message>
 </context>
 <context>
@@ -1489,16 +1485,20 @@ oder ziehen Sie eine Datei auf dieses Fenster.</translation>
         <translation>Markierungen erfolgreich geladen</translation>
     </message>
     <message>
-        <source>Markup load failed: read %1 markup, stopped at line %2, column %3: %4</source>
-        <translation>Markierungen nicht geladen: %1 Markierung gelesen, angehalten in Zeile %2, Spalte %3: %4</translation>
-    </message>
-    <message>
-        <source>Markup load failed: read %1 markups, stopped at line %2, column %3: %4</source>
-        <translation>Markierungen nicht geladen: %1 Markierungen gelesen, angehalten in Zeile %2, Spalte %3: %4</translation>
-    </message>
-    <message>
         <source>Markup load cancelled</source>
         <translation>Laden der Markierungen abgebrochen</translation>
+    </message>
+    <message>
+        <source>Read %1 markup, stopped at line %2, column %3: %4</source>
+        <translation>%1 Markierung gelesen, angehalten in Zeile %2, Spalte %3: %4</translation>
+    </message>
+    <message>
+        <source>Read %1 markups, stopped at line %2, column %3: %4</source>
+        <translation>%1 Markierungen gelesen, angehalten in Zeile %2, Spalte %3: %4</translation>
+    </message>
+    <message>
+        <source>Markup load failed</source>
+        <translation>Markierungen nicht geladen</translation>
     </message>
 </context>
 <context>
@@ -1605,10 +1605,6 @@ oder ziehen Sie eine Datei auf dieses Fenster.</translation>
         <translation>Die Datei hat sich während der Suche geändert</translation>
     </message>
     <message>
-        <source>Invalid regular expression</source>
-        <translation>Ungültiger regulärer Ausdruck</translation>
-    </message>
-    <message>
         <source>Search String is Empty</source>
         <translation>Suchtext ist leer</translation>
     </message>
@@ -1645,14 +1641,6 @@ oder ziehen Sie eine Datei auf dieses Fenster.</translation>
     <message>
         <source>Progress</source>
         <translation>Fortschritt</translation>
-    </message>
-    <message>
-        <source>Search</source>
-        <translation>Suchen</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>Abbrechen</translation>
     </message>
     <message>
         <source>&amp;Alpha</source>

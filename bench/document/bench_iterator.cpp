@@ -1,11 +1,11 @@
-// Byte-at-a-time scan through FileIterator against memchr over plain read()
+// Byte-at-a-time scan through file_iterator against memchr over plain read()
 // buffers of 1 MiB, on the same file in the same run. Prints the throughput
 // of each (median of three runs) and their ratio.
 //
 // Usage: bench_iterator [size in MiB, default 256]
 
 #include "document/buffereddocument.h"
-#include "document/fileiterator.h"
+#include "document/file_iterator.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -54,10 +54,10 @@ qint64 scan_iterator(const QString &path)
 {
     BufferedDocument doc;
     doc.open(path.toUtf8().toStdString());
-    const FileIterator first(&doc);
-    const FileIterator last = first.end();
+    const file_iterator first(&doc);
+    const file_iterator last = first.end();
     qint64 count = 0;
-    for (FileIterator it = first; it != last; ++it)
+    for (file_iterator it = first; it != last; ++it)
         count += static_cast<unsigned char>(*it) == target;
     return count;
 }

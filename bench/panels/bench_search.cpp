@@ -1,7 +1,7 @@
 // The search against plain baselines on the same file in the same run:
 //   find_bytes, absent 16-byte pattern   vs memmem over 1 MiB read() blocks
 //   find_bytes, absent 1-byte pattern    vs memchr over 1 MiB read() blocks
-//   regex ab[0-9]{3}cd over FileIterator vs the same boost::regex over one
+//   regex ab[0-9]{3}cd over file_iterator vs the same boost::regex over one
 //                                           contiguous buffer of the file
 //   the search panel (Alpha, progress shown) for a string planted at the end
 //                                        vs grep -c -F as a subprocess
@@ -11,7 +11,7 @@
 //
 // Usage: bench_search [size in MiB, default 256]
 
-#include "document/fileanchor.h"
+#include "document/file_anchor.h"
 #include "document/hexdocument.h"
 #include "hexview/hexwidget.h"
 #include "search/searchengine.h"
@@ -110,8 +110,8 @@ qint64 scan_blocks(const QString &path, size_t len, Find find)
 
 qint64 engine_find(HexDocument &doc, const std::string &pattern)
 {
-    FileIterator from = doc.begin();
-    const FileIterator to = doc.end();
+    file_iterator from = doc.begin();
+    const file_iterator to = doc.end();
     match_range result;
     return find_bytes(from, to, result, pattern) ? result.first : -1;
 }
@@ -206,9 +206,9 @@ int main(int argc, char **argv)
         const boost::regex re(regex_text, boost::regex::normal);
         const Measure ours = median(
             [&] {
-                FileIterator first = doc.begin();
-                FileIterator last = doc.end();
-                boost::match_results<FileIterator> m;
+                file_iterator first = doc.begin();
+                file_iterator last = doc.end();
+                boost::match_results<file_iterator> m;
                 return boost::regex_search(first, last, m, re, boost::match_default)
                     ? m[0].first.position()
                     : qint64(-1);

@@ -16,7 +16,7 @@ namespace {
 int BatchExport::run(const Job &job, QString *error)
 {
     const QByteArray utf8 = job.file.toUtf8();
-    if (BufferedDocument::open_error(std::string(utf8.constData(), size_t(utf8.size())))) {
+    if (!BufferedDocument::open_error(std::string(utf8.constData(), size_t(utf8.size()))).empty()) {
         *error = tr("Cannot read %1").arg(job.file);
         return 1;
     }

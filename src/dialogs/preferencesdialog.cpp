@@ -51,48 +51,48 @@ PreferencesDialog::PreferencesDialog(QWidget *parent, std::function<void(int)> m
         : QDir::home().absolutePath();
 
     auto *layout = new QGridLayout(this);
-    m_toolbar_style_combo = new QComboBox(this);
-    m_toolbar_style_combo->setObjectName(QStringLiteral("toolbar_style_combo"));
-    m_toolbar_style_combo->addItems({tr("Icon Only"), tr("Text Only"),
+    toolbar_style_combo = new QComboBox(this);
+    toolbar_style_combo->setObjectName(QStringLiteral("toolbar_style_combo"));
+    toolbar_style_combo->addItems({tr("Icon Only"), tr("Text Only"),
                                    tr("Text Beside"), tr("Text Under")});
-    m_link_check = new QCheckBox(tr("Link Markup to Files"), this);
-    m_link_check->setObjectName(QStringLiteral("link_check"));
-    m_splash_check = new QCheckBox(tr("Splash Screen at Startup"), this);
-    m_splash_check->setObjectName(QStringLiteral("splash_check"));
-    m_hex_display_check = new QCheckBox(tr("Display Markup Positions in hexadecimal"), this);
-    m_hex_display_check->setObjectName(QStringLiteral("hex_display_check"));
+    link_check = new QCheckBox(tr("Link Markup to Files"), this);
+    link_check->setObjectName(QStringLiteral("link_check"));
+    splash_check = new QCheckBox(tr("Splash Screen at Startup"), this);
+    splash_check->setObjectName(QStringLiteral("splash_check"));
+    hex_display_check = new QCheckBox(tr("Display Markup Positions in hexadecimal"), this);
+    hex_display_check->setObjectName(QStringLiteral("hex_display_check"));
     m_journal_check = new QCheckBox(tr("Keep a journal of unsaved changes"), this);
     m_journal_check->setObjectName(QStringLiteral("journal_check"));
     auto *dir_label = new QLabel(tr("Default Markup Save Directory"), this);
-    m_markup_dir_edit = new QLineEdit(dir_text, this);
-    dir_label->setBuddy(m_markup_dir_edit);
+    markup_dir_edit = new QLineEdit(dir_text, this);
+    dir_label->setBuddy(markup_dir_edit);
     // A list of four words says nothing on its own: it gets a name too.
     auto *style_label = new QLabel(tr("Toolbar Style"), this);
-    style_label->setBuddy(m_toolbar_style_combo);
-    m_markup_dir_edit->setObjectName(QStringLiteral("markup_dir_edit"));
+    style_label->setBuddy(toolbar_style_combo);
+    markup_dir_edit->setObjectName(QStringLiteral("markup_dir_edit"));
     QPushButton *browse_button = make_button(tr("Browse"), "browse_button", this);
     QPushButton *save_button = make_button(tr("Save"), "save_button", this);
     QPushButton *cancel_button = make_button(tr("Cancel"), "cancel_button", this);
 
-    m_link_check->setChecked(reads("Link Markup", "yes"));
+    link_check->setChecked(reads("Link Markup", "yes"));
     // A value outside the four styles (a hand-edited file) shows as the
     // default, so Save never stores or applies a style that does not exist.
     int style = config->value(QStringLiteral("Toolbar Style"), 0).toInt();
-    if (style < 0 || style >= m_toolbar_style_combo->count())
+    if (style < 0 || style >= toolbar_style_combo->count())
         style = 0;
-    m_toolbar_style_combo->setCurrentIndex(style);
-    m_splash_check->setChecked(reads("Splash Screen", "yes"));
-    m_hex_display_check->setChecked(!reads("Hex Markup Display", "no"));
+    toolbar_style_combo->setCurrentIndex(style);
+    splash_check->setChecked(reads("Splash Screen", "yes"));
+    hex_display_check->setChecked(!reads("Hex Markup Display", "no"));
     m_journal_check->setChecked(!reads("Journal", "no"));
 
     layout->addWidget(dir_label, 0, 0);
-    layout->addWidget(m_markup_dir_edit, 0, 1);
+    layout->addWidget(markup_dir_edit, 0, 1);
     layout->addWidget(browse_button, 0, 2);
-    layout->addWidget(m_link_check, 1, 0);
+    layout->addWidget(link_check, 1, 0);
     layout->addWidget(style_label, 2, 0);
-    layout->addWidget(m_toolbar_style_combo, 2, 1);
-    layout->addWidget(m_splash_check, 3, 0);
-    layout->addWidget(m_hex_display_check, 4, 0);
+    layout->addWidget(toolbar_style_combo, 2, 1);
+    layout->addWidget(splash_check, 3, 0);
+    layout->addWidget(hex_display_check, 4, 0);
     layout->addWidget(m_journal_check, 5, 0);
     layout->addWidget(save_button, 6, 0);
     layout->addWidget(cancel_button, 6, 1);
@@ -105,14 +105,14 @@ PreferencesDialog::PreferencesDialog(QWidget *parent, std::function<void(int)> m
 void PreferencesDialog::accept()
 {
     Config *config = Config::instance();
-    config->setValue(QStringLiteral("Markup Dir"), m_markup_dir_edit->text());
-    config->setValue(QStringLiteral("Link Markup"), yes_no(m_link_check->isChecked()));
-    config->setValue(QStringLiteral("Toolbar Style"), m_toolbar_style_combo->currentIndex());
-    config->setValue(QStringLiteral("Splash Screen"), yes_no(m_splash_check->isChecked()));
-    config->setValue(QStringLiteral("Hex Markup Display"), yes_no(m_hex_display_check->isChecked()));
+    config->setValue(QStringLiteral("Markup Dir"), markup_dir_edit->text());
+    config->setValue(QStringLiteral("Link Markup"), yes_no(link_check->isChecked()));
+    config->setValue(QStringLiteral("Toolbar Style"), toolbar_style_combo->currentIndex());
+    config->setValue(QStringLiteral("Splash Screen"), yes_no(splash_check->isChecked()));
+    config->setValue(QStringLiteral("Hex Markup Display"), yes_no(hex_display_check->isChecked()));
     config->setValue(QStringLiteral("Journal"), yes_no(m_journal_check->isChecked()));
     if (m_apply_toolbar_style)
-        m_apply_toolbar_style(m_toolbar_style_combo->currentIndex());
+        m_apply_toolbar_style(toolbar_style_combo->currentIndex());
     QDialog::accept();
 }
 
@@ -124,5 +124,5 @@ void PreferencesDialog::browse_dir()
     // A cancelled chooser answers with the empty text: the field keeps its
     // directory rather than losing it.
     if (!chosen.isEmpty())
-        m_markup_dir_edit->setText(chosen);
+        markup_dir_edit->setText(chosen);
 }

@@ -39,13 +39,13 @@ public slots:
     virtual void browse_dir();
 
 private:
-    QCheckBox *m_link_check;
+    QCheckBox *link_check;
     // "Journal": files opened afterwards keep (or do not keep) a journal.
     QCheckBox *m_journal_check;
-    QComboBox *m_toolbar_style_combo;
-    QLineEdit *m_markup_dir_edit;
-    QCheckBox *m_splash_check;
-    QCheckBox *m_hex_display_check;
+    QComboBox *toolbar_style_combo;
+    QLineEdit *markup_dir_edit;
+    QCheckBox *splash_check;
+    QCheckBox *hex_display_check;
 
     std::function<void(int)> m_apply_toolbar_style;
 };

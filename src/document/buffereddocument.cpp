@@ -1,6 +1,6 @@
 #include "document/buffereddocument.h"
 
-#include "document/documenterror.h"
+#include "document/documentfailure.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -13,24 +13,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-const DocumentError not_open(DocumentError::Kind::NotOpen);
-const DocumentError beyond_eof(DocumentError::Kind::BeyondEof);
-const DocumentError does_not_exist(DocumentError::Kind::DoesNotExist);
-const DocumentError cannot_open(DocumentError::Kind::CannotOpen);
-const DocumentError not_regular(DocumentError::Kind::NotRegular);
-} // namespace
+using namespace document_failure;
 
 BufferedDocument::BufferedDocument()
-    : m_buffer(new char[window_size])
+    : buffer(new char[window_size])
 {
 }
 
 BufferedDocument::~BufferedDocument()
 {
-    if (m_file) {
-        m_file->close();
-        delete m_file;
+    if (file) {
+        file->close();
+        delete file;
     }
 }
 
@@ -59,19 +53,19 @@ int BufferedDocument::open_regular(const std::string &path)
     return fd;
 }
 
-std::optional<DocumentError::Kind> BufferedDocument::open_error(const std::string &path)
+std::string BufferedDocument::open_error(const std::string &path)
 {
     try {
         ::close(open_regular(path));
-    } catch (const DocumentError &error) {
-        return error.kind();
+    } catch (const std::string &failure) {
+        return failure;
     }
-    return std::nullopt;
+    return std::string();
 }
 
 void BufferedDocument::open(const std::string &path)
 {
-    if (m_file)
+    if (file)
         close();
     const int fd = open_regular(path);
     auto *candidate = new QFile;
@@ -80,33 +74,33 @@ void BufferedDocument::open(const std::string &path)
         ::close(fd);
         throw cannot_open;
     }
-    m_file = candidate;
+    file = candidate;
     m_file_path = QString::fromUtf8(path.data(), qsizetype(path.size()));
     move_buffer(0);
 }
 
 void BufferedDocument::close()
 {
-    if (!m_file)
+    if (!file)
         throw not_open;
-    m_file->close();
-    delete m_file;
-    m_file = nullptr;
+    file->close();
+    delete file;
+    file = nullptr;
     m_file_path.clear();
-    m_buffer_start = -1;
+    buffer_start = -1;
     m_buffer_valid = 0;
 }
 
 qint64 BufferedDocument::size() const
 {
-    if (!m_file)
+    if (!file)
         throw not_open;
-    return m_file->size();
+    return file->size();
 }
 
 void BufferedDocument::read(int len, qint64 pos, char *dst)
 {
-    if (!m_file)
+    if (!file)
         throw not_open;
     if (pos < 0 || len < 0)
         throw beyond_eof;
@@ -117,21 +111,21 @@ void BufferedDocument::read(int len, qint64 pos, char *dst)
         return;
     // Only the bytes the last move delivered count as held: a file that grew
     // since, or a short read, must not hand out what was left in the window.
-    if (pos < m_buffer_start || end > m_buffer_start + m_buffer_valid)
+    if (pos < buffer_start || end > buffer_start + m_buffer_valid)
         move_buffer(pos);
-    if (pos < m_buffer_start || end > m_buffer_start + m_buffer_valid) {
+    if (pos < buffer_start || end > buffer_start + m_buffer_valid) {
         // Either more than the window can hold past `pos`, or the file
         // delivered fewer bytes than its size promised (it shrank meanwhile).
-        if (len <= centring_distance || !m_file->seek(pos) || m_file->read(dst, len) != len)
+        if (len <= centring_distance || !file->seek(pos) || file->read(dst, len) != len)
             throw beyond_eof;
         return;
     }
-    memcpy(dst, m_buffer.get() + (pos - m_buffer_start), size_t(len));
+    memcpy(dst, buffer.get() + (pos - buffer_start), size_t(len));
 }
 
 void BufferedDocument::move_buffer(qint64 pos)
 {
-    if (!m_file)
+    if (!file)
         throw not_open;
     qint64 start = pos - centring_distance;
     if (start < 0) {
@@ -141,10 +135,10 @@ void BufferedDocument::move_buffer(qint64 pos)
         if (start + window_size > file_size)
             start = qMax<qint64>(0, file_size - window_size);
     }
-    m_buffer_start = start;
+    buffer_start = start;
     m_buffer_valid = 0;
-    if (m_file->seek(start)) {
-        const qint64 got = m_file->read(m_buffer.get(), window_size);
+    if (file->seek(start)) {
+        const qint64 got = file->read(buffer.get(), window_size);
         m_buffer_valid = int(qBound<qint64>(0, got, qint64(window_size)));
     }
     emit buffer_moved(pos);
@@ -157,11 +151,11 @@ void BufferedDocument::rewind()
 
 qint64 BufferedDocument::read_direct(qint64 pos, char *dst, qint64 len) const
 {
-    if (!m_file || pos < 0 || len < 0)
+    if (!file || pos < 0 || len < 0)
         return -1;
     qint64 done = 0;
     while (done < len) {
-        const ssize_t got = ::pread(m_file->handle(), dst + done, size_t(len - done), off_t(pos + done));
+        const ssize_t got = ::pread(file->handle(), dst + done, size_t(len - done), off_t(pos + done));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
@@ -175,23 +169,23 @@ qint64 BufferedDocument::read_direct(qint64 pos, char *dst, qint64 len) const
 
 int BufferedDocument::handle() const
 {
-    return m_file ? m_file->handle() : -1;
+    return file ? file->handle() : -1;
 }
 
 QString BufferedDocument::absolute_path() const
 {
-    if (!m_file)
+    if (!file)
         return QString();
     return QFileInfo(m_file_path).absoluteFilePath();
 }
 
 bool BufferedDocument::is_open_file(const QString &path) const
 {
-    if (!m_file)
+    if (!file)
         return false;
     struct stat open_stat;
     struct stat path_stat;
-    if (fstat(m_file->handle(), &open_stat) != 0 || stat(path.toUtf8().constData(), &path_stat) != 0)
+    if (fstat(file->handle(), &open_stat) != 0 || stat(path.toUtf8().constData(), &path_stat) != 0)
         return false;
     return open_stat.st_dev == path_stat.st_dev && open_stat.st_ino == path_stat.st_ino;
 }

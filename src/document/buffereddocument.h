@@ -1,19 +1,19 @@
 #pragma once
 
-#include "document/documenterror.h"
+#include "document/documentfailure.h"
 
 #include <QObject>
 #include <QString>
 
 #include <memory>
-#include <optional>
 #include <string>
 
 class QFile;
 
 // Read-only random access to one file of any size through a single window of
-// 64 KiB that follows the reads. Every failure is thrown as a DocumentError:
-// NotOpen, BeyondEof, DoesNotExist, CannotOpen or NotRegular.
+// 64 KiB that follows the reads. Every failure is thrown as a std::string
+// holding one of the texts of document_failure: not_open, beyond_eof,
+// does_not_exist, cannot_open or not_regular.
 class BufferedDocument : public QObject
 {
     Q_OBJECT
@@ -28,14 +28,14 @@ public:
 
     // `path` is UTF-8. Closes any open file first; a failure leaves the
     // document closed. Only a regular file is opened: a folder, pipe, socket
-    // or device is refused with NotRegular, and open() never
+    // or device is refused with not_regular, and open() never
     // blocks (a pipe put in the file's place meanwhile is noticed too).
     void open(const std::string &path);
-    // The kind of error open() would throw for `path`, or none when it would
-    // open it. Opens and closes the file without blocking.
-    static std::optional<DocumentError::Kind> open_error(const std::string &path);
+    // The text open() would throw for `path`, or the empty string when it
+    // would open it. Opens and closes the file without blocking.
+    static std::string open_error(const std::string &path);
     void close();
-    bool is_open() const { return m_file != nullptr; }
+    bool is_open() const { return file != nullptr; }
 
     // The size the file system reports now; never cached, so a file that
     // grows or shrinks while open is seen as it is.
@@ -43,7 +43,7 @@ public:
 
     // Copies `len` bytes at `pos` into `dst`, moving the window first when it
     // does not hold them. A negative `pos` or `len`, or a range that ends past
-    // the end of the file, is refused with BeyondEof.
+    // the end of the file, is refused with beyond_eof.
     void read(int len, qint64 pos, char *dst);
 
     // Reloads the window centred on `pos` (pushed inwards at both ends of the
@@ -68,7 +68,7 @@ public:
 
     // File offset of the window's first byte, -1 while closed, and how many
     // bytes from there the window really holds.
-    qint64 window_start() const { return m_buffer_start; }
+    qint64 window_start() const { return buffer_start; }
     int window_valid() const { return m_buffer_valid; }
 
     // The byte-at-a-time fast path: true, with the byte, when `pos` lies
@@ -76,10 +76,10 @@ public:
     // window, so a caller falls back to read() when it returns false.
     bool byte_in_window(qint64 pos, char &out) const noexcept
     {
-        const quint64 index = quint64(pos) - quint64(m_buffer_start);
+        const quint64 index = quint64(pos) - quint64(buffer_start);
         if (index >= quint64(m_buffer_valid))
             return false;
-        out = m_buffer[index];
+        out = buffer[index];
         return true;
     }
 
@@ -91,11 +91,11 @@ private:
     // A descriptor for the regular file at `path`, or throws.
     static int open_regular(const std::string &path);
 
-    std::unique_ptr<char[]> m_buffer;
-    QFile *m_file = nullptr;
+    std::unique_ptr<char[]> buffer;
+    QFile *file = nullptr;
     // The name it was opened by; a QFile made from a descriptor has none.
     QString m_file_path;
-    qint64 m_buffer_start = -1;
+    qint64 buffer_start = -1;
     // Bytes of the window that came from the file at the last move; a short
     // read (end of file, a file that shrank) leaves the rest unusable.
     int m_buffer_valid = 0;

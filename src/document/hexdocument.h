@@ -1,6 +1,6 @@
 #pragma once
 
-#include "document/fileiterator.h"
+#include "document/file_iterator.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -36,10 +36,10 @@ public:
     std::string to_ascii() const;
     // The row's first byte as 0..255; -1 when the row is empty.
     int first_byte() const;
-    int row_size() const { return m_row_length; }
-    qint64 row_offset() const { return m_row_position; }
+    int row_size() const { return row_length; }
+    qint64 row_offset() const { return row_position; }
 
-    // Throws DocumentError (NotOpen) when no file is open.
+    // Throws "file is not open" when no file is open.
     qint64 size() const;
     bool is_open() const;
     // Empty when no file is open.
@@ -47,17 +47,17 @@ public:
     // Whether `path` still names the file that is open (not a replacement).
     bool is_open_file(const QString &path) const;
 
-    // begin() and iterator_at() throw DocumentError (NotOpen) when no file is
+    // begin() and iterator_at() throw "file is not open" when no file is
     // open; end() then logs and yields position 0.
-    FileIterator begin() const;
-    FileIterator end() const;
-    FileIterator iterator_at(qint64 pos) const;
+    file_iterator begin() const;
+    file_iterator end() const;
+    file_iterator iterator_at(qint64 pos) const;
 
-    BufferedDocument *buffered_document() const { return m_document.get(); }
+    BufferedDocument *buffered_document() const { return document.get(); }
 
 private:
-    std::unique_ptr<BufferedDocument> m_document;
-    std::unique_ptr<char[]> m_row_data;
-    qint64 m_row_position = 0;
-    int m_row_length = 0;
+    std::unique_ptr<BufferedDocument> document;
+    std::unique_ptr<char[]> row_data;
+    qint64 row_position = 0;
+    int row_length = 0;
 };

@@ -1,7 +1,7 @@
 #include "editedfile/editedfile.h"
 
 #include "document/buffereddocument.h"
-#include "document/documenterror.h"
+#include "document/documentfailure.h"
 #include "document/hexdocument.h"
 #include "editedfile/bytesaver.h"
 #include "editedfile/journal.h"
@@ -127,7 +127,7 @@ qint64 EditedFile::size() const
         return 0;
     try {
         return m_document->size();
-    } catch (const DocumentError &) {
+    } catch (const std::string &) {
         return 0;
     }
 }
@@ -150,7 +150,7 @@ int EditedFile::file_byte(qint64 offset) const
     char byte = 0;
     try {
         m_document->buffered_document()->read(1, offset, &byte);
-    } catch (const DocumentError &) {
+    } catch (const std::string &) {
         return -1;
     }
     return quint8(byte);
@@ -170,7 +170,7 @@ QByteArray EditedFile::read(qint64 offset, int length) const
     QByteArray bytes(int(qMin<qint64>(length, available)), Qt::Uninitialized);
     try {
         m_document->buffered_document()->read(int(bytes.size()), offset, bytes.data());
-    } catch (const DocumentError &) {
+    } catch (const std::string &) {
         return QByteArray();
     }
     for (auto it = m_edits.lowerBound(offset);

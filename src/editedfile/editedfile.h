@@ -167,7 +167,8 @@ signals:
     void file_changed();
     // Undo or redo of a byte step: where the views' cursor was.
     void cursor_restored(const ByteEditCommand::Cursor &cursor);
-    void status_message(const QString &text);
+    // `detail` says more than the message, beside it (how a load failed).
+    void status_message(const QString &text, const QString &detail = QString());
 
 private:
     friend class ByteEditCommand;

@@ -43,6 +43,7 @@ public:
     bool running() const { return m_running; }
     // The engine's text for an outcome of the last run.
     QString message(SearchEngine::Outcome outcome) const { return m_engine.message(outcome); }
+    QString detail(SearchEngine::Outcome outcome) const { return m_engine.detail(outcome); }
 
     qint64 count() const { return qint64(m_model->hits().size()); }
     // The search found more than hit_limit hits and stopped.

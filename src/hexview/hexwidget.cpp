@@ -1,7 +1,7 @@
 #include "hexview/hexwidget.h"
 
 #include "document/buffereddocument.h"
-#include "document/documenterror.h"
+#include "document/documentfailure.h"
 #include "document/hexdocument.h"
 #include "editedfile/editedfile.h"
 #include "hexview/hexscrollbar.h"
@@ -16,6 +16,7 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QToolBox>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -387,15 +388,9 @@ qint64 HexWidget::selection_end() const
 
 bool HexWidget::read_bytes(qint64 pos, int len, QByteArray &out)
 {
-    out.resize(len);
-    if (!m_file->is_open())
-        return false;
-    try {
-        m_file->document()->buffered_document()->read(len, pos, out.data());
-    } catch (const DocumentError &) {
-        return false;
-    }
-    return true;
+    // As the view shows them: unsaved edits over the stored bytes.
+    out = m_file->read(pos, len);
+    return out.size() == len;
 }
 
 QString HexWidget::selection_text()
@@ -486,8 +481,27 @@ void HexWidget::endian_jump(bool little)
     set_selection(target, target);
 }
 
+void HexWidget::set_goto_panel(QToolBox *box, QWidget *panel)
+{
+    toolbox = box;
+    goto_panel = panel;
+}
+
+void HexWidget::set_search_panel(QToolBox *box, QWidget *panel)
+{
+    toolbox = box;
+    search_panel = panel;
+}
+
+const QMap<qint64, quint8> &HexWidget::edits() const
+{
+    return m_file->edits();
+}
+
 void HexWidget::go_to_triggered()
 {
+    if (toolbox && goto_panel)
+        toolbox->setCurrentWidget(goto_panel);
     emit goto_requested();
 }
 
@@ -505,6 +519,8 @@ void HexWidget::edit_triggered()
 void HexWidget::search_triggered()
 {
     const QString text = selection_text();
+    if (toolbox && search_panel)
+        toolbox->setCurrentWidget(search_panel);
     emit search_requested();
     emit send_selection(text);
 }
@@ -537,7 +553,7 @@ void HexWidget::follow_file()
     // Another file starts clean: where the last one was scrolled to, what was
     // selected in it and its edit mode mean nothing here.
     m_pending_nibble = -1;
-    m_mouse_down = false;
+    mouse_down = false;
     m_press_offset = -1;
     m_selection_start = -1;
     m_selection_end = -1;
@@ -710,7 +726,7 @@ void HexWidget::mousePressEvent(QMouseEvent *event)
             update();
             notify_selection();
         }
-        m_mouse_down = true;
+        mouse_down = true;
     } else if (event->button() == Qt::RightButton) {
         QMenu *menu = create_context_menu();
         menu->exec(event->globalPosition().toPoint());
@@ -720,7 +736,7 @@ void HexWidget::mousePressEvent(QMouseEvent *event)
 
 void HexWidget::mouseMoveEvent(QMouseEvent *event)
 {
-    if (!m_mouse_down)
+    if (!mouse_down)
         return;
     const QPoint pos = event->position().toPoint();
     if (m_scroll_bar) {
@@ -756,14 +772,14 @@ void HexWidget::drag_to(qint64 v)
 void HexWidget::mouseReleaseEvent(QMouseEvent *event)
 {
     const QPoint pos = event->position().toPoint();
-    if (m_mouse_down && event->modifiers() == Qt::NoModifier) {
+    if (mouse_down && event->modifiers() == Qt::NoModifier) {
         drag_to(offset_at(pos.x(), pos.y()));
         if (in_hex_column(pos.x()))
             m_hex_column_active = true;
         else if (in_char_column(pos.x()))
             m_hex_column_active = false;
     }
-    m_mouse_down = false;
+    mouse_down = false;
     m_press_offset = -1;
     if (m_scroll_bar)
         m_scroll_bar->setRepeatAction(QAbstractSlider::SliderNoAction, 0, 0);

@@ -1,11 +1,12 @@
 #pragma once
 
 #include "editedfile/byteeditcommand.h"
-#include "hexview/paintrun.h"
+#include "hexview/substrs.h"
 #include "hexview/rowlayout.h"
 
 #include <QFont>
 #include <QList>
+#include <QMap>
 #include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
@@ -19,6 +20,7 @@ class MarkupMask;
 class QMenu;
 class QScrollBar;
 class QStatusBar;
+class QToolBox;
 
 // The central hex view: for every visible row of 16 bytes the row offset, the
 // bytes as hexadecimal pairs and the same bytes as characters, with the
@@ -106,7 +108,7 @@ public:
 
     // The painting runs of one row segment whose first byte is `first_byte`,
     // as paintEvent draws them (selection over markup over plain).
-    QList<PaintRun> segment_runs(const QByteArray &text, qint64 first_byte, bool hex_segment) const;
+    QList<substrS> segment_runs(const QByteArray &text, qint64 first_byte, bool hex_segment) const;
 
     // Selection: two unordered ends, -1 = none. selection_start is also the
     // keyboard cursor and may lie past the last byte.
@@ -120,7 +122,7 @@ public:
     // show it, as the keys move the cursor.
     void set_cursor(qint64 offset);
     // The selected bytes of the file (lesser to greater end) as lowercase
-    // two-digit hex without separators; unsaved edits are not included. With no
+    // two-digit hex without separators, unsaved edits included. With no
     // selection: "Select some bytes first" and the empty text.
     QString selection_text();
 
@@ -151,6 +153,8 @@ public:
     bool edit_locked() const;
     bool hex_column_active() const;
     bool has_edits() const;
+    // Unsaved byte values by offset, ascending: the edited file's.
+    const QMap<qint64, quint8> &edits() const;
     // The unsaved value of the byte at `offset`, or -1 when it is not edited.
     int edited_value(qint64 offset) const;
 
@@ -176,6 +180,10 @@ public:
     // view sets its range and shows it only while there is something to scroll.
     void set_horizontal_scroll_bar(QScrollBar *scroll_bar);
     void set_message_box_function(MessageBoxFunction function);
+    // The main window's side toolbox and its two panels: Goto and Search of
+    // the context menu turn the toolbox to them.
+    void set_goto_panel(QToolBox *box, QWidget *panel);
+    void set_search_panel(QToolBox *box, QWidget *panel);
 
 signals:
     // An edit key changed a byte (also when the typed value equals the old one).
@@ -270,7 +278,7 @@ private:
     // The ends last announced by selection_changed().
     qint64 m_notified_start = -1;
     qint64 m_notified_end = -1;
-    bool m_mouse_down = false;
+    bool mouse_down = false;
     // The byte under a plain left press: a drag starts there, however far the
     // pointer travelled before the first move was reported. -1 = none.
     qint64 m_press_offset = -1;
@@ -278,6 +286,9 @@ private:
     bool m_hex_column_active = true;
     qint16 m_pending_nibble = -1;
 
+    QPointer<QToolBox> toolbox;
+    QPointer<QWidget> goto_panel;
+    QPointer<QWidget> search_panel;
     QPointer<MarkupMask> m_mask;
     QPointer<QStatusBar> m_status_bar;
     QPointer<HexScrollBar> m_scroll_bar;

@@ -42,10 +42,10 @@ int HexWidget::baseline(int row) const
     return row * m_line_height + m_ascent;
 }
 
-QList<PaintRun> HexWidget::segment_runs(const QByteArray &text, qint64 first_byte,
+QList<substrS> HexWidget::segment_runs(const QByteArray &text, qint64 first_byte,
                                         bool hex_segment) const
 {
-    QList<PaintRun> runs;
+    QList<substrS> runs;
     if (text.isEmpty())
         return runs;
 
@@ -58,7 +58,7 @@ QList<PaintRun> HexWidget::segment_runs(const QByteArray &text, qint64 first_byt
 
     // The look of each byte is worked out once; a hexadecimal pair and the
     // space after it share their byte's look.
-    PaintRun look;
+    substrS look;
     int look_byte = -1;
     for (int i = 0; i < text.size(); ++i) {
         const int byte_index = hex_segment ? i / 3 : i;
@@ -78,7 +78,7 @@ QList<PaintRun> HexWidget::segment_runs(const QByteArray &text, qint64 first_byt
             }
         }
         if (runs.isEmpty() || runs.constLast() != look) {
-            PaintRun run(look);
+            substrS run(look);
             run.start = i;
             run.text.clear();
             runs.append(run);
@@ -91,9 +91,9 @@ QList<PaintRun> HexWidget::segment_runs(const QByteArray &text, qint64 first_byt
 void HexWidget::paint_segment(QPainter &painter, const QByteArray &text, qint64 first_byte,
                               bool hex_segment, int row) const
 {
-    const QList<PaintRun> runs = segment_runs(text, first_byte, hex_segment);
+    const QList<substrS> runs = segment_runs(text, first_byte, hex_segment);
     const int y = baseline(row);
-    for (const PaintRun &run : runs) {
+    for (const substrS &run : runs) {
         // Cells are contiguous, so one rectangle covers the run's cells.
         const QRect cells = cell_rect(row, hex_segment, run.start, int(run.text.size()));
         const int x = cells.left();

@@ -5,7 +5,7 @@
 
 #include "settings/config.h"
 #include "document/buffereddocument.h"
-#include "document/documenterror.h"
+#include "document/documentfailure.h"
 #include "document/hexdocument.h"
 #include "hexview/hexscrollbar.h"
 #include "hexview/hexwidget.h"
@@ -170,11 +170,11 @@ QString FileActions::take_startup_notice()
 QString FileActions::data_file_refusal(const QString &name)
 {
     const QByteArray utf8 = name.toUtf8();
-    const std::optional<DocumentError::Kind> error =
+    const std::string failure =
         BufferedDocument::open_error(std::string(utf8.constData(), size_t(utf8.size())));
-    if (!error)
+    if (failure.empty())
         return QString();
-    if (*error != DocumentError::Kind::NotRegular)
+    if (failure != document_failure::not_regular)
         return tr("File not loaded: %1 could not be read").arg(name);
     struct stat st;
     const char *kind = QT_TR_NOOP("not a regular file");
@@ -224,9 +224,9 @@ bool FileActions::may_discard_changes()
     // Opening another file discards edits and markups: not when the user
     // cancels, nor after a save the user asked for has failed. Nothing is
     // dropped before both questions are answered.
-    if (m_window->is_document_modified() && ask_save_changes() != MainWindow::Unsaved::proceed)
+    if (m_window->document_modified() && ask_save_changes() != MainWindow::Unsaved::proceed)
         return false;
-    return !m_window->is_markup_modified()
+    return !m_window->markup_modified()
            || m_window->ask_save_markup() == MainWindow::Unsaved::proceed;
 }
 
@@ -254,7 +254,7 @@ MainWindow::Unsaved FileActions::ask_save_changes()
         save_as_action();
     else
         save_action();
-    return m_window->is_document_modified() ? MainWindow::Unsaved::not_saved
+    return m_window->document_modified() ? MainWindow::Unsaved::not_saved
                                             : MainWindow::Unsaved::proceed;
 }
 
@@ -263,14 +263,14 @@ bool FileActions::may_close()
     // A save the user asked for that did not happen keeps the window open,
     // so that nothing is lost; answering No closes without saving, Cancel
     // keeps it open without a word.
-    if (m_window->is_document_modified()) {
+    if (m_window->document_modified()) {
         const MainWindow::Unsaved answer = ask_save_changes();
         if (answer == MainWindow::Unsaved::not_saved)
             m_window->show_status(tr("Not closed: the file could not be saved"));
         if (answer != MainWindow::Unsaved::proceed)
             return false;
     }
-    if (m_window->is_markup_modified()) {
+    if (m_window->markup_modified()) {
         const MainWindow::Unsaved answer = m_window->ask_save_markup();
         if (answer == MainWindow::Unsaved::not_saved)
             m_window->show_status(tr("Not closed: the markup was not saved"));

@@ -6,17 +6,13 @@
 #include <QCoreApplication>
 #include <QStatusBar>
 
-#include <boost/version.hpp>
-
-HelpActions::HelpActions(MainWindow *window)
+HelpActions::HelpActions(MainWindow *window, HelpClient *client)
     : QObject(window)
     , m_window(window)
+    , m_help_client(client)
 {
-    const QString app_dir = QCoreApplication::applicationDirPath();
-    m_help_client = new HelpClient(app_dir, this);
-    m_help_client->setArguments(
-        {QStringLiteral("-profile"), app_dir + QStringLiteral("/html_help/help_contents.adp")});
-    connect(m_help_client, &HelpClient::error, m_window, &MainWindow::show_status);
+    connect(m_help_client, &HelpClient::error, m_window,
+            [window](const QString &text) { window->show_status(text); });
 }
 
 void HelpActions::close_help()
@@ -34,14 +30,9 @@ void HelpActions::help_topics_action()
 void HelpActions::about_action()
 {
     m_window->statusBar()->clearMessage();
+    // The name in the larger font, the version below it in the smaller one.
     const QString text = QStringLiteral("<font size = 4>") + tr("Pellow Quarnby<br>")
-                         + QStringLiteral("</font><br>")
-                         + tr("Built with Qt %1 and Boost %2<br>")
-                               .arg(QString::fromLatin1(qVersion()),
-                                    QStringLiteral("%1.%2.%3")
-                                        .arg(BOOST_VERSION / 100000)
-                                        .arg(BOOST_VERSION / 100 % 1000)
-                                        .arg(BOOST_VERSION % 100))
-                         + QStringLiteral("<font size =3>") + tr("Version %1").arg(QStringLiteral(PQ_VERSION));
+                         + QStringLiteral("</font><br>") + QStringLiteral("<font size =3>")
+                         + tr("Version %1").arg(QStringLiteral(PQ_VERSION));
     m_window->show_about(tr("About Pellow Quarnby"), text);
 }

@@ -12,9 +12,9 @@ class HelpActions : public QObject
     Q_DISABLE_COPY(HelpActions)
 
 public:
-    // The pages are looked for beside the program; the viewer's complaints
-    // (missing viewer, missing pages) go to the window's status bar.
-    explicit HelpActions(MainWindow *window);
+    // `client` is the window's; the viewer's complaints (missing viewer,
+    // missing pages) go to the window's status bar.
+    HelpActions(MainWindow *window, HelpClient *client);
 
     // Ends the help viewer; the window calls it as it closes.
     void close_help();

@@ -5,6 +5,7 @@
 #include "hexview/hexwidget.h"
 #include "mainwindow/fileactions.h"
 #include "mainwindow/helpactions.h"
+#include "mainwindow/helpclient.h"
 #include "mainwindow/markupactions.h"
 #include "mainwindow/markupfileactions.h"
 #include "mainwindow/templateactions.h"
@@ -18,10 +19,12 @@
 #include "panels/jumpwidget.h"
 #include "panels/searchresultswidget.h"
 #include "panels/searchwidget.h"
+#include "panels/statusdetail.h"
 #include "treeview/hextreeview.h"
 #include "treeview/treeviewdelegate.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -50,9 +53,15 @@ MainWindow::MainWindow()
     m_history = m_file->history();
     install_default_hooks();
 
+    // The help viewer is looked for beside the program, with its profile.
+    const QString app_dir = QCoreApplication::applicationDirPath();
+    help_client = new HelpClient(app_dir, this);
+    help_client->setArguments(
+        {QStringLiteral("-profile"), app_dir + QStringLiteral("/html_help/help_contents.adp")});
+
     // The commands only keep the window; they reach its parts when they run.
     m_file_actions = new FileActions(this);
-    m_help_actions = new HelpActions(this);
+    m_help_actions = new HelpActions(this, help_client);
     m_markup_actions = new MarkupActions(this);
     m_markup_file_actions = new MarkupFileActions(this, m_file);
     m_template_actions = new TemplateActions(this, m_file);
@@ -62,7 +71,7 @@ MainWindow::MainWindow()
     build_central_widget();
     build_docks();
     build_inspector_dock();
-    m_view_actions = new ViewActions(this, m_search_panel, m_goto_panel, m_inspector);
+    m_view_actions = new ViewActions(this, search_panel, goto_panel, m_inspector);
 
     build_markup_objects();
 
@@ -127,34 +136,34 @@ void MainWindow::build_central_widget()
 
 void MainWindow::build_docks()
 {
-    m_markup_dock = new QDockWidget(tr("Markup Tree"), this);
-    m_markup_dock->setObjectName(QStringLiteral("MarkupTreeDockWidget"));
-    m_markup_dock->setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
+    markup_dock = new QDockWidget(tr("Markup Tree"), this);
+    markup_dock->setObjectName(QStringLiteral("MarkupTreeDockWidget"));
+    markup_dock->setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
     m_markup_tree_view = new HexTreeView(this);
     m_markup_tree_view->setMaximumSize(32767, 32767);
     m_markup_tree_view->setSizePolicy(QSizePolicy::MinimumExpanding,
                                       QSizePolicy::MinimumExpanding);
-    m_markup_dock->setWidget(m_markup_tree_view);
-    addDockWidget(Qt::TopDockWidgetArea, m_markup_dock);
+    markup_dock->setWidget(m_markup_tree_view);
+    addDockWidget(Qt::TopDockWidgetArea, markup_dock);
 
-    m_toolbox_dock = new QDockWidget(tr("Toolbox"), this);
-    m_toolbox_dock->setObjectName(QStringLiteral("Toolboxdockwidget"));
-    m_toolbox_dock->setAllowedAreas(Qt::AllDockWidgetAreas);
-    m_toolbox = new QToolBox(this);
+    toolbox_dock = new QDockWidget(tr("Toolbox"), this);
+    toolbox_dock->setObjectName(QStringLiteral("Toolboxdockwidget"));
+    toolbox_dock->setAllowedAreas(Qt::AllDockWidgetAreas);
+    toolbox = new QToolBox(this);
 
-    m_search_panel = new SearchWidget(this);
-    m_search_panel->setMaximumSize(32767, 32767);
-    m_search_panel->setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::MinimumExpanding);
-    m_toolbox->insertItem(0, m_search_panel, QIcon(), tr("Search"));
+    search_panel = new SearchWidget(this);
+    search_panel->setMaximumSize(32767, 32767);
+    search_panel->setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::MinimumExpanding);
+    toolbox->insertItem(0, search_panel, QIcon(), tr("Search"));
 
-    m_goto_panel = new JumpWidget(this);
-    m_goto_panel->setMaximumSize(32767, 32767);
-    m_goto_panel->setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::MinimumExpanding);
+    goto_panel = new JumpWidget(this);
+    goto_panel->setMaximumSize(32767, 32767);
+    goto_panel->setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::MinimumExpanding);
     // Inserted before "Search", which stays the open page.
-    m_toolbox->insertItem(0, m_goto_panel, QIcon(), tr("Goto"));
+    toolbox->insertItem(0, goto_panel, QIcon(), tr("Goto"));
 
-    m_toolbox_dock->setWidget(m_toolbox);
-    addDockWidget(Qt::LeftDockWidgetArea, m_toolbox_dock);
+    toolbox_dock->setWidget(toolbox);
+    addDockWidget(Qt::LeftDockWidgetArea, toolbox_dock);
 
     // Find All's list wants the window's width for its four columns, which
     // the narrow toolbox page has not; it appears when Find All first runs.
@@ -191,7 +200,8 @@ void MainWindow::build_markup_objects()
 
     m_markup_tree_view->setModel(m_markup_model);
     // The commands reach the selection through the view.
-    m_markup_tree_view->setSelectionModel(new QItemSelectionModel(m_markup_model, this));
+    selection_model = new QItemSelectionModel(m_markup_model, this);
+    m_markup_tree_view->setSelectionModel(selection_model);
     m_markup_tree_view->setColumnWidth(0, 200);
     m_markup_tree_view->setColumnWidth(1, 75);
     m_markup_tree_view->setColumnWidth(2, 75);
@@ -205,12 +215,12 @@ void MainWindow::build_markup_objects()
     wire_collaborators();
 }
 
-bool MainWindow::is_markup_modified() const
+bool MainWindow::markup_modified() const
 {
     return m_history->is_modified(EditHistory::markup);
 }
 
-bool MainWindow::is_document_modified() const
+bool MainWindow::document_modified() const
 {
     return m_history->is_modified(EditHistory::bytes);
 }
@@ -230,9 +240,14 @@ void MainWindow::editor_content_changed()
 
 void MainWindow::set_title(const QString &title)
 {
-    // The toolkit shows "*" at the mark while the file or its markups have
-    // unsaved changes.
-    setWindowTitle(title.isEmpty() ? title : title + QStringLiteral("[*]"));
+    m_title = title;
+    show_unsaved_mark(m_file->is_modified());
+}
+
+void MainWindow::show_unsaved_mark(bool unsaved)
+{
+    // Nothing to mark on the empty title of a file that did not open.
+    setWindowTitle(unsaved && !m_title.isEmpty() ? m_title + QStringLiteral(" *") : m_title);
 }
 
 bool MainWindow::refuse_while_searching()
@@ -240,9 +255,9 @@ bool MainWindow::refuse_while_searching()
     return m_file->refuse_if_busy();
 }
 
-void MainWindow::show_status(const QString &text)
+void MainWindow::show_status(const QString &text, const QString &detail)
 {
-    statusBar()->showMessage(text);
+    StatusDetail::show(statusBar(), text, detail);
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)
@@ -282,10 +297,10 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     // The search runs inside this call's caller: cancel it, and close once it
     // has returned, so that the save questions below act on a still document.
-    if (m_search_panel->searching()) {
+    if (search_panel->searching()) {
         event->ignore();
         m_close_after_search = true;
-        m_search_panel->cancel();
+        search_panel->cancel();
         return;
     }
     if (!m_file_actions->may_close()) {

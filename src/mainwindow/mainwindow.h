@@ -16,6 +16,7 @@ class FileActions;
 class HelpActions;
 class HexScrollBar;
 class HexTreeView;
+class HelpClient;
 class HexWidget;
 class InspectorWidget;
 class JumpWidget;
@@ -29,6 +30,7 @@ class MarkupNode;
 class MarkupTree;
 class QAction;
 class QDockWidget;
+class QItemSelectionModel;
 class QToolBar;
 class QToolBox;
 class SearchResultsWidget;
@@ -69,9 +71,11 @@ public:
 
     // The undo history of markups and byte edits; the flags follow its states.
     EditHistory *edit_history() const { return m_history; }
-    bool is_markup_modified() const;
-    bool is_document_modified() const;
-    QString current_markup_file_name() const;
+    // Markups, or bytes of the open file, changed since they were last
+    // saved; the name of the current markup file, empty when there is none.
+    bool markup_modified() const;
+    bool document_modified() const;
+    QString current_markup_file() const;
 
     // The markups count as changed until they are next saved, whatever is undone.
     void set_markup_modified();
@@ -80,6 +84,8 @@ public:
     // The hex view measures the font first, then the window and its docks take it.
     void apply_font(const QFont &font);
     void update_page_step();
+    // The title is exactly `title` while nothing is unsaved; while bytes or
+    // markups are, " *" follows it.
     void set_title(const QString &title);
 
     // The window's position and size and its docks' arrangement, kept in
@@ -97,8 +103,9 @@ public:
     // question first asks this before: true (with a status message) while a
     // search runs, and the command must then do nothing.
     bool refuse_while_searching();
-    // Replaces the status bar's message.
-    void show_status(const QString &text);
+    // Replaces the status bar's message; a detail, when given, is its tool tip
+    // while it stays.
+    void show_status(const QString &text, const QString &detail = QString());
     // Widens the tree's position columns to the largest offset they can show:
     // the file's last byte or the end of the last top-level markup.
     void fit_markup_columns();
@@ -137,10 +144,10 @@ public:
     // (to a name asked for when there is no markup file).
     Unsaved ask_save_markup();
 
-    // Random foreground, and a background that keeps it readable
-    // (ReadableColours::readable_background).
+    // Random foreground (red, green, blue drawn in that order), and the
+    // background contrast_colour() pairs with it.
     void assign_random_colours(MarkupNode *node);
-    // The background assign_random_colours pairs with a foreground.
+    // The foreground shifted by 128 in every component, modulo 256.
     static QColor contrast_colour(const QColor &foreground);
 
     // The name a save dialog's answer stands for: unchanged when it matches
@@ -244,6 +251,7 @@ private:
     void build_inspector_dock();
     void build_markup_objects();
     void install_default_hooks();
+    void show_unsaved_mark(bool unsaved);
 
     // mainwindow_menus.cpp: which command each menu entry, key and signal runs.
     // Hands the window's objects to the collaborators that need them.
@@ -278,18 +286,22 @@ private:
     MarkupTree *m_markup_tree = nullptr;
     MarkupMask *m_markup_mask = nullptr;
     TreeViewDelegate *m_tree_delegate = nullptr;
+    // The markup tree view's; the commands on one markup read it.
+    QItemSelectionModel *selection_model = nullptr;
+    // The external help viewer's client, ended as the window closes.
+    HelpClient *help_client = nullptr;
     EditHistory *m_history = nullptr;
 
-    QDockWidget *m_markup_dock = nullptr;
-    QDockWidget *m_toolbox_dock = nullptr;
-    QToolBox *m_toolbox = nullptr;
-    SearchWidget *m_search_panel = nullptr;
-    JumpWidget *m_goto_panel = nullptr;
+    QDockWidget *markup_dock = nullptr;
+    QDockWidget *toolbox_dock = nullptr;
+    QToolBox *toolbox = nullptr;
+    SearchWidget *search_panel = nullptr;
+    JumpWidget *goto_panel = nullptr;
     QDockWidget *m_inspector_dock = nullptr;
     QDockWidget *m_results_dock = nullptr;
     SearchResultsWidget *m_search_results = nullptr;
     InspectorWidget *m_inspector = nullptr;
-    QToolBar *m_markup_toolbar = nullptr;
+    QToolBar *markup_toolbar = nullptr;
 
     FileActions *m_file_actions = nullptr;
     MarkupFileActions *m_markup_file_actions = nullptr;
@@ -302,4 +314,6 @@ private:
     bool m_close_after_search = false;
     bool m_layout_restored = false;
     bool m_shown_before = false;
+    // What set_title was given, before the unsaved mark.
+    QString m_title;
 };

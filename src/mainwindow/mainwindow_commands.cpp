@@ -102,7 +102,7 @@ QStringList MainWindow::recent_files()
     return FileActions::recent_files();
 }
 
-QString MainWindow::current_markup_file_name() const
+QString MainWindow::current_markup_file() const
 {
     return m_markup_file_actions->current_file();
 }

@@ -3,7 +3,7 @@
 #include "mainwindow/mainwindow.h"
 
 #include "settings/config.h"
-#include "document/documenterror.h"
+#include "document/documentfailure.h"
 #include "document/hexdocument.h"
 #include "hexview/hexscrollbar.h"
 #include "hexview/hexwidget.h"
@@ -41,12 +41,12 @@ void MainWindow::fit_toolbox_to_pages()
     // narrow, and grow but never shrink below their size hint), so that
     // switching pages needs no wider dock; pages only scroll up and down.
     int widest = 0;
-    for (int i = 0; i < m_toolbox->count(); ++i) {
-        const QWidget *page = m_toolbox->widget(i);
+    for (int i = 0; i < toolbox->count(); ++i) {
+        const QWidget *page = toolbox->widget(i);
         widest = qMax(widest, qMax(page->sizeHint().width(), page->minimumSizeHint().width()));
     }
-    for (int i = 0; i < m_toolbox->count(); ++i) {
-        QWidget *viewport = m_toolbox->widget(i)->parentWidget();
+    for (int i = 0; i < toolbox->count(); ++i) {
+        QWidget *viewport = toolbox->widget(i)->parentWidget();
         auto *area = viewport ? qobject_cast<QScrollArea *>(viewport->parentWidget()) : nullptr;
         if (!area)
             continue;
@@ -54,7 +54,7 @@ void MainWindow::fit_toolbox_to_pages()
         const int scroll_bar = area->verticalScrollBar()->sizeHint().width();
         area->setMinimumWidth(widest + scroll_bar + 2 * area->frameWidth());
     }
-    m_toolbox->updateGeometry();
+    toolbox->updateGeometry();
 }
 
 bool MainWindow::toolbox_fits_beside_hex_view() const
@@ -62,32 +62,32 @@ bool MainWindow::toolbox_fits_beside_hex_view() const
     const int separator = style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
     // The hex view whole: it can scroll sideways, but only as a last resort.
     const int needed = centralWidget()->sizeHint().width()
-                       + m_toolbox_dock->minimumSizeHint().width() + separator;
+                       + toolbox_dock->minimumSizeHint().width() + separator;
     return needed <= width();
 }
 
 void MainWindow::place_toolbox(bool initial)
 {
-    if (m_toolbox_dock->isFloating())
+    if (toolbox_dock->isFloating())
         return;
-    const Qt::DockWidgetArea area = dockWidgetArea(m_toolbox_dock);
+    const Qt::DockWidgetArea area = dockWidgetArea(toolbox_dock);
     const bool beside = area == Qt::LeftDockWidgetArea || area == Qt::RightDockWidgetArea;
     if (!initial && !beside)
         return;
     if (toolbox_fits_beside_hex_view()) {
         if (initial) {
-            addDockWidget(Qt::LeftDockWidgetArea, m_toolbox_dock);
+            addDockWidget(Qt::LeftDockWidgetArea, toolbox_dock);
             // The strip above takes what the toolbox's tallest page leaves,
             // with room to spare for the frames around the page. Once shown:
             // the desktop may still maximize or frame the window.
             QTimer::singleShot(0, this, [this] {
                 const int chrome = menuBar()->height() + statusBar()->height()
-                                   + (m_markup_toolbar ? m_markup_toolbar->height() : 0);
+                                   + (markup_toolbar ? markup_toolbar->height() : 0);
                 const int strip = height() - chrome - toolbox_height()
                                   - 2 * fontMetrics().height();
-                if (strip >= m_markup_dock->minimumSizeHint().height()
-                    && strip < m_markup_dock->height())
-                    resizeDocks({m_markup_dock}, {strip}, Qt::Vertical);
+                if (strip >= markup_dock->minimumSizeHint().height()
+                    && strip < markup_dock->height())
+                    resizeDocks({markup_dock}, {strip}, Qt::Vertical);
             });
         }
         return;
@@ -95,15 +95,15 @@ void MainWindow::place_toolbox(bool initial)
     // No room beside the fixed-width hex view (a large font, a small
     // window): the toolbox shares the top strip with the markup tree, and
     // the strip is made tall enough for the open page.
-    addDockWidget(Qt::TopDockWidgetArea, m_toolbox_dock);
-    if (!m_markup_dock->isFloating() && dockWidgetArea(m_markup_dock) == Qt::TopDockWidgetArea)
-        splitDockWidget(m_markup_dock, m_toolbox_dock, Qt::Horizontal);
+    addDockWidget(Qt::TopDockWidgetArea, toolbox_dock);
+    if (!markup_dock->isFloating() && dockWidgetArea(markup_dock) == Qt::TopDockWidgetArea)
+        splitDockWidget(markup_dock, toolbox_dock, Qt::Horizontal);
     follow_toolbox_area(Qt::TopDockWidgetArea);
-    resizeDocks({m_toolbox_dock}, {toolbox_height()}, Qt::Vertical);
+    resizeDocks({toolbox_dock}, {toolbox_height()}, Qt::Vertical);
     // The tree takes the rest of the strip; the dock keeps to its minimum.
-    if (QWidget *page = m_toolbox->currentWidget())
+    if (QWidget *page = toolbox->currentWidget())
         if (QWidget *area = page->parentWidget() ? page->parentWidget()->parentWidget() : nullptr)
-            resizeDocks({m_markup_dock, m_toolbox_dock},
+            resizeDocks({markup_dock, toolbox_dock},
                         {width() - area->minimumWidth(), area->minimumWidth()}, Qt::Horizontal);
 }
 
@@ -113,25 +113,25 @@ int MainWindow::toolbox_height() const
     // wants to be laid out and the dock's title bar. (The scroll areas keep
     // their page's size from before a font or layout change.)
     int height = 0;
-    for (const QWidget *header : m_toolbox->findChildren<QWidget *>(
+    for (const QWidget *header : toolbox->findChildren<QWidget *>(
              QStringLiteral("qt_toolbox_toolboxbutton"), Qt::FindDirectChildrenOnly))
         height += header->sizeHint().height();
     int page = 0;
-    for (int i = 0; i < m_toolbox->count(); ++i)
-        page = qMax(page, m_toolbox->widget(i)->sizeHint().height());
-    const int title = m_toolbox_dock->fontMetrics().height()
+    for (int i = 0; i < toolbox->count(); ++i)
+        page = qMax(page, toolbox->widget(i)->sizeHint().height());
+    const int title = toolbox_dock->fontMetrics().height()
                       + 2 * style()->pixelMetric(QStyle::PM_DockWidgetTitleMargin, nullptr,
-                                                 m_toolbox_dock)
+                                                 toolbox_dock)
                       + 2 * style()->pixelMetric(QStyle::PM_DockWidgetFrameWidth, nullptr,
-                                                 m_toolbox_dock);
+                                                 toolbox_dock);
     // Frames and spacings the style adds around the pages: a line's worth.
-    return height + page + title + m_toolbox_dock->fontMetrics().height();
+    return height + page + title + toolbox_dock->fontMetrics().height();
 }
 
 void MainWindow::follow_toolbox_area(Qt::DockWidgetArea area)
 {
     // A strip above or below the hex view is wide and short; a side is narrow.
-    m_search_panel->set_groups_side_by_side(!m_toolbox_dock->isFloating()
+    search_panel->set_groups_side_by_side(!toolbox_dock->isFloating()
                                             && (area == Qt::TopDockWidgetArea
                                                 || area == Qt::BottomDockWidgetArea));
     fit_toolbox_to_pages();
@@ -160,7 +160,7 @@ void MainWindow::fit_markup_columns()
     if (m_hex_widget->document()->is_open()) {
         try {
             largest = m_hex_widget->document()->size() - 1;
-        } catch (const DocumentError &) {
+        } catch (const std::string &) {
             // Unreadable size: the markups alone set the width.
         }
     }
@@ -201,7 +201,7 @@ void MainWindow::update_page_step()
 
 void MainWindow::show_toolbox_page(QWidget *page)
 {
-    m_toolbox_dock->show();
-    m_toolbox_dock->raise();
-    m_toolbox->setCurrentWidget(page);
+    toolbox_dock->show();
+    toolbox_dock->raise();
+    toolbox->setCurrentWidget(page);
 }

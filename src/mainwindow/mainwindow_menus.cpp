@@ -50,7 +50,7 @@ void MainWindow::connect_command(QAction *action, Actions *actions, void (Action
 void MainWindow::wire_collaborators()
 {
     connect(m_file, &EditedFile::status_message, this, &MainWindow::show_status);
-    connect(m_file, &EditedFile::modification_changed, this, &QWidget::setWindowModified);
+    connect(m_file, &EditedFile::modification_changed, this, &MainWindow::show_unsaved_mark);
 
     HexWidget *hex = m_hex_widget;
     MarkupMask *mask = m_markup_mask;
@@ -67,11 +67,13 @@ void MainWindow::wire_collaborators()
 
     m_hex_widget->set_markup_mask(m_markup_mask);
     m_hex_widget->set_status_bar(statusBar());
-    m_search_panel->set_hex_widget(m_hex_widget);
-    m_search_panel->set_status_bar(statusBar());
-    m_search_results->set_tool(m_search_panel->find_all_tool());
+    m_hex_widget->set_goto_panel(toolbox, goto_panel);
+    m_hex_widget->set_search_panel(toolbox, search_panel);
+    search_panel->set_hex_widget(m_hex_widget);
+    search_panel->set_status_bar(statusBar());
+    m_search_results->set_tool(search_panel->find_all_tool());
     m_search_results->set_hex_widget(m_hex_widget);
-    connect(m_search_panel, &SearchWidget::find_all_started, this, [this] {
+    connect(search_panel, &SearchWidget::find_all_started, this, [this] {
         if (m_results_dock->isVisible())
             return;
         m_results_dock->show();
@@ -80,9 +82,9 @@ void MainWindow::wire_collaborators()
             resizeDocks({m_results_dock}, {height() / 4}, Qt::Vertical);
     });
     connect(m_search_results, &SearchResultsWidget::mark_all_requested, this,
-            [this] { m_markup_actions->mark_all_hits(m_search_panel->find_all_tool()); });
-    m_goto_panel->set_hex_widget(m_hex_widget);
-    m_goto_panel->set_status_bar(statusBar());
+            [this] { m_markup_actions->mark_all_hits(search_panel->find_all_tool()); });
+    goto_panel->set_hex_widget(m_hex_widget);
+    goto_panel->set_status_bar(statusBar());
     // The hex view's own questions and warnings go through the window's hooks.
     m_hex_widget->set_message_box_function(
         [this](QMessageBox::Icon icon, const QString &title, const QString &text,
@@ -149,18 +151,18 @@ void MainWindow::build_menus()
 
     auto *view_menu = new QMenu(tr("View"), bar);
     // The same toggle actions as in the Options menu, so both stay in step.
-    view_menu->addAction(m_markup_dock->toggleViewAction());
-    view_menu->addAction(m_toolbox_dock->toggleViewAction());
+    view_menu->addAction(markup_dock->toggleViewAction());
+    view_menu->addAction(toolbox_dock->toggleViewAction());
     view_menu->addAction(m_inspector_dock->toggleViewAction());
     bar->addMenu(view_menu);
 
     auto *options_menu = new QMenu(tr("Options"), bar);
     connect_command(options_menu->addAction(tr("Choose Fonts")), m_view_actions,
                     &ViewActions::font_action);
-    QAction *tree_toggle = m_markup_dock->toggleViewAction();
+    QAction *tree_toggle = markup_dock->toggleViewAction();
     tree_toggle->setText(tr("Markup Tree"));
     options_menu->addAction(tree_toggle);
-    QAction *toolbox_toggle = m_toolbox_dock->toggleViewAction();
+    QAction *toolbox_toggle = toolbox_dock->toggleViewAction();
     toolbox_toggle->setText(tr("Toolbox"));
     options_menu->addAction(toolbox_toggle);
     connect_command(options_menu->addAction(tr("Preferences")), m_view_actions,
@@ -210,9 +212,9 @@ void MainWindow::build_menus()
 
 void MainWindow::build_toolbar()
 {
-    m_markup_toolbar = new QToolBar(tr("Markup Toolbar"));
+    markup_toolbar = new QToolBar(tr("Markup Toolbar"));
     const auto add = [this](const char *icon, const char *text, auto *actions, auto command) {
-        connect_command(m_markup_toolbar->addAction(QIcon(QString::fromLatin1(icon)),
+        connect_command(markup_toolbar->addAction(QIcon(QString::fromLatin1(icon)),
                                                     tr(text)),
                         actions, command);
     };
@@ -234,8 +236,8 @@ void MainWindow::build_toolbar()
     if (config->contains(QStringLiteral("Toolbar Style")))
         set_toolbar_style(config->value(QStringLiteral("Toolbar Style")).toInt());
 
-    m_markup_toolbar->setObjectName(QStringLiteral("QuarnbyToolbar"));
-    addToolBar(m_markup_toolbar);
+    markup_toolbar->setObjectName(QStringLiteral("QuarnbyToolbar"));
+    addToolBar(markup_toolbar);
 }
 
 void MainWindow::set_toolbar_style(int style)
@@ -244,7 +246,7 @@ void MainWindow::set_toolbar_style(int style)
     // four styles is ignored rather than handed to the toolbar.
     if (style < Qt::ToolButtonIconOnly || style > Qt::ToolButtonTextUnderIcon)
         return;
-    m_markup_toolbar->setToolButtonStyle(static_cast<Qt::ToolButtonStyle>(style));
+    markup_toolbar->setToolButtonStyle(static_cast<Qt::ToolButtonStyle>(style));
 }
 
 void MainWindow::connect_signals()
@@ -255,23 +257,23 @@ void MainWindow::connect_signals()
 
     connect(m_markup_tree_view, &QTreeView::expanded, m_markup_mask, &MarkupMask::reload_mask);
     connect(m_markup_tree_view, &QTreeView::collapsed, m_markup_mask, &MarkupMask::reload_mask);
-    connect(m_markup_dock, &QDockWidget::topLevelChanged, m_view_actions,
+    connect(markup_dock, &QDockWidget::topLevelChanged, m_view_actions,
             &ViewActions::dock_toplevel);
-    connect(m_toolbox_dock, &QDockWidget::dockLocationChanged, this,
+    connect(toolbox_dock, &QDockWidget::dockLocationChanged, this,
             &MainWindow::follow_toolbox_area);
-    connect(m_toolbox_dock, &QDockWidget::topLevelChanged, this,
-            [this] { follow_toolbox_area(dockWidgetArea(m_toolbox_dock)); });
+    connect(toolbox_dock, &QDockWidget::topLevelChanged, this,
+            [this] { follow_toolbox_area(dockWidgetArea(toolbox_dock)); });
     connect(m_hex_widget, &HexWidget::content_changed, this, &MainWindow::editor_content_changed);
     connect(m_hex_widget, &HexWidget::goto_requested, this,
-            [this] { show_toolbox_page(m_goto_panel); });
+            [this] { show_toolbox_page(goto_panel); });
     connect(m_hex_widget, &HexWidget::search_requested, this,
-            [this] { show_toolbox_page(m_search_panel); });
-    connect(m_hex_widget, &HexWidget::send_selection, m_search_panel,
+            [this] { show_toolbox_page(search_panel); });
+    connect(m_hex_widget, &HexWidget::send_selection, search_panel,
             &SearchWidget::perform_search);
     connect(m_hex_widget, &HexWidget::copy_action, this,
             as_command(m_view_actions, &ViewActions::copy_action));
     // A close asked for during a search waited for the search to return.
-    connect(m_search_panel, &SearchWidget::running_changed, this, [this](bool running) {
+    connect(search_panel, &SearchWidget::running_changed, this, [this](bool running) {
         if (running || !m_close_after_search)
             return;
         m_close_after_search = false;

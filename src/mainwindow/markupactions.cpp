@@ -4,7 +4,6 @@
 #include "editedfile/editedfile.h"
 #include "editedfile/findalltool.h"
 #include "hexview/hexwidget.h"
-#include "hexview/readablecolours.h"
 #include "mainwindow/mainwindow.h"
 #include "dialogs/manualmarkupdialog.h"
 #include "mask/markupmask.h"
@@ -36,7 +35,9 @@ MarkupActions::MarkupActions(MainWindow *window)
 
 QColor MarkupActions::contrast_colour(const QColor &foreground)
 {
-    return ReadableColours::readable_background(foreground);
+    // Every component 128 away from the text's, so text and fill always differ.
+    return QColor((foreground.red() + 128) % 256, (foreground.green() + 128) % 256,
+                  (foreground.blue() + 128) % 256);
 }
 
 bool MarkupActions::insert_markup(qint64 first, qint64 last, const QString &description,

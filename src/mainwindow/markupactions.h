@@ -30,10 +30,10 @@ public:
     // Adds Edit > Undo and Redo, whose texts name the step they would take.
     void add_undo_entries(QMenu *edit_menu);
 
-    // Random foreground, and a background that keeps it readable
-    // (ReadableColours::readable_background).
+    // Random foreground (red, green, blue drawn in that order), and the
+    // background contrast_colour() pairs with it.
     void assign_random_colours(MarkupNode *node);
-    // The background assign_random_colours pairs with a foreground.
+    // The foreground shifted by 128 in every component, modulo 256.
     static QColor contrast_colour(const QColor &foreground);
     // Stores a finished tree-view edit as one undoable step.
     void commit_markup_edit(const QModelIndex &index, const QList<QPair<int, QVariant>> &before,

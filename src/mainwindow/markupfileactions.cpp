@@ -101,7 +101,7 @@ MainWindow::Unsaved MarkupFileActions::ask_save_markup()
     if (answer != QMessageBox::Yes)
         return MainWindow::Unsaved::cancelled;
     save_markup_action();
-    return m_window->is_markup_modified() ? MainWindow::Unsaved::not_saved
+    return m_window->markup_modified() ? MainWindow::Unsaved::not_saved
                                           : MainWindow::Unsaved::proceed;
 }
 
@@ -144,7 +144,7 @@ void MarkupFileActions::load_markup_action()
         return;
     // Loading replaces the markups: not when the user cancels, nor after a
     // save the user asked for failed.
-    if (m_window->is_markup_modified() && ask_save_markup() != MainWindow::Unsaved::proceed)
+    if (m_window->markup_modified() && ask_save_markup() != MainWindow::Unsaved::proceed)
         return;
 
     const QString dir = markup_dir();

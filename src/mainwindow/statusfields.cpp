@@ -1,5 +1,7 @@
 #include "mainwindow/statusfields.h"
 
+#include "panels/statusdetail.h"
+
 #include <QEvent>
 #include <QLayout>
 #include <QLabel>
@@ -144,7 +146,10 @@ void StatusFields::fit()
     const int shown = fields_that_fit(room, message_width, widths);
     for (int i = 0; i < fields.size(); ++i)
         fields[i]->setVisible(wanted.indexOf(fields[i]) >= 0 && wanted.indexOf(fields[i]) < shown);
-    m_bar->setToolTip(message_width > room ? message : QString());
+    // A message with a detail keeps it as the tool tip; another that is cut
+    // shows its full text there.
+    const QString detail = StatusDetail::detail(m_bar);
+    m_bar->setToolTip(!detail.isEmpty() ? detail : message_width > room ? message : QString());
 }
 
 bool StatusFields::eventFilter(QObject *watched, QEvent *event)

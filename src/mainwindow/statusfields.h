@@ -13,7 +13,7 @@ class QStatusBar;
 // needs their room they give way, Size first, then Selection, then Offset,
 // until the message fits; they come back when it is cleared. A message wider
 // than the whole bar is cut at the bar's edge and its full text becomes the
-// bar's tool tip.
+// bar's tool tip, unless the message has a detail (StatusDetail), which is.
 class StatusFields : public QObject
 {
     Q_OBJECT

@@ -1,7 +1,7 @@
 #include "mainwindow/viewactions.h"
 
 #include "settings/config.h"
-#include "document/documenterror.h"
+#include "document/documentfailure.h"
 #include "document/hexdocument.h"
 #include "hexview/hexwidget.h"
 #include "mainwindow/mainwindow.h"
@@ -150,7 +150,7 @@ void ViewActions::update_status_fields()
     if (document->is_open()) {
         try {
             size = document->size();
-        } catch (const DocumentError &) {
+        } catch (const std::string &) {
             size = -1;
         }
     }

@@ -8,18 +8,18 @@ MarkupNode::MarkupNode(const QVariant &description, MarkupNode *parent)
     , m_foreground(Qt::black)
     , m_background(Qt::white)
 {
-    m_values[MarkupColumn::Description] = description;
-    m_values[MarkupColumn::Start] = qint64(-1);
-    m_values[MarkupColumn::End] = qint64(-2);
-    m_values[MarkupColumn::Length] = qint64(0);
-    m_values[MarkupColumn::Repeat] = false;
+    column_values[MarkupColumn::Description] = description;
+    column_values[MarkupColumn::Start] = qint64(-1);
+    column_values[MarkupColumn::End] = qint64(-2);
+    column_values[MarkupColumn::Length] = qint64(0);
+    column_values[MarkupColumn::Repeat] = false;
 }
 
 MarkupNode::MarkupNode(const MarkupNode &other)
     : m_repeat(other.m_repeat)
     , m_start(other.m_start)
     , m_end(other.m_end)
-    , m_values(other.m_values)
+    , column_values(other.column_values)
     , m_foreground(other.m_foreground)
     , m_background(other.m_background)
     , m_value_type(other.m_value_type)
@@ -66,7 +66,7 @@ QVariant MarkupNode::data(int column) const
 {
     if (column < 0 || column >= MarkupColumn::count)
         return QVariant();
-    return m_values[column];
+    return column_values[column];
 }
 
 const QVariant &MarkupNode::stored_data(int column) const
@@ -74,14 +74,14 @@ const QVariant &MarkupNode::stored_data(int column) const
     static const QVariant none;
     if (column < 0 || column >= MarkupColumn::count)
         return none;
-    return m_values[column];
+    return column_values[column];
 }
 
 void MarkupNode::set_data(int column, const QVariant &value)
 {
     if (column < 0 || column >= MarkupColumn::count)
         return;
-    m_values[column] = value;
+    column_values[column] = value;
     switch (column) {
     case MarkupColumn::Start:
         m_start = to_offset(value);
@@ -103,7 +103,7 @@ void MarkupNode::set_data(int column, const QVariant &value)
 
 qint64 MarkupNode::length() const
 {
-    return to_offset(m_values[MarkupColumn::Length]);
+    return to_offset(column_values[MarkupColumn::Length]);
 }
 
 void MarkupNode::children_changed()

@@ -121,7 +121,7 @@ private:
     bool m_expanded = false;
     qint64 m_start = -1;
     qint64 m_end = -2;
-    std::array<QVariant, MarkupColumn::count> m_values;
+    std::array<QVariant, MarkupColumn::count> column_values;
     QColor m_foreground;
     QColor m_background;
     MarkupValueType m_value_type;

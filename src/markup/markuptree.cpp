@@ -302,9 +302,13 @@ MarkupNode *MarkupTree::place_range(qint64 first, qint64 last)
 {
     // Walks down to the markup that must hold the new range; only returns the
     // parent the range belongs under (the caller inserts), or null to refuse.
+    exact_match_found = false;
     MarkupNode *node = holder_of(first, last);
-    if (!node)
+    if (!node) {
+        // A markup with exactly this range ends the whole search.
+        exact_match_found = true;
         return nullptr;
+    }
 
     for (MarkupNode *c : node->children()) {
         const qint64 w = c->start();
@@ -813,13 +817,13 @@ void MarkupTree::take_loaded(MarkupNode *loaded, const MarkupXMLHandler &handler
     // How much of the file the tree holds, and where to look for the fault.
     // (One pass over the placeholders: the reason may hold a '%'.)
     const qint64 read = handler.nodes_read();
-    const QString text_failed =
-        read == 1 ? tr("Markup load failed: read %1 markup, stopped at line %2, column %3: %4")
-                  : tr("Markup load failed: read %1 markups, stopped at line %2, column %3: %4");
-    emit status_message(text_failed.arg(QString::number(read),
-                                        QString::number(handler.error_line()),
-                                        QString::number(handler.error_column()),
-                                        handler.error_string()));
+    const QString detail =
+        read == 1 ? tr("Read %1 markup, stopped at line %2, column %3: %4")
+                  : tr("Read %1 markups, stopped at line %2, column %3: %4");
+    emit status_message(tr("Markup load failed"),
+                        detail.arg(QString::number(read), QString::number(handler.error_line()),
+                                   QString::number(handler.error_column()),
+                                   handler.error_string()));
 }
 
 bool MarkupTree::load_xml(const QString &text)

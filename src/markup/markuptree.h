@@ -132,8 +132,9 @@ public:
     // device then holds part of the document).
     bool write_markup_file(QIODevice &device) const;
     // Replaces the tree with the markups of the document; emits
-    // "Markup loaded successfully", or "Markup load failed: " with how many
-    // markups were read, the line and column the reader stopped at and why.
+    // "Markup loaded successfully", or "Markup load failed" with the detail
+    // of how many markups were read, the line and column the reader stopped
+    // at and why.
     // A failed load keeps the markups read before the error. Returns whether
     // it succeeded.
     bool load_xml(const QString &text);
@@ -175,7 +176,8 @@ public:
     MarkupNode *holder_of(qint64 first, qint64 last) const;
 
 signals:
-    void status_message(const QString &text);
+    // `detail` says more than the message, beside it (how a load failed).
+    void status_message(const QString &text, const QString &detail = QString());
 
 private:
     MarkupNode *place_range(qint64 first, qint64 last);
@@ -187,4 +189,6 @@ private:
     void take_loaded(MarkupNode *loaded, const MarkupXMLHandler &handler, bool ok);
 
     QPointer<MarkupModel> m_model;
+    // Set when the last placement met a markup of exactly the new range.
+    bool exact_match_found = false;
 };

@@ -74,7 +74,7 @@ bool MarkupXMLHandler::startElement(const QString &, const QString &local_name, 
         return false;
     }
 
-    MarkupNode *parent = m_open.empty() ? m_root : m_open.back();
+    MarkupNode *parent = current_index();
     // The description is the one copy of the attribute the tree keeps; the
     // reader's own is gone with the reader.
     auto *node = new MarkupNode(attributes.value(QLatin1String("description")).toString(), parent);

@@ -59,6 +59,10 @@ private:
     // Reads and decodes the next piece into the reader; false at the end.
     bool feed(QIODevice &device, MarkupFileDecoder &decoder, QXmlStreamReader *reader);
 
+    // The markup a new node element goes under: the innermost open one, or
+    // the root when none is open.
+    MarkupNode *current_index() const { return m_open.empty() ? m_root : m_open.back(); }
+
     MarkupNode *m_root;
     // The node elements open at the moment; the innermost last.
     std::vector<MarkupNode *> m_open;

@@ -9,11 +9,11 @@
 MarkupMask::MarkupMask(MarkupTree *tree, QObject *parent)
     : QObject(parent)
     , m_tree(tree)
-    , m_nodes(new std::atomic<MarkupNode *>[window_size])
-    , m_thread(new UpdateThread(this))
+    , nodes(new std::atomic<MarkupNode *>[window_size])
+    , thread(new UpdateThread(this))
 {
     clear_entries();
-    connect(m_thread.get(), &UpdateThread::update_completed, this, &MarkupMask::on_fill_finished,
+    connect(thread.get(), &UpdateThread::update_completed, this, &MarkupMask::on_fill_finished,
             Qt::QueuedConnection);
     if (tree && tree->model()) {
         // Direct connections: the model changes on this (the GUI) thread and
@@ -32,13 +32,13 @@ MarkupMask::~MarkupMask()
 
 bool MarkupMask::is_filling() const
 {
-    return m_thread->isRunning();
+    return thread->isRunning();
 }
 
 void MarkupMask::clear_entries()
 {
     for (int i = 0; i < window_size; ++i)
-        m_nodes[i].store(nullptr, std::memory_order_relaxed);
+        nodes[i].store(nullptr, std::memory_order_relaxed);
 }
 
 void MarkupMask::stop_worker()
@@ -46,9 +46,9 @@ void MarkupMask::stop_worker()
     // Whatever the worker reported before this point no longer describes the
     // entries.
     ++m_fill;
-    if (m_thread->isRunning()) {
-        m_thread->request_stop();
-        m_thread->wait();
+    if (thread->isRunning()) {
+        thread->request_stop();
+        thread->wait();
     }
     std::lock_guard<std::mutex> finished(m_fill_mutex);
 }
@@ -74,9 +74,9 @@ void MarkupMask::start_fill()
                             ? std::numeric_limits<qint64>::max()
                             : m_window_start + (window_size - 1);
     m_snapshot = tree->lookup_snapshot(m_window_start, last);
-    m_thread->clear_stop();
-    m_thread->set_fill(m_fill);
-    m_thread->start(QThread::InheritPriority);
+    thread->clear_stop();
+    thread->set_fill(m_fill);
+    thread->start(QThread::InheritPriority);
 }
 
 MarkupNode *MarkupMask::markup_at(qint64 offset)
@@ -84,7 +84,7 @@ MarkupNode *MarkupMask::markup_at(qint64 offset)
     // Unsigned distance: no overflow whatever the offset.
     const quint64 distance = quint64(offset) - quint64(m_window_start);
     if (offset >= m_window_start && distance < quint64(window_size))
-        return m_nodes[qsizetype(distance)].load(std::memory_order_relaxed);
+        return nodes[qsizetype(distance)].load(std::memory_order_relaxed);
     stop_worker();
     m_window_start = offset < window_lead ? 0 : offset - window_lead;
     // Entries computed for the old position would colour the wrong bytes.

@@ -66,10 +66,10 @@ private:
     void on_fill_finished(quint64 fill);
 
     QPointer<MarkupTree> m_tree;
-    std::unique_ptr<std::atomic<MarkupNode *>[]> m_nodes;
+    std::unique_ptr<std::atomic<MarkupNode *>[]> nodes;
     qint64 m_window_start = -10001;
     MarkupTree::LookupSnapshot m_snapshot;
-    std::unique_ptr<UpdateThread> m_thread;
+    std::unique_ptr<UpdateThread> thread;
     // Held by the worker for a whole fill and taken by the GUI thread after
     // each wait: makes the hand-over explicit to race checkers, which do not
     // see QThread::wait() as one.

@@ -4,7 +4,7 @@
 #include "markup/markuptree.h"
 
 UpdateThread::UpdateThread(MarkupMask *mask)
-    : m_mask(mask)
+    : mask(mask)
 {
 }
 
@@ -17,8 +17,8 @@ void UpdateThread::run()
     // signal too: the mask takes it after every wait, which orders all of this
     // run, the queued emit included, before the mask changes or deletes
     // anything the run touched.
-    std::lock_guard<std::mutex> filling(m_mask->m_fill_mutex);
-    if (MarkupTree::fill(m_mask->m_window_start, MarkupMask::window_size, m_mask->m_nodes.get(),
-                         m_mask->m_snapshot, &m_stop_requested))
+    std::lock_guard<std::mutex> filling(mask->m_fill_mutex);
+    if (MarkupTree::fill(mask->m_window_start, MarkupMask::window_size, mask->nodes.get(),
+                         mask->m_snapshot, &stop_requested))
         emit update_completed(m_fill_number);
 }

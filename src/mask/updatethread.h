@@ -17,8 +17,8 @@ public:
     explicit UpdateThread(MarkupMask *mask);
 
     // GUI thread: asks a running fill to stop at its next check (no signal).
-    void request_stop() { m_stop_requested.store(true); }
-    void clear_stop() { m_stop_requested.store(false); }
+    void request_stop() { stop_requested.store(true); }
+    void clear_stop() { stop_requested.store(false); }
     // GUI thread, before start(): the number the run's completion reports.
     void set_fill(quint64 fill) { m_fill_number = fill; }
 
@@ -30,7 +30,7 @@ protected:
     void run() override;
 
 private:
-    MarkupMask *m_mask;
-    std::atomic_bool m_stop_requested { false };
+    MarkupMask *mask;
+    std::atomic_bool stop_requested { false };
     quint64 m_fill_number = 0;
 };

@@ -16,16 +16,17 @@ JumpWidget::JumpWidget(QWidget *parent)
     // One control per row so that the page fits a narrow dock: the caption
     // above the field, the field taking the width, Go under its right end.
     auto *layout = new QGridLayout(this);
-    auto *caption = new QLabel(tr("Goto Address (hexadecimal)"), this);
+    auto *caption = new QLabel(tr("Goto Address"), this);
     caption->setObjectName(QStringLiteral("address_caption"));
     caption->setWordWrap(true);
     layout->addWidget(caption, 0, 0, 1, 2);
-    m_address_edit = new QLineEdit(this);
-    m_address_edit->setObjectName(QStringLiteral("address_edit"));
-    m_address_edit->setMaxLength(999);
-    m_address_edit->setPlaceholderText(tr("e.g. 1f00"));
-    caption->setBuddy(m_address_edit);
-    layout->addWidget(m_address_edit, 1, 0, 1, 2);
+    address_edit = new QLineEdit(this);
+    address_edit->setObjectName(QStringLiteral("address_edit"));
+    address_edit->setMaxLength(999);
+    // The caption does not say so: addresses are hexadecimal.
+    address_edit->setPlaceholderText(tr("hexadecimal, e.g. 1f00"));
+    caption->setBuddy(address_edit);
+    layout->addWidget(address_edit, 1, 0, 1, 2);
     auto *go_button = new QPushButton(tr("Go"), this);
     go_button->setObjectName(QStringLiteral("go_button"));
     layout->addWidget(go_button, 2, 1);
@@ -33,7 +34,7 @@ JumpWidget::JumpWidget(QWidget *parent)
     layout->setRowStretch(3, 1);
 
     set_hex_widget(nullptr);
-    connect(m_address_edit, &QLineEdit::returnPressed, this, &JumpWidget::jump);
+    connect(address_edit, &QLineEdit::returnPressed, this, &JumpWidget::jump);
     connect(go_button, &QPushButton::clicked, this, &JumpWidget::jump);
 }
 
@@ -64,11 +65,11 @@ void JumpWidget::jump()
 {
     if (m_status_bar)
         m_status_bar->clearMessage();
-    m_tool->go(m_address_edit->text());
+    m_tool->go(address_edit->text());
 }
 
 void JumpWidget::focus_address()
 {
-    m_address_edit->setFocus(Qt::ShortcutFocusReason);
-    m_address_edit->selectAll();
+    address_edit->setFocus(Qt::ShortcutFocusReason);
+    address_edit->selectAll();
 }

@@ -33,7 +33,7 @@ private slots:
 private:
     void show_status(const QString &text);
 
-    QLineEdit *m_address_edit = nullptr;
+    QLineEdit *address_edit = nullptr;
     GotoTool *m_tool = nullptr;
     QPointer<HexWidget> m_hex_widget;
     QPointer<QStatusBar> m_status_bar;

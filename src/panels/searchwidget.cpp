@@ -1,11 +1,12 @@
 #include "panels/searchwidget.h"
 
-#include "document/fileanchor.h"
+#include "document/file_anchor.h"
 #include "document/hexdocument.h"
 #include "editedfile/editedfile.h"
 #include "editedfile/findalltool.h"
 #include "validators/hexvalidator.h"
 #include "hexview/hexwidget.h"
+#include "panels/statusdetail.h"
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -34,61 +35,60 @@ SearchWidget::SearchWidget(QWidget *parent)
 {
     auto *layout = new QGridLayout(this);
 
-    m_expression_edit = new QLineEdit(this);
-    m_expression_edit->setObjectName(QStringLiteral("expression_edit"));
-    // Named inside the field rather than by a caption above it: the row a
-    // caption took holds Find All, and the page still fits the toolbox of a
-    // 1024x768 window without scrolling.
-    m_expression_edit->setPlaceholderText(tr("Expression"));
-    m_expression_edit->setAccessibleName(tr("Expression"));
-    m_expression_edit->setMaxLength(999);
-    m_progress_bar = new QProgressBar(this);
-    m_progress_bar->setObjectName(QStringLiteral("progress_bar"));
-    m_progress_bar->setRange(0, progress_maximum);
-    m_progress_bar->setValue(0);
+    auto *caption = new QLabel(tr("Expression"), this);
+    caption->setObjectName(QStringLiteral("expression_caption"));
+    expression_edit = new QLineEdit(this);
+    expression_edit->setObjectName(QStringLiteral("expression_edit"));
+    caption->setBuddy(expression_edit);
+    expression_edit->setMaxLength(999);
+    progress_bar = new QProgressBar(this);
+    progress_bar->setObjectName(QStringLiteral("progress_bar"));
+    progress_bar->setRange(0, progress_maximum);
+    progress_bar->setValue(0);
     // Named inside the bar: a label beside it would widen the narrow page.
-    m_progress_bar->setFormat(tr("Progress: %p%"));
-    m_progress_bar->setAccessibleName(tr("Progress"));
-    m_search_button = new QPushButton(tr("Search"), this);
+    progress_bar->setFormat(tr("Progress: %p%"));
+    progress_bar->setAccessibleName(tr("Progress"));
+    // These two captions stay as they are in every language.
+    m_search_button = new QPushButton(QStringLiteral("Search"), this);
     m_search_button->setObjectName(QStringLiteral("search_button"));
     m_search_button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    m_cancel_button = new QPushButton(tr("Cancel"), this);
+    m_cancel_button = new QPushButton(QStringLiteral("Cancel"), this);
     m_cancel_button->setObjectName(QStringLiteral("cancel_button"));
     m_cancel_button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     m_find_all_button = new QPushButton(tr("Find All"), this);
     m_find_all_button->setObjectName(QStringLiteral("find_all_button"));
     m_find_all_button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 
-    m_format_box = new QGroupBox(this);
-    m_format_box->setObjectName(QStringLiteral("format_box"));
-    auto *format_layout = new QVBoxLayout(m_format_box);
-    m_alpha_button = new QRadioButton(tr("&Alpha"), m_format_box);
-    m_alpha_button->setObjectName(QStringLiteral("alpha_button"));
-    m_alpha_button->setChecked(true);
-    m_hex_button = new QRadioButton(tr("&Hexadecimal"), m_format_box);
-    m_hex_button->setObjectName(QStringLiteral("hex_button"));
-    format_layout->addWidget(m_alpha_button, 0, Qt::AlignLeft);
-    format_layout->addWidget(m_hex_button, 0, Qt::AlignLeft);
+    format_box = new QGroupBox(this);
+    format_box->setObjectName(QStringLiteral("format_box"));
+    auto *format_layout = new QVBoxLayout(format_box);
+    alpha_button = new QRadioButton(tr("&Alpha"), format_box);
+    alpha_button->setObjectName(QStringLiteral("alpha_button"));
+    alpha_button->setChecked(true);
+    hex_button = new QRadioButton(tr("&Hexadecimal"), format_box);
+    hex_button->setObjectName(QStringLiteral("hex_button"));
+    format_layout->addWidget(alpha_button, 0, Qt::AlignLeft);
+    format_layout->addWidget(hex_button, 0, Qt::AlignLeft);
     format_layout->addStretch(1);
 
     m_mode_box = new QGroupBox(this);
     m_mode_box->setObjectName(QStringLiteral("mode_box"));
     auto *mode_layout = new QVBoxLayout(m_mode_box);
-    m_regex_button = new QRadioButton(tr("&Regex"), m_mode_box);
-    m_regex_button->setObjectName(QStringLiteral("regex_button"));
-    m_regex_button->setChecked(true);
-    m_simple_button = new QRadioButton(tr("&Simple"), m_mode_box);
-    m_simple_button->setObjectName(QStringLiteral("simple_button"));
-    mode_layout->addWidget(m_regex_button, 0, Qt::AlignLeft);
-    mode_layout->addWidget(m_simple_button, 0, Qt::AlignLeft);
+    regex_button = new QRadioButton(tr("&Regex"), m_mode_box);
+    regex_button->setObjectName(QStringLiteral("regex_button"));
+    regex_button->setChecked(true);
+    simple_button = new QRadioButton(tr("&Simple"), m_mode_box);
+    simple_button->setObjectName(QStringLiteral("simple_button"));
+    mode_layout->addWidget(regex_button, 0, Qt::AlignLeft);
+    mode_layout->addWidget(simple_button, 0, Qt::AlignLeft);
     mode_layout->addStretch(1);
 
-    m_format_box->setEnabled(false);
+    format_box->setEnabled(false);
 
     // The two groups are the page's tallest part: half their usual top and
     // bottom margins keep the stacked page inside the toolbox of a 1024x768
     // window, which otherwise scrolls for a few pixels.
-    for (QLayout *group_layout : {m_format_box->layout(), m_mode_box->layout()}) {
+    for (QLayout *group_layout : {format_box->layout(), m_mode_box->layout()}) {
         const QMargins margins = group_layout->contentsMargins();
         group_layout->setContentsMargins(margins.left(), margins.top() / 2, margins.right(),
                                          margins.bottom() / 2);
@@ -98,12 +98,13 @@ SearchWidget::SearchWidget(QWidget *parent)
     // page is only as wide as its widest control, and extra height stays
     // below the buttons. In a wide dock the two radio groups may sit side by
     // side to save height (set_groups_side_by_side).
-    layout->addWidget(m_expression_edit, 1, 0, 1, 2);
+    layout->addWidget(caption, 0, 0, 1, 2);
+    layout->addWidget(expression_edit, 1, 0, 1, 2);
     m_groups_layout = new QBoxLayout(QBoxLayout::TopToBottom);
     m_groups_layout->addWidget(m_mode_box);
-    m_groups_layout->addWidget(m_format_box);
+    m_groups_layout->addWidget(format_box);
     layout->addLayout(m_groups_layout, 2, 0, 1, 2);
-    layout->addWidget(m_progress_bar, 3, 0, 1, 2);
+    layout->addWidget(progress_bar, 3, 0, 1, 2);
     layout->addWidget(m_search_button, 4, 0);
     layout->addWidget(m_cancel_button, 4, 1);
     layout->addWidget(m_find_all_button, 5, 0);
@@ -112,24 +113,24 @@ SearchWidget::SearchWidget(QWidget *parent)
     connect(m_search_button, &QPushButton::clicked, this, &SearchWidget::search);
     connect(m_cancel_button, &QPushButton::clicked, this, &SearchWidget::cancel);
     connect(m_find_all_button, &QPushButton::clicked, this, &SearchWidget::find_all);
-    connect(m_hex_button, &QRadioButton::clicked, this, &SearchWidget::resetsearch);
-    connect(m_alpha_button, &QRadioButton::clicked, this, &SearchWidget::resetsearch);
-    connect(m_regex_button, &QRadioButton::clicked, this, &SearchWidget::resetsearch);
-    connect(m_simple_button, &QRadioButton::clicked, this, &SearchWidget::resetsearch);
-    connect(m_expression_edit, &QLineEdit::textEdited, this, &SearchWidget::resetsearch);
-    connect(m_hex_button, &QRadioButton::clicked, this, &SearchWidget::enable_hex_validator);
-    connect(m_alpha_button, &QRadioButton::clicked, this, &SearchWidget::disable_hex_validator);
-    connect(m_regex_button, &QRadioButton::clicked, this, &SearchWidget::disablebuttongroup);
-    connect(m_simple_button, &QRadioButton::clicked, this, &SearchWidget::disablebuttongroup);
+    connect(hex_button, &QRadioButton::clicked, this, &SearchWidget::resetsearch);
+    connect(alpha_button, &QRadioButton::clicked, this, &SearchWidget::resetsearch);
+    connect(regex_button, &QRadioButton::clicked, this, &SearchWidget::resetsearch);
+    connect(simple_button, &QRadioButton::clicked, this, &SearchWidget::resetsearch);
+    connect(expression_edit, &QLineEdit::textEdited, this, &SearchWidget::resetsearch);
+    connect(hex_button, &QRadioButton::clicked, this, &SearchWidget::enable_hex_validator);
+    connect(alpha_button, &QRadioButton::clicked, this, &SearchWidget::disable_hex_validator);
+    connect(regex_button, &QRadioButton::clicked, this, &SearchWidget::disablebuttongroup);
+    connect(simple_button, &QRadioButton::clicked, this, &SearchWidget::disablebuttongroup);
     // The hexadecimal validator belongs to Simple + Hexadecimal only: Regex
     // drops it (so "(" can be typed), Simple brings it back when Hexadecimal
     // is still the chosen format.
-    connect(m_regex_button, &QRadioButton::clicked, this, &SearchWidget::disable_hex_validator);
-    connect(m_simple_button, &QRadioButton::clicked, this, [this] {
-        if (m_hex_button->isChecked())
+    connect(regex_button, &QRadioButton::clicked, this, &SearchWidget::disable_hex_validator);
+    connect(simple_button, &QRadioButton::clicked, this, [this] {
+        if (hex_button->isChecked())
             enable_hex_validator();
     });
-    connect(m_expression_edit, &QLineEdit::returnPressed, this, &SearchWidget::search);
+    connect(expression_edit, &QLineEdit::returnPressed, this, &SearchWidget::search);
 }
 
 SearchWidget::~SearchWidget() = default;
@@ -151,7 +152,7 @@ void SearchWidget::set_hex_widget(HexWidget *widget)
     m_find_all = nullptr;
     // Another file's progress starts from nothing.
     if (widget) {
-        connect(widget->edited_file(), &EditedFile::file_changed, this, [this] { m_progress_bar->setValue(0); });
+        connect(widget->edited_file(), &EditedFile::file_changed, this, [this] { progress_bar->setValue(0); });
         m_find_all = new FindAllTool(widget->edited_file(), this);
     }
 }
@@ -166,20 +167,19 @@ HexDocument *SearchWidget::current_document() const
     return m_hex_widget ? m_hex_widget->document() : nullptr;
 }
 
-void SearchWidget::show_status(const QString &text)
+void SearchWidget::show_status(const QString &text, const QString &detail)
 {
-    if (m_status_bar)
-        m_status_bar->showMessage(text, 0);
+    StatusDetail::show(m_status_bar, text, detail);
 }
 
 bool SearchWidget::read_pattern(QString *pattern, bool *regex_mode)
 {
-    *regex_mode = m_regex_button->isChecked();
-    if (!*regex_mode && !m_simple_button->isChecked())
+    *regex_mode = regex_button->isChecked();
+    if (!*regex_mode && !simple_button->isChecked())
         return false;
-    QString bytes = m_expression_edit->text();
-    if (!*regex_mode && m_hex_button->isChecked()
-        && !SearchEngine::hex_to_bytes(m_expression_edit->text(), bytes)) {
+    QString bytes = expression_edit->text();
+    if (!*regex_mode && hex_button->isChecked()
+        && !SearchEngine::hex_to_bytes(expression_edit->text(), bytes)) {
         show_status(SearchEngine::status_text(SearchEngine::Outcome::OddHexLength));
         return false;
     }
@@ -193,11 +193,11 @@ bool SearchWidget::read_pattern(QString *pattern, bool *regex_mode)
 
 void SearchWidget::connect_progress()
 {
-    connect(FileAnchor::instance(), &FileAnchor::iterator_changed, this,
+    connect(file_anchor::instance(), &file_anchor::iterator_changed, this,
             &SearchWidget::setProgress, Qt::UniqueConnection);
     // Only a Cancel pressed during this search may stop it.
-    FileAnchor::instance()->clear();
-    m_progress_bar->setValue(0);
+    file_anchor::instance()->clear();
+    progress_bar->setValue(0);
 }
 
 void SearchWidget::find_all()
@@ -216,9 +216,9 @@ void SearchWidget::find_all()
     emit find_all_started();
     connect_progress();
     set_running(true);
-    const SearchEngine::Outcome outcome = m_find_all->run(pattern, regex_mode, m_expression_edit->text());
+    const SearchEngine::Outcome outcome = m_find_all->run(pattern, regex_mode, expression_edit->text());
     set_running(false);
-    m_progress_bar->setValue(0);
+    progress_bar->setValue(0);
 
     switch (outcome) {
     case SearchEngine::Outcome::Hit:
@@ -227,10 +227,10 @@ void SearchWidget::find_all()
     case SearchEngine::Outcome::FileChanged:
         if (m_hex_widget)
             m_hex_widget->edited_file()->refresh();
-        show_status(m_find_all->message(outcome));
+        show_status(m_find_all->message(outcome), m_find_all->detail(outcome));
         break;
     default:
-        show_status(m_find_all->message(outcome));
+        show_status(m_find_all->message(outcome), m_find_all->detail(outcome));
         break;
     }
 }
@@ -267,7 +267,7 @@ void SearchWidget::search()
     const SearchEngine::Outcome outcome =
         regex_mode ? m_engine.search_regex(bytes) : m_engine.search_simple(bytes);
     set_running(false);
-    m_progress_bar->setValue(0);
+    progress_bar->setValue(0);
 
     switch (outcome) {
     case SearchEngine::Outcome::Hit:
@@ -291,14 +291,14 @@ void SearchWidget::search()
         // The views take the file's size again: it is shorter than they knew.
         if (m_hex_widget)
             m_hex_widget->edited_file()->refresh();
-        show_status(m_engine.message(outcome));
+        show_status(m_engine.message(outcome), m_engine.detail(outcome));
         break;
     case SearchEngine::Outcome::NoMatch:
     case SearchEngine::Outcome::Cancelled:
     case SearchEngine::Outcome::RuntimeError:
     case SearchEngine::Outcome::InvalidExpression:
         resetsearch();
-        show_status(m_engine.message(outcome));
+        show_status(m_engine.message(outcome), m_engine.detail(outcome));
         break;
     case SearchEngine::Outcome::EmptyPattern:
     case SearchEngine::Outcome::OddHexLength:
@@ -313,12 +313,12 @@ void SearchWidget::cancel()
     // With no search running there is nothing to stop; a request left behind
     // would end the next search at once.
     if (m_running)
-        FileAnchor::instance()->cancel();
+        file_anchor::instance()->cancel();
 }
 
 void SearchWidget::setProgress(int value)
 {
-    m_progress_bar->setValue(value);
+    progress_bar->setValue(value);
     if (m_running && m_events_timer.isValid()) {
         if (++m_reports_since_check < reports_per_clock_check)
             return;
@@ -342,9 +342,9 @@ void SearchWidget::perform_search(const QString &text)
 {
     if (m_running)
         return;
-    m_expression_edit->setText(text);
-    m_simple_button->click();
-    m_hex_button->click();
+    expression_edit->setText(text);
+    simple_button->click();
+    hex_button->click();
     search();
 }
 
@@ -355,7 +355,7 @@ void SearchWidget::resetsearch()
         return;
     if (m_status_bar)
         m_status_bar->clearMessage();
-    FileAnchor::instance()->clear();
+    file_anchor::instance()->clear();
     m_step_past_empty = false;
     if (m_hex_widget)
         m_hex_widget->clear_selection();
@@ -364,26 +364,26 @@ void SearchWidget::resetsearch()
 
 void SearchWidget::disablebuttongroup()
 {
-    if (m_regex_button->isChecked())
-        m_format_box->setEnabled(false);
-    if (m_simple_button->isChecked())
-        m_format_box->setEnabled(true);
+    if (regex_button->isChecked())
+        format_box->setEnabled(false);
+    if (simple_button->isChecked())
+        format_box->setEnabled(true);
 }
 
 void SearchWidget::enable_hex_validator()
 {
     if (!m_hex_validator)
         m_hex_validator = new HexValidator(this);
-    m_expression_edit->setValidator(m_hex_validator);
-    QString text = m_expression_edit->text();
+    expression_edit->setValidator(m_hex_validator);
+    QString text = expression_edit->text();
     int pos = 0;
     if (m_hex_validator->validate(text, pos) == QValidator::Invalid)
-        m_expression_edit->clear();
+        expression_edit->clear();
 }
 
 void SearchWidget::disable_hex_validator()
 {
-    m_expression_edit->setValidator(nullptr);
+    expression_edit->setValidator(nullptr);
 }
 
 void SearchWidget::set_running(bool on)
@@ -397,9 +397,9 @@ void SearchWidget::set_running(bool on)
     m_search_button->setEnabled(!on);
     m_find_all_button->setEnabled(!on);
     m_mode_box->setEnabled(!on);
-    m_expression_edit->setEnabled(!on);
+    expression_edit->setEnabled(!on);
     if (on) {
-        m_format_box->setEnabled(false);
+        format_box->setEnabled(false);
     } else {
         disablebuttongroup();
         if (m_focus_before && m_focus_before->isEnabled() && isAncestorOf(m_focus_before))
@@ -413,6 +413,6 @@ void SearchWidget::set_running(bool on)
 
 void SearchWidget::focus_expression()
 {
-    m_expression_edit->setFocus(Qt::ShortcutFocusReason);
-    m_expression_edit->selectAll();
+    expression_edit->setFocus(Qt::ShortcutFocusReason);
+    expression_edit->selectAll();
 }

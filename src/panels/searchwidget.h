@@ -99,7 +99,7 @@ private slots:
     void disable_hex_validator();
 
 private:
-    void show_status(const QString &text);
+    void show_status(const QString &text, const QString &detail = QString());
     // The pattern the fields ask for: Latin-1 bytes for Simple, the
     // expression for Regex. False, with the reason shown, when there is none.
     bool read_pattern(QString *pattern, bool *regex_mode);
@@ -107,16 +107,16 @@ private:
     void set_running(bool on);
     HexDocument *current_document() const;
 
-    QLineEdit *m_expression_edit = nullptr;
-    QProgressBar *m_progress_bar = nullptr;
+    QLineEdit *expression_edit = nullptr;
+    QProgressBar *progress_bar = nullptr;
     SearchEngine m_engine;
-    QGroupBox *m_format_box = nullptr;
+    QGroupBox *format_box = nullptr;
     QGroupBox *m_mode_box = nullptr;
     QBoxLayout *m_groups_layout = nullptr;
-    QRadioButton *m_hex_button = nullptr;
-    QRadioButton *m_alpha_button = nullptr;
-    QRadioButton *m_regex_button = nullptr;
-    QRadioButton *m_simple_button = nullptr;
+    QRadioButton *hex_button = nullptr;
+    QRadioButton *alpha_button = nullptr;
+    QRadioButton *regex_button = nullptr;
+    QRadioButton *simple_button = nullptr;
     QPushButton *m_search_button = nullptr;
     QPushButton *m_cancel_button = nullptr;
     QPushButton *m_find_all_button = nullptr;

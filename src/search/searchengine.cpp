@@ -1,8 +1,8 @@
 #include "search/searchengine.h"
 
 #include "document/buffereddocument.h"
-#include "document/documenterror.h"
-#include "document/fileanchor.h"
+#include "document/documentfailure.h"
+#include "document/file_anchor.h"
 #include "document/hexdocument.h"
 
 #include <QByteArray>
@@ -23,7 +23,7 @@ namespace {
 
 // A hit is only real when the file still holds all of its bytes: the file
 // may have been cut short after they were read.
-bool held_by_file(const FileIterator &it, qint64 end)
+bool held_by_file(const file_iterator &it, qint64 end)
 {
     BufferedDocument *doc = it.buffered_document();
     return doc && doc->is_open() && end <= doc->size();
@@ -33,7 +33,7 @@ bool held_by_file(const FileIterator &it, qint64 end)
 // itself: every movement a progress step, every byte one document read. Used
 // where there are no blocks to read: iterators over no document or over
 // different documents.
-bool scan_bytes_by_iterator(FileIterator &from, const FileIterator &to, match_range &result,
+bool scan_bytes_by_iterator(file_iterator &from, const file_iterator &to, match_range &result,
                             const std::string &pattern)
 {
     const qint64 m = qint64(pattern.size());
@@ -68,9 +68,9 @@ bool scan_bytes_by_iterator(FileIterator &from, const FileIterator &to, match_ra
 constexpr qint64 first_block_size = qint64(1) << 16;
 
 // The progress value of `position` on the scale of `walk`'s stored size.
-int search_progress(const FileIterator &walk, qint64 position)
+int search_progress(const file_iterator &walk, qint64 position)
 {
-    FileIterator at(walk);
+    file_iterator at(walk);
     at.set_position(position);
     return at.progress_value();
 }
@@ -112,7 +112,7 @@ private:
         if (!m_armed || m_clock.elapsed() < report_interval_ms)
             return;
         m_clock.start();
-        FileAnchor::instance()->report(m_report_value);
+        file_anchor::instance()->report(m_report_value);
     }
 
     static constexpr int tests_per_look = 4096;
@@ -221,11 +221,11 @@ bool may_look_behind(const std::string &pattern)
 
 // The matcher over the iterator from `first` to `last`, the text starting
 // at `text_start`.
-bool iterator_regex_search(const WatchedRegex &re, const FileIterator &text_start,
-                           const FileIterator &first, const FileIterator &last, qint64 &hit_first,
+bool iterator_regex_search(const WatchedRegex &re, const file_iterator &text_start,
+                           const file_iterator &first, const file_iterator &last, qint64 &hit_first,
                            qint64 &hit_end)
 {
-    boost::match_results<FileIterator> m;
+    boost::match_results<file_iterator> m;
     boost::match_flag_type flags = boost::match_default;
     if (first.position() != text_start.position())
         flags |= boost::match_prev_avail | boost::match_not_bob;
@@ -265,15 +265,15 @@ struct BlockCache
 // With a cache, a block that begins inside the cached bytes is matched there,
 // shortened to what the cache holds (any length is a valid block), and a
 // block read from the file is kept in the cache for the next call.
-bool regex_blocks(const WatchedRegex &re, bool look_behind, const FileIterator &search_from,
-                  const FileIterator &search_to, qint64 block_size, qint64 &first, qint64 &end,
+bool regex_blocks(const WatchedRegex &re, bool look_behind, const file_iterator &search_from,
+                  const file_iterator &search_to, qint64 block_size, qint64 &first, qint64 &end,
                   BlockCache *cache = nullptr)
 {
     BufferedDocument *const document = search_from.buffered_document();
     const qint64 text_start = search_from.position();
     const qint64 range_end = search_to.position();
     const auto by_iterator = [&](qint64 from) {
-        FileIterator at = search_from;
+        file_iterator at = search_from;
         at.set_position(from);
         return iterator_regex_search(re, search_from, at, search_to, first, end);
     };
@@ -291,7 +291,7 @@ bool regex_blocks(const WatchedRegex &re, bool look_behind, const FileIterator &
     bool growing = false;
     for (;;) {
         const int progress = search_progress(search_from, pos);
-        FileAnchor::instance()->report(progress);
+        file_anchor::instance()->report(progress);
 
         qint64 length = std::min(span, range_end - pos);
         const qint64 before = pos > text_start ? 1 : 0;
@@ -358,8 +358,8 @@ bool regex_blocks(const WatchedRegex &re, bool look_behind, const FileIterator &
 class SearchWalk
 {
 public:
-    SearchWalk() { FileIterator::start_walk(FileIterator::FailedRead::ends_walk); }
-    ~SearchWalk() { FileIterator::end_walk(); }
+    SearchWalk() { file_iterator::start_walk(file_iterator::FailedRead::ends_walk); }
+    ~SearchWalk() { file_iterator::end_walk(); }
     SearchWalk(const SearchWalk &) = delete;
     SearchWalk &operator=(const SearchWalk &) = delete;
 };
@@ -379,15 +379,15 @@ bool compile_expression(const std::string &pattern, WatchedRegex &re, QString &d
     return true;
 }
 
-SearchEngine::Outcome outcome_of(const DocumentError &error)
+SearchEngine::Outcome outcome_of(const std::string &failure)
 {
-    return error.kind() == DocumentError::Kind::Cancelled ? SearchEngine::Outcome::Cancelled
-                                                          : SearchEngine::Outcome::FileChanged;
+    return failure == document_failure::cancelled ? SearchEngine::Outcome::Cancelled
+                                                  : SearchEngine::Outcome::FileChanged;
 }
 
 } // namespace
 
-bool find_bytes(FileIterator &from, const FileIterator &to, match_range &result,
+bool find_bytes(file_iterator &from, const file_iterator &to, match_range &result,
                 const std::string &pattern, qint64 block_size)
 {
     const qint64 m = qint64(pattern.size());
@@ -412,7 +412,7 @@ bool find_bytes(FileIterator &from, const FileIterator &to, match_range &result,
         // Cancel and progress once per block; a cancel leaves `from` on the
         // block about to be read.
         from.set_position(start);
-        FileAnchor::instance()->report(search_progress(from, start));
+        file_anchor::instance()->report(search_progress(from, start));
         const qint64 length = std::min(span, to_position - start);
         if (block.size() < size_t(length))
             block.resize(size_t(length));
@@ -435,21 +435,21 @@ bool find_bytes(FileIterator &from, const FileIterator &to, match_range &result,
 }
 void SearchEngine::reset(const HexDocument *document)
 {
-    m_search_from = FileIterator();
-    m_search_to = FileIterator();
+    search_from = file_iterator();
+    search_to = file_iterator();
     m_range_path.clear();
     m_range_set = false;
     if (!document || !document->is_open())
         return;
     try {
-        m_search_from = document->begin();
-        m_search_to = document->end();
+        search_from = document->begin();
+        search_to = document->end();
         m_range_path = document->absolute_path();
         m_range_set = true;
-    } catch (const DocumentError &) {
+    } catch (const std::string &) {
         // Closed between the check and the call: an empty range.
-        m_search_from = FileIterator();
-        m_search_to = FileIterator();
+        search_from = file_iterator();
+        search_to = file_iterator();
     }
 }
 
@@ -460,16 +460,16 @@ bool SearchEngine::has_range() const
 
 bool SearchEngine::skip_byte()
 {
-    if (!m_range_set || m_search_from.position() >= m_search_to.position())
+    if (!m_range_set || search_from.position() >= search_to.position())
         return false;
-    m_search_from.set_position(m_search_from.position() + 1);
+    search_from.set_position(search_from.position() + 1);
     return true;
 }
 
 bool SearchEngine::range_matches(const HexDocument *document) const
 {
     return m_range_set && document && document->is_open()
-        && document->buffered_document() == m_search_from.buffered_document()
+        && document->buffered_document() == search_from.buffered_document()
         && document->absolute_path() == m_range_path;
 }
 
@@ -491,44 +491,42 @@ bool SearchEngine::hex_to_bytes(const QString &text, QString &bytes)
 
 SearchEngine::Outcome SearchEngine::search_simple(const QString &bytes)
 {
-    m_search_bytes = bytes;
-    if (m_search_bytes.isEmpty())
+    search_bytes = bytes;
+    if (search_bytes.isEmpty())
         return Outcome::EmptyPattern;
     if (!m_range_set)
         return Outcome::NoFile;
 
-    const QByteArray latin = m_search_bytes.toLatin1();
+    const QByteArray latin = search_bytes.toLatin1();
     const std::string pattern(latin.constData(), size_t(latin.size()));
     const SearchWalk walk;
     try {
-        if (!find_bytes(m_search_from, m_search_to, m_simple_match, pattern, m_block_size))
+        if (!find_bytes(search_from, search_to, simple_match, pattern, m_block_size))
             return Outcome::NoMatch;
-    } catch (const DocumentError &error) {
-        return outcome_of(error);
+    } catch (const std::string &failure) {
+        return outcome_of(failure);
     } catch (...) {
         return Outcome::RuntimeError;
     }
-    if (!held_by_file(m_search_from, m_simple_match.end))
+    if (!held_by_file(search_from, simple_match.end))
         return Outcome::FileChanged;
-    m_last_first = m_simple_match.first;
-    m_last_end = m_simple_match.end;
-    m_search_from.set_position(m_simple_match.end);
+    m_last_first = simple_match.first;
+    m_last_end = simple_match.end;
+    search_from.set_position(simple_match.end);
     return Outcome::Hit;
 }
 
 SearchEngine::Outcome SearchEngine::search_regex(const QString &expression)
 {
-    m_search_bytes = expression;
-    if (m_search_bytes.isEmpty())
+    search_bytes = expression;
+    if (search_bytes.isEmpty())
         return Outcome::EmptyPattern;
     if (!m_range_set)
         return Outcome::NoFile;
 
     // A zero character ends the pattern.
-    const QByteArray latin = m_search_bytes.toLatin1();
+    const QByteArray latin = search_bytes.toLatin1();
     const std::string pattern(latin.constData());
-    qint64 first = 0;
-    qint64 end = 0;
     WatchedRegex re;
     try {
         if (!compile_expression(pattern, re, m_invalid_detail))
@@ -538,50 +536,50 @@ SearchEngine::Outcome SearchEngine::search_regex(const QString &expression)
     }
     const SearchWalk walk;
     try {
-        if (!regex_blocks(re, may_look_behind(pattern), m_search_from, m_search_to, m_block_size, first,
-                          end))
+        if (!regex_blocks(re, may_look_behind(pattern), search_from, search_to, m_block_size,
+                          regex_match.first, regex_match.end))
             return Outcome::NoMatch;
-    } catch (const DocumentError &error) {
-        return outcome_of(error);
+    } catch (const std::string &failure) {
+        return outcome_of(failure);
     } catch (const std::exception &) {
         // The matcher's own complexity and memory limits arrive here.
         return Outcome::RuntimeError;
     } catch (...) {
         return Outcome::RuntimeError;
     }
-    if (!held_by_file(m_search_from, end))
+    if (!held_by_file(search_from, regex_match.end))
         return Outcome::FileChanged;
-    m_last_first = first;
-    m_last_end = end;
-    m_search_from.set_position(m_last_end);
+    m_last_first = regex_match.first;
+    m_last_end = regex_match.end;
+    search_from.set_position(m_last_end);
     return Outcome::Hit;
 }
 
 SearchEngine::Outcome SearchEngine::search_all_simple(const QString &bytes, const HitSink &sink)
 {
-    m_search_bytes = bytes;
-    if (m_search_bytes.isEmpty())
+    search_bytes = bytes;
+    if (search_bytes.isEmpty())
         return Outcome::EmptyPattern;
     if (!m_range_set)
         return Outcome::NoFile;
-    const QByteArray latin = m_search_bytes.toLatin1();
+    const QByteArray latin = search_bytes.toLatin1();
     const qint64 m = latin.size();
-    BufferedDocument *const document = m_search_from.buffered_document();
+    BufferedDocument *const document = search_from.buffered_document();
     if (!document)
         return Outcome::NoFile;
 
     const SearchWalk walk;
-    const qint64 to = m_search_to.position();
+    const qint64 to = search_to.position();
     // Whole blocks of the largest size: unlike a walk from hit to hit, Find
     // All reads every byte anyway.
     const qint64 span = std::max(m_block_size, 2 * m);
     std::vector<char> block;
     bool any = false;
-    qint64 start = m_search_from.position();
+    qint64 start = search_from.position();
     try {
         while (to - start >= m) {
-            m_search_from.set_position(start);
-            FileAnchor::instance()->report(search_progress(m_search_from, start));
+            search_from.set_position(start);
+            file_anchor::instance()->report(search_progress(search_from, start));
             const qint64 length = std::min(span, to - start);
             if (block.size() < size_t(length))
                 block.resize(size_t(length));
@@ -596,7 +594,7 @@ SearchEngine::Outcome SearchEngine::search_all_simple(const QString &bytes, cons
                 const qint64 first = start + (static_cast<const char *>(hit) - block.data());
                 any = true;
                 if (!sink(first, first + m)) {
-                    m_search_from.set_position(first + m);
+                    search_from.set_position(first + m);
                     return Outcome::Hit;
                 }
                 p = static_cast<const char *>(hit) + m;
@@ -610,23 +608,23 @@ SearchEngine::Outcome SearchEngine::search_all_simple(const QString &bytes, cons
             // the join is found and no hit overlaps the one before.
             start = std::max(start + (p - block.data()), start + length - (m - 1));
         }
-    } catch (const DocumentError &error) {
-        return outcome_of(error);
+    } catch (const std::string &failure) {
+        return outcome_of(failure);
     } catch (...) {
         return Outcome::RuntimeError;
     }
-    m_search_from.set_position(std::max(start, to));
+    search_from.set_position(std::max(start, to));
     return any ? Outcome::Hit : Outcome::NoMatch;
 }
 
 SearchEngine::Outcome SearchEngine::search_all_regex(const QString &expression, const HitSink &sink)
 {
-    m_search_bytes = expression;
-    if (m_search_bytes.isEmpty())
+    search_bytes = expression;
+    if (search_bytes.isEmpty())
         return Outcome::EmptyPattern;
     if (!m_range_set)
         return Outcome::NoFile;
-    const QByteArray latin = m_search_bytes.toLatin1();
+    const QByteArray latin = search_bytes.toLatin1();
     const std::string pattern(latin.constData());
     WatchedRegex re;
     try {
@@ -643,13 +641,13 @@ SearchEngine::Outcome SearchEngine::search_all_regex(const QString &expression, 
         for (;;) {
             qint64 first = 0;
             qint64 end = 0;
-            if (!regex_blocks(re, look_behind, m_search_from, m_search_to, m_block_size, first, end,
+            if (!regex_blocks(re, look_behind, search_from, search_to, m_block_size, first, end,
                               &cache))
                 break;
-            if (!held_by_file(m_search_from, end))
+            if (!held_by_file(search_from, end))
                 return Outcome::FileChanged;
             any = true;
-            m_search_from.set_position(end);
+            search_from.set_position(end);
             if (!sink(first, end))
                 return Outcome::Hit;
             // An empty match is not found again: the next search starts one
@@ -657,8 +655,8 @@ SearchEngine::Outcome SearchEngine::search_all_regex(const QString &expression, 
             if (end == first && !skip_byte())
                 break;
         }
-    } catch (const DocumentError &error) {
-        return outcome_of(error);
+    } catch (const std::string &failure) {
+        return outcome_of(failure);
     } catch (const std::exception &) {
         return Outcome::RuntimeError;
     } catch (...) {
@@ -681,7 +679,7 @@ QString SearchEngine::status_text(Outcome outcome)
     case Outcome::FileChanged:
         return QCoreApplication::translate("SearchEngine", "The file changed during the search");
     case Outcome::InvalidExpression:
-        return QCoreApplication::translate("SearchEngine", "Invalid regular expression");
+        return QCoreApplication::translate("SearchEngine", "Search Runtime Error");
     case Outcome::EmptyPattern:
         return QCoreApplication::translate("SearchEngine", "Search String is Empty");
     case Outcome::OddHexLength:
@@ -693,9 +691,7 @@ QString SearchEngine::status_text(Outcome outcome)
     return QString();
 }
 
-QString SearchEngine::message(Outcome outcome) const
+QString SearchEngine::detail(Outcome outcome) const
 {
-    if (outcome == Outcome::InvalidExpression && !m_invalid_detail.isEmpty())
-        return m_invalid_detail;
-    return status_text(outcome);
+    return outcome == Outcome::InvalidExpression ? m_invalid_detail : QString();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "document/fileiterator.h"
+#include "document/file_iterator.h"
 #include "search/match_range.h"
 
 #include <QString>
@@ -20,13 +20,13 @@ constexpr qint64 default_search_block = qint64(1) << 20;
 // The bytes are read from the document in blocks of up to `block_size` bytes
 // (each block begins with the last pattern-length - 1 bytes of the one
 // before, so hits across a join are found). Each block is one progress report
-// through FileAnchor::report, so DocumentError (Cancelled) may be thrown
+// through file_anchor::report, so "operation cancelled" may be thrown
 // out of it, with `from` on the block that was next. A block the document
 // cannot deliver (the file was cut short or closed) throws the read's
-// DocumentError, with `from` on that block. Iterators over no document or
+// failure text, with `from` on that block. Iterators over no document or
 // over different ones are scanned through the iterator.
 // An empty pattern finds nothing and leaves `result` and `from` alone.
-bool find_bytes(FileIterator &from, const FileIterator &to, match_range &result,
+bool find_bytes(file_iterator &from, const file_iterator &to, match_range &result,
                 const std::string &pattern, qint64 block_size = default_search_block);
 
 // The search itself, without widgets: the range still to be searched and the
@@ -46,7 +46,7 @@ public:
         // The file no longer held the range: it was cut short (or closed)
         // while the search read it. The search stops at the first failed read.
         FileChanged,
-        // The expression does not compile; message() says what and where.
+        // The expression does not compile; detail() says what and where.
         InvalidExpression,
         EmptyPattern,
         OddHexLength,
@@ -102,9 +102,9 @@ public:
     qint64 hit_first() const { return m_last_first; }
     qint64 hit_end() const { return m_last_end; }
     // Where the next search starts and where the range ends.
-    qint64 next_start() const { return m_search_from.position(); }
-    qint64 range_end() const { return m_search_to.position(); }
-    const QString &pattern_text() const { return m_search_bytes; }
+    qint64 next_start() const { return search_from.position(); }
+    qint64 range_end() const { return search_to.position(); }
+    const QString &pattern_text() const { return search_bytes; }
 
     // The block either search reads at once, 1 byte to 16 MiB; small blocks
     // put many joins into a short file.
@@ -113,18 +113,21 @@ public:
 
     // The status-bar text for an outcome; empty for a hit.
     static QString status_text(Outcome outcome);
-    // The status-bar text for an outcome of this engine's last search:
-    // status_text(), except that an invalid expression says what is wrong
-    // and at which position of the expression.
-    QString message(Outcome outcome) const;
+    // The status-bar text for an outcome of this engine's last search.
+    QString message(Outcome outcome) const { return status_text(outcome); }
+    // What the message does not say: for an invalid expression, what is
+    // wrong and at which position of it; empty otherwise.
+    QString detail(Outcome outcome) const;
 
 private:
-    QString m_search_bytes;
+    QString search_bytes;
     // What the matcher said of the last invalid expression.
     QString m_invalid_detail;
-    match_range m_simple_match;
-    FileIterator m_search_from;
-    FileIterator m_search_to;
+    // The last hit of each kind of search.
+    match_range simple_match;
+    match_range regex_match;
+    file_iterator search_from;
+    file_iterator search_to;
     QString m_range_path;
     bool m_range_set = false;
     qint64 m_last_first = 0;

@@ -1,7 +1,7 @@
 #include "treeview/treeviewdelegate.h"
 
 #include "settings/config.h"
-#include "document/documenterror.h"
+#include "document/documentfailure.h"
 #include "treeview/hexoptionspinbox.h"
 #include "markup/markupcolumn.h"
 #include "markup/markupmodel.h"
@@ -311,7 +311,7 @@ TreeViewDelegate::Bounds TreeViewDelegate::bounds(const QModelIndex &index) cons
                     range.maximum = one_before(m_document_size());
                     range.above = Limit::file_end;
                 }
-            } catch (const DocumentError &) {
+            } catch (const std::string &) {
                 // No file open: nothing bounds the last markup from above.
             }
         }
@@ -348,7 +348,7 @@ void TreeViewDelegate::setEditorData(QWidget *editor, const QModelIndex &index) 
     const QPair<qint64, qint64> range = editor_range(index);
     spin->setRange(range.first, range.second);
     // A refill of the same open editor keeps the values it opened with.
-    if (m_edited_editor != editor || m_edited_index != index) {
+    if (m_edited_editor != editor || edited_index != index) {
         const MarkupNode *node = markup_model(index)->node_from_index(index);
         m_edited_before = {{MarkupColumn::Start, node->data(MarkupColumn::Start)},
                          {MarkupColumn::End, node->data(MarkupColumn::End)},
@@ -360,7 +360,7 @@ void TreeViewDelegate::setEditorData(QWidget *editor, const QModelIndex &index) 
     // The geometry was set before the range was known: widen to show it whole.
     if (spin->width() < spin->sizeHint().width())
         place_editor(spin, index, spin->geometry());
-    m_edited_index = index;
+    edited_index = index;
     connect(spin, &HexOptionSpinBox::valueChanged, this, &TreeViewDelegate::update_hexwidget,
             Qt::UniqueConnection);
 }
@@ -414,7 +414,7 @@ void TreeViewDelegate::setModelData(QWidget *editor, QAbstractItemModel *model,
         return;
     }
     Values before = m_edited_before;
-    if (m_edited_editor != editor || m_edited_index != index)
+    if (m_edited_editor != editor || edited_index != index)
         before = {{MarkupColumn::Start, node->data(MarkupColumn::Start)},
                   {MarkupColumn::End, node->data(MarkupColumn::End)},
                   {MarkupColumn::Length, node->data(MarkupColumn::Length)}};
@@ -455,9 +455,9 @@ void TreeViewDelegate::place_editor(QWidget *editor, const QModelIndex &index, Q
 
 void TreeViewDelegate::destroyEditor(QWidget *editor, const QModelIndex &index) const
 {
-    auto *model = const_cast<MarkupModel *>(markup_model(m_edited_index));
-    if (editor == m_edited_editor && !m_edited_committed && model && m_edited_index.isValid()) {
-        MarkupNode *node = model->node_from_index(m_edited_index);
+    auto *model = const_cast<MarkupModel *>(markup_model(edited_index));
+    if (editor == m_edited_editor && !m_edited_committed && model && edited_index.isValid()) {
+        MarkupNode *node = model->node_from_index(edited_index);
         bool changed = false;
         for (const auto &[column, value] : std::as_const(m_edited_before))
             changed = changed || node->data(column) != value;
@@ -478,11 +478,11 @@ void TreeViewDelegate::destroyEditor(QWidget *editor, const QModelIndex &index) 
 void TreeViewDelegate::update_hexwidget(qint64 value)
 {
     std::cout << "updating hex widget" << std::endl;
-    auto *model = const_cast<MarkupModel *>(markup_model(m_edited_index));
-    if (!model || !m_edited_index.isValid() || (m_edit_refused && m_edit_refused()))
+    auto *model = const_cast<MarkupModel *>(markup_model(edited_index));
+    if (!model || !edited_index.isValid() || (m_edit_refused && m_edit_refused()))
         return;
-    MarkupNode *node = model->node_from_index(m_edited_index);
-    const int column = m_edited_index.column();
+    MarkupNode *node = model->node_from_index(edited_index);
+    const int column = edited_index.column();
     // Written straight into the markup, not through setData, so the view keeps
     // its editor; the bracket keeps the mask's worker off the node meanwhile.
     model->begin_change();

@@ -27,7 +27,7 @@ class QFontMetrics;
 //
 // The delegate works on a MarkupModel; its collaborators are handed in:
 //   set_document_size(f)   f() answers the open file's size in bytes; it may
-//                          throw DocumentError (NotOpen), and the
+//                          throw "file is not open", and the
 //                          top-level End limit is then left open;
 //   set_reload_mask(f)     f() refills the markup colour mask;
 //   set_markup_modified(f) f() sets the main window's markup-modified flag,
@@ -131,7 +131,7 @@ private:
 
     // Start or End cell whose editor was last filled; the live update writes
     // into its markup. Persistent, so a markup deleted meanwhile is noticed.
-    mutable QPersistentModelIndex m_edited_index;
+    mutable QPersistentModelIndex edited_index;
     // Start, End and Length of that markup when its editor opened: the live
     // update has changed them by the time the edit is committed.
     mutable Values m_edited_before;

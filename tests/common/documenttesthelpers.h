@@ -1,6 +1,6 @@
 #pragma once
 
-#include "document/documenterror.h"
+#include "document/documentfailure.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -37,15 +37,15 @@ inline QByteArray whole_file(const QString &path)
     return f.readAll();
 }
 
-// Runs `call` and returns the text of the DocumentError it threw, or "" when
-// it threw nothing.
+// Runs `call` and returns the text it threw, caught as the document layer's
+// callers catch it (const std::string &), or "" when it threw nothing.
 template <typename Call>
 std::string thrown_text(Call call)
 {
     try {
         call();
-    } catch (const DocumentError &error) {
-        return error.what();
+    } catch (const std::string &failure) {
+        return failure;
     }
     return std::string();
 }

@@ -1,5 +1,8 @@
 #include "document/buffereddocument.h"
-#include "document/documenterror.h"
+#include "document/documentfailure.h"
+#include "document/file_anchor.h"
+#include "document/file_iterator.h"
+#include "document/hexdocument.h"
 #include "documenttesthelpers.h"
 #include "testsettings.h"
 
@@ -12,7 +15,7 @@
 
 #include <sys/stat.h>
 
-#include <optional>
+#include <functional>
 #include <vector>
 
 using pq_test::thrown_text;
@@ -186,6 +189,53 @@ private slots:
         QCOMPARE(thrown_text([&] { doc.read(1, 0, &c); }), not_open);
     }
 
+    // Callers catch what the document layer throws as const std::string & and
+    // tell the failures apart by text: each failure is exactly its message.
+    void every_failure_is_a_string_of_its_message()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("a-folder"));
+        const QString path = pq_test::make_temp_file(10);
+        BufferedDocument closed;
+        BufferedDocument open;
+        open.open(utf8(path));
+        HexDocument closed_rows;
+        char c = 0;
+        const struct {
+            const char *name;
+            std::function<void()> call;
+            const char *message;
+            const std::string &constant;
+        } cases[] = {
+            {"size-closed", [&] { closed.size(); }, "file is not open", document_failure::not_open},
+            {"hex-size-closed", [&] { closed_rows.size(); }, "file is not open", document_failure::not_open},
+            {"iterator-closed", [&] { file_iterator it(&closed); }, "file is not open",
+             document_failure::not_open},
+            {"read-past-end", [&] { open.read(2, 9, &c); }, "block request beyond EOF",
+             document_failure::beyond_eof},
+            {"missing", [&] { closed.open(utf8(dir.filePath("none"))); }, "file does not exist",
+             document_failure::does_not_exist},
+            {"below-a-file", [&] { closed.open(utf8(path + "/x")); }, "file does not exist",
+             document_failure::does_not_exist},
+            {"folder", [&] { closed.open(utf8(dir.filePath("a-folder"))); }, "not a regular file",
+             document_failure::not_regular},
+            {"cancelled", [&] { file_anchor::instance()->cancel(); file_anchor::instance()->report(0); },
+             "operation cancelled", document_failure::cancelled},
+        };
+        for (const auto &row : cases) {
+            std::string thrown;
+            try {
+                row.call();
+            } catch (const std::string &failure) {
+                thrown = failure;
+            }
+            file_anchor::instance()->clear();
+            QVERIFY2(thrown == row.message, row.name);
+            QVERIFY2(thrown == row.constant, row.name);
+        }
+        QCOMPARE(document_failure::cannot_open, std::string("file could not be opened for read"));
+    }
+
     void failed_open_leaves_the_document_closed_data()
     {
         QTest::addColumn<QString>("name");
@@ -211,10 +261,8 @@ private slots:
         const QString path = QDir::isAbsolutePath(name) ? name : dir.filePath(name);
         const std::string text = thrown_text([&] { doc.open(utf8(path)); });
         QCOMPARE(QString::fromStdString(text), expected);
-        const std::optional<DocumentError::Kind> refusal = BufferedDocument::open_error(utf8(path));
-        QVERIFY(refusal);
-        QCOMPARE(std::string(DocumentError(*refusal).what()), text);
-        QVERIFY(!BufferedDocument::open_error(utf8(first)));
+        QCOMPARE(BufferedDocument::open_error(utf8(path)), text);
+        QCOMPARE(BufferedDocument::open_error(utf8(first)), std::string());
         QCOMPARE(thrown_text([&] { doc.size(); }), not_open);
         QCOMPARE(doc.window_start(), qint64(-1));
         QVERIFY(!doc.is_open());

@@ -190,8 +190,8 @@ private slots:
         const QByteArray oracle = pq_test::whole_file(path);
         HexDocument doc;
         doc.open(path);
-        const FileIterator first = doc.begin();
-        const FileIterator last = doc.end();
+        const file_iterator first = doc.begin();
+        const file_iterator last = doc.end();
         QCOMPARE(first.position(), qint64(0));
         QCOMPARE(last.position(), qint64(1000));
         QCOMPARE(last - first, std::ptrdiff_t(1000));
@@ -206,7 +206,7 @@ private slots:
         QCOMPARE(thrown_text([&] { doc.begin(); }), std::string("file is not open"));
         QCOMPARE(thrown_text([&] { doc.iterator_at(5); }), std::string("file is not open"));
         pq_test::StdoutCapture out;
-        const FileIterator last = doc.end();
+        const file_iterator last = doc.end();
         QCOMPARE(last.position(), qint64(0));
         QCOMPARE(out.text(), std::string("error getting end iterator" "file is not open\n"));
     }
@@ -218,7 +218,7 @@ private slots:
         const QByteArray oracle = pq_test::whole_file(path);
         HexDocument doc;
         doc.open(path);
-        FileIterator it = doc.iterator_at(10);
+        file_iterator it = doc.iterator_at(10);
         for (qint64 row : {qint64(1500000), qint64(16), qint64(1999984), qint64(700000)}) {
             doc.load(row, 16);
             QCOMPARE(QByteArray::fromStdString(doc.to_ascii()).size(), 16);

@@ -1,6 +1,6 @@
 #include "document/buffereddocument.h"
 #include "documenttesthelpers.h"
-#include "document/fileiterator.h"
+#include "document/file_iterator.h"
 #include "document/hexdocument.h"
 #include "testsettings.h"
 
@@ -104,17 +104,17 @@ private slots:
         const qint64 before = resident_kib();
         BufferedDocument doc;
         doc.open(path.toUtf8().toStdString());
-        const FileIterator first(&doc);
-        const FileIterator last = first.end();
+        const file_iterator first(&doc);
+        const file_iterator last = first.end();
         QCOMPARE(last.position(), file_size);
         QCOMPARE(last - first, std::ptrdiff_t(file_size));
 
         QByteArray seen;
-        for (FileIterator it = first + middle_mark; it != first + (middle_mark + 6); ++it)
+        for (file_iterator it = first + middle_mark; it != first + (middle_mark + 6); ++it)
             seen += *it;
         QCOMPARE(seen, middle_bytes);
         QByteArray around4;
-        for (FileIterator it = first + (low_mark + 3); it.position() >= low_mark - 1; --it)
+        for (file_iterator it = first + (low_mark + 3); it.position() >= low_mark - 1; --it)
             around4.prepend(*it);
         QCOMPARE(around4, QByteArray("\0FOUR", 5));
         QCOMPARE(last[-1], '!');
@@ -125,7 +125,7 @@ private slots:
 
         // Walk two windows' worth of the hole across 12 GiB.
         int nonzero = 0;
-        FileIterator it = first + (12 * gib - 65536);
+        file_iterator it = first + (12 * gib - 65536);
         for (int i = 0; i < 131072; ++i, ++it)
             nonzero += *it != 0;
         QCOMPARE(nonzero, 0);

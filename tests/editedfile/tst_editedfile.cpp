@@ -279,7 +279,7 @@ void TestEditedFile::damaged_markup_file_is_never_the_save_target_data()
     QTest::addColumn<QByteArray>("damaged");
     QTest::addColumn<QString>("how");
     QTest::addColumn<int>("kept");
-    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("detail");
     QByteArray thousand = "<!DOCTYPE PQML>\n<pellowquarnbybook>\n";
     for (int i = 0; i < 1000; ++i)
         thousand += i == 2 ? QByteArray("  <node start=\"20\" end=>\n")
@@ -287,7 +287,7 @@ void TestEditedFile::damaged_markup_file_is_never_the_save_target_data()
                                  + QByteArray::number(i * 10) + "\"/>\n";
     thousand += "</pellowquarnbybook>\n";
     // Line 5 holds the third node; the reader stops at its '>', column 24.
-    const QString stopped = QStringLiteral("Markup load failed: read 2 markups, stopped at line "
+    const QString stopped = QStringLiteral("Read 2 markups, stopped at line "
                                            "5, column 24: Expected ''' or '\"', but got '>'.");
     QTest::newRow("1000-markups-third-damaged") << thousand << "read" << 2 << stopped;
     QTest::newRow("linked-file") << thousand << "linked" << 2 << stopped;
@@ -295,7 +295,7 @@ void TestEditedFile::damaged_markup_file_is_never_the_save_target_data()
     QTest::newRow("after-a-good-file") << thousand << "after-good" << 2 << stopped;
     QTest::newRow("unknown-element-after-one")
         << QByteArray("<pellowquarnbybook>\n<node start=\"1\" end=\"2\"/><markup/>\n") << "read" << 1
-        << "Markup load failed: read 1 markup, stopped at line 2, column 34: unknown element markup";
+        << "Read 1 markup, stopped at line 2, column 34: unknown element markup";
 }
 
 // A load that stops part way leaves the tree with what was read; saving that
@@ -306,7 +306,7 @@ void TestEditedFile::damaged_markup_file_is_never_the_save_target()
     QFETCH(QByteArray, damaged);
     QFETCH(QString, how);
     QFETCH(int, kept);
-    QFETCH(QString, status);
+    QFETCH(QString, detail);
     QTemporaryDir dir;
     const QString data = pq_test::make_temp_file(10000);
     const QString damaged_path = pq_test::make_temp_file(0, damaged);
@@ -332,7 +332,8 @@ void TestEditedFile::damaged_markup_file_is_never_the_save_target()
     QCOMPARE(result, EditedFile::MarkupRead::failed);
     QCOMPARE(file.markup_model()->root()->child_count(), kept);
     QCOMPARE(told.count(), 1);
-    QCOMPARE(told.at(0).at(0).toString(), status);
+    QCOMPARE(told.at(0).at(0).toString(), QStringLiteral("Markup load failed"));
+    QCOMPARE(told.at(0).at(1).toString(), detail);
     QCOMPARE(file.markup_file(), QString());
     QCOMPARE(Config::instance()->value(link).toString(), linked);
 

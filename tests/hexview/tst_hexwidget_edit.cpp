@@ -38,6 +38,7 @@ private slots:
     void edit_keys_need_edit_mode();
     void edits_survive_leaving_edit_mode();
     void open_file_discards_edits();
+    void copy_and_jumps_read_unsaved_edits();
 
     void save_in_place_data();
     void save_in_place();
@@ -295,6 +296,24 @@ void TestHexWidgetEdit::save_in_place()
     expected[0x12b] = '\xff';
     QCOMPARE(read_whole_file(path), expected);
     QVERIFY(!f.hex->has_edits());
+}
+
+// Copy and the endian jumps take the bytes the view shows: typed over
+// zeros, the copy holds the typed values and the jumps go where they point.
+void TestHexWidgetEdit::copy_and_jumps_read_unsaved_edits()
+{
+    HexViewFixture f;
+    open_for_edit(f, QByteArray(0x5000, '\0'), 0);
+    QTest::keyClicks(f.hex.get(), QStringLiteral("4102"));
+    QVERIFY(!f.hex->edits().isEmpty());
+    f.hex->set_selection(0, 2);
+    QCOMPARE(f.hex->selection_text(), QStringLiteral("410200"));
+    f.hex->set_selection(0, 1);
+    f.hex->little_endian_jump();
+    QCOMPARE(f.hex->selection_start(), qint64(0x0241));
+    f.hex->set_selection(0, 1);
+    f.hex->big_endian_jump();
+    QCOMPARE(f.hex->selection_start(), qint64(0x4102));
 }
 
 void TestHexWidgetEdit::save_in_place_shows_saved_bytes()

@@ -460,7 +460,7 @@ void TestHexWidgetPaint::equal_colours_merge_into_one_run()
     f.hex->set_markup_mask(&m.mask);
     QVERIFY(m.settle());
     const QByteArray hex_text("00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF");
-    const QList<PaintRun> runs = f.hex->segment_runs(hex_text, 16, true);
+    const QList<substrS> runs = f.hex->segment_runs(hex_text, 16, true);
     QCOMPARE(runs.size(), hex_runs);
     QVERIFY(runs[0].marked);
     QCOMPARE(runs[0].start, 0);
@@ -468,7 +468,7 @@ void TestHexWidgetPaint::equal_colours_merge_into_one_run()
     QVERIFY(!runs.last().marked);
     QCOMPARE(runs.last().text, hex_text.mid(24));
     QByteArray joined;
-    for (const PaintRun &run : runs)
+    for (const substrS &run : runs)
         joined += run.text;
     QCOMPARE(joined, hex_text);
     QCOMPARE(f.hex->segment_runs(QByteArray("0123456789abcdef"), 16, false).size(), char_runs);
@@ -479,7 +479,7 @@ void TestHexWidgetPaint::runs_split_at_selection_edges()
     HexViewFixture f;
     f.hex->set_selection(5, 2);
     const QByteArray text("abcdefghij");
-    const QList<PaintRun> runs = f.hex->segment_runs(text, 0, false);
+    const QList<substrS> runs = f.hex->segment_runs(text, 0, false);
     QCOMPARE(runs.size(), 3);
     QCOMPARE(runs[0].text, QByteArray("ab"));
     QVERIFY(!runs[0].selected);
@@ -489,7 +489,7 @@ void TestHexWidgetPaint::runs_split_at_selection_edges()
     QCOMPARE(runs[2].text, QByteArray("ghij"));
     QCOMPARE(runs[2].start, 6);
     // Runs compare by look only.
-    PaintRun other = runs[0];
+    substrS other = runs[0];
     other.text = "zz";
     other.start = 9;
     QVERIFY(other == runs[0]);
@@ -524,7 +524,7 @@ void TestHexWidgetPaint::random_markup_colours_are_readable()
     QVERIFY(m.mark(16, 19, foreground, ReadableColours::readable_background(foreground)));
     f.hex->set_markup_mask(&m.mask);
     QVERIFY(m.settle());
-    const QList<PaintRun> runs = f.hex->segment_runs(QByteArray("0123456789abcdef"), 16, false);
+    const QList<substrS> runs = f.hex->segment_runs(QByteArray("0123456789abcdef"), 16, false);
     QVERIFY(!runs.isEmpty() && runs[0].marked);
     QCOMPARE(runs[0].foreground, foreground);
     QVERIFY(ReadableColours::contrast_ratio(runs[0].foreground, runs[0].background) >= 4.5);

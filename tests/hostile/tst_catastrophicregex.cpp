@@ -4,7 +4,7 @@
 #include "hostilehelpers.h"
 #include "testsettings.h"
 
-#include "document/fileanchor.h"
+#include "document/file_anchor.h"
 #include "document/hexdocument.h"
 #include "search/searchengine.h"
 
@@ -50,7 +50,7 @@ void tst_catastrophicregex::runs_to_the_matchers_limit_data()
 void tst_catastrophicregex::runs_to_the_matchers_limit()
 {
     QFETCH(QString, expression);
-    FileAnchor::instance()->clear();
+    file_anchor::instance()->clear();
     HexDocument doc;
     doc.open(path);
     SearchEngine engine;

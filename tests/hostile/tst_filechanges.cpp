@@ -4,7 +4,7 @@
 #include "hostilehelpers.h"
 #include "testsettings.h"
 
-#include "document/fileanchor.h"
+#include "document/file_anchor.h"
 #include "document/hexdocument.h"
 #include "hexview/hexscrollbar.h"
 #include "hexview/hexwidget.h"
@@ -67,7 +67,7 @@ void tst_filechanges::initTestCase()
 
 void tst_filechanges::init()
 {
-    FileAnchor::instance()->clear();
+    file_anchor::instance()->clear();
 }
 
 QString tst_filechanges::make(const QByteArray &bytes)
@@ -278,7 +278,7 @@ void tst_filechanges::search_while_truncated()
     // program writing the file would, and note how far it reads after that.
     qint64 cut_at = -1;
     qint64 furthest_after_cut = -1;
-    QMetaObject::Connection c = connect(FileAnchor::instance(), &FileAnchor::iterator_changed, this,
+    QMetaObject::Connection c = connect(file_anchor::instance(), &file_anchor::iterator_changed, this,
                                         [&](int value) {
                                             const qint64 at = qint64(value) * (size / 10000);
                                             if (cut_at >= 0)

@@ -3,7 +3,7 @@
 #include "hostilehelpers.h"
 #include "testsettings.h"
 
-#include "document/fileanchor.h"
+#include "document/file_anchor.h"
 #include "document/hexdocument.h"
 #include "hexview/hexscrollbar.h"
 #include "hexview/hexwidget.h"
@@ -172,10 +172,10 @@ void tst_hugefile::search_from_near_the_end()
 {
     QFETCH(qint64, from);
     QFETCH(qint64, expected);
-    FileAnchor::instance()->clear();
+    file_anchor::instance()->clear();
     HexDocument doc;
     doc.open(path);
-    FileIterator it = doc.iterator_at(from);
+    file_iterator it = doc.iterator_at(from);
     match_range hit;
     const bool found = find_bytes(it, doc.end(), hit,
                                   std::string(needle.constData(), size_t(needle.size())));
@@ -188,11 +188,11 @@ void tst_hugefile::search_from_near_the_end()
 
 void tst_hugefile::regex_from_near_the_end()
 {
-    FileAnchor::instance()->clear();
+    file_anchor::instance()->clear();
     HexDocument doc;
     doc.open(path);
     const boost::regex re("NEEDLE-.\\xfe-(E.D)");
-    boost::match_results<FileIterator> m;
+    boost::match_results<file_iterator> m;
     QVERIFY(boost::regex_search(doc.iterator_at(tebibyte - (1 << 20)), doc.end(), m, re));
     QCOMPARE(m[0].first.position(), needle_at + 8);
     QCOMPARE(m[1].first.position(), needle_at + needle.size() - 3);

@@ -5,7 +5,7 @@
 #include "hostilehelpers.h"
 #include "testsettings.h"
 
-#include "document/fileanchor.h"
+#include "document/file_anchor.h"
 #include "document/hexdocument.h"
 #include "treeview/hextreeview.h"
 #include "hexview/hexwidget.h"
@@ -144,14 +144,14 @@ void tst_mainwindow_hostile::mark_and_save(qint64 first, qint64 last)
     const int before = pq_hostile::check_tree(*w->markup_model(), &why);
     w->hex_widget()->set_selection(first, last);
     w->mark_action();
-    QVERIFY(w->is_markup_modified());
+    QVERIFY(w->markup_modified());
     QCOMPARE(pq_hostile::check_tree(*w->markup_model(), &why), before + 1);
     const QString expected = w->markup_tree()->to_xml();
 
     save_answer = dir.filePath(QStringLiteral("saved-%1.xml").arg(++serial));
     w->save_markup_as_action();
     QCOMPARE(warnings, QStringList());
-    QVERIFY(!w->is_markup_modified());
+    QVERIFY(!w->markup_modified());
     QCOMPARE(MarkupTree::decode_markup_file(pq_hostile::read_all(save_answer)), expected);
 }
 
@@ -282,10 +282,10 @@ void tst_mainwindow_hostile::commands_refused_while_searching()
     QTest::keyClick(hex, Qt::Key_B);
     QTest::keyClick(hex, Qt::Key_B);
     QCOMPARE(hex->edited_value(0), 0xbb);
-    QVERIFY(w->is_document_modified());
+    QVERIFY(w->document_modified());
     const QString xml = w->markup_tree()->to_xml();
     const QString title = w->windowTitle();
-    const QString markup_file = w->current_markup_file_name();
+    const QString markup_file = w->current_markup_file();
     const QFont font = hex->hex_font();
     open_answer = dir.filePath(QStringLiteral("secret.txt"));
     save_answer = dir.filePath(QStringLiteral("refused-copy"));
@@ -328,11 +328,11 @@ void tst_mainwindow_hostile::commands_refused_while_searching()
     QCOMPARE(warnings, QStringList());
     // Tree, document, edits and window exactly as before the command.
     QCOMPARE(w->markup_tree()->to_xml(), xml);
-    QVERIFY(!w->is_markup_modified());
-    QCOMPARE(w->current_markup_file_name(), markup_file);
+    QVERIFY(!w->markup_modified());
+    QCOMPARE(w->current_markup_file(), markup_file);
     QCOMPARE(w->windowTitle(), title);
     QCOMPARE(hex->document()->absolute_path(), QFileInfo(data_path).absoluteFilePath());
-    QVERIFY(w->is_document_modified());
+    QVERIFY(w->document_modified());
     QCOMPARE(hex->edited_value(0), 0xbb);
     QCOMPARE(hex->edited_value(1), -1);
     QVERIFY(hex->edit_mode());
@@ -355,12 +355,12 @@ void tst_mainwindow_hostile::exit_cancels_the_search_and_closes()
     w->hex_widget()->edit_triggered();
     w->hex_widget()->set_selection(0, 0);
     QTest::keyClick(w->hex_widget(), Qt::Key_A);
-    QVERIFY(w->is_document_modified());
+    QVERIFY(w->document_modified());
     bool cancelled = false;
     bool visible = false;
     QVERIFY(while_searching([&] {
         w->exit_action();
-        cancelled = FileAnchor::instance()->is_cancelled();
+        cancelled = file_anchor::instance()->is_cancelled();
         visible = w->isVisible();
     }));
     // Cancelled at once; the window waits for the search to return, then

@@ -4,7 +4,7 @@
 #include "hostilehelpers.h"
 #include "testsettings.h"
 
-#include "document/fileanchor.h"
+#include "document/file_anchor.h"
 #include "hexview/hexwidget.h"
 #include "panels/searchwidget.h"
 
@@ -59,7 +59,7 @@ void tst_regexcancel::initTestCase()
 
 void tst_regexcancel::init()
 {
-    FileAnchor::instance()->clear();
+    file_anchor::instance()->clear();
     hex = std::make_unique<HexWidget>();
     panel = std::make_unique<SearchWidget>();
     status = std::make_unique<QStatusBar>();
@@ -133,7 +133,7 @@ void tst_regexcancel::cancel_after_the_end()
     // Cancel pressed with nothing running is ignored: the next search runs
     // to its end.
     child<QPushButton>("cancel_button")->click();
-    QVERIFY(!FileAnchor::instance()->is_cancelled());
+    QVERIFY(!file_anchor::instance()->is_cancelled());
     run_search(QStringLiteral("a{3}b"), true);
     QCOMPARE(status->currentMessage(), QStringLiteral("No Match Found"));
     run_search(QStringLiteral("Z"), false);

@@ -322,7 +322,7 @@ void tst_savefaults::save_markups()
     QCOMPARE(warnings, QStringList { QStringLiteral("File Error") });
     // The markups are all still in memory, and still count as unsaved.
     QCOMPARE(tree->to_xml(), xml);
-    QVERIFY(w->is_markup_modified());
+    QVERIFY(w->markup_modified());
     if (!on_full_fs) {
         QCOMPARE(snapshot(save_to), before);
         if (where != QLatin1String("proc-file"))
@@ -333,7 +333,7 @@ void tst_savefaults::save_markups()
     save_to = dir.filePath(QStringLiteral("rescue-%1.xml").arg(QString::fromLatin1(QTest::currentDataTag())));
     w->save_markup_as_action();
     QVERIFY(warnings.isEmpty());
-    QVERIFY(!w->is_markup_modified());
+    QVERIFY(!w->markup_modified());
     QCOMPARE(MarkupTree::decode_markup_file(pq_hostile::read_all(save_to)), xml);
 }
 
@@ -448,7 +448,7 @@ void tst_savefaults::markup_save_keeps_the_file()
     refusals.clear();
 
     QCOMPARE(warnings, QStringList());
-    QVERIFY(!w->is_markup_modified());
+    QVERIFY(!w->markup_modified());
     const struct stat after = status_of(path);
     QCOMPARE(after.st_ino, before.st_ino);
     QCOMPARE(after.st_uid, before.st_uid);
@@ -498,7 +498,7 @@ void tst_savefaults::markup_save_as_target()
     QString save_to = good;
     w->get_save_file_name = [&](const QString &, const QString &, const QString &, bool) { return save_to; };
     w->save_markup_as_action();
-    QCOMPARE(w->current_markup_file_name(), good);
+    QCOMPARE(w->current_markup_file(), good);
     const QString link = Config::instance()->value(MainWindow::link_key(data)).toString();
     QVERIFY(link.endsWith(good));
 
@@ -516,8 +516,8 @@ void tst_savefaults::markup_save_as_target()
 
     if (!saves) {
         QCOMPARE(warnings, QStringList{QStringLiteral("File Error")});
-        QVERIFY(w->is_markup_modified());
-        QCOMPARE(w->current_markup_file_name(), good);
+        QVERIFY(w->markup_modified());
+        QCOMPARE(w->current_markup_file(), good);
         QCOMPARE(Config::instance()->value(MainWindow::link_key(data)).toString(), link);
         // The next Save goes to the good file, not to the failed name.
         warnings.clear();
@@ -528,7 +528,7 @@ void tst_savefaults::markup_save_as_target()
     }
     const QString expected = QFileInfo(save_to).suffix().isEmpty() ? save_to + QLatin1String(".xml") : save_to;
     QCOMPARE(warnings, QStringList());
-    QCOMPARE(w->current_markup_file_name(), expected);
+    QCOMPARE(w->current_markup_file(), expected);
     QVERIFY(!QFile::exists(save_to) || save_to == expected);
     QCOMPARE(MarkupTree::decode_markup_file(pq_hostile::read_all(expected)), xml);
     QVERIFY(Config::instance()->value(MainWindow::link_key(data)).toString().endsWith(QLatin1Char('|') + expected));

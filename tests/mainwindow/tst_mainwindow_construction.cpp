@@ -73,11 +73,11 @@ private slots:
 
     void state_after_construction()
     {
-        QCOMPARE(title_after_construction, QString("No File[*]"));
+        QCOMPARE(title_after_construction, QString("No File"));
         QCOMPARE(status_after_construction, QString("Pellow Quarnby Status"));
-        QVERIFY(!window->is_markup_modified());
-        QVERIFY(!window->is_document_modified());
-        QVERIFY(window->current_markup_file_name().isEmpty());
+        QVERIFY(!window->markup_modified());
+        QVERIFY(!window->document_modified());
+        QVERIFY(window->current_markup_file().isEmpty());
         // No file yet: nothing to scroll.
         QCOMPARE(window->scroll_bar()->maximum(), 0);
     }
@@ -608,7 +608,7 @@ private slots:
         tree->setFocus();
         QTest::keyClick(tree, Qt::Key_Delete);
         QCOMPARE(window->markup_model()->rowCount(), 0);
-        QVERIFY(window->is_markup_modified());
+        QVERIFY(window->markup_modified());
     }
 
     void quit_shortcut_runs_close_prompts()

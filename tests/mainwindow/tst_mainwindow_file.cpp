@@ -107,7 +107,7 @@ private:
     QString window_state(bool edits) const
     {
         QStringList state{window->hex_widget()->document()->absolute_path(), window->windowTitle(),
-                          window->markup_tree()->to_xml(), window->current_markup_file_name(),
+                          window->markup_tree()->to_xml(), window->current_markup_file(),
                           MainWindow::recent_files().join(','), QString::number(window->isVisible())};
         const EditedFile *file = window->edited_file();
         if (edits) {
@@ -152,9 +152,9 @@ private slots:
         window->editor_content_changed();
         window->set_markup_modified();
         window->load_file(data);
-        QCOMPARE(window->windowTitle(), data + "[*]");
-        QVERIFY(!window->is_document_modified());
-        QVERIFY(!window->is_markup_modified());
+        QCOMPARE(window->windowTitle(), data);
+        QVERIFY(!window->document_modified());
+        QVERIFY(!window->markup_modified());
         QCOMPARE(window->hex_widget()->document()->absolute_path(), data);
     }
 
@@ -165,7 +165,7 @@ private slots:
         QCOMPARE(window->windowTitle(), QString());
         QCOMPARE(window->hex_widget()->document()->absolute_path(), data);
         // Flags are left as they were.
-        QVERIFY(window->is_document_modified());
+        QVERIFY(window->document_modified());
         QVERIFY(script.events.isEmpty());
     }
 
@@ -190,7 +190,7 @@ private slots:
         window->open_action();
         QCOMPARE(window->scroll_bar()->minimum(), 0);
         QCOMPARE(window->scroll_bar()->maximum(), maximum);
-        QCOMPARE(window->windowTitle(), name + "[*]");
+        QCOMPARE(window->windowTitle(), name);
         QCOMPARE(window->statusBar()->currentMessage(), QString("File Loaded"));
         QCOMPARE(Config::instance()->value("filename").toString(), name);
         QCOMPARE(script.events, QStringList{"open:Load File"});
@@ -209,7 +209,7 @@ private slots:
                  (QStringList{"question:Markup Has Changed", "open:Load File"}));
         QCOMPARE(window->markup_model()->rowCount(), 0);
         QCOMPARE(window->hex_widget()->selection_start(), qint64(-1));
-        QVERIFY(!window->is_markup_modified());
+        QVERIFY(!window->markup_modified());
     }
 
     void open_cancelled_keeps_everything()
@@ -219,14 +219,14 @@ private slots:
         window->open_action();
         QCOMPARE(script.events, (QStringList{"question:Markup Has Changed", "open:Load File"}));
         QCOMPARE(window->markup_model()->rowCount(), 1);
-        QCOMPARE(window->windowTitle(), data + "[*]");
-        QVERIFY(window->is_markup_modified());
+        QCOMPARE(window->windowTitle(), data + " *");
+        QVERIFY(window->markup_modified());
     }
 
     void open_asks_file_then_markup_then_name()
     {
         edit_byte(0);
-        QVERIFY(window->is_document_modified());
+        QVERIFY(window->document_modified());
         window->set_markup_modified();
         window->open_action();
         QCOMPARE(script.events, (QStringList{"question:File Has Changed",
@@ -241,7 +241,7 @@ private slots:
         edit_byte(0);
         script.file_names = {pq_test::make_temp_file(32)};
         window->open_action();
-        QVERIFY(!window->is_document_modified());
+        QVERIFY(!window->document_modified());
         script.events.clear();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
@@ -261,22 +261,25 @@ private slots:
         QLabel *offset = window->statusBar()->findChild<QLabel *>("offset_field");
         window->hex_widget()->set_selection(3, 3);
         const QString stored = inspector->value_text(ValueDecoder::Type::uint8);
-        QVERIFY(!window->is_document_modified() && !window->isWindowModified());
+        QVERIFY(!window->document_modified());
+        QCOMPARE(window->windowTitle(), data);
 
         edit_byte(3);
-        QVERIFY(window->is_document_modified() && window->isWindowModified());
+        QVERIFY(window->document_modified());
+        QCOMPARE(window->windowTitle(), data + " *");
         window->hex_widget()->set_selection(9, 9);
         window->undo_action();
         QCOMPARE(offset->text(), QString("Offset: 0x3 (3)"));
         QCOMPARE(inspector->offset(), qint64(3));
         QCOMPARE(inspector->value_text(ValueDecoder::Type::uint8), stored);
-        QVERIFY(!window->is_document_modified() && !window->isWindowModified());
+        QVERIFY(!window->document_modified());
+        QCOMPARE(window->windowTitle(), data);
 
         window->redo_action();
         QCOMPARE(offset->text(), QString("Offset: 0x4 (4)")); // past the typed byte
         window->hex_widget()->set_selection(3, 3);
         QCOMPARE(inspector->value_text(ValueDecoder::Type::uint8), QString("65"));
-        QVERIFY(window->isWindowModified());
+        QCOMPARE(window->windowTitle(), data + " *");
         window->hide();
     }
 
@@ -290,7 +293,7 @@ private slots:
         QCOMPARE(quint8(after[5]), quint8(0x41));
         QCOMPARE(after.left(5), before.left(5));
         QCOMPARE(after.mid(6), before.mid(6));
-        QVERIFY(!window->is_document_modified());
+        QVERIFY(!window->document_modified());
         QVERIFY(!window->hex_widget()->has_edits());
     }
 
@@ -300,7 +303,7 @@ private slots:
         script.answers["File Has Changed"] = QMessageBox::Yes;
         window->ask_save_changes();
         QCOMPARE(quint8(read_all(data)[7]), quint8(0x41));
-        QVERIFY(!window->is_document_modified());
+        QVERIFY(!window->document_modified());
     }
 
     void save_as_writes_a_copy_and_shows_it_data()
@@ -331,13 +334,13 @@ private slots:
         const QByteArray copied = read_all(copy);
         QCOMPARE(copied.size(), original.size());
         QCOMPARE(quint8(copied[9]), quint8(0x41));
-        QCOMPARE(window->windowTitle(), copy + "[*]");
+        QCOMPARE(window->windowTitle(), copy + " *");
         QCOMPARE(Config::instance()->value("filename").toString(), copy);
         QCOMPARE(window->hex_widget()->document()->absolute_path(), QFileInfo(copy).absoluteFilePath());
-        QVERIFY(!window->is_document_modified());
+        QVERIFY(!window->document_modified());
         // The markups still describe the same bytes and are still unsaved.
         QCOMPARE(window->markup_model()->rowCount(), 1);
-        QVERIFY(window->is_markup_modified());
+        QVERIFY(window->markup_modified());
         // The same bytes under another name: the view stays where it was.
         QCOMPARE(window->hex_widget()->selection_start(), cursor);
         QVERIFY(cursor >= 9);
@@ -364,9 +367,9 @@ private slots:
         const QByteArray original = read_all(data);
         window->save_as_action();
         QCOMPARE(read_all(data), original);
-        QVERIFY(window->is_document_modified());
+        QVERIFY(window->document_modified());
         QVERIFY(window->hex_widget()->has_edits());
-        QCOMPARE(window->windowTitle(), data + "[*]");
+        QCOMPARE(window->windowTitle(), data + " *");
     }
 
     void save_as_failure_keeps_edits()
@@ -375,9 +378,9 @@ private slots:
         script.file_names = {dir.path() + "/no/such/folder/copy.bin"};
         window->save_as_action();
         QVERIFY(script.events.contains("warning:File Write Error"));
-        QVERIFY(window->is_document_modified());
+        QVERIFY(window->document_modified());
         QVERIFY(window->hex_widget()->has_edits());
-        QCOMPARE(window->windowTitle(), data + "[*]");
+        QCOMPARE(window->windowTitle(), data + " *");
         QCOMPARE(Config::instance()->value("filename").toString(), data);
     }
 
@@ -427,9 +430,9 @@ private slots:
         QCOMPARE(script.events.value(0), QString("question:File Has Changed"));
         QVERIFY(!script.events.contains("open:Load File"));
         QVERIFY(window->isVisible());
-        QVERIFY(window->is_document_modified());
+        QVERIFY(window->document_modified());
         QVERIFY(window->hex_widget()->has_edits());
-        QCOMPARE(window->windowTitle(), data + "[*]");
+        QCOMPARE(window->windowTitle(), data + " *");
 
         // Answering No lets it go.
         script.answers.clear();
@@ -462,7 +465,7 @@ private slots:
         }
         window->save_action();
         QCOMPARE(script.events, QStringList{"warning:File Write Error"});
-        QVERIFY(window->is_document_modified());
+        QVERIFY(window->document_modified());
 
         const QString rescue = dir.path() + "/rescued-" + QTest::currentDataTag();
         script.answers["File Has Changed"] = QMessageBox::Yes;
@@ -533,7 +536,7 @@ private slots:
             QVERIFY2(!guard.fired(), "Open blocked");
         }
         QCOMPARE(window->statusBar()->currentMessage(), "File not loaded: " + path + " " + message);
-        QCOMPARE(window->windowTitle(), data + "[*]");
+        QCOMPARE(window->windowTitle(), data + " *");
         QCOMPARE(window->hex_widget()->document()->absolute_path(), QFileInfo(data).absoluteFilePath());
         QCOMPARE(window->markup_tree()->to_xml(), xml);
         QCOMPARE(Config::instance()->value("filename").toString(), data);
@@ -866,13 +869,13 @@ private slots:
         }
 
         if (opened) {
-            QCOMPARE(window->windowTitle(), QFileInfo(name).absoluteFilePath() + "[*]");
+            QCOMPARE(window->windowTitle(), QFileInfo(name).absoluteFilePath());
             QCOMPARE(message, status);
             QCOMPARE(window->hex_widget()->document()->size(), qint64(40));
             QCOMPARE(Config::instance()->value("filename").toString(), QFileInfo(name).absoluteFilePath());
             QCOMPARE(MainWindow::recent_files().value(0), QFileInfo(name).absoluteFilePath());
         } else {
-            QCOMPARE(window->windowTitle(), shown + "[*]");
+            QCOMPARE(window->windowTitle(), shown);
             QVERIFY2(message.startsWith(status), qPrintable(message));
             QVERIFY(MainWindow::recent_files().value(0) != QFileInfo(name).absoluteFilePath());
             if (target == "missing")

@@ -1,10 +1,11 @@
-#include "document/fileanchor.h"
+#include "document/file_anchor.h"
 #include "editedfile/editedfile.h"
 #include "hexview/hexwidget.h"
 #include "editedfile/findalltool.h"
 #include "editedfile/hitlistmodel.h"
 #include "panels/searchresultswidget.h"
 #include "panels/searchwidget.h"
+#include "panels/statusdetail.h"
 #include "testsettings.h"
 
 #include <QApplication>
@@ -107,7 +108,7 @@ void TestSearchWidget::initTestCase()
 
 void TestSearchWidget::init()
 {
-    FileAnchor::instance()->clear();
+    file_anchor::instance()->clear();
     window = std::make_unique<QWidget>();
     auto *layout = new QGridLayout(window.get());
     hex = new HexWidget(window.get());
@@ -125,7 +126,7 @@ void TestSearchWidget::init()
 void TestSearchWidget::cleanup()
 {
     window.reset();
-    FileAnchor::instance()->clear();
+    file_anchor::instance()->clear();
 }
 
 void TestSearchWidget::starts_in_regex_alpha_mode()
@@ -480,7 +481,7 @@ void TestSearchWidget::progress_back_to_zero_at_each_end()
     QSignalSpy values(progress(), &QProgressBar::valueChanged);
     QSignalSpy file_changes(hex->edited_file(), &EditedFile::file_changed);
     int reports = 0;
-    auto connection = connect(FileAnchor::instance(), &FileAnchor::iterator_changed, this, [&] {
+    auto connection = connect(file_anchor::instance(), &file_anchor::iterator_changed, this, [&] {
         if (++reports == 2 && cut)
             QVERIFY(QFile::resize(path, 1000));
     });
@@ -510,8 +511,10 @@ void TestSearchWidget::runtime_error_resets_range()
     QCOMPARE(sel_start(), qint64(1));
     edit()->setText("(b");
     click_search();
-    QVERIFY2(status().startsWith("Invalid regular expression at position 2: Unmatched marking parenthesis"),
-             qPrintable(status()));
+    QCOMPARE(status(), QString("Search Runtime Error"));
+    QVERIFY2(StatusDetail::detail(bar).startsWith(
+                 "Invalid regular expression at position 2: Unmatched marking parenthesis"),
+             qPrintable(StatusDetail::detail(bar)));
     QCOMPARE(sel_start(), qint64(-1));
     QCOMPARE(progress()->value(), 0);
     edit()->setText("c");
@@ -654,7 +657,7 @@ void TestSearchWidget::cancel_click_stops_search()
     QCOMPARE(progress()->value(), 0);
     QCOMPARE(sel_start(), qint64(-1));
     // The reset dropped the request: the next search runs to its end.
-    QVERIFY(!FileAnchor::instance()->is_cancelled());
+    QVERIFY(!file_anchor::instance()->is_cancelled());
 }
 
 void TestSearchWidget::cancel_while_idle_is_ignored()
@@ -666,14 +669,14 @@ void TestSearchWidget::cancel_while_idle_is_ignored()
     type("b");
     // Before any search, and after a hit: neither stops the next search.
     click(button("cancel_button"));
-    QVERIFY(!FileAnchor::instance()->is_cancelled());
+    QVERIFY(!file_anchor::instance()->is_cancelled());
     click_search();
     QCOMPARE(sel_start(), qint64(50000));
     click(button("cancel_button"));
     click_search();
     QCOMPARE(status(), QString("No Match Found"));
     // A request left by anything else does not reach a new search either.
-    FileAnchor::instance()->cancel();
+    file_anchor::instance()->cancel();
     click_search();
     QCOMPARE(sel_start(), qint64(50000));
 }

@@ -1,7 +1,7 @@
 #include "documenttesthelpers.h"
-#include "document/documenterror.h"
-#include "document/fileanchor.h"
-#include "document/fileiterator.h"
+#include "document/documentfailure.h"
+#include "document/file_anchor.h"
+#include "document/file_iterator.h"
 #include "document/hexdocument.h"
 #include "search/searchengine.h"
 #include "testsettings.h"
@@ -16,13 +16,13 @@
 #include <string>
 
 // find_bytes reads its bytes in blocks and reports once per block; the
-// Boyer-Moore scan written out plainly over FileIterator is the oracle for
+// Boyer-Moore scan written out plainly over file_iterator is the oracle for
 // what it finds and where it leaves the iterator on a hit. Its reports must
 // still move forward through the file, and a cancel must strike at the next
 // report whatever phase the iterators' shared step counter is in.
 namespace {
 
-bool plain_find_bytes(FileIterator &from, const FileIterator &to, match_range &result,
+bool plain_find_bytes(file_iterator &from, const file_iterator &to, match_range &result,
                       const std::string &pattern)
 {
     const int m = int(pattern.size());
@@ -55,13 +55,13 @@ bool plain_find_bytes(FileIterator &from, const FileIterator &to, match_range &r
     }
 }
 
-using Finder = bool (*)(FileIterator &, const FileIterator &, match_range &, const std::string &);
+using Finder = bool (*)(file_iterator &, const file_iterator &, match_range &, const std::string &);
 
 // Small blocks: hundreds of joins in a megabyte, several reports in the
 // cancel tests' file.
 constexpr qint64 test_block = 4096;
 
-bool block_find_bytes(FileIterator &from, const FileIterator &to, match_range &result,
+bool block_find_bytes(file_iterator &from, const file_iterator &to, match_range &result,
                       const std::string &pattern)
 {
     return find_bytes(from, to, result, pattern, test_block);
@@ -125,13 +125,13 @@ void TestFindBytesMoves::initTestCase()
 
 void TestFindBytesMoves::cleanup()
 {
-    FileAnchor::instance()->clear();
+    file_anchor::instance()->clear();
 }
 
 void TestFindBytesMoves::set_phase(HexDocument &doc, int phase)
 {
-    QSignalSpy spy(FileAnchor::instance(), &FileAnchor::iterator_changed);
-    FileIterator probe = doc.begin();
+    QSignalSpy spy(file_anchor::instance(), &file_anchor::iterator_changed);
+    file_iterator probe = doc.begin();
     for (int guard = 0; spy.isEmpty() && guard < 200; ++guard)
         ++probe;
     QVERIFY(!spy.isEmpty());
@@ -143,14 +143,14 @@ Run TestFindBytesMoves::run(Finder finder, HexDocument &doc, qint64 start, const
 {
     Run r;
     QList<int> reports;
-    auto connection = connect(FileAnchor::instance(), &FileAnchor::iterator_changed, this,
+    auto connection = connect(file_anchor::instance(), &file_anchor::iterator_changed, this,
                               [&](int value) { reports.append(value); });
-    FileIterator from = doc.iterator_at(start);
+    file_iterator from = doc.iterator_at(start);
     match_range result;
     try {
         r.found = finder(from, doc.end(), result, pattern);
-    } catch (const DocumentError &error) {
-        r.thrown = error.what();
+    } catch (const std::string &failure) {
+        r.thrown = failure;
     }
     disconnect(connection);
     r.reports = reports;
@@ -243,14 +243,14 @@ void TestFindBytesMoves::same_point_of_cancel()
             for (int k = 0; k < 2; ++k) {
                 set_phase(doc, phase);
                 int seen = 0;
-                auto connection = connect(FileAnchor::instance(), &FileAnchor::iterator_changed, this,
+                auto connection = connect(file_anchor::instance(), &file_anchor::iterator_changed, this,
                                           [&] {
                                               if (++seen == cancel_after)
-                                                  FileAnchor::instance()->cancel();
+                                                  file_anchor::instance()->cancel();
                                           });
                 runs[k] = run(finders[k], doc, 11, pattern.toStdString());
                 disconnect(connection);
-                FileAnchor::instance()->clear();
+                file_anchor::instance()->clear();
             }
             QCOMPARE(runs[1].thrown, std::string("operation cancelled"));
             QCOMPARE(runs[1].reports.size(), cancel_after);
@@ -271,7 +271,7 @@ void TestFindBytesMoves::shrunk_file_ends_the_scan()
     const QString path = pq_test::make_temp_file(0, data);
     HexDocument doc;
     doc.open(path);
-    const FileIterator end = doc.end();
+    const file_iterator end = doc.end();
     QVERIFY(QFile::resize(path, 3000));
 
     // In a search's walk the first read past the new end ends the scan.
@@ -279,15 +279,15 @@ void TestFindBytesMoves::shrunk_file_ends_the_scan()
     const Finder finders[2] = {plain_find_bytes, block_find_bytes};
     for (int k = 0; k < 2; ++k) {
         pq_test::StdoutCapture quiet;
-        FileIterator::start_walk(FileIterator::FailedRead::ends_walk);
-        FileIterator from = doc.begin();
+        file_iterator::start_walk(file_iterator::FailedRead::ends_walk);
+        file_iterator from = doc.begin();
         match_range result;
         try {
             runs[k].found = finders[k](from, end, result, "xyz");
-        } catch (const DocumentError &error) {
-            runs[k].thrown = error.what();
+        } catch (const std::string &failure) {
+            runs[k].thrown = failure;
         }
-        FileIterator::end_walk();
+        file_iterator::end_walk();
         runs[k].from_after = from.position();
     }
     QCOMPARE(runs[1].thrown, std::string("block request beyond EOF"));

@@ -1,5 +1,5 @@
-#include "document/fileanchor.h"
-#include "document/fileiterator.h"
+#include "document/file_anchor.h"
+#include "document/file_iterator.h"
 #include "document/hexdocument.h"
 #include "search/searchengine.h"
 #include "testsettings.h"
@@ -145,14 +145,14 @@ void TestSearchEngine::initTestCase()
 
 void TestSearchEngine::init()
 {
-    FileAnchor::instance()->clear();
+    file_anchor::instance()->clear();
 }
 
 void TestSearchEngine::cleanup()
 {
     delete document;
     document = nullptr;
-    FileAnchor::instance()->clear();
+    file_anchor::instance()->clear();
 }
 
 void TestSearchEngine::walk_every_block(const QByteArray &file, const HitList &hits,
@@ -182,8 +182,8 @@ HexDocument *TestSearchEngine::open(const QByteArray &contents)
 
 void TestSearchEngine::align_reports(HexDocument *doc, int lead)
 {
-    QSignalSpy spy(FileAnchor::instance(), &FileAnchor::iterator_changed);
-    FileIterator probe = doc->begin();
+    QSignalSpy spy(file_anchor::instance(), &file_anchor::iterator_changed);
+    file_iterator probe = doc->begin();
     int guard = 0;
     while (spy.isEmpty() && ++guard < 1000)
         ++probe;
@@ -315,8 +315,8 @@ void TestSearchEngine::one_report_per_block()
     // Wherever the iterators' shared step counter stands.
     for (int lead : {0, 37, 100}) {
         align_reports(doc, lead);
-        QSignalSpy spy(FileAnchor::instance(), &FileAnchor::iterator_changed);
-        FileIterator from = doc->begin();
+        QSignalSpy spy(file_anchor::instance(), &file_anchor::iterator_changed);
+        file_iterator from = doc->begin();
         match_range result;
         QVERIFY(find_bytes(from, doc->end(), result, pattern.toStdString(), block));
         QList<qint64> seen;
@@ -333,7 +333,7 @@ void TestSearchEngine::one_report_per_block()
 void TestSearchEngine::find_bytes_empty_pattern_finds_nothing()
 {
     HexDocument *doc = open("abc");
-    FileIterator from = doc->begin();
+    file_iterator from = doc->begin();
     match_range result;
     result.first = 7;
     result.no_match = false;
@@ -432,7 +432,8 @@ void TestSearchEngine::invalid_expression_says_what_and_where()
     SearchEngine engine;
     engine.reset(open("ab(ab)"));
     QCOMPARE(engine.search_regex(expression), Outcome::InvalidExpression);
-    const QString message = engine.message(Outcome::InvalidExpression);
+    QCOMPARE(engine.message(Outcome::InvalidExpression), QStringLiteral("Search Runtime Error"));
+    const QString message = engine.detail(Outcome::InvalidExpression);
     QVERIFY2(message.startsWith(QString("Invalid regular expression at position %1: ").arg(position)),
              qPrintable(message));
     QVERIFY2(message.contains(matcher_says), qPrintable(message));
@@ -548,13 +549,13 @@ void TestSearchEngine::cancel_pending_stops_at_first_report()
     QFETCH(bool, regex);
     SearchEngine engine;
     engine.reset(open(QByteArray(100000, 'a')));
-    QSignalSpy spy(FileAnchor::instance(), &FileAnchor::iterator_changed);
-    FileAnchor::instance()->cancel();
+    QSignalSpy spy(file_anchor::instance(), &file_anchor::iterator_changed);
+    file_anchor::instance()->cancel();
     const Outcome outcome = regex ? engine.search_regex("b") : engine.search_simple("b");
     QCOMPARE(outcome, Outcome::Cancelled);
     QCOMPARE(spy.size(), 0);
     // The request stays until it is cleared.
-    QVERIFY(FileAnchor::instance()->is_cancelled());
+    QVERIFY(file_anchor::instance()->is_cancelled());
 }
 
 void TestSearchEngine::cancel_takes_effect_at_next_report()
@@ -563,9 +564,9 @@ void TestSearchEngine::cancel_takes_effect_at_next_report()
     engine.set_block_size(4096);
     engine.reset(open(QByteArray(100000, 'a')));
     int reports = 0;
-    auto connection = connect(FileAnchor::instance(), &FileAnchor::iterator_changed, this, [&] {
+    auto connection = connect(file_anchor::instance(), &file_anchor::iterator_changed, this, [&] {
         if (++reports == 3)
-            FileAnchor::instance()->cancel();
+            file_anchor::instance()->cancel();
     });
     QCOMPARE(engine.search_simple("b"), Outcome::Cancelled);
     disconnect(connection);

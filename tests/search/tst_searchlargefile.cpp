@@ -1,4 +1,4 @@
-#include "document/fileanchor.h"
+#include "document/file_anchor.h"
 #include "document/hexdocument.h"
 #include "search/searchengine.h"
 #include "testsettings.h"

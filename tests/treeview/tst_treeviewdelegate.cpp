@@ -1,5 +1,5 @@
 #include "settings/config.h"
-#include "document/documenterror.h"
+#include "document/documentfailure.h"
 #include "treeview/hexoptionspinbox.h"
 #include "treeview/hextreeview.h"
 #include "markup/markupcolumn.h"
@@ -131,7 +131,7 @@ private slots:
     {
         TreeViewDelegate delegate;
         wire(delegate);
-        size_answer = []() -> qint64 { throw DocumentError(DocumentError::Kind::NotOpen); };
+        size_answer = []() -> qint64 { throw document_failure::not_open; };
         QCOMPARE(delegate.editor_range(cell("C", MarkupColumn::End)).second, std::numeric_limits<qint64>::max());
     }
 

@@ -2,39 +2,39 @@
 
 #include <QObject>
 
-class FileIterator;
+class file_iterator;
 
 // The one progress and cancellation channel of every file walk. Each movement
-// of any FileIterator is one step; one step in 101 reports progress in
+// of any file_iterator is one step; one step in 101 reports progress in
 // ten-thousandths of the file, and is where a requested cancel is thrown as
-// DocumentError (Cancelled).
-class FileAnchor : public QObject
+// "operation cancelled".
+class file_anchor : public QObject
 {
     Q_OBJECT
-    Q_DISABLE_COPY(FileAnchor)
+    Q_DISABLE_COPY(file_anchor)
 
 public:
-    static FileAnchor *instance();
+    static file_anchor *instance();
 
     // One progress step with the value to report if this step reports.
-    // Throws DocumentError (Cancelled) on a reporting step after cancel().
+    // Throws "operation cancelled" on a reporting step after cancel().
     void notify(int value);
     // A report outside the movement cadence, for walks that read the file in
-    // blocks rather than moving an iterator: throws DocumentError (Cancelled)
+    // blocks rather than moving an iterator: throws "operation cancelled"
     // after cancel(), otherwise emits the value. The step counter is left
     // alone.
     void report(int value);
-    void cancel() { m_cancelled = true; }
-    void clear() { m_cancelled = false; }
-    bool is_cancelled() const { return m_cancelled; }
+    void cancel() { cancelled = true; }
+    void clear() { cancelled = false; }
+    bool is_cancelled() const { return cancelled; }
 
 signals:
     void iterator_changed(int pos);
 
 private:
-    friend class FileIterator;
+    friend class file_iterator;
 
-    FileAnchor() = default;
+    file_anchor() = default;
 
     // True when the next step reports; otherwise counts the step. Inline so
     // that a walk pays one compare and one increment per byte.
@@ -46,7 +46,7 @@ private:
         return false;
     }
 
-    bool m_cancelled = false;
+    bool cancelled = false;
     // Shared by all iterators; never reset between walks.
     static inline int m_step_counter = 0;
 };

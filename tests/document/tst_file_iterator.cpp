@@ -1,7 +1,7 @@
 #include "document/buffereddocument.h"
 #include "documenttesthelpers.h"
-#include "document/fileanchor.h"
-#include "document/fileiterator.h"
+#include "document/file_anchor.h"
+#include "document/file_iterator.h"
 #include "testsettings.h"
 
 #include <QSignalSpy>
@@ -13,11 +13,11 @@
 
 using pq_test::thrown_text;
 
-static_assert(std::is_same_v<std::iterator_traits<FileIterator>::iterator_category,
+static_assert(std::is_same_v<std::iterator_traits<file_iterator>::iterator_category,
                              std::random_access_iterator_tag>,
               "the regex matcher scales its state limit only for random access");
-static_assert(std::is_same_v<std::iterator_traits<FileIterator>::value_type, char>);
-static_assert(sizeof(std::iterator_traits<FileIterator>::difference_type) == sizeof(qint64),
+static_assert(std::is_same_v<std::iterator_traits<file_iterator>::value_type, char>);
+static_assert(sizeof(std::iterator_traits<file_iterator>::difference_type) == sizeof(qint64),
               "differences must span files beyond 4 GiB");
 
 namespace {
@@ -28,7 +28,7 @@ std::string utf8(const QString &path)
 
 // Moves `it` back and forth until the shared step counter reports, so that
 // the next report is exactly 101 movements away. Returns the movements made.
-int align_to_report(FileIterator &it, QSignalSpy &spy)
+int align_to_report(file_iterator &it, QSignalSpy &spy)
 {
     const int before = spy.count();
     for (int moves = 1; moves <= 202; ++moves) {
@@ -49,7 +49,7 @@ class TestFileIterator : public QObject
 
 private slots:
     void initTestCase() { pq_test::isolate_settings(); }
-    void cleanup() { FileAnchor::instance()->clear(); }
+    void cleanup() { file_anchor::instance()->clear(); }
 
     void walks_like_a_plain_read_data()
     {
@@ -69,17 +69,17 @@ private slots:
         const QByteArray oracle = pq_test::whole_file(path);
         BufferedDocument doc;
         doc.open(utf8(path));
-        const FileIterator first(&doc);
-        const FileIterator last = first.end();
+        const file_iterator first(&doc);
+        const file_iterator last = first.end();
         QCOMPARE(last.position(), size);
 
         QByteArray forward;
-        for (FileIterator it = first; it != last; ++it)
+        for (file_iterator it = first; it != last; ++it)
             forward += *it;
         QCOMPARE(forward, oracle);
 
         QByteArray backward;
-        for (FileIterator it = last; it != first;) {
+        for (file_iterator it = last; it != first;) {
             --it;
             backward += it.read_char();
         }
@@ -88,7 +88,7 @@ private slots:
 
         // Postfix forms hand back the iterator as it was.
         if (size >= 2) {
-            FileIterator it = first;
+            file_iterator it = first;
             QCOMPARE(*it++, oracle.at(0));
             QCOMPARE(it.position(), qint64(1));
             QCOMPARE(*it--, oracle.at(1));
@@ -102,8 +102,8 @@ private slots:
         const QByteArray oracle = pq_test::whole_file(path);
         BufferedDocument doc;
         doc.open(utf8(path));
-        const FileIterator first(&doc);
-        const FileIterator last = first.end();
+        const file_iterator first(&doc);
+        const file_iterator last = first.end();
         QCOMPARE(std::distance(first, last), std::ptrdiff_t(200000));
         QCOMPARE(last - first, std::ptrdiff_t(200000));
         QCOMPARE(first - last, std::ptrdiff_t(-200000));
@@ -114,7 +114,7 @@ private slots:
             QCOMPARE(*(last - (200000 - n)), oracle.at(int(n)));
             QCOMPARE(last[n - 200000], oracle.at(int(n)));
         }
-        FileIterator it = first;
+        file_iterator it = first;
         std::advance(it, 150000);
         QCOMPARE(it.position(), qint64(150000));
         it -= 149999;
@@ -141,17 +141,17 @@ private slots:
         BufferedDocument other;
         other.open(utf8(path));
 
-        const FileIterator a = FileIterator(&doc) + 10;
-        const FileIterator b = FileIterator(&doc) + 20;
+        const file_iterator a = file_iterator(&doc) + 10;
+        const file_iterator b = file_iterator(&doc) + 20;
         QVERIFY(a < b && a <= b && b > a && b >= a && a != b);
         QVERIFY(!(b < a) && !(a > b) && !(b <= a) && !(a >= b));
-        const FileIterator a2 = FileIterator(&doc) + 10;
+        const file_iterator a2 = file_iterator(&doc) + 10;
         QVERIFY(a == a2 && a <= a2 && a >= a2 && !(a < a2) && !(a > a2));
 
         // Same file, same position, different document: neither equal nor
         // ordered.
-        const FileIterator c = FileIterator(&other) + 10;
-        const FileIterator d = FileIterator(&other) + 20;
+        const file_iterator c = file_iterator(&other) + 10;
+        const file_iterator d = file_iterator(&other) + 20;
         QVERIFY(!(a == c) && a != c);
         QVERIFY(!(a < d) && !(d < a) && !(a <= c) && !(a >= c) && !(a > d) && !(d > a));
 
@@ -160,7 +160,7 @@ private slots:
         QVERIFY(grow.open(QIODevice::Append));
         grow.write(QByteArray(50, 'x'));
         grow.close();
-        FileIterator later(&doc);
+        file_iterator later(&doc);
         QCOMPARE(later.stored_size(), qint64(150));
         later.set_position(10);
         QVERIFY(later == a);
@@ -174,9 +174,9 @@ private slots:
         const QString path = pq_test::make_temp_file(1000);
         BufferedDocument doc;
         doc.open(utf8(path));
-        FileIterator it(&doc);
+        file_iterator it(&doc);
         it.set_position(1000);
-        FileIterator::start_walk();
+        file_iterator::start_walk();
         {
             pq_test::StdoutCapture out;
             QCOMPARE(*it, '\0');
@@ -199,7 +199,7 @@ private slots:
         const QString path = pq_test::make_temp_file(0);
         BufferedDocument doc;
         doc.open(utf8(path));
-        const FileIterator first(&doc);
+        const file_iterator first(&doc);
         QVERIFY(first.end() == first);
         QCOMPARE(first.end().position(), qint64(0));
         QCOMPARE(first.end().stored_size(), qint64(0));
@@ -226,11 +226,11 @@ private slots:
         const QString path = pq_test::make_temp_file(50);
         BufferedDocument doc;
         doc.open(utf8(path));
-        FileIterator it(&doc);
+        file_iterator it(&doc);
         it.set_position(position);
         if (close_first)
             doc.close();
-        FileIterator::start_walk();
+        file_iterator::start_walk();
         {
             // Once per walk: a matcher past an end reads there for every step.
             pq_test::StdoutCapture out;
@@ -239,7 +239,7 @@ private slots:
             QCOMPARE((it - 1000)[0], '\0');
             QCOMPARE(QString::fromStdString(out.text()), expected);
         }
-        FileIterator::start_walk();
+        file_iterator::start_walk();
         pq_test::StdoutCapture out;
         QCOMPARE(*it, '\0');
         QCOMPARE(QString::fromStdString(out.text()), expected);
@@ -248,15 +248,15 @@ private slots:
     void closed_document_has_no_iterators()
     {
         BufferedDocument doc;
-        QCOMPARE(thrown_text([&] { FileIterator it(&doc); }), std::string("file is not open"));
-        QCOMPARE(thrown_text([&] { FileIterator it(nullptr); }), std::string("file is not open"));
+        QCOMPARE(thrown_text([&] { file_iterator it(&doc); }), std::string("file is not open"));
+        QCOMPARE(thrown_text([&] { file_iterator it(nullptr); }), std::string("file is not open"));
 
         const QString path = pq_test::make_temp_file(30);
         doc.open(utf8(path));
-        const FileIterator it(&doc);
+        const file_iterator it(&doc);
         doc.close();
         pq_test::StdoutCapture out;
-        const FileIterator last = it.end();
+        const file_iterator last = it.end();
         QCOMPARE(last.position(), qint64(0));
         QCOMPARE(out.text(), std::string("error getting end iterator" "file is not open\n"));
     }
@@ -266,12 +266,12 @@ private slots:
         const QString path = pq_test::make_temp_file(1000);
         BufferedDocument doc;
         doc.open(utf8(path));
-        QSignalSpy spy(FileAnchor::instance(), &FileAnchor::iterator_changed);
-        FileIterator a(&doc);
+        QSignalSpy spy(file_anchor::instance(), &file_anchor::iterator_changed);
+        file_iterator a(&doc);
         QVERIFY(align_to_report(a, spy) > 0);
 
-        FileIterator b = a + 0; // itself a movement
-        FileIterator c(&doc);
+        file_iterator b = a + 0; // itself a movement
+        file_iterator c(&doc);
         c.set_position(500);     // not a movement
         int reports = spy.count();
         for (int move = 2; move <= 303 + 5; ++move) {
@@ -324,20 +324,20 @@ private slots:
         const QString path = pq_test::make_temp_file(qMin<qint64>(size, 1000));
         BufferedDocument doc;
         doc.open(utf8(path));
-        QSignalSpy spy(FileAnchor::instance(), &FileAnchor::iterator_changed);
-        FileIterator scratch(&doc);
+        QSignalSpy spy(file_anchor::instance(), &file_anchor::iterator_changed);
+        file_iterator scratch(&doc);
         QVERIFY(align_to_report(scratch, spy) > 0);
         for (int i = 0; i < 50; ++i) {
             ++scratch;
             --scratch;
         }
-        FileIterator it = scratch;
+        file_iterator it = scratch;
         if (size > 1000) {
             // A stored size the small file cannot have: take it from an
             // iterator made while the file was that long.
             QFile f(path);
             QVERIFY(f.resize(size));
-            it = FileIterator(&doc);
+            it = file_iterator(&doc);
             QVERIFY(f.resize(1000));
         }
         it.set_position(position - 1);
@@ -354,13 +354,13 @@ private slots:
         const QString path = pq_test::make_temp_file(1000);
         BufferedDocument doc;
         doc.open(utf8(path));
-        QSignalSpy spy(FileAnchor::instance(), &FileAnchor::iterator_changed);
-        FileIterator it(&doc);
+        QSignalSpy spy(file_anchor::instance(), &file_anchor::iterator_changed);
+        file_iterator it(&doc);
         QVERIFY(align_to_report(it, spy) > 0);
         it.set_position(200);
         const int reports = spy.count();
 
-        FileAnchor::instance()->cancel();
+        file_anchor::instance()->cancel();
         for (int move = 1; move <= 100; ++move)
             ++it; // 100 quiet movements, cancel or not
         QCOMPARE(it.position(), qint64(300));
@@ -379,7 +379,7 @@ private slots:
         QCOMPARE(text, std::string("operation cancelled"));
         QCOMPARE(it.position(), qint64(307 - 101));
 
-        FileAnchor::instance()->clear();
+        file_anchor::instance()->clear();
         for (int move = 1; move <= 101; ++move)
             QCOMPARE(thrown_text([&] { ++it; }), std::string());
         QCOMPARE(spy.count(), reports + 1);
@@ -387,9 +387,9 @@ private slots:
 
     void notify_counts_like_a_movement()
     {
-        FileAnchor *anchor = FileAnchor::instance();
-        QCOMPARE(FileAnchor::instance(), anchor);
-        QSignalSpy spy(anchor, &FileAnchor::iterator_changed);
+        file_anchor *anchor = file_anchor::instance();
+        QCOMPARE(file_anchor::instance(), anchor);
+        QSignalSpy spy(anchor, &file_anchor::iterator_changed);
         int calls = 0;
         while (spy.isEmpty() && calls < 200) {
             anchor->notify(calls);
@@ -411,8 +411,8 @@ private slots:
         const QString path = pq_test::make_temp_file(0);
         BufferedDocument doc;
         doc.open(utf8(path));
-        QSignalSpy spy(FileAnchor::instance(), &FileAnchor::iterator_changed);
-        FileIterator it(&doc);
+        QSignalSpy spy(file_anchor::instance(), &file_anchor::iterator_changed);
+        file_iterator it(&doc);
         for (int i = 0; i < 250; ++i)
             i % 2 ? --it : ++it;
         QVERIFY(spy.count() >= 2);
@@ -422,4 +422,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestFileIterator)
-#include "tst_fileiterator.moc"
+#include "tst_file_iterator.moc"

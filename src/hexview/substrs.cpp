@@ -1,8 +1,8 @@
-#include "hexview/paintrun.h"
+#include "hexview/substrs.h"
 
-PaintRun::~PaintRun() = default;
+substrS::~substrS() = default;
 
-PaintRun &PaintRun::operator=(const PaintRun &other)
+substrS &substrS::operator=(const substrS &other)
 {
     text = other.text;
     selected = other.selected;
@@ -13,13 +13,13 @@ PaintRun &PaintRun::operator=(const PaintRun &other)
     return *this;
 }
 
-bool PaintRun::operator==(const PaintRun &other) const
+bool substrS::operator==(const substrS &other) const
 {
     return selected == other.selected && marked == other.marked && foreground == other.foreground
         && background == other.background;
 }
 
-bool PaintRun::operator!=(const PaintRun &other) const
+bool substrS::operator!=(const substrS &other) const
 {
     return !(*this == other);
 }

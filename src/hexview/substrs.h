@@ -7,15 +7,15 @@
 // or the character text of a row) that share one look. Runs compare equal when
 // they look the same, whatever their text and position, so neighbouring
 // characters of equal look merge into one run and one drawText call.
-class PaintRun
+class substrS
 {
 public:
-    PaintRun() = default;
-    PaintRun(const PaintRun &other) = default;
-    virtual ~PaintRun();
-    virtual PaintRun &operator=(const PaintRun &other);
-    virtual bool operator==(const PaintRun &other) const;
-    virtual bool operator!=(const PaintRun &other) const;
+    substrS() = default;
+    substrS(const substrS &other) = default;
+    virtual ~substrS();
+    virtual substrS &operator=(const substrS &other);
+    virtual bool operator==(const substrS &other) const;
+    virtual bool operator!=(const substrS &other) const;
 
     QByteArray text;        // the run's characters (Latin-1)
     bool selected = false;  // painted as selection: yellow on black
