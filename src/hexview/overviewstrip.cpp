@@ -157,9 +157,12 @@ void OverviewStrip::paintEvent(QPaintEvent *)
     // At least a few pixels, so that the view's place shows on any file.
     const int top = std::min(rows.first, height() - 4);
     const int frame_height = std::max(rows.second - top, 4);
-    painter.setPen(QPen(palette().highlight(), 2));
+    // Black outside, white inside: seen on every class colour.
     painter.setBrush(Qt::NoBrush);
-    painter.drawRect(QRect(1, top + 1, width() - 2, frame_height - 2));
+    painter.setPen(Qt::black);
+    painter.drawRect(QRect(0, top, width() - 1, frame_height - 1));
+    painter.setPen(Qt::white);
+    painter.drawRect(QRect(1, top + 1, width() - 3, frame_height - 3));
 }
 
 void OverviewStrip::resizeEvent(QResizeEvent *event)

@@ -145,8 +145,8 @@ void MainWindow::build_central_widget()
 
 bool MainWindow::overview_setting()
 {
-    return Config::instance()->value(QStringLiteral("Overview Strip"), QStringLiteral("yes")).toString()
-           == QLatin1String("yes");
+    // On unless switched off, as the preferences read it.
+    return Config::instance()->value(QStringLiteral("Overview Strip")).toString() != QLatin1String("no");
 }
 
 void MainWindow::apply_overview_setting()

@@ -67,8 +67,8 @@ public:
     HexWidget *hex_widget() const { return m_hex_widget; }
     HexScrollBar *scroll_bar() const { return m_scroll_bar; }
     OverviewStrip *overview_strip() const { return m_overview_strip; }
-    // Shows or hides the overview strip as the setting "Overview Strip"
-    // ("yes", the default, or "no") says, and checks its View menu entry.
+    // Shows or hides the overview strip as the setting "Overview Strip" says
+    // (shown unless "no"), and checks its View menu entry.
     void apply_overview_setting();
     static bool overview_setting();
     HexTreeView *markup_tree_view() const { return m_markup_tree_view; }
