@@ -11,6 +11,8 @@
 #include <QPainter>
 #include <QToolTip>
 
+#include <functional>
+
 OverviewStrip::OverviewStrip(FileOverview *overview, HexWidget *view, HexScrollBar *scroll_bar,
                              QWidget *parent)
     : QWidget(parent)
@@ -19,11 +21,15 @@ OverviewStrip::OverviewStrip(FileOverview *overview, HexWidget *view, HexScrollB
     , m_scroll_bar(scroll_bar)
 {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
-    setMouseTracking(false);
+    // A step over many markups announces each one: the bars follow once, after it.
+    m_markup_timer.setSingleShot(true);
+    m_markup_timer.setInterval(0);
+    connect(&m_markup_timer, &QTimer::timeout, this, &OverviewStrip::follow_markups);
     connect(overview, &FileOverview::slices_changed, this, &OverviewStrip::follow_slices);
     if (view) {
         view->installEventFilter(this);
-        connect(view->edited_file(), &EditedFile::markups_changed, this, &OverviewStrip::follow_markups);
+        connect(view->edited_file(), &EditedFile::markups_changed, &m_markup_timer,
+                qOverload<>(&QTimer::start));
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <QPointer>
 #include <QRgb>
+#include <QTimer>
 #include <QVector>
 #include <QWidget>
 
@@ -62,6 +63,7 @@ private:
     QPointer<HexWidget> m_view;
     QPointer<HexScrollBar> m_scroll_bar;
     QVector<QRgb> m_markup_bands;
+    QTimer m_markup_timer;
     // The view's top row at the last paint of the marker.
     qint64 m_marked_top = -1;
 };
