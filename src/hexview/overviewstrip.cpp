@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QToolTip>
 
+#include <algorithm>
 #include <functional>
 
 OverviewStrip::OverviewStrip(FileOverview *overview, HexWidget *view, HexScrollBar *scroll_bar,

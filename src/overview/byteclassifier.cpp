@@ -1,5 +1,6 @@
 #include "overview/byteclassifier.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
