@@ -163,7 +163,8 @@ void FileOverview::follow_bytes(qint64 first, qint64 last)
 
 void FileOverview::launch()
 {
-    if (!m_active)
+    // Nothing to cut the file into before the strip has a height.
+    if (!m_active || m_wanted <= 0)
         return;
     stop();
     if (m_reset) {

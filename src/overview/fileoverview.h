@@ -40,7 +40,8 @@ public:
     explicit FileOverview(EditedFile *file, QObject *parent = nullptr);
     ~FileOverview() override;
 
-    // How many slices to cut the file into (at most one per byte).
+    // How many slices to cut the file into (at most one per byte); nothing
+    // is computed before it is set.
     void set_slice_count(int wanted);
     // Off: the worker stops and nothing is computed until switched on again.
     void set_active(bool active);
