@@ -18,7 +18,7 @@
 //            time of every thread of the process and of the children it ran,
 //            steady on a shared machine; the other clock's ratio is printed
 //            beside it).
-//   --only <group>  run one group (open, search, markup) only.
+//   --only <group>  run one group (open, search, markup, overview) only.
 //   --child <group> run one group in this process (what the parent starts;
 //            also the way to profile a group).
 //   --rows <keys>   with --child: only these rows (bytes16, bytes1, panel,
@@ -38,11 +38,14 @@
 #include "hexview/hexscrollbar.h"
 #include "hexview/hexwidget.h"
 #include "mainwindow/mainwindow.h"
+#include "hexview/overviewstrip.h"
 #include "mask/markupmask.h"
 #include "markup/markupcolumn.h"
 #include "markup/markupmodel.h"
 #include "markup/markupnode.h"
 #include "markup/markuptree.h"
+#include "overview/fileoverview.h"
+#include "overview/overviewworker.h"
 #include "editedfile/editedfile.h"
 #include "editedfile/findalltool.h"
 #include "search/searchengine.h"
@@ -55,6 +58,7 @@
 #include <QByteArray>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
@@ -83,6 +87,7 @@
 #include <vector>
 
 using pq_bench::median;
+using pq_bench::Sample;
 using pq_bench::Samples;
 using pq_bench::time_once;
 
@@ -96,6 +101,8 @@ enum class Kind {
     speed_at_least,
     // measured value in MB, must be at most the target; no baseline
     memory_at_most,
+    // measured time in seconds, must be at most the target; no baseline
+    seconds_at_most,
 };
 
 struct Row
@@ -1282,6 +1289,163 @@ void run_markup_group(const Settings &settings, const QString &dir)
 }
 
 // ------------------------------------------------------------------ driver
+// ------------------------------------------------------------ overview rows
+
+// The worker's whole pass (first picture, then every byte) over one file of
+// `slices` slices; false when the file cannot be opened.
+bool overview_pass(const QString &path, int slices, bool stop_at_first_picture, Sample *first_picture = nullptr)
+{
+    const int handle = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (handle < 0)
+        return false;
+    std::unique_ptr<std::atomic<quint16>[]> store(new std::atomic<quint16>[size_t(slices)]);
+    for (int i = 0; i < slices; ++i)
+        store[i].store(0);
+    OverviewWorker worker;
+    OverviewWorker::Job job;
+    job.handle = handle;
+    job.geometry = SliceGeometry(QFileInfo(path).size(), slices);
+    job.slices = store.get();
+    worker.set_job(job);
+    const double cpu_start = pq_bench::cpu_seconds();
+    const auto wall_start = pq_bench::Clock::now();
+    // Runs on the worker's thread, the moment the picture is complete.
+    QObject::connect(&worker, &OverviewWorker::first_picture, &worker, [&] {
+        if (first_picture) {
+            first_picture->cpu = pq_bench::cpu_seconds() - cpu_start;
+            first_picture->wall = pq_bench::seconds_since(wall_start);
+        }
+        if (stop_at_first_picture)
+            worker.request_stop();
+    }, Qt::DirectConnection);
+    worker.start();
+    worker.wait();
+    ::close(handle);
+    return true;
+}
+
+void run_overview_group(const Settings &settings, const QString &dir)
+{
+    // The exact pass against the same block reads alone, over a file of
+    // random bytes (no hole, no run: every byte counted) in the page cache.
+    const QString path = dir + QStringLiteral("/overview.bin");
+    const qint64 size = settings.search_size;
+    if (!pq_bench::write_random_file(path, size, 40)) {
+        std::fprintf(stderr, "cannot write the overview file in %s\n", qPrintable(dir));
+        return;
+    }
+    pq_bench::warm_page_cache(path);
+    pq_bench::warm_page_cache(path);
+    const int handle = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    std::vector<char> buffer(size_t(OverviewWorker::block_size));
+    Samples ours;
+    Samples base;
+    bool ok = handle >= 0;
+    for (int r = 0; r < settings.reps && ok; ++r) {
+        base.push_back(time_once([&] {
+            for (qint64 at = 0; at < size; at += OverviewWorker::block_size)
+                ok = ok && BufferedDocument::read_at(handle, at, buffer.data(),
+                                                     std::min(OverviewWorker::block_size, size - at)) > 0;
+        }));
+        ours.push_back(time_once([&] { ok = ok && overview_pass(path, 1000, false); }));
+    }
+    if (handle >= 0)
+        ::close(handle);
+    Row exact = ratio_row(settings.quick ? "overview, 64 MiB" : "overview, 1 GiB",
+                          "same block reads, nothing counted", ours, base, Kind::speed_at_least, 0.5);
+    exact.valid = ok;
+    emit_row(exact);
+    QFile::remove(path);
+
+    // The first picture of a sparse 1 TiB file, 2000 slices (a tall strip).
+    const QString big = dir + QStringLiteral("/big.bin");
+    {
+        QFile f(big);
+        if (!f.open(QIODevice::WriteOnly) || !f.resize(qint64(1) << 40))
+            return;
+    }
+    Samples first;
+    bool big_ok = true;
+    for (int r = 0; r < settings.reps; ++r) {
+        Sample sample;
+        big_ok = big_ok && overview_pass(big, 2000, true, &sample);
+        first.push_back(sample);
+    }
+    Row picture;
+    picture.name = "overview, first picture, 1 TiB";
+    picture.baseline_name = "-";
+    picture.measured = median(first.cpu);
+    picture.measured_wall = median(first.wall);
+    picture.kind = Kind::seconds_at_most;
+    picture.target = 1;
+    picture.valid = big_ok;
+    emit_row(picture);
+}
+
+// The hex view of 60 rows painted with the strip beside it, against the
+// view alone: the strip of a file of four kinds of bytes and a markup in
+// every 64 KiB, counted to the end.
+void overview_paint_row(const Settings &settings, const QString &dir)
+{
+    const QString path = dir + QStringLiteral("/strip.bin");
+    const qint64 quarter = qint64(4) << 20;
+    QByteArray text = QByteArray("The overview strip shows the file at a glance.\n").repeated(int(quarter / 47) + 1);
+    text.truncate(int(quarter));
+    {
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(QByteArray(int(quarter), '\0')) != quarter
+            || f.write(text) != quarter)
+            return;
+    }
+    QByteArray random(int(2 * quarter), '\0');
+    quint64 state = 5;
+    pq_bench::fill_random(random.data(), random.size(), state, false);
+    {
+        QFile f(path);
+        if (!f.open(QIODevice::Append) || f.write(random) != random.size())
+            return;
+    }
+
+    const int rows = 60;
+    HexScrollBar scroll_bar;
+    HexWidget widget;
+    widget.set_scroll_bar(&scroll_bar);
+    FileOverview overview(widget.edited_file());
+    OverviewStrip strip(&overview, &widget, &scroll_bar);
+    widget.open_file(path);
+    for (qint64 at = 0; at < 4 * quarter; at += 65536)
+        widget.edited_file()->mark(at, at + 1023);
+    widget.resize(widget.width(), rows * widget.line_height());
+    strip.resize(OverviewStrip::strip_width, widget.height());
+    // A strip never shown gets no resize event to take its height from.
+    overview.set_slice_count(strip.height());
+    QEventLoop loop;
+    QObject::connect(&overview, &FileOverview::completed, &loop, &QEventLoop::quit);
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    loop.exec();
+    const bool counted = overview.geometry().count() == widget.height() && overview.slice(0).exact;
+    QCoreApplication::processEvents();
+
+    QImage image(widget.size(), QImage::Format_ARGB32_Premultiplied);
+    QImage strip_image(strip.size(), QImage::Format_ARGB32_Premultiplied);
+    widget.render(&image);
+    strip.render(&strip_image);
+    Samples ours;
+    Samples base;
+    for (int r = 0; r < settings.cheap_reps; ++r) {
+        base.push_back(time_once([&] { widget.render(&image); }));
+        ours.push_back(time_once([&] {
+            widget.render(&image);
+            strip.render(&strip_image);
+        }));
+    }
+    Row row = ratio_row("hex view + overview strip paint, 60 rows", "hex view alone", ours, base,
+                        Kind::slower_at_most, 1.2);
+    row.valid = counted;
+    if (!counted)
+        row.note = "overview not counted";
+    emit_row(row);
+}
 
 int run_child(const QString &group, const Settings &settings, int argc, char **argv)
 {
@@ -1297,6 +1461,10 @@ int run_child(const QString &group, const Settings &settings, int argc, char **a
         run_search_group(settings, dir.path());
     else if (group == QLatin1String("markup"))
         run_markup_group(settings, dir.path());
+    else if (group == QLatin1String("overview")) {
+        run_overview_group(settings, dir.path());
+        overview_paint_row(settings, dir.path());
+    }
     else {
         std::fprintf(stderr, "unknown group %s\n", qPrintable(group));
         return 1;
@@ -1375,6 +1543,12 @@ void print_table(const std::vector<Row> &rows)
             std::snprintf(measured, sizeof measured, "%.1f MB", row.measured);
             std::snprintf(baseline, sizeof baseline, "-");
             std::snprintf(target, sizeof target, "<= %g MB", row.target);
+        } else if (row.kind == Kind::seconds_at_most) {
+            const double ours = use_wall_clock ? row.measured_wall : row.measured;
+            pass = ours <= row.target;
+            std::snprintf(measured, sizeof measured, "%.3f ms", ours * 1e3);
+            std::snprintf(baseline, sizeof baseline, "-");
+            std::snprintf(target, sizeof target, "<= %g s", row.target);
         } else {
             const double ours = use_wall_clock ? row.measured_wall : row.measured;
             const double base = use_wall_clock ? row.baseline_wall : row.baseline;
@@ -1418,7 +1592,7 @@ int main(int argc, char **argv)
             settings.only_rows = QString::fromLatin1(argv[++i]).split(QLatin1Char(','));
         } else {
             std::fprintf(stderr,
-                         "usage: %s [--quick] [--clock cpu|wall] [--only open|search|markup]\n"
+                         "usage: %s [--quick] [--clock cpu|wall] [--only open|search|markup|overview]\n"
                          "       [--rows bytes16,bytes1,panel,regex,mask,paint,insert,xml,"
                          "window,windowmark,prune]\n",
                          argv[0]);
@@ -1445,7 +1619,7 @@ int main(int argc, char **argv)
 
     const QStringList groups = only_group.isEmpty()
                                    ? QStringList { QStringLiteral("open"), QStringLiteral("search"),
-                                                   QStringLiteral("markup") }
+                                                   QStringLiteral("markup"), QStringLiteral("overview") }
                                    : QStringList { only_group };
     std::vector<Row> rows;
     std::vector<std::pair<QString, long>> rss;

@@ -4,10 +4,10 @@ cmake_minimum_required(VERSION 3.25)
 #   cmake -DSRC=<src folder> -DWIDGETS_HEADERS=<QtWidgets include folder> -P layering.cmake
 
 # Bottom-up; each layer may include the layers before it in this list.
-set(layers settings document markup mask search editedfile kaitai validators
+set(layers settings document markup mask search editedfile overview kaitai validators
            hexview treeview panels dialogs mainwindow app)
 # The layers that must build without QtWidgets.
-set(widget_free settings document markup mask search editedfile kaitai validators)
+set(widget_free settings document markup mask search editedfile overview kaitai validators)
 # Views that write no files: saving belongs to the edited file.
 set(no_file_writes hexview)
 set(file_writing_headers QFile QSaveFile QTemporaryFile fcntl.h unistd.h)

@@ -282,6 +282,29 @@
     </message>
 </context>
 <context>
+    <name>FileOverview</name>
+    <message>
+        <source>one repeated byte</source>
+        <translation>ein wiederholtes Byte</translation>
+    </message>
+    <message>
+        <source>text</source>
+        <translation>Text</translation>
+    </message>
+    <message>
+        <source>binary</source>
+        <translation>binär</translation>
+    </message>
+    <message>
+        <source>compressed or encrypted</source>
+        <translation>komprimiert oder verschlüsselt</translation>
+    </message>
+    <message>
+        <source>not read yet</source>
+        <translation>noch nicht gelesen</translation>
+    </message>
+</context>
+<context>
     <name>FindAllTool</name>
     <message>
         <source>Stopped at %1 hits</source>
@@ -1247,6 +1270,10 @@ oder ziehen Sie eine Datei auf dieses Fenster.</translation>
         <source>Search Results</source>
         <translation>Suchergebnisse</translation>
     </message>
+    <message>
+        <source>Overview Strip</source>
+        <translation>Übersichtsleiste</translation>
+    </message>
 </context>
 <context>
     <name>ManualMarkupDialog</name>
@@ -1513,6 +1540,21 @@ oder ziehen Sie eine Datei auf dieses Fenster.</translation>
     </message>
 </context>
 <context>
+    <name>OverviewStrip</name>
+    <message>
+        <source>Offsets %1 to %2</source>
+        <translation>Offsets %1 bis %2</translation>
+    </message>
+    <message>
+        <source>%1 bits per byte</source>
+        <translation>%1 Bit pro Byte</translation>
+    </message>
+    <message>
+        <source>(from a sample; counting every byte)</source>
+        <translation>(aus einer Stichprobe; jedes Byte wird gezählt)</translation>
+    </message>
+</context>
+<context>
     <name>PreferencesDialog</name>
     <message>
         <source>Preferences</source>
@@ -1573,6 +1615,10 @@ oder ziehen Sie eine Datei auf dieses Fenster.</translation>
     <message>
         <source>Keep a journal of unsaved changes</source>
         <translation>Protokoll ungesicherter Änderungen führen</translation>
+    </message>
+    <message>
+        <source>Show the overview strip beside the hex view</source>
+        <translation>Übersichtsleiste neben der Hex-Ansicht zeigen</translation>
     </message>
 </context>
 <context>

@@ -16,7 +16,8 @@ class QLineEdit;
 // Escape and the close button write nothing.
 //
 // The controls carry object names ("link_check", "toolbar_style_combo",
-// "markup_dir_edit", "splash_check", "hex_display_check", "browse_button",
+// "markup_dir_edit", "splash_check", "hex_display_check", "journal_check",
+// "overview_check", "browse_button",
 // "save_button", "cancel_button") for callers that drive it without a person.
 class PreferencesDialog : public QDialog
 {
@@ -42,6 +43,8 @@ private:
     QCheckBox *link_check;
     // "Journal": files opened afterwards keep (or do not keep) a journal.
     QCheckBox *m_journal_check;
+    // "Overview Strip": the strip of byte classes beside the hex view.
+    QCheckBox *m_overview_check;
     QComboBox *toolbar_style_combo;
     QLineEdit *markup_dir_edit;
     QCheckBox *splash_check;

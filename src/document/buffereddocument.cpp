@@ -151,11 +151,18 @@ void BufferedDocument::rewind()
 
 qint64 BufferedDocument::read_direct(qint64 pos, char *dst, qint64 len) const
 {
-    if (!file || pos < 0 || len < 0)
+    if (!file)
+        return -1;
+    return read_at(file->handle(), pos, dst, len);
+}
+
+qint64 BufferedDocument::read_at(int handle, qint64 pos, char *dst, qint64 len)
+{
+    if (handle < 0 || pos < 0 || len < 0)
         return -1;
     qint64 done = 0;
     while (done < len) {
-        const ssize_t got = ::pread(file->handle(), dst + done, size_t(len - done), off_t(pos + done));
+        const ssize_t got = ::pread(handle, dst + done, size_t(len - done), off_t(pos + done));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)

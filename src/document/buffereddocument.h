@@ -56,6 +56,9 @@ public:
     // none), leaving the window alone. The count read; -1 when closed or on
     // an error.
     qint64 read_direct(qint64 pos, char *dst, qint64 len) const;
+    // read_direct's positional read on any descriptor `handle`, for a reader
+    // on another thread that holds a descriptor of its own.
+    static qint64 read_at(int handle, qint64 pos, char *dst, qint64 len);
     // The open file's descriptor, -1 while closed.
     int handle() const;
 

@@ -3,6 +3,7 @@
 #include "settings/config.h"
 #include "hexview/hexscrollbar.h"
 #include "hexview/hexwidget.h"
+#include "hexview/overviewstrip.h"
 #include "mainwindow/fileactions.h"
 #include "mainwindow/helpactions.h"
 #include "mainwindow/helpclient.h"
@@ -15,6 +16,7 @@
 #include "markup/edithistory.h"
 #include "markup/markupmodel.h"
 #include "markup/markuptree.h"
+#include "overview/fileoverview.h"
 #include "panels/inspectorwidget.h"
 #include "panels/jumpwidget.h"
 #include "panels/searchresultswidget.h"
@@ -120,8 +122,15 @@ void MainWindow::build_central_widget()
     m_scroll_bar = new HexScrollBar;
     // Nothing to scroll until a file is opened.
     m_scroll_bar->set_row_range(0);
-    layout->addWidget(m_scroll_bar, 0, 1);
+    layout->addWidget(m_scroll_bar, 0, 2);
+    layout->setColumnStretch(2, 0);
+
+    // The whole file at a glance, between the view and its scroll bar.
+    m_overview = new FileOverview(m_file, this);
+    m_overview_strip = new OverviewStrip(m_overview, m_hex_widget, m_scroll_bar);
+    layout->addWidget(m_overview_strip, 0, 1);
     layout->setColumnStretch(1, 0);
+    apply_overview_setting();
 
     // A window narrower than a row scrolls the view sideways; the view shows
     // this bar only then.
@@ -130,8 +139,22 @@ void MainWindow::build_central_widget()
     m_hex_widget->set_horizontal_scroll_bar(horizontal);
 
     // The hex view takes no more than a row's width; extra width goes to this empty column.
-    layout->addItem(new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), 0, 2, 1, 1);
-    layout->setColumnStretch(2, 1);
+    layout->addItem(new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), 0, 3, 1, 1);
+    layout->setColumnStretch(3, 1);
+}
+
+bool MainWindow::overview_setting()
+{
+    // On unless switched off, as the preferences read it.
+    return Config::instance()->value(QStringLiteral("Overview Strip")).toString() != QLatin1String("no");
+}
+
+void MainWindow::apply_overview_setting()
+{
+    const bool shown = overview_setting();
+    m_overview_strip->set_strip_visible(shown);
+    if (m_overview_action)
+        m_overview_action->setChecked(shown);
 }
 
 void MainWindow::build_docks()

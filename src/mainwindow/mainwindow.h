@@ -12,6 +12,8 @@
 
 class EditHistory;
 class EditedFile;
+class FileOverview;
+class OverviewStrip;
 class FileActions;
 class HelpActions;
 class HexScrollBar;
@@ -64,6 +66,11 @@ public:
     EditedFile *edited_file() const { return m_file; }
     HexWidget *hex_widget() const { return m_hex_widget; }
     HexScrollBar *scroll_bar() const { return m_scroll_bar; }
+    OverviewStrip *overview_strip() const { return m_overview_strip; }
+    // Shows or hides the overview strip as the setting "Overview Strip" says
+    // (shown unless "no"), and checks its View menu entry.
+    void apply_overview_setting();
+    static bool overview_setting();
     HexTreeView *markup_tree_view() const { return m_markup_tree_view; }
     MarkupModel *markup_model() const { return m_markup_model; }
     MarkupTree *markup_tree() const { return m_markup_tree; }
@@ -281,6 +288,9 @@ private:
     EditedFile *m_file = nullptr;
     HexWidget *m_hex_widget = nullptr;
     HexScrollBar *m_scroll_bar = nullptr;
+    FileOverview *m_overview = nullptr;
+    OverviewStrip *m_overview_strip = nullptr;
+    QAction *m_overview_action = nullptr;
     HexTreeView *m_markup_tree_view = nullptr;
     MarkupModel *m_markup_model = nullptr;
     MarkupTree *m_markup_tree = nullptr;

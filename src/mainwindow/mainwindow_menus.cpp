@@ -154,6 +154,15 @@ void MainWindow::build_menus()
     view_menu->addAction(markup_dock->toggleViewAction());
     view_menu->addAction(toolbox_dock->toggleViewAction());
     view_menu->addAction(m_inspector_dock->toggleViewAction());
+    m_overview_action = view_menu->addAction(tr("Overview Strip"));
+    m_overview_action->setCheckable(true);
+    m_overview_action->setChecked(overview_setting());
+    // Stored at once, in the same setting the preferences show.
+    connect(m_overview_action, &QAction::toggled, this, [this](bool shown) {
+        Config::instance()->setValue(QStringLiteral("Overview Strip"),
+                                     shown ? QStringLiteral("yes") : QStringLiteral("no"));
+        apply_overview_setting();
+    });
     bar->addMenu(view_menu);
 
     auto *options_menu = new QMenu(tr("Options"), bar);

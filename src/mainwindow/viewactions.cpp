@@ -72,6 +72,7 @@ void ViewActions::prefs_action()
     // in columns wide enough for it.
     m_window->fit_markup_columns();
     m_window->markup_tree_view()->viewport()->update();
+    m_window->apply_overview_setting();
 }
 
 void ViewActions::copy_action()

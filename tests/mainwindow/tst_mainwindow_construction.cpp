@@ -5,6 +5,7 @@
 #include "hexview/hexscrollbar.h"
 #include "treeview/hextreeview.h"
 #include "hexview/hexwidget.h"
+#include "hexview/overviewstrip.h"
 #include "mainwindow/mainwindow.h"
 #include "markup/markupmodel.h"
 #include "markup/markuptree.h"
@@ -93,7 +94,7 @@ private slots:
         QTest::newRow("edit") << "Edit"
                               << QStringList{"Undo", "Redo", "", "Copy to Clipboard", "Find",
                                              "Find Next", "Go to Address"};
-        QTest::newRow("view") << "View" << QStringList{"Markup Tree", "Toolbox", "Inspector"};
+        QTest::newRow("view") << "View" << QStringList{"Markup Tree", "Toolbox", "Inspector", "Overview Strip"};
         QTest::newRow("options") << "Options"
                                  << QStringList{"Choose Fonts", "Markup Tree", "Toolbox",
                                                 "Preferences"};
@@ -330,6 +331,24 @@ private slots:
         QVERIFY(!Config::instance()->contains("Show Dock Tree"));
         dock->toggleViewAction()->trigger();
         QVERIFY(dock->isVisible());
+    }
+
+    void overview_strip_follows_its_view_entry()
+    {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        OverviewStrip *strip = window->overview_strip();
+        // Between the view and its scroll bar.
+        QVERIFY(strip->isVisible());
+        QVERIFY(strip->x() >= window->hex_widget()->geometry().right());
+        QVERIFY(strip->geometry().right() <= window->scroll_bar()->x());
+        QAction *entry = menu("View")->actions().last();
+        entry->trigger();
+        QVERIFY(!strip->isVisible());
+        QCOMPARE(Config::instance()->value("Overview Strip").toString(), QString("no"));
+        entry->trigger();
+        QVERIFY(strip->isVisible());
+        QCOMPARE(Config::instance()->value("Overview Strip").toString(), QString("yes"));
     }
 
     void resize_stores_size_and_clears_status()

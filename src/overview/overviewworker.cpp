@@ -1,0 +1,126 @@
+#include "overview/overviewworker.h"
+
+#include "document/buffereddocument.h"
+#include "overview/byteclassifier.h"
+
+#include <QElapsedTimer>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+quint16 packed(const ByteClassifier &counts, bool exact)
+{
+    const int entropy = int(std::lround(counts.entropy() * 32));
+    return quint16(std::min(entropy, 256)) | quint16(int(counts.byte_class()) << OverviewWorker::class_shift)
+           | (exact ? OverviewWorker::exact_flag : 0);
+}
+
+} // namespace
+
+OverviewWorker::OverviewWorker(QObject *parent)
+    : QThread(parent)
+{
+}
+
+OverviewWorker::~OverviewWorker()
+{
+    request_stop();
+    wait();
+}
+
+bool OverviewWorker::read_block(qint64 offset, qint64 length, char *buffer) const
+{
+    if (BufferedDocument::read_at(m_job.handle, offset, buffer, length) != length)
+        return false;
+    for (auto it = m_job.edits.lowerBound(offset); it != m_job.edits.cend() && it.key() < offset + length; ++it)
+        buffer[it.key() - offset] = char(it.value());
+    return true;
+}
+
+qint64 OverviewWorker::hole_end(qint64 offset, qint64 end) const
+{
+    off_t data = ::lseek(m_job.handle, off_t(offset), SEEK_DATA);
+    // No data after `offset` (ENXIO) makes the rest a hole; any other
+    // failure (a file system without holes) means there is none.
+    if (data < 0)
+        data = errno == ENXIO ? off_t(end) : off_t(offset);
+    qint64 hole = std::min<qint64>(data, end);
+    // Edited bytes inside the hole are read like any other.
+    const auto edit = m_job.edits.lowerBound(offset);
+    if (edit != m_job.edits.cend())
+        hole = std::min(hole, edit.key());
+    return std::max(hole, offset);
+}
+
+void OverviewWorker::run()
+{
+    const SliceGeometry &geometry = m_job.geometry;
+    const int count = geometry.count();
+    std::vector<char> buffer(size_t(std::min(block_size, std::max<qint64>(geometry.size(), 1))));
+    ByteClassifier counts;
+    QElapsedTimer since_report;
+    since_report.start();
+    const auto report = [&] {
+        if (since_report.elapsed() >= 50) {
+            emit progress();
+            since_report.restart();
+        }
+    };
+
+    // First picture: one sample from the middle of each slice.
+    for (int i = 0; i < count; ++i) {
+        if (m_stop.load())
+            return;
+        if (m_job.slices[i].load(std::memory_order_relaxed) != 0)
+            continue;
+        const qint64 length = geometry.length(i);
+        const qint64 taken = std::min(length, sample_size);
+        if (!read_block(geometry.first(i) + (length - taken) / 2, taken, buffer.data()))
+            continue;
+        counts.clear();
+        counts.add(buffer.data(), taken);
+        m_job.slices[i].store(packed(counts, taken == length), std::memory_order_relaxed);
+        report();
+    }
+    emit first_picture();
+    emit progress();
+    since_report.restart();
+
+    // Then every slice from all its bytes.
+    for (int k = 0; k < count; ++k) {
+        const int i = (m_job.first_slice + k) % count;
+        if (m_job.slices[i].load(std::memory_order_relaxed) & exact_flag)
+            continue;
+        counts.clear();
+        const qint64 end = geometry.first(i + 1);
+        bool complete = true;
+        qint64 at = geometry.first(i);
+        while (at < end) {
+            if (m_stop.load())
+                return;
+            const qint64 hole = hole_end(at, end);
+            if (hole > at) {
+                counts.add_repeated(0, hole - at);
+                at = hole;
+                continue;
+            }
+            const qint64 length = std::min(block_size, end - at);
+            if (!read_block(at, length, buffer.data())) {
+                complete = false;
+                break;
+            }
+            counts.add(buffer.data(), length);
+            at += length;
+        }
+        if (complete)
+            m_job.slices[i].store(packed(counts, true), std::memory_order_relaxed);
+        report();
+    }
+    emit progress();
+}
