@@ -25,6 +25,7 @@
 
 #include <QDockWidget>
 #include <QIcon>
+#include <QItemSelectionModel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -193,10 +194,18 @@ void MainWindow::build_menus()
                     &MarkupActions::prune_markup_action);
     connect_command(markup_menu->addAction(tr("Manual Selection")), markup,
                     &MarkupActions::manual_selection_action);
-    connect_command(markup_menu->addAction(tr("Apply Template\u2026")), m_template_actions,
-                    &TemplateActions::apply_template_action);
-    connect(markup_menu->addAction(tr("Export\u2026")), &QAction::triggered,
-            m_markup_file_actions, &MarkupFileActions::export_markup_action);
+    QAction *apply_template = markup_menu->addAction(tr("Apply Template\u2026"));
+    connect_command(apply_template, m_template_actions, &TemplateActions::apply_template_action);
+    QAction *export_markup = markup_menu->addAction(tr("Export\u2026"));
+    connect(export_markup, &QAction::triggered, m_markup_file_actions,
+            &MarkupFileActions::export_markup_action);
+    // Both work on the open file; without one there is nothing to offer.
+    const auto follow_file = [this, apply_template, export_markup] {
+        apply_template->setEnabled(m_file->is_open());
+        export_markup->setEnabled(m_file->is_open());
+    };
+    connect(m_file, &EditedFile::file_changed, this, follow_file);
+    follow_file();
     bar->addMenu(markup_menu);
 
     auto *help_menu = new QMenu(tr("Help"), bar);
@@ -290,8 +299,18 @@ void MainWindow::connect_signals()
     connect(m_hex_widget, &HexWidget::pick_random_colors_requested, this,
             as_command(markup, &MarkupActions::random_colours_for_selection));
 
-    // The tree view's context menu runs the commands on the selected markup.
+    // A markup chosen in the tree (a click, the keys, Undo choosing it) shows
+    // its bytes; clicking the chosen one again shows them again after the hex
+    // view moved on.
     HexTreeView *view = m_markup_tree_view;
+    connect(selection_model, &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection &selected) {
+                if (!selected.indexes().isEmpty())
+                    show_markup_bytes(selected.indexes().constFirst());
+            });
+    connect(view, &QAbstractItemView::clicked, this, &MainWindow::show_markup_bytes);
+
+    // The tree view's context menu runs the commands on the selected markup.
     connect(view, &HexTreeView::foreground_color_requested, this,
             as_command(markup, &MarkupActions::mark_color_action));
     connect(view, &HexTreeView::background_color_requested, this,
