@@ -78,9 +78,18 @@ void MainWindow::wire_collaborators()
         if (m_results_dock->isVisible())
             return;
         m_results_dock->show();
-        // A quarter of the window: the hex view keeps most of its rows.
-        if (!m_results_dock->isFloating())
-            resizeDocks({m_results_dock}, {height() / 4}, Qt::Vertical);
+        // A quarter of the window, half of it from a tall tree strip, so
+        // that the hex view keeps most of its rows.
+        if (m_results_dock->isFloating())
+            return;
+        const int results = height() / 4;
+        const int strip = markup_dock->height();
+        const int from_tree = qBound(0, strip - markup_dock->minimumSizeHint().height(), results / 2);
+        if (from_tree > 0 && !markup_dock->isFloating()
+            && dockWidgetArea(markup_dock) == Qt::TopDockWidgetArea)
+            resizeDocks({m_results_dock, markup_dock}, {results, strip - from_tree}, Qt::Vertical);
+        else
+            resizeDocks({m_results_dock}, {results}, Qt::Vertical);
     });
     connect(m_search_results, &SearchResultsWidget::mark_all_requested, this,
             [this] { m_markup_actions->mark_all_hits(search_panel->find_all_tool()); });
