@@ -84,7 +84,11 @@ void MainWindow::wire_collaborators()
             return;
         const int results = height() / 4;
         const int strip = markup_dock->height();
-        const int from_tree = qBound(0, strip - markup_dock->minimumSizeHint().height(), results / 2);
+        // The tree keeps the rows the hex view's share left it on a small screen.
+        const int row = qMax(m_markup_tree_view->sizeHintForRow(0),
+                             m_markup_tree_view->fontMetrics().height());
+        const int from_tree = qBound(0, m_markup_tree_view->viewport()->height() - 7 * row,
+                                     results / 2);
         if (from_tree > 0 && !markup_dock->isFloating()
             && dockWidgetArea(markup_dock) == Qt::TopDockWidgetArea)
             resizeDocks({m_results_dock, markup_dock}, {results, strip - from_tree}, Qt::Vertical);
