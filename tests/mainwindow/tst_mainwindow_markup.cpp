@@ -227,6 +227,10 @@ private slots:
 
         hex->set_selection(0x8000f, 0x80000);
         QCOMPARE(inspector->offset(), qint64(0x80000));
+        // Undo, as every command, first clears what the last one said.
+        window->show_status("Markup Saved");
+        window->undo_action();
+        QCOMPARE(window->statusBar()->currentMessage(), QString());
         window->hide();
     }
 
