@@ -319,10 +319,6 @@
         <translation>%1 Treffer</translation>
     </message>
     <message>
-        <source>The file changed since this search: Find All again to refresh</source>
-        <translation>Die Datei hat sich seit dieser Suche geändert: zum Aktualisieren erneut „Alle finden“</translation>
-    </message>
-    <message>
         <source>No hits to mark: Find All first</source>
         <translation>Keine Treffer zum Markieren: zuerst „Alle finden“</translation>
     </message>
@@ -340,15 +336,27 @@
     </message>
     <message>
         <source>; 1 overlapped a markup and was skipped</source>
-        <translation>; 1 überlappte eine Markierung und wurde übersprungen</translation>
+        <translation>; 1 Treffer überlappte eine Markierung und wurde übersprungen</translation>
     </message>
     <message>
         <source>; %1 overlapped markups and were skipped</source>
-        <translation>; %1 überlappten Markierungen und wurden übersprungen</translation>
+        <translation>; %1 Treffer überlappten Markierungen und wurden übersprungen</translation>
     </message>
     <message>
         <source>; %1 empty matches cannot be marked</source>
         <translation>; %1 leere Treffer können nicht markiert werden</translation>
+    </message>
+    <message>
+        <source>The file changed since this search; run Find All again to refresh the list.</source>
+        <translation>Die Datei hat sich seit dieser Suche geändert; „Alle finden“ erneut ausführen, um die Liste zu aktualisieren.</translation>
+    </message>
+    <message>
+        <source>; 1 coincided with a markup and was skipped</source>
+        <translation>; 1 Treffer deckte sich mit einer Markierung und wurde übersprungen</translation>
+    </message>
+    <message>
+        <source>; %1 coincided with markups and were skipped</source>
+        <translation>; %1 Treffer deckten sich mit Markierungen und wurden übersprungen</translation>
     </message>
 </context>
 <context>
@@ -1296,6 +1304,10 @@ oder ziehen Sie eine Datei auf dieses Fenster.</translation>
     <message>
         <source>End Position</source>
         <translation>Endposition</translation>
+    </message>
+    <message>
+        <source>0x… hexadecimal, 0… octal, otherwise decimal</source>
+        <translation>0x… hexadezimal, 0… oktal, sonst dezimal</translation>
     </message>
 </context>
 <context>

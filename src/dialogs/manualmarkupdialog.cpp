@@ -54,6 +54,11 @@ ManualMarkupDialog::ManualMarkupDialog(QWidget *parent)
     layout->addWidget(m_length_edit, 2, 1);
     layout->addWidget(ok_button, 5, 0);
     layout->addWidget(cancel_button, 5, 1);
+    // "010" is eight: say how a number is read before someone is surprised.
+    auto *hint = new QLabel(tr("0x… hexadecimal, 0… octal, otherwise decimal"), this);
+    hint->setObjectName(QStringLiteral("notation_hint"));
+    hint->setEnabled(false);
+    layout->addWidget(hint, 6, 0, 1, 2);
 
     connect(cancel_button, &QPushButton::clicked, this, &QDialog::reject);
     connect(ok_button, &QPushButton::clicked, this, &QDialog::accept);

@@ -92,6 +92,7 @@ bool EditedFile::open(const QString &path)
     m_known_size = size();
     if (m_document->is_open())
         m_journal->bind(m_document->absolute_path());
+    emit file_opened();
     emit file_changed();
     emit bytes_changed(0, qMax<qint64>(0, size() - 1));
     return m_document->is_open();

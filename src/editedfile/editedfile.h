@@ -165,6 +165,9 @@ signals:
     // Another data file was opened (or none could be), or the open one
     // changed on disk (refresh()).
     void file_changed();
+    // open() ran: what was found in the file before (search hits) belongs
+    // to no file now. Comes before file_changed().
+    void file_opened();
     // Undo or redo of a byte step: where the views' cursor was.
     void cursor_restored(const ByteEditCommand::Cursor &cursor);
     // `detail` says more than the message, beside it (how a load failed).

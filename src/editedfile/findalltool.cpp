@@ -30,6 +30,7 @@ FindAllTool::FindAllTool(EditedFile *file, QObject *parent)
 {
     connect(m_file, &EditedFile::bytes_changed, this, [this] { set_stale(true); });
     connect(m_file, &EditedFile::file_changed, this, [this] { set_stale(true); });
+    connect(m_file, &EditedFile::file_opened, this, &FindAllTool::clear);
 }
 
 SearchEngine::Outcome FindAllTool::run(const QString &pattern, bool regex, const QString &expression)
@@ -101,7 +102,32 @@ QString FindAllTool::count_text() const
 
 QString FindAllTool::stale_text()
 {
-    return tr("The file changed since this search: Find All again to refresh");
+    return tr("The file changed since this search; run Find All again to refresh the list.");
+}
+
+void FindAllTool::clear()
+{
+    if (m_running)
+        return;
+    m_model->clear();
+    m_pending.clear();
+    m_truncated = false;
+    m_expression.clear();
+    set_stale(false);
+    emit count_changed(0);
+}
+
+std::optional<SearchHit> FindAllTool::hit_in_file(int row) const
+{
+    if (row < 0 || row >= m_model->rowCount())
+        return std::nullopt;
+    SearchHit hit = m_model->hit(row);
+    const qint64 size = m_file->size();
+    // An empty match may stand at the end, where the cursor may be too.
+    if (hit.first > size || (hit.first == size && hit.end > hit.first))
+        return std::nullopt;
+    hit.end = qMin(hit.end, size);
+    return hit;
 }
 
 void FindAllTool::set_stale(bool stale)
@@ -145,10 +171,14 @@ QString FindAllTool::mark_all(const QColor &foreground, const QColor &background
     if (!m_file->run(command) && m_file->is_busy())
         return QString();
     QString text = counts->added == 1 ? tr("1 hit marked") : tr("%1 hits marked").arg(grouped(counts->added));
-    if (counts->skipped == 1)
+    if (counts->overlapped == 1)
         text += tr("; 1 overlapped a markup and was skipped");
-    else if (counts->skipped > 0)
-        text += tr("; %1 overlapped markups and were skipped").arg(grouped(counts->skipped));
+    else if (counts->overlapped > 0)
+        text += tr("; %1 overlapped markups and were skipped").arg(grouped(counts->overlapped));
+    if (counts->coincided == 1)
+        text += tr("; 1 coincided with a markup and was skipped");
+    else if (counts->coincided > 0)
+        text += tr("; %1 coincided with markups and were skipped").arg(grouped(counts->coincided));
     if (empty > 0)
         text += tr("; %1 empty matches cannot be marked").arg(grouped(empty));
     return text;

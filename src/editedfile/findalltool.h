@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 class EditedFile;
 
 // Find All and Mark All without widgets: runs a search over the whole file,
@@ -16,8 +18,8 @@ class EditedFile;
 // left to right, never overlapping, each next search from the end of the
 // previous hit (see SearchEngine::search_all_simple). The list stops after
 // hit_limit hits. While the search runs the edited file is busy, so nothing
-// can change the bytes it reads; afterwards any change to the bytes, or
-// another file, makes the list stale until the next run.
+// can change the bytes it reads; afterwards any change to the bytes makes
+// the list stale until the next run, and opening a file empties it.
 class FindAllTool : public QObject
 {
     Q_OBJECT
@@ -53,6 +55,12 @@ public:
     // "1,234 hits", or "Stopped at 100,000 hits" after the limit.
     QString count_text() const;
     static QString stale_text();
+    // Empties the list as before the first run.
+    void clear();
+    // The hit of `row` as far as it lies in the file as it is now: cut at
+    // the end of the file; none when it starts past the last byte (a stale
+    // list of a file that shrank), so that no row moves the cursor there.
+    std::optional<SearchHit> hit_in_file(int row) const;
 
     // One markup per listed hit, one undoable step, named
     // `hit N of TOTAL: "expression"` in the given colours. Empty matches and

@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <QScopeGuard>
 
 namespace {
@@ -96,8 +97,9 @@ TemplateRun::Outcome TemplateRun::apply(EditedFile *file, const QString &ksy_pat
     outcome.refused = counts->refused;
 
     const QString name = QFileInfo(ksy_path).fileName();
-    parts << (counts->added == 1 ? tr("1 markup added from %1").arg(name)
-                                 : tr("%1 markups added from %2").arg(QString::number(counts->added), name));
+    // The count first: the status bar cuts a long message at its right end.
+    parts.prepend(counts->added == 1 ? tr("1 markup added from %1").arg(name)
+                                     : tr("%1 markups added from %2").arg(QLocale().toString(qint64(counts->added)), name));
     if (counts->refused > 0)
         parts << tr("%1 did not fit the markups already there").arg(counts->refused);
     if (built.overlapping > 0)

@@ -79,6 +79,11 @@ QStringList HelpClient::arguments() const
         result << QStringLiteral("-collectionFile") << collection;
     if (!result.contains(QLatin1String("-enableRemoteControl")))
         result << QStringLiteral("-enableRemoteControl");
+    // The viewer's own first size is a narrow window with a page a third of
+    // it wide.
+    if (!result.contains(QLatin1String("-qwindowgeometry")))
+        result << QStringLiteral("-qwindowgeometry")
+               << QStringLiteral("%1x%2").arg(first_size.width()).arg(first_size.height());
     return result;
 }
 

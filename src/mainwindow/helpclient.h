@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -43,6 +44,10 @@ public:
     // replaced by that same collection. "-enableRemoteControl" is always
     // added, since showPage() depends on it. Takes effect at the next start.
     void setArguments(const QStringList &arguments);
+    // The size the viewer opens at (Qt's -qwindowgeometry, added unless
+    // given): room for the contents beside a page of text, and still inside
+    // a 1024 x 768 screen.
+    static constexpr QSize first_size{960, 700};
     // The arguments the next start will pass, after the rules above.
     QStringList arguments() const;
 

@@ -38,6 +38,7 @@
 #include <QShowEvent>
 #include <QSpacerItem>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBox>
 
 MainWindow *MainWindow::instance()
@@ -166,6 +167,9 @@ void MainWindow::build_docks()
     m_markup_tree_view->setMaximumSize(32767, 32767);
     m_markup_tree_view->setSizePolicy(QSizePolicy::MinimumExpanding,
                                       QSizePolicy::MinimumExpanding);
+    // The policy would hold the tree at its size hint, taller than a small
+    // screen can spare above the hex view; a few rows are its least.
+    m_markup_tree_view->setMinimumHeight(6 * m_markup_tree_view->fontMetrics().height());
     markup_dock->setWidget(m_markup_tree_view);
     addDockWidget(Qt::TopDockWidgetArea, markup_dock);
 
@@ -292,6 +296,14 @@ void MainWindow::resizeEvent(QResizeEvent *event)
     // Before the first show the arrangement is still the one being restored.
     if (m_shown_before)
         save_window_layout();
+    // A larger window gives the tree and the hex view more rows, as long as
+    // the user has not set the strip's height by hand.
+    if (m_tree_strip >= 0 && markup_dock->height() == m_tree_strip
+        && event->size().height() != event->oldSize().height())
+        QTimer::singleShot(0, this, [this] {
+            if (markup_dock->height() == m_tree_strip)
+                share_height_with_tree();
+        });
     statusBar()->clearMessage();
 }
 

@@ -33,6 +33,7 @@ class MarkupTree;
 class QAction;
 class QDockWidget;
 class QItemSelectionModel;
+class QModelIndex;
 class QToolBar;
 class QToolBox;
 class SearchResultsWidget;
@@ -119,6 +120,9 @@ public:
     // Expands every markup (the model's flags, which the tree view follows
     // without an expanded() signal per markup), then refills the mask once.
     void expand_markup_view();
+    // Selects the bytes of the markup at `index` in the hex view, scrolled to
+    // its start; the status bar and the inspector follow the hex view.
+    void show_markup_bytes(const QModelIndex &index);
     // Opens the toolbox dock at `page`.
     void show_toolbox_page(QWidget *page);
 
@@ -284,6 +288,14 @@ private:
     void place_toolbox(bool initial);
     // Lays the toolbox's pages out for the dock area it is now in.
     void follow_toolbox_area(Qt::DockWidgetArea area);
+    // The first arrangement, and again after a resize until the user moves
+    // the separator: the hex view keeps min_hex_rows rows, the tree strip
+    // above takes the rest up to max_tree_share of the height.
+    void share_height_with_tree();
+    // The tree beside the inspector gets the width its columns need.
+    void give_tree_its_columns();
+    static constexpr int min_hex_rows = 20;
+    static constexpr double max_tree_share = 0.45;
 
     EditedFile *m_file = nullptr;
     HexWidget *m_hex_widget = nullptr;
@@ -324,6 +336,8 @@ private:
     bool m_close_after_search = false;
     bool m_layout_restored = false;
     bool m_shown_before = false;
+    // The strip height share_height_with_tree() set last; -1 before it ran.
+    int m_tree_strip = -1;
     // What set_title was given, before the unsaved mark.
     QString m_title;
 };

@@ -13,6 +13,8 @@
 #include "panels/searchwidget.h"
 #include "treeview/hextreeview.h"
 
+#include <QHeaderView>
+
 #include <QDockWidget>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -77,17 +79,10 @@ void MainWindow::place_toolbox(bool initial)
     if (toolbox_fits_beside_hex_view()) {
         if (initial) {
             addDockWidget(Qt::LeftDockWidgetArea, toolbox_dock);
-            // The strip above takes what the toolbox's tallest page leaves,
-            // with room to spare for the frames around the page. Once shown:
-            // the desktop may still maximize or frame the window.
+            // Once shown: the desktop may still maximize or frame the window.
             QTimer::singleShot(0, this, [this] {
-                const int chrome = menuBar()->height() + statusBar()->height()
-                                   + (markup_toolbar ? markup_toolbar->height() : 0);
-                const int strip = height() - chrome - toolbox_height()
-                                  - 2 * fontMetrics().height();
-                if (strip >= markup_dock->minimumSizeHint().height()
-                    && strip < markup_dock->height())
-                    resizeDocks({markup_dock}, {strip}, Qt::Vertical);
+                share_height_with_tree();
+                give_tree_its_columns();
             });
         }
         return;
@@ -105,6 +100,46 @@ void MainWindow::place_toolbox(bool initial)
         if (QWidget *area = page->parentWidget() ? page->parentWidget()->parentWidget() : nullptr)
             resizeDocks({markup_dock, toolbox_dock},
                         {width() - area->minimumWidth(), area->minimumWidth()}, Qt::Horizontal);
+}
+
+void MainWindow::share_height_with_tree()
+{
+    if (markup_dock->isFloating() || !markup_dock->isVisible() || toolbox_dock->isFloating()
+        || dockWidgetArea(markup_dock) != Qt::TopDockWidgetArea
+        || dockWidgetArea(toolbox_dock) != Qt::LeftDockWidgetArea)
+        return;
+    // The tree strip and the hex view below it share this height; the
+    // toolbox beside the hex view has what the strip leaves.
+    const int shared = markup_dock->height() + centralWidget()->height();
+    const int hex_frame = centralWidget()->height() - m_hex_widget->height();
+    // A line to spare: the separator and the frames round differently.
+    const int hex_least = (min_hex_rows + 1) * m_hex_widget->line_height() + hex_frame;
+    // The hex view keeps its rows (the toolbox page beside it scrolls when
+    // it must); the tree takes the rest, up to a share that leaves the hex
+    // view more rows than the tree on a taller window.
+    const int strip = qMin(shared - hex_least, int(shared * max_tree_share));
+    const int least = markup_dock->minimumSizeHint().height();
+    if (qMax(strip, least) != markup_dock->height())
+        resizeDocks({markup_dock}, {qMax(strip, least)}, Qt::Vertical);
+    // The docks take their sizes at the next layout pass.
+    QTimer::singleShot(0, this, [this] { m_tree_strip = markup_dock->height(); });
+}
+
+void MainWindow::give_tree_its_columns()
+{
+    if (markup_dock->isFloating() || m_inspector_dock->isFloating()
+        || dockWidgetArea(m_inspector_dock) != dockWidgetArea(markup_dock))
+        return;
+    // Every column of the tree without scrolling sideways, and more of the
+    // width than the inspector's short values need.
+    const int columns = m_markup_tree_view->header()->length()
+                        + m_markup_tree_view->verticalScrollBar()->sizeHint().width()
+                        + 2 * m_markup_tree_view->frameWidth();
+    const int both = markup_dock->width() + m_inspector_dock->width();
+    const int tree = qMin(qMax(columns, int(both * 0.6)),
+                          both - m_inspector_dock->minimumSizeHint().width());
+    if (tree > markup_dock->width())
+        resizeDocks({markup_dock, m_inspector_dock}, {tree, both - tree}, Qt::Horizontal);
 }
 
 int MainWindow::toolbox_height() const
@@ -197,6 +232,14 @@ void MainWindow::apply_font(const QFont &font)
 void MainWindow::update_page_step()
 {
     m_scroll_bar->set_page_rows(m_hex_widget->visible_rows());
+}
+
+void MainWindow::show_markup_bytes(const QModelIndex &index)
+{
+    const MarkupNode *node = m_markup_model->node_from_index(index);
+    if (!node || node == m_markup_model->root() || !m_hex_widget->document()->is_open())
+        return;
+    m_hex_widget->set_selection(node->start(), node->end());
 }
 
 void MainWindow::show_toolbox_page(QWidget *page)

@@ -25,6 +25,7 @@
 
 #include <QDockWidget>
 #include <QIcon>
+#include <QItemSelectionModel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -77,9 +78,22 @@ void MainWindow::wire_collaborators()
         if (m_results_dock->isVisible())
             return;
         m_results_dock->show();
-        // A quarter of the window: the hex view keeps most of its rows.
-        if (!m_results_dock->isFloating())
-            resizeDocks({m_results_dock}, {height() / 4}, Qt::Vertical);
+        // A quarter of the window, half of it from a tall tree strip, so
+        // that the hex view keeps most of its rows.
+        if (m_results_dock->isFloating())
+            return;
+        const int results = height() / 4;
+        const int strip = markup_dock->height();
+        // The tree keeps the rows the hex view's share left it on a small screen.
+        const int row = qMax(m_markup_tree_view->sizeHintForRow(0),
+                             m_markup_tree_view->fontMetrics().height());
+        const int from_tree = qBound(0, m_markup_tree_view->viewport()->height() - 7 * row,
+                                     results / 2);
+        if (from_tree > 0 && !markup_dock->isFloating()
+            && dockWidgetArea(markup_dock) == Qt::TopDockWidgetArea)
+            resizeDocks({m_results_dock, markup_dock}, {results, strip - from_tree}, Qt::Vertical);
+        else
+            resizeDocks({m_results_dock}, {results}, Qt::Vertical);
     });
     connect(m_search_results, &SearchResultsWidget::mark_all_requested, this,
             [this] { m_markup_actions->mark_all_hits(search_panel->find_all_tool()); });
@@ -202,10 +216,18 @@ void MainWindow::build_menus()
                     &MarkupActions::prune_markup_action);
     connect_command(markup_menu->addAction(tr("Manual Selection")), markup,
                     &MarkupActions::manual_selection_action);
-    connect_command(markup_menu->addAction(tr("Apply Template\u2026")), m_template_actions,
-                    &TemplateActions::apply_template_action);
-    connect(markup_menu->addAction(tr("Export\u2026")), &QAction::triggered,
-            m_markup_file_actions, &MarkupFileActions::export_markup_action);
+    QAction *apply_template = markup_menu->addAction(tr("Apply Template\u2026"));
+    connect_command(apply_template, m_template_actions, &TemplateActions::apply_template_action);
+    QAction *export_markup = markup_menu->addAction(tr("Export\u2026"));
+    connect(export_markup, &QAction::triggered, m_markup_file_actions,
+            &MarkupFileActions::export_markup_action);
+    // Both work on the open file; without one there is nothing to offer.
+    const auto follow_file = [this, apply_template, export_markup] {
+        apply_template->setEnabled(m_file->is_open());
+        export_markup->setEnabled(m_file->is_open());
+    };
+    connect(m_file, &EditedFile::file_changed, this, follow_file);
+    follow_file();
     bar->addMenu(markup_menu);
 
     auto *help_menu = new QMenu(tr("Help"), bar);
@@ -299,8 +321,18 @@ void MainWindow::connect_signals()
     connect(m_hex_widget, &HexWidget::pick_random_colors_requested, this,
             as_command(markup, &MarkupActions::random_colours_for_selection));
 
-    // The tree view's context menu runs the commands on the selected markup.
+    // A markup chosen in the tree (a click, the keys, Undo choosing it) shows
+    // its bytes; clicking the chosen one again shows them again after the hex
+    // view moved on.
     HexTreeView *view = m_markup_tree_view;
+    connect(selection_model, &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection &selected) {
+                if (!selected.indexes().isEmpty())
+                    show_markup_bytes(selected.indexes().constFirst());
+            });
+    connect(view, &QAbstractItemView::clicked, this, &MainWindow::show_markup_bytes);
+
+    // The tree view's context menu runs the commands on the selected markup.
     connect(view, &HexTreeView::foreground_color_requested, this,
             as_command(markup, &MarkupActions::mark_color_action));
     connect(view, &HexTreeView::background_color_requested, this,

@@ -4,6 +4,7 @@
 #include "editedfile/editedfile.h"
 #include "editedfile/findalltool.h"
 #include "hexview/hexwidget.h"
+#include "hexview/readablecolours.h"
 #include "mainwindow/mainwindow.h"
 #include "dialogs/manualmarkupdialog.h"
 #include "mask/markupmask.h"
@@ -61,12 +62,20 @@ void MarkupActions::mark_all_hits(FindAllTool *tool)
 {
     if (!tool || m_window->refuse_while_searching())
         return;
-    // A markup made by Mark is black on white; Mark All starts from the same.
-    const QString text = tool->mark_all(m_last_foreground.isValid() ? m_last_foreground : QColor(Qt::black),
-                                        m_last_background.isValid() ? m_last_background : QColor(Qt::white));
+    const auto [foreground, background] = mark_all_colours();
+    const QString text = tool->mark_all(foreground, background);
     m_window->fit_markup_columns();
     if (!text.isEmpty())
         m_window->show_status(text);
+}
+
+QPair<QColor, QColor> MarkupActions::mark_all_colours() const
+{
+    // Black on white would look like the unmarked bytes around the hits.
+    const QColor foreground = m_last_foreground.isValid() ? m_last_foreground : QColor(0, 0, 160);
+    return {foreground, m_last_background.isValid()
+                            ? m_last_background
+                            : ReadableColours::readable_background(foreground)};
 }
 
 void MarkupActions::mark_action()
@@ -332,6 +341,8 @@ void MarkupActions::update_edit_actions()
 
 void MarkupActions::undo_action()
 {
+    // As every command: the old message described what may be undone now.
+    m_window->statusBar()->clearMessage();
     EditedFile *file = m_window->edited_file();
     if (file->refuse_if_busy() || !file->history()->canUndo())
         return;
@@ -343,6 +354,7 @@ void MarkupActions::undo_action()
 
 void MarkupActions::redo_action()
 {
+    m_window->statusBar()->clearMessage();
     EditedFile *file = m_window->edited_file();
     if (file->refuse_if_busy() || !file->history()->canRedo())
         return;

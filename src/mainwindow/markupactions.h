@@ -36,6 +36,9 @@ public:
     // The foreground shifted by 128 in every component, modulo 256.
     static QColor contrast_colour(const QColor &foreground);
     // Stores a finished tree-view edit as one undoable step.
+    // Foreground and background of Mark All: the colours last chosen, and
+    // before any a dark text on a fill that stands out from the view.
+    QPair<QColor, QColor> mark_all_colours() const;
     void commit_markup_edit(const QModelIndex &index, const QList<QPair<int, QVariant>> &before,
                             const QList<QPair<int, QVariant>> &after);
 
@@ -58,7 +61,7 @@ public slots:
     void mark_as(qint64 first, qint64 last, const QString &description,
                  const MarkupValueType &type);
     // Mark All of the search results: every hit `tool` lists becomes a
-    // markup in the colours last chosen (black on white before any).
+    // markup in mark_all_colours().
     void mark_all_hits(FindAllTool *tool);
 
 private:

@@ -137,7 +137,9 @@ void ViewActions::follow_cursor()
     update_status_fields();
     const qint64 start = m_window->hex_widget()->selection_start();
     const qint64 end = m_window->hex_widget()->selection_end();
-    m_inspector->set_offset(start < 0 || end < 0 ? -1 : end);
+    // A value is read from where the selected bytes begin, whichever end
+    // the user moved last.
+    m_inspector->set_offset(start < 0 || end < 0 ? -1 : qMin(start, end));
 }
 
 void ViewActions::update_status_fields()

@@ -37,9 +37,10 @@ bool MarkAllCommand::apply()
     std::vector<MarkupNode *> parents;
     for (qint64 i = 0; i < qint64(m_ranges.size()); ++i) {
         const Range &r = m_ranges[size_t(i)];
-        MarkupNode *parent = find_parent(root, r.first, r.last);
+        bool coincides = false;
+        MarkupNode *parent = find_parent(root, r.first, r.last, &coincides);
         if (!parent) {
-            ++m_counts->skipped;
+            ++(coincides ? m_counts->coincided : m_counts->overlapped);
             continue;
         }
         auto *node = new MarkupNode(m_describe(i), nullptr);
@@ -87,13 +88,17 @@ void MarkAllCommand::revert()
     m_tree->restore_all(root);
 }
 
-MarkupNode *MarkAllCommand::find_parent(MarkupNode *root, qint64 first, qint64 last)
+MarkupNode *MarkAllCommand::find_parent(MarkupNode *root, qint64 first, qint64 last,
+                                        bool *coincides)
 {
+    *coincides = false;
     const auto by_start = [](const MarkupNode *c, qint64 at) { return c->start() < at; };
     MarkupNode *node = root;
     for (;;) {
-        if (node != root && first == node->start() && last == node->end())
+        if (node != root && first == node->start() && last == node->end()) {
+            *coincides = true;
             return nullptr;
+        }
         const QList<MarkupNode *> &kids = node->children();
         if (node->children_ordered()) {
             // Only the last child starting at or before `first` can hold the range.

@@ -17,7 +17,7 @@ class MarkupTree;
 // Mark All: one markup per range, all in one undoable step. Each goes where
 // Mark would put it (inside the innermost markup that holds it, adopting the
 // markups inside it); one that would partly overlap a markup, or repeat one's
-// exact range, is skipped and counted.
+// exact range, is skipped and counted as overlapped or coincided.
 //
 // The ranges are placed into the tree taken out of its model, so that a
 // hundred thousand of them cost one model reset and a walk of the tree, not a
@@ -33,7 +33,8 @@ public:
     struct Counts
     {
         qint64 added = 0;
-        qint64 skipped = 0;
+        qint64 overlapped = 0;
+        qint64 coincided = 0;
     };
     // The description of ranges[index].
     using Describe = std::function<QString(qint64 index)>;
@@ -52,8 +53,9 @@ protected:
 
 private:
     // The markup the range goes under in the tree below `root`, or null when
-    // the tree refuses it. Read-only.
-    static MarkupNode *find_parent(MarkupNode *root, qint64 first, qint64 last);
+    // the tree refuses it; *coincides then says whether a markup has exactly
+    // this range. Read-only.
+    static MarkupNode *find_parent(MarkupNode *root, qint64 first, qint64 last, bool *coincides);
     // Puts `added` (ascending) among parent's children, each adopting the
     // children that lie inside it.
     static void merge_children(MarkupNode *parent, const std::vector<MarkupNode *> &added);

@@ -22,14 +22,17 @@ SearchResultsWidget::SearchResultsWidget(QWidget *parent)
     m_stale_label = new QLabel(FindAllTool::stale_text(), this);
     m_stale_label->setObjectName(QStringLiteral("stale_label"));
     m_stale_label->setVisible(false);
+    // A sentence that wraps in a narrow dock, rather than widen the window.
+    m_stale_label->setWordWrap(true);
+    m_stale_label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_mark_all_button = new QPushButton(tr("Mark All"), this);
     m_mark_all_button->setObjectName(QStringLiteral("mark_all_button"));
     m_mark_all_button->setEnabled(false);
     top->addWidget(m_count_label);
-    top->addWidget(m_stale_label, 1);
     top->addStretch();
     top->addWidget(m_mark_all_button);
     layout->addLayout(top);
+    layout->addWidget(m_stale_label);
 
     m_view = new QTableView(this);
     m_view->setObjectName(QStringLiteral("hit_view"));
@@ -85,7 +88,10 @@ void SearchResultsWidget::show_hit(const QModelIndex &index)
 {
     if (!m_tool || !m_hex_widget || !index.isValid())
         return;
-    const SearchHit hit = m_tool->model()->hit(index.row());
+    const std::optional<SearchHit> in_file = m_tool->hit_in_file(index.row());
+    if (!in_file)
+        return;
+    const SearchHit hit = *in_file;
     if (hit.end == hit.first)
         m_hex_widget->set_cursor(hit.first);
     else

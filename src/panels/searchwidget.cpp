@@ -58,6 +58,7 @@ SearchWidget::SearchWidget(QWidget *parent)
     m_find_all_button = new QPushButton(tr("Find All"), this);
     m_find_all_button->setObjectName(QStringLiteral("find_all_button"));
     m_find_all_button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_find_all_button->setEnabled(false);
 
     format_box = new QGroupBox(this);
     format_box->setObjectName(QStringLiteral("format_box"));
@@ -152,9 +153,20 @@ void SearchWidget::set_hex_widget(HexWidget *widget)
     m_find_all = nullptr;
     // Another file's progress starts from nothing.
     if (widget) {
-        connect(widget->edited_file(), &EditedFile::file_changed, this, [this] { progress_bar->setValue(0); });
+        connect(widget->edited_file(), &EditedFile::file_changed, this, [this] {
+            progress_bar->setValue(0);
+            update_find_all_button();
+        });
         m_find_all = new FindAllTool(widget->edited_file(), this);
     }
+    update_find_all_button();
+}
+
+void SearchWidget::update_find_all_button()
+{
+    // Search and Find Next say "No File" themselves, as they always did;
+    // Find All has nothing to list without one.
+    m_find_all_button->setEnabled(!m_running && m_hex_widget && m_hex_widget->edited_file()->is_open());
 }
 
 void SearchWidget::set_status_bar(QStatusBar *bar)
@@ -395,7 +407,7 @@ void SearchWidget::set_running(bool on)
     m_events_timer.invalidate();
     m_reports_since_check = 0;
     m_search_button->setEnabled(!on);
-    m_find_all_button->setEnabled(!on);
+    update_find_all_button();
     m_mode_box->setEnabled(!on);
     expression_edit->setEnabled(!on);
     if (on) {

@@ -105,6 +105,8 @@ private:
     bool read_pattern(QString *pattern, bool *regex_mode);
     void connect_progress();
     void set_running(bool on);
+    // Find All: only with a file open and no search running.
+    void update_find_all_button();
     HexDocument *current_document() const;
 
     QLineEdit *expression_edit = nullptr;

@@ -7,7 +7,10 @@
 #include <QMenu>
 #include <QModelIndex>
 #include <QMouseEvent>
+#include <QHelpEvent>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QToolTip>
 
 #include <algorithm>
 #include <utility>
@@ -89,6 +92,32 @@ void HexTreeView::mousePressEvent(QMouseEvent *event)
             return;
     }
     QTreeView::mousePressEvent(event);
+}
+
+QString HexTreeView::description_tip(const QModelIndex &index) const
+{
+    if (!index.isValid() || index.column() != MarkupColumn::Description)
+        return QString();
+    const QString text = index.data(Qt::DisplayRole).toString();
+    // The item delegate leaves a margin on both sides of the text.
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    if (fontMetrics().horizontalAdvance(text) + 2 * margin <= visualRect(index).width())
+        return QString();
+    return text.size() > max_tip_length ? text.left(max_tip_length) + QChar(0x2026) : text;
+}
+
+bool HexTreeView::viewportEvent(QEvent *event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QTreeView::viewportEvent(event);
+    const auto *help = static_cast<QHelpEvent *>(event);
+    const QModelIndex index = indexAt(help->pos());
+    const QString tip = description_tip(index);
+    if (tip.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), tip, viewport(), visualRect(index));
+    return true;
 }
 
 void HexTreeView::fit_position_columns(qint64 largest)

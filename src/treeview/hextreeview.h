@@ -53,6 +53,11 @@ public:
     // Constant time: no row is measured.
     void fit_position_columns(qint64 largest);
 
+    // The tool tip of a Description cell: its whole text when the cell cuts
+    // it short (at most max_tip_length characters of it), else none.
+    QString description_tip(const QModelIndex &index) const;
+    static constexpr int max_tip_length = 500;
+
 signals:
     void foreground_color_requested();
     void background_color_requested();
@@ -62,6 +67,7 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
 
 private:
     void store_expanded(const QModelIndex &index);

@@ -58,6 +58,8 @@ private slots:
         QCOMPARE(text_at(2, 1), QString("length_edit"));
         QCOMPARE(text_at(5, 0), QString("Ok"));
         QCOMPARE(text_at(5, 1), QString("Cancel"));
+        // How "010" is read, said under the fields.
+        QCOMPARE(text_at(6, 0), QString::fromUtf8("0x\u2026 hexadecimal, 0\u2026 octal, otherwise decimal"));
         QVERIFY(!grid->itemAtPosition(3, 0));
         QVERIFY(!grid->itemAtPosition(4, 0));
         QCOMPARE(button(dialog, "Ok")->sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);

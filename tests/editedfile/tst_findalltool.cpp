@@ -9,6 +9,7 @@
 #include "testsettings.h"
 
 #include <QAbstractItemModelTester>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
@@ -73,7 +74,7 @@ private slots:
     void hits_match_independent_search();
     void model_shows_offsets_and_previews();
     void list_stops_at_the_limit();
-    void changed_bytes_make_the_list_stale();
+    void list_follows_its_file();
     void mark_all_names_skips_and_undoes();
 };
 
@@ -200,7 +201,7 @@ void TestFindAllTool::list_stops_at_the_limit()
     }
 }
 
-void TestFindAllTool::changed_bytes_make_the_list_stale()
+void TestFindAllTool::list_follows_its_file()
 {
     EditedFile file;
     QVERIFY(file.open(pq_test::make_temp_file(0, QByteArray("abc abc abc"))));
@@ -221,6 +222,27 @@ void TestFindAllTool::changed_bytes_make_the_list_stale()
     // shows the edit.
     QCOMPARE(tool.count(), 3);
     QCOMPARE(tool.model()->index(1, HitListModel::Text).data().toString(), QString("xbc"));
+
+    // Another program cuts the file to "abc ab": the hit at 8 lies past the
+    // end and the one at 4 is cut; no row reaches beyond the last byte.
+    QFile cut(file.path());
+    QVERIFY(cut.open(QIODevice::ReadWrite) && cut.resize(6));
+    cut.close();
+    file.check_size();
+    QVERIFY(tool.stale());
+    QCOMPARE(tool.hit_in_file(0)->end, qint64(3));
+    QCOMPARE(tool.hit_in_file(1)->end, qint64(6));
+    QVERIFY(!tool.hit_in_file(2));
+    QVERIFY(!tool.hit_in_file(3));
+
+    // Another file: no row of the old one is left, stale or not.
+    QSignalSpy counts(&tool, &FindAllTool::count_changed);
+    QVERIFY(file.open(pq_test::make_temp_file(1, QByteArray("xyz"))));
+    QCOMPARE(tool.model()->rowCount(), 0);
+    QVERIFY(!tool.stale());
+    QVERIFY(tool.expression().isEmpty());
+    QCOMPARE(counts.size(), 1);
+    QVERIFY(!tool.hit_in_file(0));
 }
 
 void TestFindAllTool::mark_all_names_skips_and_undoes()
@@ -244,7 +266,8 @@ void TestFindAllTool::mark_all_names_skips_and_undoes()
 
     const int steps = file.history()->count();
     QCOMPARE(tool.mark_all(QColor(200, 0, 0), QColor(255, 255, 200)),
-             QString("3 hits marked; 2 overlapped markups and were skipped"));
+             QString("3 hits marked; 1 overlapped a markup and was skipped"
+                     "; 1 coincided with a markup and was skipped"));
     QCOMPARE(file.history()->count(), steps + 1);
     MarkupNode *root = file.markup_model()->root();
     const auto at = [&](qint64 offset) { return file.markup_tree()->node_at(offset); };

@@ -157,19 +157,24 @@ void TestHelpClient::arguments_follow_the_rules_data()
     const QString collection = QStringLiteral("%HELP%/pellowquarnby.qhc");
     const QString remote = QStringLiteral("-enableRemoteControl");
     const QString flag = QStringLiteral("-collectionFile");
+    // At least 900 x 700: a page beside the contents.
+    const QStringList size{QStringLiteral("-qwindowgeometry"), QStringLiteral("960x700")};
 
-    QTest::newRow("none-given") << QStringList() << QStringList{flag, collection, remote};
+    QTest::newRow("none-given") << QStringList() << QStringList{flag, collection, remote} + size;
     QTest::newRow("old-profile-pair-becomes-collection")
         << QStringList{QStringLiteral("-profile"), QStringLiteral("%APP%/html_help/help_contents.adp")}
-        << QStringList{flag, collection, remote};
+        << QStringList{flag, collection, remote} + size;
     QTest::newRow("caller-collection-kept")
         << QStringList{flag, QStringLiteral("/elsewhere/other.qhc")}
-        << QStringList{flag, QStringLiteral("/elsewhere/other.qhc"), remote};
+        << QStringList{flag, QStringLiteral("/elsewhere/other.qhc"), remote} + size;
     QTest::newRow("remote-control-not-doubled")
-        << QStringList{remote} << QStringList{remote, flag, collection};
+        << QStringList{remote} << QStringList{remote, flag, collection} + size;
     QTest::newRow("other-options-kept-in-order")
         << QStringList{QStringLiteral("-show"), QStringLiteral("contents")}
-        << QStringList{QStringLiteral("-show"), QStringLiteral("contents"), flag, collection, remote};
+        << QStringList{QStringLiteral("-show"), QStringLiteral("contents"), flag, collection, remote} + size;
+    QTest::newRow("caller-size-kept")
+        << QStringList{QStringLiteral("-qwindowgeometry"), QStringLiteral("800x600")}
+        << QStringList{QStringLiteral("-qwindowgeometry"), QStringLiteral("800x600"), flag, collection, remote};
 }
 
 void TestHelpClient::arguments_follow_the_rules()
@@ -252,7 +257,8 @@ void TestHelpClient::starts_once_and_reuses_the_viewer()
              (QStringList{QStringLiteral("-collectionFile"),
                           QDir(install.path("html_help")).absoluteFilePath(
                               QStringLiteral("pellowquarnby.qhc")),
-                          QStringLiteral("-enableRemoteControl")}));
+                          QStringLiteral("-enableRemoteControl"),
+                          QStringLiteral("-qwindowgeometry"), QStringLiteral("960x700")}));
     QVERIFY2(errors.isEmpty(), qPrintable(errors.value(0).value(0).toString()));
     client.closeAssistant();
 }

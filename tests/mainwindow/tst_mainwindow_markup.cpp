@@ -197,6 +197,43 @@ private slots:
         QVERIFY(window->markup_modified());
     }
 
+    // A markup chosen in the tree shows its bytes: the hex view selects
+    // exactly its range, scrolled into view, and the inspector reads from
+    // its start; a backward selection is read from its start too.
+    void tree_row_shows_its_bytes()
+    {
+        window->open_named_file(pq_test::make_temp_file(0x100000));
+        window->show();
+        mark(0x80000, 0x8000f);
+        mark(0x10, 0x1f);
+        HexWidget *hex = window->hex_widget();
+        InspectorWidget *inspector = window->findChild<InspectorWidget *>();
+        QVERIFY(inspector);
+        hex->set_cursor(0);
+        QCOMPARE(hex->top_row(), qint64(0));
+
+        select_row(top(1));
+        QCOMPARE(hex->selection_start(), qint64(0x80000));
+        QCOMPARE(hex->selection_end(), qint64(0x8000f));
+        QVERIFY(hex->top_row() <= 0x8000 && 0x8000 < hex->top_row() + qMax(1, hex->visible_rows()));
+        QCOMPARE(inspector->offset(), qint64(0x80000));
+
+        // Clicking the chosen row again after the view moved on shows it again.
+        hex->set_cursor(5);
+        const QModelIndex index = model()->index_of(top(1));
+        const QRect cell = window->markup_tree_view()->visualRect(index);
+        QTest::mouseClick(window->markup_tree_view()->viewport(), Qt::LeftButton, {}, cell.center());
+        QCOMPARE(hex->selection_end(), qint64(0x8000f));
+
+        hex->set_selection(0x8000f, 0x80000);
+        QCOMPARE(inspector->offset(), qint64(0x80000));
+        // Undo, as every command, first clears what the last one said.
+        window->show_status("Markup Saved");
+        window->undo_action();
+        QCOMPARE(window->statusBar()->currentMessage(), QString());
+        window->hide();
+    }
+
     void mark_without_selection()
     {
         window->mark_action();
@@ -1209,7 +1246,7 @@ private slots:
         QTest::newRow("stops-at-contents")
             << QByteArray("meta:\n  id: x\nseq:\n  - id: head\n    type: u1\n"
                           "  - id: zip\n    contents: [0x50, 0x4b]\n")
-            << "Template stopped at 0x1 in zip:" << "0..2[0..0 1..2]";
+            << "3 markups added from bad.ksy; Template stopped at 0x1 in zip:" << "0..2[0..0 1..2]";
     }
 
     void apply_template()

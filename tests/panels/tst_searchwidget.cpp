@@ -765,6 +765,16 @@ void TestSearchWidget::find_all_lists_and_shows_hits()
     QVERIFY(results.findChild<QLabel *>("stale_label")->isVisible());
     click(button("find_all_button"));
     QVERIFY(!results.findChild<QLabel *>("stale_label")->isVisible());
+
+    // Stale again: the sentence wraps rather than widen the list.
+    QVERIFY(hex->edited_file()->type_byte(1, 'y', {}, {}));
+    QVERIFY(results.minimumSizeHint().width()
+            < results.fontMetrics().horizontalAdvance(FindAllTool::stale_text()));
+    // Another file: no row of the old one is offered.
+    open("abc");
+    QCOMPARE(view->model()->rowCount(), 0);
+    QVERIFY(!results.findChild<QPushButton *>("mark_all_button")->isEnabled());
+    QVERIFY(!results.findChild<QLabel *>("stale_label")->isVisible());
 }
 
 void TestSearchWidget::find_all_cancel_keeps_hits_found()
