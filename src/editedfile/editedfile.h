@@ -165,6 +165,8 @@ signals:
     // Another data file was opened (or none could be), or the open one
     // changed on disk (refresh()).
     void file_changed();
+    // The journal's state or failure changed (see Journal).
+    void journal_changed();
     // Undo or redo of a byte step: where the views' cursor was.
     void cursor_restored(const ByteEditCommand::Cursor &cursor);
     // `detail` says more than the message, beside it (how a load failed).
