@@ -161,18 +161,24 @@ void Journal::bind(const QString &data_path)
     m_state = State::recording;
     m_needs_snapshot = true;
     m_seen_index = m_file->history()->index();
-    const QString dir = folder();
-    if (!QDir().mkpath(dir)) {
-        fail(translated("the folder %1 cannot be made").arg(dir));
-    } else {
-        QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                       | QFileDevice::ExeOwner);
+    if (make_folder())
         take_lock();
-    }
     // A journal another window writes is that window's to offer.
     if (m_state != State::foreign)
         read_left_behind();
     announce();
+}
+
+bool Journal::make_folder()
+{
+    const QString dir = folder();
+    if (!QDir().mkpath(dir)) {
+        fail(translated("the folder %1 cannot be made").arg(dir));
+        return false;
+    }
+    QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                   | QFileDevice::ExeOwner);
+    return true;
 }
 
 bool Journal::take_lock()
@@ -299,7 +305,8 @@ bool Journal::retry()
         || (m_last_try.isValid() && m_last_try.elapsed() < retry_interval_ms))
         return false;
     m_last_try.start();
-    if (!m_lock && !take_lock()) {
+    // The folder may have gone, or been in the way, meanwhile.
+    if (!m_lock && !(make_folder() && take_lock())) {
         announce();
         return false;
     }

@@ -183,6 +183,8 @@ private:
     void remove_file();
     QByteArray header(int carried) const;
     QByteArray snapshot() const;
+    // Makes the journal folder (only its owner may enter); otherwise failing.
+    bool make_folder();
     // Takes the lock beside the journal; otherwise foreign or failing.
     bool take_lock();
     // What bind() finds left behind: pending, or a damaged file kept aside.
