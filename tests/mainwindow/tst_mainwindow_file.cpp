@@ -261,7 +261,8 @@ private slots:
         const QString other = pq_test::make_temp_file(64);
         for (const QString &name : {data, other}) {
             QVERIFY(window->open_named_file(name));
-            QTRY_VERIFY2(warning().startsWith(prefix + "the folder " + folder), qPrintable(warning()));
+            QCoreApplication::processEvents();
+            QVERIFY2(warning().startsWith(prefix + "the folder " + folder), qPrintable(warning()));
         }
         QCOMPARE(script.events.count("warning:Journal"), 1);
         QVERIFY(script.warning_texts.value(0).startsWith(prefix));
@@ -270,7 +271,7 @@ private slots:
         QThread::msleep(1100);
         edit_byte(0);
         QTRY_VERIFY(warning().isEmpty());
-        QCOMPARE(window->statusBar()->currentMessage(), QString("Unsaved changes are being journaled again"));
+        QTRY_COMPARE(window->statusBar()->currentMessage(), QString("Unsaved changes are being journaled again"));
         QThread::msleep(300);
         const QByteArray journal = read_all(Journal::path_for(other));
         QVERIFY(!journal.isEmpty());
