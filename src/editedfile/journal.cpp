@@ -38,8 +38,8 @@ QString translated(const char *text)
 // empty when it can.
 QString write_refusal(const QString &dir)
 {
-    const QByteArray probe =
-        QFile::encodeName(dir + QStringLiteral("/.probe-%1").arg(QCoreApplication::applicationPid()));
+    const QByteArray probe = QFile::encodeName(
+        dir + QStringLiteral("/.probe-%1").arg(QCoreApplication::applicationPid()));
     const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     bool written = fd >= 0 && ::write(fd, "probe", 5) == 5;
     const int error = errno;
@@ -173,7 +173,7 @@ bool Journal::make_folder()
 {
     const QString dir = folder();
     if (!QDir().mkpath(dir)) {
-        fail(translated("the folder %1 cannot be made").arg(dir));
+        fail(translated(QT_TRANSLATE_NOOP("Journal", "the folder %1 cannot be made")).arg(dir));
         return false;
     }
     QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner
@@ -203,9 +203,10 @@ bool Journal::take_lock()
         lock->tryLock(0);
     }
     if (lock->error() != QLockFile::NoError) {
-        const QString reason = write_refusal(folder());
-        fail(QStringLiteral("%1: %2").arg(lock->fileName(),
-                                          reason.isEmpty() ? translated("cannot be made") : reason));
+        QString reason = write_refusal(folder());
+        if (reason.isEmpty())
+            reason = translated(QT_TRANSLATE_NOOP("Journal", "cannot be made"));
+        fail(QStringLiteral("%1: %2").arg(lock->fileName(), reason));
         return false;
     }
     m_lock = std::move(lock);

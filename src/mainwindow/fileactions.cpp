@@ -192,8 +192,9 @@ void FileActions::follow_journal()
     case Journal::State::recording:
         break;
     }
-    const QString warning =
-        reason.isEmpty() ? QString() : tr("Unsaved changes are not being journaled: %1").arg(reason);
+    const QString warning = reason.isEmpty()
+                                ? QString()
+                                : tr("Unsaved changes are not being journaled: %1").arg(reason);
     m_window->show_lasting_warning(warning);
     const bool failing = journal->state() == Journal::State::failing;
     if (failing && !m_journal_failure_told) {

@@ -90,8 +90,9 @@ void TestJournal::init()
     Config::instance()->remove(QStringLiteral("Journal"));
     m_data = m_dir.filePath(QStringLiteral("data.bin"));
     write_file(m_data, QByteArray(256, '\x11'));
-    for (const QString &name : QDir(Journal::folder()).entryList({"*.pqj*"}, QDir::Files | QDir::Hidden))
-        QFile::remove(Journal::folder() + '/' + name);
+    const QDir folder(Journal::folder());
+    for (const QString &name : folder.entryList({"*.pqj*"}, QDir::Files | QDir::Hidden))
+        QFile::remove(folder.filePath(name));
 }
 
 QByteArray TestJournal::crashed_session(QList<QByteArray> *states)
@@ -331,7 +332,8 @@ void TestJournal::lock_names_its_holder()
     write_file(lock_path, content);
     QFile old(lock_path);
     QVERIFY(old.open(QIODevice::ReadWrite));
-    QVERIFY(old.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+    QVERIFY(old.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                            QFileDevice::FileModificationTime));
     old.close();
 
     EditedFile file;
@@ -445,7 +447,8 @@ void TestJournal::write_failures_are_told_and_retried()
         unmount(folder);
         mounted = false;
     } else {
-        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner
+                                                  | QFile::ExeOwner));
     }
     // Writing works again: the next change, a second on, journals the whole
     // state once more.

@@ -271,7 +271,8 @@ private slots:
         QThread::msleep(1100);
         edit_byte(0);
         QTRY_VERIFY(warning().isEmpty());
-        QTRY_COMPARE(window->statusBar()->currentMessage(), QString("Unsaved changes are being journaled again"));
+        QTRY_COMPARE(window->statusBar()->currentMessage(),
+                     QString("Unsaved changes are being journaled again"));
         QThread::msleep(300);
         const QByteArray journal = read_all(Journal::path_for(other));
         QVERIFY(!journal.isEmpty());
@@ -283,7 +284,9 @@ private slots:
         left.close();
         QVERIFY(window->open_named_file(other));
         QCOMPARE(script.events.last(), QString("choice:Unsaved Work"));
-        QVERIFY2(script.question_texts.last().contains("(2 changes)"), qPrintable(script.question_texts.last()));
+        // Two nibbles typed, two changes.
+        QVERIFY2(script.question_texts.last().contains("(2 changes)"),
+                 qPrintable(script.question_texts.last()));
         QTRY_VERIFY(warning().startsWith(prefix + "the unsaved work left from before waits"));
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
