@@ -69,7 +69,7 @@ private slots:
     void unreadable_journal_is_kept_aside();
     void lock_names_its_holder_data();
     void lock_names_its_holder();
-    void full_disk_is_told_and_retried();
+    void full_or_read_only_disk_is_told();
     void second_window_and_setting_off_write_nothing();
     void saving_both_parts_removes_journal();
 };
@@ -333,7 +333,7 @@ void TestJournal::lock_names_its_holder()
     QFile::remove(lock_path);
 }
 
-void TestJournal::full_disk_is_told_and_retried()
+void TestJournal::full_or_read_only_disk_is_told()
 {
     // The journal folder on a small file system of the test's own.
     const QString folder = Journal::folder();
@@ -378,6 +378,15 @@ void TestJournal::full_disk_is_told_and_retried()
     QCOMPARE(file->journal()->state(), Journal::State::recording);
     QCOMPARE(resumed.size(), 1);
     QVERIFY(QFile::exists(Journal::path_for(m_data)));
+
+    // Read-only: told as the file is opened.
+    file.reset();
+    QCOMPARE(QProcess::execute("mount", {"-o", "remount,ro", folder}), 0);
+    file = std::make_unique<EditedFile>();
+    file->open(m_data);
+    QCOMPARE(file->journal()->state(), Journal::State::failing);
+    QVERIFY2(file->journal()->failure().endsWith(QString::fromLocal8Bit(strerror(EROFS))),
+             qPrintable(file->journal()->failure()));
 }
 
 QTEST_GUILESS_MAIN(TestJournal)
