@@ -224,10 +224,6 @@
         <source>File not found, removed from Recent Files: %1</source>
         <translation>Datei nicht gefunden, aus „Zuletzt geöffnet“ entfernt: %1</translation>
     </message>
-    <message>
-        <source>%1 is being edited in another window; changes here are not journaled</source>
-        <translation>%1 wird in einem anderen Fenster bearbeitet; Änderungen hier werden nicht protokolliert</translation>
-    </message>
     <message numerus="yes">
         <source>%1 has changed since the unsaved work from %2 was recorded, so its byte edits cannot be replayed. Recover the markups alone (%n changes)?</source>
         <translation>
@@ -279,6 +275,45 @@
     <message>
         <source>Nothing could be recovered from the journal; it is kept</source>
         <translation>Aus dem Protokoll ließ sich nichts wiederherstellen; es bleibt erhalten</translation>
+    </message>
+    <message>
+        <source>The journal of unsaved work on %1 is damaged and cannot be read. It was kept as %2.</source>
+        <translation>Das Journal ungespeicherter Arbeit an %1 ist beschädigt und kann nicht gelesen werden. Es wurde als %2 aufbewahrt.</translation>
+    </message>
+    <message>
+        <source>They come back as one state: Undo cannot take them back one by one.</source>
+        <translation>Sie kommen als ein Zustand zurück: Rückgängig kann sie nicht einzeln zurücknehmen.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Undo takes back the last %n one by one; the earlier ones come back as one state (a template application, or work recovered before).</source>
+        <translation>
+            <numerusform>Rückgängig nimmt die letzte %n einzeln zurück; die früheren kommen als ein Zustand zurück (eine Vorlagenanwendung oder früher wiederhergestellte Arbeit).</numerusform>
+            <numerusform>Rückgängig nimmt die letzten %n einzeln zurück; die früheren kommen als ein Zustand zurück (eine Vorlagenanwendung oder früher wiederhergestellte Arbeit).</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 is being edited in another window (process %2 on %3)</source>
+        <translation>%1 wird in einem anderen Fenster bearbeitet (Prozess %2 auf %3)</translation>
+    </message>
+    <message>
+        <source>the unsaved work left from before waits to be recovered or discarded; open the file again to answer</source>
+        <translation>die zurückgelassene ungespeicherte Arbeit wartet darauf, wiederhergestellt oder verworfen zu werden; öffnen Sie die Datei erneut, um zu antworten</translation>
+    </message>
+    <message>
+        <source>Unsaved changes are not being journaled: %1</source>
+        <translation>Ungespeicherte Änderungen werden nicht protokolliert: %1</translation>
+    </message>
+    <message>
+        <source>Journal</source>
+        <translation>Journal</translation>
+    </message>
+    <message>
+        <source>A crash now would lose the changes made since. Journaling resumes by itself with the next change once the journal can be written again; until then, save your work.</source>
+        <translation>Ein Absturz jetzt verlöre die seitdem gemachten Änderungen. Das Protokollieren setzt mit der nächsten Änderung von selbst wieder ein, sobald das Journal wieder geschrieben werden kann; speichern Sie bis dahin Ihre Arbeit.</translation>
+    </message>
+    <message>
+        <source>Unsaved changes are being journaled again</source>
+        <translation>Ungespeicherte Änderungen werden wieder protokolliert</translation>
     </message>
 </context>
 <context>
@@ -570,6 +605,17 @@
     <message>
         <source>Mark as %1</source>
         <translation>Als %1 markieren</translation>
+    </message>
+</context>
+<context>
+    <name>Journal</name>
+    <message>
+        <source>the folder %1 cannot be made</source>
+        <translation>der Ordner %1 kann nicht angelegt werden</translation>
+    </message>
+    <message>
+        <source>cannot be made</source>
+        <translation>kann nicht angelegt werden</translation>
     </message>
 </context>
 <context>

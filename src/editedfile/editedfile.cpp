@@ -69,6 +69,8 @@ EditedFile::EditedFile(QObject *parent)
 
 EditedFile::~EditedFile()
 {
+    // Nobody is to hear of a file going away.
+    blockSignals(true);
     // Closing in order: the journal of a file left without a save goes too,
     // for the window has asked about unsaved changes first.
     m_journal->release();

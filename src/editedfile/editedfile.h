@@ -168,6 +168,8 @@ signals:
     // open() ran: what was found in the file before (search hits) belongs
     // to no file now. Comes before file_changed().
     void file_opened();
+    // The journal's state or failure changed (see Journal).
+    void journal_changed();
     // Undo or redo of a byte step: where the views' cursor was.
     void cursor_restored(const ByteEditCommand::Cursor &cursor);
     // `detail` says more than the message, beside it (how a load failed).

@@ -7,6 +7,7 @@
 #include "markup/markuptree.h"
 #include "settings/config.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
@@ -16,9 +17,38 @@
 #include <QStandardPaths>
 #include <QtEndian>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr qint32 format_version = 1;
+// Changes are tried again no more often than this while writing fails: each
+// try writes the whole state.
+constexpr qint64 retry_interval_ms = 1000;
+
+QString translated(const char *text)
+{
+    return QCoreApplication::translate("Journal", text);
+}
+
+// Why a small file cannot be written into `dir`: the system's reason, or
+// empty when it can.
+QString write_refusal(const QString &dir)
+{
+    const QByteArray probe = QFile::encodeName(
+        dir + QStringLiteral("/.probe-%1").arg(QCoreApplication::applicationPid()));
+    const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    bool written = fd >= 0 && ::write(fd, "probe", 5) == 5;
+    const int error = errno;
+    if (fd >= 0) {
+        ::close(fd);
+        ::unlink(probe.constData());
+    }
+    return written ? QString() : QString::fromLocal8Bit(std::strerror(error));
+}
 
 qint64 mtime_of(const QString &path)
 {
@@ -43,6 +73,7 @@ struct Snapshot
 bool read_snapshot(const QByteArray &payload, Snapshot *snapshot)
 {
     QDataStream in(payload);
+    in.setVersion(EditCommand::record_stream_version);
     qint32 count = 0;
     in >> snapshot->markup_file >> snapshot->markups >> count;
     for (qint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
@@ -71,6 +102,7 @@ bool read_step(const QByteArray &payload, QByteArray *record, qint16 *file_byte)
 QList<QPair<qint64, quint8>> read_edits(const QByteArray &payload, bool *ok)
 {
     QDataStream in(payload);
+    in.setVersion(EditCommand::record_stream_version);
     qint32 count = 0;
     in >> count;
     QList<QPair<qint64, quint8>> edits;
@@ -89,6 +121,10 @@ QList<QPair<qint64, quint8>> read_edits(const QByteArray &payload, bool *ok)
 Journal::Journal(EditedFile *file)
     : m_file(file)
 {
+    // From the writer's thread to the file's: the state changes there.
+    m_writer.set_failure_handler([this] {
+        QMetaObject::invokeMethod(m_file, [this] { writer_failed(); }, Qt::QueuedConnection);
+    });
 }
 
 Journal::~Journal()
@@ -120,49 +156,110 @@ void Journal::bind(const QString &data_path)
     release();
     if (data_path.isEmpty() || !enabled())
         return;
-    const QString dir = folder();
-    if (!QDir().mkpath(dir))
-        return;
-    QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                   | QFileDevice::ExeOwner);
     m_data_path = data_path;
     m_path = path_for(data_path);
-    m_lock = std::make_unique<QLockFile>(m_path + QStringLiteral(".lock"));
-    if (!m_lock->tryLock(0)) {
-        m_lock.reset();
-        m_state = State::foreign;
-        return;
-    }
     m_state = State::recording;
     m_needs_snapshot = true;
     m_seen_index = m_file->history()->index();
+    if (make_folder())
+        take_lock();
+    // A journal another window writes is that window's to offer.
+    if (m_state != State::foreign)
+        read_left_behind();
+    announce();
+}
+
+bool Journal::make_folder()
+{
+    const QString dir = folder();
+    if (!QDir().mkpath(dir)) {
+        fail(translated(QT_TRANSLATE_NOOP("Journal", "the folder %1 cannot be made")).arg(dir));
+        return false;
+    }
+    QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                   | QFileDevice::ExeOwner);
+    return true;
+}
+
+bool Journal::take_lock()
+{
+    auto lock = std::make_unique<QLockFile>(m_path + QStringLiteral(".lock"));
+    // Only a lock whose process is gone is taken over, however old it is:
+    // a window left open for hours still holds its journal.
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(0) && lock->error() == QLockFile::LockFailedError) {
+        qint64 pid = 0;
+        QString host;
+        QString application;
+        if (lock->getLockInfo(&pid, &host, &application)) {
+            m_holder_pid = pid;
+            m_holder_host = host;
+            m_state = State::foreign;
+            return false;
+        }
+        // A lock naming nobody was cut short as it was made (a full disk, a
+        // crash): nobody holds it.
+        lock->removeStaleLockFile();
+        lock->tryLock(0);
+    }
+    if (lock->error() != QLockFile::NoError) {
+        QString reason = write_refusal(folder());
+        if (reason.isEmpty())
+            reason = translated(QT_TRANSLATE_NOOP("Journal", "cannot be made"));
+        fail(QStringLiteral("%1: %2").arg(lock->fileName(), reason));
+        return false;
+    }
+    m_lock = std::move(lock);
+    return true;
+}
+
+void Journal::read_left_behind()
+{
     QFile file(m_path);
     if (!file.exists())
         return;
     QByteArray bytes;
     if (file.open(QIODevice::ReadOnly))
         bytes = file.readAll();
-    m_records = JournalFormat::parse(bytes).records;
+    file.close();
+    const JournalFormat::Parsed parsed = JournalFormat::parse(bytes);
+    m_records = parsed.records;
     FileProbe probe;
-    probe.size = size_of(data_path);
-    probe.mtime = mtime_of(data_path);
+    probe.size = size_of(m_data_path);
+    probe.mtime = mtime_of(m_data_path);
     probe.byte = [this](qint64 offset) { return m_file->file_byte(offset); };
     m_analysis = analyse(m_records, probe);
     m_found = m_analysis.found;
-    m_found.dropped = JournalFormat::parse(bytes).dropped;
-    // Nothing to recover from a journal without its header.
+    m_found.dropped = parsed.dropped;
     if (!m_analysis.usable) {
         m_records.clear();
-        remove_file();
+        keep_aside();
         return;
     }
     m_state = State::pending;
 }
 
+void Journal::keep_aside()
+{
+    // Nothing here can be recovered, but the user may know better than this
+    // reader: it is kept under a name no journal takes.
+    QString aside = m_path + QStringLiteral(".damaged");
+    for (int n = 2; QFile::exists(aside); ++n)
+        aside = m_path + QStringLiteral(".damaged.%1").arg(n);
+    if (QFile::rename(m_path, aside)) {
+        JournalWriter::sync_folder_of(aside);
+        m_damaged_path = aside;
+    } else {
+        m_damaged_path = m_path;
+    }
+}
+
 void Journal::release()
 {
+    const bool announced = m_state != State::off || !m_damaged_path.isEmpty();
     m_writer.close();
-    if (m_state == State::recording)
+    // Closed in order: the window asked about unsaved changes first.
+    if (m_state == State::recording || m_state == State::failing)
         remove_file();
     m_lock.reset();
     m_state = State::off;
@@ -171,6 +268,12 @@ void Journal::release()
     m_analysis = Analysis();
     m_path.clear();
     m_data_path.clear();
+    m_failure.clear();
+    m_damaged_path.clear();
+    m_holder_pid = 0;
+    m_holder_host.clear();
+    if (announced)
+        announce();
 }
 
 void Journal::remove_file()
@@ -179,6 +282,53 @@ void Journal::remove_file()
     if (!m_path.isEmpty())
         QFile::remove(m_path);
     m_needs_snapshot = true;
+}
+
+void Journal::fail(const QString &reason)
+{
+    m_writer.close();
+    m_failure = reason;
+    m_state = State::failing;
+    m_needs_snapshot = true;
+    m_last_try.start();
+    announce();
+}
+
+void Journal::writer_failed()
+{
+    if (m_state == State::recording && m_writer.failed())
+        fail(m_writer.error());
+}
+
+bool Journal::retry()
+{
+    if (m_state != State::failing || m_data_path.isEmpty()
+        || (m_last_try.isValid() && m_last_try.elapsed() < retry_interval_ms))
+        return false;
+    m_last_try.start();
+    // The folder may have gone, or been in the way, meanwhile.
+    if (!m_lock && !(make_folder() && take_lock())) {
+        announce();
+        return false;
+    }
+    if (!start_file())
+        return false;
+    m_failure.clear();
+    m_state = State::recording;
+    announce();
+    return true;
+}
+
+void Journal::go_on()
+{
+    m_state = State::recording;
+    if (!m_lock || !m_failure.isEmpty())
+        m_state = State::failing;
+}
+
+void Journal::announce()
+{
+    emit m_file->journal_changed();
 }
 
 bool Journal::recover()
@@ -202,15 +352,23 @@ bool Journal::recover()
     if (replayed == 0)
         return false;
     m_found.dropped += m_records.size() - replayed;
-    m_records.clear();
     m_file->m_history->mark_modified(EditHistory::markup);
     if (!m_file->m_edits.isEmpty())
         m_file->m_history->mark_modified(EditHistory::bytes);
-    m_state = State::recording;
     m_seen_index = m_file->history()->index();
-    // The recovered state replaces the old journal in one step, so that a
-    // crash now still finds it.
-    start_file();
+    go_on();
+    // The new journal replaces the old one in one step, so that a crash now
+    // still finds the recovered work: the records that made the history as
+    // it is, or, when only the markups could be kept, their state counted
+    // as the changes it holds.
+    if (m_state == State::recording) {
+        if (m_found.file_changed)
+            start_file(m_found.changes);
+        else
+            start_file(0, m_records.mid(0, replayed));
+    }
+    m_records.clear();
+    announce();
     return true;
 }
 
@@ -219,8 +377,9 @@ void Journal::discard()
     if (m_state != State::pending)
         return;
     m_records.clear();
-    m_state = State::recording;
+    go_on();
     remove_file();
+    announce();
 }
 
 void Journal::postpone()
@@ -229,11 +388,13 @@ void Journal::postpone()
         return;
     m_records.clear();
     m_state = State::postponed;
+    announce();
 }
 
 bool Journal::begin_step()
 {
     m_in_step = true;
+    retry();
     if (m_state != State::recording)
         return false;
     start_if_needed();
@@ -270,6 +431,9 @@ void Journal::history_moved(int index, int count)
         return;
     const int delta = index - m_seen_index;
     m_seen_index = index;
+    // A new journal holds the state after the move.
+    if (m_state == State::failing && m_file->is_modified())
+        retry();
     if (m_state != State::recording)
         return;
     if (count == 0) {
@@ -291,6 +455,7 @@ void Journal::history_moved(int index, int count)
     }
     QByteArray payload;
     QDataStream out(&payload, QIODevice::WriteOnly);
+    out.setVersion(EditCommand::record_stream_version);
     out << qint32(delta);
     append(JournalFormat::Type::move, payload);
     m_replay_index = to;
@@ -298,7 +463,8 @@ void Journal::history_moved(int index, int count)
 
 void Journal::unmodified()
 {
-    if (writing())
+    // What a failed journal kept on disk is no unsaved work any more either.
+    if (writing() || m_state == State::failing)
         remove_file();
 }
 
@@ -308,6 +474,7 @@ void Journal::saving_bytes()
         return;
     QByteArray payload;
     QDataStream out(&payload, QIODevice::WriteOnly);
+    out.setVersion(EditCommand::record_stream_version);
     out << qint32(m_file->m_edits.size());
     for (auto it = m_file->m_edits.cbegin(); it != m_file->m_edits.cend(); ++it)
         out << it.key() << it.value();
@@ -321,6 +488,7 @@ void Journal::saved_bytes()
         return;
     QByteArray payload;
     QDataStream out(&payload, QIODevice::WriteOnly);
+    out.setVersion(EditCommand::record_stream_version);
     out << size_of(m_data_path) << mtime_of(m_data_path);
     append(JournalFormat::Type::saved_bytes, payload);
     m_writer.sync();
@@ -332,6 +500,7 @@ void Journal::saved_markup(const QString &name)
         return;
     QByteArray payload;
     QDataStream out(&payload, QIODevice::WriteOnly);
+    out.setVersion(EditCommand::record_stream_version);
     out << name;
     append(JournalFormat::Type::saved_markup, payload);
 }
@@ -352,16 +521,23 @@ bool Journal::start_if_needed()
     return true;
 }
 
-bool Journal::start_file()
+bool Journal::start_file(int carried, const QList<JournalFormat::Record> &replayed)
 {
-    const QByteArray start = JournalFormat::magic()
-                             + JournalFormat::frame(JournalFormat::Type::header, header())
-                             + JournalFormat::frame(JournalFormat::Type::snapshot, snapshot());
-    m_replay_index = m_replay_count = 0;
+    QByteArray start = JournalFormat::magic();
+    if (replayed.isEmpty()) {
+        start += JournalFormat::frame(JournalFormat::Type::header, header(carried))
+                 + JournalFormat::frame(JournalFormat::Type::snapshot, snapshot());
+        m_replay_index = m_replay_count = 0;
+    } else {
+        for (const JournalFormat::Record &record : replayed)
+            start += JournalFormat::frame(record.type, record.payload);
+        m_replay_index = m_file->history()->index();
+        m_replay_count = m_file->history()->count();
+    }
     m_needs_snapshot = false;
     if (!m_writer.start(m_path, start)) {
         // A journal that cannot be written is no reason to stop editing.
-        m_state = State::off;
+        fail(m_writer.error());
         return false;
     }
     return true;
@@ -379,12 +555,15 @@ void Journal::append(JournalFormat::Type type, const QByteArray &payload)
     m_writer.append(JournalFormat::frame(type, payload));
 }
 
-QByteArray Journal::header() const
+QByteArray Journal::header(int carried) const
 {
     QByteArray payload;
     QDataStream out(&payload, QIODevice::WriteOnly);
+    out.setVersion(EditCommand::record_stream_version);
     out << format_version << m_data_path << QDateTime::currentMSecsSinceEpoch()
         << size_of(m_data_path) << mtime_of(m_data_path);
+    if (carried > 0)
+        out << qint32(carried);
     return payload;
 }
 
@@ -392,6 +571,7 @@ QByteArray Journal::snapshot() const
 {
     QByteArray payload;
     QDataStream out(&payload, QIODevice::WriteOnly);
+    out.setVersion(EditCommand::record_stream_version);
     out << m_file->m_markup_file << m_file->m_tree->to_markup_file();
     out << qint32(m_file->m_edits.size());
     for (auto it = m_file->m_edits.cbegin(); it != m_file->m_edits.cend(); ++it)
@@ -411,10 +591,18 @@ Journal::Analysis Journal::analyse(const QList<JournalFormat::Record> &records,
     qint64 size = -1;
     qint64 mtime = -1;
     QDataStream in(records.first().payload);
+    in.setVersion(EditCommand::record_stream_version);
     in >> version >> path >> began >> size >> mtime;
-    if (in.status() != QDataStream::Ok || version != format_version)
+    qint32 carried = 0;
+    if (!in.atEnd())
+        in >> carried;
+    if (in.status() != QDataStream::Ok || version != format_version || carried < 0)
         return analysis;
     analysis.usable = true;
+    analysis.found.changes = carried;
+    // Changes since the last state the replay restarts the history from.
+    int since_whole = 0;
+    bool whole = carried > 0;
     analysis.found.began = QDateTime::fromMSecsSinceEpoch(began);
     // The file's byte under every edit since the last save.
     QMap<qint64, int> originals;
@@ -425,8 +613,11 @@ Journal::Analysis Journal::analyse(const QList<JournalFormat::Record> &records,
         switch (record.type) {
         case JournalFormat::Type::snapshot: {
             Snapshot snapshot;
-            if (i > 1)
+            if (i > 1) {
                 ++analysis.found.changes;
+                since_whole = 0;
+                whole = true;
+            }
             if (read_snapshot(record.payload, &snapshot)) {
                 for (auto it = snapshot.file_bytes.cbegin(); it != snapshot.file_bytes.cend(); ++it)
                     originals.insert(it.key(), it.value());
@@ -435,6 +626,7 @@ Journal::Analysis Journal::analyse(const QList<JournalFormat::Record> &records,
         }
         case JournalFormat::Type::step: {
             ++analysis.found.changes;
+            ++since_whole;
             QByteArray step;
             qint16 byte = -1;
             if (read_step(record.payload, &step, &byte) && byte >= 0) {
@@ -447,6 +639,7 @@ Journal::Analysis Journal::analyse(const QList<JournalFormat::Record> &records,
         }
         case JournalFormat::Type::move:
             ++analysis.found.changes;
+            ++since_whole;
             break;
         case JournalFormat::Type::saving_bytes: {
             bool ok = false;
@@ -456,6 +649,7 @@ Journal::Analysis Journal::analyse(const QList<JournalFormat::Record> &records,
         }
         case JournalFormat::Type::saved_bytes: {
             QDataStream saved(record.payload);
+            saved.setVersion(EditCommand::record_stream_version);
             saved >> size >> mtime;
             originals.clear();
             saving = -1;
@@ -481,6 +675,7 @@ Journal::Analysis Journal::analyse(const QList<JournalFormat::Record> &records,
     for (auto it = originals.cbegin(); !changed && it != originals.cend(); ++it)
         changed = !file.byte || file.byte(it.key()) != it.value();
     analysis.found.file_changed = changed;
+    analysis.found.undoable = whole ? since_whole : analysis.found.changes;
     return analysis;
 }
 
@@ -525,6 +720,7 @@ int Journal::replay(EditedFile *target, const QList<JournalFormat::Record> &reco
         case JournalFormat::Type::move: {
             qint32 delta = 0;
             QDataStream in(record.payload);
+            in.setVersion(EditCommand::record_stream_version);
             in >> delta;
             ok = in.status() == QDataStream::Ok && delta != 0;
             const int to = history->index() + delta;
@@ -548,6 +744,7 @@ int Journal::replay(EditedFile *target, const QList<JournalFormat::Record> &reco
         case JournalFormat::Type::saved_markup: {
             QString name;
             QDataStream in(record.payload);
+            in.setVersion(EditCommand::record_stream_version);
             in >> name;
             ok = in.status() == QDataStream::Ok;
             if (ok)

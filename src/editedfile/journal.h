@@ -4,6 +4,7 @@
 #include "editedfile/journalwriter.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QString>
 
 #include <functional>
@@ -19,11 +20,23 @@ class QLockFile;
 // after the SHA-1 of its absolute path (mode 0600: it holds markup texts),
 // with a QLockFile beside it held while the data file is open, so a second
 // window on the same file runs without a journal instead of writing into
-// this one. The setting "Journal" ("yes"/"no", default yes) switches it off
-// for files opened afterwards.
+// this one. The lock names its process and host; a lock whose process is
+// gone, or that names nobody (cut short as it was made), is taken over. The
+// setting "Journal" ("yes"/"no", default yes) switches it off for files
+// opened afterwards.
+//
+// A journal that cannot be written (a full disk, a read-only or vanished
+// folder, an I/O error) is no reason to stop editing: the state becomes
+// failing, with the reason in failure(), and the next change at least a
+// second later tries again with a whole new journal of the state as it is.
+// What was written before the failure stays on disk for a crash to find.
+// Every change of state() or failure() is announced by the edited file's
+// journal_changed().
 //
 // What (records framed by JournalFormat, payloads in QDataStream):
-//   header       version, data path, start time, data file size and mtime
+//   header       version, data path, start time, data file size and mtime,
+//                and (when not 0) how many changes the first snapshot holds
+//                from a recovery that could only keep them as one state
 //   snapshot     markup file name, the whole markup tree as a markup file,
 //                and every byte edit with the file's byte under it
 //   step         one pushed command's EditCommand::record() and, for a byte
@@ -45,6 +58,13 @@ class QLockFile;
 // (both parts saved, everything undone) or is closed in order, it is
 // removed.
 //
+// A recovery starts the new journal with the records it replayed, so a
+// second crash finds the recovered steps again, each still undoable. All
+// QDataStream payloads are written in one pinned stream version.
+//
+// A journal that cannot be read at all is renamed aside (".damaged") and
+// left for the user; damaged_path() says where.
+//
 // Recovery checks the data file against the journal: size and mtime after
 // the last save, and the recorded original byte under every edit since.
 // When they differ, the byte edits would land on other bytes: only the
@@ -65,11 +85,18 @@ public:
         // Left for later: kept as it is, nothing is written this time.
         postponed,
         recording,
+        // Writing failed (failure() says why): nothing is written until a
+        // later change finds it works again.
+        failing,
     };
     struct Found
     {
         QDateTime began;
         int changes = 0;
+        // The last of them, which come back as undoable steps; the earlier
+        // ones come back as one state (a template application, a recovery
+        // that kept only the markups). Equal to changes when all do.
+        int undoable = 0;
         // Damaged records at the end, left out.
         int dropped = 0;
         // The data file is not the one the byte edits were made on.
@@ -89,6 +116,14 @@ public:
     void release();
     State state() const { return m_state; }
     QString journal_path() const { return m_path; }
+    // Why nothing is written (state failing): the file and the system's
+    // reason.
+    QString failure() const { return m_failure; }
+    // The process and host holding the lock (state foreign).
+    qint64 holder_pid() const { return m_holder_pid; }
+    QString holder_host() const { return m_holder_host; }
+    // Where bind() put a journal it could not read; empty when none.
+    QString damaged_path() const { return m_damaged_path; }
 
     // What a journal left behind holds (state pending).
     Found found() const { return m_found; }
@@ -139,12 +174,31 @@ private:
     // Starts the file, or writes a snapshot when one is due. True when it
     // wrote a snapshot (of the state as it is now).
     bool start_if_needed();
-    bool start_file();
+    // A new journal file: a header and a snapshot of the state as it is
+    // (`carried` changes in it), or the records of `replayed`, which made
+    // the history as it is. On failure the state becomes failing.
+    bool start_file(int carried = 0, const QList<JournalFormat::Record> &replayed = {});
     void write_snapshot();
     void append(JournalFormat::Type type, const QByteArray &payload);
     void remove_file();
-    QByteArray header() const;
+    QByteArray header(int carried) const;
     QByteArray snapshot() const;
+    // Makes the journal folder (only its owner may enter); otherwise failing.
+    bool make_folder();
+    // Takes the lock beside the journal; otherwise foreign or failing.
+    bool take_lock();
+    // What bind() finds left behind: pending, or a damaged file kept aside.
+    void read_left_behind();
+    void keep_aside();
+    void fail(const QString &reason);
+    // In state failing, at most once a second: a new journal. True when
+    // journaling resumed.
+    bool retry();
+    // The writer's thread reported a failure.
+    void writer_failed();
+    // After a recovery or a discard: recording, unless writing failed.
+    void go_on();
+    void announce();
 
     EditedFile *m_file;
     State m_state = State::off;
@@ -158,6 +212,11 @@ private:
     int m_replay_count = 0;
     int m_seen_index = 0;
     bool m_in_step = false;
+    QString m_failure;
+    QElapsedTimer m_last_try;
+    qint64 m_holder_pid = 0;
+    QString m_holder_host;
+    QString m_damaged_path;
     // What bind() found.
     QList<JournalFormat::Record> m_records;
     Analysis m_analysis;

@@ -1,10 +1,12 @@
 #include "editedfile/journalwriter.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <chrono>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,6 +27,12 @@ bool write_all(int fd, const char *data, qint64 size)
     return true;
 }
 
+// "<file>: <the system's reason>" for the error in errno.
+QString failure_text(const QString &path)
+{
+    return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+}
+
 } // namespace
 
 JournalWriter::~JournalWriter()
@@ -38,18 +46,28 @@ bool JournalWriter::start(const QString &path, const QByteArray &start)
     const QByteArray target = QFile::encodeName(path);
     const QByteArray temporary = target + ".new";
     const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
+    if (fd < 0) {
+        m_error = failure_text(QFile::decodeName(temporary));
         return false;
+    }
     // The mode given to open() passes through the umask; markup texts are
     // nobody else's business whatever it is.
     ::fchmod(fd, 0600);
     if (!write_all(fd, start.constData(), start.size()) || ::fdatasync(fd) != 0
         || ::rename(temporary.constData(), target.constData()) != 0) {
+        m_error = failure_text(QFile::decodeName(temporary));
         ::close(fd);
         ::unlink(temporary.constData());
         return false;
     }
+    if (!sync_folder_of(path)) {
+        m_error = failure_text(path);
+        ::close(fd);
+        return false;
+    }
     m_fd = fd;
+    m_path = path;
+    m_error.clear();
     m_pending.clear();
     m_appended = m_synced = 0;
     m_stop = m_urgent = m_failed = false;
@@ -105,6 +123,23 @@ bool JournalWriter::failed() const
     return m_failed;
 }
 
+QString JournalWriter::error() const
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_error;
+}
+
+bool JournalWriter::sync_folder_of(const QString &path)
+{
+    const int dir = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
+                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        return false;
+    const bool synced = ::fsync(dir) == 0;
+    ::close(dir);
+    return synced;
+}
+
 void JournalWriter::run()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
@@ -120,11 +155,19 @@ void JournalWriter::run()
         const bool failed = m_failed;
         lock.unlock();
         bool ok = true;
-        if (!failed)
+        QString error;
+        if (!failed) {
             ok = write_all(m_fd, batch.constData(), batch.size()) && ::fdatasync(m_fd) == 0;
+            if (!ok)
+                error = failure_text(m_path);
+        }
         lock.lock();
-        if (!ok)
+        if (!ok) {
             m_failed = true;
+            m_error = error;
+            if (m_on_failure)
+                m_on_failure();
+        }
         m_synced += batch.size();
         m_done.notify_all();
         // A pause between batches keeps steady typing from syncing on every

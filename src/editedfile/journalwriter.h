@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -21,10 +22,11 @@ public:
     // Writes what is pending, then closes.
     ~JournalWriter();
 
-    // Writes `start` into a new file beside `path` (mode 0600), syncs it and
-    // renames it over `path`, so an older journal there is replaced whole or
-    // not at all; appends then go to the new file. False when that failed
-    // (the writer stays closed).
+    // Writes `start` into a new file beside `path` (mode 0600), syncs it,
+    // renames it over `path` and syncs the folder, so an older journal there
+    // is replaced whole or not at all and the new name survives a power cut;
+    // appends then go to the new file. False when that failed (the writer
+    // stays closed, error() says why).
     bool start(const QString &path, const QByteArray &start);
     bool is_open() const { return m_fd >= 0; }
     // Queues bytes for the file; never waits for the disk.
@@ -36,6 +38,14 @@ public:
     void close();
     // A write or sync failed: later records are dropped.
     bool failed() const;
+    // What failed first, for the user: the file and the system's reason.
+    QString error() const;
+    // Called once, on the writer's own thread, when a write or sync fails.
+    void set_failure_handler(std::function<void()> handler) { m_on_failure = std::move(handler); }
+
+    // Syncs the folder holding `path`, so that a file created, renamed or
+    // removed there stays so after a power cut. False when it failed.
+    static bool sync_folder_of(const QString &path);
 
 private:
     void run();
@@ -53,4 +63,7 @@ private:
     // Waiting for the first bytes of a batch.
     bool m_idle = false;
     bool m_failed = false;
+    QString m_error;
+    QString m_path;
+    std::function<void()> m_on_failure;
 };

@@ -123,11 +123,12 @@ void FileActions::notice(const QString &text)
 void FileActions::offer_recovery(const QString &name)
 {
     Journal *journal = m_window->edited_file()->journal();
-    if (journal->state() == Journal::State::foreign) {
-        notice(tr("%1 is being edited in another window; changes here are not journaled")
-                   .arg(name));
-        return;
-    }
+    if (!journal->damaged_path().isEmpty())
+        m_window->show_warning(
+            tr("Unsaved Work"),
+            tr("The journal of unsaved work on %1 is damaged and cannot be read. It was kept "
+               "as %2.")
+                .arg(name, journal->damaged_path()));
     if (journal->state() != Journal::State::pending)
         return;
     const Journal::Found found = journal->found();
@@ -140,6 +141,14 @@ void FileActions::offer_recovery(const QString &name)
                        : tr("Recover unsaved work on %1 from %2 (%n changes)?", nullptr,
                             found.changes)
                              .arg(name, time);
+    // What Undo cannot take back one by one after the recovery.
+    if (!found.file_changed && found.undoable < found.changes)
+        text += QLatin1Char('\n')
+                + (found.undoable == 0
+                       ? tr("They come back as one state: Undo cannot take them back one by one.")
+                       : tr("Undo takes back the last %n one by one; the earlier ones come back "
+                            "as one state (a template application, or work recovered before).",
+                            nullptr, found.undoable));
     if (found.dropped > 0)
         text += QLatin1Char('\n')
                 + tr("The journal is damaged: %n records at its end will be left out.", nullptr,
@@ -157,6 +166,53 @@ void FileActions::offer_recovery(const QString &name)
     } else {
         journal->postpone();
         notice(tr("Nothing could be recovered from the journal; it is kept"));
+    }
+}
+
+void FileActions::follow_journal()
+{
+    const Journal *journal = m_window->edited_file()->journal();
+    QString reason;
+    switch (journal->state()) {
+    case Journal::State::failing:
+        reason = journal->failure();
+        break;
+    case Journal::State::foreign:
+        reason = tr("%1 is being edited in another window (process %2 on %3)")
+                     .arg(m_window->edited_file()->path())
+                     .arg(journal->holder_pid())
+                     .arg(journal->holder_host());
+        break;
+    case Journal::State::postponed:
+        reason = tr("the unsaved work left from before waits to be recovered or discarded; "
+                    "open the file again to answer");
+        break;
+    case Journal::State::off:
+    case Journal::State::pending:
+    case Journal::State::recording:
+        break;
+    }
+    const QString warning = reason.isEmpty()
+                                ? QString()
+                                : tr("Unsaved changes are not being journaled: %1").arg(reason);
+    m_window->show_lasting_warning(warning);
+    const bool failing = journal->state() == Journal::State::failing;
+    if (failing && !m_journal_failure_told) {
+        m_journal_failure_told = true;
+        m_window->show_warning(
+            tr("Journal"),
+            warning + QStringLiteral("\n\n")
+                + tr("A crash now would lose the changes made since. Journaling resumes by "
+                     "itself with the next change once the journal can be written again; "
+                     "until then, save your work."));
+    }
+    // Said only of the journal that failed, not of the next file's.
+    if (failing) {
+        m_journal_failing_path = journal->journal_path();
+    } else if (journal->state() == Journal::State::recording) {
+        if (journal->journal_path() == m_journal_failing_path)
+            m_window->show_status(tr("Unsaved changes are being journaled again"));
+        m_journal_failing_path.clear();
     }
 }
 

@@ -58,6 +58,11 @@ signals:
 
 public slots:
     void open_action();
+    // The journal's state on the status bar: a lasting warning while
+    // changes are not journaled (writing failed, another window holds it,
+    // a journal left for later); the first failure in a session in a box as
+    // well; a word when journaling resumes.
+    void follow_journal();
     void save_action();
     void save_as_action();
 
@@ -82,8 +87,8 @@ private:
     // is not yet.
     void notice(const QString &text);
     // After a data file is opened: a journal left behind for it is offered
-    // for recovery (Recover, Discard, Later); a file another window is
-    // editing is said to run without one.
+    // for recovery (Recover, Discard, Later); one that could not be read,
+    // and was kept aside, is reported with where it is.
     void offer_recovery(const QString &name);
     void add_recent_file(const QString &name);
     void fill_recent_menu();
@@ -92,4 +97,7 @@ private:
     MainWindow *m_window;
     QMenu *m_recent_menu = nullptr;
     QString m_startup_notice;
+    bool m_journal_failure_told = false;
+    // The journal whose writing failed, until it works again.
+    QString m_journal_failing_path;
 };

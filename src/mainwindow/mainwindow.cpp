@@ -13,6 +13,8 @@
 #include "mainwindow/viewactions.h"
 #include "mask/markupmask.h"
 #include "editedfile/editedfile.h"
+#include "editedfile/journal.h"
+#include "mainwindow/statusfields.h"
 #include "markup/edithistory.h"
 #include "markup/markupmodel.h"
 #include "markup/markuptree.h"
@@ -287,6 +289,11 @@ void MainWindow::show_status(const QString &text, const QString &detail)
     StatusDetail::show(statusBar(), text, detail);
 }
 
+void MainWindow::show_lasting_warning(const QString &text)
+{
+    m_view_actions->status_fields()->show_warning(text);
+}
+
 void MainWindow::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
@@ -343,6 +350,9 @@ void MainWindow::closeEvent(QCloseEvent *event)
         return;
     }
     event->accept();
+    // The questions are answered: the journal and its lock go (a journal
+    // left for later stays).
+    m_file->journal()->release();
     save_window_layout();
     m_help_actions->close_help();
     // Nothing is painted any more; the worker must not outlive the event loop.

@@ -114,6 +114,9 @@ public:
     // Replaces the status bar's message; a detail, when given, is its tool tip
     // while it stays.
     void show_status(const QString &text, const QString &detail = QString());
+    // A warning that stays on the status bar, beside its messages, until
+    // replaced; the empty text removes it.
+    void show_lasting_warning(const QString &text);
     // Widens the tree's position columns to the largest offset they can show:
     // the file's last byte or the end of the last top-level markup.
     void fit_markup_columns();

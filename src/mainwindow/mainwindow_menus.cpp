@@ -295,6 +295,10 @@ void MainWindow::connect_signals()
     connect(toolbox_dock, &QDockWidget::topLevelChanged, this,
             [this] { follow_toolbox_area(dockWidgetArea(toolbox_dock)); });
     connect(m_hex_widget, &HexWidget::content_changed, this, &MainWindow::editor_content_changed);
+    // Queued: the journal changes state inside an edit, where no box may
+    // open.
+    connect(m_file, &EditedFile::journal_changed, m_file_actions, &FileActions::follow_journal,
+            Qt::QueuedConnection);
     connect(m_hex_widget, &HexWidget::goto_requested, this,
             [this] { show_toolbox_page(goto_panel); });
     connect(m_hex_widget, &HexWidget::search_requested, this,

@@ -41,7 +41,17 @@ StatusFields::StatusFields(QStatusBar *bar)
     , m_offset(new_field(QStringLiteral("offset_field"), bar))
     , m_selection(new_field(QStringLiteral("selection_field"), bar))
     , m_size(new_field(QStringLiteral("size_field"), bar))
+    , m_warning(new QLabel(bar))
 {
+    m_warning->setObjectName(QStringLiteral("warning_field"));
+    m_warning->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_warning->setContentsMargins(4, 0, 4, 0);
+    m_warning->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    QPalette palette = m_warning->palette();
+    palette.setColor(QPalette::WindowText, QColor(0xb0, 0x00, 0x00));
+    m_warning->setPalette(palette);
+    m_warning->hide();
+    bar->insertPermanentWidget(0, m_warning);
     connect(bar, &QStatusBar::messageChanged, this, &StatusFields::fit);
     bar->installEventFilter(this);
     show_selection(-1, -1);
@@ -77,6 +87,14 @@ void StatusFields::show_size(qint64 size)
     m_size->setText(size < 0 ? tr("Size: -") : tr("Size: %1").arg(both_bases(size)));
     m_size->setFixedWidth(width_for(m_size, m_size->text()));
     fix_selection_width();
+    fit();
+}
+
+void StatusFields::show_warning(const QString &text)
+{
+    m_warning_text = text;
+    m_warning->setToolTip(text);
+    m_warning->setVisible(!text.isEmpty());
     fit();
 }
 
@@ -140,7 +158,14 @@ void StatusFields::fit()
     }
     // The bar's own right margin and its size grip stay out of the room.
     const int grip = m_bar->isSizeGripEnabled() ? 20 : 0;
-    const int room = m_bar->width() - message_margins - grip - 12;
+    int room = m_bar->width() - message_margins - grip - 12;
+    if (!m_warning_text.isEmpty()) {
+        const QString shown = m_warning->fontMetrics().elidedText(m_warning_text, Qt::ElideMiddle,
+                                                                  m_bar->width() / 2);
+        m_warning->setText(shown);
+        m_warning->setFixedWidth(width_for(m_warning, shown));
+        room -= m_warning->maximumWidth() + spacing;
+    }
     const int message_width =
         message.isEmpty() ? 0 : m_bar->fontMetrics().horizontalAdvance(message);
     const int shown = fields_that_fit(room, message_width, widths);

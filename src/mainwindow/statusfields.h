@@ -14,6 +14,10 @@ class QStatusBar;
 // until the message fits; they come back when it is cleared. A message wider
 // than the whole bar is cut at the bar's edge and its full text becomes the
 // bar's tool tip, unless the message has a detail (StatusDetail), which is.
+//
+// Left of them, a warning may stay until it is taken back (show_warning):
+// it never gives way, and takes at most half the bar, its middle cut out
+// when longer; its full text is its tool tip.
 class StatusFields : public QObject
 {
     Q_OBJECT
@@ -26,6 +30,8 @@ public:
     void show_selection(qint64 start, qint64 end);
     // The open file's size; -1: no file.
     void show_size(qint64 size);
+    // A warning that stays; empty removes it.
+    void show_warning(const QString &text);
 
     // How many of the fields, taken in the order they keep their place
     // (`widths`, each with its spacing), fit beside a message `message`
@@ -49,6 +55,8 @@ private:
     QLabel *m_offset;
     QLabel *m_selection;
     QLabel *m_size;
+    QLabel *m_warning;
+    QString m_warning_text;
     qint64 m_file_size = -1;
     bool m_has_selection = false;
 };

@@ -22,6 +22,7 @@ public:
 
     // The permanent status bar fields: cursor, selection, size.
     void build_status_fields();
+    StatusFields *status_fields() const { return m_status_fields; }
 
 public slots:
     void font_action();

@@ -37,6 +37,7 @@ QByteArray ClearMarksCommand::record() const
 {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setVersion(record_stream_version);
     out << qint8('X');
     return bytes;
 }

@@ -41,6 +41,7 @@ QByteArray ColourCommand::record() const
 {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setVersion(record_stream_version);
     out << qint8('C') << m_path << m_foreground << m_background << text();
     return bytes;
 }

@@ -44,6 +44,7 @@ QByteArray DeleteMarkupCommand::record() const
 {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setVersion(record_stream_version);
     out << qint8('D') << m_path;
     return bytes;
 }

@@ -3,6 +3,7 @@
 #include "markup/edithistory.h"
 
 #include <QByteArray>
+#include <QDataStream>
 #include <QList>
 #include <QUndoCommand>
 
@@ -30,6 +31,9 @@ public:
     // the markup kinds back). Taken before the step is pushed. Empty: the
     // step cannot be described so, and the journal keeps the state after it.
     virtual QByteArray record() const;
+    // The QDataStream version records are written and read in, fixed so
+    // that a journal reads the same under a later Qt.
+    static constexpr QDataStream::Version record_stream_version = QDataStream::Qt_6_0;
 
 protected:
     // Returns whether anything changed; only the first call's answer is used.

@@ -36,6 +36,7 @@ QByteArray MarkCommand::record() const
 {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setVersion(record_stream_version);
     out << qint8('M') << m_first << m_last << m_description << m_type.to_text();
     return bytes;
 }

@@ -54,6 +54,7 @@ QByteArray MarkupEditCommand::record() const
 {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setVersion(record_stream_version);
     out << qint8('E') << m_path << m_before << m_after << text();
     return bytes;
 }

@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <algorithm>
@@ -64,9 +65,28 @@ struct Frame
     int next_child;
 };
 
+// A spreadsheet runs a cell that begins with one of these as a formula (a
+// tab or CR can hide one behind it). A plain signed number is only a number.
+bool reads_as_formula(const QString &text)
+{
+    static const QRegularExpression plain_number(QStringLiteral("^[+-]?[0-9]+(\\.[0-9]+)?$"));
+    if (text.isEmpty())
+        return false;
+    const QChar first = text.at(0);
+    if (first == QLatin1Char('=') || first == QLatin1Char('@') || first == QLatin1Char('\t')
+        || first == QLatin1Char('\r'))
+        return true;
+    return (first == QLatin1Char('+') || first == QLatin1Char('-'))
+           && !plain_number.match(text).hasMatch();
+}
+
+// A text field: a formula gets a leading ' so that a spreadsheet shows it as
+// text instead of running it; then the quoting of RFC 4180.
 QByteArray csv_field(const QString &text)
 {
     QByteArray bytes = text.toUtf8();
+    if (reads_as_formula(text))
+        bytes.prepend('\'');
     if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\n')
         || bytes.contains('\r')) {
         bytes.replace('"', "\"\"");

@@ -32,7 +32,10 @@ public:
     // tree order (parents before children): depth (1 for a top-level markup),
     // path (the descriptions from the top level down, joined by "/"), start,
     // end, length, repeat, description, foreground, background. Fields holding
-    // a comma, a quote, CR or LF are quoted, quotes doubled.
+    // a comma, a quote, CR or LF are quoted, quotes doubled. A path or
+    // description beginning with =, +, -, @, a tab or CR gets a leading '
+    // (a spreadsheet would run it as a formula), unless it is a plain
+    // number such as -12 or +3.5.
     static QByteArray to_csv(const MarkupNode *root);
 
     // A YAML skeleton: meta id from the data file's name, little-endian; for

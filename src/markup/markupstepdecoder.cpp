@@ -14,6 +14,7 @@ EditCommand *MarkupStepDecoder::decode(const QByteArray &record, EditHistory *hi
                                        MarkupTree *tree)
 {
     QDataStream in(record);
+    in.setVersion(EditCommand::record_stream_version);
     qint8 kind = 0;
     in >> kind;
     if (kind == 'M') {

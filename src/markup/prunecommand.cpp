@@ -44,6 +44,7 @@ QByteArray PruneCommand::record() const
 {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setVersion(record_stream_version);
     out << qint8('P') << m_path;
     return bytes;
 }

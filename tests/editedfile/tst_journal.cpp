@@ -10,10 +10,20 @@
 #include "markup/markuptree.h"
 #include "settings/config.h"
 
+#include <QDir>
 #include <QFile>
+#include <QLockFile>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QSignalSpy>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
 
 namespace {
 
@@ -56,6 +66,10 @@ private slots:
     void damaged_journal_recovers_valid_prefix_data();
     void damaged_journal_recovers_valid_prefix();
     void changed_file_recovers_markups_alone();
+    void unreadable_journal_is_kept_aside();
+    void lock_names_its_holder_data();
+    void lock_names_its_holder();
+    void full_or_read_only_disk_is_told();
     void second_window_and_setting_off_write_nothing();
     void saving_both_parts_removes_journal();
 };
@@ -71,7 +85,9 @@ void TestJournal::init()
     Config::instance()->remove(QStringLiteral("Journal"));
     m_data = m_dir.filePath(QStringLiteral("data.bin"));
     write_file(m_data, QByteArray(256, '\x11'));
-    QFile::remove(Journal::path_for(m_data));
+    const QDir folder(Journal::folder());
+    for (const QString &name : folder.entryList({"*.pqj*"}, QDir::Files | QDir::Hidden))
+        QFile::remove(folder.filePath(name));
 }
 
 QByteArray TestJournal::crashed_session(QList<QByteArray> *states)
@@ -100,28 +116,33 @@ QByteArray TestJournal::crashed_session(QList<QByteArray> *states)
 void TestJournal::crash_recovers_steps_and_their_undo()
 {
     QList<QByteArray> states;
-    const QByteArray journal = crashed_session(&states);
+    QByteArray journal = crashed_session(&states);
     QCOMPARE(states.size(), 8);
     QVERIFY(!QFile::exists(Journal::path_for(m_data)));
-    write_file(Journal::path_for(m_data), journal);
-
-    EditedFile file;
-    file.open(m_data);
-    QCOMPARE(file.journal()->state(), Journal::State::pending);
-    QCOMPARE(file.journal()->found().changes, 7);
-    QCOMPARE(file.journal()->found().dropped, 0);
-    QVERIFY(!file.journal()->found().file_changed);
-    QVERIFY(file.journal()->recover());
-    QCOMPARE(state_of(file), states.last());
-    QVERIFY(file.is_modified(EditHistory::bytes) && file.is_modified(EditHistory::markup));
-    // The replayed steps are the history: undo walks back through them (the
-    // undo and redo of the colour cancelled out).
-    for (const int expected : {6, 3, 2, 1, 0}) {
-        QVERIFY(file.undo());
-        QCOMPARE(state_of(file), states.at(expected));
+    // A crash, and a second one right after the recovery: the same changes
+    // come back both times, as undoable steps.
+    for (int crash = 1; crash <= 2; ++crash) {
+        write_file(Journal::path_for(m_data), journal);
+        EditedFile file;
+        file.open(m_data);
+        QCOMPARE(file.journal()->state(), Journal::State::pending);
+        QCOMPARE(file.journal()->found().changes, 7);
+        QCOMPARE(file.journal()->found().undoable, 7);
+        QCOMPARE(file.journal()->found().dropped, 0);
+        QVERIFY(!file.journal()->found().file_changed);
+        QVERIFY(file.journal()->recover());
+        QCOMPARE(state_of(file), states.last());
+        QVERIFY(file.is_modified(EditHistory::bytes) && file.is_modified(EditHistory::markup));
+        // Recovery started a journal of its own, which a crash now finds.
+        journal = read_file(Journal::path_for(m_data));
+        QVERIFY(!journal.isEmpty());
+        // The replayed steps are the history: undo walks back through them
+        // (the undo and redo of the colour cancelled out).
+        for (const int expected : {6, 3, 2, 1, 0}) {
+            QVERIFY(file.undo());
+            QCOMPARE(state_of(file), states.at(expected));
+        }
     }
-    // Recovery started a journal of its own, which a crash now would find.
-    QVERIFY(QFile::exists(Journal::path_for(m_data)));
 }
 
 void TestJournal::damaged_journal_recovers_valid_prefix_data()
@@ -180,6 +201,39 @@ void TestJournal::changed_file_recovers_markups_alone()
     QCOMPARE(file.markup_tree()->to_xml().toUtf8(), states.last().mid(257));
     QVERIFY(file.is_modified(EditHistory::markup));
     QVERIFY(!file.is_modified(EditHistory::bytes));
+
+    // A second crash: the markups come back as one state, still counted as
+    // the changes they hold.
+    const QByteArray second = read_file(Journal::path_for(m_data));
+    file.journal()->release();
+    EditedFile again;
+    write_file(Journal::path_for(m_data), second);
+    again.open(m_data);
+    QCOMPARE(again.journal()->state(), Journal::State::pending);
+    QCOMPARE(again.journal()->found().changes, 7);
+    QCOMPARE(again.journal()->found().undoable, 0);
+    QVERIFY(!again.journal()->found().file_changed);
+    QVERIFY(again.journal()->recover());
+    QCOMPARE(again.markup_tree()->to_xml().toUtf8(), states.last().mid(257));
+}
+
+void TestJournal::unreadable_journal_is_kept_aside()
+{
+    QList<QByteArray> states;
+    QByteArray journal = crashed_session(&states);
+    // One bit of the header flipped: nothing in the journal can be trusted.
+    journal[12] = char(journal.at(12) ^ 0x20);
+    const QString path = Journal::path_for(m_data);
+    write_file(path, journal);
+    // An older damaged journal is not replaced.
+    write_file(path + ".damaged", "older");
+    EditedFile file;
+    file.open(m_data);
+    QCOMPARE(file.journal()->state(), Journal::State::recording);
+    QCOMPARE(file.journal()->damaged_path(), path + ".damaged.2");
+    QCOMPARE(read_file(path + ".damaged.2"), journal);
+    QCOMPARE(read_file(path + ".damaged"), QByteArray("older"));
+    QVERIFY(!QFile::exists(path));
 }
 
 void TestJournal::second_window_and_setting_off_write_nothing()
@@ -195,6 +249,8 @@ void TestJournal::second_window_and_setting_off_write_nothing()
     EditedFile second;
     second.open(m_data);
     QCOMPARE(second.journal()->state(), Journal::State::foreign);
+    QCOMPARE(second.journal()->holder_pid(), QCoreApplication::applicationPid());
+    QCOMPARE(second.journal()->holder_host(), QSysInfo::machineHostName());
     QVERIFY(second.mark(8, 9));
     QThread::msleep(300);
     QCOMPARE(read_file(Journal::path_for(m_data)), before);
@@ -228,6 +284,109 @@ void TestJournal::saving_both_parts_removes_journal()
     QVERIFY(QFile::exists(journal));
     QVERIFY(file.redo());
     QVERIFY(!QFile::exists(journal));
+}
+
+void TestJournal::lock_names_its_holder_data()
+{
+    // What the lock file holds when the data file is opened.
+    QTest::addColumn<QString>("lock");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("holder-gone") << "dead" << true;
+    QTest::newRow("cut-short-as-it-was-made") << "empty" << true;
+    QTest::newRow("live-holder-an-hour-ago") << "old" << false;
+}
+
+void TestJournal::lock_names_its_holder()
+{
+    QFETCH(QString, lock);
+    QFETCH(bool, taken);
+    const QString lock_path = Journal::path_for(m_data) + ".lock";
+    QByteArray content;
+    {
+        QLockFile ours(lock_path);
+        QVERIFY(ours.tryLock(0));
+        content = read_file(lock_path);
+    }
+    if (lock == "dead") {
+        QProcess gone;
+        gone.start("true", {});
+        QVERIFY(gone.waitForFinished());
+        const qint64 pid = gone.processId();
+        content = QByteArray::number(pid) + content.mid(content.indexOf('\n'));
+    } else if (lock == "empty") {
+        content.clear();
+    }
+    write_file(lock_path, content);
+    QFile old(lock_path);
+    QVERIFY(old.open(QIODevice::ReadWrite));
+    QVERIFY(old.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                            QFileDevice::FileModificationTime));
+    old.close();
+
+    EditedFile file;
+    file.open(m_data);
+    QCOMPARE(file.journal()->state(), taken ? Journal::State::recording : Journal::State::foreign);
+    QVERIFY(file.mark(0, 3));
+    QCOMPARE(QFile::exists(Journal::path_for(m_data)), taken);
+    file.journal()->release();
+    QCOMPARE(QFile::exists(lock_path), !taken);
+    QFile::remove(lock_path);
+}
+
+void TestJournal::full_or_read_only_disk_is_told()
+{
+    // The journal folder on a small file system of the test's own.
+    const QString folder = Journal::folder();
+    QVERIFY(QDir().mkpath(folder));
+    if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", folder}) != 0)
+        QSKIP("this process cannot mount the small file system a full disk needs");
+    const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {folder}); });
+    auto file = std::make_unique<EditedFile>();
+    file->open(m_data);
+    QVERIFY(file->mark(0, 3));
+    QCOMPARE(file->journal()->state(), Journal::State::recording);
+    QFile filler(folder + "/filler");
+    QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    while (filler.write(QByteArray(4096, 'f')) == 4096) {
+    }
+    // A record larger than what the journal's last page has left; told
+    // within a second of the failed write.
+    QSignalSpy told(file.get(), &EditedFile::journal_changed);
+    QVERIFY(file->mark(4, 7, QString(8192, 'd')));
+    QTRY_COMPARE_WITH_TIMEOUT(file->journal()->state(), Journal::State::failing, 1000);
+    QVERIFY2(file->journal()->failure().endsWith(QString::fromLocal8Bit(strerror(ENOSPC))),
+             qPrintable(file->journal()->failure()));
+    QCOMPARE(told.size(), 1);
+
+    // Killed now: what was written is offered, not refused as another
+    // window's, although not even a lock fits on the disk.
+    const QByteArray written = read_file(Journal::path_for(m_data));
+    file.reset();
+    write_file(Journal::path_for(m_data), written);
+    file = std::make_unique<EditedFile>();
+    file->open(m_data);
+    QCOMPARE(file->journal()->state(), Journal::State::pending);
+    QCOMPARE(file->journal()->found().changes, 1);
+    QVERIFY(file->journal()->recover());
+    QCOMPARE(file->journal()->state(), Journal::State::failing);
+
+    // Room again: the next change, a second on, journals the whole state.
+    QVERIFY(filler.remove());
+    QThread::msleep(1100);
+    QSignalSpy resumed(file.get(), &EditedFile::journal_changed);
+    QVERIFY(file->mark(240, 243));
+    QCOMPARE(file->journal()->state(), Journal::State::recording);
+    QCOMPARE(resumed.size(), 1);
+    QVERIFY(QFile::exists(Journal::path_for(m_data)));
+
+    // Read-only: told as the file is opened.
+    file.reset();
+    QCOMPARE(QProcess::execute("mount", {"-o", "remount,ro", folder}), 0);
+    file = std::make_unique<EditedFile>();
+    file->open(m_data);
+    QCOMPARE(file->journal()->state(), Journal::State::failing);
+    QVERIFY2(file->journal()->failure().endsWith(QString::fromLocal8Bit(strerror(EROFS))),
+             qPrintable(file->journal()->failure()));
 }
 
 QTEST_GUILESS_MAIN(TestJournal)

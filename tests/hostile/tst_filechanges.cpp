@@ -6,6 +6,8 @@
 
 #include "document/file_anchor.h"
 #include "document/hexdocument.h"
+#include "editedfile/editedfile.h"
+#include "editedfile/findalltool.h"
 #include "hexview/hexscrollbar.h"
 #include "hexview/hexwidget.h"
 #include "mask/markupmask.h"
@@ -257,6 +259,12 @@ void tst_filechanges::search_while_truncated_data()
     QTest::newRow("regex-cut-ahead-of-the-search") << "regex" << "Z+" << qint64(8 << 20);
     // A lookbehind is matched through the iterator, byte by byte.
     QTest::newRow("regex-lookbehind-cut-to-1-KiB") << "regex" << "(?<=Y)Z" << qint64(1024);
+    // Find All: the same walk, every hit to the end.
+    QTest::newRow("find-all-text-cut-to-1-KiB") << "all-text" << "Z" << qint64(1024);
+    QTest::newRow("find-all-text-file-emptied") << "all-text" << "ZZZZZZZZ" << qint64(0);
+    QTest::newRow("find-all-regex-cut-to-1-KiB") << "all-regex" << "Z+" << qint64(1024);
+    QTest::newRow("find-all-regex-cut-ahead") << "all-regex" << "Z+" << qint64(8 << 20);
+    QTest::newRow("find-all-lookbehind-cut-to-1-KiB") << "all-regex" << "(?<=Y)Z" << qint64(1024);
 }
 
 void tst_filechanges::search_while_truncated()
@@ -269,10 +277,12 @@ void tst_filechanges::search_while_truncated()
     const QString path = make(QByteArray());
     if (!QFile::resize(path, size))
         QSKIP("the temporary folder cannot hold a sparse 256 MiB file");
-    HexDocument doc;
-    doc.open(path);
+    EditedFile file;
+    QVERIFY(file.open(path));
+    HexDocument &doc = *file.document();
     SearchEngine engine;
     engine.reset(&doc);
+    FindAllTool find_all(&file);
 
     // Cut the file down once the walk is some way in, the way another
     // program writing the file would, and note how far it reads after that.
@@ -292,12 +302,14 @@ void tst_filechanges::search_while_truncated()
     QElapsedTimer clock;
     clock.start();
     const SearchEngine::Outcome outcome =
-        mode == QLatin1String("regex") ? engine.search_regex(pattern) : engine.search_simple(bytes);
+        mode == QLatin1String("regex")       ? engine.search_regex(pattern)
+        : mode.startsWith(QLatin1String("all-")) ? find_all.run(pattern, mode == "all-regex", pattern)
+                                             : engine.search_simple(bytes);
     const qint64 elapsed = clock.elapsed();
     disconnect(c);
     QVERIFY(cut_at > 0);
     QCOMPARE(outcome, SearchEngine::Outcome::FileChanged);
-    QCOMPARE(engine.message(outcome), QString("The file changed during the search"));
+    QCOMPARE(find_all.message(outcome), QString("The file changed during the search"));
     // Stopped within one block of where the file ends now, or of where it
     // was cut; walking the rest of the range would take minutes.
     QVERIFY2(furthest_after_cut <= std::max(cut_at, truncate_to) + default_search_block,

@@ -6,6 +6,7 @@
 #include "hexview/hexscrollbar.h"
 #include "hexview/hexwidget.h"
 #include "editedfile/editedfile.h"
+#include "editedfile/journal.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow_script.h"
 #include "markup/edithistory.h"
@@ -32,6 +33,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <memory>
 
@@ -135,6 +137,8 @@ private slots:
     void initTestCase()
     {
         pq_test::isolate_settings();
+        // Journals of these runs go to a folder of their own.
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath("share")));
         window = MainWindow::instance();
         real_question = window->ask_question;
         window->resize(900, 700);
@@ -234,6 +238,71 @@ private slots:
         QCOMPARE(script.question_texts.value(0),
                  QString("<font size =4>The file being edited has been modified. Save "
                          "changes?</font>"));
+    }
+
+    // What the journal cannot do is said on the status bar as long as it
+    // lasts; a failure in a box once a session; a damaged journal with
+    // where it was kept; no lock after the window closed.
+    void journal_state_is_told()
+    {
+        const auto warning = [this] {
+            const auto *field = window->statusBar()->findChild<QLabel *>("warning_field");
+            return field && !field->isHidden() ? field->toolTip() : QString();
+        };
+        const QString prefix = "Unsaved changes are not being journaled: ";
+        // A file where the folder should be: nothing can be journaled.
+        const QString folder = Journal::folder();
+        window->edited_file()->journal()->release();
+        QDir(folder).removeRecursively();
+        QVERIFY(QDir().mkpath(QFileInfo(folder).path()));
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const QString other = pq_test::make_temp_file(64);
+        for (const QString &name : {data, other}) {
+            QVERIFY(window->open_named_file(name));
+            QCoreApplication::processEvents();
+            QVERIFY2(warning().startsWith(prefix + "the folder " + folder), qPrintable(warning()));
+        }
+        QCOMPARE(script.events.count("warning:Journal"), 1);
+        QVERIFY(script.warning_texts.value(0).startsWith(prefix));
+        // Writable again: the next change, a second on, is journaled.
+        QVERIFY(blocker.remove());
+        QThread::msleep(1100);
+        edit_byte(0);
+        QTRY_VERIFY(warning().isEmpty());
+        QTRY_COMPARE(window->statusBar()->currentMessage(),
+                     QString("Unsaved changes are being journaled again"));
+        QThread::msleep(300);
+        const QByteArray journal = read_all(Journal::path_for(other));
+        QVERIFY(!journal.isEmpty());
+
+        // Left for later: said until the question is answered.
+        QVERIFY(window->open_named_file(data));
+        QFile left(Journal::path_for(other));
+        QVERIFY(left.open(QIODevice::WriteOnly) && left.write(journal) == journal.size());
+        left.close();
+        QVERIFY(window->open_named_file(other));
+        QCOMPARE(script.events.last(), QString("choice:Unsaved Work"));
+        // Two nibbles typed, two changes.
+        QVERIFY2(script.question_texts.last().contains("(2 changes)"),
+                 qPrintable(script.question_texts.last()));
+        QTRY_VERIFY(warning().startsWith(prefix + "the unsaved work left from before waits"));
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        window->close();
+        QVERIFY(QFile::exists(Journal::path_for(other)));
+        QVERIFY(!QFile::exists(Journal::path_for(other) + ".lock"));
+
+        // Damaged beyond reading: kept aside, and said where.
+        QVERIFY(left.open(QIODevice::WriteOnly) && left.write("PQJ1 no header") > 0);
+        left.close();
+        script.warning_texts.clear();
+        QVERIFY(window->open_named_file(other));
+        QCOMPARE(script.warning_texts.size(), 1);
+        QVERIFY2(script.warning_texts.value(0).endsWith(Journal::path_for(other) + ".damaged."),
+                 qPrintable(script.warning_texts.value(0)));
+        QTRY_VERIFY(warning().isEmpty());
     }
 
     void open_after_answering_no_forgets_the_edits()

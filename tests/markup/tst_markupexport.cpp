@@ -33,6 +33,8 @@ private slots:
     void init();
     void json_reads_back_as_the_tree();
     void csv_reads_back_as_the_rows();
+    void csv_neutralises_formulas_data();
+    void csv_neutralises_formulas();
     void ksy_lays_out_every_level();
     void identifiers_data();
     void identifiers();
@@ -114,10 +116,11 @@ void TestMarkupExport::json_reads_back_as_the_tree()
     QCOMPARE(rows.at(1).at(7), QStringLiteral("#12abff"));
 }
 
-void TestMarkupExport::csv_reads_back_as_the_rows()
+// A plain RFC 4180 reader: CRLF between records, quoted fields with "".
+// Fails the test on text that breaks the rules.
+static QList<QStringList> read_csv(const QByteArray &bytes)
 {
-    // A plain RFC 4180 reader: CRLF between records, quoted fields with "".
-    const QString text = QString::fromUtf8(MarkupExporter::to_csv(model->root()));
+    const QString text = QString::fromUtf8(bytes);
     QList<QStringList> rows;
     QStringList row;
     QString field;
@@ -138,15 +141,62 @@ void TestMarkupExport::csv_reads_back_as_the_rows()
             field.clear();
             ++i;
         } else {
-            QVERIFY2(quoted || (c != '\r' && c != '\n'), "bare line break outside quotes");
+            if (!quoted && (c == '\r' || c == '\n'))
+                QTest::qFail("bare line break outside quotes", __FILE__, __LINE__);
             field += c;
         }
     }
-    QVERIFY2(!quoted && row.isEmpty() && field.isEmpty(), "text ends inside a record");
+    if (quoted || !row.isEmpty() || !field.isEmpty())
+        QTest::qFail("text ends inside a record", __FILE__, __LINE__);
+    return rows;
+}
+
+void TestMarkupExport::csv_reads_back_as_the_rows()
+{
+    QList<QStringList> rows = read_csv(MarkupExporter::to_csv(model->root()));
     QCOMPARE(rows.takeFirst(), QString("depth,path,start,end,length,repeat,description,"
                                        "foreground,background").split(','));
     QCOMPARE(rows, tree_rows());
     QCOMPARE(rows.at(2).at(1), odd_text + "/count");
+}
+
+void TestMarkupExport::csv_neutralises_formulas_data()
+{
+    // A markup described so, and one inside it described "1": their cells.
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<QString>("cell");
+    QTest::addColumn<QString>("inner_path");
+    QTest::newRow("hyperlink") << "=HYPERLINK(\"http://x\")" << "'=HYPERLINK(\"http://x\")"
+                               << "'=HYPERLINK(\"http://x\")/1";
+    QTest::newRow("plus-sum") << "+1+1" << "'+1+1" << "'+1+1/1";
+    QTest::newRow("minus-sum") << "-2+3" << "'-2+3" << "'-2+3/1";
+    QTest::newRow("at-function") << "@SUM(A1)" << "'@SUM(A1)" << "'@SUM(A1)/1";
+    QTest::newRow("tab-first") << "\t=1" << "'\t=1" << "'\t=1/1";
+    QTest::newRow("cr-first") << "\r=1" << "'\r=1" << "'\r=1/1";
+    QTest::newRow("minus-alone") << "-" << "'-" << "'-/1";
+    QTest::newRow("number-then-text") << "-12 bytes" << "'-12 bytes" << "'-12 bytes/1";
+    // A number is only a number; divided by the next level it is a formula.
+    QTest::newRow("negative-number") << "-12" << "-12" << "'-12/1";
+    QTest::newRow("signed-decimal") << "+3.5" << "+3.5" << "'+3.5/1";
+    QTest::newRow("equals-inside") << "a=b" << "a=b" << "a=b/1";
+    QTest::newRow("empty") << "" << "" << "/1";
+}
+
+void TestMarkupExport::csv_neutralises_formulas()
+{
+    QFETCH(QString, description);
+    QFETCH(QString, cell);
+    QFETCH(QString, inner_path);
+    MarkupModel flat;
+    MarkupTree flat_tree(&flat);
+    QVERIFY(flat_tree.insert_range(0, 3) && flat_tree.insert_range(0, 1));
+    find_range(flat.root(), 0, 3)->set_data(MarkupColumn::Description, description);
+    find_range(flat.root(), 0, 1)->set_data(MarkupColumn::Description, QStringLiteral("1"));
+    const QList<QStringList> rows = read_csv(MarkupExporter::to_csv(flat.root()));
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows.at(1).at(1), cell);
+    QCOMPARE(rows.at(1).at(6), cell);
+    QCOMPARE(rows.at(2).at(1), inner_path);
 }
 
 void TestMarkupExport::ksy_lays_out_every_level()
