@@ -1022,8 +1022,8 @@
 <context>
     <name>KsyResult</name>
     <message>
-        <source>Template stopped at 0x%1 in %2: %3</source>
-        <translation>Vorlage angehalten bei 0x%1 in %2: %3</translation>
+        <source>Template stopped at %1: %2</source>
+        <translation>Vorlage angehalten bei %1: %2</translation>
     </message>
 </context>
 <context>
@@ -1754,6 +1754,14 @@ oder ziehen Sie eine Datei auf dieses Fenster.</translation>
     <message>
         <source>%1 nested deeper than %2 and were left out</source>
         <translation>%1 lagen tiefer als %2 Ebenen und wurden ausgelassen</translation>
+    </message>
+    <message>
+        <source>%1 does not match this file: %2 at %3</source>
+        <translation>%1 passt nicht zu dieser Datei: %2 bei %3</translation>
+    </message>
+    <message>
+        <source>%1 instances could not be computed, the first at %2</source>
+        <translation>%1 Instanzen konnten nicht berechnet werden, die erste bei %2</translation>
     </message>
 </context>
 <context>

@@ -8,6 +8,7 @@
 #include "kaitai/ksytemplate.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QtEndian>
 
 #include <zlib.h>
@@ -214,8 +215,24 @@ bool KsyParser::stop(const QString &reason, bool hard)
         m_result.stopped_path = path();
         m_result.stopped_at = m_field_start >= 0 ? m_field_start
                                                  : m_io ? m_io->place(m_io->pos()) : 0;
+        m_result.stopped_field.clear();
+        if (m_field && m_field_type)
+            m_result.stopped_field = QStringLiteral("%1:%2:%3")
+                                         .arg(QFileInfo(m_field_type->file).fileName())
+                                         .arg(m_field->line)
+                                         .arg(m_field->column);
+        m_result.mismatch = false;
         m_hard_stop = hard;
     }
+    return false;
+}
+
+bool KsyParser::refuse(const QString &reason)
+{
+    const bool first = !m_result.stopped;
+    stop(reason);
+    if (first)
+        m_result.mismatch = m_result.checks_passed == 0;
     return false;
 }
 
@@ -480,7 +497,10 @@ bool KsyParser::parse_object(KsyObject *object)
         if (!compute_instance(object, attr)) {
             if (m_hard_stop)
                 return false;
+            if (m_result.instance_failure.isEmpty())
+                m_result.instance_failure = m_result.where() + QStringLiteral(": ") + m_result.reason;
             m_result.stopped = false;
+            m_result.mismatch = false;
             m_result.reason.clear();
             ++m_result.instances_failed;
             m_path = saved_path;
@@ -500,6 +520,10 @@ bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
     const Scope saved_scope = m_scope;
     const QStringList saved_path = m_path;
     const std::shared_ptr<KsyStream> saved_io = m_io;
+    const KsyAttribute *saved_field = m_field;
+    const KsyType *saved_field_type = m_field_type;
+    m_field = &attr;
+    m_field_type = object->type;
     object->computing.insert(attr.id);
     ++m_instance_depth;
     m_scope = Scope { object };
@@ -549,6 +573,8 @@ bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
     if (ok) {
         m_path = saved_path;
         m_io = saved_io;
+        m_field = saved_field;
+        m_field_type = saved_field_type;
     }
     return ok;
 }
@@ -560,6 +586,10 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
     m_path << attr.id;
     const Scope saved = m_scope;
     m_scope = Scope { object };
+    const KsyAttribute *saved_field = m_field;
+    const KsyType *saved_field_type = m_field_type;
+    m_field = &attr;
+    m_field_type = object->type;
     bool wanted = true;
     if (!attr.if_expr.isEmpty() && !eval_bool(attr.if_expr, &wanted))
         return false;
@@ -567,6 +597,8 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
         object->values.insert(attr.id, KsyValue());
         m_path.removeLast();
         m_scope = saved;
+        m_field = saved_field;
+        m_field_type = saved_field_type;
         return true;
     }
 
@@ -632,6 +664,8 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
     object->ranges.insert(attr.id, { start, io->pos() });
     m_path.removeLast();
     m_scope = saved;
+    m_field = saved_field;
+    m_field_type = saved_field_type;
     return true;
 }
 
@@ -666,9 +700,10 @@ bool KsyParser::read_value(KsyObject *object, const KsyAttribute &attr, const st
         QByteArray got;
         const qint64 n = attr.contents.size();
         if (!io->read(n, &got))
-            return stop(tr("end of data: %1 bytes of contents needed, %2 left").arg(n).arg(io->remaining()));
+            return refuse(tr("end of data: %1 bytes of contents needed, %2 left").arg(n).arg(io->remaining()));
         if (got != attr.contents)
-            return stop(tr("contents %1 expected, %2 found").arg(hex_of(attr.contents), hex_of(got)));
+            return refuse(tr("contents %1 expected, %2 found").arg(hex_of(attr.contents), hex_of(got)));
+        ++m_result.checks_passed;
         *out = KsyValue::from_bytes(got);
         return true;
     }
@@ -981,7 +1016,7 @@ bool KsyParser::check_valid(const KsyAttribute &attr, const KsyValue &value)
         if (r.is_error())
             return stop(r.text());
         if (!r.to_bool())
-            return stop(tr("%1 is not valid: %2 %3 expected").arg(value.display(), QLatin1String(op), other.display()));
+            return refuse(tr("%1 is not valid: %2 %3 expected").arg(value.display(), QLatin1String(op), other.display()));
         return true;
     };
     bool ok = true;
@@ -1006,16 +1041,18 @@ bool KsyParser::check_valid(const KsyAttribute &attr, const KsyValue &value)
             }
         }
         if (ok && !any)
-            ok = stop(tr("%1 is not valid: not one of %2").arg(value.display(), attr.valid_any_of.join(QStringLiteral(", "))));
+            ok = refuse(tr("%1 is not valid: not one of %2").arg(value.display(), attr.valid_any_of.join(QStringLiteral(", "))));
     }
     if (ok && !attr.valid_expr.isEmpty()) {
         bool pass = false;
         ok = eval_bool(attr.valid_expr, &pass);
         if (ok && !pass)
-            ok = stop(tr("%1 is not valid: %2 is false").arg(value.display(), attr.valid_expr.trimmed()));
+            ok = refuse(tr("%1 is not valid: %2 is false").arg(value.display(), attr.valid_expr.trimmed()));
     }
     if (ok && attr.valid_in_enum && value.kind() == KsyValue::Kind::enumeration && value.text().isEmpty())
-        ok = stop(tr("%1 is not valid: not in enum %2").arg(value.display(), attr.enum_name));
+        ok = refuse(tr("%1 is not valid: not in enum %2").arg(value.display(), attr.enum_name));
     m_scope.current = saved;
+    if (ok)
+        ++m_result.checks_passed;
     return ok;
 }

@@ -99,6 +99,9 @@ private:
     bool next_field(const std::shared_ptr<KsyStream> &io);
 
     bool stop(const QString &reason, bool hard = false);
+    // A failed `contents` or `valid` check: a stop that, before any check
+    // has passed, says the file is not of this format.
+    bool refuse(const QString &reason);
     QString path() const;
 
     std::shared_ptr<const KsyTemplate> m_template;
@@ -119,4 +122,8 @@ private:
     // Where the field being read starts: a stop is reported there, not
     // wherever inside the field the reading had got to.
     qint64 m_field_start = -1;
+    // The field being read and the type declaring it, for the place in the
+    // .ksy file a stop names.
+    const KsyAttribute *m_field = nullptr;
+    const KsyType *m_field_type = nullptr;
 };

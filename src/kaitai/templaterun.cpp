@@ -74,6 +74,12 @@ TemplateRun::Outcome TemplateRun::apply(EditedFile *file, const QString &ksy_pat
         return outcome;
     }
 
+    const QString name = QFileInfo(ksy_path).fileName();
+    if (result.stopped && result.mismatch) {
+        outcome.message = tr("%1 does not match this file: %2 at %3")
+                              .arg(name, result.reason, result.where());
+        return outcome;
+    }
     const KsyMarkupBuilder::Outcome built =
         result.root ? KsyMarkupBuilder::build(*result.root) : KsyMarkupBuilder::Outcome();
     QStringList parts;
@@ -91,20 +97,27 @@ TemplateRun::Outcome TemplateRun::apply(EditedFile *file, const QString &ksy_pat
         outcome.message = EditedFile::busy_message();
         return outcome;
     }
-    outcome.applied = counts->added > 0;
     outcome.added = counts->added;
     outcome.refused = counts->refused;
 
-    const QString name = QFileInfo(ksy_path).fileName();
     parts << (counts->added == 1 ? tr("1 markup added from %1").arg(name)
                                  : tr("%1 markups added from %2").arg(QString::number(counts->added), name));
+    if (result.instances_failed > 0)
+        parts << tr("%1 instances could not be computed, the first at %2")
+                     .arg(result.instances_failed)
+                     .arg(result.instance_failure);
     if (counts->refused > 0)
         parts << tr("%1 did not fit the markups already there").arg(counts->refused);
     if (built.overlapping > 0)
         parts << tr("%1 overlapped other markups and were left out").arg(built.overlapping);
     if (built.too_deep > 0)
         parts << tr("%1 nested deeper than %2 and were left out").arg(built.too_deep).arg(KsyMarkupBuilder::max_depth);
-    outcome.complete = !result.stopped && counts->refused == 0 && built.overlapping == 0 && built.too_deep == 0;
+    const bool complete = !result.stopped && result.instances_failed == 0 && counts->refused == 0
+                          && built.overlapping == 0 && built.too_deep == 0;
+    // A command that added nothing (every markup refused) changed nothing.
+    outcome.result = counts->added == 0 ? Result::nothing_applied
+                     : complete         ? Result::complete
+                                        : Result::partial;
     outcome.message = parts.join(QStringLiteral("; "));
     return outcome;
 }

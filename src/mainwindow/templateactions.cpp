@@ -87,5 +87,5 @@ bool TemplateActions::apply_template_file(const QString &path)
     const TemplateRun::Outcome outcome = TemplateRun::apply(m_file, path, report, &cancel);
     progress.close();
     m_window->show_status(outcome.message);
-    return outcome.applied;
+    return outcome.applied();
 }

@@ -12,6 +12,7 @@
 #include "kaitai/ksyparser.h"
 #include "kaitai/ksystream.h"
 #include "kaitai/ksytemplate.h"
+#include "kaitai/templaterun.h"
 #include "markup/edithistory.h"
 #include "markup/markupmodel.h"
 #include "markup/markupnode.h"
@@ -103,6 +104,8 @@ private slots:
     void hostile_data();
     void hostile();
     void one_undo_step();
+    void outcomes_data();
+    void outcomes();
     void large_source_reads_windows();
     void cancel_and_progress();
     void png_markups();
@@ -326,25 +329,25 @@ void TestKsyParser::hostile_data()
     const QByteArray head = "meta: {id: t, endian: le}\n";
     QTest::newRow("endless-repeat-until-of-empty-records")
         << head + "seq:\n- {id: x, type: e, repeat: until, repeat-until: false}\ntypes: {e: {seq: []}}\n"
-        << QByteArray() << "Template stopped at 0x0 in x[250000]: more than 250000 fields";
+        << QByteArray() << "Template stopped at 0x0 in x[250000] (test.ksy:3:3): more than 250000 fields";
     QTest::newRow("endless-repeat-until-past-the-end")
         << head + "seq:\n- {id: x, type: u1, repeat: until, repeat-until: false}\n" << QByteArray(3, 'a')
-        << "Template stopped at 0x3 in x[3]: end of data: u1 needs 1 bytes, 0 left";
+        << "Template stopped at 0x3 in x[3] (test.ksy:3:3): end of data: u1 needs 1 bytes, 0 left";
     QTest::newRow("self-recursive-type")
         << head + "seq: [{id: x, type: r}]\ntypes: {r: {seq: [{id: y, type: r}]}}\n" << QByteArray(4, 'a')
         << "types nested deeper than 64";
     QTest::newRow("size-2-to-the-62")
         << head + "seq: [{id: x, size: 0x4000000000000000}]\n" << QByteArray(4, 'a')
-        << "Template stopped at 0x0 in x: end of data: size 4611686018427387904 needed, 4 left";
+        << "Template stopped at 0x0 in x (test.ksy:2:7): end of data: size 4611686018427387904 needed, 4 left";
     QTest::newRow("a-million-fields")
         << head + "seq: [{id: x, type: u1, repeat: expr, repeat-expr: 1000000}]\n" << QByteArray(1000000, 'a')
-        << "Template stopped at 0x3D090 in x[250000]: more than 250000 fields";
+        << "Template stopped at 0x3D090 in x[250000] (test.ksy:2:7): more than 250000 fields";
     QTest::newRow("division-by-zero")
         << head + "seq: [{id: n, type: u1}, {id: x, size: 4 / (n - 1)}]\n" << QByteArray(4, '\1')
-        << "Template stopped at 0x1 in x: division by zero in '4 / (n - 1)'";
+        << "Template stopped at 0x1 in x (test.ksy:2:26): division by zero in '4 / (n - 1)'";
     QTest::newRow("unknown-type")
         << head + "seq: [{id: x, type: nothere}]\n" << QByteArray(4, 'a')
-        << "Template stopped at 0x0 in x: unknown type 'nothere'";
+        << "Template stopped at 0x0 in x (test.ksy:2:7): unknown type 'nothere'";
     QTest::newRow("instance-depends-on-itself")
         << head + "seq: [{id: x, size: a}]\ninstances: {a: {value: a + 1}}\n" << QByteArray(4, 'a')
         << "instance 'a' depends on itself";
@@ -373,6 +376,76 @@ void TestKsyParser::hostile()
     // The limits end these, not the clock; this only catches a hang (a
     // sanitizer build on a busy machine runs many times slower).
     QVERIFY2(timer.elapsed() < 60000, qPrintable(QString::number(timer.elapsed())));
+}
+
+void TestKsyParser::outcomes_data()
+{
+    QTest::addColumn<QByteArray>("yaml");
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("markups");
+    const QByteArray head = "meta: {id: t, endian: be}\n";
+    const QByteArray png_on_zip = QByteArray::fromHex("504b0304140000000800");
+    const int complete = int(TemplateRun::Result::complete);
+    const int nothing = int(TemplateRun::Result::nothing_applied);
+    const int partial = int(TemplateRun::Result::partial);
+    QTest::newRow("complete") << head + "seq: [{id: a, type: u2}, {id: b, size-eos: true}]\n"
+                              << QByteArray("0123") << complete << "3 markups added from t.ksy" << 3;
+    QTest::newRow("first-contents-fails")
+        << QByteArray() << png_on_zip << nothing
+        << "png.ksy does not match this file: contents [89 50 4E 47 0D 0A 1A 0A] expected, "
+           "[50 4B 03 04 14 00 00 00] found at 0x0 in magic (png.ksy:97:5)" << 0;
+    QTest::newRow("first-valid-after-a-field-fails")
+        << head + "seq:\n- {id: a, type: u1}\n- {id: b, type: u1, valid: 7}\n" << QByteArray("\1\2", 2)
+        << nothing << "t.ksy does not match this file: 2 is not valid: == 7 expected at 0x1 in b (t.ksy:4:3)"
+        << 0;
+    QTest::newRow("valid-fails-after-contents-passed")
+        << head + "seq:\n- {id: m, contents: [1]}\n- {id: b, type: u1, valid: 7}\n" << QByteArray("\1\2", 2)
+        << partial << "Template stopped at 0x1 in b (t.ksy:4:3): 2 is not valid: == 7 expected; 3 markups added"
+        << 3;
+    QTest::newRow("end-of-data")
+        << head + "seq:\n- {id: a, type: u1}\n- {id: b, type: u4}\n" << QByteArray("\1\2", 2) << partial
+        << "Template stopped at 0x1 in b (t.ksy:4:3): end of data: u4 needs 4 bytes, 1 left; 1 markup added" << 1;
+    QTest::newRow("instance-divides-by-zero")
+        << head + "seq: [{id: a, type: u1}]\ninstances:\n  q: {value: 4 / a}\n" << QByteArray("\0", 1)
+        << partial << "1 markup added from t.ksy; 1 instances could not be computed, the first at 0x0 in q "
+                      "(t.ksy:4:6): division by zero in '4 / a'" << 1;
+    QTest::newRow("too-short-for-the-magic")
+        << QByteArray() << QByteArray("\x89PNG", 4) << nothing
+        << "png.ksy does not match this file: end of data: 8 bytes of contents needed, 4 left" << 0;
+    QTest::newRow("unreadable") << head + "seq: [\n" << QByteArray("0123") << nothing << "t.ksy:3:1:" << 0;
+    QTest::newRow("empty-file") << head + "seq: [{id: a, type: u2}]\n" << QByteArray() << nothing
+                                << "no markups read" << 0;
+}
+
+// The three ends of a run: complete, nothing applied (the tree and the
+// history untouched), or partial (what was read kept as one undo step).
+void TestKsyParser::outcomes()
+{
+    QFETCH(QByteArray, yaml);
+    QFETCH(QByteArray, data);
+    QFETCH(int, result);
+    QFETCH(QString, message);
+    QFETCH(int, markups);
+    QTemporaryDir dir;
+    QString ksy = m_gallery + QStringLiteral("/image/png.ksy");
+    if (!yaml.isEmpty()) {
+        ksy = dir.filePath(QStringLiteral("t.ksy"));
+        QFile file(ksy);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(yaml) == yaml.size());
+    }
+    QFile file(dir.filePath(QStringLiteral("d.bin")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(data) == data.size());
+    file.close();
+    EditedFile edited;
+    QVERIFY(edited.open(file.fileName()));
+    const TemplateRun::Outcome outcome = TemplateRun::apply(&edited, ksy, {}, nullptr);
+    QVERIFY2(outcome.message.contains(message), qPrintable(outcome.message));
+    QCOMPARE(int(outcome.result), result);
+    QCOMPARE(edited.history()->count(), result == int(TemplateRun::Result::nothing_applied) ? 0 : 1);
+    QCOMPARE(edited.markup_model()->root()->child_count() > 0, markups > 0);
+    QCOMPARE(outcome.added, qint64(markups));
 }
 
 void TestKsyParser::one_undo_step()

@@ -1206,10 +1206,16 @@ private slots:
                                      << "0..%1[0..7 8..11 12..15 16..28[";
         QTest::newRow("unreadable-yaml") << QByteArray("meta:\n  id: x\nseq: [\n")
                                          << "bad.ksy:4:1:" << "";
-        QTest::newRow("stops-at-contents")
+        // The file's first check fails: nothing is applied.
+        QTest::newRow("does-not-match")
             << QByteArray("meta:\n  id: x\nseq:\n  - id: head\n    type: u1\n"
                           "  - id: zip\n    contents: [0x50, 0x4b]\n")
-            << "Template stopped at 0x1 in zip:" << "0..2[0..0 1..2]";
+            << "bad.ksy does not match this file: contents [50 4B] expected, [50 4E] found at 0x1 in zip "
+               "(bad.ksy:6:5)" << "";
+        QTest::newRow("stops-partway")
+            << QByteArray("meta:\n  id: x\nseq:\n  - id: head\n    contents: [0x89]\n"
+                          "  - id: zip\n    contents: [0x50, 0x4b]\n")
+            << "Template stopped at 0x1 in zip (bad.ksy:6:5):" << "0..2[0..0 1..2]";
     }
 
     void apply_template()
