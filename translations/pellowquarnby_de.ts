@@ -1722,6 +1722,33 @@ oder ziehen Sie eine Datei auf dieses Fenster.</translation>
     </message>
 </context>
 <context>
+    <name>TemplateGalleryDialog</name>
+    <message>
+        <source>Apply Template</source>
+        <translation>Vorlage anwenden</translation>
+    </message>
+    <message>
+        <source>Format</source>
+        <translation>Format</translation>
+    </message>
+    <message>
+        <source>Template</source>
+        <translation>Vorlage</translation>
+    </message>
+    <message>
+        <source>(top)</source>
+        <translation>(oberste Ebene)</translation>
+    </message>
+    <message>
+        <source>Apply</source>
+        <translation>Anwenden</translation>
+    </message>
+    <message>
+        <source>Other File…</source>
+        <translation>Andere Datei…</translation>
+    </message>
+</context>
+<context>
     <name>TemplateRun</name>
     <message>
         <source>A template is being applied: cancel it first.</source>

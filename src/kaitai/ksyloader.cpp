@@ -248,7 +248,16 @@ void read_meta(const YAML::Node &meta, KsyType *type, QStringList *imports, std:
             type->bit_endian = e == QLatin1String("le") ? KsyType::BitEndian::le : KsyType::BitEndian::be;
         } else if (key == "encoding")
             type->encoding = text_of(v);
-        else if (key == "imports" && imports) {
+        else if (key == "title")
+            type->title = text_of(v);
+        else if (key == "file-extension") {
+            if (v.IsSequence()) {
+                for (const YAML::Node &e : v)
+                    type->file_extensions << text_of(e);
+            } else {
+                type->file_extensions << text_of(v);
+            }
+        } else if (key == "imports" && imports) {
             if (!v.IsSequence())
                 fail(v, KsyLoader::tr("imports must be a list"));
             for (const YAML::Node &i : v) {

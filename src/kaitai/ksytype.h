@@ -38,6 +38,9 @@ struct KsyType
     BitEndian bit_endian = BitEndian::unset;
     QString encoding;
     QString doc;
+    // meta/title and meta/file-extension, at a file's top level.
+    QString title;
+    QStringList file_extensions;
 
     // Top level of a file only: the top levels of the files it imports.
     std::vector<const KsyType *> imports;

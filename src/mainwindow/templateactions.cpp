@@ -1,6 +1,8 @@
 #include "mainwindow/templateactions.h"
 
+#include "dialogs/templategallerydialog.h"
 #include "editedfile/editedfile.h"
+#include "kaitai/ksygallery.h"
 #include "kaitai/templaterun.h"
 #include "mainwindow/mainwindow.h"
 #include "settings/config.h"
@@ -25,18 +27,6 @@ TemplateActions::TemplateActions(MainWindow *window, EditedFile *file)
 {
 }
 
-QString TemplateActions::examples_folder()
-{
-    const QDir application(QCoreApplication::applicationDirPath());
-    for (const QString &candidate :
-         {application.filePath(QStringLiteral("ksy")),
-          application.filePath(QStringLiteral("../share/pellowquarnby/ksy"))}) {
-        if (QFileInfo(candidate).isDir())
-            return QDir::cleanPath(QFileInfo(candidate).absoluteFilePath());
-    }
-    return QString();
-}
-
 void TemplateActions::apply_template_action()
 {
     if (!m_file->is_open()) {
@@ -45,17 +35,29 @@ void TemplateActions::apply_template_action()
     }
     if (m_file->refuse_if_busy())
         return;
-    Config *config = Config::instance();
-    QString folder = config->value(QLatin1String(template_dir_key)).toString();
-    if (folder.isEmpty() || !QFileInfo(folder).isDir())
-        folder = examples_folder();
-    if (folder.isEmpty())
-        folder = QDir::homePath();
-    const QString path = m_window->get_open_file_name(
-        tr("Apply Template"), folder, tr("Kaitai Struct templates (*.ksy);;All files (*)"));
+    QString path;
+    int choice = TemplateGalleryDialog::other_file;
+    const KsyGallery &gallery = KsyGallery::installed();
+    if (!gallery.entries().empty()) {
+        TemplateGalleryDialog dialog(gallery, m_window);
+        choice = m_window->exec_template_dialog(&dialog);
+        if (choice == QDialog::Accepted)
+            path = dialog.selected_path();
+    }
+    if (choice == TemplateGalleryDialog::other_file) {
+        Config *config = Config::instance();
+        QString folder = config->value(QLatin1String(template_dir_key)).toString();
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+            folder = gallery.root();
+        if (folder.isEmpty())
+            folder = QDir::homePath();
+        path = m_window->get_open_file_name(
+            tr("Apply Template"), folder, tr("Kaitai Struct templates (*.ksy);;All files (*)"));
+        if (!path.isEmpty())
+            config->setValue(QLatin1String(template_dir_key), QFileInfo(path).absolutePath());
+    }
     if (path.isEmpty())
         return;
-    config->setValue(QLatin1String(template_dir_key), QFileInfo(path).absolutePath());
     apply_template_file(path);
 }
 

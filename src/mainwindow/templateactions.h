@@ -8,8 +8,9 @@ class MainWindow;
 
 // Markup > Apply Template: a Kaitai Struct description applied to the open
 // file turns into nested markups, one undo step. The run itself needs no
-// window (TemplateRun); this asks for the file, shows progress with Cancel
-// and tells the outcome in the status bar.
+// window (TemplateRun); this offers the gallery installed with the program
+// (or a file of the user's own), shows progress with Cancel and tells the
+// outcome in the status bar.
 class TemplateActions : public QObject
 {
     Q_OBJECT
@@ -21,10 +22,6 @@ public:
     // Applies `path` as the menu entry does once the file is chosen; true
     // when markups were added.
     bool apply_template_file(const QString &path);
-
-    // Where the file dialog starts the first time: the example templates
-    // beside the program (build tree) or installed with it; empty for none.
-    static QString examples_folder();
 
 public slots:
     void apply_template_action();
