@@ -60,10 +60,6 @@
         <translation>Nach FILE die Markierungsdatei &lt;file&gt; laden (statt der mit FILE verknüpften Markierungen).</translation>
     </message>
     <message>
-        <source>Apply the Kaitai Struct template &lt;ksy&gt; to FILE, adding its markups.</source>
-        <translation>Die Kaitai-Struct-Vorlage &lt;ksy&gt; auf FILE anwenden und ihre Markierungen hinzufügen.</translation>
-    </message>
-    <message>
         <source>Write the markups of FILE to &lt;out&gt; (.json, .csv, .ksy, or .xml for a markup file) and exit, without a window.</source>
         <translation>Die Markierungen von FILE nach &lt;out&gt; schreiben (.json, .csv, .ksy oder .xml für eine Markierungsdatei) und ohne Fenster beenden.</translation>
     </message>
@@ -102,6 +98,10 @@
     <message>
         <source>--export needs a file name ending in .json, .csv, .ksy or .xml.</source>
         <translation>--export braucht einen Dateinamen mit der Endung .json, .csv, .ksy oder .xml.</translation>
+    </message>
+    <message>
+        <source>Apply the Kaitai Struct template &lt;ksy&gt; to FILE, adding its markups; &quot;auto&quot;: the installed one that matches FILE&apos;s format.</source>
+        <translation>Die Kaitai-Struct-Vorlage &lt;ksy&gt; auf FILE anwenden und ihre Markierungen hinzufügen; &quot;auto&quot;: die installierte, die zum Format von FILE passt.</translation>
     </message>
 </context>
 <context>
@@ -326,6 +326,21 @@
     <message>
         <source>; %1 empty matches cannot be marked</source>
         <translation>; %1 leere Treffer können nicht markiert werden</translation>
+    </message>
+</context>
+<context>
+    <name>FormatBar</name>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>This looks like: %1</source>
+        <translation>Das sieht aus wie: %1</translation>
+    </message>
+    <message>
+        <source>Apply %1</source>
+        <translation>%1 anwenden</translation>
     </message>
 </context>
 <context>
@@ -1574,6 +1589,10 @@ oder ziehen Sie eine Datei auf dieses Fenster.</translation>
         <source>Keep a journal of unsaved changes</source>
         <translation>Protokoll ungesicherter Änderungen führen</translation>
     </message>
+    <message>
+        <source>Offer a template for the format of a file opened</source>
+        <translation>Für das Format einer geöffneten Datei eine Vorlage anbieten</translation>
+    </message>
 </context>
 <context>
     <name>PruneCommand</name>
@@ -1789,6 +1808,10 @@ oder ziehen Sie eine Datei auf dieses Fenster.</translation>
     <message>
         <source>%1 instances could not be computed, the first at %2</source>
         <translation>%1 Instanzen konnten nicht berechnet werden, die erste bei %2</translation>
+    </message>
+    <message>
+        <source>no template matches</source>
+        <translation>keine Vorlage passt</translation>
     </message>
 </context>
 <context>

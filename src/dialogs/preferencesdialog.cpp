@@ -63,6 +63,8 @@ PreferencesDialog::PreferencesDialog(QWidget *parent, std::function<void(int)> m
     hex_display_check->setObjectName(QStringLiteral("hex_display_check"));
     m_journal_check = new QCheckBox(tr("Keep a journal of unsaved changes"), this);
     m_journal_check->setObjectName(QStringLiteral("journal_check"));
+    m_recognise_check = new QCheckBox(tr("Offer a template for the format of a file opened"), this);
+    m_recognise_check->setObjectName(QStringLiteral("recognise_check"));
     auto *dir_label = new QLabel(tr("Default Markup Save Directory"), this);
     markup_dir_edit = new QLineEdit(dir_text, this);
     dir_label->setBuddy(markup_dir_edit);
@@ -84,6 +86,7 @@ PreferencesDialog::PreferencesDialog(QWidget *parent, std::function<void(int)> m
     splash_check->setChecked(reads("Splash Screen", "yes"));
     hex_display_check->setChecked(!reads("Hex Markup Display", "no"));
     m_journal_check->setChecked(!reads("Journal", "no"));
+    m_recognise_check->setChecked(!reads("Recognise Formats", "no"));
 
     layout->addWidget(dir_label, 0, 0);
     layout->addWidget(markup_dir_edit, 0, 1);
@@ -94,6 +97,8 @@ PreferencesDialog::PreferencesDialog(QWidget *parent, std::function<void(int)> m
     layout->addWidget(splash_check, 3, 0);
     layout->addWidget(hex_display_check, 4, 0);
     layout->addWidget(m_journal_check, 5, 0);
+    // Beside the journal: the buttons keep their row.
+    layout->addWidget(m_recognise_check, 5, 1, 1, 2);
     layout->addWidget(save_button, 6, 0);
     layout->addWidget(cancel_button, 6, 1);
 
@@ -111,6 +116,7 @@ void PreferencesDialog::accept()
     config->setValue(QStringLiteral("Splash Screen"), yes_no(splash_check->isChecked()));
     config->setValue(QStringLiteral("Hex Markup Display"), yes_no(hex_display_check->isChecked()));
     config->setValue(QStringLiteral("Journal"), yes_no(m_journal_check->isChecked()));
+    config->setValue(QStringLiteral("Recognise Formats"), yes_no(m_recognise_check->isChecked()));
     if (m_apply_toolbar_style)
         m_apply_toolbar_style(toolbar_style_combo->currentIndex());
     QDialog::accept();

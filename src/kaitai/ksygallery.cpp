@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <atomic>
 
 namespace {
 
@@ -157,13 +158,26 @@ QString KsyGallery::installed_folder()
     return QString();
 }
 
+namespace {
+
+std::atomic_bool installed_read { false };
+
+} // namespace
+
 const KsyGallery &KsyGallery::installed()
 {
-    // Built on first use and kept: opening a file then costs a look at its
-    // first bytes only.
+    // Built on first use, from any thread, and kept: opening a file then
+    // costs a look at its first bytes only.
     static const KsyGallery gallery = [] {
         const QString folder = installed_folder();
-        return folder.isEmpty() ? KsyGallery() : KsyGallery(folder);
+        KsyGallery read = folder.isEmpty() ? KsyGallery() : KsyGallery(folder);
+        installed_read = true;
+        return read;
     }();
     return gallery;
+}
+
+bool KsyGallery::installed_ready()
+{
+    return installed_read;
 }

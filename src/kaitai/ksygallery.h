@@ -55,6 +55,8 @@ public:
     static const KsyGallery &installed();
     // Its folder; empty when there is none.
     static QString installed_folder();
+    // installed() has been read: asking for it now does not wait.
+    static bool installed_ready();
 
 private:
     QString m_root;

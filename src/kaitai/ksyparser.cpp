@@ -211,7 +211,8 @@ bool KsyParser::stop(const QString &reason, bool hard)
 {
     if (!m_result.stopped) {
         m_result.stopped = true;
-        m_result.reason = reason;
+        // One line: an expression quoted in the reason may span several.
+        m_result.reason = reason.simplified();
         m_result.stopped_path = path();
         m_result.stopped_at = m_field_start >= 0 ? m_field_start
                                                  : m_io ? m_io->place(m_io->pos()) : 0;

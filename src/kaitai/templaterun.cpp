@@ -41,10 +41,28 @@ std::shared_ptr<KsyTemplate> load_template(const QString &path, QString *error)
 
 } // namespace
 
-TemplateRun::Outcome TemplateRun::apply(EditedFile *file, const QString &ksy_path,
+const KsyGallery::Entry *TemplateRun::recognise(const EditedFile *file)
+{
+    const KsyGallery &gallery = KsyGallery::installed();
+    if (!file->is_open() || gallery.head_size() == 0)
+        return nullptr;
+    const auto found = gallery.matches(file->read(0, gallery.head_size()), file->path());
+    return found.empty() ? nullptr : found.front();
+}
+
+TemplateRun::Outcome TemplateRun::apply(EditedFile *file, const QString &path,
                                         const Progress &progress, const std::atomic_bool *cancel)
 {
     Outcome outcome;
+    QString ksy_path = path;
+    if (path == QLatin1String("auto")) {
+        const KsyGallery::Entry *match = recognise(file);
+        if (!match) {
+            outcome.message = tr("no template matches");
+            return outcome;
+        }
+        ksy_path = match->path;
+    }
     QString error;
     const std::shared_ptr<KsyTemplate> ksy = load_template(ksy_path, &error);
     if (!ksy) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "kaitai/ksygallery.h"
+
 #include <QCoreApplication>
 #include <QString>
 
@@ -40,7 +42,12 @@ public:
     // Bytes of the file read so far, out of all of them.
     using Progress = std::function<void(qint64 done, qint64 total)>;
 
-    // Reads `ksy_path` with its absolute imports ("/common/riff") taken from
+    // The gallery's best match for the open file's format (see
+    // KsyGallery::matches), from one read of its first bytes; null for none.
+    static const KsyGallery::Entry *recognise(const EditedFile *file);
+
+    // Reads `ksy_path` ("auto": the gallery's best match for the file, see
+    // recognise(); nothing applied when none matches) with its absolute imports ("/common/riff") taken from
     // the nearest folder, from the template's own upwards, in which they are
     // all found. `cancel` is polled during the parse; a cancelled run
     // changes nothing.

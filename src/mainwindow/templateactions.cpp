@@ -5,18 +5,22 @@
 #include "kaitai/ksygallery.h"
 #include "kaitai/templaterun.h"
 #include "mainwindow/mainwindow.h"
+#include "panels/formatbar.h"
 #include "settings/config.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QProgressDialog>
+#include <QThread>
 
 #include <atomic>
 
 namespace {
 
 const char *const template_dir_key = "Template Dir";
+// "no" switches off the offer of a template when a file opens.
+const char *const recognise_key = "Recognise Formats";
 
 } // namespace
 
@@ -25,6 +29,44 @@ TemplateActions::TemplateActions(MainWindow *window, EditedFile *file)
     , m_window(window)
     , m_file(file)
 {
+}
+
+TemplateActions::~TemplateActions()
+{
+    if (m_gallery_reader)
+        m_gallery_reader->wait();
+}
+
+void TemplateActions::set_format_bar(FormatBar *bar)
+{
+    m_bar = bar;
+    connect(m_bar, &FormatBar::apply_requested, this, [this] {
+        if (!m_offered.isEmpty())
+            apply_template_file(m_offered);
+    });
+    connect(m_file, &EditedFile::file_changed, this, &TemplateActions::recognise);
+}
+
+void TemplateActions::recognise()
+{
+    m_offered.clear();
+    m_bar->hide();
+    if (!m_file->is_open()
+        || Config::instance()->value(QLatin1String(recognise_key)).toString() == QLatin1String("no"))
+        return;
+    if (!KsyGallery::installed_ready()) {
+        if (!m_gallery_reader) {
+            m_gallery_reader = QThread::create([] { KsyGallery::installed(); });
+            m_gallery_reader->setParent(this);
+            connect(m_gallery_reader, &QThread::finished, this, &TemplateActions::recognise);
+            m_gallery_reader->start(QThread::LowPriority);
+        }
+        return;
+    }
+    if (const KsyGallery::Entry *match = TemplateRun::recognise(m_file)) {
+        m_offered = match->path;
+        m_bar->offer(match->title, match->file_name);
+    }
 }
 
 void TemplateActions::apply_template_action()

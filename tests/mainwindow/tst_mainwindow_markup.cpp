@@ -18,6 +18,8 @@
 #include "markup/markupcolumn.h"
 #include "markup/markuptree.h"
 #include "hostilehelpers.h"
+#include "kaitai/ksygallery.h"
+#include "panels/formatbar.h"
 #include "panels/inspectorwidget.h"
 #include "markuptesthelpers.h"
 #include "testsettings.h"
@@ -1193,6 +1195,48 @@ private slots:
         if (events.contains("warning:File Error"))
             QCOMPARE(script.warning_texts,
                      QStringList("<font size =4>Could not open export file for output.</font>"));
+    }
+
+    // A file whose first bytes match a gallery description is offered that
+    // template above the hex view; Apply applies it, as the menu would.
+    void offers_template_on_open_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<QString>("offer");
+        const QByteArray gif("GIF89a\x01\x00\x01\x00\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x00;", 27);
+        QTest::newRow("gif") << gif << "" << "This looks like: GIF (Graphics Interchange Format) image file Apply gif.ksy";
+        QTest::newRow("switched-off") << gif << "no" << "";
+        QTest::newRow("text") << QByteArray("just some text\n") << "" << "";
+    }
+
+    void offers_template_on_open()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, setting);
+        QFETCH(QString, offer);
+        // Read now, so that the offer follows the open at once.
+        QVERIFY(KsyGallery::installed().entries().size() >= 150);
+        Config::instance()->setValue("Recognise Formats", setting);
+        const QString path = dir.filePath("offered.bin");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        file.close();
+        auto *bar = window->findChild<FormatBar *>();
+        QVERIFY(bar);
+        window->open_named_file(path);
+        Config::instance()->remove("Recognise Formats");
+        QCOMPARE(bar->isHidden(), offer.isEmpty());
+        if (offer.isEmpty())
+            return;
+        QCOMPARE(bar->text(), offer);
+        bar->findChild<QPushButton *>("apply_format_button")->click();
+        QVERIFY(bar->isHidden());
+        QVERIFY2(window->statusBar()->currentMessage().contains("markups added from gif.ksy"),
+                 qPrintable(window->statusBar()->currentMessage()));
+        window->undo_action();
+        window->open_named_file(data);
+        QVERIFY(bar->isHidden());
     }
 
     // Markup > Apply Template: a description becomes nested markups in one
