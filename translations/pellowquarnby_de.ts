@@ -982,10 +982,6 @@
         <translation>Feld mit %1 Bytes ist zu groß zum Lesen (Grenze %2)</translation>
     </message>
     <message>
-        <source>process &apos;%1&apos; is not known</source>
-        <translation>process &apos;%1&apos; ist unbekannt</translation>
-    </message>
-    <message>
         <source>xor with an empty key</source>
         <translation>xor mit leerem Schlüssel</translation>
     </message>
@@ -1032,6 +1028,22 @@
     <message>
         <source>zlib data ends early</source>
         <translation>zlib-Daten enden zu früh</translation>
+    </message>
+    <message>
+        <source>process &apos;%1&apos; is a custom routine, which templates cannot run</source>
+        <translation>process &apos;%1&apos; ist eine eigene Routine, die Vorlagen nicht ausführen können</translation>
+    </message>
+    <message>
+        <source>process &apos;%1&apos; needs one argument</source>
+        <translation>process &apos;%1&apos; braucht ein Argument</translation>
+    </message>
+    <message>
+        <source>type &apos;%1&apos; is an opaque (external) type, which templates cannot read</source>
+        <translation>Typ &apos;%1&apos; ist ein opaker (externer) Typ, den Vorlagen nicht lesen können</translation>
+    </message>
+    <message>
+        <source>parent &apos;%1&apos; is %2, not a struct</source>
+        <translation>parent &apos;%1&apos; ist %2, keine Struktur</translation>
     </message>
 </context>
 <context>

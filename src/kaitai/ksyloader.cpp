@@ -205,8 +205,10 @@ KsyAttribute read_attribute(const YAML::Node &node, const QString &id, bool inst
             a.value = text_of(v);
         else if (key == "doc")
             a.doc = text_of(v);
+        else if (key == "parent")
+            a.parent = text_of(v);
         else if (key == "doc-ref" || key == "orig-id" || key == "-orig-id" || key == "title"
-                 || key.rfind("-", 0) == 0 || key == "parent" || key == "process-args")
+                 || key.rfind("-", 0) == 0 || key == "process-args")
             continue;
         else
             fail(entry.first, KsyLoader::tr("unknown key '%1'").arg(QString::fromStdString(key)));
@@ -250,6 +252,8 @@ void read_meta(const YAML::Node &meta, KsyType *type, QStringList *imports, std:
             type->encoding = text_of(v);
         else if (key == "title")
             type->title = text_of(v);
+        else if (key == "ks-opaque-types")
+            type->opaque_types = bool_of(v);
         else if (key == "file-extension") {
             if (v.IsSequence()) {
                 for (const YAML::Node &e : v)
@@ -339,6 +343,8 @@ void read_type(const YAML::Node &node, KsyType *type, int depth)
             read_enums(v, type);
         } else if (key == "doc") {
             type->doc = text_of(v);
+        } else if (key == "-webide-representation") {
+            type->representation = text_of(v);
         }
     }
 }

@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QtEndian>
 
 #include <zlib.h>
@@ -84,9 +85,11 @@ Builtin builtin_of(const QString &type)
     return b;
 }
 
-// "name(a, b)" into the name and the argument texts, split at top-level commas.
-void split_type_ref(const QString &ref, QString *name, QStringList *args)
+// "name(a, b)" into the name and the argument texts, split at top-level
+// commas. A call written over several lines (a YAML block) ends in a newline.
+void split_type_ref(const QString &written, QString *name, QStringList *args)
 {
+    const QString ref = written.trimmed();
     const int open = int(ref.indexOf(QLatin1Char('(')));
     if (open < 0 || !ref.endsWith(QLatin1Char(')'))) {
         *name = ref.trimmed();
@@ -116,6 +119,29 @@ void split_type_ref(const QString &ref, QString *name, QStringList *args)
     }
     if (!current.trimmed().isEmpty())
         *args << current.trimmed();
+}
+
+// A sized field's bytes as the reference reads them: padding stripped, then
+// cut at the terminator (kept when included).
+void trim_sized(const KsyAttribute &attr, const Builtin &b, QByteArray *data)
+{
+    if (attr.pad_right >= 0) {
+        while (!data->isEmpty() && quint8(data->back()) == attr.pad_right)
+            data->chop(1);
+    }
+    const int terminator = attr.terminator >= 0 ? attr.terminator : (b.kind == Builtin::Kind::strz ? 0 : -1);
+    if (terminator >= 0) {
+        const qint64 at = data->indexOf(char(terminator));
+        if (at >= 0)
+            data->truncate(at + (attr.include ? 1 : 0));
+    }
+}
+
+const KsyType *top_type(const KsyType *type)
+{
+    while (type->parent)
+        type = type->parent;
+    return type;
 }
 
 QString hex_of(const QByteArray &bytes)
@@ -196,15 +222,96 @@ KsyResult KsyParser::parse()
     item->type = top->name;
     item->start = 0;
     root->item = item;
-    if (resolve_endian(root.get()))
-        parse_object(root.get());
+    if (resolve_endian(root.get()) && parse_object(root.get()))
+        retry_deferred();
     item->end = root->io->file_offset(root->end > 0 ? root->end : root->io->pos());
     if (m_progress)
         m_progress(m_source->size(), m_source->size());
+    // A parse that stopped retried nothing: what failed is told and kept as it was.
+    restore_deferred();
     // Objects refer to each other through values; dropping the table frees them.
     m_objects.clear();
     m_expressions.clear();
     return std::move(m_result);
+}
+
+QString KsyParser::represent(KsyObject *object, const QString &pattern)
+{
+    // "{expr}" or "{expr:dec}" / "{expr:hex}"; integers show in hexadecimal
+    // unless asked for decimal, strings without quotes, enums by name.
+    static const QRegularExpression field(QStringLiteral("\\{([^{}:]+)(?::(\\w+))?\\}"));
+    const Scope saved = m_scope;
+    m_scope = Scope { object };
+    QString text;
+    qsizetype from = 0;
+    QRegularExpressionMatchIterator it = field.globalMatch(pattern);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch match = it.next();
+        text += pattern.mid(from, match.capturedStart() - from);
+        from = match.capturedEnd();
+        const KsyValue v = eval_value(match.captured(1));
+        const QString format = match.captured(2);
+        if (v.is_error()) {
+            text.clear();
+            break;
+        }
+        if (v.kind() == KsyValue::Kind::integer)
+            text += format == QLatin1String("dec") ? QString::number(v.to_int())
+                                                   : QStringLiteral("0x") + QString::number(v.to_int(), 16).toUpper();
+        else if (v.kind() == KsyValue::Kind::string || v.kind() == KsyValue::Kind::enumeration)
+            text += v.text().isEmpty() ? v.display() : v.text();
+        else if (v.object())
+            text += v.object()->type->name;
+        else
+            text += v.display();
+    }
+    if (!text.isEmpty() || from == 0)
+        text += pattern.mid(from);
+    m_scope = saved;
+    return text;
+}
+
+void KsyParser::restore_deferred()
+{
+    for (Deferred &d : m_deferred) {
+        if (m_result.instance_failure.isEmpty())
+            m_result.instance_failure = d.failure;
+        if (d.object->item) {
+            for (auto &item : d.partial)
+                d.object->item->children.push_back(std::move(item));
+        }
+    }
+    m_deferred.clear();
+}
+
+void KsyParser::retry_deferred()
+{
+    std::vector<Deferred> pending;
+    pending.swap(m_deferred);
+    for (size_t i = 0; i < pending.size(); ++i) {
+        Deferred &d = pending[i];
+        d.object->values.remove(d.attr->id);
+        if (compute_instance(d.object, *d.attr)) {
+            --m_result.instances_failed;
+            continue;
+        }
+        if (m_hard_stop) {
+            // A limit or a cancel: the rest are told as they first failed.
+            std::move(pending.begin() + qsizetype(i), pending.end(), std::back_inserter(m_deferred));
+            return;
+        }
+        // What the retry read before it failed stays, as a reader sees it.
+        d.partial.clear();
+        d.failure = m_result.where() + QStringLiteral(": ") + m_result.reason;
+        m_result.stopped = false;
+        m_result.mismatch = false;
+        m_result.reason.clear();
+        d.object->values.insert(d.attr->id, KsyValue());
+        if (m_result.instance_failure.isEmpty())
+            m_result.instance_failure = d.failure;
+    }
+    // Failures inside what the retries read are not retried again.
+    restore_deferred();
 }
 
 bool KsyParser::stop(const QString &reason, bool hard)
@@ -495,11 +602,18 @@ bool KsyParser::parse_object(KsyObject *object)
         ++m_result.instances;
         const QStringList saved_path = m_path;
         const std::shared_ptr<KsyStream> saved_io = m_io;
+        const size_t items_before = object->item ? object->item->children.size() : 0;
         if (!compute_instance(object, attr)) {
             if (m_hard_stop)
                 return false;
-            if (m_result.instance_failure.isEmpty())
-                m_result.instance_failure = m_result.where() + QStringLiteral(": ") + m_result.reason;
+            // What the failed try read is set aside; the retry reads it again.
+            Deferred deferred { object, &attr, m_result.where() + QStringLiteral(": ") + m_result.reason, {} };
+            if (object->item && object->item->children.size() > items_before) {
+                auto &children = object->item->children;
+                std::move(children.begin() + qsizetype(items_before), children.end(), std::back_inserter(deferred.partial));
+                children.resize(items_before);
+            }
+            m_deferred.push_back(std::move(deferred));
             m_result.stopped = false;
             m_result.mismatch = false;
             m_result.reason.clear();
@@ -544,8 +658,19 @@ bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
                 v = KsyValue::from_enum(e, v.to_int());
             }
         }
-        if (ok)
+        if (ok) {
             object->values.insert(attr.id, v);
+            // Shown in the results, though it makes no markup: it has no bytes.
+            if (wanted && object->item && v.kind() != KsyValue::Kind::object && !v.is_none()) {
+                auto item = std::make_unique<KsyItem>();
+                item->name = attr.id;
+                item->is_instance = true;
+                item->is_scalar = true;
+                item->type = item_type(v);
+                item->value = v.display();
+                object->item->children.push_back(std::move(item));
+            }
+        }
     } else {
         std::shared_ptr<KsyStream> io = object->io;
         if (!attr.io.isEmpty()) {
@@ -620,7 +745,11 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
         array_item->is_instance = instance;
         KsyItem *array_raw = array_item.get();
         parent_item->children.push_back(std::move(array_item));
-        std::vector<KsyValue> items;
+        // Visible while it is read: an element may use those before it
+        // ("groups[_index - 1]").
+        auto shared_items = std::make_shared<std::vector<KsyValue>>();
+        std::vector<KsyValue> &items = *shared_items;
+        object->values.insert(attr.id, KsyValue::from_shared_array(shared_items));
         qint64 count = -1;
         if (attr.repeat == KsyAttribute::Repeat::expr && !eval_int(attr.repeat_expr, &count))
             return false;
@@ -639,7 +768,6 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
             KsyValue v;
             if (!parse_single(object, attr, io, raw, &v)) {
                 // What was read so far stays available to whoever asks.
-                object->values.insert(attr.id, KsyValue::from_array(items));
                 return false;
             }
             items.push_back(v);
@@ -658,7 +786,7 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
             array_raw->start = array_raw->children.front()->start;
             array_raw->end = array_raw->children.back()->end;
         }
-        value = KsyValue::from_array(std::move(items));
+        value = KsyValue::from_shared_array(shared_items);
         array_raw->value = value.display();
     }
     object->values.insert(attr.id, value);
@@ -691,6 +819,9 @@ bool KsyParser::parse_single(KsyObject *object, const KsyAttribute &attr, const 
         item->is_scalar = true;
         item->value = out->display();
     }
+    // The field has its value when it is checked: `valid` may name it.
+    if (attr.repeat == KsyAttribute::Repeat::none)
+        object->values.insert(attr.id, *out);
     return check_valid(attr, *out);
 }
 
@@ -834,18 +965,28 @@ bool KsyParser::read_sized(KsyObject *object, const KsyAttribute &attr, const QS
         }
     }
 
-    if (user && attr.process.isEmpty() && !cut_at_terminator) {
-        std::shared_ptr<KsyStream> sub = io->substream(length);
+    if (user && attr.process.isEmpty()) {
+        // Padding and a terminator only shorten what the type reads: it
+        // stays a part of the file, its fields with their places.
+        qint64 inner = length;
+        if (cut_at_terminator || attr.pad_right >= 0) {
+            if (length > m_limits.max_decoded)
+                return stop(tr("field of %1 bytes is too large to read (limit %2)").arg(length).arg(m_limits.max_decoded), true);
+            QByteArray data = io->peek(start, length);
+            trim_sized(attr, b, &data);
+            inner = data.size();
+        }
+        std::shared_ptr<KsyStream> sub = io->substream(inner);
         if (!sub)
             return stop(tr("end of data: size %1 needed, %2 left").arg(length).arg(io->remaining()));
-        io->seek(io->pos() + skip_after);
+        io->seek(start + length + skip_after);
         item->start = io->file_offset(start);
         item->end = io->file_offset(io->pos());
         return read_user(object, type, sub, item, out);
     }
 
     const bool need_all = user || !attr.process.isEmpty() || b.kind != Builtin::Kind::bytes || cut_at_terminator
-        || length <= kept_bytes;
+        || attr.pad_right >= 0 || length <= kept_bytes;
     if (need_all && length > m_limits.max_decoded)
         return stop(tr("field of %1 bytes is too large to read (limit %2)").arg(length).arg(m_limits.max_decoded), true);
     QByteArray data;
@@ -860,6 +1001,10 @@ bool KsyParser::read_sized(KsyObject *object, const KsyAttribute &attr, const QS
     item->start = io->file_offset(start);
     item->end = io->file_offset(io->pos());
 
+    // A sized field's bytes as the reference reads them, whatever they then
+    // become: padding stripped, cut at the terminator, then processed.
+    if (need_all && (!attr.size.isEmpty() || attr.size_eos))
+        trim_sized(attr, b, &data);
     if (!attr.process.isEmpty() && !process(object, attr.process, io->place(start), &data))
         return false;
     if (user) {
@@ -878,18 +1023,6 @@ bool KsyParser::finish_text(const KsyAttribute &attr, const QString &type, KsyOb
                             KsyValue *out)
 {
     const Builtin b = builtin_of(type);
-    if (attr.pad_right >= 0) {
-        while (!data.isEmpty() && quint8(data.back()) == attr.pad_right)
-            data.chop(1);
-    }
-    if (!attr.size.isEmpty() || attr.size_eos) {
-        const int terminator = attr.terminator >= 0 ? attr.terminator : (b.kind == Builtin::Kind::strz ? 0 : -1);
-        if (terminator >= 0) {
-            const qint64 at = data.indexOf(char(terminator));
-            if (at >= 0)
-                data.truncate(at + (attr.include ? 1 : 0));
-        }
-    }
     if (b.kind == Builtin::Kind::bytes) {
         *out = KsyValue::from_bytes(data);
         return true;
@@ -926,10 +1059,14 @@ bool KsyParser::process(KsyObject *object, const QString &how, qint64 origin, QB
         *data = out;
         return true;
     }
+    const bool known = name == QLatin1String("xor") || name == QLatin1String("rol") || name == QLatin1String("ror");
+    if (!known)
+        return stop(tr("process '%1' is a custom routine, which templates cannot run").arg(name));
     if (args.size() != 1)
-        return stop(tr("process '%1' is not known").arg(how));
+        return stop(tr("process '%1' needs one argument").arg(how.trimmed()));
+    // The arguments see the field's own scope, _index of a repeated field included.
     const Scope saved = m_scope;
-    m_scope = Scope { object };
+    m_scope = Scope { object, saved.index };
     KsyValue key;
     const bool ok = eval(args.first(), &key);
     m_scope = saved;
@@ -955,7 +1092,7 @@ bool KsyParser::process(KsyObject *object, const QString &how, qint64 origin, QB
         }
         return true;
     }
-    return stop(tr("process '%1' is not known").arg(how));
+    return stop(tr("process '%1' is a custom routine, which templates cannot run").arg(name));
 }
 
 bool KsyParser::read_user(KsyObject *object, const QString &type_ref, const std::shared_ptr<KsyStream> &io,
@@ -966,7 +1103,9 @@ bool KsyParser::read_user(KsyObject *object, const QString &type_ref, const std:
     split_type_ref(type_ref, &name, &args);
     const KsyType *type = KsyTemplate::find_type(object->type, name);
     if (!type)
-        return stop(tr("unknown type '%1'").arg(name));
+        return stop(top_type(object->type)->opaque_types
+                        ? tr("type '%1' is an opaque (external) type, which templates cannot read").arg(name)
+                        : tr("unknown type '%1'").arg(name));
     if (object->depth + 1 > m_limits.max_depth)
         return stop(tr("types nested deeper than %1").arg(m_limits.max_depth), true);
     if (args.size() != type->params.size())
@@ -988,6 +1127,22 @@ bool KsyParser::read_user(KsyObject *object, const QString &type_ref, const std:
             return false;
         child->values.insert(type->params.at(i), v);
     }
+    // parent: the object the type sees as _parent, in place of the one
+    // reading it; "false" leaves it none.
+    if (m_field && !m_field->parent.isEmpty()) {
+        KsyValue given;
+        if (m_field->parent.trimmed() == QLatin1String("false")) {
+            child->parent = nullptr;
+            child->parent_ref.reset();
+        } else if (!eval(m_field->parent, &given)) {
+            return false;
+        } else if (!given.object()) {
+            return stop(tr("parent '%1' is %2, not a struct").arg(m_field->parent.trimmed(), KsyValue::kind_name(given.kind())));
+        } else {
+            child->parent = given.object().get();
+            child->parent_ref = given.object();
+        }
+    }
     item->type = type->name;
     *out = KsyValue::from_object(child);
     const std::shared_ptr<KsyStream> saved_io = m_io;
@@ -995,6 +1150,8 @@ bool KsyParser::read_user(KsyObject *object, const QString &type_ref, const std:
     if (!resolve_endian(child.get()) || !parse_object(child.get()))
         return false;
     m_io = saved_io;
+    if (!type->representation.isEmpty())
+        item->representation = represent(child.get(), type->representation);
     if (item->start < 0 && io->in_file()) {
         item->start = io->file_offset(child->start);
         item->end = io->file_offset(child->end);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "kaitai/ksycontext.h"
+#include "kaitai/ksyitem.h"
 #include "kaitai/ksyresult.h"
 
 #include <QCoreApplication>
@@ -98,6 +99,9 @@ private:
     QString encoding_of(const KsyAttribute &attr, const KsyType *type) const;
     bool next_field(const std::shared_ptr<KsyStream> &io);
 
+    // An object's name by its type's -webide-representation; empty when a
+    // field it names has no value.
+    QString represent(KsyObject *object, const QString &pattern);
     bool stop(const QString &reason, bool hard = false);
     // A failed `contents` or `valid` check: a stop that, before any check
     // has passed, says the file is not of this format.
@@ -126,4 +130,19 @@ private:
     // .ksy file a stop names.
     const KsyAttribute *m_field = nullptr;
     const KsyType *m_field_type = nullptr;
+    // Instances that could not be computed when their object was read, with
+    // why; tried once more when the whole file is read, as a reader asking
+    // for them then would (one may use a field its parent reads later).
+    struct Deferred
+    {
+        KsyObject *object;
+        const KsyAttribute *attr;
+        QString failure;
+        // What the failed try read, put back when there is no retry.
+        std::vector<std::unique_ptr<KsyItem>> partial;
+    };
+    std::vector<Deferred> m_deferred;
+    void retry_deferred();
+    // Tells the first failure left and puts back what failed tries read.
+    void restore_deferred();
 };
