@@ -256,6 +256,13 @@ void TestKsyParser::fields_data()
                   "- {id: u, type: str, size: 4, encoding: UTF-16LE}\n"
         << QByteArray("414200" "58202020" "78792c" "71" "2e" "e9002000")
         << "z=\"AB\"; z@0..3; p=\"X\"; k=\"xy,\"; n=\"q\"; dot=46; u=\"é \"";
+    // parent: the leaf's _parent is the top level, not the type reading it
+    // (the reference compiler 0.11 cannot type this case, so no fixture).
+    QTest::newRow("parent-key")
+        << head + "seq:\n- {id: scale, type: u1}\n- {id: outer, type: middle}\n"
+                  "types:\n  middle:\n    seq:\n    - {id: pad, type: u1}\n    - {id: inner, type: leaf, parent: _root}\n"
+                  "  leaf:\n    seq: [{id: v, type: u1}]\n    instances: {scaled: {value: v * _parent.scale}}\n"
+        << QByteArray("030907") << "outer.inner.v=7; outer.inner.scaled=21; outer.inner@2..3";
     QTest::newRow("bytes-size-eos-and-contents")
         << head + "seq:\n- {id: m, contents: [0xca, 0xfe]}\n- {id: r, size-eos: true}\n"
         << QByteArray("cafe" "0102") << "m=[CA FE]; r=[01 02]; r@2..4";
