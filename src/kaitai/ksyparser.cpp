@@ -286,31 +286,51 @@ void KsyParser::restore_deferred()
 
 void KsyParser::retry_deferred()
 {
+    // One instance may wait for another that failed after it: passes go on
+    // while one makes progress, a few at most.
+    const int max_passes = 8;
     std::vector<Deferred> pending;
     pending.swap(m_deferred);
-    for (size_t i = 0; i < pending.size(); ++i) {
-        Deferred &d = pending[i];
-        d.object->values.remove(d.attr->id);
-        if (compute_instance(d.object, *d.attr)) {
-            --m_result.instances_failed;
-            continue;
+    bool progress = true;
+    for (int pass = 0; pass < max_passes && progress && !pending.empty(); ++pass) {
+        progress = false;
+        std::vector<Deferred> failed;
+        for (size_t i = 0; i < pending.size(); ++i) {
+            Deferred &d = pending[i];
+            d.object->values.remove(d.attr->id);
+            const size_t items_before = d.object->item ? d.object->item->children.size() : 0;
+            if (compute_instance(d.object, *d.attr)) {
+                --m_result.instances_failed;
+                progress = true;
+                continue;
+            }
+            if (m_hard_stop) {
+                // A limit or a cancel: the rest are told as they failed.
+                std::move(pending.begin() + qsizetype(i), pending.end(), std::back_inserter(failed));
+                std::move(failed.begin(), failed.end(), std::back_inserter(m_deferred));
+                restore_deferred();
+                return;
+            }
+            // What this try read replaces what the one before read.
+            if (d.object->item && d.object->item->children.size() > items_before) {
+                auto &children = d.object->item->children;
+                d.partial.clear();
+                std::move(children.begin() + qsizetype(items_before), children.end(), std::back_inserter(d.partial));
+                children.resize(items_before);
+            }
+            d.failure = m_result.where() + QStringLiteral(": ") + m_result.reason;
+            m_result.stopped = false;
+            m_result.mismatch = false;
+            m_result.reason.clear();
+            d.object->values.insert(d.attr->id, KsyValue());
+            failed.push_back(std::move(d));
         }
-        if (m_hard_stop) {
-            // A limit or a cancel: the rest are told as they first failed.
-            std::move(pending.begin() + qsizetype(i), pending.end(), std::back_inserter(m_deferred));
-            return;
-        }
-        // What the retry read before it failed stays, as a reader sees it.
-        d.partial.clear();
-        d.failure = m_result.where() + QStringLiteral(": ") + m_result.reason;
-        m_result.stopped = false;
-        m_result.mismatch = false;
-        m_result.reason.clear();
-        d.object->values.insert(d.attr->id, KsyValue());
-        if (m_result.instance_failure.isEmpty())
-            m_result.instance_failure = d.failure;
+        // Failures inside what this pass read wait for the next one.
+        std::move(m_deferred.begin(), m_deferred.end(), std::back_inserter(failed));
+        m_deferred.clear();
+        pending = std::move(failed);
     }
-    // Failures inside what the retries read are not retried again.
+    m_deferred = std::move(pending);
     restore_deferred();
 }
 

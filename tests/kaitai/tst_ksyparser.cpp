@@ -263,6 +263,14 @@ void TestKsyParser::fields_data()
                   "types:\n  middle:\n    seq:\n    - {id: pad, type: u1}\n    - {id: inner, type: leaf, parent: _root}\n"
                   "  leaf:\n    seq: [{id: v, type: u1}]\n    instances: {scaled: {value: v * _parent.scale}}\n"
         << QByteArray("030907") << "outer.inner.v=7; outer.inner.scaled=21; outer.inner@2..3";
+    // head.a waits for b_inst, which waits for head.c, which needs tail, read
+    // last: each is computed once what it needs is there.
+    QTest::newRow("instances-waiting-on-each-other")
+        << head + "seq:\n- {id: head, type: h}\n- {id: tail, type: u1}\n"
+                  "instances: {b_inst: {value: head.c + 1}}\n"
+                  "types:\n  h:\n    seq: [{id: v, type: u1}]\n"
+                  "    instances: {a: {value: _parent.b_inst + 1}, c: {value: _parent.tail}}\n"
+        << QByteArray("0105") << "head.a=7; head.c=5; b_inst=6; tail=5";
     QTest::newRow("bytes-size-eos-and-contents")
         << head + "seq:\n- {id: m, contents: [0xca, 0xfe]}\n- {id: r, size-eos: true}\n"
         << QByteArray("cafe" "0102") << "m=[CA FE]; r=[01 02]; r@2..4";
