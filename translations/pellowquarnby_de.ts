@@ -60,10 +60,6 @@
         <translation>Nach FILE die Markierungsdatei &lt;file&gt; laden (statt der mit FILE verknüpften Markierungen).</translation>
     </message>
     <message>
-        <source>Apply the Kaitai Struct template &lt;ksy&gt; to FILE, adding its markups.</source>
-        <translation>Die Kaitai-Struct-Vorlage &lt;ksy&gt; auf FILE anwenden und ihre Markierungen hinzufügen.</translation>
-    </message>
-    <message>
         <source>Write the markups of FILE to &lt;out&gt; (.json, .csv, .ksy, or .xml for a markup file) and exit, without a window.</source>
         <translation>Die Markierungen von FILE nach &lt;out&gt; schreiben (.json, .csv, .ksy oder .xml für eine Markierungsdatei) und ohne Fenster beenden.</translation>
     </message>
@@ -102,6 +98,10 @@
     <message>
         <source>--export needs a file name ending in .json, .csv, .ksy or .xml.</source>
         <translation>--export braucht einen Dateinamen mit der Endung .json, .csv, .ksy oder .xml.</translation>
+    </message>
+    <message>
+        <source>Apply the Kaitai Struct template &lt;ksy&gt; to FILE, adding its markups; &quot;auto&quot;: the installed one that matches FILE&apos;s format.</source>
+        <translation>Die Kaitai-Struct-Vorlage &lt;ksy&gt; auf FILE anwenden und ihre Markierungen hinzufügen; &quot;auto&quot;: die installierte, die zum Format von FILE passt.</translation>
     </message>
 </context>
 <context>
@@ -392,6 +392,21 @@
     <message>
         <source>; %1 coincided with markups and were skipped</source>
         <translation>; %1 Treffer deckten sich mit Markierungen und wurden übersprungen</translation>
+    </message>
+</context>
+<context>
+    <name>FormatBar</name>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>This looks like: %1</source>
+        <translation>Das sieht aus wie: %1</translation>
+    </message>
+    <message>
+        <source>Apply %1</source>
+        <translation>%1 anwenden</translation>
     </message>
 </context>
 <context>
@@ -1044,10 +1059,6 @@
         <translation>Feld mit %1 Bytes ist zu groß zum Lesen (Grenze %2)</translation>
     </message>
     <message>
-        <source>process &apos;%1&apos; is not known</source>
-        <translation>process &apos;%1&apos; ist unbekannt</translation>
-    </message>
-    <message>
         <source>xor with an empty key</source>
         <translation>xor mit leerem Schlüssel</translation>
     </message>
@@ -1095,12 +1106,28 @@
         <source>zlib data ends early</source>
         <translation>zlib-Daten enden zu früh</translation>
     </message>
+    <message>
+        <source>process &apos;%1&apos; is a custom routine, which templates cannot run</source>
+        <translation>process &apos;%1&apos; ist eine eigene Routine, die Vorlagen nicht ausführen können</translation>
+    </message>
+    <message>
+        <source>process &apos;%1&apos; needs one argument</source>
+        <translation>process &apos;%1&apos; braucht ein Argument</translation>
+    </message>
+    <message>
+        <source>type &apos;%1&apos; is an opaque (external) type, which templates cannot read</source>
+        <translation>Typ &apos;%1&apos; ist ein opaker (externer) Typ, den Vorlagen nicht lesen können</translation>
+    </message>
+    <message>
+        <source>parent &apos;%1&apos; is %2, not a struct</source>
+        <translation>parent &apos;%1&apos; ist %2, keine Struktur</translation>
+    </message>
 </context>
 <context>
     <name>KsyResult</name>
     <message>
-        <source>Template stopped at 0x%1 in %2: %3</source>
-        <translation>Vorlage angehalten bei 0x%1 in %2: %3</translation>
+        <source>Template stopped at %1: %2</source>
+        <translation>Vorlage angehalten bei %1: %2</translation>
     </message>
 </context>
 <context>
@@ -1678,6 +1705,10 @@ oder ziehen Sie eine Datei auf dieses Fenster.</translation>
         <source>Show the overview strip beside the hex view</source>
         <translation>Übersichtsleiste neben der Hex-Ansicht zeigen</translation>
     </message>
+    <message>
+        <source>Offer a template for the format of a file opened</source>
+        <translation>Für das Format einer geöffneten Datei eine Vorlage anbieten</translation>
+    </message>
 </context>
 <context>
     <name>PruneCommand</name>
@@ -1826,6 +1857,33 @@ oder ziehen Sie eine Datei auf dieses Fenster.</translation>
     </message>
 </context>
 <context>
+    <name>TemplateGalleryDialog</name>
+    <message>
+        <source>Apply Template</source>
+        <translation>Vorlage anwenden</translation>
+    </message>
+    <message>
+        <source>Format</source>
+        <translation>Format</translation>
+    </message>
+    <message>
+        <source>Template</source>
+        <translation>Vorlage</translation>
+    </message>
+    <message>
+        <source>(top)</source>
+        <translation>(oberste Ebene)</translation>
+    </message>
+    <message>
+        <source>Apply</source>
+        <translation>Anwenden</translation>
+    </message>
+    <message>
+        <source>Other File…</source>
+        <translation>Andere Datei…</translation>
+    </message>
+</context>
+<context>
     <name>TemplateRun</name>
     <message>
         <source>A template is being applied: cancel it first.</source>
@@ -1858,6 +1916,18 @@ oder ziehen Sie eine Datei auf dieses Fenster.</translation>
     <message>
         <source>%1 nested deeper than %2 and were left out</source>
         <translation>%1 lagen tiefer als %2 Ebenen und wurden ausgelassen</translation>
+    </message>
+    <message>
+        <source>%1 does not match this file: %2 at %3</source>
+        <translation>%1 passt nicht zu dieser Datei: %2 bei %3</translation>
+    </message>
+    <message>
+        <source>%1 instances could not be computed, the first at %2</source>
+        <translation>%1 Instanzen konnten nicht berechnet werden, die erste bei %2</translation>
+    </message>
+    <message>
+        <source>no template matches</source>
+        <translation>keine Vorlage passt</translation>
     </message>
 </context>
 <context>

@@ -9,10 +9,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
-namespace {
-
-} // namespace
-
 int BatchExport::run(const Job &job, QString *error)
 {
     const QByteArray utf8 = job.file.toUtf8();
@@ -37,15 +33,18 @@ int BatchExport::run(const Job &job, QString *error)
             return 1;
         }
     }
+    int code = 0;
     if (!job.ksy.isEmpty()) {
         const TemplateRun::Outcome outcome = TemplateRun::apply(&file, job.ksy, {}, nullptr);
-        if (!outcome.applied) {
+        if (!outcome.applied()) {
             *error = outcome.message;
             return 1;
         }
-        // Worth telling when part of the file was left out.
-        if (!outcome.complete)
+        // What was read is written all the same; the stop is told.
+        if (outcome.result == TemplateRun::Result::partial) {
             *error = outcome.message;
+            code = 3;
+        }
     }
     const bool written = QFileInfo(job.output).suffix().compare(QLatin1String("xml"),
                                                                 Qt::CaseInsensitive) == 0
@@ -55,5 +54,5 @@ int BatchExport::run(const Job &job, QString *error)
         *error = tr("Cannot write %1").arg(job.output);
         return 1;
     }
-    return 0;
+    return code;
 }

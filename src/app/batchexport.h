@@ -21,8 +21,9 @@ public:
         QString output;
     };
 
-    // 0 when the output was written (`error` may then hold a template's stop
-    // or what did not fit, worth a line on standard error); 1 with `error`
-    // set to one line saying what failed.
+    // 0 when the output was written; 3 when it was written but the template
+    // stopped early or left markups out (`error` then says what, worth a line
+    // on standard error); 1 with nothing written and `error` set to one line
+    // saying what failed, a template that does not match the file included.
     static int run(const Job &job, QString *error);
 };

@@ -21,7 +21,8 @@ CommandLine::CommandLine(const QStringList &arguments)
     const QCommandLineOption ksy(QStringLiteral("template"),
                                  QCoreApplication::translate(
                                      "CommandLine", "Apply the Kaitai Struct template <ksy> to "
-                                                    "FILE, adding its markups."),
+                                                    "FILE, adding its markups; \"auto\": the "
+                                                    "installed one that matches FILE's format."),
                                  QStringLiteral("ksy"));
     parser.addOption(ksy);
     const QCommandLineOption output(QStringLiteral("export"),

@@ -65,6 +65,8 @@ PreferencesDialog::PreferencesDialog(QWidget *parent, std::function<void(int)> m
     m_journal_check->setObjectName(QStringLiteral("journal_check"));
     m_overview_check = new QCheckBox(tr("Show the overview strip beside the hex view"), this);
     m_overview_check->setObjectName(QStringLiteral("overview_check"));
+    m_recognise_check = new QCheckBox(tr("Offer a template for the format of a file opened"), this);
+    m_recognise_check->setObjectName(QStringLiteral("recognise_check"));
     auto *dir_label = new QLabel(tr("Default Markup Save Directory"), this);
     markup_dir_edit = new QLineEdit(dir_text, this);
     dir_label->setBuddy(markup_dir_edit);
@@ -87,6 +89,7 @@ PreferencesDialog::PreferencesDialog(QWidget *parent, std::function<void(int)> m
     hex_display_check->setChecked(!reads("Hex Markup Display", "no"));
     m_journal_check->setChecked(!reads("Journal", "no"));
     m_overview_check->setChecked(!reads("Overview Strip", "no"));
+    m_recognise_check->setChecked(!reads("Recognise Formats", "no"));
 
     layout->addWidget(dir_label, 0, 0);
     layout->addWidget(markup_dir_edit, 0, 1);
@@ -97,6 +100,8 @@ PreferencesDialog::PreferencesDialog(QWidget *parent, std::function<void(int)> m
     layout->addWidget(splash_check, 3, 0);
     layout->addWidget(hex_display_check, 4, 0);
     layout->addWidget(m_journal_check, 5, 0);
+    // Beside the journal: the buttons keep their row below the overview's.
+    layout->addWidget(m_recognise_check, 5, 1, 1, 2);
     layout->addWidget(m_overview_check, 6, 0);
     layout->addWidget(save_button, 7, 0);
     layout->addWidget(cancel_button, 7, 1);
@@ -116,6 +121,7 @@ void PreferencesDialog::accept()
     config->setValue(QStringLiteral("Hex Markup Display"), yes_no(hex_display_check->isChecked()));
     config->setValue(QStringLiteral("Journal"), yes_no(m_journal_check->isChecked()));
     config->setValue(QStringLiteral("Overview Strip"), yes_no(m_overview_check->isChecked()));
+    config->setValue(QStringLiteral("Recognise Formats"), yes_no(m_recognise_check->isChecked()));
     if (m_apply_toolbar_style)
         m_apply_toolbar_style(toolbar_style_combo->currentIndex());
     QDialog::accept();

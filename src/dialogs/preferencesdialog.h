@@ -10,14 +10,15 @@ class QComboBox;
 class QLineEdit;
 
 // Edits the markup directory, markup linking, the toolbar style, the splash
-// screen and hexadecimal display of markup positions. Reads the settings when
-// built; "Save" writes all five and hands the toolbar style (a
+// screen, hexadecimal display of markup positions, the journal and whether a
+// template is offered for a file's format when it opens. Reads the settings
+// when built; "Save" writes them all and hands the toolbar style (a
 // Qt::ToolButtonStyle value, 0..3) to m_apply_toolbar_style at once. "Cancel",
 // Escape and the close button write nothing.
 //
 // The controls carry object names ("link_check", "toolbar_style_combo",
 // "markup_dir_edit", "splash_check", "hex_display_check", "journal_check",
-// "overview_check", "browse_button",
+// "overview_check", "recognise_check", "browse_button",
 // "save_button", "cancel_button") for callers that drive it without a person.
 class PreferencesDialog : public QDialog
 {
@@ -45,6 +46,8 @@ private:
     QCheckBox *m_journal_check;
     // "Overview Strip": the strip of byte classes beside the hex view.
     QCheckBox *m_overview_check;
+    // "Recognise Formats": offer a template for the format of a file opened.
+    QCheckBox *m_recognise_check;
     QComboBox *toolbar_style_combo;
     QLineEdit *markup_dir_edit;
     QCheckBox *splash_check;

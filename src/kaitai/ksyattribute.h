@@ -33,6 +33,8 @@ struct KsyAttribute
     QByteArray contents;
     QString enum_name;
     QString process;
+    // parent: what a user type read here sees as _parent ("false": none).
+    QString parent;
 
     Repeat repeat = Repeat::none;
     QString repeat_expr;

@@ -83,7 +83,12 @@ KsyValue KsyEvaluator::decode(const QByteArray &bytes, const QString &encoding)
     QStringDecoder decoder(encoding.toLatin1().constData());
     if (!decoder.isValid())
         return KsyValue::error(tr("unknown encoding '%1'").arg(encoding));
-    return KsyValue::from_string(decoder.decode(bytes));
+    QString text = decoder.decode(bytes);
+    // A unit cut short at the end (one byte of UTF-16) shows as a
+    // replacement character, as the reference decodes it.
+    if (e.startsWith(QLatin1String("UTF16")) && bytes.size() % 2 != 0)
+        text += QChar(QChar::ReplacementCharacter);
+    return KsyValue::from_string(text);
 }
 
 KsyValue KsyEvaluator::equals(const KsyValue &a, const KsyValue &b)

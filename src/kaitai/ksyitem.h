@@ -15,6 +15,9 @@ struct KsyItem
     // The value as shown ("640", "truecolor (2)", "\"IHDR\""); empty for
     // structs and arrays.
     QString value;
+    // A user type's object as its type's -webide-representation names it
+    // ("IHDR"); empty when the type gives none.
+    QString representation;
     // What colours the markup: a user type's name, or the kind of scalar
     // ("integer", "string", "bytes", "enum", "float", "boolean", "array").
     QString type;

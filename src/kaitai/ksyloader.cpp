@@ -205,8 +205,10 @@ KsyAttribute read_attribute(const YAML::Node &node, const QString &id, bool inst
             a.value = text_of(v);
         else if (key == "doc")
             a.doc = text_of(v);
+        else if (key == "parent")
+            a.parent = text_of(v);
         else if (key == "doc-ref" || key == "orig-id" || key == "-orig-id" || key == "title"
-                 || key.rfind("-", 0) == 0 || key == "parent" || key == "process-args")
+                 || key.rfind("-", 0) == 0 || key == "process-args")
             continue;
         else
             fail(entry.first, KsyLoader::tr("unknown key '%1'").arg(QString::fromStdString(key)));
@@ -248,7 +250,18 @@ void read_meta(const YAML::Node &meta, KsyType *type, QStringList *imports, std:
             type->bit_endian = e == QLatin1String("le") ? KsyType::BitEndian::le : KsyType::BitEndian::be;
         } else if (key == "encoding")
             type->encoding = text_of(v);
-        else if (key == "imports" && imports) {
+        else if (key == "title")
+            type->title = text_of(v);
+        else if (key == "ks-opaque-types")
+            type->opaque_types = bool_of(v);
+        else if (key == "file-extension") {
+            if (v.IsSequence()) {
+                for (const YAML::Node &e : v)
+                    type->file_extensions << text_of(e);
+            } else {
+                type->file_extensions << text_of(v);
+            }
+        } else if (key == "imports" && imports) {
             if (!v.IsSequence())
                 fail(v, KsyLoader::tr("imports must be a list"));
             for (const YAML::Node &i : v) {
@@ -330,6 +343,8 @@ void read_type(const YAML::Node &node, KsyType *type, int depth)
             read_enums(v, type);
         } else if (key == "doc") {
             type->doc = text_of(v);
+        } else if (key == "-webide-representation") {
+            type->representation = text_of(v);
         }
     }
 }

@@ -271,6 +271,8 @@ QString KsyMarkupBuilder::description(const KsyItem &item)
 {
     if (item.is_scalar && !item.value.isEmpty())
         return QStringLiteral("%1 = %2").arg(item.name, item.value);
+    if (!item.representation.isEmpty())
+        return QStringLiteral("%1 = %2").arg(item.name, item.representation);
     return item.name;
 }
 

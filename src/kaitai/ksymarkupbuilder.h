@@ -52,7 +52,8 @@ public:
 
     static Outcome build(const KsyItem &root);
 
-    // "width = 640" for a scalar, the name alone otherwise.
+    // "width = 640" for a scalar, "chunks[4] = IHDR" for an object whose
+    // type names it, the name alone otherwise.
     static QString description(const KsyItem &item);
     // Light fills by type (user types by a hash of their name, scalars by
     // kind), the same in every run, with dark text of at least 4.5:1 contrast.

@@ -8,6 +8,8 @@
 #include "kaitai/ksytemplate.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QtEndian>
 
 #include <zlib.h>
@@ -83,9 +85,11 @@ Builtin builtin_of(const QString &type)
     return b;
 }
 
-// "name(a, b)" into the name and the argument texts, split at top-level commas.
-void split_type_ref(const QString &ref, QString *name, QStringList *args)
+// "name(a, b)" into the name and the argument texts, split at top-level
+// commas. A call written over several lines (a YAML block) ends in a newline.
+void split_type_ref(const QString &written, QString *name, QStringList *args)
 {
+    const QString ref = written.trimmed();
     const int open = int(ref.indexOf(QLatin1Char('(')));
     if (open < 0 || !ref.endsWith(QLatin1Char(')'))) {
         *name = ref.trimmed();
@@ -115,6 +119,29 @@ void split_type_ref(const QString &ref, QString *name, QStringList *args)
     }
     if (!current.trimmed().isEmpty())
         *args << current.trimmed();
+}
+
+// A sized field's bytes as the reference reads them: padding stripped, then
+// cut at the terminator (kept when included).
+void trim_sized(const KsyAttribute &attr, const Builtin &b, QByteArray *data)
+{
+    if (attr.pad_right >= 0) {
+        while (!data->isEmpty() && quint8(data->back()) == attr.pad_right)
+            data->chop(1);
+    }
+    const int terminator = attr.terminator >= 0 ? attr.terminator : (b.kind == Builtin::Kind::strz ? 0 : -1);
+    if (terminator >= 0) {
+        const qint64 at = data->indexOf(char(terminator));
+        if (at >= 0)
+            data->truncate(at + (attr.include ? 1 : 0));
+    }
+}
+
+const KsyType *top_type(const KsyType *type)
+{
+    while (type->parent)
+        type = type->parent;
+    return type;
 }
 
 QString hex_of(const QByteArray &bytes)
@@ -195,27 +222,145 @@ KsyResult KsyParser::parse()
     item->type = top->name;
     item->start = 0;
     root->item = item;
-    if (resolve_endian(root.get()))
-        parse_object(root.get());
+    if (resolve_endian(root.get()) && parse_object(root.get()))
+        retry_deferred();
     item->end = root->io->file_offset(root->end > 0 ? root->end : root->io->pos());
     if (m_progress)
         m_progress(m_source->size(), m_source->size());
+    // A parse that stopped retried nothing: what failed is told and kept as it was.
+    restore_deferred();
     // Objects refer to each other through values; dropping the table frees them.
     m_objects.clear();
     m_expressions.clear();
     return std::move(m_result);
 }
 
+QString KsyParser::represent(KsyObject *object, const QString &pattern)
+{
+    // "{expr}" or "{expr:dec}" / "{expr:hex}"; integers show in hexadecimal
+    // unless asked for decimal, strings without quotes, enums by name.
+    static const QRegularExpression field(QStringLiteral("\\{([^{}:]+)(?::(\\w+))?\\}"));
+    const Scope saved = m_scope;
+    m_scope = Scope { object };
+    QString text;
+    qsizetype from = 0;
+    QRegularExpressionMatchIterator it = field.globalMatch(pattern);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch match = it.next();
+        text += pattern.mid(from, match.capturedStart() - from);
+        from = match.capturedEnd();
+        const KsyValue v = eval_value(match.captured(1));
+        const QString format = match.captured(2);
+        if (v.is_error()) {
+            text.clear();
+            break;
+        }
+        if (v.kind() == KsyValue::Kind::integer)
+            text += format == QLatin1String("dec") ? QString::number(v.to_int())
+                                                   : QStringLiteral("0x") + QString::number(v.to_int(), 16).toUpper();
+        else if (v.kind() == KsyValue::Kind::string || v.kind() == KsyValue::Kind::enumeration)
+            text += v.text().isEmpty() ? v.display() : v.text();
+        else if (v.object())
+            text += v.object()->type->name;
+        else
+            text += v.display();
+    }
+    if (!text.isEmpty() || from == 0)
+        text += pattern.mid(from);
+    m_scope = saved;
+    return text;
+}
+
+void KsyParser::restore_deferred()
+{
+    for (Deferred &d : m_deferred) {
+        if (m_result.instance_failure.isEmpty())
+            m_result.instance_failure = d.failure;
+        if (d.object->item) {
+            for (auto &item : d.partial)
+                d.object->item->children.push_back(std::move(item));
+        }
+    }
+    m_deferred.clear();
+}
+
+void KsyParser::retry_deferred()
+{
+    // One instance may wait for another that failed after it: passes go on
+    // while one makes progress, a few at most.
+    const int max_passes = 8;
+    std::vector<Deferred> pending;
+    pending.swap(m_deferred);
+    bool progress = true;
+    for (int pass = 0; pass < max_passes && progress && !pending.empty(); ++pass) {
+        progress = false;
+        std::vector<Deferred> failed;
+        for (size_t i = 0; i < pending.size(); ++i) {
+            Deferred &d = pending[i];
+            d.object->values.remove(d.attr->id);
+            const size_t items_before = d.object->item ? d.object->item->children.size() : 0;
+            if (compute_instance(d.object, *d.attr)) {
+                --m_result.instances_failed;
+                progress = true;
+                continue;
+            }
+            if (m_hard_stop) {
+                // A limit or a cancel: the rest are told as they failed.
+                std::move(pending.begin() + qsizetype(i), pending.end(), std::back_inserter(failed));
+                std::move(failed.begin(), failed.end(), std::back_inserter(m_deferred));
+                restore_deferred();
+                return;
+            }
+            // What this try read replaces what the one before read.
+            if (d.object->item && d.object->item->children.size() > items_before) {
+                auto &children = d.object->item->children;
+                d.partial.clear();
+                std::move(children.begin() + qsizetype(items_before), children.end(), std::back_inserter(d.partial));
+                children.resize(items_before);
+            }
+            d.failure = m_result.where() + QStringLiteral(": ") + m_result.reason;
+            m_result.stopped = false;
+            m_result.mismatch = false;
+            m_result.reason.clear();
+            d.object->values.insert(d.attr->id, KsyValue());
+            failed.push_back(std::move(d));
+        }
+        // Failures inside what this pass read wait for the next one.
+        std::move(m_deferred.begin(), m_deferred.end(), std::back_inserter(failed));
+        m_deferred.clear();
+        pending = std::move(failed);
+    }
+    m_deferred = std::move(pending);
+    restore_deferred();
+}
+
 bool KsyParser::stop(const QString &reason, bool hard)
 {
     if (!m_result.stopped) {
         m_result.stopped = true;
-        m_result.reason = reason;
+        // One line: an expression quoted in the reason may span several.
+        m_result.reason = reason.simplified();
         m_result.stopped_path = path();
         m_result.stopped_at = m_field_start >= 0 ? m_field_start
                                                  : m_io ? m_io->place(m_io->pos()) : 0;
+        m_result.stopped_field.clear();
+        if (m_field && m_field_type)
+            m_result.stopped_field = QStringLiteral("%1:%2:%3")
+                                         .arg(QFileInfo(m_field_type->file).fileName())
+                                         .arg(m_field->line)
+                                         .arg(m_field->column);
+        m_result.mismatch = false;
         m_hard_stop = hard;
     }
+    return false;
+}
+
+bool KsyParser::refuse(const QString &reason)
+{
+    const bool first = !m_result.stopped;
+    stop(reason);
+    if (first)
+        m_result.mismatch = m_result.checks_passed == 0;
     return false;
 }
 
@@ -477,10 +622,20 @@ bool KsyParser::parse_object(KsyObject *object)
         ++m_result.instances;
         const QStringList saved_path = m_path;
         const std::shared_ptr<KsyStream> saved_io = m_io;
+        const size_t items_before = object->item ? object->item->children.size() : 0;
         if (!compute_instance(object, attr)) {
             if (m_hard_stop)
                 return false;
+            // What the failed try read is set aside; the retry reads it again.
+            Deferred deferred { object, &attr, m_result.where() + QStringLiteral(": ") + m_result.reason, {} };
+            if (object->item && object->item->children.size() > items_before) {
+                auto &children = object->item->children;
+                std::move(children.begin() + qsizetype(items_before), children.end(), std::back_inserter(deferred.partial));
+                children.resize(items_before);
+            }
+            m_deferred.push_back(std::move(deferred));
             m_result.stopped = false;
+            m_result.mismatch = false;
             m_result.reason.clear();
             ++m_result.instances_failed;
             m_path = saved_path;
@@ -500,6 +655,10 @@ bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
     const Scope saved_scope = m_scope;
     const QStringList saved_path = m_path;
     const std::shared_ptr<KsyStream> saved_io = m_io;
+    const KsyAttribute *saved_field = m_field;
+    const KsyType *saved_field_type = m_field_type;
+    m_field = &attr;
+    m_field_type = object->type;
     object->computing.insert(attr.id);
     ++m_instance_depth;
     m_scope = Scope { object };
@@ -519,8 +678,19 @@ bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
                 v = KsyValue::from_enum(e, v.to_int());
             }
         }
-        if (ok)
+        if (ok) {
             object->values.insert(attr.id, v);
+            // Shown in the results, though it makes no markup: it has no bytes.
+            if (wanted && object->item && v.kind() != KsyValue::Kind::object && !v.is_none()) {
+                auto item = std::make_unique<KsyItem>();
+                item->name = attr.id;
+                item->is_instance = true;
+                item->is_scalar = true;
+                item->type = item_type(v);
+                item->value = v.display();
+                object->item->children.push_back(std::move(item));
+            }
+        }
     } else {
         std::shared_ptr<KsyStream> io = object->io;
         if (!attr.io.isEmpty()) {
@@ -549,6 +719,8 @@ bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
     if (ok) {
         m_path = saved_path;
         m_io = saved_io;
+        m_field = saved_field;
+        m_field_type = saved_field_type;
     }
     return ok;
 }
@@ -560,6 +732,10 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
     m_path << attr.id;
     const Scope saved = m_scope;
     m_scope = Scope { object };
+    const KsyAttribute *saved_field = m_field;
+    const KsyType *saved_field_type = m_field_type;
+    m_field = &attr;
+    m_field_type = object->type;
     bool wanted = true;
     if (!attr.if_expr.isEmpty() && !eval_bool(attr.if_expr, &wanted))
         return false;
@@ -567,6 +743,8 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
         object->values.insert(attr.id, KsyValue());
         m_path.removeLast();
         m_scope = saved;
+        m_field = saved_field;
+        m_field_type = saved_field_type;
         return true;
     }
 
@@ -587,7 +765,11 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
         array_item->is_instance = instance;
         KsyItem *array_raw = array_item.get();
         parent_item->children.push_back(std::move(array_item));
-        std::vector<KsyValue> items;
+        // Visible while it is read: an element may use those before it
+        // ("groups[_index - 1]").
+        auto shared_items = std::make_shared<std::vector<KsyValue>>();
+        std::vector<KsyValue> &items = *shared_items;
+        object->values.insert(attr.id, KsyValue::from_shared_array(shared_items));
         qint64 count = -1;
         if (attr.repeat == KsyAttribute::Repeat::expr && !eval_int(attr.repeat_expr, &count))
             return false;
@@ -606,7 +788,6 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
             KsyValue v;
             if (!parse_single(object, attr, io, raw, &v)) {
                 // What was read so far stays available to whoever asks.
-                object->values.insert(attr.id, KsyValue::from_array(items));
                 return false;
             }
             items.push_back(v);
@@ -625,13 +806,15 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
             array_raw->start = array_raw->children.front()->start;
             array_raw->end = array_raw->children.back()->end;
         }
-        value = KsyValue::from_array(std::move(items));
+        value = KsyValue::from_shared_array(shared_items);
         array_raw->value = value.display();
     }
     object->values.insert(attr.id, value);
     object->ranges.insert(attr.id, { start, io->pos() });
     m_path.removeLast();
     m_scope = saved;
+    m_field = saved_field;
+    m_field_type = saved_field_type;
     return true;
 }
 
@@ -656,6 +839,9 @@ bool KsyParser::parse_single(KsyObject *object, const KsyAttribute &attr, const 
         item->is_scalar = true;
         item->value = out->display();
     }
+    // The field has its value when it is checked: `valid` may name it.
+    if (attr.repeat == KsyAttribute::Repeat::none)
+        object->values.insert(attr.id, *out);
     return check_valid(attr, *out);
 }
 
@@ -666,9 +852,10 @@ bool KsyParser::read_value(KsyObject *object, const KsyAttribute &attr, const st
         QByteArray got;
         const qint64 n = attr.contents.size();
         if (!io->read(n, &got))
-            return stop(tr("end of data: %1 bytes of contents needed, %2 left").arg(n).arg(io->remaining()));
+            return refuse(tr("end of data: %1 bytes of contents needed, %2 left").arg(n).arg(io->remaining()));
         if (got != attr.contents)
-            return stop(tr("contents %1 expected, %2 found").arg(hex_of(attr.contents), hex_of(got)));
+            return refuse(tr("contents %1 expected, %2 found").arg(hex_of(attr.contents), hex_of(got)));
+        ++m_result.checks_passed;
         *out = KsyValue::from_bytes(got);
         return true;
     }
@@ -798,18 +985,28 @@ bool KsyParser::read_sized(KsyObject *object, const KsyAttribute &attr, const QS
         }
     }
 
-    if (user && attr.process.isEmpty() && !cut_at_terminator) {
-        std::shared_ptr<KsyStream> sub = io->substream(length);
+    if (user && attr.process.isEmpty()) {
+        // Padding and a terminator only shorten what the type reads: it
+        // stays a part of the file, its fields with their places.
+        qint64 inner = length;
+        if (cut_at_terminator || attr.pad_right >= 0) {
+            if (length > m_limits.max_decoded)
+                return stop(tr("field of %1 bytes is too large to read (limit %2)").arg(length).arg(m_limits.max_decoded), true);
+            QByteArray data = io->peek(start, length);
+            trim_sized(attr, b, &data);
+            inner = data.size();
+        }
+        std::shared_ptr<KsyStream> sub = io->substream(inner);
         if (!sub)
             return stop(tr("end of data: size %1 needed, %2 left").arg(length).arg(io->remaining()));
-        io->seek(io->pos() + skip_after);
+        io->seek(start + length + skip_after);
         item->start = io->file_offset(start);
         item->end = io->file_offset(io->pos());
         return read_user(object, type, sub, item, out);
     }
 
     const bool need_all = user || !attr.process.isEmpty() || b.kind != Builtin::Kind::bytes || cut_at_terminator
-        || length <= kept_bytes;
+        || attr.pad_right >= 0 || length <= kept_bytes;
     if (need_all && length > m_limits.max_decoded)
         return stop(tr("field of %1 bytes is too large to read (limit %2)").arg(length).arg(m_limits.max_decoded), true);
     QByteArray data;
@@ -824,6 +1021,10 @@ bool KsyParser::read_sized(KsyObject *object, const KsyAttribute &attr, const QS
     item->start = io->file_offset(start);
     item->end = io->file_offset(io->pos());
 
+    // A sized field's bytes as the reference reads them, whatever they then
+    // become: padding stripped, cut at the terminator, then processed.
+    if (need_all && (!attr.size.isEmpty() || attr.size_eos))
+        trim_sized(attr, b, &data);
     if (!attr.process.isEmpty() && !process(object, attr.process, io->place(start), &data))
         return false;
     if (user) {
@@ -842,18 +1043,6 @@ bool KsyParser::finish_text(const KsyAttribute &attr, const QString &type, KsyOb
                             KsyValue *out)
 {
     const Builtin b = builtin_of(type);
-    if (attr.pad_right >= 0) {
-        while (!data.isEmpty() && quint8(data.back()) == attr.pad_right)
-            data.chop(1);
-    }
-    if (!attr.size.isEmpty() || attr.size_eos) {
-        const int terminator = attr.terminator >= 0 ? attr.terminator : (b.kind == Builtin::Kind::strz ? 0 : -1);
-        if (terminator >= 0) {
-            const qint64 at = data.indexOf(char(terminator));
-            if (at >= 0)
-                data.truncate(at + (attr.include ? 1 : 0));
-        }
-    }
     if (b.kind == Builtin::Kind::bytes) {
         *out = KsyValue::from_bytes(data);
         return true;
@@ -890,10 +1079,14 @@ bool KsyParser::process(KsyObject *object, const QString &how, qint64 origin, QB
         *data = out;
         return true;
     }
+    const bool known = name == QLatin1String("xor") || name == QLatin1String("rol") || name == QLatin1String("ror");
+    if (!known)
+        return stop(tr("process '%1' is a custom routine, which templates cannot run").arg(name));
     if (args.size() != 1)
-        return stop(tr("process '%1' is not known").arg(how));
+        return stop(tr("process '%1' needs one argument").arg(how.trimmed()));
+    // The arguments see the field's own scope, _index of a repeated field included.
     const Scope saved = m_scope;
-    m_scope = Scope { object };
+    m_scope = Scope { object, saved.index };
     KsyValue key;
     const bool ok = eval(args.first(), &key);
     m_scope = saved;
@@ -919,7 +1112,7 @@ bool KsyParser::process(KsyObject *object, const QString &how, qint64 origin, QB
         }
         return true;
     }
-    return stop(tr("process '%1' is not known").arg(how));
+    return stop(tr("process '%1' is a custom routine, which templates cannot run").arg(name));
 }
 
 bool KsyParser::read_user(KsyObject *object, const QString &type_ref, const std::shared_ptr<KsyStream> &io,
@@ -930,7 +1123,9 @@ bool KsyParser::read_user(KsyObject *object, const QString &type_ref, const std:
     split_type_ref(type_ref, &name, &args);
     const KsyType *type = KsyTemplate::find_type(object->type, name);
     if (!type)
-        return stop(tr("unknown type '%1'").arg(name));
+        return stop(top_type(object->type)->opaque_types
+                        ? tr("type '%1' is an opaque (external) type, which templates cannot read").arg(name)
+                        : tr("unknown type '%1'").arg(name));
     if (object->depth + 1 > m_limits.max_depth)
         return stop(tr("types nested deeper than %1").arg(m_limits.max_depth), true);
     if (args.size() != type->params.size())
@@ -952,6 +1147,22 @@ bool KsyParser::read_user(KsyObject *object, const QString &type_ref, const std:
             return false;
         child->values.insert(type->params.at(i), v);
     }
+    // parent: the object the type sees as _parent, in place of the one
+    // reading it; "false" leaves it none.
+    if (m_field && !m_field->parent.isEmpty()) {
+        KsyValue given;
+        if (m_field->parent.trimmed() == QLatin1String("false")) {
+            child->parent = nullptr;
+            child->parent_ref.reset();
+        } else if (!eval(m_field->parent, &given)) {
+            return false;
+        } else if (!given.object()) {
+            return stop(tr("parent '%1' is %2, not a struct").arg(m_field->parent.trimmed(), KsyValue::kind_name(given.kind())));
+        } else {
+            child->parent = given.object().get();
+            child->parent_ref = given.object();
+        }
+    }
     item->type = type->name;
     *out = KsyValue::from_object(child);
     const std::shared_ptr<KsyStream> saved_io = m_io;
@@ -959,6 +1170,8 @@ bool KsyParser::read_user(KsyObject *object, const QString &type_ref, const std:
     if (!resolve_endian(child.get()) || !parse_object(child.get()))
         return false;
     m_io = saved_io;
+    if (!type->representation.isEmpty())
+        item->representation = represent(child.get(), type->representation);
     if (item->start < 0 && io->in_file()) {
         item->start = io->file_offset(child->start);
         item->end = io->file_offset(child->end);
@@ -981,7 +1194,7 @@ bool KsyParser::check_valid(const KsyAttribute &attr, const KsyValue &value)
         if (r.is_error())
             return stop(r.text());
         if (!r.to_bool())
-            return stop(tr("%1 is not valid: %2 %3 expected").arg(value.display(), QLatin1String(op), other.display()));
+            return refuse(tr("%1 is not valid: %2 %3 expected").arg(value.display(), QLatin1String(op), other.display()));
         return true;
     };
     bool ok = true;
@@ -1006,16 +1219,18 @@ bool KsyParser::check_valid(const KsyAttribute &attr, const KsyValue &value)
             }
         }
         if (ok && !any)
-            ok = stop(tr("%1 is not valid: not one of %2").arg(value.display(), attr.valid_any_of.join(QStringLiteral(", "))));
+            ok = refuse(tr("%1 is not valid: not one of %2").arg(value.display(), attr.valid_any_of.join(QStringLiteral(", "))));
     }
     if (ok && !attr.valid_expr.isEmpty()) {
         bool pass = false;
         ok = eval_bool(attr.valid_expr, &pass);
         if (ok && !pass)
-            ok = stop(tr("%1 is not valid: %2 is false").arg(value.display(), attr.valid_expr.trimmed()));
+            ok = refuse(tr("%1 is not valid: %2 is false").arg(value.display(), attr.valid_expr.trimmed()));
     }
     if (ok && attr.valid_in_enum && value.kind() == KsyValue::Kind::enumeration && value.text().isEmpty())
-        ok = stop(tr("%1 is not valid: not in enum %2").arg(value.display(), attr.enum_name));
+        ok = refuse(tr("%1 is not valid: not in enum %2").arg(value.display(), attr.enum_name));
     m_scope.current = saved;
+    if (ok)
+        ++m_result.checks_passed;
     return ok;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "kaitai/ksycontext.h"
+#include "kaitai/ksyitem.h"
 #include "kaitai/ksyresult.h"
 
 #include <QCoreApplication>
@@ -98,7 +99,13 @@ private:
     QString encoding_of(const KsyAttribute &attr, const KsyType *type) const;
     bool next_field(const std::shared_ptr<KsyStream> &io);
 
+    // An object's name by its type's -webide-representation; empty when a
+    // field it names has no value.
+    QString represent(KsyObject *object, const QString &pattern);
     bool stop(const QString &reason, bool hard = false);
+    // A failed `contents` or `valid` check: a stop that, before any check
+    // has passed, says the file is not of this format.
+    bool refuse(const QString &reason);
     QString path() const;
 
     std::shared_ptr<const KsyTemplate> m_template;
@@ -119,4 +126,23 @@ private:
     // Where the field being read starts: a stop is reported there, not
     // wherever inside the field the reading had got to.
     qint64 m_field_start = -1;
+    // The field being read and the type declaring it, for the place in the
+    // .ksy file a stop names.
+    const KsyAttribute *m_field = nullptr;
+    const KsyType *m_field_type = nullptr;
+    // Instances that could not be computed when their object was read, with
+    // why; tried once more when the whole file is read, as a reader asking
+    // for them then would (one may use a field its parent reads later).
+    struct Deferred
+    {
+        KsyObject *object;
+        const KsyAttribute *attr;
+        QString failure;
+        // What the failed try read, put back when there is no retry.
+        std::vector<std::unique_ptr<KsyItem>> partial;
+    };
+    std::vector<Deferred> m_deferred;
+    void retry_deferred();
+    // Tells the first failure left and puts back what failed tries read.
+    void restore_deferred();
 };

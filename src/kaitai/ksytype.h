@@ -38,6 +38,14 @@ struct KsyType
     BitEndian bit_endian = BitEndian::unset;
     QString encoding;
     QString doc;
+    // -webide-representation: how an object of the type is named,
+    // "{type}" or "{len:dec} bytes".
+    QString representation;
+    // meta/title and meta/file-extension, at a file's top level.
+    QString title;
+    QStringList file_extensions;
+    // meta/ks-opaque-types: unknown type names are external types.
+    bool opaque_types = false;
 
     // Top level of a file only: the top levels of the files it imports.
     std::vector<const KsyType *> imports;

@@ -81,6 +81,14 @@ KsyValue KsyValue::from_array(std::vector<KsyValue> items)
     return v;
 }
 
+KsyValue KsyValue::from_shared_array(std::shared_ptr<const std::vector<KsyValue>> items)
+{
+    KsyValue v;
+    v.m_kind = Kind::array;
+    v.m_array = std::move(items);
+    return v;
+}
+
 KsyValue KsyValue::from_enum(const KsyEnum *type, qint64 value)
 {
     KsyValue v;

@@ -33,6 +33,9 @@ public:
     static KsyValue from_bytes(const QByteArray &value, qint64 length = -1);
     static KsyValue from_object(const std::shared_ptr<KsyObject> &object);
     static KsyValue from_array(std::vector<KsyValue> items);
+    // An array whose items its owner may still add to (a repeated field
+    // being read: its expressions see the items read so far).
+    static KsyValue from_shared_array(std::shared_ptr<const std::vector<KsyValue>> items);
     static KsyValue from_enum(const KsyEnum *type, qint64 value);
     static KsyValue from_stream(const std::shared_ptr<KsyStream> &stream);
     static KsyValue error(const QString &message);

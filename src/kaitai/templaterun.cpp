@@ -42,10 +42,28 @@ std::shared_ptr<KsyTemplate> load_template(const QString &path, QString *error)
 
 } // namespace
 
-TemplateRun::Outcome TemplateRun::apply(EditedFile *file, const QString &ksy_path,
+const KsyGallery::Entry *TemplateRun::recognise(const EditedFile *file)
+{
+    const KsyGallery &gallery = KsyGallery::installed();
+    if (!file->is_open() || gallery.head_size() == 0)
+        return nullptr;
+    const auto found = gallery.matches(file->read(0, gallery.head_size()), file->path());
+    return found.empty() ? nullptr : found.front();
+}
+
+TemplateRun::Outcome TemplateRun::apply(EditedFile *file, const QString &path,
                                         const Progress &progress, const std::atomic_bool *cancel)
 {
     Outcome outcome;
+    QString ksy_path = path;
+    if (path == QLatin1String("auto")) {
+        const KsyGallery::Entry *match = recognise(file);
+        if (!match) {
+            outcome.message = tr("no template matches");
+            return outcome;
+        }
+        ksy_path = match->path;
+    }
     QString error;
     const std::shared_ptr<KsyTemplate> ksy = load_template(ksy_path, &error);
     if (!ksy) {
@@ -75,6 +93,12 @@ TemplateRun::Outcome TemplateRun::apply(EditedFile *file, const QString &ksy_pat
         return outcome;
     }
 
+    const QString name = QFileInfo(ksy_path).fileName();
+    if (result.stopped && result.mismatch) {
+        outcome.message = tr("%1 does not match this file: %2 at %3")
+                              .arg(name, result.reason, result.where());
+        return outcome;
+    }
     const KsyMarkupBuilder::Outcome built =
         result.root ? KsyMarkupBuilder::build(*result.root) : KsyMarkupBuilder::Outcome();
     QStringList parts;
@@ -92,21 +116,28 @@ TemplateRun::Outcome TemplateRun::apply(EditedFile *file, const QString &ksy_pat
         outcome.message = EditedFile::busy_message();
         return outcome;
     }
-    outcome.applied = counts->added > 0;
     outcome.added = counts->added;
     outcome.refused = counts->refused;
 
-    const QString name = QFileInfo(ksy_path).fileName();
     // The count first: the status bar cuts a long message at its right end.
     parts.prepend(counts->added == 1 ? tr("1 markup added from %1").arg(name)
                                      : tr("%1 markups added from %2").arg(QLocale().toString(qint64(counts->added)), name));
+    if (result.instances_failed > 0)
+        parts << tr("%1 instances could not be computed, the first at %2")
+                     .arg(result.instances_failed)
+                     .arg(result.instance_failure);
     if (counts->refused > 0)
         parts << tr("%1 did not fit the markups already there").arg(counts->refused);
     if (built.overlapping > 0)
         parts << tr("%1 overlapped other markups and were left out").arg(built.overlapping);
     if (built.too_deep > 0)
         parts << tr("%1 nested deeper than %2 and were left out").arg(built.too_deep).arg(KsyMarkupBuilder::max_depth);
-    outcome.complete = !result.stopped && counts->refused == 0 && built.overlapping == 0 && built.too_deep == 0;
+    const bool complete = !result.stopped && result.instances_failed == 0 && counts->refused == 0
+                          && built.overlapping == 0 && built.too_deep == 0;
+    // A command that added nothing (every markup refused) changed nothing.
+    outcome.result = counts->added == 0 ? Result::nothing_applied
+                     : complete         ? Result::complete
+                                        : Result::partial;
     outcome.message = parts.join(QStringLiteral("; "));
     return outcome;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "kaitai/ksygallery.h"
+
 #include <QCoreApplication>
 #include <QString>
 
@@ -16,14 +18,23 @@ class TemplateRun
     Q_DECLARE_TR_FUNCTIONS(TemplateRun)
 
 public:
+    // What a run came to; the values are the command line's exit codes.
+    enum class Result {
+        // The whole file was read as described and every markup went in.
+        complete = 0,
+        // Nothing changed: the template could not be read, its first check
+        // (`contents`, `valid`) failed, nothing was read, or the run was
+        // cancelled or refused.
+        nothing_applied = 1,
+        // The markups read went in as one undo step, but the run stopped
+        // early, an instance could not be computed or some markups did not fit.
+        partial = 3,
+    };
     struct Outcome
     {
-        // The markups went in (some may not have fitted); false when the
-        // template could not be read, the user cancelled, or nothing was read.
-        bool applied = false;
-        // The whole file was read and every markup went in.
-        bool complete = false;
-        // One line for the status bar or standard error.
+        Result result = Result::nothing_applied;
+        bool applied() const { return result != Result::nothing_applied; }
+        // One line for the status bar or standard error, naming the stop.
         QString message;
         qint64 added = 0;
         qint64 refused = 0;
@@ -31,7 +42,12 @@ public:
     // Bytes of the file read so far, out of all of them.
     using Progress = std::function<void(qint64 done, qint64 total)>;
 
-    // Reads `ksy_path` with its absolute imports ("/common/riff") taken from
+    // The gallery's best match for the open file's format (see
+    // KsyGallery::matches), from one read of its first bytes; null for none.
+    static const KsyGallery::Entry *recognise(const EditedFile *file);
+
+    // Reads `ksy_path` ("auto": the gallery's best match for the file, see
+    // recognise(); nothing applied when none matches) with its absolute imports ("/common/riff") taken from
     // the nearest folder, from the template's own upwards, in which they are
     // all found. `cancel` is polled during the parse; a cancelled run
     // changes nothing.

@@ -10,6 +10,7 @@
 #include "mainwindow/markupactions.h"
 #include "mainwindow/markupfileactions.h"
 #include "mainwindow/templateactions.h"
+#include "panels/formatbar.h"
 #include "mainwindow/viewactions.h"
 #include "mask/markupmask.h"
 #include "editedfile/editedfile.h"
@@ -117,32 +118,38 @@ void MainWindow::build_central_widget()
     layout->setContentsMargins(0, layout->contentsMargins().top(), 0,
                                layout->contentsMargins().bottom());
 
+    // Above the view, shown only while it offers a template for the file.
+    auto *format_bar = new FormatBar;
+    layout->addWidget(format_bar, 0, 0, 1, 3);
+    m_template_actions->set_format_bar(format_bar);
+
     m_hex_widget = new HexWidget;
     m_hex_widget->set_edited_file(m_file);
-    layout->addWidget(m_hex_widget, 0, 0);
+    layout->addWidget(m_hex_widget, 1, 0);
     layout->setColumnStretch(0, 0);
+    layout->setRowStretch(1, 1);
 
     m_scroll_bar = new HexScrollBar;
     // Nothing to scroll until a file is opened.
     m_scroll_bar->set_row_range(0);
-    layout->addWidget(m_scroll_bar, 0, 2);
+    layout->addWidget(m_scroll_bar, 1, 2);
     layout->setColumnStretch(2, 0);
 
     // The whole file at a glance, between the view and its scroll bar.
     m_overview = new FileOverview(m_file, this);
     m_overview_strip = new OverviewStrip(m_overview, m_hex_widget, m_scroll_bar);
-    layout->addWidget(m_overview_strip, 0, 1);
+    layout->addWidget(m_overview_strip, 1, 1);
     layout->setColumnStretch(1, 0);
     apply_overview_setting();
 
     // A window narrower than a row scrolls the view sideways; the view shows
     // this bar only then.
     auto *horizontal = new QScrollBar(Qt::Horizontal);
-    layout->addWidget(horizontal, 1, 0);
+    layout->addWidget(horizontal, 2, 0);
     m_hex_widget->set_horizontal_scroll_bar(horizontal);
 
     // The hex view takes no more than a row's width; extra width goes to this empty column.
-    layout->addItem(new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), 0, 3, 1, 1);
+    layout->addItem(new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), 1, 3, 1, 1);
     layout->setColumnStretch(3, 1);
 }
 

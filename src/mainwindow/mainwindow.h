@@ -23,6 +23,7 @@ class HexWidget;
 class InspectorWidget;
 class JumpWidget;
 class ManualMarkupDialog;
+class TemplateGalleryDialog;
 class MarkupActions;
 class MarkupFileActions;
 class TemplateActions;
@@ -203,6 +204,9 @@ public:
     std::function<QFont(bool *ok, const QFont &initial)> get_font;
     // Runs the manual markup dialog; returns QDialog::Accepted or Rejected.
     std::function<int(ManualMarkupDialog *dialog)> exec_manual_dialog;
+    // Runs the template gallery; returns QDialog::Accepted, Rejected or
+    // TemplateGalleryDialog::other_file.
+    std::function<int(TemplateGalleryDialog *dialog)> exec_template_dialog;
     // Runs the preferences dialog.
     std::function<int(QDialog *dialog)> exec_preferences_dialog;
     // One draw from the C library's generator (seeded at start-up).

@@ -3,6 +3,7 @@
 #include "mainwindow/mainwindow.h"
 
 #include "dialogs/manualmarkupdialog.h"
+#include "dialogs/templategallerydialog.h"
 
 #include <QAbstractButton>
 #include <QPushButton>
@@ -87,6 +88,7 @@ void MainWindow::install_default_hooks()
         return QFontDialog::getFont(ok, initial, this, QString(), QFontDialog::MonospacedFonts);
     };
     exec_manual_dialog = [](ManualMarkupDialog *dialog) { return dialog->exec(); };
+    exec_template_dialog = [](TemplateGalleryDialog *dialog) { return dialog->exec(); };
     exec_preferences_dialog = [](QDialog *dialog) { return dialog->exec(); };
     random_number = [] { return std::rand(); };
 }

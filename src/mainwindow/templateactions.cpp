@@ -1,20 +1,26 @@
 #include "mainwindow/templateactions.h"
 
+#include "dialogs/templategallerydialog.h"
 #include "editedfile/editedfile.h"
+#include "kaitai/ksygallery.h"
 #include "kaitai/templaterun.h"
 #include "mainwindow/mainwindow.h"
+#include "panels/formatbar.h"
 #include "settings/config.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QProgressDialog>
+#include <QThread>
 
 #include <atomic>
 
 namespace {
 
 const char *const template_dir_key = "Template Dir";
+// "no" switches off the offer of a template when a file opens.
+const char *const recognise_key = "Recognise Formats";
 
 } // namespace
 
@@ -25,16 +31,42 @@ TemplateActions::TemplateActions(MainWindow *window, EditedFile *file)
 {
 }
 
-QString TemplateActions::examples_folder()
+TemplateActions::~TemplateActions()
 {
-    const QDir application(QCoreApplication::applicationDirPath());
-    for (const QString &candidate :
-         {application.filePath(QStringLiteral("ksy")),
-          application.filePath(QStringLiteral("../share/pellowquarnby/ksy"))}) {
-        if (QFileInfo(candidate).isDir())
-            return QDir::cleanPath(QFileInfo(candidate).absoluteFilePath());
+    if (m_gallery_reader)
+        m_gallery_reader->wait();
+}
+
+void TemplateActions::set_format_bar(FormatBar *bar)
+{
+    m_bar = bar;
+    connect(m_bar, &FormatBar::apply_requested, this, [this] {
+        if (!m_offered.isEmpty())
+            apply_template_file(m_offered);
+    });
+    connect(m_file, &EditedFile::file_changed, this, &TemplateActions::recognise);
+}
+
+void TemplateActions::recognise()
+{
+    m_offered.clear();
+    m_bar->hide();
+    if (!m_file->is_open()
+        || Config::instance()->value(QLatin1String(recognise_key)).toString() == QLatin1String("no"))
+        return;
+    if (!KsyGallery::installed_ready()) {
+        if (!m_gallery_reader) {
+            m_gallery_reader = QThread::create([] { KsyGallery::installed(); });
+            m_gallery_reader->setParent(this);
+            connect(m_gallery_reader, &QThread::finished, this, &TemplateActions::recognise);
+            m_gallery_reader->start(QThread::LowPriority);
+        }
+        return;
     }
-    return QString();
+    if (const KsyGallery::Entry *match = TemplateRun::recognise(m_file)) {
+        m_offered = match->path;
+        m_bar->offer(match->title, match->file_name);
+    }
 }
 
 void TemplateActions::apply_template_action()
@@ -45,17 +77,29 @@ void TemplateActions::apply_template_action()
     }
     if (m_file->refuse_if_busy())
         return;
-    Config *config = Config::instance();
-    QString folder = config->value(QLatin1String(template_dir_key)).toString();
-    if (folder.isEmpty() || !QFileInfo(folder).isDir())
-        folder = examples_folder();
-    if (folder.isEmpty())
-        folder = QDir::homePath();
-    const QString path = m_window->get_open_file_name(
-        tr("Apply Template"), folder, tr("Kaitai Struct templates (*.ksy);;All files (*)"));
+    QString path;
+    int choice = TemplateGalleryDialog::other_file;
+    const KsyGallery &gallery = KsyGallery::installed();
+    if (!gallery.entries().empty()) {
+        TemplateGalleryDialog dialog(gallery, m_window);
+        choice = m_window->exec_template_dialog(&dialog);
+        if (choice == QDialog::Accepted)
+            path = dialog.selected_path();
+    }
+    if (choice == TemplateGalleryDialog::other_file) {
+        Config *config = Config::instance();
+        QString folder = config->value(QLatin1String(template_dir_key)).toString();
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+            folder = gallery.root();
+        if (folder.isEmpty())
+            folder = QDir::homePath();
+        path = m_window->get_open_file_name(
+            tr("Apply Template"), folder, tr("Kaitai Struct templates (*.ksy);;All files (*)"));
+        if (!path.isEmpty())
+            config->setValue(QLatin1String(template_dir_key), QFileInfo(path).absolutePath());
+    }
     if (path.isEmpty())
         return;
-    config->setValue(QLatin1String(template_dir_key), QFileInfo(path).absolutePath());
     apply_template_file(path);
 }
 
@@ -87,5 +131,5 @@ bool TemplateActions::apply_template_file(const QString &path)
     const TemplateRun::Outcome outcome = TemplateRun::apply(m_file, path, report, &cancel);
     progress.close();
     m_window->show_status(outcome.message);
-    return outcome.applied;
+    return outcome.applied();
 }

@@ -175,7 +175,8 @@ private slots:
     }
 
     // --export runs with no display at all: exit 0 and the file written, 1
-    // and one line on standard error, 2 for a usage mistake.
+    // and one line on standard error (the file not written), 3 with the file written and a line
+    // naming where the template stopped, 2 for a usage mistake.
     void export_runs_without_display_data()
     {
         // In the arguments, M is the markup file, T a template, D the data
@@ -193,6 +194,20 @@ private slots:
         QTest::newRow("template") << ksy << "o.json" << 0 << "\"description\":\"len = 12337\"";
         QTest::newRow("missing-markup") << QStringList{"--markup", "gone.xml", "--export", "O", "D"}
                                         << "o.json" << 1 << "";
+        // d.bin holds "0123456789": the check on its first byte fails, or a
+        // field asks for more than there is.
+        QTest::newRow("template-does-not-match")
+            << QStringList{"--template", "X", "--export", "O", "D"} << "o.json" << 1
+            << "x.ksy does not match this file: contents [89 50] expected, [30 31] found at 0x0 in magic (x.ksy:4:5)";
+        QTest::newRow("template-stops-partway")
+            << QStringList{"--template", "P", "--export", "O", "D"} << "o.json" << 3 << "len = 12337";
+        // auto: the gallery beside the program picks the template by the
+        // file's first bytes.
+        QTest::newRow("template-auto")
+            << QStringList{"--template", "auto", "--export", "O", "G"} << "o.json" << 0
+            << "\"description\":\"hdr\"";
+        QTest::newRow("template-auto-no-match")
+            << QStringList{"--template", "auto", "--export", "O", "D"} << "o.json" << 1 << "no template matches";
         QTest::newRow("unreadable-template")
             << QStringList{"--template", "gone.ksy", "--export", "O", "D"} << "o.json" << 1 << "";
         QTest::newRow("unwritable") << markup << "no-such-folder/o.json" << 1 << "";
@@ -216,8 +231,16 @@ private slots:
                                "repeat=\"false\"/></pellowquarnbybook>"));
         QVERIFY(write("t.ksy", "meta:\n  id: t\n  endian: be\nseq:\n  - id: len\n    type: u2\n"
                                "  - id: rest\n    size-eos: true\n"));
+        QVERIFY(write("g.gif", QByteArray("GIF89a\x01\x00\x01\x00\x00\x00\x00,\x00\x00\x00\x00\x01\x00"
+                                          "\x01\x00\x00\x02\x00;", 27)));
+        QVERIFY(write("x.ksy", "meta:\n  id: x\nseq:\n  - id: magic\n    contents: [0x89, 0x50]\n"));
+        QVERIFY(write("p.ksy", "meta:\n  id: p\n  endian: be\nseq:\n  - id: len\n    type: u2\n"
+                               "  - id: rest\n    size: 100\n"));
         const QHash<QString, QString> names{{"M", folder.filePath("m.xml")},
                                             {"T", folder.filePath("t.ksy")},
+                                            {"X", folder.filePath("x.ksy")},
+                                            {"G", folder.filePath("g.gif")},
+                                            {"P", folder.filePath("p.ksy")},
                                             {"D", folder.filePath("d.bin")},
                                             {"O", folder.filePath(output)}};
         for (QString &argument : arguments)
@@ -232,11 +255,15 @@ private slots:
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), code);
         const QByteArray errors = program.readAllStandardError();
-        if (code == 1)
+        if (code == 1 || code == 3)
             QCOMPARE(errors.count('\n'), 1);
+        // For a failure, `written` is what standard error says.
+        if (code == 1)
+            QVERIFY2(errors.contains(written.toUtf8()), errors.constData());
         QFile result(folder.filePath(output));
-        QCOMPARE(result.exists(), code == 0);
-        if (code == 0) {
+        const bool written_expected = code == 0 || code == 3;
+        QCOMPARE(result.exists(), written_expected);
+        if (written_expected) {
             QVERIFY(result.open(QIODevice::ReadOnly));
             QVERIFY2(result.readAll().contains(written.toUtf8()), qPrintable(written));
         }

@@ -7,6 +7,7 @@
 #include "hexview/hexwidget.h"
 #include "mainwindow/mainwindow.h"
 #include "dialogs/manualmarkupdialog.h"
+#include "dialogs/templategallerydialog.h"
 #include "markup/markuptree.h"
 
 #include <QColor>
@@ -15,6 +16,7 @@
 #include <QLineEdit>
 #include <QList>
 #include <QMap>
+#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QString>
 #include <QStringList>
@@ -50,6 +52,10 @@ struct DialogScript
     // Manual markup dialog: texts for start, end and length, and whether to
     // accept. Empty: the dialog is cancelled.
     QList<QStringList> manual_fields;
+    // The gallery entry to apply (a path); empty: Other File..., which asks
+    // through get_open_file_name. What the gallery showed: "folder/title" rows.
+    QString template_choice;
+    QStringList template_rows;
     QString about_text;
     // Random numbers handed out in order, then 0.
     QList<int> randoms;
@@ -113,6 +119,18 @@ struct DialogScript
                     edit->setText(fields[i]);
             }
             return int(QDialog::Accepted);
+        };
+        window->exec_template_dialog = [this](TemplateGalleryDialog *dialog) {
+            events << "template";
+            const QStandardItemModel *model = dialog->model();
+            for (int f = 0; f < model->rowCount(); ++f)
+                for (int row = 0; row < model->item(f)->rowCount(); ++row)
+                    template_rows << model->item(f)->text() + "/" + model->item(f)->child(row)->text();
+            if (template_choice.isEmpty())
+                return TemplateGalleryDialog::other_file;
+            return dialog->select_path(template_choice) && !dialog->selected_path().isEmpty()
+                       ? int(QDialog::Accepted)
+                       : int(QDialog::Rejected);
         };
         window->random_number = [this] { return randoms.isEmpty() ? 0 : randoms.takeFirst(); };
     }

@@ -70,6 +70,7 @@ private slots:
         QCOMPARE(qobject_cast<QCheckBox *>(at(3, 0))->text(), QString("Splash Screen at Startup"));
         QCOMPARE(qobject_cast<QCheckBox *>(at(4, 0))->text(), QString("Display Markup Positions in hexadecimal"));
         QCOMPARE(qobject_cast<QCheckBox *>(at(5, 0))->text(), QString("Keep a journal of unsaved changes"));
+        QCOMPARE(qobject_cast<QCheckBox *>(at(5, 1))->text(), QString("Offer a template for the format of a file opened"));
         QCOMPARE(qobject_cast<QCheckBox *>(at(6, 0))->text(), QString("Show the overview strip beside the hex view"));
         QCOMPARE(qobject_cast<QPushButton *>(at(7, 0))->text(), QString("Save"));
         QCOMPARE(qobject_cast<QPushButton *>(at(7, 1))->text(), QString("Cancel"));
@@ -96,6 +97,7 @@ private slots:
         QVERIFY(child<QCheckBox>(dialog, "hex_display_check")->isChecked());
         QVERIFY(child<QCheckBox>(dialog, "journal_check")->isChecked());
         QVERIFY(child<QCheckBox>(dialog, "overview_check")->isChecked());
+        QVERIFY(child<QCheckBox>(dialog, "recognise_check")->isChecked());
     }
 
     void reads_stored_values()
@@ -139,12 +141,14 @@ private slots:
         // The journal, like the positions, is on unless switched off.
         Config::instance()->setValue("Journal", stored);
         Config::instance()->setValue("Overview Strip", stored);
+        Config::instance()->setValue("Recognise Formats", stored);
         PreferencesDialog dialog;
         QCOMPARE(child<QCheckBox>(dialog, "link_check")->isChecked(), link_checked);
         QCOMPARE(child<QCheckBox>(dialog, "splash_check")->isChecked(), splash_checked);
         QCOMPARE(child<QCheckBox>(dialog, "hex_display_check")->isChecked(), hex_checked);
         QCOMPARE(child<QCheckBox>(dialog, "journal_check")->isChecked(), hex_checked);
         QCOMPARE(child<QCheckBox>(dialog, "overview_check")->isChecked(), hex_checked);
+        QCOMPARE(child<QCheckBox>(dialog, "recognise_check")->isChecked(), hex_checked);
         // Save normalises every yes/no key to one of the two words.
         QTest::mouseClick(child<QPushButton>(dialog, "save_button"), Qt::LeftButton);
         QCOMPARE(Config::instance()->value("Link Markup").toString(), QString(link_checked ? "yes" : "no"));
@@ -152,6 +156,7 @@ private slots:
         QCOMPARE(Config::instance()->value("Hex Markup Display").toString(), QString(hex_checked ? "yes" : "no"));
         QCOMPARE(Config::instance()->value("Journal").toString(), QString(hex_checked ? "yes" : "no"));
         QCOMPARE(Config::instance()->value("Overview Strip").toString(), QString(hex_checked ? "yes" : "no"));
+        QCOMPARE(Config::instance()->value("Recognise Formats").toString(), QString(hex_checked ? "yes" : "no"));
     }
 
     void toolbar_style_out_of_range_shows_default_data()

@@ -1,6 +1,8 @@
 // Reads a sample file with the reference compiler's JavaScript output (debug
 // mode) and prints every field's absolute byte range, one per line:
 //   <path> <start> <end>
+// With ORACLE_VALUES=1 it also prints each scalar's value, as the
+// interpreter shows it: "<path>=<value>" (numbers, "strings", [HEX BYTES]).
 // Usage: node oracle.js <node_modules folder> <template root> <file.ksy> <sample>
 'use strict';
 const fs = require('fs');
@@ -55,6 +57,31 @@ async function main() {
     // processed data lives in buffers of its own.
     const rootBuffer = stream._buffer;
     const lines = [];
+    const withValues = process.env.ORACLE_VALUES === '1';
+    function shown(v) {
+        if (typeof v === 'number' || typeof v === 'bigint')
+            return String(v);
+        if (typeof v === 'boolean')
+            return v ? 'true' : 'false';
+        if (typeof v === 'string')
+            return JSON.stringify(v);
+        if (v instanceof Uint8Array)
+            return '[' + Array.from(v, (b) => b.toString(16).toUpperCase().padStart(2, '0')).join(' ') + ']';
+        return undefined;
+    }
+    function value_lines(obj, prefix) {
+        for (const key of Object.getOwnPropertyNames(obj)) {
+            // Fields and instances; a type's parameters are neither.
+            if (key.startsWith('_') ? !key.startsWith('_m_') : !(obj._debug && key in obj._debug))
+                continue;
+            const field = key.startsWith('_m_') ? key.slice(3) : key;
+            const v = obj[key];
+            if (Array.isArray(v))
+                v.forEach((e, i) => { if (shown(e) !== undefined) lines.push(`${prefix}${snake(field)}[${i}]=${shown(e)}`); });
+            else if (shown(v) !== undefined)
+                lines.push(`${prefix}${snake(field)}=${shown(v)}`);
+        }
+    }
     const seen = new Set();
     function visit(obj, prefix, depth) {
         if (!obj || typeof obj !== 'object' || !obj._debug || seen.has(obj) || depth > 40)
@@ -69,6 +96,8 @@ async function main() {
             }
         }
         const sameFile = obj._io && obj._io._buffer === rootBuffer;
+        if (withValues)
+            value_lines(obj, prefix);
         for (const key of Object.keys(obj._debug)) {
             const dbg = obj._debug[key];
             // Instances keep their value and debug entry as "_m_<name>".

@@ -18,6 +18,8 @@
 #include "markup/markupcolumn.h"
 #include "markup/markuptree.h"
 #include "hostilehelpers.h"
+#include "kaitai/ksygallery.h"
+#include "panels/formatbar.h"
 #include "panels/inspectorwidget.h"
 #include "markuptesthelpers.h"
 #include "testsettings.h"
@@ -1232,6 +1234,48 @@ private slots:
                      QStringList("<font size =4>Could not open export file for output.</font>"));
     }
 
+    // A file whose first bytes match a gallery description is offered that
+    // template above the hex view; Apply applies it, as the menu would.
+    void offers_template_on_open_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<QString>("offer");
+        const QByteArray gif("GIF89a\x01\x00\x01\x00\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x00;", 27);
+        QTest::newRow("gif") << gif << "" << "This looks like: GIF (Graphics Interchange Format) image file Apply gif.ksy";
+        QTest::newRow("switched-off") << gif << "no" << "";
+        QTest::newRow("text") << QByteArray("just some text\n") << "" << "";
+    }
+
+    void offers_template_on_open()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, setting);
+        QFETCH(QString, offer);
+        // Read now, so that the offer follows the open at once.
+        QVERIFY(KsyGallery::installed().entries().size() >= 150);
+        Config::instance()->setValue("Recognise Formats", setting);
+        const QString path = dir.filePath("offered.bin");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        file.close();
+        auto *bar = window->findChild<FormatBar *>();
+        QVERIFY(bar);
+        window->open_named_file(path);
+        Config::instance()->remove("Recognise Formats");
+        QCOMPARE(bar->isHidden(), offer.isEmpty());
+        if (offer.isEmpty())
+            return;
+        QCOMPARE(bar->text(), offer);
+        bar->findChild<QPushButton *>("apply_format_button")->click();
+        QVERIFY(bar->isHidden());
+        QVERIFY2(window->statusBar()->currentMessage().contains("markups added from gif.ksy"),
+                 qPrintable(window->statusBar()->currentMessage()));
+        window->undo_action();
+        window->open_named_file(data);
+        QVERIFY(bar->isHidden());
+    }
+
     // Markup > Apply Template: a description becomes nested markups in one
     // undo step; a template that cannot be read or that stops says where.
     void apply_template_data()
@@ -1241,12 +1285,20 @@ private slots:
         QTest::addColumn<QString>("shape");
         QTest::newRow("gallery-png") << QByteArray() << "markups added from png.ksy"
                                      << "0..%1[0..7 8..11 12..15 16..28[";
+        QTest::newRow("other-file-png") << QByteArray("other") << "markups added from png.ksy"
+                                        << "0..%1[0..7 8..11 12..15 16..28[";
         QTest::newRow("unreadable-yaml") << QByteArray("meta:\n  id: x\nseq: [\n")
                                          << "bad.ksy:4:1:" << "";
-        QTest::newRow("stops-at-contents")
+        // The file's first check fails: nothing is applied.
+        QTest::newRow("does-not-match")
             << QByteArray("meta:\n  id: x\nseq:\n  - id: head\n    type: u1\n"
                           "  - id: zip\n    contents: [0x50, 0x4b]\n")
-            << "3 markups added from bad.ksy; Template stopped at 0x1 in zip:" << "0..2[0..0 1..2]";
+            << "bad.ksy does not match this file: contents [50 4B] expected, [50 4E] found at 0x1 in zip "
+               "(bad.ksy:6:5)" << "";
+        QTest::newRow("stops-partway")
+            << QByteArray("meta:\n  id: x\nseq:\n  - id: head\n    contents: [0x89]\n"
+                          "  - id: zip\n    contents: [0x50, 0x4b]\n")
+            << "3 markups added from bad.ksy; Template stopped at 0x1 in zip (bad.ksy:6:5):" << "0..2[0..0 1..2]";
     }
 
     void apply_template()
@@ -1260,7 +1312,12 @@ private slots:
         QVERIFY(image.save(png));
         window->open_named_file(png);
         QString path = QStringLiteral(PQ_SOURCE_DIR "/ksy/image/png.ksy");
-        if (!ksy.isEmpty()) {
+        // The gallery beside the program lists the shipped descriptions by
+        // folder and title; one is applied from there, others through Other File.
+        const QString installed = QCoreApplication::applicationDirPath() + "/../ksy/image/png.ksy";
+        if (ksy.isEmpty())
+            script.template_choice = QFileInfo(installed).absoluteFilePath();
+        if (!ksy.isEmpty() && ksy != "other") {
             path = dir.filePath("bad.ksy");
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
@@ -1273,13 +1330,17 @@ private slots:
                     action->trigger();
         QVERIFY2(window->statusBar()->currentMessage().contains(status),
                  qPrintable(window->statusBar()->currentMessage()));
+        QVERIFY2(script.template_rows.contains("image/PNG (Portable Network Graphics) file"),
+                 qPrintable(script.template_rows.mid(0, 5).join(", ")));
+        QVERIFY(script.template_rows.size() >= 150);
         if (shape.isEmpty()) {
             QCOMPARE(model()->rowCount(), 0);
             return;
         }
         QVERIFY2(tree_shape().startsWith(shape.arg(QFileInfo(png).size() - 1)),
                  qPrintable(tree_shape()));
-        QCOMPARE(Config::instance()->value("Template Dir").toString(), QFileInfo(path).absolutePath());
+        if (!ksy.isEmpty())
+            QCOMPARE(Config::instance()->value("Template Dir").toString(), QFileInfo(path).absolutePath());
         window->undo_action();
         QCOMPARE(model()->rowCount(), 0);
     }
