@@ -670,8 +670,8 @@
         <translation>%1 in Spalte %2 erwartet</translation>
     </message>
     <message>
-        <source>expression nested too deeply</source>
-        <translation>Ausdruck zu tief verschachtelt</translation>
+        <source>expression nested deeper than the depth limit of %1</source>
+        <translation>Ausdruck tiefer verschachtelt als die Tiefengrenze von %1</translation>
     </message>
 </context>
 <context>

@@ -253,8 +253,14 @@ KsyValue KsyParser::eval_value(const QString &text)
     if (it == m_expressions.end()) {
         QString error;
         auto parsed = KsyExpression::parse(text, &error);
-        if (!parsed)
-            return KsyValue::error(tr("cannot read expression '%1': %2").arg(text, error));
+        if (!parsed) {
+            // A mistake of the template, not of the data: no instance may
+            // skip it. The text is cut short, as it may be of any length.
+            const QString shown = text.size() > 80 ? text.left(77) + QStringLiteral("...") : text;
+            const QString message = tr("cannot read expression '%1': %2").arg(shown, error);
+            stop(message, true);
+            return KsyValue::error(message);
+        }
         it = m_expressions.insert(text, parsed);
     }
     KsyEvaluator evaluator(this);

@@ -196,6 +196,8 @@ private slots:
         QTest::newRow("unreadable-template")
             << QStringList{"--template", "gone.ksy", "--export", "O", "D"} << "o.json" << 1 << "";
         QTest::newRow("unwritable") << markup << "no-such-folder/o.json" << 1 << "";
+        QTest::newRow("expression-too-deep")
+            << QStringList{"--template", "E", "--export", "O", "D"} << "o.json" << 1 << "depth limit of 256";
         QTest::newRow("usage") << markup << "o.txt" << 2 << "";
         QTest::newRow("unknown-option") << QStringList{"--bogus", "D"} << "o.json" << 2 << "";
     }
@@ -216,8 +218,12 @@ private slots:
                                "repeat=\"false\"/></pellowquarnbybook>"));
         QVERIFY(write("t.ksy", "meta:\n  id: t\n  endian: be\nseq:\n  - id: len\n    type: u2\n"
                                "  - id: rest\n    size-eos: true\n"));
+        // A value of 50,000 terms: refused with the depth limit, never a crash.
+        QVERIFY(write("e.ksy", "meta:\n  id: e\ninstances:\n  total:\n    value: "
+                                   + QByteArrayList(50000, "1").join(" + ") + "\n"));
         const QHash<QString, QString> names{{"M", folder.filePath("m.xml")},
                                             {"T", folder.filePath("t.ksy")},
+                                            {"E", folder.filePath("e.ksy")},
                                             {"D", folder.filePath("d.bin")},
                                             {"O", folder.filePath(output)}};
         for (QString &argument : arguments)
@@ -232,8 +238,10 @@ private slots:
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), code);
         const QByteArray errors = program.readAllStandardError();
-        if (code == 1)
+        if (code == 1) {
             QCOMPARE(errors.count('\n'), 1);
+            QVERIFY2(errors.contains(written.toUtf8()), errors.constData());
+        }
         QFile result(folder.filePath(output));
         QCOMPARE(result.exists(), code == 0);
         if (code == 0) {
