@@ -103,6 +103,18 @@
         <source>--export needs a file name ending in .json, .csv, .ksy or .xml.</source>
         <translation>--export braucht einen Dateinamen mit der Endung .json, .csv, .ksy oder .xml.</translation>
     </message>
+    <message>
+        <source>Let the template read at most &lt;n&gt; fields (instead of the limit set in Preferences).</source>
+        <translation>Die Vorlage höchstens &lt;n&gt; Felder lesen lassen (statt der in den Einstellungen festgelegten Grenze).</translation>
+    </message>
+    <message>
+        <source>--max-fields needs a positive number.</source>
+        <translation>--max-fields braucht eine positive Zahl.</translation>
+    </message>
+    <message>
+        <source>--max-fields needs --template.</source>
+        <translation>--max-fields braucht --template.</translation>
+    </message>
 </context>
 <context>
     <name>DeleteMarkupCommand</name>
@@ -827,10 +839,6 @@
         <translation>abgebrochen</translation>
     </message>
     <message>
-        <source>more than %1 fields</source>
-        <translation>mehr als %1 Felder</translation>
-    </message>
-    <message>
         <source>cannot read expression &apos;%1&apos;: %2</source>
         <translation>Ausdruck &apos;%1&apos; kann nicht gelesen werden: %2</translation>
     </message>
@@ -1017,6 +1025,10 @@
     <message>
         <source>zlib data ends early</source>
         <translation>zlib-Daten enden zu früh</translation>
+    </message>
+    <message>
+        <source>more than %1 fields, the field limit (Preferences, --max-fields)</source>
+        <translation>mehr als %1 Felder, die Feldgrenze (Einstellungen, --max-fields)</translation>
     </message>
 </context>
 <context>
@@ -1573,6 +1585,10 @@ oder ziehen Sie eine Datei auf dieses Fenster.</translation>
     <message>
         <source>Keep a journal of unsaved changes</source>
         <translation>Protokoll ungesicherter Änderungen führen</translation>
+    </message>
+    <message>
+        <source>Template Field Limit</source>
+        <translation>Feldgrenze für Vorlagen</translation>
     </message>
 </context>
 <context>

@@ -38,7 +38,7 @@ int BatchExport::run(const Job &job, QString *error)
         }
     }
     if (!job.ksy.isEmpty()) {
-        const TemplateRun::Outcome outcome = TemplateRun::apply(&file, job.ksy, {}, nullptr);
+        const TemplateRun::Outcome outcome = TemplateRun::apply(&file, job.ksy, {}, nullptr, job.max_fields);
         if (!outcome.applied) {
             *error = outcome.message;
             return 1;

@@ -231,7 +231,8 @@ bool KsyParser::next_field(const std::shared_ptr<KsyStream> &io)
     if (m_cancel && m_cancel->load())
         return stop(tr("cancelled"), true);
     if (++m_result.fields > m_limits.max_fields)
-        return stop(tr("more than %1 fields").arg(m_limits.max_fields), true);
+        return stop(tr("more than %1 fields, the field limit (Preferences, --max-fields)")
+                        .arg(m_limits.max_fields), true);
     if (m_progress && m_result.fields % 1024 == 0)
         m_progress(qMax<qint64>(0, io->place(io->pos())), m_source->size());
     return true;

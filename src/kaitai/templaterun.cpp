@@ -7,6 +7,7 @@
 #include "kaitai/ksyparser.h"
 #include "kaitai/ksyresult.h"
 #include "kaitai/ksytemplate.h"
+#include "settings/config.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -39,10 +40,25 @@ std::shared_ptr<KsyTemplate> load_template(const QString &path, QString *error)
     return nullptr;
 }
 
+const char field_limit_key[] = "Template Field Limit";
+
 } // namespace
 
+qint64 TemplateRun::field_limit()
+{
+    bool ok = false;
+    const qint64 limit = Config::instance()->value(QLatin1String(field_limit_key)).toLongLong(&ok);
+    return ok && limit > 0 ? limit : default_field_limit;
+}
+
+void TemplateRun::set_field_limit(qint64 limit)
+{
+    Config::instance()->setValue(QLatin1String(field_limit_key), limit);
+}
+
 TemplateRun::Outcome TemplateRun::apply(EditedFile *file, const QString &ksy_path,
-                                        const Progress &progress, const std::atomic_bool *cancel)
+                                        const Progress &progress, const std::atomic_bool *cancel,
+                                        qint64 max_fields)
 {
     Outcome outcome;
     QString error;
@@ -58,6 +74,9 @@ TemplateRun::Outcome TemplateRun::apply(EditedFile *file, const QString &ksy_pat
     }
     const EditedFileSource source(file);
     KsyParser parser(ksy, &source);
+    KsyParser::Limits limits;
+    limits.max_fields = max_fields > 0 ? max_fields : field_limit();
+    parser.set_limits(limits);
     if (progress)
         parser.set_progress(progress);
     parser.set_cancel_flag(cancel);

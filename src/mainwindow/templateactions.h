@@ -19,8 +19,9 @@ public:
     TemplateActions(MainWindow *window, EditedFile *file);
 
     // Applies `path` as the menu entry does once the file is chosen; true
-    // when markups were added.
-    bool apply_template_file(const QString &path);
+    // when markups were added. `max_fields` above 0 overrides the field
+    // limit of Preferences.
+    bool apply_template_file(const QString &path, qint64 max_fields = 0);
 
     // Where the file dialog starts the first time: the example templates
     // beside the program (build tree) or installed with it; empty for none.

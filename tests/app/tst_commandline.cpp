@@ -191,6 +191,13 @@ private slots:
         QTest::newRow("ksy") << markup << "o.ksy" << 0 << "size: 4";
         QTest::newRow("markup-file") << markup << "o.xml" << 0 << "description=\"tag\"";
         QTest::newRow("template") << ksy << "o.json" << 0 << "\"description\":\"len = 12337\"";
+        QTest::newRow("template-field-limit")
+            << QStringList{"--template", "T", "--max-fields", "1", "--export", "O", "D"} << "o.json" << 0
+            << "len = 12337\"";
+        QTest::newRow("max-fields-not-a-number")
+            << QStringList{"--template", "T", "--max-fields", "0", "--export", "O", "D"} << "o.json" << 2 << "";
+        QTest::newRow("max-fields-without-template")
+            << QStringList{"--markup", "M", "--max-fields", "5", "--export", "O", "D"} << "o.json" << 2 << "";
         QTest::newRow("missing-markup") << QStringList{"--markup", "gone.xml", "--export", "O", "D"}
                                         << "o.json" << 1 << "";
         QTest::newRow("unreadable-template")
@@ -242,6 +249,9 @@ private slots:
             QCOMPARE(errors.count('\n'), 1);
             QVERIFY2(errors.contains(written.toUtf8()), errors.constData());
         }
+        // Reaching the limit is said, and the part read is still written.
+        if (code == 0)
+            QCOMPARE(errors.contains("the field limit"), arguments.contains("--max-fields"));
         QFile result(folder.filePath(output));
         QCOMPARE(result.exists(), code == 0);
         if (code == 0) {
