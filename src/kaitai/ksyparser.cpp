@@ -12,6 +12,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -332,18 +333,18 @@ KsyValue KsyParser::lookup(KsyObject *object, const QString &name)
         return KsyValue::from_stream(object->io);
     if (name == QLatin1String("_sizeof"))
         return KsyValue::from_int((object->end > object->start ? object->end : object->io->pos()) - object->start);
-    auto it = object->values.constFind(name);
-    if (it != object->values.constEnd()) {
-        if (it->is_none())
+    if (const KsyObject::Field *f = object->field(name)) {
+        if (f->value.is_none())
             return KsyValue::error(tr("'%1' has no value").arg(name));
-        return *it;
+        return f->value;
     }
     if (const KsyAttribute *instance = object->type->instance(name)) {
         if (!compute_instance(object, *instance)) {
             const QString reason = m_result.reason;
             return KsyValue::error(tr("instance '%1': %2").arg(name, reason));
         }
-        const KsyValue v = object->values.value(name);
+        const KsyObject::Field *f = object->field(name);
+        const KsyValue v = f ? f->value : KsyValue();
         if (v.is_none())
             return KsyValue::error(tr("'%1' has no value").arg(name));
         return v;
@@ -358,9 +359,9 @@ KsyValue KsyParser::field_size(const KsyValue &owner, const QString &field)
     KsyObject *object = owner.is_none() ? m_scope.object : owner.object().get();
     if (!object)
         return KsyValue::error(tr("no struct for '%1._sizeof'").arg(field));
-    auto it = object->ranges.constFind(field);
-    if (it != object->ranges.constEnd())
-        return KsyValue::from_int(it->second - it->first);
+    const KsyObject::Field *f = object->field(field);
+    if (f && f->start >= 0)
+        return KsyValue::from_int(f->end - f->start);
     const KsyValue v = lookup(object, field);
     if (v.object())
         return lookup(v.object().get(), QStringLiteral("_sizeof"));
@@ -479,7 +480,7 @@ bool KsyParser::parse_object(KsyObject *object)
     // Instances after the fields, as a viewer would ask for them; one that
     // cannot be read is skipped unless a limit or a cancel stopped it.
     for (const KsyAttribute &attr : object->type->instances) {
-        if (object->values.contains(attr.id))
+        if (object->field(attr.id))
             continue;
         ++m_result.instances;
         const QStringList saved_path = m_path;
@@ -492,7 +493,7 @@ bool KsyParser::parse_object(KsyObject *object)
             ++m_result.instances_failed;
             m_path = saved_path;
             m_io = saved_io;
-            object->values.insert(attr.id, KsyValue());
+            object->set(attr.id, KsyValue());
         }
     }
     return true;
@@ -500,14 +501,14 @@ bool KsyParser::parse_object(KsyObject *object)
 
 bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
 {
-    if (object->computing.contains(attr.id))
+    if (std::find(object->computing.cbegin(), object->computing.cend(), attr.id) != object->computing.cend())
         return stop(tr("instance '%1' depends on itself").arg(attr.id));
     if (m_instance_depth >= m_limits.max_depth * 4)
         return stop(tr("instances nested deeper than %1").arg(m_limits.max_depth * 4), true);
     const Scope saved_scope = m_scope;
     const QStringList saved_path = m_path;
     const std::shared_ptr<KsyStream> saved_io = m_io;
-    object->computing.insert(attr.id);
+    object->computing.push_back(attr.id);
     ++m_instance_depth;
     m_scope = Scope { object };
     m_path = object->path.isEmpty() ? QStringList() : QStringList { object->path };
@@ -527,7 +528,7 @@ bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
             }
         }
         if (ok)
-            object->values.insert(attr.id, v);
+            object->set(attr.id, v);
     } else {
         std::shared_ptr<KsyStream> io = object->io;
         if (!attr.io.isEmpty()) {
@@ -551,7 +552,7 @@ bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
         io->seek(saved_pos);
     }
     --m_instance_depth;
-    object->computing.remove(attr.id);
+    object->computing.pop_back();
     m_scope = saved_scope;
     if (ok) {
         m_path = saved_path;
@@ -571,7 +572,7 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
     if (!attr.if_expr.isEmpty() && !eval_bool(attr.if_expr, &wanted))
         return false;
     if (!wanted) {
-        object->values.insert(attr.id, KsyValue());
+        object->set(attr.id, KsyValue());
         m_path.removeLast();
         m_scope = saved;
         return true;
@@ -613,7 +614,7 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
             KsyValue v;
             if (!parse_single(object, attr, io, raw, &v)) {
                 // What was read so far stays available to whoever asks.
-                object->values.insert(attr.id, KsyValue::from_array(items));
+                object->set(attr.id, KsyValue::from_array(items));
                 return false;
             }
             items.push_back(v);
@@ -635,8 +636,7 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
         value = KsyValue::from_array(std::move(items));
         array_raw->value = value.display();
     }
-    object->values.insert(attr.id, value);
-    object->ranges.insert(attr.id, { start, io->pos() });
+    object->set(attr.id, value, start, io->pos());
     m_path.removeLast();
     m_scope = saved;
     return true;
@@ -957,7 +957,7 @@ bool KsyParser::read_user(KsyObject *object, const QString &type_ref, const std:
         KsyValue v;
         if (!eval(args.at(i), &v))
             return false;
-        child->values.insert(type->params.at(i), v);
+        child->set(type->params.at(i), v);
     }
     item->type = type->name;
     *out = KsyValue::from_object(child);
