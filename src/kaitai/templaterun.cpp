@@ -93,8 +93,11 @@ TemplateRun::Outcome TemplateRun::apply(EditedFile *file, const QString &ksy_pat
         return outcome;
     }
 
-    const KsyMarkupBuilder::Outcome built =
+    KsyMarkupBuilder::Outcome built =
         result.root ? KsyMarkupBuilder::build(*result.root) : KsyMarkupBuilder::Outcome();
+    // The items are in the markups now; on a large file they are the bulk
+    // of what the run holds.
+    result.root.reset();
     QStringList parts;
     if (result.stopped)
         parts << result.message();
@@ -104,7 +107,7 @@ TemplateRun::Outcome TemplateRun::apply(EditedFile *file, const QString &ksy_pat
         return outcome;
     }
 
-    auto *command = new KsyMarkCommand(file->history(), file->markup_tree(), built.markups);
+    auto *command = new KsyMarkCommand(file->history(), file->markup_tree(), std::move(built.markups));
     const std::shared_ptr<const KsyMarkCommand::Counts> counts = command->counts();
     if (!file->run(command)) {
         outcome.message = EditedFile::busy_message();
