@@ -270,7 +270,7 @@ KsyMarkupBuilder::Outcome KsyMarkupBuilder::build(const KsyItem &root)
 QString KsyMarkupBuilder::description(const KsyItem &item)
 {
     if (item.is_scalar && !item.value.isEmpty())
-        return QStringLiteral("%1 = %2").arg(item.name, item.value);
+        return item.name + QLatin1String(" = ") + item.value;
     return item.name;
 }
 

@@ -604,7 +604,7 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
                 break;
             if (attr.repeat == KsyAttribute::Repeat::expr && i >= count)
                 break;
-            const QString element = QStringLiteral("%1[%2]").arg(attr.id).arg(i);
+            const QString element = attr.id + QLatin1Char('[') + QString::number(i) + QLatin1Char(']');
             m_path.last() = element;
             auto item = std::make_unique<KsyItem>();
             item->name = element;
