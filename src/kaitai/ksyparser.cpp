@@ -20,6 +20,9 @@ namespace {
 // Bytes of a field kept for expressions; longer fields keep only a head for
 // display (their length stays exact).
 constexpr qint64 kept_bytes = 1 << 20;
+// A bytes field of the file longer than this holds its head only, and is
+// read again when an expression needs the rest.
+constexpr qint64 held_bytes = 256;
 constexpr qint64 head_bytes = 64;
 
 struct Builtin
@@ -815,8 +818,9 @@ bool KsyParser::read_sized(KsyObject *object, const KsyAttribute &attr, const QS
         return read_user(object, type, sub, item, out);
     }
 
+    const bool again = io->in_file() && length <= kept_bytes;
     const bool need_all = user || !attr.process.isEmpty() || b.kind != Builtin::Kind::bytes || cut_at_terminator
-        || length <= kept_bytes;
+        || length <= (again ? held_bytes : kept_bytes);
     if (need_all && length > m_limits.max_decoded)
         return stop(tr("field of %1 bytes is too large to read (limit %2)").arg(length).arg(m_limits.max_decoded), true);
     QByteArray data;
@@ -839,7 +843,7 @@ bool KsyParser::read_sized(KsyObject *object, const KsyAttribute &attr, const QS
         return read_user(object, type, decoded, item, out);
     }
     if (!need_all) {
-        *out = KsyValue::from_bytes(data, length);
+        *out = again ? KsyValue::from_stream_bytes(data, length, io, start) : KsyValue::from_bytes(data, length);
         return true;
     }
     return finish_text(attr, type, object, data, out);
@@ -907,7 +911,7 @@ bool KsyParser::process(KsyObject *object, const QString &how, qint64 origin, QB
     if (!ok)
         return false;
     if (name == QLatin1String("xor")) {
-        QByteArray k = key.kind() == KsyValue::Kind::bytes ? key.bytes() : QByteArray(1, char(key.to_int()));
+        QByteArray k = key.kind() == KsyValue::Kind::bytes ? key.all_bytes() : QByteArray(1, char(key.to_int()));
         if (k.isEmpty())
             return stop(tr("xor with an empty key"));
         for (qsizetype i = 0; i < data->size(); ++i)

@@ -1,6 +1,7 @@
 #include "kaitai/ksyvalue.h"
 
 #include "kaitai/ksyenum.h"
+#include "kaitai/ksystream.h"
 
 #include <QCoreApplication>
 
@@ -63,6 +64,37 @@ KsyValue KsyValue::from_bytes(const QByteArray &value, qint64 length)
     v.m_payload = value;
     v.m_length = length < 0 ? value.size() : length;
     return v;
+}
+
+KsyValue KsyValue::from_stream_bytes(const QByteArray &head, qint64 length, const std::shared_ptr<KsyStream> &io,
+                                     qint64 pos)
+{
+    KsyValue v;
+    v.m_kind = Kind::bytes;
+    v.m_payload = StreamBytes { head, io, pos };
+    v.m_length = length;
+    return v;
+}
+
+const QByteArray &KsyValue::bytes() const
+{
+    if (const StreamBytes *s = std::get_if<StreamBytes>(&m_payload))
+        return s->head;
+    return held<QByteArray>();
+}
+
+bool KsyValue::bytes_complete() const
+{
+    return std::holds_alternative<StreamBytes>(m_payload) || m_length == bytes().size();
+}
+
+QByteArray KsyValue::all_bytes() const
+{
+    const StreamBytes *s = std::get_if<StreamBytes>(&m_payload);
+    if (!s)
+        return bytes();
+    const QByteArray all = s->io->peek(s->pos, m_length);
+    return all.size() == m_length ? all : s->head;
 }
 
 KsyValue KsyValue::from_object(const std::shared_ptr<KsyObject> &object)

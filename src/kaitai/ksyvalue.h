@@ -32,6 +32,11 @@ public:
     // `length` may exceed the bytes kept: a long field keeps only its head,
     // and only its length may then be used.
     static KsyValue from_bytes(const QByteArray &value, qint64 length = -1);
+    // `length` bytes at `pos` of `io`, of which only `head` is held: the
+    // rest is read again when asked for (a parse holds millions of fields,
+    // and most bytes are never looked at).
+    static KsyValue from_stream_bytes(const QByteArray &head, qint64 length, const std::shared_ptr<KsyStream> &io,
+                                      qint64 pos);
     static KsyValue from_object(const std::shared_ptr<KsyObject> &object);
     static KsyValue from_array(std::vector<KsyValue> items);
     static KsyValue from_enum(const KsyEnum *type, qint64 value);
@@ -53,10 +58,15 @@ public:
     bool to_bool() const { return m_int != 0; }
     // The string, the error message or the enum's name.
     const QString &text() const { return held<QString>(); }
-    const QByteArray &bytes() const { return held<QByteArray>(); }
+    // The bytes held: all of them, or the head of a long field.
+    const QByteArray &bytes() const;
     // Full length of a bytes value (see from_bytes).
     qint64 bytes_length() const { return m_length; }
-    bool bytes_complete() const { return m_length == bytes().size(); }
+    // Whether all_bytes() gives every byte.
+    bool bytes_complete() const;
+    // Every byte, read again from the stream when only the head is held;
+    // the head alone when they cannot be.
+    QByteArray all_bytes() const;
     const std::shared_ptr<KsyObject> &object() const { return held<std::shared_ptr<KsyObject>>(); }
     const std::vector<KsyValue> &array() const;
     const KsyEnum *enum_type() const { return m_enum; }
@@ -70,6 +80,12 @@ public:
 
 private:
     using Array = std::shared_ptr<const std::vector<KsyValue>>;
+    struct StreamBytes
+    {
+        QByteArray head;
+        std::shared_ptr<KsyStream> io;
+        qint64 pos = 0;
+    };
 
     // The payload when it is a T, else an empty T.
     template<typename T>
@@ -89,6 +105,6 @@ private:
     // A value holds one of these at most (a parse keeps millions of values:
     // they share their room).
     std::variant<std::monostate, QString, QByteArray, std::shared_ptr<KsyObject>, Array,
-                 std::shared_ptr<KsyStream>>
+                 std::shared_ptr<KsyStream>, StreamBytes>
         m_payload;
 };

@@ -257,6 +257,12 @@ void TestKsyParser::fields_data()
                   "- {id: u, type: str, size: 4, encoding: UTF-16LE}\n"
         << QByteArray("414200" "58202020" "78792c" "71" "2e" "e9002000")
         << "z=\"AB\"; z@0..3; p=\"X\"; k=\"xy,\"; n=\"q\"; dot=46; u=\"é \"";
+    // Past 256 bytes a field holds only its head; expressions get every byte.
+    QTest::newRow("long-bytes-read-again")
+        << head + "seq:\n- {id: body, size: 300}\n- {id: a, type: u1, valid: {eq: 'body[299]'}}\n"
+                  "- {id: b, size: 'body.to_s(\"ASCII\").length - 299'}\n"
+                  "- {id: c, type: u1, if: 'body == body and body.max == 66'}\n"
+        << QByteArray("41").repeated(299) + "42" + "42" + "07" + "09" << "a=66; b=[07]; c=9";
     QTest::newRow("bytes-size-eos-and-contents")
         << head + "seq:\n- {id: m, contents: [0xca, 0xfe]}\n- {id: r, size-eos: true}\n"
         << QByteArray("cafe" "0102") << "m=[CA FE]; r=[01 02]; r@2..4";
