@@ -71,30 +71,30 @@ KsyValue KsyValue::from_stream_bytes(const QByteArray &head, qint64 length, cons
 {
     KsyValue v;
     v.m_kind = Kind::bytes;
-    v.m_payload = StreamBytes { head, io, pos };
+    v.m_payload = std::make_shared<const StreamBytes>(StreamBytes { head, io, pos });
     v.m_length = length;
     return v;
 }
 
 const QByteArray &KsyValue::bytes() const
 {
-    if (const StreamBytes *s = std::get_if<StreamBytes>(&m_payload))
-        return s->head;
+    if (const auto *s = std::get_if<std::shared_ptr<const StreamBytes>>(&m_payload))
+        return (*s)->head;
     return held<QByteArray>();
 }
 
 bool KsyValue::bytes_complete() const
 {
-    return std::holds_alternative<StreamBytes>(m_payload) || m_length == bytes().size();
+    return std::holds_alternative<std::shared_ptr<const StreamBytes>>(m_payload) || m_length == bytes().size();
 }
 
 QByteArray KsyValue::all_bytes() const
 {
-    const StreamBytes *s = std::get_if<StreamBytes>(&m_payload);
+    const auto *s = std::get_if<std::shared_ptr<const StreamBytes>>(&m_payload);
     if (!s)
         return bytes();
-    const QByteArray all = s->io->peek(s->pos, m_length);
-    return all.size() == m_length ? all : s->head;
+    const QByteArray all = (*s)->io->peek((*s)->pos, m_length);
+    return all.size() == m_length ? all : (*s)->head;
 }
 
 KsyValue KsyValue::from_object(const std::shared_ptr<KsyObject> &object)

@@ -105,6 +105,6 @@ private:
     // A value holds one of these at most (a parse keeps millions of values:
     // they share their room).
     std::variant<std::monostate, QString, QByteArray, std::shared_ptr<KsyObject>, Array,
-                 std::shared_ptr<KsyStream>, StreamBytes>
+                 std::shared_ptr<KsyStream>, std::shared_ptr<const StreamBytes>>
         m_payload;
 };
