@@ -8,12 +8,14 @@
 
 #include <QFileInfo>
 #include <QHash>
+#include <QIODevice>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QList>
 #include <QStringList>
 
 #include <algorithm>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -108,6 +110,39 @@ QByteArray csv_field(const QString &text)
     return bytes;
 }
 
+// The JSON text of the tree into *text, handed to `flush` whenever it
+// holds a megabyte (flush empties it, false on failure) and left with the rest.
+bool json_text(const MarkupNode *root, const std::function<bool(QByteArray *)> &flush, QByteArray *text)
+{
+    constexpr qsizetype chunk = 1 << 20;
+    QByteArray &out = *text;
+    out += "[";
+    ColourTexts colours;
+    std::vector<Frame> stack { { root, 0 } };
+    while (!stack.empty()) {
+        Frame &frame = stack.back();
+        if (frame.next_child < frame.node->child_count()) {
+            const MarkupNode *child = frame.node->child(frame.next_child);
+            out += frame.next_child > 0 ? ",\n" : "\n";
+            out += indentation(stack.size());
+            append_json_object_head(child, &colours, &out);
+            if (out.size() >= chunk && !flush(&out))
+                return false;
+            ++frame.next_child;
+            stack.push_back({ child, 0 });
+            continue;
+        }
+        const bool had_children = frame.node->child_count() > 0;
+        stack.pop_back();
+        if (had_children) {
+            out += '\n';
+            out += indentation(stack.size());
+        }
+        out += stack.empty() ? "]\n" : "]}";
+    }
+    return true;
+}
+
 } // namespace
 
 QString MarkupExporter::file_filter()
@@ -145,29 +180,20 @@ QByteArray MarkupExporter::write(Format format, const MarkupNode *root,
 
 QByteArray MarkupExporter::to_json(const MarkupNode *root)
 {
-    QByteArray out = "[";
-    ColourTexts colours;
-    std::vector<Frame> stack { { root, 0 } };
-    while (!stack.empty()) {
-        Frame &frame = stack.back();
-        if (frame.next_child < frame.node->child_count()) {
-            const MarkupNode *child = frame.node->child(frame.next_child);
-            out += frame.next_child > 0 ? ",\n" : "\n";
-            out += indentation(stack.size());
-            append_json_object_head(child, &colours, &out);
-            ++frame.next_child;
-            stack.push_back({ child, 0 });
-            continue;
-        }
-        const bool had_children = frame.node->child_count() > 0;
-        stack.pop_back();
-        if (had_children) {
-            out += '\n';
-            out += indentation(stack.size());
-        }
-        out += stack.empty() ? "]\n" : "]}";
-    }
+    QByteArray out;
+    json_text(root, [](QByteArray *) { return true; }, &out);
     return out;
+}
+
+bool MarkupExporter::write_json(const MarkupNode *root, QIODevice *device)
+{
+    QByteArray out;
+    const auto flush = [device](QByteArray *text) {
+        const bool written = device->write(*text) == text->size();
+        text->clear();
+        return written;
+    };
+    return json_text(root, flush, &out) && flush(&out);
 }
 
 QByteArray MarkupExporter::to_csv(const MarkupNode *root)
