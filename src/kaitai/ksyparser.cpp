@@ -957,6 +957,9 @@ bool KsyParser::read_user(KsyObject *object, const QString &type_ref, const std:
     child->depth = object->depth + 1;
     child->item = item;
     child->path = path();
+    // One allocation each for what the object will hold.
+    child->fields.reserve(size_t(type->params.size()) + type->seq.size() + type->instances.size());
+    item->children.reserve(type->seq.size());
     for (int i = 0; i < args.size(); ++i) {
         KsyValue v;
         if (!eval(args.at(i), &v))
