@@ -103,6 +103,18 @@
         <source>Apply the Kaitai Struct template &lt;ksy&gt; to FILE, adding its markups; &quot;auto&quot;: the installed one that matches FILE&apos;s format.</source>
         <translation>Die Kaitai-Struct-Vorlage &lt;ksy&gt; auf FILE anwenden und ihre Markierungen hinzufügen; &quot;auto&quot;: die installierte, die zum Format von FILE passt.</translation>
     </message>
+    <message>
+        <source>Let the template read at most &lt;n&gt; fields (instead of the limit set in Preferences).</source>
+        <translation>Die Vorlage höchstens &lt;n&gt; Felder lesen lassen (statt der in den Einstellungen festgelegten Grenze).</translation>
+    </message>
+    <message>
+        <source>--max-fields needs a positive number.</source>
+        <translation>--max-fields braucht eine positive Zahl.</translation>
+    </message>
+    <message>
+        <source>--max-fields needs --template.</source>
+        <translation>--max-fields braucht --template.</translation>
+    </message>
 </context>
 <context>
     <name>DeleteMarkupCommand</name>
@@ -762,8 +774,8 @@
         <translation>%1 in Spalte %2 erwartet</translation>
     </message>
     <message>
-        <source>expression nested too deeply</source>
-        <translation>Ausdruck zu tief verschachtelt</translation>
+        <source>expression nested deeper than the depth limit of %1</source>
+        <translation>Ausdruck tiefer verschachtelt als die Tiefengrenze von %1</translation>
     </message>
 </context>
 <context>
@@ -917,10 +929,6 @@
     <message>
         <source>cancelled</source>
         <translation>abgebrochen</translation>
-    </message>
-    <message>
-        <source>more than %1 fields</source>
-        <translation>mehr als %1 Felder</translation>
     </message>
     <message>
         <source>cannot read expression &apos;%1&apos;: %2</source>
@@ -1121,6 +1129,10 @@
     <message>
         <source>parent &apos;%1&apos; is %2, not a struct</source>
         <translation>parent &apos;%1&apos; ist %2, keine Struktur</translation>
+    </message>
+    <message>
+        <source>more than %1 fields, the field limit (Preferences, --max-fields)</source>
+        <translation>mehr als %1 Felder, die Feldgrenze (Einstellungen, --max-fields)</translation>
     </message>
 </context>
 <context>
@@ -1708,6 +1720,10 @@ oder ziehen Sie eine Datei auf dieses Fenster.</translation>
     <message>
         <source>Offer a template for the format of a file opened</source>
         <translation>Für das Format einer geöffneten Datei eine Vorlage anbieten</translation>
+    </message>
+    <message>
+        <source>Template Field Limit</source>
+        <translation>Feldgrenze für Vorlagen</translation>
     </message>
 </context>
 <context>

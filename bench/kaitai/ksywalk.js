@@ -1,5 +1,6 @@
 // The baseline of bench_template: the reference compiler's JavaScript for a
-// template, reading a whole file and touching every field and instance.
+// template in debug mode (each field's range recorded), reading a whole file
+// and touching every field and instance.
 //   node ksywalk.js compile <node_modules> <template root> <file.ksy> <out dir>
 //   node ksywalk.js walk <node_modules> <out dir> <file>
 // "walk" prints the number of values it visited.
@@ -26,7 +27,9 @@ async function compile(root, ksyFile, out) {
         },
     };
     const ksy = loadYaml(ksyFile);
-    const files = await compiler.compile('javascript', ksy, importer, false);
+    // Debug mode: every field's range recorded as it is read, as our
+    // markups record it.
+    const files = await compiler.compile('javascript', ksy, importer, true);
     fs.mkdirSync(out, { recursive: true });
     if (!fs.existsSync(path.join(out, 'node_modules')))
         fs.symlinkSync(modules, path.join(out, 'node_modules'));
@@ -46,6 +49,7 @@ function walk(out, file) {
     let top;
     try {
         top = new Type(stream);
+        top._read();
     } catch (e) {
         console.error('stopped: ' + e);
     }

@@ -2,6 +2,7 @@
 
 #include "document/buffereddocument.h"
 #include "editedfile/editedfile.h"
+#include "editedfile/journal.h"
 #include "editedfile/markupsaver.h"
 #include "kaitai/templaterun.h"
 #include "markup/markupexporter.h"
@@ -21,6 +22,9 @@ int BatchExport::run(const Job &job, QString *error)
         *error = tr("Cannot read %1").arg(job.file);
         return 1;
     }
+    // Nothing of this run is left unsaved, so it keeps no journal: adding a
+    // template's markups would otherwise write a copy of them all to it.
+    file.journal()->release();
     if (!job.markup.isEmpty()) {
         switch (file.read_markup(job.markup)) {
         case EditedFile::MarkupRead::loaded:
@@ -35,7 +39,7 @@ int BatchExport::run(const Job &job, QString *error)
     }
     int code = 0;
     if (!job.ksy.isEmpty()) {
-        const TemplateRun::Outcome outcome = TemplateRun::apply(&file, job.ksy, {}, nullptr);
+        const TemplateRun::Outcome outcome = TemplateRun::apply(&file, job.ksy, {}, nullptr, job.max_fields);
         if (!outcome.applied()) {
             *error = outcome.message;
             return 1;

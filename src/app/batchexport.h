@@ -13,12 +13,14 @@ class BatchExport
 public:
     // What to do: the data file, the markup file to load (may be empty), the
     // template to apply after it (may be empty), the output (its suffix names
-    // the format: .json, .csv, .ksy, or .xml for a markup file).
+    // the format: .json, .csv, .ksy, or .xml for a markup file), and the
+    // template's field limit (0: the one set in Preferences).
     struct Job {
         QString file;
         QString markup;
         QString ksy;
         QString output;
+        qint64 max_fields = 0;
     };
 
     // 0 when the output was written; 3 when it was written but the template

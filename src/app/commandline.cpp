@@ -25,6 +25,12 @@ CommandLine::CommandLine(const QStringList &arguments)
                                                     "installed one that matches FILE's format."),
                                  QStringLiteral("ksy"));
     parser.addOption(ksy);
+    const QCommandLineOption max_fields(QStringLiteral("max-fields"),
+                                        QCoreApplication::translate(
+                                            "CommandLine", "Let the template read at most <n> fields "
+                                                           "(instead of the limit set in Preferences)."),
+                                        QStringLiteral("n"));
+    parser.addOption(max_fields);
     const QCommandLineOption output(QStringLiteral("export"),
                                     QCoreApplication::translate(
                                         "CommandLine", "Write the markups of FILE to <out> "
@@ -72,6 +78,14 @@ CommandLine::CommandLine(const QStringList &arguments)
         mistake = QCoreApplication::translate("CommandLine", "--template needs a file name.");
     if (mistake.isEmpty() && !m_template.isEmpty() && m_file.isEmpty())
         mistake = QCoreApplication::translate("CommandLine", "--template needs FILE.");
+    if (mistake.isEmpty() && parser.isSet(max_fields)) {
+        bool number = false;
+        m_max_fields = parser.value(max_fields).toLongLong(&number);
+        if (!number || m_max_fields <= 0)
+            mistake = QCoreApplication::translate("CommandLine", "--max-fields needs a positive number.");
+        else if (m_template.isEmpty())
+            mistake = QCoreApplication::translate("CommandLine", "--max-fields needs --template.");
+    }
     if (mistake.isEmpty() && parser.isSet(output))
         mistake = export_mistake(parser.value(output));
     if (!mistake.isEmpty()) {

@@ -4,7 +4,7 @@
 #include <QStringList>
 
 // The program's command line: pellowquarnby [FILE] [--markup MARKUPFILE]
-// [--template KSY] [--export OUT], --help and --version. The arguments are those the application object left
+// [--template KSY] [--max-fields N] [--export OUT], --help and --version. The arguments are those the application object left
 // after taking its own (-platform and the like); the first is the program.
 class CommandLine
 {
@@ -23,6 +23,9 @@ public:
     QString markup() const { return m_markup; }
     // The Kaitai Struct template to apply to the file after its markups.
     QString template_file() const { return m_template; }
+    // --max-fields: the most fields the template may read this time; 0 when
+    // not given (the Preferences' limit holds).
+    qint64 max_fields() const { return m_max_fields; }
     // For export_markups: where to write FILE's markups; its suffix (.json,
     // .csv, .ksy or .xml) names the format.
     QString export_file() const { return m_export; }
@@ -39,6 +42,7 @@ private:
     QString m_file;
     QString m_markup;
     QString m_template;
+    qint64 m_max_fields = 0;
     QString m_export;
     QString m_text;
 };

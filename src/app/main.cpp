@@ -102,7 +102,7 @@ int main(int argc, char *argv[])
             QString error;
             const int code = BatchExport::run({command_line.file(), command_line.markup(),
                                                command_line.template_file(),
-                                               command_line.export_file()},
+                                               command_line.export_file(), command_line.max_fields()},
                                               &error);
             if (!error.isEmpty())
                 std::fputs((error + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
@@ -156,7 +156,7 @@ int main(int argc, char *argv[])
     if (!command_line.markup().isEmpty())
         window->load_markup_file(command_line.markup());
     if (!command_line.template_file().isEmpty())
-        window->apply_template_file(command_line.template_file());
+        window->apply_template_file(command_line.template_file(), command_line.max_fields());
 
     window->setMaximumSize(32767, 32767);
     window->setMinimumSize(0, 0);

@@ -1,5 +1,6 @@
 #include "dialogs/preferencesdialog.h"
 
+#include "kaitai/templaterun.h"
 #include "settings/config.h"
 
 #include <QCheckBox>
@@ -10,6 +11,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
+
+#include <limits>
 
 namespace {
 
@@ -67,6 +71,14 @@ PreferencesDialog::PreferencesDialog(QWidget *parent, std::function<void(int)> m
     m_overview_check->setObjectName(QStringLiteral("overview_check"));
     m_recognise_check = new QCheckBox(tr("Offer a template for the format of a file opened"), this);
     m_recognise_check->setObjectName(QStringLiteral("recognise_check"));
+    m_field_limit_spin = new QSpinBox(this);
+    m_field_limit_spin->setObjectName(QStringLiteral("field_limit_spin"));
+    m_field_limit_spin->setRange(1000, std::numeric_limits<int>::max());
+    m_field_limit_spin->setSingleStep(1000000);
+    m_field_limit_spin->setGroupSeparatorShown(true);
+    m_field_limit_spin->setValue(int(qMin<qint64>(TemplateRun::field_limit(), std::numeric_limits<int>::max())));
+    auto *field_limit_label = new QLabel(tr("Template Field Limit"), this);
+    field_limit_label->setBuddy(m_field_limit_spin);
     auto *dir_label = new QLabel(tr("Default Markup Save Directory"), this);
     markup_dir_edit = new QLineEdit(dir_text, this);
     dir_label->setBuddy(markup_dir_edit);
@@ -100,11 +112,13 @@ PreferencesDialog::PreferencesDialog(QWidget *parent, std::function<void(int)> m
     layout->addWidget(splash_check, 3, 0);
     layout->addWidget(hex_display_check, 4, 0);
     layout->addWidget(m_journal_check, 5, 0);
-    // Beside the journal: the buttons keep their row below the overview's.
+    // Beside the journal: the buttons keep their row below the others.
     layout->addWidget(m_recognise_check, 5, 1, 1, 2);
     layout->addWidget(m_overview_check, 6, 0);
-    layout->addWidget(save_button, 7, 0);
-    layout->addWidget(cancel_button, 7, 1);
+    layout->addWidget(field_limit_label, 7, 0);
+    layout->addWidget(m_field_limit_spin, 7, 1);
+    layout->addWidget(save_button, 8, 0);
+    layout->addWidget(cancel_button, 8, 1);
 
     connect(browse_button, &QPushButton::clicked, this, &PreferencesDialog::browse_dir);
     connect(cancel_button, &QPushButton::clicked, this, &QDialog::reject);
@@ -122,6 +136,7 @@ void PreferencesDialog::accept()
     config->setValue(QStringLiteral("Journal"), yes_no(m_journal_check->isChecked()));
     config->setValue(QStringLiteral("Overview Strip"), yes_no(m_overview_check->isChecked()));
     config->setValue(QStringLiteral("Recognise Formats"), yes_no(m_recognise_check->isChecked()));
+    TemplateRun::set_field_limit(m_field_limit_spin->value());
     if (m_apply_toolbar_style)
         m_apply_toolbar_style(toolbar_style_combo->currentIndex());
     QDialog::accept();

@@ -8,17 +8,19 @@
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QSpinBox;
 
 // Edits the markup directory, markup linking, the toolbar style, the splash
-// screen, hexadecimal display of markup positions, the journal and whether a
-// template is offered for a file's format when it opens. Reads the settings
-// when built; "Save" writes them all and hands the toolbar style (a
+// screen, hexadecimal display of markup positions, the journal, whether a
+// template is offered for a file's format when it opens, the overview strip
+// and the template field limit. Reads the settings when built; "Save" writes
+// them all and hands the toolbar style (a
 // Qt::ToolButtonStyle value, 0..3) to m_apply_toolbar_style at once. "Cancel",
 // Escape and the close button write nothing.
 //
 // The controls carry object names ("link_check", "toolbar_style_combo",
 // "markup_dir_edit", "splash_check", "hex_display_check", "journal_check",
-// "overview_check", "recognise_check", "browse_button",
+// "overview_check", "recognise_check", "field_limit_spin", "browse_button",
 // "save_button", "cancel_button") for callers that drive it without a person.
 class PreferencesDialog : public QDialog
 {
@@ -52,6 +54,8 @@ private:
     QLineEdit *markup_dir_edit;
     QCheckBox *splash_check;
     QCheckBox *hex_display_check;
+    // The most fields a template reads before it stops.
+    QSpinBox *m_field_limit_spin;
 
     std::function<void(int)> m_apply_toolbar_style;
 };

@@ -356,13 +356,20 @@ bool EditedFile::export_markups(const QString &name) const
     if (existing.exists() && !existing.isFile())
         return false;
     const bool open = is_open();
-    const QByteArray bytes = MarkupExporter::write(format, m_model->root(),
-                                                   open ? path() : QString(),
-                                                   open ? size() : -1);
     QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
+    // JSON, the format for large trees, goes out as it is made.
+    bool written = false;
+    if (format == MarkupExporter::Format::json) {
+        written = MarkupExporter::write_json(m_model->root(), &file);
+    } else {
+        const QByteArray bytes = MarkupExporter::write(format, m_model->root(),
+                                                       open ? path() : QString(),
+                                                       open ? size() : -1);
+        written = file.write(bytes) == bytes.size();
+    }
+    if (!written || !file.flush()) {
         file.cancelWriting();
         return false;
     }

@@ -124,7 +124,7 @@ int KsyEvaluator::compare(const KsyValue &a, const KsyValue &b, QString *error)
             *error = tr("bytes too long to compare");
             return 0;
         }
-        const qint64 d = bytes_compare(a.bytes(), b.bytes());
+        const qint64 d = bytes_compare(a.all_bytes(), b.all_bytes());
         return d < 0 ? -1 : d > 0 ? 1 : 0;
     }
     if (a.kind() == Kind::boolean && b.kind() == Kind::boolean)
@@ -164,7 +164,7 @@ KsyValue KsyEvaluator::binary(const QString &op, const KsyValue &a, const KsyVal
     if (op == QLatin1String("+") && a.kind() == Kind::string && b.kind() == Kind::string)
         return KsyValue::from_string(a.text() + b.text());
     if (op == QLatin1String("+") && a.kind() == Kind::bytes && b.kind() == Kind::bytes)
-        return KsyValue::from_bytes(a.bytes() + b.bytes());
+        return KsyValue::from_bytes(a.all_bytes() + b.all_bytes());
     const bool ints = a.kind() == Kind::integer && b.kind() == Kind::integer;
     const bool bools = a.kind() == Kind::boolean && b.kind() == Kind::boolean;
     if (bools && (op == QLatin1String("&") || op == QLatin1String("|") || op == QLatin1String("^"))) {
@@ -260,9 +260,12 @@ KsyValue KsyEvaluator::evaluate(const KsyExpression::Node &node)
             return target.array()[size_t(i)];
         }
         if (target.kind() == Kind::bytes) {
-            if (i < 0 || i >= target.bytes().size())
+            if (i >= 0 && i < target.bytes().size())
+                return KsyValue::from_int(quint8(target.bytes()[i]));
+            const QByteArray all = target.all_bytes();
+            if (i < 0 || i >= all.size())
                 return KsyValue::error(tr("index %1 out of range (size %2)").arg(i).arg(target.bytes_length()));
-            return KsyValue::from_int(quint8(target.bytes()[i]));
+            return KsyValue::from_int(quint8(all[i]));
         }
         return KsyValue::error(tr("cannot index %1").arg(KsyValue::kind_name(target.kind())));
     }
@@ -370,7 +373,7 @@ KsyValue KsyEvaluator::method(const KsyValue &target, const QString &name, const
         if (kind == Kind::bytes) {
             if (args.empty() || args[0].kind() != Kind::string)
                 return KsyValue::error(tr("to_s on bytes needs an encoding"));
-            return decode(target.bytes(), args[0].text());
+            return decode(target.all_bytes(), args[0].text());
         }
     }
     if (is("to_f") && target.is_number())
@@ -390,7 +393,7 @@ KsyValue KsyEvaluator::method(const KsyValue &target, const QString &name, const
             return KsyValue::from_string(r);
         }
         if (kind == Kind::bytes && target.bytes_complete()) {
-            QByteArray r = target.bytes();
+            QByteArray r = target.all_bytes();
             std::reverse(r.begin(), r.end());
             return KsyValue::from_bytes(r);
         }
@@ -414,7 +417,8 @@ KsyValue KsyEvaluator::method(const KsyValue &target, const QString &name, const
         } else {
             if (!target.bytes_complete())
                 return KsyValue::error(tr("bytes too long to use"));
-            for (char c : target.bytes())
+            const QByteArray all = target.all_bytes();
+            for (char c : all)
                 items.push_back(KsyValue::from_int(quint8(c)));
         }
         if (items.empty())

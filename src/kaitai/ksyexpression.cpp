@@ -228,20 +228,35 @@ private:
         n->name = name;
         return n;
     }
-    static NodePtr binary(const QString &op, NodePtr a, NodePtr b)
+    NodePtr binary(const QString &op, NodePtr a, NodePtr b)
     {
         NodePtr n = make(Node::Op::binary, op);
         n->args.push_back(std::move(a));
         n->args.push_back(std::move(b));
+        return bounded(std::move(n));
+    }
+    NodePtr too_deep()
+    {
+        return fail(tr("expression nested deeper than the depth limit of %1").arg(KsyExpression::max_depth));
+    }
+    // Sets the height of a node whose arguments are in place. A chain such
+    // as 50,000 terms joined by '+' is built without recursing, so the
+    // limit is kept here, before the tree is deep enough to hurt.
+    NodePtr bounded(NodePtr n)
+    {
+        for (const NodePtr &arg : n->args)
+            n->height = std::max(n->height, arg->height + 1);
+        if (n->height > KsyExpression::max_depth)
+            return too_deep();
         return n;
     }
 
     NodePtr ternary()
     {
         // Nesting is bounded so a hostile expression cannot exhaust the stack.
-        if (++m_depth > 200) {
+        if (++m_depth > KsyExpression::max_depth) {
             --m_depth;
-            return fail(tr("expression nested too deeply"));
+            return too_deep();
         }
         NodePtr cond = logical_or();
         if (cond && accept("?")) {
@@ -257,7 +272,7 @@ private:
             n->args.push_back(std::move(cond));
             n->args.push_back(std::move(a));
             n->args.push_back(std::move(b));
-            cond = std::move(n);
+            cond = bounded(std::move(n));
         }
         --m_depth;
         return cond;
@@ -290,15 +305,15 @@ private:
     {
         if (is_word("not")) {
             ++m_at;
-            if (++m_depth > 200)
-                return fail(tr("expression nested too deeply"));
+            if (++m_depth > KsyExpression::max_depth)
+                return too_deep();
             NodePtr a = logical_not();
             --m_depth;
             if (!a)
                 return nullptr;
             NodePtr n = make(Node::Op::unary, QStringLiteral("not"));
             n->args.push_back(std::move(a));
-            return n;
+            return bounded(std::move(n));
         }
         return comparison();
     }
@@ -360,15 +375,15 @@ private:
         for (const char *op : { "-", "~", "!" }) {
             if (is_symbol(op)) {
                 ++m_at;
-                if (++m_depth > 200)
-                    return fail(tr("expression nested too deeply"));
+                if (++m_depth > KsyExpression::max_depth)
+                    return too_deep();
                 NodePtr a = unary();
                 --m_depth;
                 if (!a)
                     return nullptr;
                 NodePtr n = make(Node::Op::unary, QLatin1String(op[0] == '!' ? "not" : op));
                 n->args.push_back(std::move(a));
-                return n;
+                return bounded(std::move(n));
             }
         }
         return postfix();
@@ -403,7 +418,7 @@ private:
                 NodePtr n = make(Node::Op::index);
                 n->args.push_back(std::move(a));
                 n->args.push_back(std::move(i));
-                a = std::move(n);
+                a = bounded(std::move(n));
             } else if (accept(".")) {
                 if (peek().type != Token::Type::name)
                     return expect_fail("a name after '.'");
@@ -413,17 +428,17 @@ private:
                     if (!type_name(&n->name))
                         return expect_fail("a type in <...>");
                     n->args.push_back(std::move(a));
-                    a = std::move(n);
+                    a = bounded(std::move(n));
                 } else if (accept("(")) {
                     NodePtr n = make(Node::Op::call, name);
                     n->args.push_back(std::move(a));
                     if (!arguments(&n->args))
                         return nullptr;
-                    a = std::move(n);
+                    a = bounded(std::move(n));
                 } else {
                     NodePtr n = make(Node::Op::member, name);
                     n->args.push_back(std::move(a));
-                    a = std::move(n);
+                    a = bounded(std::move(n));
                 }
             } else {
                 return a;
@@ -510,7 +525,7 @@ private:
                         return nullptr;
                     n->args.push_back(std::move(e));
                     if (accept("]"))
-                        return n;
+                        return bounded(std::move(n));
                     if (!accept(","))
                         return expect_fail("',' or ']'");
                 }

@@ -12,7 +12,7 @@
 // One parsed expression of the template language (`len - 4`,
 // `_.type == "IEND" or _io.eof`, `header_type::core.to_i`): a syntax tree built
 // once and evaluated by KsyEvaluator as often as needed. Parsing never throws:
-// a malformed text yields null with the reason.
+// a malformed text, or one deeper than max_depth, yields null with the reason.
 class KsyExpression
 {
     Q_DECLARE_TR_FUNCTIONS(KsyExpression)
@@ -39,7 +39,14 @@ public:
         QStringList path;
         KsyValue value;
         std::vector<std::unique_ptr<Node>> args;
+        // Levels of nodes from this one down to its deepest leaf.
+        int height = 1;
     };
+
+    // Nesting and chaining of an expression, counted in levels of its tree
+    // (`1 + 2 + 3` has three): evaluating and freeing the tree recurse once
+    // per level, so deeper expressions are refused when parsed.
+    static constexpr int max_depth = 256;
 
     // Null with *error set when the text is not an expression.
     static std::shared_ptr<const KsyExpression> parse(const QString &text, QString *error);

@@ -270,9 +270,9 @@ KsyMarkupBuilder::Outcome KsyMarkupBuilder::build(const KsyItem &root)
 QString KsyMarkupBuilder::description(const KsyItem &item)
 {
     if (item.is_scalar && !item.value.isEmpty())
-        return QStringLiteral("%1 = %2").arg(item.name, item.value);
+        return item.name + QLatin1String(" = ") + item.value;
     if (!item.representation.isEmpty())
-        return QStringLiteral("%1 = %2").arg(item.name, item.representation);
+        return item.name + QLatin1String(" = ") + item.representation;
     return item.name;
 }
 

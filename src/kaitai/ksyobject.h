@@ -2,12 +2,10 @@
 
 #include "kaitai/ksyvalue.h"
 
-#include <QHash>
-#include <QSet>
 #include <QString>
 
 #include <memory>
-#include <utility>
+#include <vector>
 
 class KsyStream;
 struct KsyItem;
@@ -27,11 +25,20 @@ struct KsyObject
     std::weak_ptr<KsyObject> self;
     KsyObject *root = nullptr;
     std::shared_ptr<KsyStream> io;
-    QHash<QString, KsyValue> values;
-    // Field name -> [start, end) in io.
-    QHash<QString, std::pair<qint64, qint64>> ranges;
+    // A field, parameter or computed instance: its value and, for a field
+    // read from io, where it lies there ([start, end); -1 both otherwise).
+    struct Field
+    {
+        QString name;
+        KsyValue value;
+        qint64 start = -1;
+        qint64 end = -1;
+    };
+    // In the order set. An object holds a handful: a list searched in order
+    // costs a fraction of a hash table's memory, and is as quick at this size.
+    std::vector<Field> fields;
     // Instances being computed, to catch one that depends on itself.
-    QSet<QString> computing;
+    std::vector<QString> computing;
     qint64 start = 0;
     qint64 end = 0;
     bool little_endian = false;
@@ -44,4 +51,35 @@ struct KsyObject
     int depth = 0;
     // The path of the field this object was read for ("chunks[3]").
     QString path;
+
+    // Null when `name` was not set.
+    const Field *field(const QString &name) const
+    {
+        for (const Field &f : fields) {
+            if (f.name == name)
+                return &f;
+        }
+        return nullptr;
+    }
+    void set(const QString &name, const KsyValue &value, qint64 start = -1, qint64 end = -1)
+    {
+        for (Field &f : fields) {
+            if (f.name == name) {
+                f.value = value;
+                f.start = start;
+                f.end = end;
+                return;
+            }
+        }
+        fields.push_back({ name, value, start, end });
+    }
+    void remove(const QString &name)
+    {
+        for (auto it = fields.begin(); it != fields.end(); ++it) {
+            if (it->name == name) {
+                fields.erase(it);
+                return;
+            }
+        }
+    }
 };

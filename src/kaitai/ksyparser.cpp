@@ -14,6 +14,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -21,6 +22,9 @@ namespace {
 // Bytes of a field kept for expressions; longer fields keep only a head for
 // display (their length stays exact).
 constexpr qint64 kept_bytes = 1 << 20;
+// A bytes field of the file longer than this holds its head only, and is
+// read again when an expression needs the rest.
+constexpr qint64 held_bytes = 256;
 constexpr qint64 head_bytes = 64;
 
 struct Builtin
@@ -297,7 +301,7 @@ void KsyParser::retry_deferred()
         std::vector<Deferred> failed;
         for (size_t i = 0; i < pending.size(); ++i) {
             Deferred &d = pending[i];
-            d.object->values.remove(d.attr->id);
+            d.object->remove(d.attr->id);
             const size_t items_before = d.object->item ? d.object->item->children.size() : 0;
             if (compute_instance(d.object, *d.attr)) {
                 --m_result.instances_failed;
@@ -322,7 +326,7 @@ void KsyParser::retry_deferred()
             m_result.stopped = false;
             m_result.mismatch = false;
             m_result.reason.clear();
-            d.object->values.insert(d.attr->id, KsyValue());
+            d.object->set(d.attr->id, KsyValue());
             failed.push_back(std::move(d));
         }
         // Failures inside what this pass read wait for the next one.
@@ -376,7 +380,8 @@ bool KsyParser::next_field(const std::shared_ptr<KsyStream> &io)
     if (m_cancel && m_cancel->load())
         return stop(tr("cancelled"), true);
     if (++m_result.fields > m_limits.max_fields)
-        return stop(tr("more than %1 fields").arg(m_limits.max_fields), true);
+        return stop(tr("more than %1 fields, the field limit (Preferences, --max-fields)")
+                        .arg(m_limits.max_fields), true);
     if (m_progress && m_result.fields % 1024 == 0)
         m_progress(qMax<qint64>(0, io->place(io->pos())), m_source->size());
     return true;
@@ -398,8 +403,14 @@ KsyValue KsyParser::eval_value(const QString &text)
     if (it == m_expressions.end()) {
         QString error;
         auto parsed = KsyExpression::parse(text, &error);
-        if (!parsed)
-            return KsyValue::error(tr("cannot read expression '%1': %2").arg(text, error));
+        if (!parsed) {
+            // A mistake of the template, not of the data: no instance may
+            // skip it. The text is cut short, as it may be of any length.
+            const QString shown = text.size() > 80 ? text.left(77) + QStringLiteral("...") : text;
+            const QString message = tr("cannot read expression '%1': %2").arg(shown, error);
+            stop(message, true);
+            return KsyValue::error(message);
+        }
         it = m_expressions.insert(text, parsed);
     }
     KsyEvaluator evaluator(this);
@@ -470,18 +481,18 @@ KsyValue KsyParser::lookup(KsyObject *object, const QString &name)
         return KsyValue::from_stream(object->io);
     if (name == QLatin1String("_sizeof"))
         return KsyValue::from_int((object->end > object->start ? object->end : object->io->pos()) - object->start);
-    auto it = object->values.constFind(name);
-    if (it != object->values.constEnd()) {
-        if (it->is_none())
+    if (const KsyObject::Field *f = object->field(name)) {
+        if (f->value.is_none())
             return KsyValue::error(tr("'%1' has no value").arg(name));
-        return *it;
+        return f->value;
     }
     if (const KsyAttribute *instance = object->type->instance(name)) {
         if (!compute_instance(object, *instance)) {
             const QString reason = m_result.reason;
             return KsyValue::error(tr("instance '%1': %2").arg(name, reason));
         }
-        const KsyValue v = object->values.value(name);
+        const KsyObject::Field *f = object->field(name);
+        const KsyValue v = f ? f->value : KsyValue();
         if (v.is_none())
             return KsyValue::error(tr("'%1' has no value").arg(name));
         return v;
@@ -496,9 +507,9 @@ KsyValue KsyParser::field_size(const KsyValue &owner, const QString &field)
     KsyObject *object = owner.is_none() ? m_scope.object : owner.object().get();
     if (!object)
         return KsyValue::error(tr("no struct for '%1._sizeof'").arg(field));
-    auto it = object->ranges.constFind(field);
-    if (it != object->ranges.constEnd())
-        return KsyValue::from_int(it->second - it->first);
+    const KsyObject::Field *f = object->field(field);
+    if (f && f->start >= 0)
+        return KsyValue::from_int(f->end - f->start);
     const KsyValue v = lookup(object, field);
     if (v.object())
         return lookup(v.object().get(), QStringLiteral("_sizeof"));
@@ -617,7 +628,7 @@ bool KsyParser::parse_object(KsyObject *object)
     // Instances after the fields, as a viewer would ask for them; one that
     // cannot be read is skipped unless a limit or a cancel stopped it.
     for (const KsyAttribute &attr : object->type->instances) {
-        if (object->values.contains(attr.id))
+        if (object->field(attr.id))
             continue;
         ++m_result.instances;
         const QStringList saved_path = m_path;
@@ -640,7 +651,7 @@ bool KsyParser::parse_object(KsyObject *object)
             ++m_result.instances_failed;
             m_path = saved_path;
             m_io = saved_io;
-            object->values.insert(attr.id, KsyValue());
+            object->set(attr.id, KsyValue());
         }
     }
     return true;
@@ -648,7 +659,7 @@ bool KsyParser::parse_object(KsyObject *object)
 
 bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
 {
-    if (object->computing.contains(attr.id))
+    if (std::find(object->computing.cbegin(), object->computing.cend(), attr.id) != object->computing.cend())
         return stop(tr("instance '%1' depends on itself").arg(attr.id));
     if (m_instance_depth >= m_limits.max_depth * 4)
         return stop(tr("instances nested deeper than %1").arg(m_limits.max_depth * 4), true);
@@ -659,7 +670,7 @@ bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
     const KsyType *saved_field_type = m_field_type;
     m_field = &attr;
     m_field_type = object->type;
-    object->computing.insert(attr.id);
+    object->computing.push_back(attr.id);
     ++m_instance_depth;
     m_scope = Scope { object };
     m_path = object->path.isEmpty() ? QStringList() : QStringList { object->path };
@@ -679,7 +690,7 @@ bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
             }
         }
         if (ok) {
-            object->values.insert(attr.id, v);
+            object->set(attr.id, v);
             // Shown in the results, though it makes no markup: it has no bytes.
             if (wanted && object->item && v.kind() != KsyValue::Kind::object && !v.is_none()) {
                 auto item = std::make_unique<KsyItem>();
@@ -714,7 +725,7 @@ bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
         io->seek(saved_pos);
     }
     --m_instance_depth;
-    object->computing.remove(attr.id);
+    object->computing.pop_back();
     m_scope = saved_scope;
     if (ok) {
         m_path = saved_path;
@@ -740,7 +751,7 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
     if (!attr.if_expr.isEmpty() && !eval_bool(attr.if_expr, &wanted))
         return false;
     if (!wanted) {
-        object->values.insert(attr.id, KsyValue());
+        object->set(attr.id, KsyValue());
         m_path.removeLast();
         m_scope = saved;
         m_field = saved_field;
@@ -769,7 +780,7 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
         // ("groups[_index - 1]").
         auto shared_items = std::make_shared<std::vector<KsyValue>>();
         std::vector<KsyValue> &items = *shared_items;
-        object->values.insert(attr.id, KsyValue::from_shared_array(shared_items));
+        object->set(attr.id, KsyValue::from_shared_array(shared_items));
         qint64 count = -1;
         if (attr.repeat == KsyAttribute::Repeat::expr && !eval_int(attr.repeat_expr, &count))
             return false;
@@ -778,7 +789,7 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
                 break;
             if (attr.repeat == KsyAttribute::Repeat::expr && i >= count)
                 break;
-            const QString element = QStringLiteral("%1[%2]").arg(attr.id).arg(i);
+            const QString element = attr.id + QLatin1Char('[') + QString::number(i) + QLatin1Char(']');
             m_path.last() = element;
             auto item = std::make_unique<KsyItem>();
             item->name = element;
@@ -786,10 +797,8 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
             array_raw->children.push_back(std::move(item));
             m_scope.index = i;
             KsyValue v;
-            if (!parse_single(object, attr, io, raw, &v)) {
-                // What was read so far stays available to whoever asks.
+            if (!parse_single(object, attr, io, raw, &v))
                 return false;
-            }
             items.push_back(v);
             if (attr.repeat == KsyAttribute::Repeat::until) {
                 m_scope.current = &items.back();
@@ -809,8 +818,7 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
         value = KsyValue::from_shared_array(shared_items);
         array_raw->value = value.display();
     }
-    object->values.insert(attr.id, value);
-    object->ranges.insert(attr.id, { start, io->pos() });
+    object->set(attr.id, value, start, io->pos());
     m_path.removeLast();
     m_scope = saved;
     m_field = saved_field;
@@ -841,7 +849,7 @@ bool KsyParser::parse_single(KsyObject *object, const KsyAttribute &attr, const 
     }
     // The field has its value when it is checked: `valid` may name it.
     if (attr.repeat == KsyAttribute::Repeat::none)
-        object->values.insert(attr.id, *out);
+        object->set(attr.id, *out);
     return check_valid(attr, *out);
 }
 
@@ -1005,8 +1013,9 @@ bool KsyParser::read_sized(KsyObject *object, const KsyAttribute &attr, const QS
         return read_user(object, type, sub, item, out);
     }
 
+    const bool again = io->in_file() && length <= kept_bytes;
     const bool need_all = user || !attr.process.isEmpty() || b.kind != Builtin::Kind::bytes || cut_at_terminator
-        || attr.pad_right >= 0 || length <= kept_bytes;
+        || attr.pad_right >= 0 || length <= (again ? held_bytes : kept_bytes);
     if (need_all && length > m_limits.max_decoded)
         return stop(tr("field of %1 bytes is too large to read (limit %2)").arg(length).arg(m_limits.max_decoded), true);
     QByteArray data;
@@ -1033,7 +1042,7 @@ bool KsyParser::read_sized(KsyObject *object, const KsyAttribute &attr, const QS
         return read_user(object, type, decoded, item, out);
     }
     if (!need_all) {
-        *out = KsyValue::from_bytes(data, length);
+        *out = again ? KsyValue::from_stream_bytes(data, length, io, start) : KsyValue::from_bytes(data, length);
         return true;
     }
     return finish_text(attr, type, object, data, out);
@@ -1093,7 +1102,7 @@ bool KsyParser::process(KsyObject *object, const QString &how, qint64 origin, QB
     if (!ok)
         return false;
     if (name == QLatin1String("xor")) {
-        QByteArray k = key.kind() == KsyValue::Kind::bytes ? key.bytes() : QByteArray(1, char(key.to_int()));
+        QByteArray k = key.kind() == KsyValue::Kind::bytes ? key.all_bytes() : QByteArray(1, char(key.to_int()));
         if (k.isEmpty())
             return stop(tr("xor with an empty key"));
         for (qsizetype i = 0; i < data->size(); ++i)
@@ -1141,11 +1150,14 @@ bool KsyParser::read_user(KsyObject *object, const QString &type_ref, const std:
     child->depth = object->depth + 1;
     child->item = item;
     child->path = path();
+    // One allocation each for what the object will hold.
+    child->fields.reserve(size_t(type->params.size()) + type->seq.size() + type->instances.size());
+    item->children.reserve(type->seq.size());
     for (int i = 0; i < args.size(); ++i) {
         KsyValue v;
         if (!eval(args.at(i), &v))
             return false;
-        child->values.insert(type->params.at(i), v);
+        child->set(type->params.at(i), v);
     }
     // parent: the object the type sees as _parent, in place of the one
     // reading it; "false" leaves it none.

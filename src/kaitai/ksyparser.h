@@ -39,9 +39,10 @@ public:
     {
         // User-type objects nested inside each other (also through instances).
         int max_depth = 64;
-        // Items read in all: fields, array elements and instances. Enough
-        // for the structure of large files; each item becomes a markup.
-        qint64 max_fields = 250000;
+        // Items read in all: fields, array elements and instances. A safety
+        // valve against endless templates, set well above what real files
+        // need; each item becomes a markup.
+        qint64 max_fields = 20000000;
         // Bytes held in memory for one processed (decoded) field or string.
         qint64 max_decoded = qint64(64) << 20;
     };

@@ -1,6 +1,7 @@
 #include "kaitai/ksyvalue.h"
 
 #include "kaitai/ksyenum.h"
+#include "kaitai/ksystream.h"
 
 #include <QCoreApplication>
 
@@ -52,7 +53,7 @@ KsyValue KsyValue::from_string(const QString &value)
 {
     KsyValue v;
     v.m_kind = Kind::string;
-    v.m_text = value;
+    v.m_payload = value;
     return v;
 }
 
@@ -60,16 +61,47 @@ KsyValue KsyValue::from_bytes(const QByteArray &value, qint64 length)
 {
     KsyValue v;
     v.m_kind = Kind::bytes;
-    v.m_bytes = value;
+    v.m_payload = value;
     v.m_length = length < 0 ? value.size() : length;
     return v;
+}
+
+KsyValue KsyValue::from_stream_bytes(const QByteArray &head, qint64 length, const std::shared_ptr<KsyStream> &io,
+                                     qint64 pos)
+{
+    KsyValue v;
+    v.m_kind = Kind::bytes;
+    v.m_payload = std::make_shared<const StreamBytes>(StreamBytes { head, io, pos });
+    v.m_length = length;
+    return v;
+}
+
+const QByteArray &KsyValue::bytes() const
+{
+    if (const auto *s = std::get_if<std::shared_ptr<const StreamBytes>>(&m_payload))
+        return (*s)->head;
+    return held<QByteArray>();
+}
+
+bool KsyValue::bytes_complete() const
+{
+    return std::holds_alternative<std::shared_ptr<const StreamBytes>>(m_payload) || m_length == bytes().size();
+}
+
+QByteArray KsyValue::all_bytes() const
+{
+    const auto *s = std::get_if<std::shared_ptr<const StreamBytes>>(&m_payload);
+    if (!s)
+        return bytes();
+    const QByteArray all = (*s)->io->peek((*s)->pos, m_length);
+    return all.size() == m_length ? all : (*s)->head;
 }
 
 KsyValue KsyValue::from_object(const std::shared_ptr<KsyObject> &object)
 {
     KsyValue v;
     v.m_kind = Kind::object;
-    v.m_object = object;
+    v.m_payload = object;
     return v;
 }
 
@@ -77,7 +109,7 @@ KsyValue KsyValue::from_array(std::vector<KsyValue> items)
 {
     KsyValue v;
     v.m_kind = Kind::array;
-    v.m_array = std::make_shared<const std::vector<KsyValue>>(std::move(items));
+    v.m_payload = Array(std::make_shared<const std::vector<KsyValue>>(std::move(items)));
     return v;
 }
 
@@ -96,7 +128,7 @@ KsyValue KsyValue::from_enum(const KsyEnum *type, qint64 value)
     v.m_enum = type;
     v.m_int = value;
     if (type)
-        v.m_text = type->names.value(value);
+        v.m_payload = type->names.value(value);
     return v;
 }
 
@@ -104,7 +136,7 @@ KsyValue KsyValue::from_stream(const std::shared_ptr<KsyStream> &stream)
 {
     KsyValue v;
     v.m_kind = Kind::stream;
-    v.m_stream = stream;
+    v.m_payload = stream;
     return v;
 }
 
@@ -112,7 +144,7 @@ KsyValue KsyValue::error(const QString &message)
 {
     KsyValue v;
     v.m_kind = Kind::error;
-    v.m_text = message;
+    v.m_payload = message;
     return v;
 }
 
@@ -126,7 +158,8 @@ double KsyValue::to_float() const
 const std::vector<KsyValue> &KsyValue::array() const
 {
     static const std::vector<KsyValue> empty;
-    return m_array ? *m_array : empty;
+    const Array &a = held<Array>();
+    return a ? *a : empty;
 }
 
 QString KsyValue::display() const
@@ -143,14 +176,14 @@ QString KsyValue::display() const
     case Kind::boolean:
         return m_int ? QStringLiteral("true") : QStringLiteral("false");
     case Kind::string: {
-        QString shown = m_text.left(shown_chars);
+        QString shown = text().left(shown_chars);
         shown.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
         shown.replace(QLatin1Char('\n'), QLatin1String("\\n")).replace(QLatin1Char('\r'), QLatin1String("\\r"));
         shown.replace(QLatin1Char('\0'), QLatin1String("\\0"));
-        return QLatin1Char('"') + shown + (m_text.size() > shown_chars ? QLatin1String("…\"") : QLatin1String("\""));
+        return QLatin1Char('"') + shown + (text().size() > shown_chars ? QLatin1String("…\"") : QLatin1String("\""));
     }
     case Kind::bytes: {
-        const QByteArray head = m_bytes.left(shown_bytes);
+        const QByteArray head = bytes().left(shown_bytes);
         QString out = QLatin1Char('[') + QString::fromLatin1(head.toHex(' ').toUpper());
         if (m_length > head.size())
             out += QStringLiteral(" … (%1 bytes)").arg(m_length);
@@ -161,13 +194,13 @@ QString KsyValue::display() const
     case Kind::array:
         return QCoreApplication::translate("KsyValue", "[%n item(s)]", nullptr, int(array().size()));
     case Kind::enumeration:
-        if (m_text.isEmpty())
+        if (text().isEmpty())
             return QString::number(m_int);
-        return QStringLiteral("%1 (%2)").arg(m_text).arg(m_int);
+        return QStringLiteral("%1 (%2)").arg(text()).arg(m_int);
     case Kind::stream:
         return QString();
     case Kind::error:
-        return m_text;
+        return text();
     }
     return QString();
 }

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <memory>
+#include <variant>
 #include <vector>
 
 class KsyObject;
@@ -31,6 +32,11 @@ public:
     // `length` may exceed the bytes kept: a long field keeps only its head,
     // and only its length may then be used.
     static KsyValue from_bytes(const QByteArray &value, qint64 length = -1);
+    // `length` bytes at `pos` of `io`, of which only `head` is held: the
+    // rest is read again when asked for (a parse holds millions of fields,
+    // and most bytes are never looked at).
+    static KsyValue from_stream_bytes(const QByteArray &head, qint64 length, const std::shared_ptr<KsyStream> &io,
+                                      qint64 pos);
     static KsyValue from_object(const std::shared_ptr<KsyObject> &object);
     static KsyValue from_array(std::vector<KsyValue> items);
     // An array whose items its owner may still add to (a repeated field
@@ -54,15 +60,20 @@ public:
     double to_float() const;
     bool to_bool() const { return m_int != 0; }
     // The string, the error message or the enum's name.
-    const QString &text() const { return m_text; }
-    const QByteArray &bytes() const { return m_bytes; }
+    const QString &text() const { return held<QString>(); }
+    // The bytes held: all of them, or the head of a long field.
+    const QByteArray &bytes() const;
     // Full length of a bytes value (see from_bytes).
     qint64 bytes_length() const { return m_length; }
-    bool bytes_complete() const { return m_length == m_bytes.size(); }
-    const std::shared_ptr<KsyObject> &object() const { return m_object; }
+    // Whether all_bytes() gives every byte.
+    bool bytes_complete() const;
+    // Every byte, read again from the stream when only the head is held;
+    // the head alone when they cannot be.
+    QByteArray all_bytes() const;
+    const std::shared_ptr<KsyObject> &object() const { return held<std::shared_ptr<KsyObject>>(); }
     const std::vector<KsyValue> &array() const;
     const KsyEnum *enum_type() const { return m_enum; }
-    const std::shared_ptr<KsyStream> &stream() const { return m_stream; }
+    const std::shared_ptr<KsyStream> &stream() const { return held<std::shared_ptr<KsyStream>>(); }
 
     // How a markup shows the value: 640, 1.5, "text", [89 50 4E 47],
     // truecolor (2), [3 items]. Long bytes and texts are cut.
@@ -71,15 +82,32 @@ public:
     static QString kind_name(Kind kind);
 
 private:
+    using Array = std::shared_ptr<const std::vector<KsyValue>>;
+    struct StreamBytes
+    {
+        QByteArray head;
+        std::shared_ptr<KsyStream> io;
+        qint64 pos = 0;
+    };
+
+    // The payload when it is a T, else an empty T.
+    template<typename T>
+    const T &held() const
+    {
+        static const T none;
+        const T *p = std::get_if<T>(&m_payload);
+        return p ? *p : none;
+    }
+
     Kind m_kind = Kind::none;
     bool m_unsigned = false;
     qint64 m_int = 0;
     double m_float = 0;
     qint64 m_length = 0;
-    QString m_text;
-    QByteArray m_bytes;
     const KsyEnum *m_enum = nullptr;
-    std::shared_ptr<KsyObject> m_object;
-    std::shared_ptr<const std::vector<KsyValue>> m_array;
-    std::shared_ptr<KsyStream> m_stream;
+    // A value holds one of these at most (a parse keeps millions of values:
+    // they share their room).
+    std::variant<std::monostate, QString, QByteArray, std::shared_ptr<KsyObject>, Array,
+                 std::shared_ptr<KsyStream>, std::shared_ptr<const StreamBytes>>
+        m_payload;
 };

@@ -7,6 +7,7 @@
 #include "kaitai/ksyparser.h"
 #include "kaitai/ksyresult.h"
 #include "kaitai/ksytemplate.h"
+#include "settings/config.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -40,6 +41,8 @@ std::shared_ptr<KsyTemplate> load_template(const QString &path, QString *error)
     return nullptr;
 }
 
+const char field_limit_key[] = "Template Field Limit";
+
 } // namespace
 
 const KsyGallery::Entry *TemplateRun::recognise(const EditedFile *file)
@@ -51,8 +54,21 @@ const KsyGallery::Entry *TemplateRun::recognise(const EditedFile *file)
     return found.empty() ? nullptr : found.front();
 }
 
+qint64 TemplateRun::field_limit()
+{
+    bool ok = false;
+    const qint64 limit = Config::instance()->value(QLatin1String(field_limit_key)).toLongLong(&ok);
+    return ok && limit > 0 ? limit : default_field_limit;
+}
+
+void TemplateRun::set_field_limit(qint64 limit)
+{
+    Config::instance()->setValue(QLatin1String(field_limit_key), limit);
+}
+
 TemplateRun::Outcome TemplateRun::apply(EditedFile *file, const QString &path,
-                                        const Progress &progress, const std::atomic_bool *cancel)
+                                        const Progress &progress, const std::atomic_bool *cancel,
+                                        qint64 max_fields)
 {
     Outcome outcome;
     QString ksy_path = path;
@@ -77,6 +93,9 @@ TemplateRun::Outcome TemplateRun::apply(EditedFile *file, const QString &path,
     }
     const EditedFileSource source(file);
     KsyParser parser(ksy, &source);
+    KsyParser::Limits limits;
+    limits.max_fields = max_fields > 0 ? max_fields : field_limit();
+    parser.set_limits(limits);
     if (progress)
         parser.set_progress(progress);
     parser.set_cancel_flag(cancel);
@@ -99,8 +118,11 @@ TemplateRun::Outcome TemplateRun::apply(EditedFile *file, const QString &path,
                               .arg(name, result.reason, result.where());
         return outcome;
     }
-    const KsyMarkupBuilder::Outcome built =
+    KsyMarkupBuilder::Outcome built =
         result.root ? KsyMarkupBuilder::build(*result.root) : KsyMarkupBuilder::Outcome();
+    // The items are in the markups now; on a large file they are the bulk
+    // of what the run holds.
+    result.root.reset();
     QStringList parts;
     if (result.stopped)
         parts << result.message();
@@ -110,7 +132,7 @@ TemplateRun::Outcome TemplateRun::apply(EditedFile *file, const QString &path,
         return outcome;
     }
 
-    auto *command = new KsyMarkCommand(file->history(), file->markup_tree(), built.markups);
+    auto *command = new KsyMarkCommand(file->history(), file->markup_tree(), std::move(built.markups));
     const std::shared_ptr<const KsyMarkCommand::Counts> counts = command->counts();
     if (!file->run(command)) {
         outcome.message = EditedFile::busy_message();

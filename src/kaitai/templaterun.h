@@ -42,6 +42,13 @@ public:
     // Bytes of the file read so far, out of all of them.
     using Progress = std::function<void(qint64 done, qint64 total)>;
 
+    // The most fields a run reads before it stops: the setting "Template
+    // Field Limit", or default_field_limit when it is unset or not a
+    // positive number.
+    static constexpr qint64 default_field_limit = 20000000;
+    static qint64 field_limit();
+    static void set_field_limit(qint64 limit);
+
     // The gallery's best match for the open file's format (see
     // KsyGallery::matches), from one read of its first bytes; null for none.
     static const KsyGallery::Entry *recognise(const EditedFile *file);
@@ -50,7 +57,7 @@ public:
     // recognise(); nothing applied when none matches) with its absolute imports ("/common/riff") taken from
     // the nearest folder, from the template's own upwards, in which they are
     // all found. `cancel` is polled during the parse; a cancelled run
-    // changes nothing.
+    // changes nothing. `max_fields` above 0 stands in for field_limit().
     static Outcome apply(EditedFile *file, const QString &ksy_path, const Progress &progress,
-                         const std::atomic_bool *cancel);
+                         const std::atomic_bool *cancel, qint64 max_fields = 0);
 };

@@ -142,7 +142,8 @@ public:
     void load_markup_file(const QString &name);
     // Applies a Kaitai Struct template to the open file, as Markup > Apply
     // Template does once the file is chosen; true when markups were added.
-    bool apply_template_file(const QString &path);
+    // `max_fields` above 0 overrides the field limit of Preferences.
+    bool apply_template_file(const QString &path, qint64 max_fields = 0);
     // The last data files opened, newest first (setting "Recent Files").
     static QStringList recent_files();
     static constexpr int max_recent_files = 8;

@@ -132,9 +132,9 @@ void MainWindow::load_markup_file(const QString &name)
     m_markup_file_actions->load_markup_file(name);
 }
 
-bool MainWindow::apply_template_file(const QString &path)
+bool MainWindow::apply_template_file(const QString &path, qint64 max_fields)
 {
-    return m_template_actions->apply_template_file(path);
+    return m_template_actions->apply_template_file(path, max_fields);
 }
 
 MainWindow::Unsaved MainWindow::ask_save_markup()

@@ -103,7 +103,7 @@ void TemplateActions::apply_template_action()
     apply_template_file(path);
 }
 
-bool TemplateActions::apply_template_file(const QString &path)
+bool TemplateActions::apply_template_file(const QString &path, qint64 max_fields)
 {
     if (!m_file->is_open()) {
         m_window->show_status(tr("No File"));
@@ -128,7 +128,7 @@ bool TemplateActions::apply_template_file(const QString &path)
             cancel = true;
     };
 
-    const TemplateRun::Outcome outcome = TemplateRun::apply(m_file, path, report, &cancel);
+    const TemplateRun::Outcome outcome = TemplateRun::apply(m_file, path, report, &cancel, max_fields);
     progress.close();
     m_window->show_status(outcome.message);
     return outcome.applied();

@@ -29,8 +29,9 @@ public:
     QString offered_template() const { return m_offered; }
 
     // Applies `path` as the menu entry does once the file is chosen; true
-    // when markups were added.
-    bool apply_template_file(const QString &path);
+    // when markups were added. `max_fields` above 0 overrides the field
+    // limit of Preferences.
+    bool apply_template_file(const QString &path, qint64 max_fields = 0);
 
 public slots:
     void apply_template_action();

@@ -7,13 +7,16 @@
 #include "markup/markupnode.h"
 
 #include <QFileInfo>
+#include <QHash>
+#include <QIODevice>
+#include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QList>
 #include <QRegularExpression>
 #include <QStringList>
 
 #include <algorithm>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -30,26 +33,58 @@ QString colour_text(const QColor &colour)
     return colour.isValid() ? colour.name(QColor::HexRgb) : QStringLiteral("#000000");
 }
 
+// A text as a JSON string, quoted and escaped by Qt's writer.
+QByteArray json_string(const QString &text)
+{
+    QByteArray array = QJsonDocument(QJsonArray { text }).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2); // the brackets
+}
+
+// Colours repeat from markup to markup: each is written once per export.
+class ColourTexts
+{
+public:
+    const QByteArray &text(const QColor &colour)
+    {
+        const QRgb key = colour.isValid() ? colour.rgb() : qRgb(0, 0, 0);
+        auto it = m_texts.constFind(key);
+        if (it == m_texts.constEnd())
+            it = m_texts.insert(key, '"' + colour_text(colour).toLatin1() + '"');
+        return *it;
+    }
+
+private:
+    QHash<QRgb, QByteArray> m_texts;
+};
+
 // A markup's own fields as a JSON object left open after a "children" key,
 // so the caller writes the children in place and closes it. Nesting is written
 // by the caller: Qt's writer recurses and would overflow the stack on a tree
-// nested tens of thousands deep.
-QByteArray json_object_head(const MarkupNode *node)
+// nested tens of thousands deep. The keys in the order Qt's JSON object
+// writes them; only the description needs escaping, so only it goes through
+// Qt's writer, which is most of the cost of a large export.
+void append_json_object_head(const MarkupNode *node, ColourTexts *colours, QByteArray *out)
 {
-    QJsonObject object;
-    object.insert(QStringLiteral("description"), description_of(node));
-    object.insert(QStringLiteral("start"), node->start());
-    object.insert(QStringLiteral("end"), node->end());
-    object.insert(QStringLiteral("length"), node->length());
-    object.insert(QStringLiteral("repeat"), node->is_repeat());
-    object.insert(QStringLiteral("foreground"), colour_text(node->foreground()));
-    object.insert(QStringLiteral("background"), colour_text(node->background()));
+    *out += "{\"background\":";
+    *out += colours->text(node->background());
+    *out += ",\"description\":";
+    *out += json_string(description_of(node));
+    *out += ",\"end\":";
+    *out += QByteArray::number(node->end());
+    *out += ",\"foreground\":";
+    *out += colours->text(node->foreground());
+    *out += ",\"length\":";
+    *out += QByteArray::number(node->length());
+    *out += ",\"repeat\":";
+    *out += node->is_repeat() ? "true" : "false";
+    *out += ",\"start\":";
+    *out += QByteArray::number(node->start());
     // Only for a markup made for a value, as in the markup file.
-    if (!node->value_type().is_none())
-        object.insert(QStringLiteral("type"), node->value_type().to_text());
-    QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Compact);
-    text.chop(1); // the closing brace
-    return text + ",\"children\":[";
+    if (!node->value_type().is_none()) {
+        *out += ",\"type\":";
+        *out += json_string(node->value_type().to_text());
+    }
+    *out += ",\"children\":[";
 }
 
 // Two spaces per level, no deeper than a screen is wide: the indentation of a
@@ -95,6 +130,39 @@ QByteArray csv_field(const QString &text)
     return bytes;
 }
 
+// The JSON text of the tree into *text, handed to `flush` whenever it
+// holds a megabyte (flush empties it, false on failure) and left with the rest.
+bool json_text(const MarkupNode *root, const std::function<bool(QByteArray *)> &flush, QByteArray *text)
+{
+    constexpr qsizetype chunk = 1 << 20;
+    QByteArray &out = *text;
+    out += "[";
+    ColourTexts colours;
+    std::vector<Frame> stack { { root, 0 } };
+    while (!stack.empty()) {
+        Frame &frame = stack.back();
+        if (frame.next_child < frame.node->child_count()) {
+            const MarkupNode *child = frame.node->child(frame.next_child);
+            out += frame.next_child > 0 ? ",\n" : "\n";
+            out += indentation(stack.size());
+            append_json_object_head(child, &colours, &out);
+            if (out.size() >= chunk && !flush(&out))
+                return false;
+            ++frame.next_child;
+            stack.push_back({ child, 0 });
+            continue;
+        }
+        const bool had_children = frame.node->child_count() > 0;
+        stack.pop_back();
+        if (had_children) {
+            out += '\n';
+            out += indentation(stack.size());
+        }
+        out += stack.empty() ? "]\n" : "]}";
+    }
+    return true;
+}
+
 } // namespace
 
 QString MarkupExporter::file_filter()
@@ -132,28 +200,20 @@ QByteArray MarkupExporter::write(Format format, const MarkupNode *root,
 
 QByteArray MarkupExporter::to_json(const MarkupNode *root)
 {
-    QByteArray out = "[";
-    std::vector<Frame> stack { { root, 0 } };
-    while (!stack.empty()) {
-        Frame &frame = stack.back();
-        if (frame.next_child < frame.node->child_count()) {
-            const MarkupNode *child = frame.node->child(frame.next_child);
-            out += frame.next_child > 0 ? ",\n" : "\n";
-            out += indentation(stack.size());
-            out += json_object_head(child);
-            ++frame.next_child;
-            stack.push_back({ child, 0 });
-            continue;
-        }
-        const bool had_children = frame.node->child_count() > 0;
-        stack.pop_back();
-        if (had_children) {
-            out += '\n';
-            out += indentation(stack.size());
-        }
-        out += stack.empty() ? "]\n" : "]}";
-    }
+    QByteArray out;
+    json_text(root, [](QByteArray *) { return true; }, &out);
     return out;
+}
+
+bool MarkupExporter::write_json(const MarkupNode *root, QIODevice *device)
+{
+    QByteArray out;
+    const auto flush = [device](QByteArray *text) {
+        const bool written = device->write(*text) == text->size();
+        text->clear();
+        return written;
+    };
+    return json_text(root, flush, &out) && flush(&out);
 }
 
 QByteArray MarkupExporter::to_csv(const MarkupNode *root)

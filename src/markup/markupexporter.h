@@ -4,6 +4,7 @@
 #include <QString>
 
 class MarkupNode;
+class QIODevice;
 
 // Writes a markup tree in formats other programs read: JSON for scripts, CSV
 // for spreadsheets and a Kaitai Struct (.ksy) skeleton for parser generators.
@@ -27,6 +28,9 @@ public:
     // Offsets are written as exact 64-bit integers (Qt 6's JSON classes keep
     // integers apart from doubles, in both directions).
     static QByteArray to_json(const MarkupNode *root);
+    // The same text written to `device` a megabyte at a time, so a large
+    // export never holds all of it; false when a write fails.
+    static bool write_json(const MarkupNode *root, QIODevice *device);
 
     // UTF-8 text, CRLF line ends, a header row, then one row per markup in
     // tree order (parents before children): depth (1 for a top-level markup),

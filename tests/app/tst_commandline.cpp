@@ -192,6 +192,13 @@ private slots:
         QTest::newRow("ksy") << markup << "o.ksy" << 0 << "size: 4";
         QTest::newRow("markup-file") << markup << "o.xml" << 0 << "description=\"tag\"";
         QTest::newRow("template") << ksy << "o.json" << 0 << "\"description\":\"len = 12337\"";
+        QTest::newRow("template-field-limit")
+            << QStringList{"--template", "T", "--max-fields", "1", "--export", "O", "D"} << "o.json" << 3
+            << "len = 12337\"";
+        QTest::newRow("max-fields-not-a-number")
+            << QStringList{"--template", "T", "--max-fields", "0", "--export", "O", "D"} << "o.json" << 2 << "";
+        QTest::newRow("max-fields-without-template")
+            << QStringList{"--markup", "M", "--max-fields", "5", "--export", "O", "D"} << "o.json" << 2 << "";
         QTest::newRow("missing-markup") << QStringList{"--markup", "gone.xml", "--export", "O", "D"}
                                         << "o.json" << 1 << "";
         // d.bin holds "0123456789": the check on its first byte fails, or a
@@ -211,6 +218,8 @@ private slots:
         QTest::newRow("unreadable-template")
             << QStringList{"--template", "gone.ksy", "--export", "O", "D"} << "o.json" << 1 << "";
         QTest::newRow("unwritable") << markup << "no-such-folder/o.json" << 1 << "";
+        QTest::newRow("expression-too-deep")
+            << QStringList{"--template", "E", "--export", "O", "D"} << "o.json" << 1 << "depth limit of 256";
         QTest::newRow("usage") << markup << "o.txt" << 2 << "";
         QTest::newRow("unknown-option") << QStringList{"--bogus", "D"} << "o.json" << 2 << "";
     }
@@ -236,11 +245,15 @@ private slots:
         QVERIFY(write("x.ksy", "meta:\n  id: x\nseq:\n  - id: magic\n    contents: [0x89, 0x50]\n"));
         QVERIFY(write("p.ksy", "meta:\n  id: p\n  endian: be\nseq:\n  - id: len\n    type: u2\n"
                                "  - id: rest\n    size: 100\n"));
+        // A value of 50,000 terms: refused with the depth limit, never a crash.
+        QVERIFY(write("e.ksy", "meta:\n  id: e\ninstances:\n  total:\n    value: "
+                                   + QByteArrayList(50000, "1").join(" + ") + "\n"));
         const QHash<QString, QString> names{{"M", folder.filePath("m.xml")},
                                             {"T", folder.filePath("t.ksy")},
                                             {"X", folder.filePath("x.ksy")},
                                             {"G", folder.filePath("g.gif")},
                                             {"P", folder.filePath("p.ksy")},
+                                            {"E", folder.filePath("e.ksy")},
                                             {"D", folder.filePath("d.bin")},
                                             {"O", folder.filePath(output)}};
         for (QString &argument : arguments)
@@ -260,6 +273,9 @@ private slots:
         // For a failure, `written` is what standard error says.
         if (code == 1)
             QVERIFY2(errors.contains(written.toUtf8()), errors.constData());
+        // Reaching the limit is said, and the part read is still written.
+        if (code == 3 && arguments.contains("--max-fields"))
+            QVERIFY2(errors.contains("the field limit"), errors.constData());
         QFile result(folder.filePath(output));
         const bool written_expected = code == 0 || code == 3;
         QCOMPARE(result.exists(), written_expected);

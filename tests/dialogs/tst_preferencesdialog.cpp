@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 
 class TestPreferencesDialog : public QObject
@@ -72,8 +73,10 @@ private slots:
         QCOMPARE(qobject_cast<QCheckBox *>(at(5, 0))->text(), QString("Keep a journal of unsaved changes"));
         QCOMPARE(qobject_cast<QCheckBox *>(at(5, 1))->text(), QString("Offer a template for the format of a file opened"));
         QCOMPARE(qobject_cast<QCheckBox *>(at(6, 0))->text(), QString("Show the overview strip beside the hex view"));
-        QCOMPARE(qobject_cast<QPushButton *>(at(7, 0))->text(), QString("Save"));
-        QCOMPARE(qobject_cast<QPushButton *>(at(7, 1))->text(), QString("Cancel"));
+        QCOMPARE(qobject_cast<QLabel *>(at(7, 0))->text(), QString("Template Field Limit"));
+        QCOMPARE(qobject_cast<QLabel *>(at(7, 0))->buddy(), child<QSpinBox>(dialog, "field_limit_spin"));
+        QCOMPARE(qobject_cast<QPushButton *>(at(8, 0))->text(), QString("Save"));
+        QCOMPARE(qobject_cast<QPushButton *>(at(8, 1))->text(), QString("Cancel"));
         auto *combo = child<QComboBox>(dialog, "toolbar_style_combo");
         QCOMPARE(combo->count(), 4);
         const QStringList items = {"Icon Only", "Text Only", "Text Beside", "Text Under"};
@@ -98,6 +101,7 @@ private slots:
         QVERIFY(child<QCheckBox>(dialog, "journal_check")->isChecked());
         QVERIFY(child<QCheckBox>(dialog, "overview_check")->isChecked());
         QVERIFY(child<QCheckBox>(dialog, "recognise_check")->isChecked());
+        QCOMPARE(child<QSpinBox>(dialog, "field_limit_spin")->value(), 20000000);
     }
 
     void reads_stored_values()
@@ -107,12 +111,18 @@ private slots:
         Config::instance()->setValue("Toolbar Style", 2);
         Config::instance()->setValue("Splash Screen", "no");
         Config::instance()->setValue("Hex Markup Display", "no");
+        Config::instance()->setValue("Template Field Limit", 5000);
         PreferencesDialog dialog;
         QCOMPARE(child<QLineEdit>(dialog, "markup_dir_edit")->text(), QString("/some/where"));
         QVERIFY(child<QCheckBox>(dialog, "link_check")->isChecked());
         QCOMPARE(child<QComboBox>(dialog, "toolbar_style_combo")->currentIndex(), 2);
         QVERIFY(!child<QCheckBox>(dialog, "splash_check")->isChecked());
         QVERIFY(!child<QCheckBox>(dialog, "hex_display_check")->isChecked());
+        auto *limit = child<QSpinBox>(dialog, "field_limit_spin");
+        QCOMPARE(limit->value(), 5000);
+        limit->setValue(3000000);
+        QTest::mouseClick(child<QPushButton>(dialog, "save_button"), Qt::LeftButton);
+        QCOMPARE(Config::instance()->value("Template Field Limit").toLongLong(), 3000000);
     }
 
     void yes_no_words_data()

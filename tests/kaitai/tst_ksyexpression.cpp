@@ -129,6 +129,21 @@ void TestKsyExpression::evaluate_data()
     row("syntax-error-stray", "1 + * 2", "error: unexpected '*' at column 5");
     row("syntax-error-string", "\"open", "error: unterminated string at column 1");
     row("number-too-large", "0x1ffffffffffffffff", "error: bad number at column 1");
+
+    // Depth: chains and nesting are refused past the limit instead of
+    // exhausting the stack when evaluated or freed.
+    const auto terms = [](int n) { return QStringList(n, QStringLiteral("1")).join(QStringLiteral(" + ")); };
+    const QString too_deep = QStringLiteral("error: expression nested deeper than the depth limit of %1")
+                                 .arg(KsyExpression::max_depth);
+    QTest::newRow("sum-at-the-depth-limit") << terms(KsyExpression::max_depth)
+                                            << QStringLiteral("integer %1").arg(KsyExpression::max_depth);
+    QTest::newRow("sum-one-past-the-limit") << terms(KsyExpression::max_depth + 1) << too_deep;
+    QTest::newRow("sum-of-50000-terms") << terms(50000) << too_deep;
+    QTest::newRow("method-chain") << QStringLiteral("\"ab\"") + QStringLiteral(".reverse").repeated(300) << too_deep;
+    QTest::newRow("parentheses") << QStringLiteral("(").repeated(300) + QStringLiteral("1")
+                                        + QStringLiteral(")").repeated(300)
+                                 << too_deep;
+    QTest::newRow("negations") << QStringLiteral("-").repeated(300) + QStringLiteral("1") << too_deep;
 }
 
 void TestKsyExpression::evaluate()

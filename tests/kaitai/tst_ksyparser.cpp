@@ -17,6 +17,8 @@
 #include "markup/markupmodel.h"
 #include "markup/markupnode.h"
 #include "markup/markuptree.h"
+#include "settings/config.h"
+#include "testsettings.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -110,6 +112,8 @@ private slots:
     void outcomes();
     void large_source_reads_windows();
     void cancel_and_progress();
+    void field_limit_data();
+    void field_limit();
     void png_markups();
     void markups_nest_by_range_data();
     void markups_nest_by_range();
@@ -120,6 +124,7 @@ private:
 
 void TestKsyParser::initTestCase()
 {
+    pq_test::isolate_settings();
     m_gallery = QStringLiteral(PQ_KSY_GALLERY);
     // make_fixtures.sh asks for the samples to hand them to the oracle.
     const QString out = qEnvironmentVariable("PQ_KSY_WRITE_SAMPLES");
@@ -271,6 +276,12 @@ void TestKsyParser::fields_data()
                   "types:\n  h:\n    seq: [{id: v, type: u1}]\n"
                   "    instances: {a: {value: _parent.b_inst + 1}, c: {value: _parent.tail}}\n"
         << QByteArray("0105") << "head.a=7; head.c=5; b_inst=6; tail=5";
+    // Past 256 bytes a field holds only its head; expressions get every byte.
+    QTest::newRow("long-bytes-read-again")
+        << head + "seq:\n- {id: body, size: 300}\n- {id: a, type: u1, valid: {eq: 'body[299]'}}\n"
+                  "- {id: b, size: 'body.to_s(\"ASCII\").length - 299'}\n"
+                  "- {id: c, type: u1, if: 'body == body and body.max == 66'}\n"
+        << QByteArray("41").repeated(299) + "42" + "42" + "07" + "09" << "a=66; b=[07]; c=9";
     QTest::newRow("bytes-size-eos-and-contents")
         << head + "seq:\n- {id: m, contents: [0xca, 0xfe]}\n- {id: r, size-eos: true}\n"
         << QByteArray("cafe" "0102") << "m=[CA FE]; r=[01 02]; r@2..4";
@@ -391,7 +402,7 @@ void TestKsyParser::hostile_data()
     const QByteArray head = "meta: {id: t, endian: le}\n";
     QTest::newRow("endless-repeat-until-of-empty-records")
         << head + "seq:\n- {id: x, type: e, repeat: until, repeat-until: false}\ntypes: {e: {seq: []}}\n"
-        << QByteArray() << "Template stopped at 0x0 in x[250000] (test.ksy:3:3): more than 250000 fields";
+        << QByteArray() << "Template stopped at 0x0 in x[250000] (test.ksy:3:3): more than 250000 fields, the field limit";
     QTest::newRow("endless-repeat-until-past-the-end")
         << head + "seq:\n- {id: x, type: u1, repeat: until, repeat-until: false}\n" << QByteArray(3, 'a')
         << "Template stopped at 0x3 in x[3] (test.ksy:3:3): end of data: u1 needs 1 bytes, 0 left";
@@ -403,7 +414,7 @@ void TestKsyParser::hostile_data()
         << "Template stopped at 0x0 in x (test.ksy:2:7): end of data: size 4611686018427387904 needed, 4 left";
     QTest::newRow("a-million-fields")
         << head + "seq: [{id: x, type: u1, repeat: expr, repeat-expr: 1000000}]\n" << QByteArray(1000000, 'a')
-        << "Template stopped at 0x3D090 in x[250000] (test.ksy:2:7): more than 250000 fields";
+        << "Template stopped at 0x3D090 in x[250000] (test.ksy:2:7): more than 250000 fields, the field limit";
     QTest::newRow("division-by-zero")
         << head + "seq: [{id: n, type: u1}, {id: x, size: 4 / (n - 1)}]\n" << QByteArray(4, '\1')
         << "Template stopped at 0x1 in x (test.ksy:2:26): division by zero in '4 / (n - 1)'";
@@ -438,7 +449,9 @@ void TestKsyParser::hostile()
     QElapsedTimer timer;
     timer.start();
     QString error;
-    const KsyResult result = apply(yaml, data, &error);
+    KsyParser::Limits limits;
+    limits.max_fields = 250000;
+    const KsyResult result = apply(yaml, data, &error, limits);
     const QString got = result.root ? result.message() : error;
     QVERIFY2(got.contains(message), qPrintable(got));
     // The limits end these, not the clock; this only catches a hang (a
@@ -641,6 +654,49 @@ void TestKsyParser::cancel_and_progress()
     const auto &elements = result.root->children.at(0)->children;
     QCOMPARE(std::count_if(elements.cbegin(), elements.cend(), [](const auto &e) { return e->has_range(); }),
              std::ptrdiff_t(result.fields));
+}
+
+void TestKsyParser::field_limit_data()
+{
+    // The setting as stored, the limit given to the run (0: none), and what
+    // the run of a template reading 100 fields says.
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<qint64>("given");
+    QTest::addColumn<QString>("message");
+    const QString done = QStringLiteral("101 markups added from t.ksy");
+    QTest::newRow("unset-is-twenty-million") << QVariant() << qint64(0) << done;
+    QTest::newRow("stored-below-the-fields")
+        << QVariant(50) << qint64(0) << QStringLiteral("more than 50 fields, the field limit");
+    QTest::newRow("stored-exactly-the-fields") << QVariant(101) << qint64(0) << done;
+    QTest::newRow("not-a-number-is-the-default") << QVariant(QStringLiteral("many")) << qint64(0) << done;
+    QTest::newRow("zero-is-the-default") << QVariant(0) << qint64(0) << done;
+    QTest::newRow("given-overrides-stored")
+        << QVariant(50) << qint64(10) << QStringLiteral("more than 10 fields, the field limit");
+}
+
+void TestKsyParser::field_limit()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(qint64, given);
+    QFETCH(QString, message);
+    Config::instance()->remove(QStringLiteral("Template Field Limit"));
+    if (stored.isValid())
+        Config::instance()->setValue(QStringLiteral("Template Field Limit"), stored);
+    QCOMPARE(TemplateRun::field_limit() == TemplateRun::default_field_limit,
+             !stored.isValid() || stored.toLongLong() <= 0);
+    QTemporaryDir dir;
+    QFile ksy(dir.filePath(QStringLiteral("t.ksy")));
+    QFile data(dir.filePath(QStringLiteral("d.bin")));
+    QVERIFY(ksy.open(QIODevice::WriteOnly) && data.open(QIODevice::WriteOnly));
+    ksy.write("meta: {id: t}\nseq: [{id: x, type: u1, repeat: eos}]\n");
+    data.write(QByteArray(100, 'x'));
+    ksy.close();
+    data.close();
+    EditedFile edited;
+    QVERIFY(edited.open(data.fileName()));
+    const TemplateRun::Outcome outcome = TemplateRun::apply(&edited, ksy.fileName(), {}, nullptr, given);
+    QVERIFY2(outcome.message.contains(message), qPrintable(outcome.message));
+    QCOMPARE(outcome.complete, message == QStringLiteral("101 markups added from t.ksy"));
 }
 
 void TestKsyParser::png_markups()

@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QBuffer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -32,6 +33,7 @@ class TestMarkupExport : public QObject
 private slots:
     void init();
     void json_reads_back_as_the_tree();
+    void json_written_in_pieces();
     void csv_reads_back_as_the_rows();
     void csv_neutralises_formulas_data();
     void csv_neutralises_formulas();
@@ -114,6 +116,29 @@ void TestMarkupExport::json_reads_back_as_the_tree()
     QCOMPARE(rows, tree_rows());
     QCOMPARE(rows.last().at(2), QString::number(far));
     QCOMPARE(rows.at(1).at(7), QStringLiteral("#12abff"));
+}
+
+void TestMarkupExport::json_written_in_pieces()
+{
+    // Several megabytes of markups: the device gets the text in pieces, and
+    // the pieces are the text to_json makes; a device that refuses fails it.
+    MarkupNode root(QStringLiteral("Description"), nullptr);
+    for (int i = 0; i < 20000; ++i) {
+        auto *node = new MarkupNode(odd_text.repeated(8) + QString::number(i), &root);
+        node->set_data(MarkupColumn::Start, qint64(i) * 2);
+        node->set_data(MarkupColumn::End, qint64(i) * 2 + 1);
+        root.append_child(node);
+    }
+    const QByteArray whole = MarkupExporter::to_json(&root);
+    QVERIFY(whole.size() > 3 << 20);
+    QBuffer buffer;
+    QVERIFY(buffer.open(QIODevice::WriteOnly));
+    QVERIFY(MarkupExporter::write_json(&root, &buffer));
+    QVERIFY(buffer.data() == whole);
+    QBuffer refusing;
+    QVERIFY(refusing.open(QIODevice::ReadOnly));
+    QTest::ignoreMessage(QtWarningMsg, "QIODevice::write (QBuffer): ReadOnly device");
+    QVERIFY(!MarkupExporter::write_json(&root, &refusing));
 }
 
 // A plain RFC 4180 reader: CRLF between records, quoted fields with "".
