@@ -117,7 +117,7 @@ KsyValue KsyValue::from_shared_array(std::shared_ptr<const std::vector<KsyValue>
 {
     KsyValue v;
     v.m_kind = Kind::array;
-    v.m_array = std::move(items);
+    v.m_payload = Array(std::move(items));
     return v;
 }
 
