@@ -4,6 +4,8 @@
 #include "editedfile/editedfile.h"
 #include "kaitai/ksygallery.h"
 #include "kaitai/templaterun.h"
+#include "markup/markupmodel.h"
+#include "markup/markupnode.h"
 #include "mainwindow/mainwindow.h"
 #include "panels/formatbar.h"
 #include "settings/config.h"
@@ -51,7 +53,9 @@ void TemplateActions::recognise()
 {
     m_offered.clear();
     m_bar->hide();
-    if (!m_file->is_open()
+    // Offered for a file not yet taken apart: once it has markups (a linked
+    // markup file, a template applied) the line would only take a row.
+    if (!m_file->is_open() || m_file->markup_model()->root()->child_count() > 0
         || Config::instance()->value(QLatin1String(recognise_key)).toString() == QLatin1String("no"))
         return;
     if (!KsyGallery::installed_ready()) {
@@ -131,5 +135,9 @@ bool TemplateActions::apply_template_file(const QString &path, qint64 max_fields
     const TemplateRun::Outcome outcome = TemplateRun::apply(m_file, path, report, &cancel, max_fields);
     progress.close();
     m_window->show_status(outcome.message);
+    if (outcome.applied()) {
+        m_offered.clear();
+        m_bar->hide();
+    }
     return outcome.applied();
 }
