@@ -657,6 +657,32 @@ bool KsyParser::parse_object(KsyObject *object)
     return true;
 }
 
+bool KsyParser::read_instance(KsyObject *object, const KsyAttribute &attr)
+{
+    bool ok = true;
+    std::shared_ptr<KsyStream> io = object->io;
+    if (!attr.io.isEmpty()) {
+        KsyValue v;
+        ok = eval(attr.io, &v);
+        if (ok && !v.stream())
+            ok = stop(tr("'%1' is not a stream").arg(attr.io));
+        if (ok)
+            io = v.stream();
+    }
+    const qint64 saved_pos = io->pos();
+    if (ok && !attr.pos.isEmpty()) {
+        qint64 pos = 0;
+        ok = eval_int(attr.pos, &pos);
+        m_io = io;
+        if (ok && !io->seek(pos))
+            ok = stop(tr("position %1 is outside the stream (size %2)").arg(pos).arg(io->size()));
+    }
+    if (ok)
+        ok = parse_attribute(object, attr, io, object->item, true);
+    io->seek(saved_pos);
+    return ok;
+}
+
 bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
 {
     if (std::find(object->computing.cbegin(), object->computing.cend(), attr.id) != object->computing.cend())
@@ -703,26 +729,16 @@ bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
             }
         }
     } else {
-        std::shared_ptr<KsyStream> io = object->io;
-        if (!attr.io.isEmpty()) {
-            KsyValue v;
-            ok = eval(attr.io, &v);
-            if (ok && !v.stream())
-                ok = stop(tr("'%1' is not a stream").arg(attr.io));
-            if (ok)
-                io = v.stream();
-        }
-        const qint64 saved_pos = io->pos();
-        if (ok && !attr.pos.isEmpty()) {
-            qint64 pos = 0;
-            ok = eval_int(attr.pos, &pos);
-            m_io = io;
-            if (ok && !io->seek(pos))
-                ok = stop(tr("position %1 is outside the stream (size %2)").arg(pos).arg(io->size()));
-        }
-        if (ok)
-            ok = parse_attribute(object, attr, io, object->item, true);
-        io->seek(saved_pos);
+        // The condition comes first: the stream and the position of an
+        // instance that is not there need not exist (a string offset read
+        // only for some tags).
+        bool wanted = true;
+        if (!attr.if_expr.isEmpty())
+            ok = eval_bool(attr.if_expr, &wanted);
+        if (ok && !wanted)
+            object->set(attr.id, KsyValue());
+        else if (ok)
+            ok = read_instance(object, attr);
     }
     --m_instance_depth;
     object->computing.pop_back();

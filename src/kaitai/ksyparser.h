@@ -95,6 +95,8 @@ private:
                      KsyValue *out);
     bool process(KsyObject *object, const QString &how, qint64 origin, QByteArray *data);
     bool check_valid(const KsyAttribute &attr, const KsyValue &value);
+    // An instance read from a stream (`io`, `pos`, then the field itself).
+    bool read_instance(KsyObject *object, const KsyAttribute &attr);
     bool compute_instance(KsyObject *object, const KsyAttribute &attr);
     bool resolve_endian(KsyObject *object);
     QString encoding_of(const KsyAttribute &attr, const KsyType *type) const;

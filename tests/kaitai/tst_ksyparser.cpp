@@ -282,6 +282,13 @@ void TestKsyParser::fields_data()
                   "- {id: b, size: 'body.to_s(\"ASCII\").length - 299'}\n"
                   "- {id: c, type: u1, if: 'body == body and body.max == 66'}\n"
         << QByteArray("41").repeated(299) + "42" + "42" + "07" + "09" << "a=66; b=[07]; c=9";
+    // An instance's condition comes before its stream and position: s would
+    // lie past the end, and is not there.
+    QTest::newRow("instance-if-before-its-position")
+        << head + "seq:\n- {id: tag, type: u1}\n"
+                  "instances:\n  s: {pos: 100, type: u1, if: tag == 1}\n"
+                  "  t: {io: _root._io, pos: 0, type: u1, if: tag == 2}\n"
+        << QByteArray("02") << "tag=2; t=2; s=<none>";
     QTest::newRow("bytes-size-eos-and-contents")
         << head + "seq:\n- {id: m, contents: [0xca, 0xfe]}\n- {id: r, size-eos: true}\n"
         << QByteArray("cafe" "0102") << "m=[CA FE]; r=[01 02]; r@2..4";
@@ -333,6 +340,7 @@ void TestKsyParser::fields()
     const KsyResult result = apply(yaml, QByteArray::fromHex(hex), &error);
     QVERIFY2(result.root, qPrintable(error));
     QVERIFY2(!result.stopped, qPrintable(result.message()));
+    QCOMPARE(result.instances_failed, 0);
     Ranges ranges;
     QMap<QString, QString> values;
     flatten(*result.root, QString(), &ranges, &values);
