@@ -64,7 +64,7 @@ double ByteClassifier::entropy() const
     return std::max(0.0, bits);
 }
 
-ByteClass ByteClassifier::byte_class() const
+ByteClass ByteClassifier::byte_class(double bits) const
 {
     if (m_total == 0)
         return ByteClass::unknown;
@@ -79,7 +79,7 @@ ByteClass ByteClassifier::byte_class() const
         return ByteClass::repeated;
     if (double(printable) >= text_share * double(m_total))
         return ByteClass::text;
-    if (entropy() >= random_entropy)
+    if (bits >= random_entropy)
         return ByteClass::random;
     return ByteClass::binary;
 }

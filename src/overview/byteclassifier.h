@@ -32,7 +32,10 @@ public:
     // equally often.
     double entropy() const;
     // unknown for no bytes.
-    ByteClass byte_class() const;
+    ByteClass byte_class() const { return byte_class(entropy()); }
+    // The same from entropy() computed already: a caller that needs both
+    // pays for the 256 logarithms once.
+    ByteClass byte_class(double bits) const;
 
 private:
     std::array<qint64, 256> m_counts {};

@@ -16,8 +16,9 @@ namespace {
 
 quint16 packed(const ByteClassifier &counts, bool exact)
 {
-    const int entropy = int(std::lround(counts.entropy() * 32));
-    return quint16(std::min(entropy, 256)) | quint16(int(counts.byte_class()) << OverviewWorker::class_shift)
+    const double bits = counts.entropy();
+    const int entropy = int(std::lround(bits * 32));
+    return quint16(std::min(entropy, 256)) | quint16(int(counts.byte_class(bits)) << OverviewWorker::class_shift)
            | (exact ? OverviewWorker::exact_flag : 0);
 }
 
