@@ -21,6 +21,9 @@ struct KsyItem
     // What colours the markup: a user type's name, or the kind of scalar
     // ("integer", "string", "bytes", "enum", "float", "boolean", "array").
     QString type;
+    // The field's `doc:` (its type's when the field has none); shares the
+    // template's text, so the elements of an array add no copies.
+    QString doc;
     // Absolute file offsets [start, end); -1 both when the item has no place
     // in the file (it was read from decoded bytes).
     qint64 start = -1;

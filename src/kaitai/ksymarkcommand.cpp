@@ -70,6 +70,7 @@ void KsyMarkCommand::place(const KsyMarkup &markup)
         return;
     }
     m_tree->set_colours(node, markup.foreground, markup.background);
+    node->set_doc(markup.doc);
     step.path = MarkupTree::path_of(node);
     m_steps.push_back(step);
     ++m_counts->added;
@@ -119,6 +120,7 @@ MarkupNode *KsyMarkCommand::build(const KsyMarkup &markup, qint64 *count)
         node->set_data(MarkupColumn::Repeat, false);
         node->set_foreground(m->foreground);
         node->set_background(m->background);
+        node->set_doc(m->doc);
         node->set_expanded(true);
         if (parent)
             parent->append_child(node);

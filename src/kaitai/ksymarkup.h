@@ -12,6 +12,8 @@ struct KsyMarkup
     qint64 first = 0;
     qint64 last = 0;
     QString description;
+    // What the field documents: the markup's tool tip.
+    QString doc;
     QColor foreground;
     QColor background;
     std::vector<KsyMarkup> children;

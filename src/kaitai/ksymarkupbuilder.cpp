@@ -20,6 +20,7 @@ struct Node
     qint64 last = 0;
     int parent = -1;
     QString description;
+    QString doc;
     QColor background;
     std::vector<int> children;
 };
@@ -120,6 +121,8 @@ private:
             ++m_outcome->merged;
             const int where = same == parent_node() ? same : m_nodes[size_t(same)].parent;
             add_text(&m_nodes[size_t(same)].description, text(item, where));
+            if (m_nodes[size_t(same)].doc.isEmpty())
+                m_nodes[size_t(same)].doc = item.doc;
             return same;
         }
         case Fit::inside:
@@ -133,6 +136,7 @@ private:
         n.last = last;
         n.parent = container;
         n.description = text(item, container);
+        n.doc = item.doc;
         n.background = KsyMarkupBuilder::background(item.type);
         {
             std::vector<int> &kids = children_of(container);
@@ -209,6 +213,7 @@ private:
         out->first = n.first;
         out->last = n.last;
         out->description = std::move(n.description);
+        out->doc = n.doc;
         out->background = n.background;
         out->foreground = KsyMarkupBuilder::foreground();
         ++m_outcome->count;

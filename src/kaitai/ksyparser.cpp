@@ -224,6 +224,7 @@ KsyResult KsyParser::parse()
     KsyItem *item = m_result.root.get();
     item->name = top->name;
     item->type = top->name;
+    item->doc = top->doc;
     item->start = 0;
     root->item = item;
     if (resolve_endian(root.get()) && parse_object(root.get()))
@@ -695,6 +696,7 @@ bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
             if (wanted && object->item && v.kind() != KsyValue::Kind::object && !v.is_none()) {
                 auto item = std::make_unique<KsyItem>();
                 item->name = attr.id;
+                item->doc = attr.doc;
                 item->is_instance = true;
                 item->is_scalar = true;
                 item->type = item_type(v);
@@ -764,6 +766,7 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
     if (attr.repeat == KsyAttribute::Repeat::none) {
         auto item = std::make_unique<KsyItem>();
         item->name = attr.id;
+        item->doc = attr.doc;
         item->is_instance = instance;
         KsyItem *raw = item.get();
         parent_item->children.push_back(std::move(item));
@@ -773,6 +776,7 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
         auto array_item = std::make_unique<KsyItem>();
         array_item->name = attr.id;
         array_item->type = QStringLiteral("array");
+        array_item->doc = attr.doc;
         array_item->is_instance = instance;
         KsyItem *array_raw = array_item.get();
         parent_item->children.push_back(std::move(array_item));
@@ -793,6 +797,7 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
             m_path.last() = element;
             auto item = std::make_unique<KsyItem>();
             item->name = element;
+            item->doc = attr.doc;
             KsyItem *raw = item.get();
             array_raw->children.push_back(std::move(item));
             m_scope.index = i;
@@ -1176,6 +1181,8 @@ bool KsyParser::read_user(KsyObject *object, const QString &type_ref, const std:
         }
     }
     item->type = type->name;
+    if (item->doc.isEmpty())
+        item->doc = type->doc;
     *out = KsyValue::from_object(child);
     const std::shared_ptr<KsyStream> saved_io = m_io;
     m_io = io;

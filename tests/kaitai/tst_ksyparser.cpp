@@ -108,6 +108,7 @@ private slots:
     void hostile_data();
     void hostile();
     void one_undo_step();
+    void docs_reach_the_markups();
     void outcomes_data();
     void outcomes();
     void large_source_reads_windows();
@@ -527,6 +528,38 @@ void TestKsyParser::outcomes()
     QCOMPARE(edited.history()->count(), result == int(TemplateRun::Result::nothing_applied) ? 0 : 1);
     QCOMPARE(edited.markup_model()->root()->child_count() > 0, markups > 0);
     QCOMPARE(outcome.added, qint64(markups));
+}
+
+// A field's doc (its type's when it has none, the file's for the whole)
+// goes with its markup, each array element's too, trimmed.
+void TestKsyParser::docs_reach_the_markups()
+{
+    QTemporaryDir dir;
+    const QString ksy = dir.filePath(QStringLiteral("t.ksy"));
+    const QString bin = dir.filePath(QStringLiteral("d.bin"));
+    QFile t(ksy);
+    QFile d(bin);
+    QVERIFY(t.open(QIODevice::WriteOnly) && d.open(QIODevice::WriteOnly));
+    t.write("meta: {id: t}\ndoc: The whole.\nseq:\n- id: a\n  type: u1\n  doc: |\n    First byte.\n"
+            "- {id: b, type: pair, repeat: expr, repeat-expr: 2}\n"
+            "types:\n  pair: {doc: Two bytes., seq: [{id: x, type: u1}, {id: y, type: u1}]}\n");
+    d.write("\1\2\3\4\5", 5);
+    t.close();
+    d.close();
+    EditedFile edited;
+    QVERIFY(edited.open(bin));
+    const TemplateRun::Outcome outcome = TemplateRun::apply(&edited, ksy, {}, nullptr);
+    QCOMPARE(int(outcome.result), int(TemplateRun::Result::complete));
+    QStringList docs;
+    std::function<void(const MarkupNode *)> walk = [&](const MarkupNode *node) {
+        for (const MarkupNode *child : node->children()) {
+            docs << child->data(MarkupColumn::Description).toString() + QLatin1Char(':') + child->doc();
+            walk(child);
+        }
+    };
+    walk(edited.markup_model()->root());
+    QCOMPARE(docs.join(QLatin1Char('|')),
+             QStringLiteral("t:The whole.|a = 1:First byte.|b:|b[0]:Two bytes.|x = 2:|y = 3:|b[1]:Two bytes.|x = 4:|y = 5:"));
 }
 
 void TestKsyParser::one_undo_step()
