@@ -1134,6 +1134,10 @@
         <source>more than %1 fields, the field limit (Preferences, --max-fields)</source>
         <translation>mehr als %1 Felder, die Feldgrenze (Einstellungen, --max-fields)</translation>
     </message>
+    <message>
+        <source>n/a: %1</source>
+        <translation>n. v.: %1</translation>
+    </message>
 </context>
 <context>
     <name>KsyResult</name>

@@ -30,6 +30,9 @@ struct KsyItem
     qint64 end = -1;
     bool is_instance = false;
     bool is_scalar = false;
+    // An instance that could not be computed; its value says why
+    // ("n/a: division by zero in '4 / a'").
+    bool unavailable = false;
     std::vector<std::unique_ptr<KsyItem>> children;
 
     bool has_range() const { return start >= 0 && end > start; }

@@ -40,6 +40,13 @@ public:
 
     void visit(const KsyItem &item, qint64 first, qint64 last)
     {
+        if (item.unavailable) {
+            // No bytes and no value: the object's markup says so.
+            const int holder = parent_node();
+            if (holder >= 0)
+                add_text(&m_nodes[size_t(holder)].description, text(item, holder));
+            return;
+        }
         const int node = first <= last ? place(item, first, last) : -1;
         m_stack.push_back(Frame { &item, node });
         // Fields before instances, so a field wins over an instance it overlaps.

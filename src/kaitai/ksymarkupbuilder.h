@@ -24,6 +24,8 @@ struct KsyItem;
 // covering its parent's bytes) adds its text to that markup instead of
 // making a duplicate. Items without a place (read from decoded bytes, or
 // value instances) make none; their children are placed on their own. An
+// instance that could not be computed adds "q = n/a: <why>" to the markup
+// of the object it belongs to. An
 // item that overlaps a placed markup in part is left out and counted; its
 // children are still tried. The root's markup covers everything read under
 // it, so the whole file's structure hangs from one markup.

@@ -284,6 +284,15 @@ void KsyParser::restore_deferred()
         if (d.object->item) {
             for (auto &item : d.partial)
                 d.object->item->children.push_back(std::move(item));
+            // Shown where its value would be, never left out in silence.
+            auto item = std::make_unique<KsyItem>();
+            item->name = d.attr->id;
+            item->doc = d.attr->doc;
+            item->is_instance = true;
+            item->is_scalar = true;
+            item->unavailable = true;
+            item->value = tr("n/a: %1").arg(d.reason);
+            d.object->item->children.push_back(std::move(item));
         }
     }
     m_deferred.clear();
@@ -324,6 +333,7 @@ void KsyParser::retry_deferred()
                 children.resize(items_before);
             }
             d.failure = m_result.where() + QStringLiteral(": ") + m_result.reason;
+            d.reason = m_result.reason;
             m_result.stopped = false;
             m_result.mismatch = false;
             m_result.reason.clear();
@@ -639,7 +649,8 @@ bool KsyParser::parse_object(KsyObject *object)
             if (m_hard_stop)
                 return false;
             // What the failed try read is set aside; the retry reads it again.
-            Deferred deferred { object, &attr, m_result.where() + QStringLiteral(": ") + m_result.reason, {} };
+            Deferred deferred { object, &attr, m_result.where() + QStringLiteral(": ") + m_result.reason,
+                                m_result.reason, {} };
             if (object->item && object->item->children.size() > items_before) {
                 auto &children = object->item->children;
                 std::move(children.begin() + qsizetype(items_before), children.end(), std::back_inserter(deferred.partial));

@@ -809,6 +809,13 @@ void TestKsyParser::markups_nest_by_range_data()
                   "instances: {again: {pos: 0, type: u1}, whole: {pos: 0, size: 2}}\n"
         << QByteArray("0709") << "0..1 t, whole = [07 09] [0..0 a = 7, again = 7; 1..1 b = 9]" << qint64(3)
         << qint64(0) << qint64(0);
+    QTest::newRow("instances-not-computed-shown-in-their-object")
+        << head + "seq: [{id: a, type: u1}, {id: h, type: hdr}]\n"
+                  "types:\n  hdr:\n    seq: [{id: n, type: u1}]\n"
+                  "    instances: {q: {value: 4 / n}, loop: {value: loop + 1}, ok: {value: n + 1}}\n"
+        << QByteArray("0100")
+        << "0..1 t [0..0 a = 1; 1..1 h, n = 0, q = n/a: division by zero in '4 / n', "
+           "loop = n/a: instance 'loop' depends on itself]" << qint64(3) << qint64(0) << qint64(0);
     // Each element reads a range inside the one before it: 300 levels.
     QTest::newRow("nesting-deeper-than-the-limit")
         << head + "seq: [{id: e, type: shrink(_index), repeat: expr, repeat-expr: 300}]\n"
