@@ -925,6 +925,13 @@
     </message>
 </context>
 <context>
+    <name>KsyMarkupBuilder</name>
+    <message>
+        <source>%1 (decoded)</source>
+        <translation>%1 (dekodiert)</translation>
+    </message>
+</context>
+<context>
     <name>KsyParser</name>
     <message>
         <source>cancelled</source>

@@ -33,6 +33,8 @@ struct KsyItem
     // An instance that could not be computed; its value says why
     // ("n/a: division by zero in '4 / a'").
     bool unavailable = false;
+    // Read from bytes a `process:` decoded: no place in the file of its own.
+    bool decoded = false;
     std::vector<std::unique_ptr<KsyItem>> children;
 
     bool has_range() const { return start >= 0 && end > start; }

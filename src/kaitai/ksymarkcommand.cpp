@@ -74,8 +74,19 @@ void KsyMarkCommand::place(const KsyMarkup &markup)
     step.path = MarkupTree::path_of(node);
     m_steps.push_back(step);
     ++m_counts->added;
-    for (const KsyMarkup &c : markup.children)
-        place(c);
+    for (const KsyMarkup &c : markup.children) {
+        if (!c.decoded) {
+            place(c);
+            continue;
+        }
+        // Of this markup's own range: it goes under it, never through the
+        // tree's search for a place.
+        qint64 count = 0;
+        MarkupNode *decoded = build(c, &count);
+        m_tree->put_subtree(node, node->child_count(), decoded);
+        m_steps.push_back(Step { true, MarkupTree::path_of(decoded), {} });
+        m_counts->added += count;
+    }
 }
 
 MarkupNode *KsyMarkCommand::find_parent(qint64 first, qint64 last, int *row, bool *holds_markups) const

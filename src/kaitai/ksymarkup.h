@@ -16,5 +16,8 @@ struct KsyMarkup
     QString doc;
     QColor foreground;
     QColor background;
+    // Read from decoded bytes: the range is the processed field's, which
+    // holds it; it goes under that markup whatever else lies there.
+    bool decoded = false;
     std::vector<KsyMarkup> children;
 };

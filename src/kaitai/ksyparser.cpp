@@ -788,6 +788,7 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
         array_item->name = attr.id;
         array_item->type = QStringLiteral("array");
         array_item->doc = attr.doc;
+        array_item->decoded = !io->in_file();
         array_item->is_instance = instance;
         KsyItem *array_raw = array_item.get();
         parent_item->children.push_back(std::move(array_item));
@@ -855,6 +856,7 @@ bool KsyParser::parse_single(KsyObject *object, const KsyAttribute &attr, const 
         item->start = io->file_offset(start);
         item->end = io->file_offset(io->pos());
     }
+    item->decoded = !io->in_file();
     if (!ok)
         return false;
     if (item->type.isEmpty())
