@@ -166,16 +166,23 @@ std::vector<std::shared_ptr<KsyTemplate>> load_templates()
     return all;
 }
 
-// Children inside their parent, in order, not overlapping; returns the
+// Children inside their parent, in order, not overlapping, then those read
+// from decoded bytes, each of exactly its parent's range; returns the
 // number of markups seen.
 qint64 check_nesting(const std::vector<KsyMarkup> &markups, qint64 first, qint64 last, int depth)
 {
     PQ_FUZZ_CHECK(depth <= KsyMarkupBuilder::max_depth);
     qint64 seen = 0;
     qint64 previous = first - 1;
+    bool decoded = false;
     for (const KsyMarkup &m : markups) {
-        PQ_FUZZ_CHECK(m.first > previous && m.first <= m.last && m.last <= last);
-        previous = m.last;
+        if (m.decoded || decoded) {
+            PQ_FUZZ_CHECK(m.decoded && depth > 1 && m.first == first && m.last == last);
+            decoded = true;
+        } else {
+            PQ_FUZZ_CHECK(m.first > previous && m.first <= m.last && m.last <= last);
+            previous = m.last;
+        }
         seen += 1 + check_nesting(m.children, m.first, m.last, depth + 1);
     }
     return seen;

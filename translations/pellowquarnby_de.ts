@@ -925,6 +925,13 @@
     </message>
 </context>
 <context>
+    <name>KsyMarkupBuilder</name>
+    <message>
+        <source>%1 (decoded)</source>
+        <translation>%1 (dekodiert)</translation>
+    </message>
+</context>
+<context>
     <name>KsyParser</name>
     <message>
         <source>cancelled</source>
@@ -1133,6 +1140,10 @@
     <message>
         <source>more than %1 fields, the field limit (Preferences, --max-fields)</source>
         <translation>mehr als %1 Felder, die Feldgrenze (Einstellungen, --max-fields)</translation>
+    </message>
+    <message>
+        <source>n/a: %1</source>
+        <translation>n. v.: %1</translation>
     </message>
 </context>
 <context>

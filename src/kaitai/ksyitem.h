@@ -21,12 +21,20 @@ struct KsyItem
     // What colours the markup: a user type's name, or the kind of scalar
     // ("integer", "string", "bytes", "enum", "float", "boolean", "array").
     QString type;
+    // The field's `doc:` (its type's when the field has none); shares the
+    // template's text, so the elements of an array add no copies.
+    QString doc;
     // Absolute file offsets [start, end); -1 both when the item has no place
     // in the file (it was read from decoded bytes).
     qint64 start = -1;
     qint64 end = -1;
     bool is_instance = false;
     bool is_scalar = false;
+    // An instance that could not be computed; its value says why
+    // ("n/a: division by zero in '4 / a'").
+    bool unavailable = false;
+    // Read from bytes a `process:` decoded: no place in the file of its own.
+    bool decoded = false;
     std::vector<std::unique_ptr<KsyItem>> children;
 
     bool has_range() const { return start >= 0 && end > start; }

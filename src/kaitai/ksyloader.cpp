@@ -204,7 +204,7 @@ KsyAttribute read_attribute(const YAML::Node &node, const QString &id, bool inst
         else if (key == "value" && instance)
             a.value = text_of(v);
         else if (key == "doc")
-            a.doc = text_of(v);
+            a.doc = text_of(v).trimmed();
         else if (key == "parent")
             a.parent = text_of(v);
         else if (key == "doc-ref" || key == "orig-id" || key == "-orig-id" || key == "title"
@@ -342,7 +342,7 @@ void read_type(const YAML::Node &node, KsyType *type, int depth)
         } else if (key == "enums") {
             read_enums(v, type);
         } else if (key == "doc") {
-            type->doc = text_of(v);
+            type->doc = text_of(v).trimmed();
         } else if (key == "-webide-representation") {
             type->representation = text_of(v);
         }

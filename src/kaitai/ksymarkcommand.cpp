@@ -70,11 +70,23 @@ void KsyMarkCommand::place(const KsyMarkup &markup)
         return;
     }
     m_tree->set_colours(node, markup.foreground, markup.background);
+    node->set_doc(markup.doc);
     step.path = MarkupTree::path_of(node);
     m_steps.push_back(step);
     ++m_counts->added;
-    for (const KsyMarkup &c : markup.children)
-        place(c);
+    for (const KsyMarkup &c : markup.children) {
+        if (!c.decoded) {
+            place(c);
+            continue;
+        }
+        // Of this markup's own range: it goes under it, never through the
+        // tree's search for a place.
+        qint64 count = 0;
+        MarkupNode *decoded = build(c, &count);
+        m_tree->put_subtree(node, node->child_count(), decoded);
+        m_steps.push_back(Step { true, MarkupTree::path_of(decoded), {} });
+        m_counts->added += count;
+    }
 }
 
 MarkupNode *KsyMarkCommand::find_parent(qint64 first, qint64 last, int *row, bool *holds_markups) const
@@ -119,6 +131,7 @@ MarkupNode *KsyMarkCommand::build(const KsyMarkup &markup, qint64 *count)
         node->set_data(MarkupColumn::Repeat, false);
         node->set_foreground(m->foreground);
         node->set_background(m->background);
+        node->set_doc(m->doc);
         node->set_expanded(true);
         if (parent)
             parent->append_child(node);

@@ -12,7 +12,12 @@ struct KsyMarkup
     qint64 first = 0;
     qint64 last = 0;
     QString description;
+    // What the field documents: the markup's tool tip.
+    QString doc;
     QColor foreground;
     QColor background;
+    // Read from decoded bytes: the range is the processed field's, which
+    // holds it; it goes under that markup whatever else lies there.
+    bool decoded = false;
     std::vector<KsyMarkup> children;
 };

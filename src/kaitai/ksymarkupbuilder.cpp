@@ -2,6 +2,7 @@
 
 #include "kaitai/ksyitem.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QStringList>
 
@@ -20,8 +21,14 @@ struct Node
     qint64 last = 0;
     int parent = -1;
     QString description;
+    QString doc;
     QColor background;
     std::vector<int> children;
+    // Markups of what was read from this markup's bytes once decoded: each
+    // of this markup's range, so kept apart from `children`, which stay
+    // disjoint for find().
+    std::vector<int> decoded;
+    bool is_decoded = false;
 };
 
 // An item being visited, with the markup it went into (its own, or the one
@@ -39,7 +46,16 @@ public:
 
     void visit(const KsyItem &item, qint64 first, qint64 last)
     {
-        const int node = first <= last ? place(item, first, last) : -1;
+        if (item.unavailable) {
+            // No bytes and no value: the object's markup says so.
+            const int holder = parent_node();
+            if (holder >= 0)
+                add_text(&m_nodes[size_t(holder)].description, text(item, holder));
+            return;
+        }
+        const int node = item.decoded && !item.has_range() ? place_decoded(item)
+            : first <= last                                ? place(item, first, last)
+                                                           : -1;
         m_stack.push_back(Frame { &item, node });
         // Fields before instances, so a field wins over an instance it overlaps.
         for (const bool instances : { false, true }) {
@@ -120,6 +136,8 @@ private:
             ++m_outcome->merged;
             const int where = same == parent_node() ? same : m_nodes[size_t(same)].parent;
             add_text(&m_nodes[size_t(same)].description, text(item, where));
+            if (m_nodes[size_t(same)].doc.isEmpty())
+                m_nodes[size_t(same)].doc = item.doc;
             return same;
         }
         case Fit::inside:
@@ -133,6 +151,7 @@ private:
         n.last = last;
         n.parent = container;
         n.description = text(item, container);
+        n.doc = item.doc;
         n.background = KsyMarkupBuilder::background(item.type);
         {
             std::vector<int> &kids = children_of(container);
@@ -149,6 +168,28 @@ private:
             kids[at] = index;
             kids.erase(kids.begin() + qsizetype(at + 1), kids.begin() + qsizetype(at + held));
         }
+        return index;
+    }
+
+    // Under the nearest markup above, with its range and colours: the bytes
+    // show as the processed field's whichever markup a lookup finds.
+    int place_decoded(const KsyItem &item)
+    {
+        const int holder = parent_node();
+        if (holder < 0)
+            return -1;
+        const int index = int(m_nodes.size());
+        Node n;
+        n.first = m_nodes[size_t(holder)].first;
+        n.last = m_nodes[size_t(holder)].last;
+        n.parent = holder;
+        n.description = QCoreApplication::translate("KsyMarkupBuilder", "%1 (decoded)")
+                            .arg(KsyMarkupBuilder::description(item));
+        n.doc = item.doc;
+        n.background = m_nodes[size_t(holder)].background;
+        n.is_decoded = true;
+        m_nodes.push_back(std::move(n));
+        m_nodes[size_t(holder)].decoded.push_back(index);
         return index;
     }
 
@@ -209,16 +250,20 @@ private:
         out->first = n.first;
         out->last = n.last;
         out->description = std::move(n.description);
+        out->doc = n.doc;
         out->background = n.background;
         out->foreground = KsyMarkupBuilder::foreground();
+        out->decoded = n.is_decoded;
         ++m_outcome->count;
-        for (const int c : n.children) {
-            if (depth == KsyMarkupBuilder::max_depth) {
-                m_outcome->too_deep += subtree_size(c);
-                continue;
+        for (const std::vector<int> *kids : { &n.children, &n.decoded }) {
+            for (const int c : *kids) {
+                if (depth == KsyMarkupBuilder::max_depth) {
+                    m_outcome->too_deep += subtree_size(c);
+                    continue;
+                }
+                out->children.emplace_back();
+                convert(c, depth + 1, &out->children.back());
             }
-            out->children.emplace_back();
-            convert(c, depth + 1, &out->children.back());
         }
     }
 
@@ -230,8 +275,9 @@ private:
             const int i = pending.back();
             pending.pop_back();
             ++n;
-            const std::vector<int> &kids = m_nodes[size_t(i)].children;
-            pending.insert(pending.end(), kids.begin(), kids.end());
+            const Node &n = m_nodes[size_t(i)];
+            pending.insert(pending.end(), n.children.begin(), n.children.end());
+            pending.insert(pending.end(), n.decoded.begin(), n.decoded.end());
         }
         return n;
     }

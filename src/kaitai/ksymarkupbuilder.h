@@ -22,8 +22,13 @@ struct KsyItem;
 //
 // An item with exactly the range of a markup already placed (a field
 // covering its parent's bytes) adds its text to that markup instead of
-// making a duplicate. Items without a place (read from decoded bytes, or
-// value instances) make none; their children are placed on their own. An
+// making a duplicate. Items read from bytes a `process:` decoded have no
+// place of their own: each becomes a markup "x = 5 (decoded)" of the range
+// and colours of the nearest markup above (the processed field's), after
+// that markup's other children, nested as they were read. Value instances
+// make none; their children are placed on their own. An
+// instance that could not be computed adds "q = n/a: <why>" to the markup
+// of the object it belongs to. An
 // item that overlaps a placed markup in part is left out and counted; its
 // children are still tried. The root's markup covers everything read under
 // it, so the whole file's structure hangs from one markup.

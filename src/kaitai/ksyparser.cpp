@@ -224,6 +224,7 @@ KsyResult KsyParser::parse()
     KsyItem *item = m_result.root.get();
     item->name = top->name;
     item->type = top->name;
+    item->doc = top->doc;
     item->start = 0;
     root->item = item;
     if (resolve_endian(root.get()) && parse_object(root.get()))
@@ -283,6 +284,15 @@ void KsyParser::restore_deferred()
         if (d.object->item) {
             for (auto &item : d.partial)
                 d.object->item->children.push_back(std::move(item));
+            // Shown where its value would be, never left out in silence.
+            auto item = std::make_unique<KsyItem>();
+            item->name = d.attr->id;
+            item->doc = d.attr->doc;
+            item->is_instance = true;
+            item->is_scalar = true;
+            item->unavailable = true;
+            item->value = tr("n/a: %1").arg(d.reason);
+            d.object->item->children.push_back(std::move(item));
         }
     }
     m_deferred.clear();
@@ -323,6 +333,7 @@ void KsyParser::retry_deferred()
                 children.resize(items_before);
             }
             d.failure = m_result.where() + QStringLiteral(": ") + m_result.reason;
+            d.reason = m_result.reason;
             m_result.stopped = false;
             m_result.mismatch = false;
             m_result.reason.clear();
@@ -638,7 +649,8 @@ bool KsyParser::parse_object(KsyObject *object)
             if (m_hard_stop)
                 return false;
             // What the failed try read is set aside; the retry reads it again.
-            Deferred deferred { object, &attr, m_result.where() + QStringLiteral(": ") + m_result.reason, {} };
+            Deferred deferred { object, &attr, m_result.where() + QStringLiteral(": ") + m_result.reason,
+                                m_result.reason, {} };
             if (object->item && object->item->children.size() > items_before) {
                 auto &children = object->item->children;
                 std::move(children.begin() + qsizetype(items_before), children.end(), std::back_inserter(deferred.partial));
@@ -721,6 +733,7 @@ bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
             if (wanted && object->item && v.kind() != KsyValue::Kind::object && !v.is_none()) {
                 auto item = std::make_unique<KsyItem>();
                 item->name = attr.id;
+                item->doc = attr.doc;
                 item->is_instance = true;
                 item->is_scalar = true;
                 item->type = item_type(v);
@@ -780,6 +793,7 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
     if (attr.repeat == KsyAttribute::Repeat::none) {
         auto item = std::make_unique<KsyItem>();
         item->name = attr.id;
+        item->doc = attr.doc;
         item->is_instance = instance;
         KsyItem *raw = item.get();
         parent_item->children.push_back(std::move(item));
@@ -789,6 +803,8 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
         auto array_item = std::make_unique<KsyItem>();
         array_item->name = attr.id;
         array_item->type = QStringLiteral("array");
+        array_item->doc = attr.doc;
+        array_item->decoded = !io->in_file();
         array_item->is_instance = instance;
         KsyItem *array_raw = array_item.get();
         parent_item->children.push_back(std::move(array_item));
@@ -809,6 +825,7 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
             m_path.last() = element;
             auto item = std::make_unique<KsyItem>();
             item->name = element;
+            item->doc = attr.doc;
             KsyItem *raw = item.get();
             array_raw->children.push_back(std::move(item));
             m_scope.index = i;
@@ -855,6 +872,7 @@ bool KsyParser::parse_single(KsyObject *object, const KsyAttribute &attr, const 
         item->start = io->file_offset(start);
         item->end = io->file_offset(io->pos());
     }
+    item->decoded = !io->in_file();
     if (!ok)
         return false;
     if (item->type.isEmpty())
@@ -1192,6 +1210,8 @@ bool KsyParser::read_user(KsyObject *object, const QString &type_ref, const std:
         }
     }
     item->type = type->name;
+    if (item->doc.isEmpty())
+        item->doc = type->doc;
     *out = KsyValue::from_object(child);
     const std::shared_ptr<KsyStream> saved_io = m_io;
     m_io = io;

@@ -141,6 +141,8 @@ private:
         KsyObject *object;
         const KsyAttribute *attr;
         QString failure;
+        // Why, without where: what the instance shows in place of a value.
+        QString reason;
         // What the failed try read, put back when there is no retry.
         std::vector<std::unique_ptr<KsyItem>> partial;
     };

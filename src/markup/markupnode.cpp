@@ -17,6 +17,7 @@ MarkupNode::MarkupNode(const QVariant &description, MarkupNode *parent)
 
 MarkupNode::MarkupNode(const MarkupNode &other)
     : m_repeat(other.m_repeat)
+    , m_doc(other.m_doc)
     , m_start(other.m_start)
     , m_end(other.m_end)
     , column_values(other.column_values)

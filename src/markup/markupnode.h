@@ -1,6 +1,7 @@
 #pragma once
 
 #include "markup/markupcolumn.h"
+#include "markup/markupdoctable.h"
 #include "markup/markupvaluetype.h"
 
 #include <QColor>
@@ -71,6 +72,11 @@ public:
     const MarkupValueType &value_type() const { return m_value_type; }
     void set_value_type(const MarkupValueType &type) { m_value_type = type; }
 
+    // What the markup documents (a template field's `doc:`), shown as its
+    // tool tip; empty for most. Not a column, not saved with the markups.
+    QString doc() const { return MarkupDocTable::text(m_doc); }
+    void set_doc(const QString &doc) { m_doc = MarkupDocTable::intern(doc); }
+
     qint64 start() const { return m_start; }
     qint64 end() const { return m_end; }
     // Length column converted to a signed 64-bit integer (not recomputed).
@@ -119,6 +125,8 @@ private:
     mutable bool m_has_grandchildren = false;
     bool m_repeat = false;
     bool m_expanded = false;
+    // In MarkupDocTable; fits beside the flags, so a markup grows by nothing.
+    quint32 m_doc = 0;
     qint64 m_start = -1;
     qint64 m_end = -2;
     std::array<QVariant, MarkupColumn::count> column_values;

@@ -2,6 +2,7 @@
 
 #include "markup/markupcolumn.h"
 #include "markup/markupmodel.h"
+#include "markup/markupnode.h"
 #include "treeview/treeviewdelegate.h"
 
 #include <QMenu>
@@ -106,13 +107,27 @@ QString HexTreeView::description_tip(const QModelIndex &index) const
     return text.size() > max_tip_length ? text.left(max_tip_length) + QChar(0x2026) : text;
 }
 
+QString HexTreeView::row_tip(const QModelIndex &index) const
+{
+    QString tip = description_tip(index);
+    const MarkupNode *node = m_markup_model && index.isValid() && index.model() == m_markup_model
+        ? m_markup_model->node_from_index(index)
+        : nullptr;
+    const QString doc = node ? node->doc() : QString();
+    if (doc.isEmpty())
+        return tip;
+    if (!tip.isEmpty())
+        tip += QStringLiteral("\n\n");
+    return tip + (doc.size() > max_tip_length ? doc.left(max_tip_length) + QChar(0x2026) : doc);
+}
+
 bool HexTreeView::viewportEvent(QEvent *event)
 {
     if (event->type() != QEvent::ToolTip)
         return QTreeView::viewportEvent(event);
     const auto *help = static_cast<QHelpEvent *>(event);
     const QModelIndex index = indexAt(help->pos());
-    const QString tip = description_tip(index);
+    const QString tip = row_tip(index);
     if (tip.isEmpty())
         QToolTip::hideText();
     else

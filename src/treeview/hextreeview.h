@@ -56,6 +56,9 @@ public:
     // The tool tip of a Description cell: its whole text when the cell cuts
     // it short (at most max_tip_length characters of it), else none.
     QString description_tip(const QModelIndex &index) const;
+    // The tool tip of any cell of a markup's row: the description's tip,
+    // then what the markup documents (a template field's `doc:`).
+    QString row_tip(const QModelIndex &index) const;
     static constexpr int max_tip_length = 500;
 
 signals:

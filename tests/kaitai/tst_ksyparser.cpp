@@ -108,6 +108,7 @@ private slots:
     void hostile_data();
     void hostile();
     void one_undo_step();
+    void docs_and_decoded_fields_reach_the_tree();
     void outcomes_data();
     void outcomes();
     void large_source_reads_windows();
@@ -537,6 +538,45 @@ void TestKsyParser::outcomes()
     QCOMPARE(outcome.added, qint64(markups));
 }
 
+// A field's doc (its type's when it has none, the file's for the whole)
+// goes with its markup, each array element's too, trimmed. Fields read from
+// decoded bytes go under the processed field's markup, also when it holds a
+// markup of the user's, and leave with it on undo.
+void TestKsyParser::docs_and_decoded_fields_reach_the_tree()
+{
+    QTemporaryDir dir;
+    const QString ksy = dir.filePath(QStringLiteral("t.ksy"));
+    const QString bin = dir.filePath(QStringLiteral("d.bin"));
+    QFile t(ksy);
+    QFile d(bin);
+    QVERIFY(t.open(QIODevice::WriteOnly) && d.open(QIODevice::WriteOnly));
+    t.write("meta: {id: t}\ndoc: The whole.\nseq:\n- id: a\n  type: u1\n  doc: |\n    First byte.\n"
+            "- {id: b, type: pair, repeat: expr, repeat-expr: 2}\n"
+            "- {id: p, type: pair, size: 2, process: xor(0xff), doc: Hidden.}\n"
+            "types:\n  pair: {doc: Two bytes., seq: [{id: x, type: u1}, {id: y, type: u1}]}\n");
+    d.write("\1\2\3\4\5\xfe\xfd", 7);
+    t.close();
+    d.close();
+    EditedFile edited;
+    QVERIFY(edited.open(bin));
+    QVERIFY(edited.mark(6, 6, QStringLiteral("mine")));
+    const TemplateRun::Outcome outcome = TemplateRun::apply(&edited, ksy, {}, nullptr);
+    QCOMPARE(int(outcome.result), int(TemplateRun::Result::complete));
+    std::function<QString(const MarkupNode *)> walk = [&](const MarkupNode *node) {
+        QString text;
+        for (const MarkupNode *child : node->children())
+            text += QStringLiteral("|%1..%2 %3:%4").arg(child->start()).arg(child->end())
+                        .arg(child->data(MarkupColumn::Description).toString(), child->doc()) + walk(child);
+        return text;
+    };
+    QCOMPARE(walk(edited.markup_model()->root()),
+             QStringLiteral("|0..6 t:The whole.|0..0 a = 1:First byte.|1..4 b:|1..2 b[0]:Two bytes.|1..1 x = 2:"
+                            "|2..2 y = 3:|3..4 b[1]:Two bytes.|3..3 x = 4:|4..4 y = 5:|5..6 p:Hidden.|6..6 mine:"
+                            "|5..6 x = 1 (decoded):|5..6 y = 2 (decoded):"));
+    QVERIFY(edited.undo());
+    QCOMPARE(walk(edited.markup_model()->root()), QStringLiteral("|6..6 mine:"));
+}
+
 void TestKsyParser::one_undo_step()
 {
     // A PNG opened as the edited file, with two markups already there: one
@@ -734,8 +774,12 @@ void TestKsyParser::png_markups()
         QVERIFY((luminance(m->background) + 0.05) / (luminance(m->foreground) + 0.05) >= 4.5);
         qint64 previous_end = m->first - 1;
         for (const KsyMarkup &c : m->children) {
-            QVERIFY(c.first > previous_end && c.last <= m->last);
-            previous_end = c.last;
+            // What was read from decoded bytes has its processed field's range.
+            if (c.decoded)
+                QVERIFY(c.first == m->first && c.last == m->last && c.background == m->background);
+            else
+                QVERIFY(!m->decoded && c.first > previous_end && c.last <= m->last);
+            previous_end = c.decoded ? previous_end : c.last;
             pending.push_back(&c);
         }
     }
@@ -748,10 +792,9 @@ void TestKsyParser::png_markups()
              qPrintable(texts.filter(QStringLiteral("chunks[")).join(QStringLiteral(", "))));
     QVERIFY(texts.contains(QStringLiteral("keyword = \"Title\"")));
     // The zTXt text is processed: one markup for the compressed bytes, and
-    // nothing for what was read from the decoded text.
+    // one inside it for the text read from them once inflated.
     QCOMPARE(texts.count(QStringLiteral("text")), 1);
-    QVERIFY(!std::any_of(texts.cbegin(), texts.cend(),
-                         [](const QString &s) { return s.contains(QStringLiteral("made for the template tests")); }));
+    QVERIFY(texts.contains(QStringLiteral("value = \"made for the template tests\" (decoded)")));
     QVERIFY(KsyMarkupBuilder::background(QStringLiteral("chunk")) != KsyMarkupBuilder::background(QStringLiteral("integer")));
 }
 
@@ -784,6 +827,19 @@ void TestKsyParser::markups_nest_by_range_data()
                   "instances: {again: {pos: 0, type: u1}, whole: {pos: 0, size: 2}}\n"
         << QByteArray("0709") << "0..1 t, whole = [07 09] [0..0 a = 7, again = 7; 1..1 b = 9]" << qint64(3)
         << qint64(0) << qint64(0);
+    QTest::newRow("instances-not-computed-shown-in-their-object")
+        << head + "seq: [{id: a, type: u1}, {id: h, type: hdr}]\n"
+                  "types:\n  hdr:\n    seq: [{id: n, type: u1}]\n"
+                  "    instances: {q: {value: 4 / n}, loop: {value: loop + 1}, ok: {value: n + 1}}\n"
+        << QByteArray("0100")
+        << "0..1 t [0..0 a = 1; 1..1 h, n = 0, q = n/a: division by zero in '4 / n', "
+           "loop = n/a: instance 'loop' depends on itself]" << qint64(3) << qint64(0) << qint64(0);
+    QTest::newRow("decoded-fields-nest-in-the-processed-range")
+        << head + "seq: [{id: p, type: two, size: 3, process: xor(0xff)}, {id: z, type: u1}]\n"
+                  "types:\n  two: {seq: [{id: a, type: u1}, {id: b, type: u1, repeat: expr, repeat-expr: 2}]}\n"
+        << QByteArray("fefdfc07")
+        << "0..3 t [0..2 p [0..2 a = 1 (decoded); 0..2 b (decoded) [0..2 b[0] = 2 (decoded); "
+           "0..2 b[1] = 3 (decoded)]]; 3..3 z = 7]" << qint64(7) << qint64(0) << qint64(0);
     // Each element reads a range inside the one before it: 300 levels.
     QTest::newRow("nesting-deeper-than-the-limit")
         << head + "seq: [{id: e, type: shrink(_index), repeat: expr, repeat-expr: 300}]\n"

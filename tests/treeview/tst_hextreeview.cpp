@@ -160,6 +160,30 @@ private slots:
         QVERIFY(view.isExpanded(outer) && view.isExpanded(middle));
         QCOMPARE(shown.count(), signals_before);
     }
+
+    // What a markup documents is the tool tip of every cell of its row,
+    // after the description when that is cut short; copies keep it.
+    void documented_markup_tip()
+    {
+        MarkupModel model;
+        MarkupTree tree(&model);
+        HexTreeView view;
+        view.setModel(&model);
+        view.resize(400, 200);
+        QVERIFY(tree.insert_range(0, 9) && tree.insert_range(10, 19));
+        MarkupNode *documented = model.root()->child(0);
+        documented->set_doc(QStringLiteral("The magic number."));
+        for (int column = 0; column < MarkupColumn::count; ++column) {
+            QCOMPARE(view.row_tip(model.index(0, column)), QStringLiteral("The magic number."));
+            QCOMPARE(view.row_tip(model.index(1, column)), QString());
+        }
+        QCOMPARE(MarkupNode(*documented).doc(), QStringLiteral("The magic number."));
+        view.setColumnWidth(MarkupColumn::Description, 20);
+        const QString tip = view.row_tip(model.index(0, MarkupColumn::Description));
+        QVERIFY2(tip.endsWith(QStringLiteral("\n\nThe magic number.")) && tip.size() > 20, qPrintable(tip));
+        documented->set_doc(QString());
+        QCOMPARE(view.row_tip(model.index(0, MarkupColumn::Start)), QString());
+    }
 };
 
 QTEST_MAIN(TestHexTreeView)
