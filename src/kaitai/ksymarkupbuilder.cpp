@@ -35,15 +35,26 @@ struct Frame
 class Builder
 {
 public:
-    explicit Builder(KsyMarkupBuilder::Outcome *outcome) : m_outcome(outcome) { }
+    Builder(KsyMarkupBuilder::Outcome *outcome, const KsyMarkupBuilder::Poll &poll, qint64 items)
+        : m_outcome(outcome)
+        , m_poll(poll)
+        , m_items(items)
+    {
+    }
+
+    bool cancelled() const { return m_outcome->cancelled; }
 
     void visit(const KsyItem &item, qint64 first, qint64 last)
     {
+        if (!step())
+            return;
         const int node = first <= last ? place(item, first, last) : -1;
         m_stack.push_back(Frame { &item, node });
         // Fields before instances, so a field wins over an instance it overlaps.
         for (const bool instances : { false, true }) {
             for (const auto &child : item.children) {
+                if (cancelled())
+                    break;
                 if (child->is_instance == instances)
                     visit(*child, child->has_range() ? child->start : 0, child->has_range() ? child->end - 1 : -1);
             }
@@ -54,6 +65,8 @@ public:
     void finish()
     {
         for (const int n : m_top) {
+            if (cancelled())
+                return;
             KsyMarkup m;
             convert(n, 1, &m);
             m_outcome->markups.push_back(std::move(m));
@@ -62,6 +75,19 @@ public:
 
 private:
     enum class Fit { inside, same, overlaps };
+
+    // Counts one unit of work: an item visited, then a markup converted.
+    // Items and markups are counted against twice the items, the most
+    // the two passes can take (an item makes a markup or none).
+    bool step()
+    {
+        if (cancelled())
+            return false;
+        ++m_done;
+        if (m_poll && m_done % KsyMarkupBuilder::poll_every == 0 && !m_poll(m_done, 2 * m_items))
+            m_outcome->cancelled = true;
+        return !cancelled();
+    }
 
     std::vector<int> &children_of(int node) { return node < 0 ? m_top : m_nodes[size_t(node)].children; }
 
@@ -205,6 +231,8 @@ private:
 
     void convert(int index, int depth, KsyMarkup *out)
     {
+        if (!step())
+            return;
         Node &n = m_nodes[size_t(index)];
         out->first = n.first;
         out->last = n.last;
@@ -213,6 +241,8 @@ private:
         out->foreground = KsyMarkupBuilder::foreground();
         ++m_outcome->count;
         for (const int c : n.children) {
+            if (cancelled())
+                return;
             if (depth == KsyMarkupBuilder::max_depth) {
                 m_outcome->too_deep += subtree_size(c);
                 continue;
@@ -237,33 +267,41 @@ private:
     }
 
     KsyMarkupBuilder::Outcome *m_outcome;
+    const KsyMarkupBuilder::Poll &m_poll;
+    const qint64 m_items;
+    qint64 m_done = 0;
     std::vector<Node> m_nodes;
     std::vector<int> m_top;
     std::vector<Frame> m_stack;
 };
 
-// Everything read under `item`: [*first, *end), unchanged when nothing was.
-void extent(const KsyItem &item, qint64 *first, qint64 *end)
+// Everything read under `item`: [*first, *end), unchanged when nothing
+// was; *count: the items there, `item` included.
+void extent(const KsyItem &item, qint64 *first, qint64 *end, qint64 *count)
 {
+    ++*count;
     if (item.has_range()) {
         *first = *first < 0 ? item.start : std::min(*first, item.start);
         *end = std::max(*end, item.end);
     }
     for (const auto &child : item.children)
-        extent(*child, first, end);
+        extent(*child, first, end, count);
 }
 
 } // namespace
 
-KsyMarkupBuilder::Outcome KsyMarkupBuilder::build(const KsyItem &root)
+KsyMarkupBuilder::Outcome KsyMarkupBuilder::build(const KsyItem &root, const Poll &poll)
 {
     Outcome outcome;
-    Builder builder(&outcome);
     qint64 first = -1;
     qint64 end = -1;
-    extent(root, &first, &end);
+    qint64 items = 0;
+    extent(root, &first, &end, &items);
+    Builder builder(&outcome, poll, items);
     builder.visit(root, first < 0 ? 0 : first, first < 0 ? -1 : end - 1);
     builder.finish();
+    if (outcome.cancelled)
+        outcome.markups.clear();
     return outcome;
 }
 
