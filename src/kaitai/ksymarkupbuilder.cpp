@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QStringList>
+#include <QThreadPool>
 
 #include <algorithm>
 
@@ -43,6 +44,19 @@ public:
     }
 
     bool cancelled() const { return m_outcome->cancelled; }
+
+    // A cancel is not to wait for a million nodes to be freed.
+    void free_aside()
+    {
+        auto nodes = std::make_shared<std::vector<Node>>(std::move(m_nodes));
+        auto markups = std::make_shared<std::vector<KsyMarkup>>(std::move(m_outcome->markups));
+        m_nodes.clear();
+        m_outcome->markups.clear();
+        QThreadPool::globalInstance()->start([nodes, markups]() mutable {
+            nodes.reset();
+            markups.reset();
+        });
+    }
 
     void visit(const KsyItem &item, qint64 first, qint64 last)
     {
@@ -301,7 +315,7 @@ KsyMarkupBuilder::Outcome KsyMarkupBuilder::build(const KsyItem &root, const Pol
     builder.visit(root, first < 0 ? 0 : first, first < 0 ? -1 : end - 1);
     builder.finish();
     if (outcome.cancelled)
-        outcome.markups.clear();
+        builder.free_aside();
     return outcome;
 }
 
