@@ -273,6 +273,22 @@ bool EditedFile::run(EditCommand *command)
     return push(command);
 }
 
+bool EditedFile::run_while_busy(EditCommand *command, const std::function<bool()> &prepare)
+{
+    // The journal's step opens first, so that it starts from the state
+    // before the change.
+    const bool recording = m_journal->begin_step();
+    if (!prepare()) {
+        m_journal->abandon_step();
+        delete command;
+        return false;
+    }
+    const QByteArray record = recording ? command->record() : QByteArray();
+    const bool applied = m_history->run(command);
+    m_journal->end_step(record, -1, applied, m_history->last_run_merged());
+    return applied;
+}
+
 bool EditedFile::push(EditCommand *command, int original)
 {
     // The record is taken before the push: a step that merges is gone after.

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class EditCommand;
@@ -95,6 +96,12 @@ public:
     // --- markups
     // Pushes a markup step; false when busy or when it changed nothing.
     bool run(EditCommand *command);
+    // Pushes the step of the long work that made the file busy: the work
+    // keeps every other change out until its step is in. `prepare` makes
+    // the change first (so that it can be stopped before anything is
+    // pushed); when it returns false the step is deleted unpushed and the
+    // history, journal included, stays as it was.
+    bool run_while_busy(EditCommand *command, const std::function<bool()> &prepare);
     // Marks first..last (any order) as one step, made for a value of `type`
     // when given; false when refused, with the reason on status_message():
     // busy, a range not wholly inside the file as it is now, or one that

@@ -137,6 +137,8 @@ public:
     // --- the edited file's hooks
     // Around each push: begin_step() says whether to pass the step's record.
     bool begin_step();
+    // A step begun and then dropped before its push.
+    void abandon_step() { m_in_step = false; }
     void end_step(const QByteArray &record, int file_byte, bool applied, bool merged);
     // The history's index moved outside a push (undo, redo, a restart).
     void history_moved(int index, int count);

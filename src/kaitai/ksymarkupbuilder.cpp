@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QHash>
 #include <QStringList>
+#include <QThreadPool>
 
 #include <algorithm>
 
@@ -42,10 +43,32 @@ struct Frame
 class Builder
 {
 public:
-    explicit Builder(KsyMarkupBuilder::Outcome *outcome) : m_outcome(outcome) { }
+    Builder(KsyMarkupBuilder::Outcome *outcome, const KsyMarkupBuilder::Poll &poll, qint64 items)
+        : m_outcome(outcome)
+        , m_poll(poll)
+        , m_items(items)
+    {
+    }
+
+    bool cancelled() const { return m_outcome->cancelled; }
+
+    // A cancel is not to wait for a million nodes to be freed.
+    void free_aside()
+    {
+        auto nodes = std::make_shared<std::vector<Node>>(std::move(m_nodes));
+        auto markups = std::make_shared<std::vector<KsyMarkup>>(std::move(m_outcome->markups));
+        m_nodes.clear();
+        m_outcome->markups.clear();
+        QThreadPool::globalInstance()->start([nodes, markups]() mutable {
+            nodes.reset();
+            markups.reset();
+        });
+    }
 
     void visit(const KsyItem &item, qint64 first, qint64 last)
     {
+        if (!step())
+            return;
         if (item.unavailable) {
             // No bytes and no value: the object's markup says so.
             const int holder = parent_node();
@@ -60,6 +83,8 @@ public:
         // Fields before instances, so a field wins over an instance it overlaps.
         for (const bool instances : { false, true }) {
             for (const auto &child : item.children) {
+                if (cancelled())
+                    break;
                 if (child->is_instance == instances)
                     visit(*child, child->has_range() ? child->start : 0, child->has_range() ? child->end - 1 : -1);
             }
@@ -70,6 +95,8 @@ public:
     void finish()
     {
         for (const int n : m_top) {
+            if (cancelled())
+                return;
             KsyMarkup m;
             convert(n, 1, &m);
             m_outcome->markups.push_back(std::move(m));
@@ -78,6 +105,19 @@ public:
 
 private:
     enum class Fit { inside, same, overlaps };
+
+    // Counts one unit of work: an item visited, then a markup converted.
+    // Items and markups are counted against twice the items, the most
+    // the two passes can take (an item makes a markup or none).
+    bool step()
+    {
+        if (cancelled())
+            return false;
+        ++m_done;
+        if (m_poll && m_done % KsyMarkupBuilder::poll_every == 0 && !m_poll(m_done, 2 * m_items))
+            m_outcome->cancelled = true;
+        return !cancelled();
+    }
 
     std::vector<int> &children_of(int node) { return node < 0 ? m_top : m_nodes[size_t(node)].children; }
 
@@ -246,6 +286,8 @@ private:
 
     void convert(int index, int depth, KsyMarkup *out)
     {
+        if (!step())
+            return;
         Node &n = m_nodes[size_t(index)];
         out->first = n.first;
         out->last = n.last;
@@ -257,6 +299,8 @@ private:
         ++m_outcome->count;
         for (const std::vector<int> *kids : { &n.children, &n.decoded }) {
             for (const int c : *kids) {
+                if (cancelled())
+                    return;
                 if (depth == KsyMarkupBuilder::max_depth) {
                     m_outcome->too_deep += subtree_size(c);
                     continue;
@@ -283,33 +327,41 @@ private:
     }
 
     KsyMarkupBuilder::Outcome *m_outcome;
+    const KsyMarkupBuilder::Poll &m_poll;
+    const qint64 m_items;
+    qint64 m_done = 0;
     std::vector<Node> m_nodes;
     std::vector<int> m_top;
     std::vector<Frame> m_stack;
 };
 
-// Everything read under `item`: [*first, *end), unchanged when nothing was.
-void extent(const KsyItem &item, qint64 *first, qint64 *end)
+// Everything read under `item`: [*first, *end), unchanged when nothing
+// was; *count: the items there, `item` included.
+void extent(const KsyItem &item, qint64 *first, qint64 *end, qint64 *count)
 {
+    ++*count;
     if (item.has_range()) {
         *first = *first < 0 ? item.start : std::min(*first, item.start);
         *end = std::max(*end, item.end);
     }
     for (const auto &child : item.children)
-        extent(*child, first, end);
+        extent(*child, first, end, count);
 }
 
 } // namespace
 
-KsyMarkupBuilder::Outcome KsyMarkupBuilder::build(const KsyItem &root)
+KsyMarkupBuilder::Outcome KsyMarkupBuilder::build(const KsyItem &root, const Poll &poll)
 {
     Outcome outcome;
-    Builder builder(&outcome);
     qint64 first = -1;
     qint64 end = -1;
-    extent(root, &first, &end);
+    qint64 items = 0;
+    extent(root, &first, &end, &items);
+    Builder builder(&outcome, poll, items);
     builder.visit(root, first < 0 ? 0 : first, first < 0 ? -1 : end - 1);
     builder.finish();
+    if (outcome.cancelled)
+        builder.free_aside();
     return outcome;
 }
 

@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 struct KsyItem;
@@ -53,9 +54,15 @@ public:
         // Markups left out (with what lies inside them) for nesting deeper
         // than max_depth.
         qint64 too_deep = 0;
+        // The poll asked to stop: `markups` is empty.
+        bool cancelled = false;
     };
+    // Called every poll_every items with the work done out of all of it;
+    // returns false to stop the build.
+    using Poll = std::function<bool(qint64 done, qint64 total)>;
+    static constexpr qint64 poll_every = 1024;
 
-    static Outcome build(const KsyItem &root);
+    static Outcome build(const KsyItem &root, const Poll &poll = Poll());
 
     // "width = 640" for a scalar, "chunks[4] = IHDR" for an object whose
     // type names it, the name alone otherwise.

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QScopeGuard>
+#include <QThreadPool>
 
 namespace {
 
@@ -42,6 +43,49 @@ std::shared_ptr<KsyTemplate> load_template(const QString &path, QString *error)
 }
 
 const char field_limit_key[] = "Template Field Limit";
+
+// Freeing millions of parsed items takes a good second: done aside, so
+// that neither a cancel nor the end of a run waits for it.
+void release_aside(std::unique_ptr<KsyItem> items)
+{
+    if (!items)
+        return;
+    std::shared_ptr<KsyItem> held(std::move(items));
+    QThreadPool::globalInstance()->start([held]() mutable { held.reset(); });
+}
+
+// Maps each step's own done/total onto its share of the whole run, and
+// keeps the report from going back (an instance may read before the place
+// reached).
+class RunProgress
+{
+public:
+    RunProgress(const TemplateRun::Progress &report, const std::atomic_bool *cancel)
+        : m_report(report)
+        , m_cancel(cancel)
+    {
+    }
+
+    // Returns false once the run is cancelled.
+    bool step(qint64 from, qint64 to, qint64 done, qint64 total)
+    {
+        // A cancelled run reports no more, not even the parse's end.
+        if (cancelled())
+            return false;
+        const qint64 share = total > 0 ? from + (to - from) * qBound(qint64(0), done, total) / total : from;
+        if (share > m_last)
+            m_last = share;
+        if (m_report)
+            m_report(m_last, TemplateRun::progress_total);
+        return !cancelled();
+    }
+    bool cancelled() const { return m_cancel && m_cancel->load(); }
+
+private:
+    const TemplateRun::Progress &m_report;
+    const std::atomic_bool *m_cancel;
+    qint64 m_last = 0;
+};
 
 } // namespace
 
@@ -96,19 +140,20 @@ TemplateRun::Outcome TemplateRun::apply(EditedFile *file, const QString &path,
     KsyParser::Limits limits;
     limits.max_fields = max_fields > 0 ? max_fields : field_limit();
     parser.set_limits(limits);
-    if (progress)
-        parser.set_progress(progress);
+    RunProgress run_progress(progress, cancel);
+    parser.set_progress([&run_progress](qint64 done, qint64 total) {
+        run_progress.step(0, parse_share_end, done, total);
+    });
     parser.set_cancel_flag(cancel);
+    const QString cancelled = tr("Template cancelled: no markups added");
     // The progress report may let the event loop run: nothing may change
-    // the bytes or the markups while the parse reads them.
+    // the bytes or the markups until the markups are in.
     file->set_busy(true, tr("A template is being applied: cancel it first."));
-    KsyResult result;
-    {
-        const auto done = qScopeGuard([file] { file->set_busy(false); });
-        result = parser.parse();
-    }
-    if (cancel && cancel->load()) {
-        outcome.message = tr("Template cancelled: no markups added");
+    const auto idle = qScopeGuard([file] { file->set_busy(false); });
+    KsyResult result = parser.parse();
+    if (run_progress.cancelled()) {
+        release_aside(std::move(result.root));
+        outcome.message = cancelled;
         return outcome;
     }
 
@@ -118,11 +163,19 @@ TemplateRun::Outcome TemplateRun::apply(EditedFile *file, const QString &path,
                               .arg(name, result.reason, result.where());
         return outcome;
     }
-    KsyMarkupBuilder::Outcome built =
-        result.root ? KsyMarkupBuilder::build(*result.root) : KsyMarkupBuilder::Outcome();
+    KsyMarkupBuilder::Outcome built;
+    if (result.root) {
+        built = KsyMarkupBuilder::build(*result.root, [&run_progress](qint64 done, qint64 total) {
+            return run_progress.step(parse_share_end, build_share_end, done, total);
+        });
+    }
     // The items are in the markups now; on a large file they are the bulk
     // of what the run holds.
-    result.root.reset();
+    release_aside(std::move(result.root));
+    if (built.cancelled || run_progress.cancelled()) {
+        outcome.message = cancelled;
+        return outcome;
+    }
     QStringList parts;
     if (result.stopped)
         parts << result.message();
@@ -133,11 +186,16 @@ TemplateRun::Outcome TemplateRun::apply(EditedFile *file, const QString &path,
     }
 
     auto *command = new KsyMarkCommand(file->history(), file->markup_tree(), std::move(built.markups));
+    command->set_poll([&run_progress](qint64 done, qint64 total) {
+        return run_progress.step(build_share_end, progress_total, done, total);
+    }, built.count);
     const std::shared_ptr<const KsyMarkCommand::Counts> counts = command->counts();
-    if (!file->run(command)) {
-        outcome.message = EditedFile::busy_message();
+    file->run_while_busy(command, [command] { return command->place_ahead(); });
+    if (counts->cancelled) {
+        outcome.message = cancelled;
         return outcome;
     }
+    run_progress.step(0, progress_total, 1, 1);
     outcome.added = counts->added;
     outcome.refused = counts->refused;
 

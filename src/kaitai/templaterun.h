@@ -39,8 +39,15 @@ public:
         qint64 added = 0;
         qint64 refused = 0;
     };
-    // Bytes of the file read so far, out of all of them.
+    // The share of the run done, out of progress_total, never going back:
+    // reading the file takes up to parse_share_end (by the place reached in
+    // it), building the markups up to build_share_end and adding them the
+    // rest (both by markups made). Called at least every few thousand
+    // fields or markups, so a cancel set from it is seen soon in every step.
     using Progress = std::function<void(qint64 done, qint64 total)>;
+    static constexpr qint64 progress_total = 1000000;
+    static constexpr qint64 parse_share_end = 600000;
+    static constexpr qint64 build_share_end = 800000;
 
     // The most fields a run reads before it stops: the setting "Template
     // Field Limit", or default_field_limit when it is unset or not a
@@ -56,8 +63,8 @@ public:
     // Reads `ksy_path` ("auto": the gallery's best match for the file, see
     // recognise(); nothing applied when none matches) with its absolute imports ("/common/riff") taken from
     // the nearest folder, from the template's own upwards, in which they are
-    // all found. `cancel` is polled during the parse; a cancelled run
-    // changes nothing. `max_fields` above 0 stands in for field_limit().
+    // all found. `cancel` is polled in every step; a cancelled run
+    // changes nothing: no markups, no undo step. `max_fields` above 0 stands in for field_limit().
     static Outcome apply(EditedFile *file, const QString &ksy_path, const Progress &progress,
                          const std::atomic_bool *cancel, qint64 max_fields = 0);
 };

@@ -118,6 +118,8 @@ private slots:
     void png_markups();
     void markups_nest_by_range_data();
     void markups_nest_by_range();
+    void cancel_in_each_step_data();
+    void cancel_in_each_step();
 
 private:
     QString m_gallery;
@@ -867,6 +869,81 @@ void TestKsyParser::markups_nest_by_range()
     QCOMPARE(outcome.count, count);
     QCOMPARE(outcome.overlapping, overlapping);
     QCOMPARE(outcome.too_deep, too_deep);
+}
+
+void TestKsyParser::cancel_in_each_step_data()
+{
+    // Where in the run's progress the cancel is set; -1: none.
+    QTest::addColumn<qint64>("cancel_at");
+    QTest::newRow("parse") << TemplateRun::parse_share_end / 4;
+    QTest::newRow("build") << TemplateRun::parse_share_end;
+    QTest::newRow("add") << TemplateRun::build_share_end;
+    QTest::newRow("none") << qint64(-1);
+}
+
+// Progress moves through the parse, the build and the adding; a cancel in
+// any of them leaves the markups, the undo steps (the redo step too) and
+// the modified state as they were.
+void TestKsyParser::cancel_in_each_step()
+{
+    QFETCH(qint64, cancel_at);
+    QTemporaryDir dir;
+    const QString ksy = dir.filePath(QStringLiteral("t.ksy"));
+    QFile file(ksy);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("meta: {id: t}\nseq: [{id: x, type: u1, repeat: expr, repeat-expr: 20000}]\n");
+    file.close();
+    QFile data(dir.filePath(QStringLiteral("d.bin")));
+    QVERIFY(data.open(QIODevice::WriteOnly) && data.write(QByteArray(20100, 'x')) == 20100);
+    data.close();
+    EditedFile edited;
+    QVERIFY(edited.open(data.fileName()));
+    QVERIFY(edited.mark(20010, 20019) && edited.mark(20030, 20039) && edited.undo());
+    const auto markups = [&edited] {
+        QStringList seen;
+        const MarkupNode *root = edited.markup_model()->root();
+        for (int r = 0; r < root->child_count(); ++r)
+            seen << root->child(r)->data(0).toString() + QString::number(root->child(r)->child_count());
+        return seen;
+    };
+    const QStringList before = markups();
+
+    std::atomic_bool cancel { false };
+    QList<qint64> reported;
+    const TemplateRun::Outcome outcome = TemplateRun::apply(&edited, ksy, [&](qint64 done, qint64 total) {
+        QCOMPARE(total, TemplateRun::progress_total);
+        reported << done;
+        if (cancel_at >= 0 && done >= cancel_at)
+            cancel = true;
+    }, &cancel, 1000000);
+
+    QVERIFY(std::is_sorted(reported.cbegin(), reported.cend()));
+    // Every step reports while it works, not just once at its end.
+    const auto in = [&reported](qint64 from, qint64 to) {
+        return std::count_if(reported.cbegin(), reported.cend(), [=](qint64 d) { return d > from && d < to; });
+    };
+    const qint64 reached = cancel_at < 0 ? TemplateRun::progress_total : cancel_at;
+    if (reached > 0)
+        QVERIFY(in(0, TemplateRun::parse_share_end) > 3);
+    if (reached > TemplateRun::parse_share_end)
+        QVERIFY(in(TemplateRun::parse_share_end, TemplateRun::build_share_end) > 3);
+    if (reached > TemplateRun::build_share_end)
+        QVERIFY(in(TemplateRun::build_share_end, TemplateRun::progress_total) > 3);
+    if (cancel_at < 0) {
+        QCOMPARE(reported.last(), TemplateRun::progress_total);
+        QVERIFY2(outcome.applied(), qPrintable(outcome.message));
+        QCOMPARE(edited.history()->count(), 2);
+        return;
+    }
+    // The cancel is seen at the first report after it, whatever the step.
+    QVERIFY(reported.last() < cancel_at + TemplateRun::progress_total / 50);
+    QCOMPARE(outcome.result, TemplateRun::Result::nothing_applied);
+    QCOMPARE(outcome.message, QStringLiteral("Template cancelled: no markups added"));
+    QCOMPARE(markups(), before);
+    QCOMPARE(edited.history()->count(), 2);
+    QCOMPARE(edited.history()->index(), 1);
+    QVERIFY(edited.is_modified());
+    QVERIFY(edited.undo() && !edited.is_modified());
 }
 
 QTEST_GUILESS_MAIN(TestKsyParser)
