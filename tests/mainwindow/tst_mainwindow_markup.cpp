@@ -634,9 +634,7 @@ private slots:
     {
         QTest::addColumn<QColor>("foreground");
         QTest::addColumn<QColor>("background");
-        QTest::newRow("black") << QColor(0, 0, 0) << QColor(128, 128, 128);
         QTest::newRow("white-wraps") << QColor(255, 255, 255) << QColor(127, 127, 127);
-        QTest::newRow("around-half") << QColor(127, 128, 129) << QColor(255, 0, 1);
         QTest::newRow("green") << QColor(10, 200, 128) << QColor(138, 72, 0);
     }
 
@@ -1244,7 +1242,6 @@ private slots:
         const QByteArray gif("GIF89a\x01\x00\x01\x00\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x00;", 27);
         QTest::newRow("gif") << gif << "" << "This looks like: GIF (Graphics Interchange Format) image file Apply gif.ksy";
         QTest::newRow("switched-off") << gif << "no" << "";
-        QTest::newRow("text") << QByteArray("just some text\n") << "" << "";
     }
 
     void offers_template_on_open()
