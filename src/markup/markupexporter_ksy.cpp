@@ -12,8 +12,11 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <yaml-cpp/yaml.h>
+
 #include <algorithm>
 #include <limits>
+#include <string>
 #include <vector>
 
 namespace {
@@ -52,33 +55,8 @@ QString description_of(const MarkupNode *node)
     return node->stored_data(MarkupColumn::Description).toString();
 }
 
-// A YAML double-quoted scalar: everything but printable characters escaped,
-// so any description survives, line breaks and all.
-QByteArray yaml_quoted(const QString &text)
-{
-    QByteArray out = "\"";
-    for (const char32_t c : text.toUcs4()) {
-        switch (c) {
-        case U'"': out += "\\\""; continue;
-        case U'\\': out += "\\\\"; continue;
-        case U'\n': out += "\\n"; continue;
-        case U'\r': out += "\\r"; continue;
-        case U'\t': out += "\\t"; continue;
-        default: break;
-        }
-        const bool unprintable = c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x2028
-                                 || c == 0x2029 || (c >= 0xd800 && c <= 0xdfff) || c == 0xfeff
-                                 || c == 0xfffe || c == 0xffff;
-        if (unprintable)
-            out += "\\u" + QByteArray::number(uint(c), 16).rightJustified(4, '0');
-        else
-            out += QString::fromUcs4(&c, 1).toUtf8();
-    }
-    return out + '"';
-}
-
 // One line of a YAML comment: line breaks and other controls become spaces.
-QByteArray comment_text(const QString &text)
+std::string comment_text(const QString &text)
 {
     QString out = text;
     for (QChar &c : out) {
@@ -86,7 +64,17 @@ QByteArray comment_text(const QString &text)
             || c == QChar::ParagraphSeparator)
             c = QLatin1Char(' ');
     }
-    return out.toUtf8();
+    return out.toStdString();
+}
+
+// What a markup is called, without the value its description shows: a
+// template writes "width = 640" and "chunks[4] = IHDR", and the field is
+// "width" whatever the file holds. A description without " = " is a name.
+QString path_name(const MarkupNode *node)
+{
+    const QString description = description_of(node);
+    const qsizetype equals = description.indexOf(QLatin1String(" = "));
+    return equals > 0 ? description.left(equals) : description;
 }
 
 // Names in use, and for each base the next number to try, so that thousands
@@ -208,7 +196,7 @@ LevelLayout lay_out(const Level &level, std::vector<Level> &pending, Names &type
             cursor = start + field.repeat * field.size;
         }
         if (child->child_count() > 0) {
-            QString name = MarkupExporter::identifier(description_of(child), QStringLiteral("type"));
+            QString name = MarkupExporter::identifier(path_name(child), QStringLiteral("type"));
             if (is_builtin_type(name) || is_reserved(name))
                 name += QStringLiteral("_type");
             field.type = type_names.unique(name);
@@ -234,7 +222,7 @@ LevelLayout lay_out(const Level &level, std::vector<Level> &pending, Names &type
     for (Field &field : layout.fields) {
         if (!field.node)
             continue;
-        QString id = MarkupExporter::identifier(description_of(field.node), QStringLiteral("field"));
+        QString id = MarkupExporter::identifier(path_name(field.node), QStringLiteral("field"));
         if (is_reserved(id))
             id += QStringLiteral("_field");
         field.id = ids.unique(id);
@@ -242,40 +230,38 @@ LevelLayout lay_out(const Level &level, std::vector<Level> &pending, Names &type
     return layout;
 }
 
-void write_seq(QByteArray &out, const LevelLayout &layout, const QByteArray &indent)
+void write_seq(YAML::Emitter &out, const LevelLayout &layout)
 {
+    out << YAML::Key << "seq" << YAML::Value;
     if (layout.fields.empty() && layout.skipped.isEmpty()) {
-        out += indent + "seq: []\n";
+        out << YAML::Flow << YAML::BeginSeq << YAML::EndSeq;
         return;
     }
-    out += indent + "seq:\n";
+    out << YAML::BeginSeq;
     for (const QString &skipped : layout.skipped)
-        out += indent + "  # not placed, it overlaps a sibling or leaves its parent: "
-               + comment_text(skipped) + '\n';
-    if (layout.fields.empty()) {
-        out += indent + "  []\n";
-        return;
-    }
+        out << YAML::Comment("not placed, it overlaps a sibling or leaves its parent: " + comment_text(skipped));
     for (const Field &field : layout.fields) {
-        out += indent + "  - id: " + field.id.toLatin1() + '\n';
-        const QByteArray item = indent + "    ";
+        out << YAML::BeginMap << YAML::Key << "id" << YAML::Value << field.id.toStdString();
         if (field.node) {
             const QString description = description_of(field.node);
+            // Double-quoted, so that any description (line breaks, controls,
+            // words YAML reads as booleans) comes back as written.
             if (!description.isEmpty())
-                out += item + "doc: " + yaml_quoted(description) + '\n';
+                out << YAML::Key << "doc" << YAML::Value << YAML::DoubleQuoted << description.toStdString();
         }
-        if (field.type.isEmpty() || !field.node || field.node->child_count() > 0
-            || !field.encoding.isEmpty())
-            out += item + "size: " + QByteArray::number(field.size) + '\n';
+        if (field.type.isEmpty() || !field.node || field.node->child_count() > 0 || !field.encoding.isEmpty())
+            out << YAML::Key << "size" << YAML::Value << field.size;
         if (!field.type.isEmpty())
-            out += item + "type: " + field.type.toLatin1() + '\n';
+            out << YAML::Key << "type" << YAML::Value << field.type.toStdString();
         if (!field.encoding.isEmpty())
-            out += item + "encoding: " + field.encoding.toLatin1() + '\n';
+            out << YAML::Key << "encoding" << YAML::Value << field.encoding.toStdString();
         if (field.repeat > 0) {
-            out += item + "repeat: expr\n";
-            out += item + "repeat-expr: " + QByteArray::number(field.repeat) + '\n';
+            out << YAML::Key << "repeat" << YAML::Value << "expr";
+            out << YAML::Key << "repeat-expr" << YAML::Value << field.repeat;
         }
+        out << YAML::EndMap;
     }
+    out << YAML::EndSeq;
 }
 
 } // namespace
@@ -284,36 +270,41 @@ QByteArray MarkupExporter::to_ksy(const MarkupNode *root, const QString &data_fi
                                   qint64 data_size)
 {
     const QFileInfo data_file(data_file_name);
-    QByteArray out;
+    YAML::Emitter out;
     if (!data_file_name.isEmpty())
-        out += "# Skeleton of " + comment_text(data_file.fileName())
-               + ", made from its markups by Pellow Quarnby.\n";
+        out << YAML::Comment("Skeleton of " + comment_text(data_file.fileName())
+                             + ", made from its markups by Pellow Quarnby.");
     QString id = identifier(data_file.completeBaseName(), QStringLiteral("data_file"));
     if (is_reserved(id))
         id += QStringLiteral("_file");
-    out += "meta:\n  id: " + id.toLatin1() + "\n  endian: le\n";
+    out << YAML::BeginMap;
+    out << YAML::Key << "meta" << YAML::Value << YAML::BeginMap;
+    out << YAML::Key << "id" << YAML::Value << id.toStdString();
+    out << YAML::Key << "endian" << YAML::Value << "le";
+    out << YAML::EndMap;
 
     std::vector<Level> pending;
     // The top level is a type named by the meta id; a type inside it of the
     // same name is an error in the languages parsers are generated for.
     Names type_names;
     type_names.taken.insert(id);
-    write_seq(out,
-              lay_out({ root, 0, data_size > 0 ? data_size - 1 : -1, QString() }, pending,
-                      type_names),
-              QByteArray());
+    write_seq(out, lay_out({ root, 0, data_size > 0 ? data_size - 1 : -1, QString() }, pending, type_names));
 
-    if (!pending.empty())
-        out += "types:\n";
-    // Depth first, parents before their own types, without recursion.
-    std::reverse(pending.begin(), pending.end());
-    while (!pending.empty()) {
-        const Level level = pending.back();
-        pending.pop_back();
-        out += "  " + level.type_name.toLatin1() + ":\n";
-        std::vector<Level> found;
-        write_seq(out, lay_out(level, found, type_names), "    ");
-        pending.insert(pending.end(), found.rbegin(), found.rend());
+    if (!pending.empty()) {
+        out << YAML::Key << "types" << YAML::Value << YAML::BeginMap;
+        // Depth first, parents before their own types, without recursion.
+        std::reverse(pending.begin(), pending.end());
+        while (!pending.empty()) {
+            const Level level = pending.back();
+            pending.pop_back();
+            out << YAML::Key << level.type_name.toStdString() << YAML::Value << YAML::BeginMap;
+            std::vector<Level> found;
+            write_seq(out, lay_out(level, found, type_names));
+            out << YAML::EndMap;
+            pending.insert(pending.end(), found.rbegin(), found.rend());
+        }
+        out << YAML::EndMap;
     }
-    return out;
+    out << YAML::EndMap << YAML::Newline;
+    return QByteArray(out.c_str(), qsizetype(out.size()));
 }

@@ -332,6 +332,10 @@ void TestMarkupExport::ksy_ids_and_type_names_data()
     QTest::newRow("leading-digits") << QStringList { "3d", "3d" }
                                     << QStringList { "field_3d", "field_3d_2" }
                                     << QStringList { "type_3d", "type_3d_2" };
+    // A template's markups show a value after the name; the field is the name.
+    QTest::newRow("value-after-the-name") << QStringList { "width = 640", "chunks[4] = IHDR", "a=b" }
+                                          << QStringList { "width", "chunks_4", "a_b" }
+                                          << QStringList { "width", "chunks_4", "a_b" };
     QTest::newRow("empty") << QStringList { "", "" } << QStringList { "field", "field_2" }
                            << QStringList { "type", "type_2" };
 }
