@@ -73,6 +73,27 @@ bool KsyStream::read(qint64 length, QByteArray *out)
     return true;
 }
 
+bool KsyStream::read_uint(int size, bool little, quint64 *out)
+{
+    align_to_byte();
+    if (size > remaining())
+        return false;
+    // In the order of the bytes, so that the window moves forward only.
+    quint64 u = 0;
+    for (int i = 0; i < size; ++i) {
+        const int b = byte_at(m_pos + i);
+        if (b < 0)
+            return false;
+        if (little)
+            u |= quint64(b) << (8 * i);
+        else
+            u = (u << 8) | quint64(b);
+    }
+    m_pos += size;
+    *out = u;
+    return true;
+}
+
 qint64 KsyStream::find(qint64 pos, char byte)
 {
     if (!m_source) {
