@@ -21,8 +21,8 @@ struct KsyTemplateExpression
     KsyTemplateExpression() = default;
     explicit KsyTemplateExpression(const QString &written)
         : text(written)
-        , parsed(KsyExpression::parse(written, &error))
     {
+        parsed = KsyExpression::parse(text, &error);
     }
     bool is_empty() const { return text.isEmpty(); }
 };
