@@ -14,6 +14,24 @@
 // instances. Reading a field's value is in ksyparser_reads.cpp, the names
 // expressions see in ksyparser_names.cpp.
 
+namespace {
+
+// Whether simplified() would leave the text as it is: one line, single
+// spaces, none at either end (most reasons; a stop is made for every
+// instance that waits for a later field).
+bool is_simple(const QString &text)
+{
+    QChar before = QLatin1Char(' ');
+    for (const QChar c : text) {
+        if (c.isSpace() && (c != QLatin1Char(' ') || before == QLatin1Char(' ')))
+            return false;
+        before = c;
+    }
+    return before != QLatin1Char(' ') || text.isEmpty();
+}
+
+} // namespace
+
 KsyParser::KsyParser(std::shared_ptr<const KsyTemplate> ksy, const KsyByteSource *source)
     : m_template(std::move(ksy))
     , m_source(source)
@@ -59,7 +77,7 @@ void KsyParser::restore_deferred()
 {
     for (Deferred &d : m_deferred) {
         if (m_result.instance_failure.isEmpty())
-            m_result.instance_failure = d.failure;
+            m_result.instance_failure = KsyResult::where(d.at, d.path, d.field) + QStringLiteral(": ") + d.reason;
         if (d.object->item) {
             for (auto &item : d.partial)
                 d.object->item->children.push_back(std::move(item));
@@ -111,7 +129,9 @@ void KsyParser::retry_deferred()
                 std::move(children.begin() + qsizetype(items_before), children.end(), std::back_inserter(d.partial));
                 children.resize(items_before);
             }
-            d.failure = m_result.where() + QStringLiteral(": ") + m_result.reason;
+            d.at = m_result.stopped_at;
+            d.path = m_result.stopped_path;
+            d.field = m_result.stopped_field;
             d.reason = m_result.reason;
             m_result.stopped = false;
             m_result.mismatch = false;
@@ -133,16 +153,14 @@ bool KsyParser::stop(const QString &reason, bool hard)
     if (!m_result.stopped) {
         m_result.stopped = true;
         // One line: an expression quoted in the reason may span several.
-        m_result.reason = reason.simplified();
+        m_result.reason = is_simple(reason) ? reason : reason.simplified();
         m_result.stopped_path = path();
         m_result.stopped_at = m_field_start >= 0 ? m_field_start
                                                  : m_io ? m_io->place(m_io->pos()) : 0;
         m_result.stopped_field.clear();
         if (m_field && m_field_type)
-            m_result.stopped_field = QStringLiteral("%1:%2:%3")
-                                         .arg(QFileInfo(m_field_type->file).fileName())
-                                         .arg(m_field->line)
-                                         .arg(m_field->column);
+            m_result.stopped_field = QFileInfo(m_field_type->file).fileName() + QLatin1Char(':')
+                + QString::number(m_field->line) + QLatin1Char(':') + QString::number(m_field->column);
         m_result.mismatch = false;
         m_hard_stop = hard;
     }
@@ -251,8 +269,8 @@ bool KsyParser::parse_object(KsyObject *object)
             if (m_hard_stop)
                 return false;
             // What the failed try read is set aside; the retry reads it again.
-            Deferred deferred { object, &attr, m_result.where() + QStringLiteral(": ") + m_result.reason,
-                                m_result.reason, {} };
+            Deferred deferred { object, &attr, m_result.stopped_at, m_result.stopped_path,
+                                m_result.stopped_field, m_result.reason, {} };
             if (object->item && object->item->children.size() > items_before) {
                 auto &children = object->item->children;
                 std::move(children.begin() + qsizetype(items_before), children.end(), std::back_inserter(deferred.partial));
@@ -313,7 +331,7 @@ bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
     object->computing.push_back(attr.id);
     ++m_instance_depth;
     m_scope = Scope { object };
-    m_path = object->path.isEmpty() ? QStringList() : QStringList { object->path };
+    m_path = object->path;
     bool ok = true;
     if (!attr.value.is_empty()) {
         bool wanted = true;

@@ -5,6 +5,7 @@
 #include "kaitai/ksyresult.h"
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +15,7 @@
 #include <vector>
 
 class KsyByteSource;
+struct KsyEnum;
 class KsyStream;
 class KsyTemplate;
 struct KsyAttribute;
@@ -119,6 +121,8 @@ private:
     QStringList m_path;
     std::shared_ptr<KsyStream> m_io;
     std::vector<std::shared_ptr<KsyObject>> m_objects;
+    // Enums by the type naming them and their name, as found.
+    QHash<QPair<const KsyType *, QString>, const KsyEnum *> m_enums;
     KsyResult m_result;
     // A stop that must not be forgiven when an instance fails: a limit or a cancel.
     bool m_hard_stop = false;
@@ -137,8 +141,11 @@ private:
     {
         KsyObject *object;
         const KsyAttribute *attr;
-        QString failure;
-        // Why, without where: what the instance shows in place of a value.
+        // Where it failed, as the result tells a stop (composed only when told).
+        qint64 at;
+        QString path;
+        QString field;
+        // Why: what the instance shows in place of a value.
         QString reason;
         // What the failed try read, put back when there is no retry.
         std::vector<std::unique_ptr<KsyItem>> partial;

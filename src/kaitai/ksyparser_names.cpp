@@ -94,15 +94,17 @@ bool KsyParser::eval_bool(const KsyTemplateExpression &expression, bool *out)
 
 KsyValue KsyParser::name(const QString &name)
 {
-    if (name == QLatin1String("_index")) {
-        if (m_scope.index < 0)
-            return KsyValue::error(tr("_index outside a repeated field"));
-        return KsyValue::from_int(m_scope.index);
-    }
-    if (name == QLatin1String("_")) {
-        if (!m_scope.current)
-            return KsyValue::error(tr("'_' outside repeat-until or valid"));
-        return *m_scope.current;
+    if (name.startsWith(QLatin1Char('_'))) {
+        if (name == QLatin1String("_index")) {
+            if (m_scope.index < 0)
+                return KsyValue::error(tr("_index outside a repeated field"));
+            return KsyValue::from_int(m_scope.index);
+        }
+        if (name == QLatin1String("_")) {
+            if (!m_scope.current)
+                return KsyValue::error(tr("'_' outside repeat-until or valid"));
+            return *m_scope.current;
+        }
     }
     if (!m_scope.object)
         return KsyValue::error(tr("unknown name '%1'").arg(name));
@@ -118,17 +120,19 @@ KsyValue KsyParser::member(const KsyValue &object, const QString &name)
 
 KsyValue KsyParser::lookup(KsyObject *object, const QString &name)
 {
-    if (name == QLatin1String("_root"))
-        return KsyValue::from_object(m_objects.front());
-    if (name == QLatin1String("_parent")) {
-        if (!object->parent)
-            return KsyValue::error(tr("_parent of the top level"));
-        return KsyValue::from_object(object->parent_ref.lock());
+    if (name.startsWith(QLatin1Char('_'))) {
+        if (name == QLatin1String("_root"))
+            return KsyValue::from_object(m_objects.front());
+        if (name == QLatin1String("_parent")) {
+            if (!object->parent)
+                return KsyValue::error(tr("_parent of the top level"));
+            return KsyValue::from_object(object->parent_ref.lock());
+        }
+        if (name == QLatin1String("_io"))
+            return KsyValue::from_stream(object->io);
+        if (name == QLatin1String("_sizeof"))
+            return KsyValue::from_int((object->end > object->start ? object->end : object->io->pos()) - object->start);
     }
-    if (name == QLatin1String("_io"))
-        return KsyValue::from_stream(object->io);
-    if (name == QLatin1String("_sizeof"))
-        return KsyValue::from_int((object->end > object->start ? object->end : object->io->pos()) - object->start);
     if (const KsyObject::Field *f = object->field(name)) {
         if (f->value.is_none())
             return KsyValue::error(tr("'%1' has no value").arg(name));
@@ -168,8 +172,13 @@ KsyValue KsyParser::enum_value(const QStringList &path)
 {
     if (path.size() < 2 || !m_scope.object)
         return KsyValue::error(tr("bad enum reference '%1'").arg(path.join(QStringLiteral("::"))));
-    const QString enum_name = path.mid(0, path.size() - 1).join(QStringLiteral("::"));
-    const KsyEnum *e = KsyTemplate::find_enum(m_scope.object->type, enum_name);
+    const QString enum_name = path.size() == 2 ? path.first() : path.mid(0, path.size() - 1).join(QStringLiteral("::"));
+    // Looked up once per type that names it: expressions name enums often.
+    const auto key = qMakePair(m_scope.object->type, enum_name);
+    auto known = m_enums.constFind(key);
+    if (known == m_enums.constEnd())
+        known = m_enums.insert(key, KsyTemplate::find_enum(m_scope.object->type, enum_name));
+    const KsyEnum *e = *known;
     if (!e)
         return KsyValue::error(tr("unknown enum '%1'").arg(enum_name));
     auto it = e->values.constFind(path.last());

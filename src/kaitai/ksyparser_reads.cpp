@@ -262,7 +262,7 @@ bool KsyParser::read_user(KsyObject *object, const KsyCall &type_ref, const std:
     child->io = io;
     child->depth = object->depth + 1;
     child->item = item;
-    child->path = path();
+    child->path = m_path;
     // One allocation each for what the object will hold.
     child->fields.reserve(size_t(type->params.size()) + type->seq.size() + type->instances.size());
     item->children.reserve(type->seq.size());

@@ -100,15 +100,17 @@ qint64 KsyStream::find(qint64 pos, char byte)
         const qint64 i = m_data.indexOf(byte, pos);
         return i;
     }
+    // Searched in the window, moved along as needed, without copying it.
     while (pos < m_size) {
-        const qint64 chunk = qMin<qint64>(window_size, m_size - pos);
-        const QByteArray bytes = peek(pos, chunk);
-        if (bytes.isEmpty())
+        if (byte_at(pos) < 0)
             return -1;
-        const qint64 i = bytes.indexOf(byte);
+        const Window &w = *m_window;
+        const qint64 from = m_base + pos - w.at;
+        const qint64 length = qMin<qint64>(w.bytes.size() - from, m_size - pos);
+        const qint64 i = QByteArrayView(w.bytes).sliced(from, length).indexOf(byte);
         if (i >= 0)
             return pos + i;
-        pos += bytes.size();
+        pos += length;
     }
     return -1;
 }

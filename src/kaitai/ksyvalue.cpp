@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <limits>
 
 KsyValue KsyValue::from_int(qint64 value)
@@ -177,9 +178,16 @@ QString KsyValue::display() const
         return m_int ? QStringLiteral("true") : QStringLiteral("false");
     case Kind::string: {
         QString shown = text().left(shown_chars);
-        shown.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
-        shown.replace(QLatin1Char('\n'), QLatin1String("\\n")).replace(QLatin1Char('\r'), QLatin1String("\\r"));
-        shown.replace(QLatin1Char('\0'), QLatin1String("\\0"));
+        const auto escaped = [](QChar c) {
+            return c == QLatin1Char('\\') || c == QLatin1Char('"') || c == QLatin1Char('\n') || c == QLatin1Char('\r')
+                || c == QLatin1Char('\0');
+        };
+        if (std::any_of(shown.cbegin(), shown.cend(), escaped))
+            shown.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+                .replace(QLatin1Char('"'), QLatin1String("\\\""))
+                .replace(QLatin1Char('\n'), QLatin1String("\\n"))
+                .replace(QLatin1Char('\r'), QLatin1String("\\r"))
+                .replace(QLatin1Char('\0'), QLatin1String("\\0"));
         return QLatin1Char('"') + shown + (text().size() > shown_chars ? QLatin1String("…\"") : QLatin1String("\""));
     }
     case Kind::bytes: {
@@ -196,7 +204,7 @@ QString KsyValue::display() const
     case Kind::enumeration:
         if (text().isEmpty())
             return QString::number(m_int);
-        return QStringLiteral("%1 (%2)").arg(text()).arg(m_int);
+        return text() + QStringLiteral(" (") + QString::number(m_int) + QLatin1Char(')');
     case Kind::stream:
         return QString();
     case Kind::error:
