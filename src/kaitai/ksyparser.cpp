@@ -68,6 +68,7 @@ KsyResult KsyParser::parse()
         m_progress(m_source->size(), m_source->size());
     // A parse that stopped retried nothing: what failed is told and kept as it was.
     restore_deferred();
+    m_replaced.clear();
     // Objects refer to each other through values; dropping the table frees them.
     m_objects.clear();
     return std::move(m_result);
@@ -122,9 +123,12 @@ void KsyParser::retry_deferred()
                 restore_deferred();
                 return;
             }
-            // What this try read replaces what the one before read.
+            // What this try read replaces what the one before read. That is
+            // kept until the parse ends: instances that failed inside it
+            // still wait with it, and are told there.
             if (d.object->item && d.object->item->children.size() > items_before) {
                 auto &children = d.object->item->children;
+                std::move(d.partial.begin(), d.partial.end(), std::back_inserter(m_replaced));
                 d.partial.clear();
                 std::move(children.begin() + qsizetype(items_before), children.end(), std::back_inserter(d.partial));
                 children.resize(items_before);

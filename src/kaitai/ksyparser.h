@@ -151,6 +151,8 @@ private:
         std::vector<std::unique_ptr<KsyItem>> partial;
     };
     std::vector<Deferred> m_deferred;
+    // What failed tries read before a later try replaced it.
+    std::vector<std::unique_ptr<KsyItem>> m_replaced;
     void retry_deferred();
     // Tells the first failure left and puts back what failed tries read.
     void restore_deferred();
