@@ -359,6 +359,7 @@ void read_type(const YAML::Node &node, KsyType *type, int depth)
                 auto sub = std::make_unique<KsyType>();
                 sub->name = text_of(t.first);
                 sub->file = type->file;
+                sub->file_name = type->file_name;
                 sub->parent = type;
                 read_type(t.second, sub.get(), depth + 1);
                 type->types[sub->name] = std::move(sub);
@@ -392,6 +393,7 @@ KsyType *KsyLoader::load_text(const QByteArray &yaml, const QString &path, QStri
 {
     auto type = std::make_unique<KsyType>();
     type->file = path;
+    type->file_name = QFileInfo(path).fileName();
     QStringList imports;
     std::vector<YAML::Node> import_nodes;
     try {

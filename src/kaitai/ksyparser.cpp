@@ -6,8 +6,6 @@
 #include "kaitai/ksystream.h"
 #include "kaitai/ksytemplate.h"
 
-#include <QFileInfo>
-
 #include <algorithm>
 
 // The walker: objects, their fields in order, repeats, conditions and
@@ -163,7 +161,7 @@ bool KsyParser::stop(const QString &reason, bool hard)
                                                  : m_io ? m_io->place(m_io->pos()) : 0;
         m_result.stopped_field.clear();
         if (m_field && m_field_type)
-            m_result.stopped_field = QFileInfo(m_field_type->file).fileName() + QLatin1Char(':')
+            m_result.stopped_field = m_field_type->file_name + QLatin1Char(':')
                 + QString::number(m_field->line) + QLatin1Char(':') + QString::number(m_field->column);
         m_result.mismatch = false;
         m_hard_stop = hard;

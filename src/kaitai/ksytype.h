@@ -22,8 +22,9 @@ struct KsyType
     enum class BitEndian { unset, le, be };
 
     QString name;
-    // The file the type was read from, for messages and imports.
+    // The file the type was read from, for imports, and its name for messages.
     QString file;
+    QString file_name;
     const KsyType *parent = nullptr;
 
     std::vector<KsyAttribute> seq;

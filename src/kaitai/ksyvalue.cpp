@@ -188,14 +188,24 @@ QString KsyValue::display() const
                 .replace(QLatin1Char('\n'), QLatin1String("\\n"))
                 .replace(QLatin1Char('\r'), QLatin1String("\\r"))
                 .replace(QLatin1Char('\0'), QLatin1String("\\0"));
-        return QLatin1Char('"') + shown + (text().size() > shown_chars ? QLatin1String("…\"") : QLatin1String("\""));
+        // Built in one piece: every string field of a parse is shown.
+        QString out;
+        out.reserve(shown.size() + 3);
+        out += QLatin1Char('"');
+        out += shown;
+        out += text().size() > shown_chars ? QStringLiteral("…\"") : QStringLiteral("\"");
+        return out;
     }
     case Kind::bytes: {
         const QByteArray head = bytes().left(shown_bytes);
-        QString out = QLatin1Char('[') + QString::fromLatin1(head.toHex(' ').toUpper());
+        QString out;
+        out.reserve(3 * head.size() + 32);
+        out += QLatin1Char('[');
+        out += QLatin1String(head.toHex(' ').toUpper());
         if (m_length > head.size())
             out += QStringLiteral(" … (%1 bytes)").arg(m_length);
-        return out + QLatin1Char(']');
+        out += QLatin1Char(']');
+        return out;
     }
     case Kind::object:
         return QString();
