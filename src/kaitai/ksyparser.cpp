@@ -472,8 +472,8 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
         }
         value = KsyValue::from_shared_array(shared_items);
         array_raw->value = value.display();
+        object->set(attr.id, value, start, io->pos());
     }
-    object->set(attr.id, value, start, io->pos());
     m_path.removeLast();
     m_scope = saved;
     m_field = saved_field;
@@ -503,9 +503,10 @@ bool KsyParser::parse_single(KsyObject *object, const KsyAttribute &attr, const 
         item->is_scalar = true;
         item->value = out->display();
     }
-    // The field has its value when it is checked: `valid` may name it.
+    // The field has its value (and its place) when it is checked: `valid`
+    // may name it.
     if (attr.repeat == KsyAttribute::Repeat::none)
-        object->set(attr.id, *out);
+        object->set(attr.id, *out, start, io->pos());
     return check_valid(attr, *out);
 }
 
