@@ -14,18 +14,13 @@
 
 namespace {
 
-// Whether simplified() would leave the text as it is: one line, single
-// spaces, none at either end (most reasons; a stop is made for every
-// instance that waits for a later field).
-bool is_simple(const QString &text)
+// "png.ksy:12:7": where a field is written, for messages; empty for none.
+QString place_of(const KsyAttribute *field, const KsyType *type)
 {
-    QChar before = QLatin1Char(' ');
-    for (const QChar c : text) {
-        if (c.isSpace() && (c != QLatin1Char(' ') || before == QLatin1Char(' ')))
-            return false;
-        before = c;
-    }
-    return before != QLatin1Char(' ') || text.isEmpty();
+    if (!field || !type)
+        return QString();
+    return type->file_name + QLatin1Char(':') + QString::number(field->line) + QLatin1Char(':')
+        + QString::number(field->column);
 }
 
 } // namespace
@@ -41,6 +36,9 @@ KsyParser::~KsyParser() = default;
 KsyResult KsyParser::parse()
 {
     m_result = KsyResult();
+    m_stop_path.clear();
+    m_stop_field = nullptr;
+    m_stop_type = nullptr;
     m_hard_stop = false;
     m_path.clear();
     m_objects.clear();
@@ -67,6 +65,13 @@ KsyResult KsyParser::parse()
     // A parse that stopped retried nothing: what failed is told and kept as it was.
     restore_deferred();
     m_replaced.clear();
+    // A stop keeps its parts while the parse runs (most are of instances
+    // tried again) and is told in words once, here.
+    if (m_result.stopped) {
+        m_result.reason = m_result.reason.simplified();
+        m_result.stopped_path = m_stop_path.join(QLatin1Char('.'));
+        m_result.stopped_field = place_of(m_stop_field, m_stop_type);
+    }
     // Objects refer to each other through values; dropping the table frees them.
     m_objects.clear();
     return std::move(m_result);
@@ -75,8 +80,11 @@ KsyResult KsyParser::parse()
 void KsyParser::restore_deferred()
 {
     for (Deferred &d : m_deferred) {
+        const QString reason = d.reason.simplified();
         if (m_result.instance_failure.isEmpty())
-            m_result.instance_failure = KsyResult::where(d.at, d.path, d.field) + QStringLiteral(": ") + d.reason;
+            m_result.instance_failure = KsyResult::where(d.at, d.path.join(QLatin1Char('.')),
+                                                         place_of(d.field, d.field_type))
+                + QStringLiteral(": ") + reason;
         if (d.object->item) {
             for (auto &item : d.partial)
                 d.object->item->children.push_back(std::move(item));
@@ -87,7 +95,7 @@ void KsyParser::restore_deferred()
             item->is_instance = true;
             item->is_scalar = true;
             item->unavailable = true;
-            item->value = tr("n/a: %1").arg(d.reason);
+            item->value = tr("n/a: %1").arg(reason);
             d.object->item->children.push_back(std::move(item));
         }
     }
@@ -132,8 +140,9 @@ void KsyParser::retry_deferred()
                 children.resize(items_before);
             }
             d.at = m_result.stopped_at;
-            d.path = m_result.stopped_path;
-            d.field = m_result.stopped_field;
+            d.path = m_stop_path;
+            d.field = m_stop_field;
+            d.field_type = m_stop_type;
             d.reason = m_result.reason;
             m_result.stopped = false;
             m_result.mismatch = false;
@@ -154,15 +163,13 @@ bool KsyParser::stop(const QString &reason, bool hard)
 {
     if (!m_result.stopped) {
         m_result.stopped = true;
-        // One line: an expression quoted in the reason may span several.
-        m_result.reason = is_simple(reason) ? reason : reason.simplified();
-        m_result.stopped_path = path();
+        // Made one line (an expression quoted in it may span several) when told.
+        m_result.reason = reason;
+        m_stop_path = m_path;
         m_result.stopped_at = m_field_start >= 0 ? m_field_start
                                                  : m_io ? m_io->place(m_io->pos()) : 0;
-        m_result.stopped_field.clear();
-        if (m_field && m_field_type)
-            m_result.stopped_field = m_field_type->file_name + QLatin1Char(':')
-                + QString::number(m_field->line) + QLatin1Char(':') + QString::number(m_field->column);
+        m_stop_field = m_field;
+        m_stop_type = m_field_type;
         m_result.mismatch = false;
         m_hard_stop = hard;
     }
@@ -176,11 +183,6 @@ bool KsyParser::refuse(const QString &reason)
     if (first)
         m_result.mismatch = m_result.checks_passed == 0;
     return false;
-}
-
-QString KsyParser::path() const
-{
-    return m_path.join(QLatin1Char('.'));
 }
 
 bool KsyParser::next_field(const std::shared_ptr<KsyStream> &io)
@@ -271,8 +273,8 @@ bool KsyParser::parse_object(KsyObject *object)
             if (m_hard_stop)
                 return false;
             // What the failed try read is set aside; the retry reads it again.
-            Deferred deferred { object, &attr, m_result.stopped_at, m_result.stopped_path,
-                                m_result.stopped_field, m_result.reason, {} };
+            Deferred deferred { object, &attr, m_result.stopped_at, m_stop_path, m_stop_field, m_stop_type,
+                                m_result.reason, {} };
             if (object->item && object->item->children.size() > items_before) {
                 auto &children = object->item->children;
                 std::move(children.begin() + qsizetype(items_before), children.end(), std::back_inserter(deferred.partial));

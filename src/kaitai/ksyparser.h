@@ -109,7 +109,6 @@ private:
     // A failed `contents` or `valid` check: a stop that, before any check
     // has passed, says the file is not of this format.
     bool refuse(const QString &reason);
-    QString path() const;
 
     std::shared_ptr<const KsyTemplate> m_template;
     const KsyByteSource *m_source;
@@ -124,6 +123,11 @@ private:
     // Enums by the type naming them and their name, as found.
     QHash<QPair<const KsyType *, QString>, const KsyEnum *> m_enums;
     KsyResult m_result;
+    // Where the parse stopped: the field path, and the field and its type
+    // for the place in the .ksy file; put in words when the parse ends.
+    QStringList m_stop_path;
+    const KsyAttribute *m_stop_field = nullptr;
+    const KsyType *m_stop_type = nullptr;
     // A stop that must not be forgiven when an instance fails: a limit or a cancel.
     bool m_hard_stop = false;
     int m_instance_depth = 0;
@@ -141,11 +145,12 @@ private:
     {
         KsyObject *object;
         const KsyAttribute *attr;
-        // Where it failed, as the result tells a stop (composed only when told).
+        // Where and why it failed, as a stop keeps them (see m_stop_path);
+        // the reason is also what the instance shows in place of a value.
         qint64 at;
-        QString path;
-        QString field;
-        // Why: what the instance shows in place of a value.
+        QStringList path;
+        const KsyAttribute *field;
+        const KsyType *field_type;
         QString reason;
         // What the failed try read, put back when there is no retry.
         std::vector<std::unique_ptr<KsyItem>> partial;
