@@ -77,6 +77,11 @@ qint64 bytes_compare(const QByteArray &a, const QByteArray &b)
 
 KsyValue KsyEvaluator::decode(const QByteArray &bytes, const QString &encoding)
 {
+    // The names most strings are read in, without looking them up each time.
+    if (encoding == QLatin1String("UTF-8"))
+        return KsyValue::from_string(QStringDecoder(QStringConverter::Utf8).decode(bytes));
+    if (encoding == QLatin1String("ASCII"))
+        return KsyValue::from_string(QString::fromLatin1(bytes));
     const QString e = encoding.toUpper().remove(QLatin1Char('-')).remove(QLatin1Char('_'));
     if (e == QLatin1String("ASCII") || e == QLatin1String("USASCII"))
         return KsyValue::from_string(QString::fromLatin1(bytes));
