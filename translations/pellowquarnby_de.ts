@@ -1074,14 +1074,6 @@
         <translation>Feld mit %1 Bytes ist zu groß zum Lesen (Grenze %2)</translation>
     </message>
     <message>
-        <source>xor with an empty key</source>
-        <translation>xor mit leerem Schlüssel</translation>
-    </message>
-    <message>
-        <source>%1 needs an integer</source>
-        <translation>%1 braucht eine ganze Zahl</translation>
-    </message>
-    <message>
         <source>types nested deeper than %1</source>
         <translation>Typen tiefer als %1 verschachtelt</translation>
     </message>
@@ -1106,22 +1098,6 @@
         <translation>%1 ist ungültig: nicht in Aufzählung %2</translation>
     </message>
     <message>
-        <source>zlib cannot start</source>
-        <translation>zlib kann nicht starten</translation>
-    </message>
-    <message>
-        <source>zlib data is damaged (%1)</source>
-        <translation>zlib-Daten sind beschädigt (%1)</translation>
-    </message>
-    <message>
-        <source>zlib data expands beyond %1 bytes</source>
-        <translation>zlib-Daten entpacken sich auf mehr als %1 Bytes</translation>
-    </message>
-    <message>
-        <source>zlib data ends early</source>
-        <translation>zlib-Daten enden zu früh</translation>
-    </message>
-    <message>
         <source>process &apos;%1&apos; is a custom routine, which templates cannot run</source>
         <translation>process &apos;%1&apos; ist eine eigene Routine, die Vorlagen nicht ausführen können</translation>
     </message>
@@ -1144,6 +1120,33 @@
     <message>
         <source>n/a: %1</source>
         <translation>n. v.: %1</translation>
+    </message>
+</context>
+<context>
+    <name>KsyProcessRegistry</name>
+    <message>
+        <source>zlib cannot start</source>
+        <translation>zlib kann nicht starten</translation>
+    </message>
+    <message>
+        <source>zlib data is damaged (%1)</source>
+        <translation>zlib-Daten sind beschädigt (%1)</translation>
+    </message>
+    <message>
+        <source>zlib data expands beyond %1 bytes</source>
+        <translation>zlib-Daten entpacken sich auf mehr als %1 Bytes</translation>
+    </message>
+    <message>
+        <source>zlib data ends early</source>
+        <translation>zlib-Daten enden zu früh</translation>
+    </message>
+    <message>
+        <source>xor with an empty key</source>
+        <translation>xor mit leerem Schlüssel</translation>
+    </message>
+    <message>
+        <source>%1 needs an integer</source>
+        <translation>%1 braucht eine ganze Zahl</translation>
     </message>
 </context>
 <context>

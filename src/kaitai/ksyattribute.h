@@ -1,27 +1,29 @@
 #pragma once
 
+#include "kaitai/ksycall.h"
+#include "kaitai/ksytemplateexpression.h"
+
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 #include <utility>
 #include <vector>
 
 // One field of a template type: an entry of `seq` or of `instances`, as
-// written. Expressions are kept as their text; the interpreter parses each
-// once. Empty texts mean "not given".
+// written, its expressions parsed when the template loads. Empty texts mean
+// "not given".
 struct KsyAttribute
 {
     enum class Repeat { none, eos, expr, until };
 
     QString id;
     // A type name (maybe with arguments: "color_mask(true)"), empty for bytes.
-    QString type;
-    // type: switch-on: ... cases: (case expression text, type name; "_" is the default)
-    QString switch_on;
-    std::vector<std::pair<QString, QString>> cases;
+    KsyCall type;
+    // type: switch-on: ... cases: (case expression, type; "_" is the default)
+    KsyTemplateExpression switch_on;
+    std::vector<std::pair<KsyTemplateExpression, KsyCall>> cases;
 
-    QString size;
+    KsyTemplateExpression size;
     bool size_eos = false;
     int terminator = -1;
     bool include = false;
@@ -32,27 +34,27 @@ struct KsyAttribute
     bool has_contents = false;
     QByteArray contents;
     QString enum_name;
-    QString process;
+    KsyCall process;
     // parent: what a user type read here sees as _parent ("false": none).
-    QString parent;
+    KsyTemplateExpression parent;
 
     Repeat repeat = Repeat::none;
-    QString repeat_expr;
-    QString if_expr;
+    KsyTemplateExpression repeat_expr;
+    KsyTemplateExpression if_expr;
 
     // valid: each a single expression, any_of a list.
-    QString valid_eq;
-    QString valid_min;
-    QString valid_max;
-    QStringList valid_any_of;
-    QString valid_expr;
+    KsyTemplateExpression valid_eq;
+    KsyTemplateExpression valid_min;
+    KsyTemplateExpression valid_max;
+    std::vector<KsyTemplateExpression> valid_any_of;
+    KsyTemplateExpression valid_expr;
     bool valid_in_enum = false;
 
     // Instances only.
     bool is_instance = false;
-    QString pos;
-    QString io;
-    QString value;
+    KsyTemplateExpression pos;
+    KsyTemplateExpression io;
+    KsyTemplateExpression value;
 
     QString doc;
     // Where the entry stands in its file, for messages (1-based).

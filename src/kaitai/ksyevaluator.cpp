@@ -77,6 +77,11 @@ qint64 bytes_compare(const QByteArray &a, const QByteArray &b)
 
 KsyValue KsyEvaluator::decode(const QByteArray &bytes, const QString &encoding)
 {
+    // The names most strings are read in, without looking them up each time.
+    if (encoding == QLatin1String("UTF-8"))
+        return KsyValue::from_string(QStringDecoder(QStringConverter::Utf8).decode(bytes));
+    if (encoding == QLatin1String("ASCII"))
+        return KsyValue::from_string(QString::fromLatin1(bytes));
     const QString e = encoding.toUpper().remove(QLatin1Char('-')).remove(QLatin1Char('_'));
     if (e == QLatin1String("ASCII") || e == QLatin1String("USASCII"))
         return KsyValue::from_string(QString::fromLatin1(bytes));
@@ -411,16 +416,17 @@ KsyValue KsyEvaluator::method(const KsyValue &target, const QString &name, const
         return KsyValue::from_string(target.text().mid(from, to - from));
     }
     if ((is("first") || is("last") || is("min") || is("max")) && (kind == Kind::array || kind == Kind::bytes)) {
-        std::vector<KsyValue> items;
-        if (kind == Kind::array) {
-            items = target.array();
-        } else {
+        // An array is looked at where it is: `entries.last` in a repeat is
+        // asked once per element.
+        std::vector<KsyValue> byte_items;
+        if (kind == Kind::bytes) {
             if (!target.bytes_complete())
                 return KsyValue::error(tr("bytes too long to use"));
             const QByteArray all = target.all_bytes();
             for (char c : all)
-                items.push_back(KsyValue::from_int(quint8(c)));
+                byte_items.push_back(KsyValue::from_int(quint8(c)));
         }
+        const std::vector<KsyValue> &items = kind == Kind::array ? target.array() : byte_items;
         if (items.empty())
             return KsyValue::error(tr("%1 of an empty %2").arg(name, KsyValue::kind_name(kind)));
         if (is("first"))

@@ -31,10 +31,10 @@ void magic_of(const KsyType *type, int offset, int depth, Magic *magic)
 {
     const int max_offset = 1024;
     for (const KsyAttribute &field : type->seq) {
-        if (offset > max_offset || !field.if_expr.isEmpty() || !field.switch_on.isEmpty())
+        if (offset > max_offset || !field.if_expr.is_empty() || !field.switch_on.is_empty())
             return;
         // The first of repeated records ("sections" of a zip) starts here too.
-        if (field.repeat != KsyAttribute::Repeat::none && !(magic->empty() && fixed_size(field.type) == 0))
+        if (field.repeat != KsyAttribute::Repeat::none && !(magic->empty() && fixed_size(field.type.text) == 0))
             return;
         if (field.has_contents) {
             magic->push_back({ offset, field.contents });
@@ -42,18 +42,18 @@ void magic_of(const KsyType *type, int offset, int depth, Magic *magic)
             continue;
         }
         bool literal = false;
-        const int size = field.size.toInt(&literal, 0);
-        if (field.repeat != KsyAttribute::Repeat::none && (field.type.isEmpty() || field.type == QLatin1String("str")))
+        const int size = field.size.text.toInt(&literal, 0);
+        if (field.repeat != KsyAttribute::Repeat::none && (field.type.text.isEmpty() || field.type.text == QLatin1String("str")))
             return;
-        if (field.type.isEmpty() || field.type == QLatin1String("str")) {
+        if (field.type.text.isEmpty() || field.type.text == QLatin1String("str")) {
             if (!literal)
                 return;
             offset += size;
-        } else if (const int primitive = fixed_size(field.type)) {
+        } else if (const int primitive = fixed_size(field.type.text)) {
             offset += primitive;
         } else {
-            if (magic->empty() && depth == 0 && field.size.isEmpty() && !field.type.contains(QLatin1Char('('))) {
-                if (const KsyType *inner = KsyTemplate::find_type(type, field.type))
+            if (magic->empty() && depth == 0 && field.size.is_empty() && !field.type.text.contains(QLatin1Char('('))) {
+                if (const KsyType *inner = KsyTemplate::find_type(type, field.type.text))
                     magic_of(inner, offset, depth + 1, magic);
             }
             return;

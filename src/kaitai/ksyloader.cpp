@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <yaml-cpp/yaml.h>
 
@@ -91,12 +92,19 @@ QByteArray contents_of(const YAML::Node &node)
     return out;
 }
 
-void read_cases(const YAML::Node &cases, std::vector<std::pair<QString, QString>> *out)
+// Each case's expression parsed, its value (a type or an endianness) as V.
+template<typename V>
+void read_cases(const YAML::Node &cases, std::vector<std::pair<KsyTemplateExpression, V>> *out)
 {
     if (!cases.IsMap())
         fail(cases, KsyLoader::tr("cases must be a map"));
     for (const auto &entry : cases)
-        out->emplace_back(text_of(entry.first), text_of(entry.second));
+        out->emplace_back(KsyTemplateExpression(text_of(entry.first)), V(text_of(entry.second)));
+}
+
+KsyTemplateExpression expression_of(const YAML::Node &node)
+{
+    return KsyTemplateExpression(text_of(node));
 }
 
 void read_type_ref(const YAML::Node &node, KsyAttribute *a)
@@ -104,17 +112,17 @@ void read_type_ref(const YAML::Node &node, KsyAttribute *a)
     if (node.IsMap()) {
         if (!node["switch-on"] || !node["cases"])
             fail(node, KsyLoader::tr("a switched type needs switch-on and cases"));
-        a->switch_on = text_of(node["switch-on"]);
+        a->switch_on = expression_of(node["switch-on"]);
         read_cases(node["cases"], &a->cases);
     } else {
-        a->type = text_of(node);
+        a->type = KsyCall(text_of(node));
     }
 }
 
 void read_valid(const YAML::Node &node, KsyAttribute *a)
 {
     if (node.IsScalar()) {
-        a->valid_eq = text_of(node);
+        a->valid_eq = expression_of(node);
         return;
     }
     if (!node.IsMap())
@@ -122,20 +130,20 @@ void read_valid(const YAML::Node &node, KsyAttribute *a)
     for (const auto &entry : node) {
         const std::string key = entry.first.Scalar();
         if (key == "eq")
-            a->valid_eq = text_of(entry.second);
+            a->valid_eq = expression_of(entry.second);
         else if (key == "min")
-            a->valid_min = text_of(entry.second);
+            a->valid_min = expression_of(entry.second);
         else if (key == "max")
-            a->valid_max = text_of(entry.second);
+            a->valid_max = expression_of(entry.second);
         else if (key == "expr")
-            a->valid_expr = text_of(entry.second);
+            a->valid_expr = expression_of(entry.second);
         else if (key == "in-enum")
             a->valid_in_enum = bool_of(entry.second);
         else if (key == "any-of") {
             if (!entry.second.IsSequence())
                 fail(entry.second, KsyLoader::tr("any-of must be a list"));
             for (const YAML::Node &v : entry.second)
-                a->valid_any_of << text_of(v);
+                a->valid_any_of.push_back(expression_of(v));
         } else
             fail(entry.first, KsyLoader::tr("unknown key '%1' in valid").arg(QString::fromStdString(key)));
     }
@@ -159,7 +167,7 @@ KsyAttribute read_attribute(const YAML::Node &node, const QString &id, bool inst
         } else if (key == "type")
             read_type_ref(v, &a);
         else if (key == "size")
-            a.size = text_of(v);
+            a.size = expression_of(v);
         else if (key == "size-eos")
             a.size_eos = bool_of(v);
         else if (key == "terminator")
@@ -180,7 +188,7 @@ KsyAttribute read_attribute(const YAML::Node &node, const QString &id, bool inst
         } else if (key == "enum")
             a.enum_name = text_of(v);
         else if (key == "process")
-            a.process = text_of(v);
+            a.process = KsyCall(text_of(v));
         else if (key == "repeat") {
             const QString r = text_of(v);
             if (r == QLatin1String("eos"))
@@ -192,21 +200,21 @@ KsyAttribute read_attribute(const YAML::Node &node, const QString &id, bool inst
             else
                 fail(v, KsyLoader::tr("unknown repeat '%1'").arg(r));
         } else if (key == "repeat-expr" || key == "repeat-until")
-            a.repeat_expr = text_of(v);
+            a.repeat_expr = expression_of(v);
         else if (key == "if")
-            a.if_expr = text_of(v);
+            a.if_expr = expression_of(v);
         else if (key == "valid")
             read_valid(v, &a);
         else if (key == "pos" && instance)
-            a.pos = text_of(v);
+            a.pos = expression_of(v);
         else if (key == "io" && instance)
-            a.io = text_of(v);
+            a.io = expression_of(v);
         else if (key == "value" && instance)
-            a.value = text_of(v);
+            a.value = expression_of(v);
         else if (key == "doc")
             a.doc = text_of(v).trimmed();
         else if (key == "parent")
-            a.parent = text_of(v);
+            a.parent = expression_of(v);
         else if (key == "doc-ref" || key == "orig-id" || key == "-orig-id" || key == "title"
                  || key.rfind("-", 0) == 0 || key == "process-args")
             continue;
@@ -214,7 +222,7 @@ KsyAttribute read_attribute(const YAML::Node &node, const QString &id, bool inst
             fail(entry.first, KsyLoader::tr("unknown key '%1'").arg(QString::fromStdString(key)));
     }
     if ((a.repeat == KsyAttribute::Repeat::expr || a.repeat == KsyAttribute::Repeat::until)
-        && a.repeat_expr.isEmpty())
+        && a.repeat_expr.is_empty())
         fail(node, KsyLoader::tr("repeat needs its expression"));
     if (!instance && a.id.isEmpty())
         a.id = QStringLiteral("_unnamed%1").arg(a.line);
@@ -235,7 +243,7 @@ void read_meta(const YAML::Node &meta, KsyType *type, QStringList *imports, std:
                 if (!v["switch-on"] || !v["cases"])
                     fail(v, KsyLoader::tr("a switched endian needs switch-on and cases"));
                 type->endian = KsyType::Endian::switched;
-                type->endian_switch = text_of(v["switch-on"]);
+                type->endian_switch = expression_of(v["switch-on"]);
                 read_cases(v["cases"], &type->endian_cases);
             } else {
                 const QString e = text_of(v);
@@ -294,6 +302,22 @@ void read_enums(const YAML::Node &node, KsyType *type)
     }
 }
 
+void read_representation(const QString &pattern, KsyType *type)
+{
+    static const QRegularExpression field(QStringLiteral("\\{([^{}:]+)(?::(\\w+))?\\}"));
+    type->representation = pattern;
+    type->representation_parts.clear();
+    qsizetype from = 0;
+    QRegularExpressionMatchIterator it = field.globalMatch(pattern);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch match = it.next();
+        type->representation_parts.push_back({ pattern.mid(from, match.capturedStart() - from),
+                                               KsyTemplateExpression(match.captured(1)), match.captured(2) });
+        from = match.capturedEnd();
+    }
+    type->representation_tail = pattern.mid(from);
+}
+
 void read_type(const YAML::Node &node, KsyType *type, int depth)
 {
     if (depth > 64)
@@ -335,6 +359,7 @@ void read_type(const YAML::Node &node, KsyType *type, int depth)
                 auto sub = std::make_unique<KsyType>();
                 sub->name = text_of(t.first);
                 sub->file = type->file;
+                sub->file_name = type->file_name;
                 sub->parent = type;
                 read_type(t.second, sub.get(), depth + 1);
                 type->types[sub->name] = std::move(sub);
@@ -344,7 +369,7 @@ void read_type(const YAML::Node &node, KsyType *type, int depth)
         } else if (key == "doc") {
             type->doc = text_of(v).trimmed();
         } else if (key == "-webide-representation") {
-            type->representation = text_of(v);
+            read_representation(text_of(v), type);
         }
     }
 }
@@ -368,6 +393,7 @@ KsyType *KsyLoader::load_text(const QByteArray &yaml, const QString &path, QStri
 {
     auto type = std::make_unique<KsyType>();
     type->file = path;
+    type->file_name = QFileInfo(path).fileName();
     QStringList imports;
     std::vector<YAML::Node> import_nodes;
     try {

@@ -3,6 +3,7 @@
 #include "kaitai/ksyvalue.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -49,8 +50,9 @@ struct KsyObject
     KsyItem *item = nullptr;
     // Nesting depth from the top-level object.
     int depth = 0;
-    // The path of the field this object was read for ("chunks[3]").
-    QString path;
+    // The path of the field this object was read for ({"chunks[3]"}, or
+    // {"header", "sections[2]"}: shared with the parser's, not joined).
+    QStringList path;
 
     // Null when `name` was not set.
     const Field *field(const QString &name) const

@@ -15,11 +15,13 @@
 #include <vector>
 
 class KsyByteSource;
-class KsyExpression;
+struct KsyEnum;
 class KsyStream;
 class KsyTemplate;
 struct KsyAttribute;
+struct KsyCall;
 struct KsyObject;
+struct KsyTemplateExpression;
 struct KsyType;
 
 // Applies a template to a byte source and returns the items read.
@@ -74,11 +76,12 @@ private:
     KsyValue type_size(const QString &type, bool bits) override;
 
     KsyValue lookup(KsyObject *object, const QString &name);
-    // Evaluates in the current scope; on error stops the parse and returns false.
-    bool eval(const QString &text, KsyValue *out);
-    KsyValue eval_value(const QString &text);
-    bool eval_int(const QString &text, qint64 *out);
-    bool eval_bool(const QString &text, bool *out);
+    // Evaluates in the current scope; on error stops the parse and returns
+    // false. An expression that did not parse stops it for good.
+    bool eval(const KsyTemplateExpression &expression, KsyValue *out);
+    KsyValue eval_value(const KsyTemplateExpression &expression);
+    bool eval_int(const KsyTemplateExpression &expression, qint64 *out);
+    bool eval_bool(const KsyTemplateExpression &expression, bool *out);
 
     bool parse_object(KsyObject *object);
     bool parse_attribute(KsyObject *object, const KsyAttribute &attr, const std::shared_ptr<KsyStream> &io,
@@ -87,29 +90,25 @@ private:
                       KsyItem *item, KsyValue *out);
     bool read_value(KsyObject *object, const KsyAttribute &attr, const std::shared_ptr<KsyStream> &io,
                     KsyItem *item, KsyValue *out);
-    bool read_user(KsyObject *object, const QString &type_ref, const std::shared_ptr<KsyStream> &io,
+    bool read_user(KsyObject *object, const KsyCall &type_ref, const std::shared_ptr<KsyStream> &io,
                    KsyItem *item, KsyValue *out);
-    bool read_sized(KsyObject *object, const KsyAttribute &attr, const QString &type,
+    bool read_sized(KsyObject *object, const KsyAttribute &attr, const KsyCall &type,
                     const std::shared_ptr<KsyStream> &io, KsyItem *item, KsyValue *out);
-    bool finish_text(const KsyAttribute &attr, const QString &type, KsyObject *object, QByteArray data,
-                     KsyValue *out);
-    bool process(KsyObject *object, const QString &how, qint64 origin, QByteArray *data);
+    bool process(KsyObject *object, const KsyCall &how, QByteArray *data);
     bool check_valid(const KsyAttribute &attr, const KsyValue &value);
     // An instance read from a stream (`io`, `pos`, then the field itself).
     bool read_instance(KsyObject *object, const KsyAttribute &attr);
     bool compute_instance(KsyObject *object, const KsyAttribute &attr);
     bool resolve_endian(KsyObject *object);
-    QString encoding_of(const KsyAttribute &attr, const KsyType *type) const;
     bool next_field(const std::shared_ptr<KsyStream> &io);
 
     // An object's name by its type's -webide-representation; empty when a
     // field it names has no value.
-    QString represent(KsyObject *object, const QString &pattern);
+    QString represent(KsyObject *object);
     bool stop(const QString &reason, bool hard = false);
     // A failed `contents` or `valid` check: a stop that, before any check
     // has passed, says the file is not of this format.
     bool refuse(const QString &reason);
-    QString path() const;
 
     std::shared_ptr<const KsyTemplate> m_template;
     const KsyByteSource *m_source;
@@ -121,8 +120,14 @@ private:
     QStringList m_path;
     std::shared_ptr<KsyStream> m_io;
     std::vector<std::shared_ptr<KsyObject>> m_objects;
-    QHash<QString, std::shared_ptr<const KsyExpression>> m_expressions;
+    // Enums by the type naming them and their name, as found.
+    QHash<QPair<const KsyType *, QString>, const KsyEnum *> m_enums;
     KsyResult m_result;
+    // Where the parse stopped: the field path, and the field and its type
+    // for the place in the .ksy file; put in words when the parse ends.
+    QStringList m_stop_path;
+    const KsyAttribute *m_stop_field = nullptr;
+    const KsyType *m_stop_type = nullptr;
     // A stop that must not be forgiven when an instance fails: a limit or a cancel.
     bool m_hard_stop = false;
     int m_instance_depth = 0;
@@ -140,13 +145,19 @@ private:
     {
         KsyObject *object;
         const KsyAttribute *attr;
-        QString failure;
-        // Why, without where: what the instance shows in place of a value.
+        // Where and why it failed, as a stop keeps them (see m_stop_path);
+        // the reason is also what the instance shows in place of a value.
+        qint64 at;
+        QStringList path;
+        const KsyAttribute *field;
+        const KsyType *field_type;
         QString reason;
         // What the failed try read, put back when there is no retry.
         std::vector<std::unique_ptr<KsyItem>> partial;
     };
     std::vector<Deferred> m_deferred;
+    // What failed tries read before a later try replaced it.
+    std::vector<std::unique_ptr<KsyItem>> m_replaced;
     void retry_deferred();
     // Tells the first failure left and puts back what failed tries read.
     void restore_deferred();

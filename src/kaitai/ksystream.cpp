@@ -73,21 +73,44 @@ bool KsyStream::read(qint64 length, QByteArray *out)
     return true;
 }
 
+bool KsyStream::read_uint(int size, bool little, quint64 *out)
+{
+    align_to_byte();
+    if (size > remaining())
+        return false;
+    // In the order of the bytes, so that the window moves forward only.
+    quint64 u = 0;
+    for (int i = 0; i < size; ++i) {
+        const int b = byte_at(m_pos + i);
+        if (b < 0)
+            return false;
+        if (little)
+            u |= quint64(b) << (8 * i);
+        else
+            u = (u << 8) | quint64(b);
+    }
+    m_pos += size;
+    *out = u;
+    return true;
+}
+
 qint64 KsyStream::find(qint64 pos, char byte)
 {
     if (!m_source) {
         const qint64 i = m_data.indexOf(byte, pos);
         return i;
     }
+    // Searched in the window, moved along as needed, without copying it.
     while (pos < m_size) {
-        const qint64 chunk = qMin<qint64>(window_size, m_size - pos);
-        const QByteArray bytes = peek(pos, chunk);
-        if (bytes.isEmpty())
+        if (byte_at(pos) < 0)
             return -1;
-        const qint64 i = bytes.indexOf(byte);
+        const Window &w = *m_window;
+        const qint64 from = m_base + pos - w.at;
+        const qint64 length = qMin<qint64>(w.bytes.size() - from, m_size - pos);
+        const qint64 i = QByteArrayView(w.bytes).sliced(from, length).indexOf(byte);
         if (i >= 0)
             return pos + i;
-        pos += bytes.size();
+        pos += length;
     }
     return -1;
 }

@@ -41,6 +41,9 @@ public:
 
     // Reads `length` bytes (false, position unchanged, when fewer remain).
     bool read(qint64 length, QByteArray *out);
+    // An unsigned integer of `size` bytes (1..8) in the byte order given,
+    // read without copying (false, position unchanged, when fewer remain).
+    bool read_uint(int size, bool little, quint64 *out);
     // The bytes at pos..pos+length without moving; the caller checks the range.
     QByteArray peek(qint64 pos, qint64 length);
     // The first position at or after pos holding `byte`, or -1.

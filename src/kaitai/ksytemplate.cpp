@@ -49,6 +49,21 @@ const KsyType *top_of(const KsyType *type)
 
 const KsyType *KsyTemplate::find_type(const KsyType *scope, const QString &name)
 {
+    // Most names are plain; looked up for every object read, they are not split.
+    if (!name.contains(QLatin1Char(':'))) {
+        for (const KsyType *s = scope; s; s = s->parent) {
+            auto it = s->types.find(name);
+            if (it != s->types.end())
+                return it->second.get();
+            if (!s->parent && s->name == name)
+                return s;
+        }
+        for (const KsyType *imported : top_of(scope)->imports) {
+            if (imported->name == name)
+                return imported;
+        }
+        return nullptr;
+    }
     const QStringList path = name.split(QStringLiteral("::"));
     for (const KsyType *s = scope; s; s = s->parent) {
         if (const KsyType *t = descend(s, path))
@@ -65,6 +80,15 @@ const KsyType *KsyTemplate::find_type(const KsyType *scope, const QString &name)
 
 const KsyEnum *KsyTemplate::find_enum(const KsyType *scope, const QString &name)
 {
+    // A plain name, as most are: looked up at every use, it is not split.
+    if (!name.contains(QLatin1Char(':'))) {
+        for (const KsyType *s = scope; s; s = s->parent) {
+            auto it = s->enums.find(name);
+            if (it != s->enums.end())
+                return it->second.get();
+        }
+        return nullptr;
+    }
     QStringList path = name.split(QStringLiteral("::"));
     const QString enum_name = path.takeLast();
     for (const KsyType *s = scope; s; s = s->parent) {

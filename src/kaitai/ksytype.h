@@ -2,6 +2,7 @@
 
 #include "kaitai/ksyattribute.h"
 #include "kaitai/ksyenum.h"
+#include "kaitai/ksytemplateexpression.h"
 
 #include <QString>
 #include <QStringList>
@@ -21,8 +22,9 @@ struct KsyType
     enum class BitEndian { unset, le, be };
 
     QString name;
-    // The file the type was read from, for messages and imports.
+    // The file the type was read from, for imports, and its name for messages.
     QString file;
+    QString file_name;
     const KsyType *parent = nullptr;
 
     std::vector<KsyAttribute> seq;
@@ -32,15 +34,26 @@ struct KsyType
     std::map<QString, std::unique_ptr<KsyEnum>> enums;
 
     Endian endian = Endian::unset;
-    // meta/endian: switch-on and cases (case expression text, "le" or "be").
-    QString endian_switch;
-    std::vector<std::pair<QString, QString>> endian_cases;
+    // meta/endian: switch-on and cases (case expression, "le" or "be").
+    KsyTemplateExpression endian_switch;
+    std::vector<std::pair<KsyTemplateExpression, QString>> endian_cases;
     BitEndian bit_endian = BitEndian::unset;
     QString encoding;
     QString doc;
     // -webide-representation: how an object of the type is named,
-    // "{type}" or "{len:dec} bytes".
+    // "{type}" or "{len:dec} bytes": literal texts and the fields between
+    // them, "{expr}" or "{expr:dec}" / "{expr:hex}".
     QString representation;
+    struct RepresentationPart
+    {
+        // The text before the field.
+        QString literal;
+        KsyTemplateExpression field;
+        QString format;
+    };
+    std::vector<RepresentationPart> representation_parts;
+    // The text after the last field.
+    QString representation_tail;
     // meta/title and meta/file-extension, at a file's top level.
     QString title;
     QStringList file_extensions;

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <limits>
 
 KsyValue KsyValue::from_int(qint64 value)
@@ -177,17 +178,34 @@ QString KsyValue::display() const
         return m_int ? QStringLiteral("true") : QStringLiteral("false");
     case Kind::string: {
         QString shown = text().left(shown_chars);
-        shown.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
-        shown.replace(QLatin1Char('\n'), QLatin1String("\\n")).replace(QLatin1Char('\r'), QLatin1String("\\r"));
-        shown.replace(QLatin1Char('\0'), QLatin1String("\\0"));
-        return QLatin1Char('"') + shown + (text().size() > shown_chars ? QLatin1String("…\"") : QLatin1String("\""));
+        const auto escaped = [](QChar c) {
+            return c == QLatin1Char('\\') || c == QLatin1Char('"') || c == QLatin1Char('\n') || c == QLatin1Char('\r')
+                || c == QLatin1Char('\0');
+        };
+        if (std::any_of(shown.cbegin(), shown.cend(), escaped))
+            shown.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+                .replace(QLatin1Char('"'), QLatin1String("\\\""))
+                .replace(QLatin1Char('\n'), QLatin1String("\\n"))
+                .replace(QLatin1Char('\r'), QLatin1String("\\r"))
+                .replace(QLatin1Char('\0'), QLatin1String("\\0"));
+        // Built in one piece: every string field of a parse is shown.
+        QString out;
+        out.reserve(shown.size() + 3);
+        out += QLatin1Char('"');
+        out += shown;
+        out += text().size() > shown_chars ? QStringLiteral("…\"") : QStringLiteral("\"");
+        return out;
     }
     case Kind::bytes: {
         const QByteArray head = bytes().left(shown_bytes);
-        QString out = QLatin1Char('[') + QString::fromLatin1(head.toHex(' ').toUpper());
+        QString out;
+        out.reserve(3 * head.size() + 32);
+        out += QLatin1Char('[');
+        out += QLatin1String(head.toHex(' ').toUpper());
         if (m_length > head.size())
             out += QStringLiteral(" … (%1 bytes)").arg(m_length);
-        return out + QLatin1Char(']');
+        out += QLatin1Char(']');
+        return out;
     }
     case Kind::object:
         return QString();
@@ -196,7 +214,7 @@ QString KsyValue::display() const
     case Kind::enumeration:
         if (text().isEmpty())
             return QString::number(m_int);
-        return QStringLiteral("%1 (%2)").arg(text()).arg(m_int);
+        return text() + QStringLiteral(" (") + QString::number(m_int) + QLatin1Char(')');
     case Kind::stream:
         return QString();
     case Kind::error:

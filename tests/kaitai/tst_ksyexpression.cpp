@@ -111,6 +111,8 @@ void TestKsyExpression::evaluate_data()
     row("mixed-array", "[1, 1000].last", "integer 1000");
     row("string-methods", "\"12\".to_i + \"ff\".to_i(16) + \"abc\".length", "integer 270");
     row("string-reverse", "\"abc\".reverse", "string \"cba\"");
+    row("string-cut-after-64-characters", "\"0123456789012345678901234567890123456789012345678901234567890123456789\"",
+        "string \"0123456789012345678901234567890123456789012345678901234567890123…\"");
     row("to-i-not-a-number", "\"12x\".to_i", "error: '12x' is not a number");
     row("int-to-s", "(width - 1000).to_s + \"!\"", "string \"-360!\"");
     row("float-to-i-truncates", "(-2.7).to_i", "integer -2");

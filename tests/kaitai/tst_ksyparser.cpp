@@ -438,6 +438,9 @@ void TestKsyParser::hostile_data()
     QTest::newRow("custom-process-named")
         << head + "seq: [{id: x, size: 2, process: my_cipher(1)}]\n" << QByteArray(4, 'a')
         << "(test.ksy:2:7): process 'my_cipher' is a custom routine, which templates cannot run";
+    QTest::newRow("malformed-expression-with-its-reason")
+        << head + "seq: [{id: a, type: u1}, {id: x, size: a +}]\n" << QByteArray(4, 'a')
+        << "Template stopped at 0x1 in x (test.ksy:2:26): cannot read expression 'a +': expected a value at the end";
     QTest::newRow("instance-depends-on-itself")
         << head + "seq: [{id: x, size: a}]\ninstances: {a: {value: a + 1}}\n" << QByteArray(4, 'a')
         << "instance 'a' depends on itself";
@@ -484,6 +487,16 @@ void TestKsyParser::outcomes_data()
     const int partial = int(TemplateRun::Result::partial);
     QTest::newRow("complete") << head + "seq: [{id: a, type: u2}, {id: b, size-eos: true}]\n"
                               << QByteArray("0123") << complete << "3 markups added from t.ksy" << 3;
+    QTest::newRow("malformed-expression-never-reached")
+        << head + "seq: [{id: a, type: u1}, {id: x, size: a +, if: a == 0}]\n"
+        << QByteArray("1") << complete << "1 markup added from t.ksy" << 1;
+    // The second try of `outer` replaces what the first read, inside which
+    // the first try's `far` still waits to be told.
+    QTest::newRow("instance-failing-inside-a-retried-one")
+        << QByteArray("meta: {id: t}\nseq: [{id: a, type: u1}]\ninstances: {outer: {pos: 0, type: wrap}}\n"
+                      "types:\n  wrap: {seq: [{id: b, type: u1}, {id: i, type: inner}, {id: c, size: 1000}]}\n"
+                      "  inner: {seq: [{id: d, type: u1}], instances: {far: {pos: 1000, type: u1}}}\n")
+        << QByteArray("abcd") << partial << "3 instances could not be computed, the first at 0x2 in outer.i" << 3;
     QTest::newRow("first-contents-fails")
         << QByteArray() << png_on_zip << nothing
         << "png.ksy does not match this file: contents [89 50 4E 47 0D 0A 1A 0A] expected, "
