@@ -140,15 +140,15 @@ bool KsyParser::read_sized(KsyObject *object, const KsyAttribute &attr, const Ks
             return stop(tr("end of data: size %1 needed, %2 left").arg(length).arg(io->remaining()));
         cut_at_terminator = attr.terminator >= 0 || b.kind == KsyPrimitive::Kind::strz;
     } else {
-        const int terminator = attr.terminator >= 0 ? attr.terminator : 0;
-        const qint64 at = io->find(start, char(terminator));
+        const QByteArray terminator = KsyPrimitiveReader::terminator(attr, b, object->type);
+        const qint64 at = io->find(start, terminator.isEmpty() ? QByteArray(1, '\0') : terminator);
         if (at < 0) {
             if (attr.eos_error)
-                return stop(tr("terminator 0x%1 not found before the end of data").arg(terminator, 2, 16, QLatin1Char('0')));
+                return stop(tr("terminator 0x%1 not found before the end of data").arg(QString::fromLatin1(terminator.toHex())));
             length = io->remaining();
         } else {
-            length = at - start + (attr.include ? 1 : 0);
-            skip_after = attr.consume && !attr.include ? 1 : 0;
+            length = at - start + (attr.include ? terminator.size() : 0);
+            skip_after = attr.consume && !attr.include ? terminator.size() : 0;
         }
     }
 
@@ -160,7 +160,7 @@ bool KsyParser::read_sized(KsyObject *object, const KsyAttribute &attr, const Ks
             if (length > m_limits.max_decoded)
                 return stop(tr("field of %1 bytes is too large to read (limit %2)").arg(length).arg(m_limits.max_decoded), true);
             QByteArray data = io->peek(start, length);
-            KsyPrimitiveReader::trim_sized(attr, b, &data);
+            KsyPrimitiveReader::trim_sized(attr, b, object->type, &data);
             inner = data.size();
         }
         std::shared_ptr<KsyStream> sub = io->substream(inner);
@@ -192,7 +192,7 @@ bool KsyParser::read_sized(KsyObject *object, const KsyAttribute &attr, const Ks
     // A sized field's bytes as the reference reads them, whatever they then
     // become: padding stripped, cut at the terminator, then processed.
     if (need_all && (!attr.size.is_empty() || attr.size_eos))
-        KsyPrimitiveReader::trim_sized(attr, b, &data);
+        KsyPrimitiveReader::trim_sized(attr, b, object->type, &data);
     if (!attr.process.is_empty() && !process(object, attr.process, &data))
         return false;
     if (user) {

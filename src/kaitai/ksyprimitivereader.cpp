@@ -42,17 +42,36 @@ bool KsyPrimitiveReader::read_bits(KsyStream *io, const KsyPrimitive &p, bool li
     return true;
 }
 
-void KsyPrimitiveReader::trim_sized(const KsyAttribute &attr, const KsyPrimitive &p, QByteArray *data)
+QByteArray KsyPrimitiveReader::terminator(const KsyAttribute &attr, const KsyPrimitive &p, const KsyType *type)
+{
+    if (attr.terminator >= 0)
+        return QByteArray(1, char(attr.terminator));
+    if (p.kind != KsyPrimitive::Kind::strz)
+        return QByteArray();
+    QString encoding = encoding_of(attr, type).toUpper();
+    encoding.remove(QLatin1Char('-')).remove(QLatin1Char('_'));
+    if (encoding.startsWith(QLatin1String("UTF16")) || encoding.startsWith(QLatin1String("UCS2")))
+        return QByteArray(2, '\0');
+    if (encoding.startsWith(QLatin1String("UTF32")) || encoding.startsWith(QLatin1String("UCS4")))
+        return QByteArray(4, '\0');
+    return QByteArray(1, '\0');
+}
+
+void KsyPrimitiveReader::trim_sized(const KsyAttribute &attr, const KsyPrimitive &p, const KsyType *type,
+                                    QByteArray *data)
 {
     if (attr.pad_right >= 0) {
         while (!data->isEmpty() && quint8(data->back()) == attr.pad_right)
             data->chop(1);
     }
-    const int terminator = attr.terminator >= 0 ? attr.terminator : (p.kind == KsyPrimitive::Kind::strz ? 0 : -1);
-    if (terminator >= 0) {
-        const qint64 at = data->indexOf(char(terminator));
-        if (at >= 0)
-            data->truncate(at + (attr.include ? 1 : 0));
+    const QByteArray unit = terminator(attr, p, type);
+    if (unit.isEmpty())
+        return;
+    for (qsizetype at = 0; at + unit.size() <= data->size(); at += unit.size()) {
+        if (QByteArrayView(*data).sliced(at, unit.size()) == unit) {
+            data->truncate(at + (attr.include ? unit.size() : 0));
+            return;
+        }
     }
 }
 

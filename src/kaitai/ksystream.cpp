@@ -115,6 +115,24 @@ qint64 KsyStream::find(qint64 pos, char byte)
     return -1;
 }
 
+qint64 KsyStream::find(qint64 pos, const QByteArray &unit)
+{
+    if (unit.size() == 1)
+        return find(pos, unit.front());
+    for (qint64 at = pos; at + unit.size() <= m_size; at += unit.size()) {
+        bool match = true;
+        for (qsizetype k = 0; match && k < unit.size(); ++k) {
+            const int b = byte_at(at + k);
+            if (b < 0)
+                return -1;
+            match = b == quint8(unit.at(k));
+        }
+        if (match)
+            return at;
+    }
+    return -1;
+}
+
 std::shared_ptr<KsyStream> KsyStream::substream(qint64 length)
 {
     align_to_byte();

@@ -48,6 +48,9 @@ public:
     QByteArray peek(qint64 pos, qint64 length);
     // The first position at or after pos holding `byte`, or -1.
     qint64 find(qint64 pos, char byte);
+    // The first position at pos, pos + n, pos + 2n... holding the n bytes of
+    // `unit` (a string's terminator in a two- or four-byte encoding), or -1.
+    qint64 find(qint64 pos, const QByteArray &unit);
     // The next `length` bytes as a stream of their own (the position moves
     // past them); null when fewer remain.
     std::shared_ptr<KsyStream> substream(qint64 length);
