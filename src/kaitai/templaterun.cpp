@@ -157,6 +157,7 @@ TemplateRun::Outcome TemplateRun::apply(EditedFile *file, const QString &path,
         return outcome;
     }
 
+    outcome.fields = result.fields;
     const QString name = QFileInfo(ksy_path).fileName();
     if (result.stopped && result.mismatch) {
         outcome.message = tr("%1 does not match this file: %2 at %3")

@@ -38,6 +38,8 @@ public:
         QString message;
         qint64 added = 0;
         qint64 refused = 0;
+        // Fields the parse read.
+        qint64 fields = 0;
     };
     // The share of the run done, out of progress_total, never going back:
     // reading the file takes up to parse_share_end (by the place reached in
