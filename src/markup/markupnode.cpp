@@ -94,6 +94,22 @@ QString MarkupNode::description() const
     return m_description;
 }
 
+void MarkupNode::set_range(qint64 start, qint64 end)
+{
+    m_start = start;
+    m_end = end;
+    m_length = qint64(quint64(end) - quint64(start) + 1);
+    for (const int c : { int(MarkupColumn::Start), int(MarkupColumn::End), int(MarkupColumn::Length) }) {
+        m_forms[size_t(c)] = Form::plain;
+        if (column_values)
+            (*column_values)[size_t(c)] = QVariant();
+    }
+    if (column_values && std::none_of(m_forms.cbegin(), m_forms.cend(), [](Form f) { return f == Form::stored; }))
+        column_values.reset();
+    if (m_parent)
+        m_parent->m_order_dirty = true;
+}
+
 void MarkupNode::set_data(int column, const QVariant &value)
 {
     if (column < 0 || column >= MarkupColumn::count)

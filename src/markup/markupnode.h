@@ -66,6 +66,9 @@ public:
     // The same as data(), for readers that only look (saving a large tree).
     QVariant stored_data(int column) const { return data(column); }
     void set_data(int column, const QVariant &value);
+    // Start and End as 64-bit integers and Length = End - Start + 1, as
+    // marking stores them; for makers of many markups at once.
+    void set_range(qint64 start, qint64 end);
     // Column 0 as a text, without a variant (its text form when a writer
     // stored something else).
     QString description() const;

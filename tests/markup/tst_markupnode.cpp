@@ -172,6 +172,11 @@ void TestMarkupNode::offsets_read_as_64_bit()
     }
     QCOMPARE(copy.end(), expected);
     QCOMPARE(n.data(MarkupColumn::End), QVariant(qint64(1)));
+    // A range set at once reads as marking's plain integers.
+    n.set_range(4, 9);
+    QCOMPARE(QVariantList({ n.data(MarkupColumn::Start), n.data(MarkupColumn::End), n.data(MarkupColumn::Length) }),
+             QVariantList({ QVariant(qint64(4)), QVariant(qint64(9)), QVariant(qint64(6)) }));
+    QCOMPARE(n.data(MarkupColumn::Length).typeId(), int(QMetaType::LongLong));
 }
 
 void TestMarkupNode::repeat_reading_data()
