@@ -7,6 +7,7 @@
 #include "markup/markuptree.h"
 #include "settings/config.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDataStream>
@@ -525,8 +526,8 @@ bool Journal::start_file(int carried, const QList<JournalFormat::Record> &replay
 {
     QByteArray start = JournalFormat::magic();
     if (replayed.isEmpty()) {
-        start += JournalFormat::frame(JournalFormat::Type::header, header(carried))
-                 + JournalFormat::frame(JournalFormat::Type::snapshot, snapshot());
+        start += JournalFormat::frame(JournalFormat::Type::header, header(carried));
+        append_snapshot(&start);
         m_replay_index = m_replay_count = 0;
     } else {
         for (const JournalFormat::Record &record : replayed)
@@ -545,7 +546,9 @@ bool Journal::start_file(int carried, const QList<JournalFormat::Record> &replay
 
 void Journal::write_snapshot()
 {
-    append(JournalFormat::Type::snapshot, snapshot());
+    QByteArray bytes;
+    append_snapshot(&bytes);
+    m_writer.append(bytes);
     m_replay_index = m_replay_count = 0;
     m_needs_snapshot = false;
 }
@@ -567,16 +570,27 @@ QByteArray Journal::header(int carried) const
     return payload;
 }
 
-QByteArray Journal::snapshot() const
+void Journal::append_snapshot(QByteArray *bytes) const
 {
-    QByteArray payload;
-    QDataStream out(&payload, QIODevice::WriteOnly);
+    const qsizetype head = bytes->size();
+    bytes->append(JournalFormat::head_size, '\0');
+    QBuffer device(bytes);
+    device.open(QIODevice::WriteOnly | QIODevice::Append);
+    QDataStream out(&device);
     out.setVersion(EditCommand::record_stream_version);
-    out << m_file->m_markup_file << m_file->m_tree->to_markup_file();
+    // The markup file as a QByteArray would be streamed: its length, then
+    // its bytes, written by the tree itself.
+    out << m_file->m_markup_file;
+    const qint64 length_at = device.pos();
+    out << quint32(0);
+    m_file->m_tree->write_markup_file(device);
+    const qint64 length = device.pos() - length_at - 4;
+    qToBigEndian<quint32>(quint32(length), bytes->data() + length_at);
     out << qint32(m_file->m_edits.size());
     for (auto it = m_file->m_edits.cbegin(); it != m_file->m_edits.cend(); ++it)
         out << it.key() << it.value() << qint16(m_file->file_byte(it.key()));
-    return payload;
+    device.close();
+    JournalFormat::close_frame(JournalFormat::Type::snapshot, bytes, head);
 }
 
 Journal::Analysis Journal::analyse(const QList<JournalFormat::Record> &records,

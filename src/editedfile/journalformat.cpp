@@ -37,6 +37,18 @@ QByteArray JournalFormat::frame(Type type, const QByteArray &payload)
     return bytes;
 }
 
+void JournalFormat::close_frame(Type type, QByteArray *bytes, qsizetype head)
+{
+    const qsizetype length = bytes->size() - head - head_size;
+    char *p = bytes->data() + head;
+    qToLittleEndian<quint32>(quint32(length), p);
+    p[4] = char(type);
+    const quint32 sum = checksum(p + 4, 1 + length);
+    char tail[4];
+    qToLittleEndian<quint32>(sum, tail);
+    bytes->append(tail, 4);
+}
+
 JournalFormat::Parsed JournalFormat::parse(const QByteArray &bytes)
 {
     Parsed parsed;
