@@ -415,10 +415,14 @@ void Journal::end_step(const QByteArray &record, int file_byte, bool applied, bo
     } else if (record.isEmpty() || (merged && m_replay_index == 0)) {
         write_snapshot();
     } else {
-        QByteArray payload = record;
-        payload.resize(record.size() + 2);
-        qToLittleEndian<qint16>(qint16(file_byte), payload.data() + record.size());
-        append(JournalFormat::Type::step, payload);
+        // Framed around the record, not copied: a template's step records
+        // all its markups.
+        QByteArray file_byte_bytes(2, '\0');
+        qToLittleEndian<qint16>(qint16(file_byte), file_byte_bytes.data());
+        QByteArray head;
+        QByteArray tail;
+        JournalFormat::frame_around(JournalFormat::Type::step, record, file_byte_bytes, &head, &tail);
+        m_writer.append(QList<QByteArray> { head, record, tail });
         if (!merged) {
             m_replay_index = qMin(m_replay_index + 1, int(EditHistory::step_limit));
             m_replay_count = m_replay_index;

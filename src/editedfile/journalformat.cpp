@@ -49,6 +49,20 @@ void JournalFormat::close_frame(Type type, QByteArray *bytes, qsizetype head)
     bytes->append(tail, 4);
 }
 
+void JournalFormat::frame_around(Type type, const QByteArray &payload, const QByteArray &suffix,
+                                 QByteArray *head, QByteArray *tail)
+{
+    head->resize(head_size);
+    qToLittleEndian<quint32>(quint32(payload.size() + suffix.size()), head->data());
+    (*head)[4] = char(type);
+    uLong sum = crc32(0L, reinterpret_cast<const Bytef *>(head->constData() + 4), 1);
+    sum = crc32(sum, reinterpret_cast<const Bytef *>(payload.constData()), uInt(payload.size()));
+    sum = crc32(sum, reinterpret_cast<const Bytef *>(suffix.constData()), uInt(suffix.size()));
+    *tail = suffix;
+    tail->resize(suffix.size() + 4);
+    qToLittleEndian<quint32>(quint32(sum), tail->data() + suffix.size());
+}
+
 JournalFormat::Parsed JournalFormat::parse(const QByteArray &bytes)
 {
     Parsed parsed;

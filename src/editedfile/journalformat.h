@@ -55,5 +55,9 @@ public:
     // close_frame() with where the head is.
     static constexpr int head_size = 5;
     static void close_frame(Type type, QByteArray *bytes, qsizetype head);
+    // The record of `payload` followed by `suffix`, as frame() makes it,
+    // without copying the payload: written as *head, payload, suffix, *tail.
+    static void frame_around(Type type, const QByteArray &payload, const QByteArray &suffix, QByteArray *head,
+                             QByteArray *tail);
     static Parsed parse(const QByteArray &bytes);
 };

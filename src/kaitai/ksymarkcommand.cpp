@@ -35,8 +35,7 @@ qint64 subtree_size(const MarkupNode *node)
 
 KsyMarkCommand::KsyMarkCommand(EditHistory *history, MarkupTree *tree,
                                std::vector<std::unique_ptr<MarkupNode>> markups)
-    : EditCommand(history, EditHistory::markup, QCoreApplication::translate("KsyMarkCommand", "Apply Template"))
-    , m_tree(tree)
+    : PlaceMarkupsCommand(history, tree, QCoreApplication::translate("KsyMarkCommand", "Apply Template"))
     , m_markups(std::move(markups))
     , m_counts(std::make_shared<Counts>())
 {
@@ -62,13 +61,8 @@ bool KsyMarkCommand::apply()
         m_placed_ahead = false;
         return m_counts->added > 0;
     }
-    if (m_placed) {
-        MarkupModel *model = m_tree->model();
-        model->begin_change();
-        redo_steps();
-        model->end_change();
-        return m_counts->added > 0;
-    }
+    if (m_placed)
+        return PlaceMarkupsCommand::apply() && m_counts->added > 0;
     return place_all();
 }
 
@@ -101,42 +95,6 @@ bool KsyMarkCommand::place_all()
     // Undo and redo replay the step whole.
     m_poll = nullptr;
     return m_counts->added > 0;
-}
-
-void KsyMarkCommand::revert()
-{
-    MarkupModel *model = m_tree->model();
-    model->begin_change();
-    take_back();
-    model->end_change();
-}
-
-void KsyMarkCommand::take_back()
-{
-    for (auto it = m_steps.rbegin(); it != m_steps.rend(); ++it) {
-        MarkupNode *node = m_tree->node_at_path(it->path);
-        if (it->whole_subtree)
-            it->held.reset(m_tree->take_subtree(node));
-        else
-            m_tree->unmark(node, it->adopted_rows);
-    }
-}
-
-void KsyMarkCommand::redo_steps()
-{
-    for (Step &step : m_steps) {
-        if (step.whole_subtree) {
-            MarkupNode *parent = m_tree->node_at_path(step.path.mid(0, step.path.size() - 1));
-            m_tree->put_subtree(parent, step.path.last(), step.held.release());
-            continue;
-        }
-        const MarkupNode &values = *step.held;
-        MarkupNode *node = m_tree->mark_range(values.start(), values.end(), &step.adopted_rows, values.description());
-        if (!node)
-            continue;
-        m_tree->set_colours(node, values.foreground(), values.background());
-        node->set_doc(values.doc());
-    }
 }
 
 bool KsyMarkCommand::made(qint64 count)

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "markup/editcommand.h"
-
-#include <QList>
+#include "markup/placemarkupscommand.h"
 
 #include <functional>
 #include <memory>
@@ -21,10 +19,10 @@ class MarkupTree;
 //
 // A markup whose range holds no existing markup goes in with all its
 // children at once, so a template of many thousand fields costs one
-// insertion, not one model reset per field. Undo takes those subtrees out
-// and keeps them for redo, so the step never holds a second copy of the
-// markups.
-class KsyMarkCommand : public EditCommand
+// insertion, not one model reset per field. Once placed, the step is a
+// PlaceMarkupsCommand: undo keeps what it takes out for redo, and the
+// journal records the markups instead of a snapshot of the tree.
+class KsyMarkCommand : public PlaceMarkupsCommand
 {
 public:
     struct Counts
@@ -58,21 +56,8 @@ public:
 
 protected:
     bool apply() override;
-    void revert() override;
 
 private:
-    struct Step
-    {
-        // The markup went in with its subtree; else it was marked, adopting
-        // the markups at adopted_rows.
-        bool whole_subtree = false;
-        QList<int> path;
-        QList<int> adopted_rows;
-        // While the step is undone, the subtree taken out; for a marked
-        // markup, its values and colours (no children) throughout.
-        std::unique_ptr<MarkupNode> held;
-    };
-
     bool place_all();
     void place(std::unique_ptr<MarkupNode> markup);
     void put_whole(MarkupNode *parent, int row, std::unique_ptr<MarkupNode> markup);
@@ -81,14 +66,8 @@ private:
     MarkupNode *find_parent(qint64 first, qint64 last, int *row, bool *holds_markups) const;
     // Counts markups added; false once the poll has asked to stop.
     bool made(qint64 count);
-    // Puts the steps taken back in again, in order.
-    void redo_steps();
-    // Takes the steps back; subtrees go to their steps' `held`.
-    void take_back();
 
-    MarkupTree *m_tree;
     std::vector<std::unique_ptr<MarkupNode>> m_markups;
-    std::vector<Step> m_steps;
     std::shared_ptr<Counts> m_counts;
     Poll m_poll;
     qint64 m_total = 0;

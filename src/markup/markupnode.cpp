@@ -87,6 +87,11 @@ QVariant MarkupNode::compact_data(int column) const
     }
 }
 
+bool MarkupNode::values_plain() const
+{
+    return std::all_of(m_forms.cbegin(), m_forms.cend(), [](Form f) { return f == Form::plain; });
+}
+
 QString MarkupNode::description() const
 {
     if (m_forms[MarkupColumn::Description] == Form::stored)

@@ -69,6 +69,10 @@ public:
     // Start and End as 64-bit integers and Length = End - Start + 1, as
     // marking stores them; for makers of many markups at once.
     void set_range(qint64 start, qint64 end);
+    // Whether every column holds its plain type (column 0 a text, the
+    // offsets and Length 64-bit integers, Repeat a boolean), so that
+    // description(), start(), end(), length() and is_repeat() say it all.
+    bool values_plain() const;
     // Column 0 as a text, without a variant (its text form when a writer
     // stored something else).
     QString description() const;

@@ -16,6 +16,7 @@
 #include "markup/edithistory.h"
 #include "markup/markupmodel.h"
 #include "markup/markupnode.h"
+#include "markup/markupstepdecoder.h"
 #include "markup/markuptree.h"
 #include "settings/config.h"
 #include "testsettings.h"
@@ -643,6 +644,16 @@ void TestKsyParser::one_undo_step()
         QVERIFY(edited.redo());
         QCOMPARE(outline(root->children()), applied);
     }
+    // The journal's record of the step makes it again on the tree as it was.
+    const QByteArray record = command->record();
+    const QString xml = edited.markup_tree()->to_xml();
+    QVERIFY(edited.undo());
+    EditCommand *again = MarkupStepDecoder::decode(record, edited.history(), edited.markup_tree());
+    QVERIFY(again);
+    QVERIFY(edited.run(again));
+    QCOMPARE(edited.markup_tree()->to_xml(), xml);
+    QVERIFY(edited.undo());
+    QCOMPARE(root->child(0)->data(0).toString(), QStringLiteral("across"));
 }
 
 namespace {
