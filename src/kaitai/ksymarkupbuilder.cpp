@@ -140,7 +140,20 @@ private:
     // *same of exactly that range.
     Fit find(qint64 first, qint64 last, int *container, size_t *at, size_t *held, int *same)
     {
-        int node = -1;
+        // Ranges nest, so a markup holding the range has every markup that
+        // holds it in its own subtree or above it: the search may start at
+        // the markup of the item above (usually it holds the item), unless
+        // that is decoded and so in no list the search walks.
+        int node = parent_node();
+        if (node >= 0) {
+            const Node &hint = m_nodes[size_t(node)];
+            if (hint.first == first && hint.last == last && !hint.is_decoded) {
+                *same = node;
+                return Fit::same;
+            }
+            if (hint.is_decoded || hint.first > first || hint.last < last)
+                node = -1;
+        }
         for (;;) {
             const std::vector<int> &kids = children_of(node);
             size_t pos = size_t(std::upper_bound(kids.begin(), kids.end(), first,
