@@ -1,7 +1,28 @@
 #include "markup/markupnode.h"
 
 #include <algorithm>
+#include <charconv>
 #include <vector>
+
+namespace {
+
+// Whether `text` is exactly what QString::number(value) makes, checked
+// without making it: a markup file's loader stores every offset as text.
+bool spells(const QString &text, qint64 value)
+{
+    char digits[24];
+    const auto written = std::to_chars(digits, digits + sizeof digits, value);
+    const qsizetype size = written.ptr - digits;
+    if (text.size() != size)
+        return false;
+    for (qsizetype i = 0; i < size; ++i) {
+        if (text.at(i) != QLatin1Char(digits[i]))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
 
 MarkupNode::MarkupNode(const QVariant &description, MarkupNode *parent)
     : m_parent(parent)
@@ -133,7 +154,7 @@ void MarkupNode::set_data(int column, const QVariant &value)
         const qint64 offset = to_offset(value);
         if (type == QMetaType::LongLong)
             form = Form::plain;
-        else if (type == QMetaType::QString && value.toString() == QString::number(offset))
+        else if (type == QMetaType::QString && spells(value.toString(), offset))
             form = Form::text;
         if (column == MarkupColumn::Length) {
             m_length = offset;
