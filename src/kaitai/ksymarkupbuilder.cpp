@@ -96,12 +96,13 @@ public:
                     continue;
                 visit(*child, owned ? owned->children[i].get() : nullptr, child->has_range() ? child->start : 0,
                       child->has_range() ? child->end - 1 : -1);
-                if (owned)
+                if (owned && !cancelled())
                     owned->children[i].reset();
             }
         }
         m_stack.pop_back();
-        if (owned)
+        // After a cancel what is left goes aside with the root, unwaited.
+        if (owned && !cancelled())
             owned->children.clear();
     }
 
