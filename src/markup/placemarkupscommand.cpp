@@ -160,7 +160,10 @@ QByteArray PlaceMarkupsCommand::record() const
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out.setVersion(record_stream_version);
-    out << qint8(record_kind) << text() << qint64(m_steps.size());
+    out << qint8(record_kind);
+    // Texts are copied as they are held, not byte by byte swapped.
+    out.setByteOrder(QDataStream::LittleEndian);
+    out << text() << qint64(m_steps.size());
     for (const Step &step : m_steps) {
         const MarkupNode *node = step.held ? step.held.get() : m_tree->node_at_path(step.path);
         if (!node)
@@ -178,6 +181,7 @@ PlaceMarkupsCommand *PlaceMarkupsCommand::from_record(QDataStream &in, EditHisto
 {
     QString text;
     qint64 count = 0;
+    in.setByteOrder(QDataStream::LittleEndian);
     in >> text >> count;
     if (in.status() != QDataStream::Ok || count <= 0)
         return nullptr;

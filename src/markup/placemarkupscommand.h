@@ -28,8 +28,8 @@ public:
     // Taken while the step is applied (the subtrees read from the tree) or
     // before it was ever applied.
     QByteArray record() const override;
-    // The step from a record's fields after its kind letter, for the tree
-    // as it was before the step; null when they are malformed.
+    // The step from a record's fields after its kind letter (little-endian),
+    // for the tree as it was before the step; null when they are malformed.
     static PlaceMarkupsCommand *from_record(QDataStream &in, EditHistory *history, MarkupTree *tree);
 
     static constexpr char record_kind = 'T';
