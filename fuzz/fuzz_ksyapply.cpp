@@ -16,6 +16,7 @@
 #include "markup/edithistory.h"
 #include "markup/markupmodel.h"
 #include "markup/markupnode.h"
+#include "markup/markupstepdecoder.h"
 #include "markup/markuptree.h"
 
 #include <QByteArray>
@@ -169,21 +170,25 @@ std::vector<std::shared_ptr<KsyTemplate>> load_templates()
 // Children inside their parent, in order, not overlapping, then those read
 // from decoded bytes, each of exactly its parent's range; returns the
 // number of markups seen.
-qint64 check_nesting(const std::vector<KsyMarkup> &markups, qint64 first, qint64 last, int depth)
+template<typename Nodes>
+qint64 check_nesting(const Nodes &markups, const MarkupNode *parent, qint64 first, qint64 last, int depth)
 {
     PQ_FUZZ_CHECK(depth <= KsyMarkupBuilder::max_depth);
     qint64 seen = 0;
     qint64 previous = first - 1;
     bool decoded = false;
-    for (const KsyMarkup &m : markups) {
-        if (m.decoded || decoded) {
-            PQ_FUZZ_CHECK(m.decoded && depth > 1 && m.first == first && m.last == last);
+    for (const auto &m : markups) {
+        PQ_FUZZ_CHECK(m->parent_node() == parent);
+        PQ_FUZZ_CHECK(m->length() == m->end() - m->start() + 1);
+        const bool same = m->start() == first && m->end() == last;
+        if ((depth > 1 && same) || decoded) {
+            PQ_FUZZ_CHECK(same && depth > 1);
             decoded = true;
         } else {
-            PQ_FUZZ_CHECK(m.first > previous && m.first <= m.last && m.last <= last);
-            previous = m.last;
+            PQ_FUZZ_CHECK(m->start() > previous && m->start() <= m->end() && m->end() <= last);
+            previous = m->end();
         }
-        seen += 1 + check_nesting(m.children, m.first, m.last, depth + 1);
+        seen += 1 + check_nesting(m->children(), &*m, m->start(), m->end(), depth + 1);
     }
     return seen;
 }
@@ -230,15 +235,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             pending.push_back(child.get());
     }
 
-    const KsyMarkupBuilder::Outcome outcome = KsyMarkupBuilder::build(*result.root);
-    PQ_FUZZ_CHECK(check_nesting(outcome.markups, 0, file.size() - 1, 1) == outcome.count);
+    KsyMarkupBuilder::Outcome outcome = KsyMarkupBuilder::build(*result.root);
+    PQ_FUZZ_CHECK(check_nesting(outcome.markups, nullptr, 0, file.size() - 1, 1) == outcome.count);
     if (outcome.count == 0)
         return 0;
 
     EditHistory history;
     MarkupModel model;
     MarkupTree tree(&model);
-    auto *command = new KsyMarkCommand(&history, &tree, outcome.markups);
+    auto *command = new KsyMarkCommand(&history, &tree, std::move(outcome.markups));
     const auto counts = command->counts();
     PQ_FUZZ_CHECK(history.run(command));
     PQ_FUZZ_CHECK(counts->refused == 0 && counts->added == outcome.count);
@@ -247,5 +252,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     PQ_FUZZ_CHECK(model.root()->child_count() == 0);
     history.redo();
     PQ_FUZZ_CHECK(tree_size(model.root()) == outcome.count);
+    // The journal's record makes the same markups in another empty tree.
+    EditHistory replayed_history;
+    MarkupModel replayed_model;
+    MarkupTree replayed(&replayed_model);
+    EditCommand *again = MarkupStepDecoder::decode(command->record(), &replayed_history, &replayed);
+    PQ_FUZZ_CHECK(again && replayed_history.run(again));
+    PQ_FUZZ_CHECK(replayed.to_xml() == tree.to_xml());
     return 0;
 }

@@ -7,6 +7,7 @@
 #include "markup/markuptree.h"
 #include "settings/config.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDataStream>
@@ -414,10 +415,14 @@ void Journal::end_step(const QByteArray &record, int file_byte, bool applied, bo
     } else if (record.isEmpty() || (merged && m_replay_index == 0)) {
         write_snapshot();
     } else {
-        QByteArray payload = record;
-        payload.resize(record.size() + 2);
-        qToLittleEndian<qint16>(qint16(file_byte), payload.data() + record.size());
-        append(JournalFormat::Type::step, payload);
+        // Framed around the record, not copied: a template's step records
+        // all its markups.
+        QByteArray file_byte_bytes(2, '\0');
+        qToLittleEndian<qint16>(qint16(file_byte), file_byte_bytes.data());
+        QByteArray head;
+        QByteArray tail;
+        JournalFormat::frame_around(JournalFormat::Type::step, record, file_byte_bytes, &head, &tail);
+        m_writer.append(QList<QByteArray> { head, record, tail });
         if (!merged) {
             m_replay_index = qMin(m_replay_index + 1, int(EditHistory::step_limit));
             m_replay_count = m_replay_index;
@@ -525,8 +530,8 @@ bool Journal::start_file(int carried, const QList<JournalFormat::Record> &replay
 {
     QByteArray start = JournalFormat::magic();
     if (replayed.isEmpty()) {
-        start += JournalFormat::frame(JournalFormat::Type::header, header(carried))
-                 + JournalFormat::frame(JournalFormat::Type::snapshot, snapshot());
+        start += JournalFormat::frame(JournalFormat::Type::header, header(carried));
+        append_snapshot(&start);
         m_replay_index = m_replay_count = 0;
     } else {
         for (const JournalFormat::Record &record : replayed)
@@ -545,7 +550,9 @@ bool Journal::start_file(int carried, const QList<JournalFormat::Record> &replay
 
 void Journal::write_snapshot()
 {
-    append(JournalFormat::Type::snapshot, snapshot());
+    QByteArray bytes;
+    append_snapshot(&bytes);
+    m_writer.append(bytes);
     m_replay_index = m_replay_count = 0;
     m_needs_snapshot = false;
 }
@@ -567,16 +574,27 @@ QByteArray Journal::header(int carried) const
     return payload;
 }
 
-QByteArray Journal::snapshot() const
+void Journal::append_snapshot(QByteArray *bytes) const
 {
-    QByteArray payload;
-    QDataStream out(&payload, QIODevice::WriteOnly);
+    const qsizetype head = bytes->size();
+    bytes->append(JournalFormat::head_size, '\0');
+    QBuffer device(bytes);
+    device.open(QIODevice::WriteOnly | QIODevice::Append);
+    QDataStream out(&device);
     out.setVersion(EditCommand::record_stream_version);
-    out << m_file->m_markup_file << m_file->m_tree->to_markup_file();
+    // The markup file as a QByteArray would be streamed: its length, then
+    // its bytes, written by the tree itself.
+    out << m_file->m_markup_file;
+    const qint64 length_at = device.pos();
+    out << quint32(0);
+    m_file->m_tree->write_markup_file(device);
+    const qint64 length = device.pos() - length_at - 4;
+    qToBigEndian<quint32>(quint32(length), bytes->data() + length_at);
     out << qint32(m_file->m_edits.size());
     for (auto it = m_file->m_edits.cbegin(); it != m_file->m_edits.cend(); ++it)
         out << it.key() << it.value() << qint16(m_file->file_byte(it.key()));
-    return payload;
+    device.close();
+    JournalFormat::close_frame(JournalFormat::Type::snapshot, bytes, head);
 }
 
 Journal::Analysis Journal::analyse(const QList<JournalFormat::Record> &records,

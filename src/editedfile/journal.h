@@ -184,7 +184,10 @@ private:
     void append(JournalFormat::Type type, const QByteArray &payload);
     void remove_file();
     QByteArray header(int carried) const;
-    QByteArray snapshot() const;
+    // Appends the snapshot record to *bytes, the markups written straight
+    // into it: a tree of millions of markups is held once more, not once
+    // per copy on its way to the writer.
+    void append_snapshot(QByteArray *bytes) const;
     // Makes the journal folder (only its owner may enter); otherwise failing.
     bool make_folder();
     // Takes the lock beside the journal; otherwise foreign or failing.

@@ -37,6 +37,32 @@ QByteArray JournalFormat::frame(Type type, const QByteArray &payload)
     return bytes;
 }
 
+void JournalFormat::close_frame(Type type, QByteArray *bytes, qsizetype head)
+{
+    const qsizetype length = bytes->size() - head - head_size;
+    char *p = bytes->data() + head;
+    qToLittleEndian<quint32>(quint32(length), p);
+    p[4] = char(type);
+    const quint32 sum = checksum(p + 4, 1 + length);
+    char tail[4];
+    qToLittleEndian<quint32>(sum, tail);
+    bytes->append(tail, 4);
+}
+
+void JournalFormat::frame_around(Type type, const QByteArray &payload, const QByteArray &suffix,
+                                 QByteArray *head, QByteArray *tail)
+{
+    head->resize(head_size);
+    qToLittleEndian<quint32>(quint32(payload.size() + suffix.size()), head->data());
+    (*head)[4] = char(type);
+    uLong sum = crc32(0L, reinterpret_cast<const Bytef *>(head->constData() + 4), 1);
+    sum = crc32(sum, reinterpret_cast<const Bytef *>(payload.constData()), uInt(payload.size()));
+    sum = crc32(sum, reinterpret_cast<const Bytef *>(suffix.constData()), uInt(suffix.size()));
+    *tail = suffix;
+    tail->resize(suffix.size() + 4);
+    qToLittleEndian<quint32>(quint32(sum), tail->data() + suffix.size());
+}
+
 JournalFormat::Parsed JournalFormat::parse(const QByteArray &bytes)
 {
     Parsed parsed;

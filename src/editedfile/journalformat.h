@@ -43,9 +43,21 @@ public:
         bool recognised = false;
     };
 
-    static constexpr quint32 max_payload = 256u << 20;
+    // A bound on the length field that still lets the largest snapshot
+    // through (a template's markups make documents of many hundred MB);
+    // a length past the file's end is refused whatever it says.
+    static constexpr quint32 max_payload = 0xfffffff0u;
 
     static QByteArray magic();
     static QByteArray frame(Type type, const QByteArray &payload);
+    // A record written in place, for payloads too large to copy: leave
+    // head_size bytes at the end of *bytes, append the payload, then
+    // close_frame() with where the head is.
+    static constexpr int head_size = 5;
+    static void close_frame(Type type, QByteArray *bytes, qsizetype head);
+    // The record of `payload` followed by `suffix`, as frame() makes it,
+    // without copying the payload: written as *head, payload, suffix, *tail.
+    static void frame_around(Type type, const QByteArray &payload, const QByteArray &suffix, QByteArray *head,
+                             QByteArray *tail);
     static Parsed parse(const QByteArray &bytes);
 };

@@ -77,16 +77,27 @@ bool JournalWriter::start(const QString &path, const QByteArray &start)
 
 void JournalWriter::append(const QByteArray &bytes)
 {
+    append(QList<QByteArray> { bytes });
+}
+
+void JournalWriter::append(const QList<QByteArray> &pieces)
+{
     if (m_fd < 0)
         return;
+    constexpr qsizetype joined = 64 * 1024;
     bool wake = false;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         // The thread looks at the buffer again after its pause anyway; only
         // one idle for want of work needs a wake-up (a system call each).
         wake = m_idle && m_pending.isEmpty();
-        m_pending.append(bytes);
-        m_appended += bytes.size();
+        for (const QByteArray &piece : pieces) {
+            if (!m_pending.isEmpty() && piece.size() < joined && m_pending.last().size() < joined)
+                m_pending.last().append(piece);
+            else
+                m_pending.append(piece);
+            m_appended += piece.size();
+        }
     }
     if (wake)
         m_wake.notify_one();
@@ -149,7 +160,7 @@ void JournalWriter::run()
         m_idle = false;
         if (m_pending.isEmpty())
             break;
-        QByteArray batch;
+        QList<QByteArray> batch;
         batch.swap(m_pending);
         m_urgent = false;
         const bool failed = m_failed;
@@ -157,7 +168,9 @@ void JournalWriter::run()
         bool ok = true;
         QString error;
         if (!failed) {
-            ok = write_all(m_fd, batch.constData(), batch.size()) && ::fdatasync(m_fd) == 0;
+            for (const QByteArray &piece : std::as_const(batch))
+                ok = ok && write_all(m_fd, piece.constData(), piece.size());
+            ok = ok && ::fdatasync(m_fd) == 0;
             if (!ok)
                 error = failure_text(m_path);
         }
@@ -168,7 +181,8 @@ void JournalWriter::run()
             if (m_on_failure)
                 m_on_failure();
         }
-        m_synced += batch.size();
+        for (const QByteArray &piece : std::as_const(batch))
+            m_synced += piece.size();
         m_done.notify_all();
         // A pause between batches keeps steady typing from syncing on every
         // key; a save waiting in sync() or closing cuts it short.

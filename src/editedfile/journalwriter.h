@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <condition_variable>
@@ -31,6 +32,8 @@ public:
     bool is_open() const { return m_fd >= 0; }
     // Queues bytes for the file; never waits for the disk.
     void append(const QByteArray &bytes);
+    // Queues the pieces as one: a large piece is kept as it is, not copied.
+    void append(const QList<QByteArray> &pieces);
     // Returns once everything appended so far is on disk (or failed to get
     // there).
     void sync();
@@ -55,7 +58,9 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_done;
-    QByteArray m_pending;
+    // Small appends join the last piece, so that a batch of typing is one
+    // write; large ones stay pieces of their own.
+    QList<QByteArray> m_pending;
     qint64 m_appended = 0;
     qint64 m_synced = 0;
     bool m_stop = false;

@@ -18,15 +18,30 @@ void release_aside(T things)
     QThreadPool::globalInstance()->start([held]() mutable { held.reset(); });
 }
 
+qint64 subtree_size(const MarkupNode *node)
+{
+    qint64 n = 0;
+    std::vector<const MarkupNode *> pending { node };
+    while (!pending.empty()) {
+        const MarkupNode *at = pending.back();
+        pending.pop_back();
+        ++n;
+        pending.insert(pending.end(), at->children().cbegin(), at->children().cend());
+    }
+    return n;
+}
+
 } // namespace
 
-KsyMarkCommand::KsyMarkCommand(EditHistory *history, MarkupTree *tree, std::vector<KsyMarkup> markups)
-    : EditCommand(history, EditHistory::markup, QCoreApplication::translate("KsyMarkCommand", "Apply Template"))
-    , m_tree(tree)
+KsyMarkCommand::KsyMarkCommand(EditHistory *history, MarkupTree *tree,
+                               std::vector<std::unique_ptr<MarkupNode>> markups)
+    : PlaceMarkupsCommand(history, tree, QCoreApplication::translate("KsyMarkCommand", "Apply Template"))
     , m_markups(std::move(markups))
     , m_counts(std::make_shared<Counts>())
 {
 }
+
+KsyMarkCommand::~KsyMarkCommand() = default;
 
 void KsyMarkCommand::set_poll(Poll poll, qint64 total)
 {
@@ -46,28 +61,32 @@ bool KsyMarkCommand::apply()
         m_placed_ahead = false;
         return m_counts->added > 0;
     }
+    if (m_placed)
+        return PlaceMarkupsCommand::apply() && m_counts->added > 0;
     return place_all();
 }
 
 bool KsyMarkCommand::place_all()
 {
+    m_placed = true;
     m_steps.clear();
     *m_counts = Counts();
     m_made = 0;
+    m_polled = 0;
     MarkupModel *model = m_tree->model();
     // One change bracket: the colour mask refills once, after every markup is in.
     model->begin_change();
-    for (const KsyMarkup &m : m_markups) {
-        place(m);
+    std::vector<std::unique_ptr<MarkupNode>> markups = std::move(m_markups);
+    m_markups.clear();
+    for (std::unique_ptr<MarkupNode> &m : markups) {
         if (m_counts->cancelled)
             break;
+        place(std::move(m));
     }
     if (m_counts->cancelled) {
-        std::vector<std::unique_ptr<MarkupNode>> taken;
-        take_back(&taken);
-        release_aside(std::move(taken));
-        release_aside(std::move(m_markups));
-        m_markups.clear();
+        take_back();
+        release_aside(std::move(m_steps));
+        release_aside(std::move(markups));
         m_steps.clear();
         m_counts->added = 0;
         m_counts->refused = 0;
@@ -78,91 +97,72 @@ bool KsyMarkCommand::place_all()
     return m_counts->added > 0;
 }
 
-void KsyMarkCommand::revert()
+bool KsyMarkCommand::made(qint64 count)
 {
-    MarkupModel *model = m_tree->model();
-    model->begin_change();
-    take_back(nullptr);
-    model->end_change();
-}
-
-void KsyMarkCommand::take_back(std::vector<std::unique_ptr<MarkupNode>> *taken)
-{
-    for (auto it = m_steps.rbegin(); it != m_steps.rend(); ++it) {
-        MarkupNode *node = m_tree->node_at_path(it->path);
-        if (it->whole_subtree) {
-            std::unique_ptr<MarkupNode> subtree(m_tree->take_subtree(node));
-            if (taken)
-                taken->push_back(std::move(subtree));
-        } else {
-            m_tree->unmark(node, it->adopted_rows);
-        }
+    m_made += count;
+    if (m_poll && m_made - m_polled >= poll_every) {
+        m_polled = m_made;
+        if (!m_poll(m_made, m_total))
+            m_counts->cancelled = true;
     }
-}
-
-bool KsyMarkCommand::made_one()
-{
-    ++m_made;
-    if (m_poll && m_made % poll_every == 0 && !m_poll(m_made, m_total))
-        m_counts->cancelled = true;
     return !m_counts->cancelled;
 }
 
-void KsyMarkCommand::place(const KsyMarkup &markup)
+void KsyMarkCommand::put_whole(MarkupNode *parent, int row, std::unique_ptr<MarkupNode> markup)
 {
+    const qint64 count = subtree_size(markup.get());
+    MarkupNode *node = markup.release();
+    m_tree->put_subtree(parent, row, node);
+    m_steps.push_back(Step { true, MarkupTree::path_of(node), {}, nullptr });
+    m_counts->added += count;
+    made(count);
+}
+
+void KsyMarkCommand::place(std::unique_ptr<MarkupNode> markup)
+{
+    const qint64 first = markup->start();
+    const qint64 last = markup->end();
     int row = 0;
     bool holds_markups = false;
-    MarkupNode *parent = find_parent(markup.first, markup.last, &row, &holds_markups);
-    if (!parent) {
-        ++m_counts->refused;
-        for (const KsyMarkup &c : markup.children) {
-            place(c);
-            if (m_counts->cancelled)
-                return;
-        }
+    MarkupNode *parent = find_parent(first, last, &row, &holds_markups);
+    if (parent && !holds_markups) {
+        put_whole(parent, row, std::move(markup));
         return;
     }
+    // Marked on its own; its children follow one by one.
+    std::vector<std::unique_ptr<MarkupNode>> children;
+    children.reserve(size_t(markup->child_count()));
+    for (MarkupNode *c : markup->children()) {
+        c->set_parent_node(nullptr);
+        children.emplace_back(c);
+    }
+    markup->clear_children();
+    MarkupNode *node = nullptr;
     Step step;
-    if (!holds_markups) {
-        qint64 count = 0;
-        MarkupNode *node = build(markup, &count);
-        if (!node)
-            return;
-        m_tree->put_subtree(parent, row, node);
-        step.whole_subtree = true;
-        step.path = MarkupTree::path_of(node);
-        m_steps.push_back(step);
-        m_counts->added += count;
-        return;
-    }
-    MarkupNode *node = m_tree->mark_range(markup.first, markup.last, &step.adopted_rows, markup.description);
+    if (parent)
+        node = m_tree->mark_range(first, last, &step.adopted_rows, markup->description());
     if (!node) {
         ++m_counts->refused;
-        return;
+    } else {
+        m_tree->set_colours(node, markup->foreground(), markup->background());
+        node->set_doc(markup->doc());
+        step.path = MarkupTree::path_of(node);
+        step.held = std::move(markup);
+        m_steps.push_back(std::move(step));
+        ++m_counts->added;
+        made(1);
     }
-    m_tree->set_colours(node, markup.foreground, markup.background);
-    node->set_doc(markup.doc);
-    step.path = MarkupTree::path_of(node);
-    m_steps.push_back(step);
-    ++m_counts->added;
-    if (!made_one())
-        return;
-    for (const KsyMarkup &c : markup.children) {
-        if (!c.decoded) {
-            place(c);
-            if (m_counts->cancelled)
-                return;
-            continue;
+    for (std::unique_ptr<MarkupNode> &c : children) {
+        if (m_counts->cancelled) {
+            release_aside(std::move(children));
+            return;
         }
         // Of this markup's own range: it goes under it, never through the
         // tree's search for a place.
-        qint64 count = 0;
-        MarkupNode *decoded = build(c, &count);
-        if (!decoded)
-            return;
-        m_tree->put_subtree(node, node->child_count(), decoded);
-        m_steps.push_back(Step { true, MarkupTree::path_of(decoded), {} });
-        m_counts->added += count;
+        if (node && c->start() == first && c->end() == last)
+            put_whole(node, node->child_count(), std::move(c));
+        else
+            place(std::move(c));
     }
 }
 
@@ -190,38 +190,4 @@ MarkupNode *KsyMarkCommand::find_parent(qint64 first, qint64 last, int *row, boo
         return nullptr;
     }
     return node;
-}
-
-MarkupNode *KsyMarkCommand::build(const KsyMarkup &markup, qint64 *count)
-{
-    // Without recursion on the markup side: the tree may be deep.
-    std::vector<std::pair<const KsyMarkup *, MarkupNode *>> pending;
-    MarkupNode *top = nullptr;
-    pending.emplace_back(&markup, nullptr);
-    while (!pending.empty()) {
-        const auto [m, parent] = pending.back();
-        pending.pop_back();
-        auto *node = new MarkupNode(m->description, parent);
-        node->set_data(MarkupColumn::Start, m->first);
-        node->set_data(MarkupColumn::End, m->last);
-        node->set_data(MarkupColumn::Length, m->last - m->first + 1);
-        node->set_data(MarkupColumn::Repeat, false);
-        node->set_foreground(m->foreground);
-        node->set_background(m->background);
-        node->set_doc(m->doc);
-        node->set_expanded(true);
-        if (parent)
-            parent->append_child(node);
-        else
-            top = node;
-        ++*count;
-        if (!made_one()) {
-            release_aside(std::unique_ptr<MarkupNode>(top));
-            return nullptr;
-        }
-        // Reversed, so children are appended in file order.
-        for (auto it = m->children.rbegin(); it != m->children.rend(); ++it)
-            pending.emplace_back(&*it, node);
-    }
-    return top;
 }

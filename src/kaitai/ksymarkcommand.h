@@ -1,9 +1,6 @@
 #pragma once
 
-#include "kaitai/ksymarkup.h"
-#include "markup/editcommand.h"
-
-#include <QList>
+#include "markup/placemarkupscommand.h"
 
 #include <functional>
 #include <memory>
@@ -12,16 +9,20 @@
 class MarkupNode;
 class MarkupTree;
 
-// Adds a template's markups to the markup tree as one undoable step. Each
-// markup goes where MarkupTree would put it: inside the innermost markup
-// that holds it, adopting markups that lie inside it. A markup that would
-// partly overlap one already there, or repeat one's exact range, is left out
-// (counted) and its children are tried on their own.
+// Adds a template's markups (KsyMarkupBuilder's nodes) to the markup tree
+// as one undoable step. Each markup goes where MarkupTree would put it:
+// inside the innermost markup that holds it, adopting markups that lie
+// inside it. A markup that would partly overlap one already there, or
+// repeat one's exact range, is left out (counted) and its children are
+// tried on their own. A child of exactly its parent's range (read from the
+// parent's decoded bytes) goes under that parent, after its other children.
 //
 // A markup whose range holds no existing markup goes in with all its
 // children at once, so a template of many thousand fields costs one
-// insertion, not one model reset per field.
-class KsyMarkCommand : public EditCommand
+// insertion, not one model reset per field. Once placed, the step is a
+// PlaceMarkupsCommand: undo keeps what it takes out for redo, and the
+// journal records the markups instead of a snapshot of the tree.
+class KsyMarkCommand : public PlaceMarkupsCommand
 {
 public:
     struct Counts
@@ -35,11 +36,13 @@ public:
     using Poll = std::function<bool(qint64 done, qint64 total)>;
     static constexpr qint64 poll_every = 1024;
 
-    KsyMarkCommand(EditHistory *history, MarkupTree *tree, std::vector<KsyMarkup> markups);
+    KsyMarkCommand(EditHistory *history, MarkupTree *tree, std::vector<std::unique_ptr<MarkupNode>> markups);
+    ~KsyMarkCommand() override;
 
-    // Called during the first apply every poll_every markups made, with
-    // those made out of `total`. When it returns false the apply takes back
-    // what it added and the step changes nothing, so the history drops it.
+    // Called during the first apply at least every poll_every markups
+    // added, with those added out of `total`. When it returns false the
+    // apply takes back what it added and the step changes nothing, so the
+    // history drops it.
     void set_poll(Poll poll, qint64 total);
     // Adds the markups before the step is pushed, so that a cancel can
     // leave the history alone: pushing even a step that changes nothing
@@ -53,34 +56,23 @@ public:
 
 protected:
     bool apply() override;
-    void revert() override;
 
 private:
-    struct Step
-    {
-        bool whole_subtree = false;
-        QList<int> path;
-        QList<int> adopted_rows;
-    };
-
     bool place_all();
-    void place(const KsyMarkup &markup);
+    void place(std::unique_ptr<MarkupNode> markup);
+    void put_whole(MarkupNode *parent, int row, std::unique_ptr<MarkupNode> markup);
     // The markup the range goes under, or null when the tree refuses it;
     // *row: where it goes; *holds_markups: whether markups lie inside it.
     MarkupNode *find_parent(qint64 first, qint64 last, int *row, bool *holds_markups) const;
-    // Null when the poll stopped it.
-    MarkupNode *build(const KsyMarkup &markup, qint64 *count);
-    // Counts one markup made; false once the poll has asked to stop.
-    bool made_one();
-    // Subtrees taken out whole go to *taken when given, else are deleted.
-    void take_back(std::vector<std::unique_ptr<MarkupNode>> *taken);
+    // Counts markups added; false once the poll has asked to stop.
+    bool made(qint64 count);
 
-    MarkupTree *m_tree;
-    std::vector<KsyMarkup> m_markups;
-    std::vector<Step> m_steps;
+    std::vector<std::unique_ptr<MarkupNode>> m_markups;
     std::shared_ptr<Counts> m_counts;
     Poll m_poll;
     qint64 m_total = 0;
     qint64 m_made = 0;
+    qint64 m_polled = 0;
     bool m_placed_ahead = false;
+    bool m_placed = false;
 };

@@ -1,6 +1,7 @@
 #include "kaitai/ksymarkupbuilder.h"
 
 #include "kaitai/ksyitem.h"
+#include "markup/markupcolumn.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -48,6 +49,9 @@ public:
         , m_poll(poll)
         , m_items(items)
     {
+        // Pages of the array not reached are never touched, so holding room
+        // for a markup per item costs only what is used.
+        m_nodes.reserve(size_t(items));
     }
 
     bool cancelled() const { return m_outcome->cancelled; }
@@ -56,7 +60,7 @@ public:
     void free_aside()
     {
         auto nodes = std::make_shared<std::vector<Node>>(std::move(m_nodes));
-        auto markups = std::make_shared<std::vector<KsyMarkup>>(std::move(m_outcome->markups));
+        auto markups = std::make_shared<std::vector<std::unique_ptr<MarkupNode>>>(std::move(m_outcome->markups));
         m_nodes.clear();
         m_outcome->markups.clear();
         QThreadPool::globalInstance()->start([nodes, markups]() mutable {
@@ -65,7 +69,9 @@ public:
         });
     }
 
-    void visit(const KsyItem &item, qint64 first, qint64 last)
+    // `owned` is the item itself when its children are to be freed once
+    // visited, else null.
+    void visit(const KsyItem &item, KsyItem *owned, qint64 first, qint64 last)
     {
         if (!step())
             return;
@@ -81,15 +87,23 @@ public:
                                                            : -1;
         m_stack.push_back(Frame { &item, node });
         // Fields before instances, so a field wins over an instance it overlaps.
+        // Owned children are freed once visited (only the items above are
+        // read again, for paths).
         for (const bool instances : { false, true }) {
-            for (const auto &child : item.children) {
-                if (cancelled())
-                    break;
-                if (child->is_instance == instances)
-                    visit(*child, child->has_range() ? child->start : 0, child->has_range() ? child->end - 1 : -1);
+            for (size_t i = 0; i < item.children.size() && !cancelled(); ++i) {
+                const KsyItem *child = item.children[i].get();
+                if (!child || child->is_instance != instances)
+                    continue;
+                visit(*child, owned ? owned->children[i].get() : nullptr, child->has_range() ? child->start : 0,
+                      child->has_range() ? child->end - 1 : -1);
+                if (owned && !cancelled())
+                    owned->children[i].reset();
             }
         }
         m_stack.pop_back();
+        // After a cancel what is left goes aside with the root, unwaited.
+        if (owned && !cancelled())
+            owned->children.clear();
     }
 
     void finish()
@@ -97,25 +111,26 @@ public:
         for (const int n : m_top) {
             if (cancelled())
                 return;
-            KsyMarkup m;
-            convert(n, 1, &m);
-            m_outcome->markups.push_back(std::move(m));
+            m_outcome->markups.emplace_back(convert(n, 1, nullptr));
         }
     }
 
 private:
     enum class Fit { inside, same, overlaps };
 
-    // Counts one unit of work: an item visited, then a markup converted.
-    // Items and markups are counted against twice the items, the most
-    // the two passes can take (an item makes a markup or none).
+    // Counts one unit of work: an item visited, then a markup made.
     bool step()
     {
         if (cancelled())
             return false;
         ++m_done;
-        if (m_poll && m_done % KsyMarkupBuilder::poll_every == 0 && !m_poll(m_done, 2 * m_items))
-            m_outcome->cancelled = true;
+        if (m_poll && m_done % KsyMarkupBuilder::poll_every == 0) {
+            const bool making = m_done > m_items;
+            const bool go_on = making ? m_poll(m_done - m_items, qint64(m_nodes.size()), true)
+                                      : m_poll(m_done, m_items, false);
+            if (!go_on)
+                m_outcome->cancelled = true;
+        }
         return !cancelled();
     }
 
@@ -126,7 +141,20 @@ private:
     // *same of exactly that range.
     Fit find(qint64 first, qint64 last, int *container, size_t *at, size_t *held, int *same)
     {
-        int node = -1;
+        // Ranges nest, so a markup holding the range has every markup that
+        // holds it in its own subtree or above it: the search may start at
+        // the markup of the item above (usually it holds the item), unless
+        // that is decoded and so in no list the search walks.
+        int node = parent_node();
+        if (node >= 0) {
+            const Node &hint = m_nodes[size_t(node)];
+            if (hint.first == first && hint.last == last && !hint.is_decoded) {
+                *same = node;
+                return Fit::same;
+            }
+            if (hint.is_decoded || hint.first > first || hint.last < last)
+                node = -1;
+        }
         for (;;) {
             const std::vector<int> &kids = children_of(node);
             size_t pos = size_t(std::upper_bound(kids.begin(), kids.end(), first,
@@ -192,7 +220,7 @@ private:
         n.parent = container;
         n.description = text(item, container);
         n.doc = item.doc;
-        n.background = KsyMarkupBuilder::background(item.type);
+        n.background = background(item.type);
         {
             std::vector<int> &kids = children_of(container);
             n.children.assign(kids.begin() + qsizetype(at), kids.begin() + qsizetype(at + held));
@@ -284,31 +312,46 @@ private:
         return path;
     }
 
-    void convert(int index, int depth, KsyMarkup *out)
+    // The markup of node `index` and all under it, appended to `parent`
+    // when given; null once cancelled.
+    MarkupNode *convert(int index, int depth, MarkupNode *parent)
     {
         if (!step())
-            return;
+            return nullptr;
         Node &n = m_nodes[size_t(index)];
-        out->first = n.first;
-        out->last = n.last;
-        out->description = std::move(n.description);
-        out->doc = n.doc;
-        out->background = n.background;
-        out->foreground = KsyMarkupBuilder::foreground();
-        out->decoded = n.is_decoded;
+        auto *out = new MarkupNode(std::move(n.description), parent);
+        out->set_range(n.first, n.last);
+        out->set_foreground(m_foreground);
+        out->set_background(n.background);
+        out->set_doc(n.doc);
+        out->set_expanded(true);
+        if (parent)
+            parent->append_child(out);
         ++m_outcome->count;
         for (const std::vector<int> *kids : { &n.children, &n.decoded }) {
             for (const int c : *kids) {
                 if (cancelled())
-                    return;
+                    return out;
                 if (depth == KsyMarkupBuilder::max_depth) {
                     m_outcome->too_deep += subtree_size(c);
                     continue;
                 }
-                out->children.emplace_back();
-                convert(c, depth + 1, &out->children.back());
+                convert(c, depth + 1, out);
             }
         }
+        // Made: the node's lists are not read again.
+        std::vector<int>().swap(m_nodes[size_t(index)].children);
+        std::vector<int>().swap(m_nodes[size_t(index)].decoded);
+        return out;
+    }
+
+    // One colour per type, worked out once.
+    QColor background(const QString &type)
+    {
+        auto it = m_backgrounds.constFind(type);
+        if (it == m_backgrounds.cend())
+            it = m_backgrounds.insert(type, KsyMarkupBuilder::background(type));
+        return it.value();
     }
 
     qint64 subtree_size(int index) const
@@ -333,6 +376,8 @@ private:
     std::vector<Node> m_nodes;
     std::vector<int> m_top;
     std::vector<Frame> m_stack;
+    QHash<QString, QColor> m_backgrounds;
+    const QColor m_foreground = KsyMarkupBuilder::foreground();
 };
 
 // Everything read under `item`: [*first, *end), unchanged when nothing
@@ -350,28 +395,51 @@ void extent(const KsyItem &item, qint64 *first, qint64 *end, qint64 *count)
 
 } // namespace
 
-KsyMarkupBuilder::Outcome KsyMarkupBuilder::build(const KsyItem &root, const Poll &poll)
+namespace {
+
+KsyMarkupBuilder::Outcome build_from(const KsyItem &root, KsyItem *owned, const KsyMarkupBuilder::Poll &poll)
 {
-    Outcome outcome;
+    KsyMarkupBuilder::Outcome outcome;
     qint64 first = -1;
     qint64 end = -1;
     qint64 items = 0;
     extent(root, &first, &end, &items);
     Builder builder(&outcome, poll, items);
-    builder.visit(root, first < 0 ? 0 : first, first < 0 ? -1 : end - 1);
+    builder.visit(root, owned, first < 0 ? 0 : first, first < 0 ? -1 : end - 1);
     builder.finish();
     if (outcome.cancelled)
         builder.free_aside();
     return outcome;
 }
 
+} // namespace
+
+KsyMarkupBuilder::Outcome KsyMarkupBuilder::build(const KsyItem &root, const Poll &poll)
+{
+    return build_from(root, nullptr, poll);
+}
+
+KsyMarkupBuilder::Outcome KsyMarkupBuilder::build(std::unique_ptr<KsyItem> root, const Poll &poll)
+{
+    if (!root)
+        return Outcome();
+    Outcome outcome = build_from(*root, root.get(), poll);
+    // A cancel leaves the items not yet visited; it is not to wait for them.
+    std::shared_ptr<KsyItem> rest(std::move(root));
+    QThreadPool::globalInstance()->start([rest]() mutable { rest.reset(); });
+    return outcome;
+}
+
 QString KsyMarkupBuilder::description(const KsyItem &item)
 {
-    if (item.is_scalar && !item.value.isEmpty())
-        return item.name + QLatin1String(" = ") + item.value;
-    if (!item.representation.isEmpty())
-        return item.name + QLatin1String(" = ") + item.representation;
-    return item.name;
+    const QString &value = item.is_scalar && !item.value.isEmpty() ? item.value : item.representation;
+    if (value.isEmpty())
+        return item.name;
+    // One allocation: a template makes this text for every field.
+    QString text;
+    text.reserve(item.name.size() + 3 + value.size());
+    text.append(item.name).append(QLatin1String(" = ")).append(value);
+    return text;
 }
 
 QColor KsyMarkupBuilder::background(const QString &type)

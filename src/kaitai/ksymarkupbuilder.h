@@ -1,17 +1,20 @@
 #pragma once
 
-#include "kaitai/ksymarkup.h"
+#include "markup/markupnode.h"
 
 #include <QColor>
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 struct KsyItem;
 
 // Turns parsed items into markups: one per item with a non-empty place in
-// the file, nested by their ranges. Pure: needs no tree and no file.
+// the file, nested by their ranges. The markups are made as the nodes the
+// markup tree takes, shown expanded, so that adding them costs no copy.
+// Needs no tree and no file.
 //
 // Items are taken in the order they were read, an object's fields before
 // its instances, and each goes in when its range nests with the markups
@@ -42,7 +45,10 @@ public:
 
     struct Outcome
     {
-        std::vector<KsyMarkup> markups;
+        // The top markups with their subtrees (ranges inclusive, Repeat
+        // off), not yet in any tree. A markup with exactly its parent's
+        // range holds what was read from that parent's decoded bytes.
+        std::vector<std::unique_ptr<MarkupNode>> markups;
         // Markups in `markups`, at every level.
         qint64 count = 0;
         // Items whose text joined a markup of the same range.
@@ -57,12 +63,17 @@ public:
         // The poll asked to stop: `markups` is empty.
         bool cancelled = false;
     };
-    // Called every poll_every items with the work done out of all of it;
-    // returns false to stop the build.
-    using Poll = std::function<bool(qint64 done, qint64 total)>;
+    // Called every poll_every steps with the work done out of all of it:
+    // first the items placed out of all items (making false), then the
+    // markups made out of all to make (making true). Returns false to stop
+    // the build.
+    using Poll = std::function<bool(qint64 done, qint64 total, bool making)>;
     static constexpr qint64 poll_every = 1024;
 
     static Outcome build(const KsyItem &root, const Poll &poll = Poll());
+    // The same, freeing each item's children once they are made into
+    // markups, so the items and the markups are not held whole together.
+    static Outcome build(std::unique_ptr<KsyItem> root, const Poll &poll = Poll());
 
     // "width = 640" for a scalar, "chunks[4] = IHDR" for an object whose
     // type names it, the name alone otherwise.

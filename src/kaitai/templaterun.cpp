@@ -136,42 +136,44 @@ TemplateRun::Outcome TemplateRun::apply(EditedFile *file, const QString &path,
         return outcome;
     }
     const EditedFileSource source(file);
-    KsyParser parser(ksy, &source);
+    // Gone once the parse is done: what it kept to evaluate expressions
+    // is not to be held while the markups are made.
+    auto parser = std::make_unique<KsyParser>(ksy, &source);
     KsyParser::Limits limits;
     limits.max_fields = max_fields > 0 ? max_fields : field_limit();
-    parser.set_limits(limits);
+    parser->set_limits(limits);
     RunProgress run_progress(progress, cancel);
-    parser.set_progress([&run_progress](qint64 done, qint64 total) {
+    parser->set_progress([&run_progress](qint64 done, qint64 total) {
         run_progress.step(0, parse_share_end, done, total);
     });
-    parser.set_cancel_flag(cancel);
+    parser->set_cancel_flag(cancel);
     const QString cancelled = tr("Template cancelled: no markups added");
     // The progress report may let the event loop run: nothing may change
     // the bytes or the markups until the markups are in.
     file->set_busy(true, tr("A template is being applied: cancel it first."));
     const auto idle = qScopeGuard([file] { file->set_busy(false); });
-    KsyResult result = parser.parse();
+    KsyResult result = parser->parse();
+    parser.reset();
     if (run_progress.cancelled()) {
         release_aside(std::move(result.root));
         outcome.message = cancelled;
         return outcome;
     }
 
+    outcome.fields = result.fields;
     const QString name = QFileInfo(ksy_path).fileName();
     if (result.stopped && result.mismatch) {
         outcome.message = tr("%1 does not match this file: %2 at %3")
                               .arg(name, result.reason, result.where());
         return outcome;
     }
-    KsyMarkupBuilder::Outcome built;
-    if (result.root) {
-        built = KsyMarkupBuilder::build(*result.root, [&run_progress](qint64 done, qint64 total) {
-            return run_progress.step(parse_share_end, build_share_end, done, total);
-        });
-    }
-    // The items are in the markups now; on a large file they are the bulk
-    // of what the run holds.
-    release_aside(std::move(result.root));
+    // The items are freed as they become markups; on a large file they
+    // are the bulk of what the run holds.
+    KsyMarkupBuilder::Outcome built = KsyMarkupBuilder::build(std::move(result.root),
+                                                              [&run_progress](qint64 done, qint64 total, bool making) {
+        return making ? run_progress.step(build_share_end, progress_total, done, total)
+                      : run_progress.step(parse_share_end, build_share_end, done, total);
+    });
     if (built.cancelled || run_progress.cancelled()) {
         outcome.message = cancelled;
         return outcome;

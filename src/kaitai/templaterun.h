@@ -38,11 +38,13 @@ public:
         QString message;
         qint64 added = 0;
         qint64 refused = 0;
+        // Fields the parse read.
+        qint64 fields = 0;
     };
     // The share of the run done, out of progress_total, never going back:
     // reading the file takes up to parse_share_end (by the place reached in
-    // it), building the markups up to build_share_end and adding them the
-    // rest (both by markups made). Called at least every few thousand
+    // it), placing what was read up to build_share_end (by items placed)
+    // and making and adding the markups the rest (by markups made). Called at least every few thousand
     // fields or markups, so a cancel set from it is seen soon in every step.
     using Progress = std::function<void(qint64 done, qint64 total)>;
     static constexpr qint64 progress_total = 1000000;

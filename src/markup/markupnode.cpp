@@ -1,18 +1,33 @@
 #include "markup/markupnode.h"
 
 #include <algorithm>
+#include <charconv>
 #include <vector>
+
+namespace {
+
+// Whether `text` is exactly what QString::number(value) makes, checked
+// without making it: a markup file's loader stores every offset as text.
+bool spells(const QString &text, qint64 value)
+{
+    char digits[24];
+    const auto written = std::to_chars(digits, digits + sizeof digits, value);
+    const qsizetype size = written.ptr - digits;
+    if (text.size() != size)
+        return false;
+    for (qsizetype i = 0; i < size; ++i) {
+        if (text.at(i) != QLatin1Char(digits[i]))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
 
 MarkupNode::MarkupNode(const QVariant &description, MarkupNode *parent)
     : m_parent(parent)
-    , m_foreground(Qt::black)
-    , m_background(Qt::white)
 {
-    column_values[MarkupColumn::Description] = description;
-    column_values[MarkupColumn::Start] = qint64(-1);
-    column_values[MarkupColumn::End] = qint64(-2);
-    column_values[MarkupColumn::Length] = qint64(0);
-    column_values[MarkupColumn::Repeat] = false;
+    set_data(MarkupColumn::Description, description);
 }
 
 MarkupNode::MarkupNode(const MarkupNode &other)
@@ -20,11 +35,15 @@ MarkupNode::MarkupNode(const MarkupNode &other)
     , m_doc(other.m_doc)
     , m_start(other.m_start)
     , m_end(other.m_end)
-    , column_values(other.column_values)
+    , m_length(other.m_length)
+    , m_description(other.m_description)
     , m_foreground(other.m_foreground)
     , m_background(other.m_background)
+    , m_forms(other.m_forms)
     , m_value_type(other.m_value_type)
 {
+    if (other.column_values)
+        column_values = std::make_unique<std::array<QVariant, MarkupColumn::count>>(*other.column_values);
 }
 
 MarkupNode::~MarkupNode()
@@ -67,44 +86,104 @@ QVariant MarkupNode::data(int column) const
 {
     if (column < 0 || column >= MarkupColumn::count)
         return QVariant();
-    return column_values[column];
+    if (m_forms[size_t(column)] == Form::stored)
+        return (*column_values)[size_t(column)];
+    return compact_data(column);
 }
 
-const QVariant &MarkupNode::stored_data(int column) const
+QVariant MarkupNode::compact_data(int column) const
 {
-    static const QVariant none;
-    if (column < 0 || column >= MarkupColumn::count)
-        return none;
-    return column_values[column];
+    const bool text = m_forms[size_t(column)] == Form::text;
+    switch (column) {
+    case MarkupColumn::Description:
+        return m_description;
+    case MarkupColumn::Start:
+        return text ? QVariant(QString::number(m_start)) : QVariant(m_start);
+    case MarkupColumn::End:
+        return text ? QVariant(QString::number(m_end)) : QVariant(m_end);
+    case MarkupColumn::Length:
+        return text ? QVariant(QString::number(m_length)) : QVariant(m_length);
+    default:
+        return text ? QVariant(m_repeat ? QStringLiteral("true") : QStringLiteral("false")) : QVariant(m_repeat);
+    }
+}
+
+bool MarkupNode::values_plain() const
+{
+    return std::all_of(m_forms.cbegin(), m_forms.cend(), [](Form f) { return f == Form::plain; });
+}
+
+QString MarkupNode::description() const
+{
+    if (m_forms[MarkupColumn::Description] == Form::stored)
+        return (*column_values)[MarkupColumn::Description].toString();
+    return m_description;
+}
+
+void MarkupNode::set_range(qint64 start, qint64 end)
+{
+    m_start = start;
+    m_end = end;
+    m_length = qint64(quint64(end) - quint64(start) + 1);
+    for (const int c : { int(MarkupColumn::Start), int(MarkupColumn::End), int(MarkupColumn::Length) }) {
+        m_forms[size_t(c)] = Form::plain;
+        if (column_values)
+            (*column_values)[size_t(c)] = QVariant();
+    }
+    if (column_values && std::none_of(m_forms.cbegin(), m_forms.cend(), [](Form f) { return f == Form::stored; }))
+        column_values.reset();
+    if (m_parent)
+        m_parent->m_order_dirty = true;
 }
 
 void MarkupNode::set_data(int column, const QVariant &value)
 {
     if (column < 0 || column >= MarkupColumn::count)
         return;
-    column_values[column] = value;
+    const int type = value.typeId();
+    Form form = Form::stored;
     switch (column) {
+    case MarkupColumn::Description:
+        m_description = type == QMetaType::QString ? value.toString() : QString();
+        if (type == QMetaType::QString)
+            form = Form::plain;
+        break;
     case MarkupColumn::Start:
-        m_start = to_offset(value);
-        if (m_parent)
-            m_parent->m_order_dirty = true;
-        break;
     case MarkupColumn::End:
-        m_end = to_offset(value);
+    case MarkupColumn::Length: {
+        const qint64 offset = to_offset(value);
+        if (type == QMetaType::LongLong)
+            form = Form::plain;
+        else if (type == QMetaType::QString && spells(value.toString(), offset))
+            form = Form::text;
+        if (column == MarkupColumn::Length) {
+            m_length = offset;
+            break;
+        }
+        (column == MarkupColumn::Start ? m_start : m_end) = offset;
         if (m_parent)
             m_parent->m_order_dirty = true;
-        break;
-    case MarkupColumn::Repeat:
-        m_repeat = to_repeat(value);
-        break;
-    default:
         break;
     }
-}
-
-qint64 MarkupNode::length() const
-{
-    return to_offset(column_values[MarkupColumn::Length]);
+    default:
+        m_repeat = to_repeat(value);
+        if (type == QMetaType::Bool)
+            form = Form::plain;
+        else if (type == QMetaType::QString
+                 && (value.toString() == QLatin1String("true") || value.toString() == QLatin1String("false")))
+            form = Form::text;
+        break;
+    }
+    m_forms[size_t(column)] = form;
+    if (form == Form::stored) {
+        if (!column_values)
+            column_values = std::make_unique<std::array<QVariant, MarkupColumn::count>>();
+        (*column_values)[size_t(column)] = value;
+    } else if (column_values) {
+        (*column_values)[size_t(column)] = QVariant();
+        if (std::none_of(m_forms.cbegin(), m_forms.cend(), [](Form f) { return f == Form::stored; }))
+            column_values.reset();
+    }
 }
 
 void MarkupNode::children_changed()

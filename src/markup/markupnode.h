@@ -4,11 +4,15 @@
 #include "markup/markupdoctable.h"
 #include "markup/markupvaluetype.h"
 
+#include "markup/markupcolourtable.h"
+
 #include <QColor>
 #include <QList>
+#include <QString>
 #include <QVariant>
 
 #include <array>
+#include <memory>
 
 // One markup: five column values, two colours, a non-owning parent pointer and
 // an ordered list of owned children.
@@ -20,10 +24,18 @@
 // that is not a number reads as 0) and is_repeat() is on for a boolean true or
 // the exact text "true".
 //
-// The node caches the converted Start, End and Repeat whenever set_data()
-// replaces them, so lookups never convert variants. Such lookups may run on
-// the colour mask's worker thread; see MarkupTree for how changes are kept
-// apart from them.
+// A template or a markup file makes millions of markups, so a node keeps its
+// values compactly: the description as a text, the offsets and Length as
+// integers, Repeat as a flag, and with each the form it was given in (the
+// plain type, or a text that the number or flag gives back exactly, as the
+// XML loader stores them). Only a value in any other form (an editor's
+// 32-bit integer, a text that is not the number's own spelling) is kept as
+// the variant given, so data() always returns exactly what set_data()
+// stored. Colours are numbers in MarkupColourTable.
+//
+// The converted Start, End and Repeat are therefore at hand without
+// converting variants. Lookups may run on the colour mask's worker thread;
+// see MarkupTree for how changes are kept apart from them.
 class MarkupNode
 {
 public:
@@ -51,15 +63,24 @@ public:
 
     // A copy of the value; an empty variant for a column out of range.
     QVariant data(int column) const;
-    // The stored value itself, for readers that only look (saving a large
-    // tree); valid until the value is next set.
-    const QVariant &stored_data(int column) const;
+    // The same as data(), for readers that only look (saving a large tree).
+    QVariant stored_data(int column) const { return data(column); }
     void set_data(int column, const QVariant &value);
+    // Start and End as 64-bit integers and Length = End - Start + 1, as
+    // marking stores them; for makers of many markups at once.
+    void set_range(qint64 start, qint64 end);
+    // Whether every column holds its plain type (column 0 a text, the
+    // offsets and Length 64-bit integers, Repeat a boolean), so that
+    // description(), start(), end(), length() and is_repeat() say it all.
+    bool values_plain() const;
+    // Column 0 as a text, without a variant (its text form when a writer
+    // stored something else).
+    QString description() const;
 
-    QColor foreground() const { return m_foreground; }
-    void set_foreground(const QColor &color) { m_foreground = color; }
-    QColor background() const { return m_background; }
-    void set_background(const QColor &color) { m_background = color; }
+    QColor foreground() const { return MarkupColourTable::colour(m_foreground); }
+    void set_foreground(const QColor &color) { m_foreground = MarkupColourTable::intern(color); }
+    QColor background() const { return MarkupColourTable::colour(m_background); }
+    void set_background(const QColor &color) { m_background = MarkupColourTable::intern(color); }
 
     // Whether the markup is shown expanded (its children visible). Part of
     // the data so that lookups need no view; MarkupModel keeps it. New
@@ -80,7 +101,7 @@ public:
     qint64 start() const { return m_start; }
     qint64 end() const { return m_end; }
     // Length column converted to a signed 64-bit integer (not recomputed).
-    qint64 length() const;
+    qint64 length() const { return m_length; }
     bool is_repeat() const { return m_repeat; }
 
     // Inserts at row (clamped to the list); appended when the list is empty.
@@ -129,10 +150,20 @@ private:
     quint32 m_doc = 0;
     qint64 m_start = -1;
     qint64 m_end = -2;
-    std::array<QVariant, MarkupColumn::count> column_values;
-    QColor m_foreground;
-    QColor m_background;
+    qint64 m_length = 0;
+    QString m_description;
+    quint32 m_foreground = MarkupColourTable::black;
+    quint32 m_background = MarkupColourTable::white;
+    // How each column's value was given; see the class comment.
+    enum class Form : quint8 { plain, text, stored };
+    std::array<Form, MarkupColumn::count> m_forms {};
     MarkupValueType m_value_type;
+    // The values given in no compact form, indexed by MarkupColumn; only
+    // allocated for a node that has one.
+    std::unique_ptr<std::array<QVariant, MarkupColumn::count>> column_values;
+
+    // The compact value of a column, as data() returns it in that form.
+    QVariant compact_data(int column) const;
 
     void renumber_from(int row);
     void children_changed();

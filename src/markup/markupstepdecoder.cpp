@@ -6,6 +6,7 @@
 #include "markup/markcommand.h"
 #include "markup/markupeditcommand.h"
 #include "markup/markuptree.h"
+#include "markup/placemarkupscommand.h"
 #include "markup/prunecommand.h"
 
 #include <QDataStream>
@@ -30,6 +31,8 @@ EditCommand *MarkupStepDecoder::decode(const QByteArray &record, EditHistory *hi
     }
     if (kind == 'X')
         return new ClearMarksCommand(history, tree);
+    if (kind == PlaceMarkupsCommand::record_kind)
+        return PlaceMarkupsCommand::from_record(in, history, tree);
     QList<int> path;
     in >> path;
     // The root is no markup: every step below names one.

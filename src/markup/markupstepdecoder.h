@@ -7,9 +7,10 @@ class EditHistory;
 class MarkupTree;
 
 // Makes a markup step again from the record its command wrote
-// (EditCommand::record): Mark, Delete, Prune, Colour, Clear Marks and cell
-// edits. Markups are named by their rows from the root, so the tree must be
-// as it was when the step was first taken.
+// (EditCommand::record): Mark, Delete, Prune, Colour, Clear Marks, cell
+// edits and markups placed at once (a template's). Markups are named by
+// their rows from the root, so the tree must be as it was when the step was
+// first taken.
 class MarkupStepDecoder
 {
 public:

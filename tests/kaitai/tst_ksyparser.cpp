@@ -5,6 +5,7 @@
 #include "ksysamples.h"
 
 #include "editedfile/editedfile.h"
+#include "editedfile/journal.h"
 #include "kaitai/editedfilesource.h"
 #include "kaitai/ksybuffersource.h"
 #include "kaitai/ksymarkcommand.h"
@@ -16,6 +17,7 @@
 #include "markup/edithistory.h"
 #include "markup/markupmodel.h"
 #include "markup/markupnode.h"
+#include "markup/markupstepdecoder.h"
 #include "markup/markuptree.h"
 #include "settings/config.h"
 #include "testsettings.h"
@@ -26,6 +28,7 @@
 #include <QMap>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <algorithm>
@@ -79,13 +82,14 @@ KsyResult apply(const QByteArray &yaml, const QByteArray &data, QString *error,
 }
 
 // "first..last text [children; ...]" for each markup, "; " between siblings.
-QString outline(const std::vector<KsyMarkup> &markups)
+template<typename Nodes>
+QString outline(const Nodes &markups)
 {
     QStringList parts;
-    for (const KsyMarkup &m : markups) {
-        QString part = QStringLiteral("%1..%2 %3").arg(m.first).arg(m.last).arg(m.description);
-        if (!m.children.empty())
-            part += QStringLiteral(" [%1]").arg(outline(m.children));
+    for (const auto &m : markups) {
+        QString part = QStringLiteral("%1..%2 %3").arg(m->start()).arg(m->end()).arg(m->description());
+        if (m->child_count() > 0)
+            part += QStringLiteral(" [%1]").arg(outline(m->children()));
         parts << part;
     }
     return parts.join(QStringLiteral("; "));
@@ -190,11 +194,11 @@ void TestKsyParser::gallery()
     // The markups a user gets, through the undo step into an empty tree: of
     // the reference's ranges that nest with those kept before them, nearly
     // all must be markups of the same range and name.
-    const KsyMarkupBuilder::Outcome built = KsyMarkupBuilder::build(*result.root);
+    KsyMarkupBuilder::Outcome built = KsyMarkupBuilder::build(*result.root);
     EditHistory history;
     MarkupModel model;
     MarkupTree tree(&model);
-    auto *command = new KsyMarkCommand(&history, &tree, built.markups);
+    auto *command = new KsyMarkCommand(&history, &tree, std::move(built.markups));
     const auto counts = command->counts();
     QVERIFY(history.run(command));
     QCOMPARE(counts->refused, 0);
@@ -620,9 +624,9 @@ void TestKsyParser::one_undo_step()
     KsyParser parser(t, &source);
     const KsyResult result = parser.parse();
     QVERIFY2(!result.stopped, qPrintable(result.message()));
-    const KsyMarkupBuilder::Outcome outcome = KsyMarkupBuilder::build(*result.root);
+    KsyMarkupBuilder::Outcome outcome = KsyMarkupBuilder::build(*result.root);
 
-    auto *command = new KsyMarkCommand(edited.history(), edited.markup_tree(), outcome.markups);
+    auto *command = new KsyMarkCommand(edited.history(), edited.markup_tree(), std::move(outcome.markups));
     const auto counts = command->counts();
     const int steps = edited.history()->count();
     QVERIFY(edited.run(command));
@@ -646,11 +650,25 @@ void TestKsyParser::one_undo_step()
     QCOMPARE(body->data(0).toString(), QStringLiteral("body = [00 00 00 04 00 00 00 02 08 02 00 00 00]"));
     QCOMPARE(body->child_count(), 1);
     QCOMPARE(body->child(0)->data(0).toString(), QStringLiteral("mine"));
+    // Undo keeps what it takes out; each redo puts back the same markups.
+    const QString applied = outline(root->children());
+    for (int round = 0; round < 2; ++round) {
+        QVERIFY(edited.undo());
+        QCOMPARE(root->child_count(), 2);
+        QCOMPARE(root->child(0)->data(0).toString(), QStringLiteral("across"));
+        QVERIFY(edited.redo());
+        QCOMPARE(outline(root->children()), applied);
+    }
+    // The journal's record of the step makes it again on the tree as it was.
+    const QByteArray record = command->record();
+    const QString xml = edited.markup_tree()->to_xml();
     QVERIFY(edited.undo());
-    QCOMPARE(root->child_count(), 2);
+    EditCommand *again = MarkupStepDecoder::decode(record, edited.history(), edited.markup_tree());
+    QVERIFY(again);
+    QVERIFY(edited.run(again));
+    QCOMPARE(edited.markup_tree()->to_xml(), xml);
+    QVERIFY(edited.undo());
     QCOMPARE(root->child(0)->data(0).toString(), QStringLiteral("across"));
-    QVERIFY(edited.redo());
-    QCOMPARE(root->child_count(), 1);
 }
 
 namespace {
@@ -774,28 +792,31 @@ void TestKsyParser::png_markups()
     const KsyMarkupBuilder::Outcome outcome = KsyMarkupBuilder::build(*result.root);
     QCOMPARE(int(outcome.markups.size()), 1);
     QStringList texts;
-    std::vector<const KsyMarkup *> pending { &outcome.markups.front() };
+    std::vector<const MarkupNode *> pending { outcome.markups.front().get() };
     qint64 seen = 0;
     while (!pending.empty()) {
-        const KsyMarkup *m = pending.back();
+        const MarkupNode *m = pending.back();
         pending.pop_back();
         ++seen;
-        texts << m->description;
+        texts << m->description();
+        QCOMPARE(m->length(), m->end() - m->start() + 1);
         // Light fill, dark text: WCAG contrast of at least 4.5:1.
         const auto luminance = [](const QColor &c) {
             const auto lin = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
             return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF());
         };
-        QVERIFY((luminance(m->background) + 0.05) / (luminance(m->foreground) + 0.05) >= 4.5);
-        qint64 previous_end = m->first - 1;
-        for (const KsyMarkup &c : m->children) {
+        QVERIFY((luminance(m->background()) + 0.05) / (luminance(m->foreground()) + 0.05) >= 4.5);
+        qint64 previous_end = m->start() - 1;
+        for (const MarkupNode *c : m->children()) {
+            QCOMPARE(c->parent_node(), m);
             // What was read from decoded bytes has its processed field's range.
-            if (c.decoded)
-                QVERIFY(c.first == m->first && c.last == m->last && c.background == m->background);
+            const bool decoded = c->start() == m->start() && c->end() == m->end();
+            if (decoded)
+                QVERIFY(c->background() == m->background());
             else
-                QVERIFY(!m->decoded && c.first > previous_end && c.last <= m->last);
-            previous_end = c.decoded ? previous_end : c.last;
-            pending.push_back(&c);
+                QVERIFY(c->start() > previous_end && c->end() <= m->end());
+            previous_end = decoded ? previous_end : c->end();
+            pending.push_back(c);
         }
     }
     QCOMPARE(seen, outcome.count);
@@ -901,6 +922,7 @@ void TestKsyParser::cancel_in_each_step()
 {
     QFETCH(qint64, cancel_at);
     QTemporaryDir dir;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("share"))));
     const QString ksy = dir.filePath(QStringLiteral("t.ksy"));
     QFile file(ksy);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -946,6 +968,19 @@ void TestKsyParser::cancel_in_each_step()
         QCOMPARE(reported.last(), TemplateRun::progress_total);
         QVERIFY2(outcome.applied(), qPrintable(outcome.message));
         QCOMPARE(edited.history()->count(), 2);
+        // A crash now: the journal gives the template's markups back.
+        QThread::msleep(400);
+        QFile journal(Journal::path_for(data.fileName()));
+        QVERIFY(journal.open(QIODevice::ReadOnly));
+        const QByteArray left = journal.readAll();
+        journal.close();
+        edited.journal()->release();
+        QVERIFY(journal.open(QIODevice::WriteOnly) && journal.write(left) == left.size());
+        journal.close();
+        EditedFile again;
+        QVERIFY(again.open(data.fileName()));
+        QVERIFY(again.journal()->recover());
+        QCOMPARE(again.markup_tree()->to_xml(), edited.markup_tree()->to_xml());
         return;
     }
     // The cancel is seen at the first report after it, whatever the step.

@@ -45,7 +45,8 @@ void TestMarkupNode::copy_takes_values_not_children()
     parent.set_data(MarkupColumn::End, QStringLiteral("9"));
     parent.set_data(MarkupColumn::Repeat, QStringLiteral("true"));
     parent.set_foreground(QColor(1, 2, 3));
-    parent.set_background(QColor(4, 5, 6));
+    // Colours come back as given, in their own spec.
+    parent.set_background(QColor::fromHsl(200, 150, 222));
     parent.append_child(new MarkupNode(QStringLiteral("c"), &parent));
     MarkupNode copy(parent);
     QCOMPARE(copy.child_count(), 0);
@@ -55,7 +56,9 @@ void TestMarkupNode::copy_takes_values_not_children()
     QCOMPARE(copy.data(MarkupColumn::End), QVariant(QStringLiteral("9")));
     QVERIFY(copy.is_repeat());
     QCOMPARE(copy.foreground(), QColor(1, 2, 3));
-    QCOMPARE(copy.background(), QColor(4, 5, 6));
+    QCOMPARE(copy.background(), QColor::fromHsl(200, 150, 222));
+    QCOMPARE(copy.background().spec(), QColor::Hsl);
+    QCOMPARE(copy.description(), QStringLiteral("p"));
 }
 
 void TestMarkupNode::child_list_operations()
@@ -135,6 +138,8 @@ void TestMarkupNode::offsets_read_as_64_bit_data()
     QTest::newRow("int32-from-editor") << QVariant(int(77)) << qint64(77);
     QTest::newRow("text-from-file") << QVariant(QStringLiteral("3000000000")) << qint64(3000000000LL);
     QTest::newRow("negative-text") << QVariant(QStringLiteral("-5")) << qint64(-5);
+    QTest::newRow("text-with-leading-zero") << QVariant(QStringLiteral("007")) << qint64(7);
+    QTest::newRow("text-minus-zero") << QVariant(QStringLiteral("-0")) << qint64(0);
     QTest::newRow("not-a-number") << QVariant(QStringLiteral("12abc")) << qint64(0);
     QTest::newRow("hex-text-is-not-base-10") << QVariant(QStringLiteral("0x10")) << qint64(0);
     QTest::newRow("empty-text") << QVariant(QString()) << qint64(0);
@@ -154,7 +159,24 @@ void TestMarkupNode::offsets_read_as_64_bit()
     QCOMPARE(n.start(), expected);
     QCOMPARE(n.end(), expected);
     QCOMPARE(n.length(), expected);
-    QCOMPARE(n.data(MarkupColumn::Start), value); // stored unconverted
+    // Kept compactly or not, each column returns exactly what was stored,
+    // also in a copy and after a neighbour is replaced.
+    const MarkupNode copy(n);
+    n.set_data(MarkupColumn::End, qint64(1));
+    for (const int c : { int(MarkupColumn::Start), int(MarkupColumn::Length) }) {
+        for (const MarkupNode *node : { static_cast<const MarkupNode *>(&n), &copy }) {
+            QCOMPARE(node->data(c), value);
+            QCOMPARE(node->data(c).typeId(), value.typeId());
+            QCOMPARE(node->data(c).toString(), value.toString());
+        }
+    }
+    QCOMPARE(copy.end(), expected);
+    QCOMPARE(n.data(MarkupColumn::End), QVariant(qint64(1)));
+    // A range set at once reads as marking's plain integers.
+    n.set_range(4, 9);
+    QCOMPARE(QVariantList({ n.data(MarkupColumn::Start), n.data(MarkupColumn::End), n.data(MarkupColumn::Length) }),
+             QVariantList({ QVariant(qint64(4)), QVariant(qint64(9)), QVariant(qint64(6)) }));
+    QCOMPARE(n.data(MarkupColumn::Length).typeId(), int(QMetaType::LongLong));
 }
 
 void TestMarkupNode::repeat_reading_data()
@@ -180,6 +202,8 @@ void TestMarkupNode::repeat_reading()
     n.set_data(MarkupColumn::Repeat, value);
     QCOMPARE(n.is_repeat(), expected);
     QCOMPARE(MarkupNode::to_repeat(value), expected);
+    QCOMPARE(n.data(MarkupColumn::Repeat).typeId(), value.typeId());
+    QCOMPARE(MarkupNode(n).data(MarkupColumn::Repeat).toString(), value.toString());
 }
 
 void TestMarkupNode::deep_subtree_destroyed_without_recursion()
