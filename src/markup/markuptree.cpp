@@ -842,6 +842,17 @@ MarkupTree::LoadResult MarkupTree::load_markup_file(QIODevice &device, qint64 si
 {
     if (!m_model)
         return LoadResult::failed;
+    // Judged by the first piece, which the reading then starts with again.
+    const qint64 needed = MarkupXMLHandler::memory_needed(device.peek(qint64(1) << 20), size);
+    const qint64 available = available_memory();
+    if (available >= 0 && needed > available) {
+        const qint64 mib = qint64(1) << 20;
+        emit status_message(tr("Markup file too large for the memory available"),
+                            tr("Loading it needs about %1 MiB, %2 MiB are available")
+                                .arg(QString::number((needed + mib - 1) / mib),
+                                     QString::number(available / mib)));
+        return LoadResult::too_large;
+    }
     MarkupNode loaded(QVariant(), nullptr);
     MarkupXMLHandler handler(&loaded);
     const LoadResult result = handler.parse(device, size, progress);
@@ -851,6 +862,26 @@ MarkupTree::LoadResult MarkupTree::load_markup_file(QIODevice &device, qint64 si
     }
     take_loaded(&loaded, handler, result == LoadResult::loaded);
     return result;
+}
+
+qint64 MarkupTree::available_memory()
+{
+    QFile meminfo(QStringLiteral("/proc/meminfo"));
+    if (meminfo.open(QIODevice::ReadOnly)) {
+        // "MemAvailable:   23352512 kB"
+        for (QByteArray line = meminfo.readLine(); !line.isEmpty(); line = meminfo.readLine()) {
+            if (!line.startsWith("MemAvailable:"))
+                continue;
+            bool ok = false;
+            const qint64 kib = line.mid(13).trimmed().split(' ').value(0).toLongLong(&ok);
+            if (ok)
+                return kib * 1024;
+        }
+    }
+    // Without /proc: the free pages, which leaves out the reclaimable cache.
+    const long pages = ::sysconf(_SC_AVPHYS_PAGES);
+    const long page_size = ::sysconf(_SC_PAGESIZE);
+    return pages > 0 && page_size > 0 ? qint64(pages) * page_size : -1;
 }
 
 bool MarkupTree::open_markup_file(const QString &path, QFile *file, qint64 *size)
