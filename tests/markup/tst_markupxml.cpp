@@ -523,7 +523,9 @@ void TestMarkupXml::file_beyond_memory_refused_before_reading()
     QCOMPARE(file.pos(), qint64(0));
     QCOMPARE(told.count(), 1);
     QCOMPARE(told.at(0).at(0).toString(), QStringLiteral("Markup file too large for the memory available"));
-    QVERIFY(told.at(0).at(1).toString().contains(QString::number(available >> 20)));
+    // Beside it how much the file needs and how much there is (which moves
+    // with what else the machine runs).
+    QVERIFY(told.at(0).at(1).toString().endsWith(QLatin1String(" MiB are available")));
     QCOMPARE(model->root()->child_count(), 1);
     QCOMPARE(model->root()->child(0)->start(), qint64(1));
 }
