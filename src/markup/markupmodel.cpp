@@ -216,18 +216,41 @@ bool MarkupModel::expand_all()
 
 bool MarkupModel::expand_all_after_insert(MarkupNode *inserted)
 {
-    if (!m_all_expanded || !m_all_shown)
+    if (!m_all_shown)
         return expand_all();
-    if (!inserted)
-        return false;
-    const bool opened = !inserted->is_expanded();
-    inserted->set_expanded(true);
-    // A view stores only markups with children as expanded.
-    if (inserted->child_count() > 0)
-        emit shown_opened(index_of(inserted));
-    MarkupNode *parent = inserted->parent_node();
+    // Views still show what they were told: they hear only of the markups
+    // that now show children, not of every markup again, which would make
+    // them walk and lay out the whole tree.
+    bool opened = false;
+    std::vector<MarkupNode *> shown;
+    const auto open = [&](MarkupNode *node) {
+        if (node->is_expanded())
+            return;
+        opened = true;
+        node->set_expanded(true);
+        // A view stores only markups with children as expanded.
+        if (node->child_count() > 0)
+            shown.push_back(node);
+    };
+    if (!m_all_expanded) {
+        // What the user collapsed since; without recursion.
+        std::vector<MarkupNode *> pending(m_root->children().cbegin(), m_root->children().cend());
+        while (!pending.empty()) {
+            MarkupNode *node = pending.back();
+            pending.pop_back();
+            open(node);
+            pending.insert(pending.end(), node->children().cbegin(), node->children().cend());
+        }
+        m_all_expanded = true;
+    } else if (inserted) {
+        open(inserted);
+    }
+    // A parent that had no children had nothing to show expanded.
+    MarkupNode *parent = inserted ? inserted->parent_node() : nullptr;
     if (parent && parent != m_root && parent->child_count() == 1)
-        emit shown_opened(index_of(parent));
+        shown.push_back(parent);
+    for (MarkupNode *node : shown)
+        emit shown_opened(index_of(node));
     return opened;
 }
 

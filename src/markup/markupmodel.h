@@ -74,13 +74,13 @@ public:
     // a markup was collapsed before, so lookups now reach further.
     bool expand_all();
     // The same after `inserted` (null for none) went in or markups moved,
-    // announced row by row rather than by a reset: while nothing has been
-    // collapsed, brought in with its own flags or reset since the last
-    // expand_all, only the new markup needs opening, and views are told by
-    // shown_opened() of the markups that now show children: the new one when
-    // it took some in, its parent when it is the parent's first. Otherwise
-    // as expand_all. A walk over every markup on each mark would make
-    // marking n markups one by one take n * n steps.
+    // announced row by row rather than by a reset. Views are told by
+    // shown_opened() of the markups that now show children (the new one
+    // when it took some in, its parent when it is the parent's first, and
+    // any the user had collapsed), not by all_expanded(), unless the model
+    // was reset since the last expand_all. While nothing has been collapsed
+    // since, only the new markup needs opening: a walk over every markup on
+    // each mark would make marking n markups one by one take n * n steps.
     bool expand_all_after_insert(MarkupNode *inserted);
 
     void begin_change();
