@@ -47,6 +47,12 @@ QColor make_colour(const int *parts)
     return QColor(parts[0], parts[1], parts[2], 255);
 }
 
+QString element_name(QStringView name)
+{
+    static const QString node = QStringLiteral("node");
+    return name == node ? node : name.toString();
+}
+
 } // namespace
 
 qint64 MarkupXMLHandler::memory_needed(QByteArrayView head, qint64 size)
@@ -186,9 +192,9 @@ bool MarkupXMLHandler::run(QXmlStreamReader &reader, const std::function<bool()>
                     "MarkupXMLHandler", "entity declarations are not accepted"));
             break;
         case QXmlStreamReader::StartElement: {
-            // Without a prefix the qualified name is the local name: one
-            // text fewer to make for each of millions of elements.
-            const QString name = reader.name().toString();
+            // Without a prefix the qualified name is the local name; most
+            // elements are node elements, whose name needs no new text.
+            const QString name = element_name(reader.name());
             const QString qualified =
                 reader.prefix().isEmpty() ? name : reader.qualifiedName().toString();
             if (!startElement(reader.namespaceUri().toString(), name, qualified, reader.attributes()))
@@ -199,7 +205,7 @@ bool MarkupXMLHandler::run(QXmlStreamReader &reader, const std::function<bool()>
             break;
         }
         case QXmlStreamReader::EndElement: {
-            const QString name = reader.name().toString();
+            const QString name = element_name(reader.name());
             endElement(reader.namespaceUri().toString(), name,
                        reader.prefix().isEmpty() ? name : reader.qualifiedName().toString());
             break;
