@@ -141,6 +141,10 @@
         <source>A search is running: cancel it first.</source>
         <translation>Eine Suche läuft: Brechen Sie sie zuerst ab.</translation>
     </message>
+    <message>
+        <source>A markup file is being loaded: cancel it first.</source>
+        <translation>Eine Markierungsdatei wird geladen: Brechen Sie das Laden zuerst ab.</translation>
+    </message>
 </context>
 <context>
     <name>FileActions</name>
@@ -1637,6 +1641,14 @@ oder ziehen Sie eine Datei auf dieses Fenster.</translation>
     <message>
         <source>Markup load failed</source>
         <translation>Markierungen nicht geladen</translation>
+    </message>
+    <message>
+        <source>Markup file too large for the memory available</source>
+        <translation>Markierungsdatei zu groß für den verfügbaren Speicher</translation>
+    </message>
+    <message>
+        <source>Loading it needs about %1 MiB, %2 MiB are available</source>
+        <translation>Das Laden braucht etwa %1 MiB, verfügbar sind %2 MiB</translation>
     </message>
 </context>
 <context>

@@ -9,21 +9,32 @@
 //    a bare QXmlStreamWriter pass writing the same elements and attributes
 //    (their texts made beforehand) into a file, and a bare QXmlStreamReader
 //    pass over the same file.
+// 3. Loading a generated markup file of 1 GiB, once made of 10 million small
+//    markups and once of one huge description, each in a child process of
+//    its own (so that its peak memory is its own): the time to the first
+//    progress report, the load against a bare QXmlStreamReader pass over the
+//    same file in CPU time, and the peak resident memory against what the finished tree
+//    keeps. Skipped with "quick" as the argument.
 //
-// The fastest of several runs (the least disturbed by other load). Usage: bench_markup
+// The fastest of several runs (the least disturbed by other load). Usage: bench_markup [quick]
 
 #include "mask/markupmask.h"
 #include "markup/markupmodel.h"
 #include "markup/markupnode.h"
 #include "markup/markuptree.h"
+#include "benchsupport.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -108,6 +119,115 @@ double time_fill(const QString &xml, qint64 first)
         coloured += e.load() != nullptr;
     std::printf("    (%lld of %d offsets covered)\n", coloured, window);
     return *std::min_element(runs.begin(), runs.end());
+}
+
+// Resident memory now, in bytes.
+qint64 resident_bytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.value(1).toLongLong() * ::sysconf(_SC_PAGESIZE);
+}
+
+// A markup file of about `size` bytes: `markups` small node elements, or one
+// node whose description fills the file when markups is 1.
+bool write_large_file(const QString &path, qint64 size, qint64 markups)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    file.write("<!DOCTYPE PQML>\n<pellowquarnbybook>\n");
+    if (markups == 1) {
+        file.write(" <node start=\"0\" end=\"15\" description=\"");
+        const QByteArray block(1 << 20, 'd');
+        for (qint64 left = size - 200; left > 0; left -= block.size())
+            file.write(block.constData(), std::min<qint64>(left, block.size()));
+        file.write("\"/>\n");
+    } else {
+        // Padded so that the markups fill the size; about 100 bytes each
+        // leaves no room for the colours, which load as black on white.
+        const qint64 per_line = size / markups;
+        QByteArray chunk;
+        for (qint64 i = 0; i < markups; ++i) {
+            QByteArray line = " <node description=\"field " + QByteArray::number(i)
+                              + "\" start=\"" + QByteArray::number(i * 16) + "\" end=\""
+                              + QByteArray::number(i * 16 + 7) + "\" repeat=\"false\"";
+            line += QByteArray(std::max<qint64>(0, per_line - line.size() - 4), ' ');
+            line += "/>\n";
+            chunk += line;
+            if (chunk.size() > (1 << 20)) {
+                file.write(chunk);
+                chunk.clear();
+            }
+        }
+        file.write(chunk);
+    }
+    file.write("</pellowquarnbybook>\n");
+    return file.flush();
+}
+
+struct LargeLoad
+{
+    double first_report = -1;
+    // CPU seconds (wall seconds): other work on the machine stretches the
+    // wall clock of a run this long.
+    pq_bench::Sample load;
+    pq_bench::Sample bare;
+    qint64 peak = 0;
+    qint64 tree = 0;
+    qint64 markups = 0;
+};
+
+// In a child process: a bare reader pass, then the load with its memory.
+LargeLoad measure_large_load(const QString &path)
+{
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return {};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        LargeLoad out;
+        out.bare = pq_bench::time_once([&] {
+            QFile f(path);
+            f.open(QIODevice::ReadOnly);
+            QXmlStreamReader reader(&f);
+            while (!reader.atEnd())
+                reader.readNext();
+        });
+        const qint64 before = resident_bytes();
+        MarkupModel model;
+        MarkupTree tree(&model);
+        const auto start = std::chrono::steady_clock::now();
+        out.load = pq_bench::time_once([&] {
+            QFile f;
+            qint64 size = 0;
+            if (!MarkupTree::open_markup_file(path, &f, &size))
+                return;
+            tree.load_markup_file(f, size, [&](qint64, qint64) {
+                if (out.first_report < 0)
+                    out.first_report = std::chrono::duration<double>(
+                                           std::chrono::steady_clock::now() - start).count();
+                return true;
+            });
+        });
+        out.tree = resident_bytes() - before;
+        out.peak = pq_bench::peak_rss_kib() * 1024 - before;
+        out.markups = model.rowCount();
+        if (::write(channel[1], &out, sizeof out) != sizeof out)
+            ::_exit(1);
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    LargeLoad out;
+    if (child < 0 || ::read(channel[0], &out, sizeof out) != sizeof out)
+        std::fprintf(stderr, "the measuring process failed\n");
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return out;
 }
 
 } // namespace
@@ -226,5 +346,33 @@ int main(int argc, char **argv)
     std::printf("  load (read + decode + parse + tree): %8.2f ms\n", load * 1e3);
     std::printf("  bare QXmlStreamReader pass:          %8.2f ms   ratio %.2f (aim < 3)\n",
                 read * 1e3, load / read);
+
+    if (argc > 1 && QByteArray(argv[1]) == "quick")
+        return 0;
+    const qint64 gib = qint64(1) << 30;
+    struct Large
+    {
+        const char *name;
+        qint64 markups;
+    };
+    for (const Large &large : {Large{"10 million small markups", 10000000}, Large{"one huge description", 1}}) {
+        QTemporaryDir large_dir;
+        const QString large_path = large_dir.filePath(QStringLiteral("large.xml"));
+        if (!write_large_file(large_path, gib - 4096, large.markups)) {
+            std::fprintf(stderr, "could not write %s\n", qPrintable(large_path));
+            return 1;
+        }
+        pq_bench::warm_page_cache(large_path);
+        const LargeLoad m = measure_large_load(large_path);
+        std::printf("Markup file of 1 GiB, %s (%.0f MiB, %lld markups loaded)\n", large.name,
+                    QFileInfo(large_path).size() / 1048576.0, m.markups);
+        std::printf("  first progress report after  %8.3f s\n", m.first_report);
+        std::printf("  load (load_markup_file):     %8.2f s CPU (%.2f s wall)\n", m.load.cpu, m.load.wall);
+        std::printf("  bare QXmlStreamReader pass:  %8.2f s CPU (%.2f s wall)   ratio %.2f (aim <= 2)\n",
+                    m.bare.cpu, m.bare.wall, m.load.cpu / m.bare.cpu);
+        std::printf("  finished tree %.0f MiB (%.0f bytes per markup), peak %.0f MiB: ratio %.2f\n",
+                    m.tree / 1048576.0, double(m.tree) / std::max<qint64>(1, m.markups),
+                    m.peak / 1048576.0, double(m.peak) / std::max<qint64>(1, m.tree));
+    }
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "editedfile/markupsaver.h"
 #include "kaitai/templaterun.h"
 #include "markup/markupexporter.h"
+#include "markup/markuptree.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -17,6 +18,9 @@ int BatchExport::run(const Job &job, QString *error)
         *error = tr("Cannot read %1").arg(job.file);
         return 1;
     }
+    // The tree's last word on the markup file, for a refusal to repeat; it
+    // outlives the file whose tree tells it.
+    QString told;
     EditedFile file;
     if (!file.open(job.file)) {
         *error = tr("Cannot read %1").arg(job.file);
@@ -26,9 +30,16 @@ int BatchExport::run(const Job &job, QString *error)
     // template's markups would otherwise write a copy of them all to it.
     file.journal()->release();
     if (!job.markup.isEmpty()) {
+        QObject::connect(file.markup_tree(), &MarkupTree::status_message,
+                         [&told](const QString &text, const QString &detail) {
+                             told = detail.isEmpty() ? text : text + QStringLiteral(": ") + detail;
+                         });
         switch (file.read_markup(job.markup)) {
         case EditedFile::MarkupRead::loaded:
             break;
+        case EditedFile::MarkupRead::too_large:
+            *error = told;
+            return 1;
         case EditedFile::MarkupRead::failed:
             *error = tr("Markup load failed: %1 is not a complete markup file").arg(job.markup);
             return 1;

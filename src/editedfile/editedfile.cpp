@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QSaveFile>
+#include <QScopeGuard>
 
 namespace {
 
@@ -333,9 +334,18 @@ EditedFile::MarkupRead EditedFile::read_markup(const QString &name,
     qint64 size = 0;
     if (!MarkupTree::open_markup_file(name, &file, &size))
         return MarkupRead::unreadable;
-    const MarkupTree::LoadResult result = m_tree->load_markup_file(file, size, progress);
+    MarkupTree::LoadResult result;
+    {
+        // The progress report may let the event loop run: nothing may change
+        // the markups or the history until the loaded ones are in.
+        set_busy(true, tr("A markup file is being loaded: cancel it first."));
+        const auto idle = qScopeGuard([this] { set_busy(false); });
+        result = m_tree->load_markup_file(file, size, progress);
+    }
     if (result == MarkupTree::LoadResult::cancelled)
         return MarkupRead::cancelled;
+    if (result == MarkupTree::LoadResult::too_large)
+        return MarkupRead::too_large;
     // Loaded markups start a new history.
     m_history->restart();
     if (result == MarkupTree::LoadResult::loaded)

@@ -113,14 +113,16 @@ public:
     QString markup_file() const { return m_markup_file; }
     void set_markup_file(const QString &name) { m_markup_file = name; }
 
-    enum class MarkupRead { refused, none, unreadable, failed, loaded, cancelled };
+    enum class MarkupRead { refused, none, unreadable, failed, loaded, cancelled, too_large };
     // Replaces the markups with those of the file `name` and starts a new
     // history. unreadable: nothing changed; failed: the tree holds what was
     // read before the error and no file is the markup file, so that a save
     // asks for a name rather than write part of the file over all of it;
     // loaded: the markup file and its link are the caller's to set.
     // `progress` hears how far the reading got; when it says stop, the load
-    // is cancelled and the markups and the history stay as they were.
+    // is cancelled and the markups and the history stay as they were. Every
+    // change is refused while it reads. too_large: refused before reading,
+    // the markups would not fit in memory (told on status_message()).
     MarkupRead read_markup(const QString &name, const MarkupTree::LoadProgress &progress = {});
     // Writes the tree to `name` completely or not at all (regular files and
     // new names only); then `name` is the markup file, its link is stored

@@ -119,11 +119,24 @@ EditedFile::MarkupRead MarkupFileActions::read_markup_file(const QString &name, 
         progress.setValue(total > 0 ? int(done * 1000 / total) : 1000);
         return !progress.wasCanceled();
     };
+    // A file refused for its size is told in a box as well: nothing else
+    // shows that the load did not happen.
+    QString refusal;
+    const QMetaObject::Connection listen = connect(
+        m_file->markup_tree(), &MarkupTree::status_message, this,
+        [&refusal](const QString &text, const QString &detail) {
+            refusal = detail.isEmpty() ? text : text + QLatin1Char('\n') + detail;
+        });
     const EditedFile::MarkupRead result =
         linked ? m_file->load_linked_markup(name, report) : m_file->read_markup(name, report);
+    disconnect(listen);
     progress.reset();
     if (result == EditedFile::MarkupRead::cancelled)
         return result;
+    if (result == EditedFile::MarkupRead::too_large) {
+        m_window->show_warning(tr("File Error"), refusal);
+        return result;
+    }
     // The rows the selection referred to were replaced.
     m_window->markup_tree_view()->selectionModel()->clearSelection();
     if (result == EditedFile::MarkupRead::unreadable) {
@@ -159,7 +172,7 @@ void MarkupFileActions::load_markup_file(const QString &name)
 {
     const EditedFile::MarkupRead result = read_markup_file(name, false);
     if (result == EditedFile::MarkupRead::unreadable || result == EditedFile::MarkupRead::refused
-        || result == EditedFile::MarkupRead::cancelled)
+        || result == EditedFile::MarkupRead::cancelled || result == EditedFile::MarkupRead::too_large)
         return;
     // A file that failed to load is neither the markup file nor linked: the
     // part read must never be saved over the whole of it.

@@ -32,6 +32,8 @@ MarkupModel::MarkupModel(QObject *parent)
     : QAbstractItemModel(parent)
     , m_root(make_root())
 {
+    // A view forgets what it showed expanded on a reset.
+    connect(this, &QAbstractItemModel::modelReset, this, [this] { m_all_shown = false; });
 }
 
 MarkupModel::~MarkupModel()
@@ -65,6 +67,12 @@ QModelIndex MarkupModel::index(int row, int column, const QModelIndex &parent) c
     MarkupNode *child = parent_node ? parent_node->child(row) : nullptr;
     if (!child)
         return QModelIndex();
+    // A view asks for the rows of one markup after the other, then whether
+    // each has children.
+    if (parent_node != m_listed && !is_changing()) {
+        m_listed = parent_node;
+        m_listed_leaves = !parent_node->has_grandchildren();
+    }
     return createIndex(row, column, child);
 }
 
@@ -82,6 +90,17 @@ int MarkupModel::rowCount(const QModelIndex &parent) const
         return 0;
     MarkupNode *node = node_from_index(parent);
     return node ? node->child_count() : 0;
+}
+
+bool MarkupModel::hasChildren(const QModelIndex &parent) const
+{
+    if (parent.isValid() && parent.column() != 0)
+        return false;
+    const MarkupNode *node = node_from_index(parent);
+    if (m_listed && m_listed_leaves && !is_changing() && parent.isValid()
+        && m_listed->child(parent.row()) == node)
+        return false;
+    return node && node->child_count() > 0;
 }
 
 int MarkupModel::columnCount(const QModelIndex &) const
@@ -190,28 +209,61 @@ bool MarkupModel::expand_all()
         pending.insert(pending.end(), node->children().cbegin(), node->children().cend());
     }
     m_all_expanded = true;
+    m_all_shown = true;
     emit all_expanded();
     return opened;
 }
 
 bool MarkupModel::expand_all_after_insert(MarkupNode *inserted)
 {
-    if (!m_all_expanded)
+    if (!m_all_shown)
         return expand_all();
-    const bool opened = !inserted->is_expanded();
-    inserted->set_expanded(true);
-    emit all_expanded();
+    // Views still show what they were told: they hear only of the markups
+    // that now show children, not of every markup again, which would make
+    // them walk and lay out the whole tree.
+    bool opened = false;
+    std::vector<MarkupNode *> shown;
+    const auto open = [&](MarkupNode *node) {
+        if (node->is_expanded())
+            return;
+        opened = true;
+        node->set_expanded(true);
+        // A view stores only markups with children as expanded.
+        if (node->child_count() > 0)
+            shown.push_back(node);
+    };
+    if (!m_all_expanded) {
+        // What the user collapsed since; without recursion.
+        std::vector<MarkupNode *> pending(m_root->children().cbegin(), m_root->children().cend());
+        while (!pending.empty()) {
+            MarkupNode *node = pending.back();
+            pending.pop_back();
+            open(node);
+            pending.insert(pending.end(), node->children().cbegin(), node->children().cend());
+        }
+        m_all_expanded = true;
+    } else if (inserted) {
+        open(inserted);
+    }
+    // A parent that had no children had nothing to show expanded.
+    MarkupNode *parent = inserted ? inserted->parent_node() : nullptr;
+    if (parent && parent != m_root && parent->child_count() == 1)
+        shown.push_back(parent);
+    for (MarkupNode *node : shown)
+        emit shown_opened(index_of(node));
     return opened;
 }
 
 void MarkupModel::begin_change()
 {
+    m_listed = nullptr;
     if (m_change_depth++ == 0)
         emit about_to_change();
 }
 
 void MarkupModel::end_change()
 {
+    m_listed = nullptr;
     if (m_change_depth == 0)
         return;
     if (--m_change_depth == 0)
@@ -225,6 +277,7 @@ void MarkupModel::replace_root()
 
 MarkupNode *MarkupModel::swap_root(MarkupNode *root)
 {
+    m_listed = nullptr;
     MarkupNode *old = m_root;
     m_root = root ? root : make_root();
     // The new markups bring their own flags.

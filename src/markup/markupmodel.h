@@ -30,6 +30,10 @@ public:
     QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex &index) const override;
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    // Whether the markup has children, answered for the children of a
+    // markup without grandchildren (see has_grandchildren) without visiting
+    // each one: a view laying out a large list asks it of every row.
+    bool hasChildren(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     // DisplayRole: the stored value unchanged; ForegroundRole/BackgroundRole:
     // the markup's colours in every column; every other role: empty.
@@ -69,10 +73,14 @@ public:
     // expanded already (a view that was reset shows it all again). True when
     // a markup was collapsed before, so lookups now reach further.
     bool expand_all();
-    // The same after `inserted` went in: while nothing has been collapsed or
-    // brought in with its own flags since the last expand_all, only the new
-    // markup needs opening, not a walk over every markup, which would make
-    // marking n markups one by one take n * n steps.
+    // The same after `inserted` (null for none) went in or markups moved,
+    // announced row by row rather than by a reset. Views are told by
+    // shown_opened() of the markups that now show children (the new one
+    // when it took some in, its parent when it is the parent's first, and
+    // any the user had collapsed), not by all_expanded(), unless the model
+    // was reset since the last expand_all. While nothing has been collapsed
+    // since, only the new markup needs opening: a walk over every markup on
+    // each mark would make marking n markups one by one take n * n steps.
     bool expand_all_after_insert(MarkupNode *inserted);
 
     void begin_change();
@@ -84,6 +92,9 @@ signals:
     void change_finished();
     void expanded_changed(const QModelIndex &index, bool expanded);
     void all_expanded();
+    // A markup marked expanded now has children to show; a view shows it so
+    // without a signal of its own, as for all_expanded().
+    void shown_opened(const QModelIndex &index);
 
 private:
     friend class MarkupTree;
@@ -99,4 +110,12 @@ private:
     int m_change_depth = 0;
     // Every markup is expanded, as the last expand_all left them.
     bool m_all_expanded = false;
+    // No reset since the last all_expanded(): views still show what they
+    // were told.
+    bool m_all_shown = false;
+    // The markup whose children index() handed out last, and whether none
+    // of them has children; filled only outside a change and forgotten when
+    // one begins or ends, so it never outlives the markup.
+    mutable const MarkupNode *m_listed = nullptr;
+    mutable bool m_listed_leaves = false;
 };

@@ -361,9 +361,7 @@ MarkupNode *MarkupTree::mark_range(qint64 a, qint64 b, QList<int> *adopted_rows,
                      qint64(quint64(last) - quint64(first) + 1));
     m_model->setData(m_model->index(row, MarkupColumn::Repeat, parent_index), false);
 
-    m_model->beginResetModel();
     adopt_contained(node, row, adopted_rows);
-    m_model->endResetModel();
     m_model->expand_all_after_insert(node);
     return node;
 }
@@ -376,11 +374,31 @@ void MarkupTree::adopt_contained(MarkupNode *node, int node_row, QList<int> *ado
     if (!parent)
         return;
     const Children siblings = parent->children();
-    Children kept;
-    kept.reserve(siblings.size());
+    std::vector<int> rows;
     for (int r = 0; r < siblings.size(); ++r) {
         MarkupNode *c = siblings.at(r);
-        if (c != node && c->start() >= node->start() && c->end() <= node->end()) {
+        if (c != node && c->start() >= node->start() && c->end() <= node->end())
+            rows.push_back(r);
+    }
+    if (rows.empty())
+        return;
+    // The markups taken in are one run of rows in a sorted list: announced
+    // as a move, which views follow keeping what they show expanded; a
+    // reset would make them lay out every markup again. Anything else (only
+    // a loaded file's unsorted list) is announced by a reset.
+    const bool run = rows.back() - rows.front() + 1 == int(rows.size());
+    if (run)
+        m_model->beginMoveRows(m_model->index_of(parent), rows.front(), rows.back(),
+                               m_model->index_of(node), 0);
+    else
+        m_model->beginResetModel();
+    Children kept;
+    kept.reserve(siblings.size() - qsizetype(rows.size()));
+    auto next = rows.cbegin();
+    for (int r = 0; r < siblings.size(); ++r) {
+        MarkupNode *c = siblings.at(r);
+        if (next != rows.cend() && *next == r) {
+            ++next;
             node->append_child(c);
             c->set_parent_node(node);
             // The row it had before the new markup was inserted.
@@ -390,11 +408,13 @@ void MarkupTree::adopt_contained(MarkupNode *node, int node_row, QList<int> *ado
             kept.append(c);
         }
     }
-    if (kept.size() == siblings.size())
-        return;
     parent->clear_children();
     for (MarkupNode *c : std::as_const(kept))
         parent->append_child(c);
+    if (run)
+        m_model->endMoveRows();
+    else
+        m_model->endResetModel();
 }
 
 void MarkupTree::unmark(MarkupNode *node, const QList<int> &adopted_rows)
@@ -402,21 +422,58 @@ void MarkupTree::unmark(MarkupNode *node, const QList<int> &adopted_rows)
     if (!node || !node->parent_node())
         return;
     ChangeScope change(m_model);
-    m_model->beginResetModel();
     MarkupNode *parent = node->parent_node();
-    parent->remove_child(node->row());
+    const QModelIndex parent_index = m_model->index_of(parent);
     const Children adopted = node->children();
-    node->clear_children();
-    // Ascending rows: each lands where it was, the earlier ones already back.
-    for (int i = 0; i < adopted.size(); ++i) {
-        MarkupNode *c = adopted.at(i);
-        c->set_parent_node(parent);
-        parent->insert_child(i < adopted_rows.size() ? adopted_rows.at(i) : parent->child_count(),
-                             c);
+    const int count = int(adopted.size());
+    // As mark_range announced it: the children it took in go back as one
+    // run of rows, then the markup goes; otherwise by a reset.
+    const bool run = adopted_rows.size() == count
+                     && (count == 0 || adopted_rows.last() - adopted_rows.first() + 1 == count);
+    if (!run)
+        m_model->beginResetModel();
+    if (run && count > 0) {
+        // The row among the siblings and the markup itself, which is still
+        // one of them.
+        const int first = adopted_rows.first();
+        const int to = first <= node->row() ? first : first + 1;
+        m_model->beginMoveRows(m_model->index_of(node), 0, count - 1, parent_index, to);
+        node->clear_children();
+        // One pass over the siblings, not one per child put back.
+        const Children before = parent->children();
+        parent->clear_children();
+        for (int r = 0; r <= before.size(); ++r) {
+            if (r == to) {
+                for (MarkupNode *c : adopted) {
+                    c->set_parent_node(parent);
+                    parent->append_child(c);
+                }
+            }
+            if (r < before.size())
+                parent->append_child(before.at(r));
+        }
+        m_model->endMoveRows();
     }
+    if (run)
+        m_model->beginRemoveRows(parent_index, node->row(), node->row());
+    parent->remove_child(node->row());
+    if (!run) {
+        node->clear_children();
+        // Ascending rows: each lands where it was, the earlier ones already back.
+        for (int i = 0; i < count; ++i) {
+            MarkupNode *c = adopted.at(i);
+            c->set_parent_node(parent);
+            parent->insert_child(i < adopted_rows.size() ? adopted_rows.at(i) : parent->child_count(),
+                                 c);
+        }
+    }
+    node->set_parent_node(nullptr);
+    if (run)
+        m_model->endRemoveRows();
     delete node;
-    m_model->endResetModel();
-    m_model->expand_all();
+    if (!run)
+        m_model->endResetModel();
+    m_model->expand_all_after_insert(nullptr);
 }
 
 bool MarkupTree::prune(const QModelIndex &index)
@@ -842,6 +899,17 @@ MarkupTree::LoadResult MarkupTree::load_markup_file(QIODevice &device, qint64 si
 {
     if (!m_model)
         return LoadResult::failed;
+    // Judged by the first piece, which the reading then starts with again.
+    const qint64 needed = MarkupXMLHandler::memory_needed(device.peek(qint64(1) << 20), size);
+    const qint64 available = available_memory();
+    if (available >= 0 && needed > available) {
+        const qint64 mib = qint64(1) << 20;
+        emit status_message(tr("Markup file too large for the memory available"),
+                            tr("Loading it needs about %1 MiB, %2 MiB are available")
+                                .arg(QString::number((needed + mib - 1) / mib),
+                                     QString::number(available / mib)));
+        return LoadResult::too_large;
+    }
     MarkupNode loaded(QVariant(), nullptr);
     MarkupXMLHandler handler(&loaded);
     const LoadResult result = handler.parse(device, size, progress);
@@ -851,6 +919,26 @@ MarkupTree::LoadResult MarkupTree::load_markup_file(QIODevice &device, qint64 si
     }
     take_loaded(&loaded, handler, result == LoadResult::loaded);
     return result;
+}
+
+qint64 MarkupTree::available_memory()
+{
+    QFile meminfo(QStringLiteral("/proc/meminfo"));
+    if (meminfo.open(QIODevice::ReadOnly)) {
+        // "MemAvailable:   23352512 kB"
+        for (QByteArray line = meminfo.readLine(); !line.isEmpty(); line = meminfo.readLine()) {
+            if (!line.startsWith("MemAvailable:"))
+                continue;
+            bool ok = false;
+            const qint64 kib = line.mid(13).trimmed().split(' ').value(0).toLongLong(&ok);
+            if (ok)
+                return kib * 1024;
+        }
+    }
+    // Without /proc: the free pages, which leaves out the reclaimable cache.
+    const long pages = ::sysconf(_SC_AVPHYS_PAGES);
+    const long page_size = ::sysconf(_SC_PAGESIZE);
+    return pages > 0 && page_size > 0 ? qint64(pages) * page_size : -1;
 }
 
 bool MarkupTree::open_markup_file(const QString &path, QFile *file, qint64 *size)

@@ -146,8 +146,14 @@ public:
     // two copies of the largest description (the reader's and the markup's)
     // and never the file's text. `progress` hears how far it got after each
     // piece; when it says stop, the tree is left exactly as it was
-    // (cancelled, with "Markup load cancelled").
+    // (cancelled, with "Markup load cancelled"). A file whose markups would
+    // not fit in available_memory() is refused before it is read
+    // (too_large, with how much it needs beside the message); the tree
+    // stays as it was.
     LoadResult load_markup_file(QIODevice &device, qint64 size, const LoadProgress &progress = {});
+    // Memory the system can still hand out without swapping (MemAvailable),
+    // in bytes; -1 when it cannot tell.
+    static qint64 available_memory();
 
     // Opens the markup file at path when it is a regular file (after
     // symbolic links) of at most max_markup_file_size bytes, and tells its

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QXmlStreamAttributes>
 
@@ -23,7 +24,8 @@ class QXmlStreamReader;
 class MarkupXMLHandler
 {
 public:
-    enum class Result { loaded, failed, cancelled };
+    // too_large: the file was refused before reading it (see memory_needed).
+    enum class Result { loaded, failed, cancelled, too_large };
     // Told how many bytes of how many were read; false cancels the load.
     using Progress = std::function<bool(qint64 done, qint64 total)>;
 
@@ -44,6 +46,15 @@ public:
     // file that is not UTF-8 after all is read a second time, from the
     // position the device had.
     Result parse(QIODevice &device, qint64 size, const Progress &progress = {});
+    // The most memory loading a markup file of `size` bytes that begins with
+    // `head` takes at its peak, in bytes, judged before reading the rest: as
+    // many markups as the head holds for its size with every byte of the
+    // file as description text, or, when more, two copies of the text of one
+    // description filling the file (the tree's and the reader's). Errs high:
+    // refusing a file that would have fitted costs less than running out of
+    // memory half-way.
+    static qint64 memory_needed(QByteArrayView head, qint64 size);
+
     QString error_string() const { return m_error; }
     // Where the reader stopped on the error: its line (from 1) and the
     // characters read on that line.

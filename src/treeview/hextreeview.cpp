@@ -33,12 +33,14 @@ void HexTreeView::setModel(QAbstractItemModel *model)
     if (m_markup_model) {
         disconnect(m_markup_model, &MarkupModel::expanded_changed, this, &QTreeView::setExpanded);
         disconnect(m_markup_model, &MarkupModel::all_expanded, this, &HexTreeView::show_all_expanded);
+        disconnect(m_markup_model, &MarkupModel::shown_opened, this, &HexTreeView::show_opened);
     }
     QTreeView::setModel(model);
     m_markup_model = qobject_cast<MarkupModel *>(model);
     if (m_markup_model) {
         connect(m_markup_model, &MarkupModel::expanded_changed, this, &QTreeView::setExpanded);
         connect(m_markup_model, &MarkupModel::all_expanded, this, &HexTreeView::show_all_expanded);
+        connect(m_markup_model, &MarkupModel::shown_opened, this, &HexTreeView::show_opened);
     }
 }
 
@@ -61,6 +63,13 @@ void HexTreeView::show_all_expanded()
     // window would refill the colour mask as often).
     const QSignalBlocker quiet(this);
     expand_all();
+}
+
+void HexTreeView::show_opened(const QModelIndex &index)
+{
+    // The flag is stored already; quietly, as show_all_expanded.
+    const QSignalBlocker quiet(this);
+    expand(index);
 }
 
 void HexTreeView::mousePressEvent(QMouseEvent *event)

@@ -76,6 +76,7 @@ private:
     void store_expanded(const QModelIndex &index);
     void store_collapsed(const QModelIndex &index);
     void show_all_expanded();
+    void show_opened(const QModelIndex &index);
 
     QPointer<MarkupModel> m_markup_model;
     // Start, End and Length widths from before the first fit, and the

@@ -2,6 +2,8 @@
 
 #include "app/argumentname.h"
 #include "app/commandline.h"
+#include "markup/markuptree.h"
+#include "markup/markupxmlhandler.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -217,6 +219,9 @@ private slots:
             << QStringList{"--template", "auto", "--export", "O", "D"} << "o.json" << 1 << "no template matches";
         QTest::newRow("unreadable-template")
             << QStringList{"--template", "gone.ksy", "--export", "O", "D"} << "o.json" << 1 << "";
+        // B promises far more markups than memory can hold: refused unread.
+        QTest::newRow("markup-beyond-memory") << QStringList{"--markup", "B", "--export", "O", "D"}
+                                              << "o.json" << 1 << "Markup file too large for the memory available";
         QTest::newRow("unwritable") << markup << "no-such-folder/o.json" << 1 << "";
         QTest::newRow("expression-too-deep")
             << QStringList{"--template", "E", "--export", "O", "D"} << "o.json" << 1 << "depth limit of 256";
@@ -248,7 +253,18 @@ private slots:
         // A value of 50,000 terms: refused with the depth limit, never a crash.
         QVERIFY(write("e.ksy", "meta:\n  id: e\ninstances:\n  total:\n    value: "
                                    + QByteArrayList(50000, "1").join(" + ") + "\n"));
+        if (arguments.contains("B")) {
+            QByteArray dense = "<pellowquarnbybook>";
+            while (dense.size() < (1 << 20))
+                dense += "<node/>";
+            QVERIFY(write("b.xml", dense));
+            QVERIFY(QFile::resize(folder.filePath("b.xml"), MarkupTree::max_markup_file_size));
+            if (MarkupXMLHandler::memory_needed(dense, MarkupTree::max_markup_file_size)
+                <= MarkupTree::available_memory())
+                QSKIP("this machine could hold the markups of the file");
+        }
         const QHash<QString, QString> names{{"M", folder.filePath("m.xml")},
+                                            {"B", folder.filePath("b.xml")},
                                             {"T", folder.filePath("t.ksy")},
                                             {"X", folder.filePath("x.ksy")},
                                             {"G", folder.filePath("g.gif")},

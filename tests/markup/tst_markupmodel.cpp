@@ -259,6 +259,20 @@ void TestMarkupModel::tester_through_tree_operations()
     QVERIFY(model.insertRow(0, top) && tree.prune(model.index(0, 0, top)));
     QVERIFY(still_resolve(1));
     QCOMPARE(top_node->child(0)->start(), 410);
+    // Marking around a markup and taking the mark back move it as a row,
+    // without a reset: views keep their indexes and what they show.
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    for (const qint64 last : {430, 405}) {
+        QList<int> adopted;
+        MarkupNode *mark = tree.mark_range(405, last, &adopted);
+        QVERIFY(mark);
+        QCOMPARE(adopted, last == 430 ? QList<int>{0} : QList<int>{});
+        QCOMPARE(nested.parent().isValid() && model.node_from_index(nested.parent()) == mark, last == 430);
+        QCOMPARE(model.hasChildren(model.index_of(mark)), last == 430);
+        tree.unmark(mark, adopted);
+        QVERIFY(still_resolve(1));
+    }
+    QCOMPARE(resets.count(), 0);
     tree.load_xml(tree.to_xml());
     QCOMPARE(model.rowCount(model.index(1, 0)), 1);
     QCOMPARE(model.rowCount(), 2);

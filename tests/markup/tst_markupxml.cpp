@@ -3,8 +3,10 @@
 #include "markup/markupnode.h"
 #include "markuptesthelpers.h"
 #include "markup/markuptree.h"
+#include "markup/markupxmlhandler.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -41,6 +43,7 @@ private slots:
     void deep_nesting();
     void entity_bomb_refused();
     void external_entity_not_read();
+    void file_beyond_memory_refused_before_reading();
 
 private:
     std::unique_ptr<MarkupModel> model;
@@ -486,6 +489,45 @@ void TestMarkupXml::external_entity_not_read()
     for (MarkupNode *n : all_nodes(model->root()))
         QVERIFY(!n->data(0).toString().contains(QStringLiteral("TOPSECRET")));
     QVERIFY(!tree->to_xml().contains(QStringLiteral("TOPSECRET")));
+}
+
+void TestMarkupXml::file_beyond_memory_refused_before_reading()
+{
+    // Markups as dense as they come, then a hole up to the size limit: the
+    // head promises a hundred million markups, the file costs no disk.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("dense.xml"));
+    QByteArray head = "<pellowquarnbybook>";
+    while (head.size() < (1 << 20))
+        head += "<node/>";
+    {
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(head) == head.size());
+        QVERIFY(out.resize(MarkupTree::max_markup_file_size));
+    }
+    const qint64 available = MarkupTree::available_memory();
+    if (available < 0
+        || MarkupXMLHandler::memory_needed(head, MarkupTree::max_markup_file_size) <= available)
+        QSKIP("this machine could hold the markups of the file");
+
+    QVERIFY(tree->load_xml(QStringLiteral("<pellowquarnbybook><node start=\"1\" end=\"2\"/>"
+                                          "</pellowquarnbybook>")));
+    QSignalSpy told(tree.get(), &MarkupTree::status_message);
+    QFile file;
+    qint64 size = 0;
+    QVERIFY(MarkupTree::open_markup_file(path, &file, &size));
+    int reports = 0;
+    QCOMPARE(tree->load_markup_file(file, size, [&reports](qint64, qint64) { return ++reports, true; }),
+             MarkupTree::LoadResult::too_large);
+    QCOMPARE(reports, 0);
+    QCOMPARE(file.pos(), qint64(0));
+    QCOMPARE(told.count(), 1);
+    QCOMPARE(told.at(0).at(0).toString(), QStringLiteral("Markup file too large for the memory available"));
+    // Beside it how much the file needs and how much there is (which moves
+    // with what else the machine runs).
+    QVERIFY(told.at(0).at(1).toString().endsWith(QLatin1String(" MiB are available")));
+    QCOMPARE(model->root()->child_count(), 1);
+    QCOMPARE(model->root()->child(0)->start(), qint64(1));
 }
 
 QTEST_GUILESS_MAIN(TestMarkupXml)
