@@ -38,7 +38,9 @@ public:
     struct Job
     {
         // A descriptor of its own (not a dup: the worker seeks to find holes)
-        // that the owner keeps open until the thread has finished.
+        // that the owner keeps open until the thread has finished. The
+        // counting threads share it: reads are positional, and a seek's
+        // answer is its return value, not the position it leaves.
         int handle = -1;
         SliceGeometry geometry;
         // Unsaved byte values by offset, applied over what the file holds.
