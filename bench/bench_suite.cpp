@@ -1362,7 +1362,8 @@ void run_overview_group(const Settings &settings, const QString &dir)
     exact.valid = ok;
     char note[128];
     std::snprintf(note, sizeof note, "%d threads; one thread: cpu ratio %.3f, wall ratio %.3f",
-                  QThread::idealThreadCount(), median(base.cpu) / median(single.cpu),
+                  std::min(QThread::idealThreadCount(), OverviewWorker::max_threads),
+                  median(base.cpu) / median(single.cpu),
                   median(base.wall) / median(single.wall));
     exact.note = note;
     emit_row(exact);

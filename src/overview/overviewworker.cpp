@@ -95,7 +95,7 @@ void OverviewWorker::run()
     emit progress();
     since_report.restart();
 
-    // Then every slice not exact yet from all its bytes, on every core: the
+    // Then every slice not exact yet from all its bytes, on several cores: the
     // threads take the slices in order, so that the changed ones still come
     // first, and each slice is counted by one thread from start to end.
     std::atomic_int next { 0 };
@@ -112,7 +112,8 @@ void OverviewWorker::run()
                 report();
         }
     };
-    const int threads = std::min(count, m_job.threads > 0 ? m_job.threads : QThread::idealThreadCount());
+    const int threads = std::min(count, m_job.threads > 0 ? m_job.threads
+                                                          : std::min(QThread::idealThreadCount(), max_threads));
     QThreadPool helpers;
     helpers.setMaxThreadCount(std::max(1, threads - 1));
     helpers.setThreadPriority(priority());

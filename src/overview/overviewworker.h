@@ -28,6 +28,11 @@ public:
     // Bytes read per block in the exact pass, and per slice for the first picture.
     static constexpr qint64 block_size = qint64(1) << 20;
     static constexpr qint64 sample_size = 4096;
+    // Threads counting at once when the job leaves it to the machine: one
+    // thread counts about 3.8 GB/s, so four count faster than one core reads
+    // the page cache (about 10 GB/s), and further cores stay free for the
+    // user's work.
+    static constexpr int max_threads = 4;
 
     // One slice as the store holds it: entropy in 1/32 bit (0..256) in the
     // low nine bits, the ByteClass above, and whether it counted every byte.
@@ -49,7 +54,8 @@ public:
         // and wraps around, so changed slices come first.
         std::atomic<quint16> *slices = nullptr;
         int first_slice = 0;
-        // Threads counting at once in the exact pass; 0: one per core.
+        // Threads counting at once in the exact pass; 0: one per core, at
+        // most max_threads.
         int threads = 0;
     };
 
