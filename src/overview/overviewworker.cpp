@@ -99,14 +99,13 @@ void OverviewWorker::run()
     // threads take the slices in order, so that the changed ones still come
     // first, and each slice is counted by one thread from start to end.
     std::atomic_int next { 0 };
-    const auto count_slices = [&](bool reporting) {
-        std::vector<char> block(buffer.size());
+    const auto count_slices = [&](char *block, bool reporting) {
         ByteClassifier slice_counts;
         for (int k = next.fetch_add(1); k < count && !m_stop.load(); k = next.fetch_add(1)) {
             const int i = (m_job.first_slice + k) % count;
             if (m_job.slices[i].load(std::memory_order_relaxed) & exact_flag)
                 continue;
-            if (count_slice(i, slice_counts, block.data()))
+            if (count_slice(i, slice_counts, block))
                 m_job.slices[i].store(packed(slice_counts, true), std::memory_order_relaxed);
             if (reporting)
                 report();
@@ -118,9 +117,12 @@ void OverviewWorker::run()
     helpers.setMaxThreadCount(std::max(1, threads - 1));
     helpers.setThreadPriority(priority());
     for (int t = 1; t < threads; ++t)
-        helpers.start([&] { count_slices(false); });
+        helpers.start([&] {
+            std::vector<char> block(buffer.size());
+            count_slices(block.data(), false);
+        });
     // Progress is reported from this thread alone, which times the reports.
-    count_slices(true);
+    count_slices(buffer.data(), true);
     helpers.waitForDone();
     emit progress();
 }
