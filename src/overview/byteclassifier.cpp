@@ -56,13 +56,7 @@ void ByteClassifier::clear()
     m_total = 0;
 }
 
-// Threads inherit the SIMD register state of the thread that starts them,
-// and Qt's drawing code leaves the GUI thread's upper halves in use. Plain
-// SSE code calling the VEX-encoded log2 then pays a state change per call:
-// 2000 entropies took 58 ms in a worker thread instead of 2.4 ms. A VEX
-// build of this one loop, where the processor has it, pays nothing; the
-// arithmetic (no fused multiply-add) and so the result are the same.
-__attribute__((target_clones("avx2", "default"))) double ByteClassifier::entropy() const
+double ByteClassifier::entropy() const
 {
     if (m_total == 0)
         return 0;
