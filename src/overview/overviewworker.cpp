@@ -4,10 +4,12 @@
 #include "overview/byteclassifier.h"
 
 #include <QElapsedTimer>
+#include <QThreadPool>
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <vector>
@@ -93,35 +95,57 @@ void OverviewWorker::run()
     emit progress();
     since_report.restart();
 
-    // Then every slice from all its bytes.
-    for (int k = 0; k < count; ++k) {
-        const int i = (m_job.first_slice + k) % count;
-        if (m_job.slices[i].load(std::memory_order_relaxed) & exact_flag)
-            continue;
-        counts.clear();
-        const qint64 end = geometry.first(i + 1);
-        bool complete = true;
-        qint64 at = geometry.first(i);
-        while (at < end) {
-            if (m_stop.load())
-                return;
-            const qint64 hole = hole_end(at, end);
-            if (hole > at) {
-                counts.add_repeated(0, hole - at);
-                at = hole;
+    // Then every slice not exact yet from all its bytes, on several cores: the
+    // threads take the slices in order, so that the changed ones still come
+    // first, and each slice is counted by one thread from start to end.
+    std::atomic_int next { 0 };
+    const auto count_slices = [&](char *block, bool reporting) {
+        ByteClassifier slice_counts;
+        for (int k = next.fetch_add(1); k < count && !m_stop.load(); k = next.fetch_add(1)) {
+            const int i = (m_job.first_slice + k) % count;
+            if (m_job.slices[i].load(std::memory_order_relaxed) & exact_flag)
                 continue;
-            }
-            const qint64 length = std::min(block_size, end - at);
-            if (!read_block(at, length, buffer.data())) {
-                complete = false;
-                break;
-            }
-            counts.add(buffer.data(), length);
-            at += length;
+            if (count_slice(i, slice_counts, block))
+                m_job.slices[i].store(packed(slice_counts, true), std::memory_order_relaxed);
+            if (reporting)
+                report();
         }
-        if (complete)
-            m_job.slices[i].store(packed(counts, true), std::memory_order_relaxed);
-        report();
-    }
+    };
+    const int threads = std::min(count, m_job.threads > 0 ? m_job.threads
+                                                          : std::min(QThread::idealThreadCount(), max_threads));
+    QThreadPool helpers;
+    helpers.setMaxThreadCount(std::max(1, threads - 1));
+    helpers.setThreadPriority(priority());
+    for (int t = 1; t < threads; ++t)
+        helpers.start([&] {
+            std::vector<char> block(buffer.size());
+            count_slices(block.data(), false);
+        });
+    // Progress is reported from this thread alone, which times the reports.
+    count_slices(buffer.data(), true);
+    helpers.waitForDone();
     emit progress();
+}
+
+bool OverviewWorker::count_slice(int i, ByteClassifier &counts, char *buffer) const
+{
+    counts.clear();
+    const qint64 end = m_job.geometry.first(i + 1);
+    qint64 at = m_job.geometry.first(i);
+    while (at < end) {
+        if (m_stop.load())
+            return false;
+        const qint64 hole = hole_end(at, end);
+        if (hole > at) {
+            counts.add_repeated(0, hole - at);
+            at = hole;
+            continue;
+        }
+        const qint64 length = std::min(block_size, end - at);
+        if (!read_block(at, length, buffer))
+            return false;
+        counts.add(buffer, length);
+        at += length;
+    }
+    return true;
 }

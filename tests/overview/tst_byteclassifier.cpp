@@ -3,6 +3,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <array>
+
 Q_DECLARE_METATYPE(ByteClass)
 
 class TestByteClassifier : public QObject
@@ -31,6 +33,9 @@ void TestByteClassifier::classify_data()
     QTest::newRow("empty") << QByteArray() << ByteClass::unknown << 0.0;
     QTest::newRow("zeros") << QByteArray(4096, '\0') << ByteClass::repeated << 0.0;
     QTest::newRow("one-repeated-0xff") << QByteArray(17, '\xff') << ByteClass::repeated << 0.0;
+    // A run broken by its very first or last byte is no run.
+    QTest::newRow("run-but-first") << QByteArray(1, '\x01') + QByteArray(6000, '\0') << ByteClass::binary << -1.0;
+    QTest::newRow("run-but-last") << QByteArray(6000, '\x80') + QByteArray(1, '\x7f') << ByteClass::binary << -1.0;
     QTest::newRow("two-values-halves") << QByteArray(8, 'a') + QByteArray(8, '\x80') << ByteClass::binary << 1.0;
     QTest::newRow("every-value-once") << every_value << ByteClass::random << 8.0;
     QTest::newRow("text") << text.repeated(50) << ByteClass::text << -1.0;
@@ -51,6 +56,11 @@ void TestByteClassifier::classify()
     counts.add(bytes.constData(), bytes.size() / 3);
     counts.add(bytes.constData() + bytes.size() / 3, bytes.size() - bytes.size() / 3);
     QCOMPARE(counts.total(), qint64(bytes.size()));
+    std::array<qint64, 256> expected_counts {};
+    for (const char c : bytes)
+        ++expected_counts[quint8(c)];
+    for (int v = 0; v < 256; ++v)
+        QCOMPARE(counts.count(quint8(v)), expected_counts[v]);
     QCOMPARE(counts.byte_class(), expected);
     if (entropy >= 0)
         QVERIFY2(qAbs(counts.entropy() - entropy) < 1e-9, qPrintable(QString::number(counts.entropy())));
