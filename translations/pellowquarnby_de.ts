@@ -331,6 +331,14 @@
         <source>Unsaved changes are being journaled again</source>
         <translation>Ungespeicherte Änderungen werden wieder protokolliert</translation>
     </message>
+    <message>
+        <source>The markups cannot be recovered: the markup file %1 they started from is missing or has changed since. Only the byte edits can come back; the markups stay as they are now.</source>
+        <translation>Die Markierungen können nicht wiederhergestellt werden: Die Markierungsdatei %1, von der sie ausgingen, fehlt oder wurde seitdem geändert. Nur die Byte-Änderungen können zurückkommen; die Markierungen bleiben, wie sie jetzt sind.</translation>
+    </message>
+    <message>
+        <source>Recover Byte Edits</source>
+        <translation>Byte-Änderungen wiederherstellen</translation>
+    </message>
 </context>
 <context>
     <name>FileOverview</name>
