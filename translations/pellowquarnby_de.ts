@@ -656,6 +656,14 @@
         <source>cannot be made</source>
         <translation>kann nicht angelegt werden</translation>
     </message>
+    <message>
+        <source>Copying the markups into the journal of unsaved work: %1 MB</source>
+        <translation>Die Markierungen werden in das Journal ungespeicherter Arbeit kopiert: %1 MB</translation>
+    </message>
+    <message>
+        <source>The markups are in the journal of unsaved work</source>
+        <translation>Die Markierungen sind im Journal ungespeicherter Arbeit</translation>
+    </message>
 </context>
 <context>
     <name>JumpWidget</name>

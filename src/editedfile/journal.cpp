@@ -12,6 +12,7 @@
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
@@ -20,6 +21,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -120,6 +122,42 @@ bool load_source(const Journal::MarkupFileId &source, MarkupTree *tree)
     return tree->load_markup_file(file, size) == MarkupTree::LoadResult::loaded
            && Journal::MarkupFileId::of(source.path) == source;
 }
+
+// The buffer a snapshot is written into, telling how much it holds now and
+// then while a copy runs long: a tree of millions of markups takes seconds,
+// and the status bar shows that it moves. The clock is read once in many
+// writes, as the tree writes in small pieces.
+class ReportingBuffer : public QBuffer
+{
+public:
+    ReportingBuffer(QByteArray *bytes, std::function<void(qint64)> report)
+        : QBuffer(bytes)
+        , m_report(std::move(report))
+    {
+        m_clock.start();
+    }
+    bool reported() const { return m_reported; }
+
+protected:
+    qint64 writeData(const char *data, qint64 length) override
+    {
+        const qint64 written = QBuffer::writeData(data, length);
+        if (++m_writes % 4096 == 0 && m_clock.elapsed() >= m_next_ms) {
+            m_report(pos());
+            m_reported = true;
+            m_next_ms = m_clock.elapsed() + 250;
+        }
+        return written;
+    }
+
+private:
+    std::function<void(qint64)> m_report;
+    QElapsedTimer m_clock;
+    // Quiet for the first half second: most copies end before.
+    qint64 m_next_ms = 500;
+    qint64 m_writes = 0;
+    bool m_reported = false;
+};
 
 // A markup step whose markups were lost with their markup file: it holds the
 // step's place in the history and changes nothing.
@@ -664,7 +702,14 @@ void Journal::append_snapshot(QByteArray *bytes) const
 {
     const qsizetype head = bytes->size();
     bytes->append(JournalFormat::head_size, '\0');
-    QBuffer device(bytes);
+    // Shown synchronously: the event loop does not run meanwhile, so nothing
+    // can change the markups being copied.
+    ReportingBuffer device(bytes, [this, head](qint64 at) {
+        emit m_file->status_message(
+            QCoreApplication::translate("Journal", "Copying the markups into the journal of "
+                                                   "unsaved work: %1 MB")
+                .arg((at - head) >> 20));
+    });
     device.open(QIODevice::WriteOnly | QIODevice::Append);
     QDataStream out(&device);
     out.setVersion(EditCommand::record_stream_version);
@@ -688,6 +733,9 @@ void Journal::append_snapshot(QByteArray *bytes) const
     for (auto it = m_file->m_edits.cbegin(); it != m_file->m_edits.cend(); ++it)
         out << it.key() << it.value() << qint16(m_file->file_byte(it.key()));
     device.close();
+    if (device.reported())
+        emit m_file->status_message(QCoreApplication::translate(
+            "Journal", "The markups are in the journal of unsaved work"));
     JournalFormat::close_frame(by_file ? JournalFormat::Type::markup_file_snapshot
                                        : JournalFormat::Type::snapshot,
                                bytes, head);
