@@ -233,10 +233,25 @@ bool measure(int parents, int children, int repetitions, const QTemporaryDir &di
     // first Mark after a new history makes the journal copy every one.
     views.file()->history()->restart();
     views.settle();
+    // What the status bar shows meanwhile: the copy must not run silently.
+    QStringList shown;
+    QElapsedTimer clock;
+    double first_shown = -1;
+    const QMetaObject::Connection listen = QObject::connect(
+        views.file(), &EditedFile::status_message, [&](const QString &text) {
+            if (shown.isEmpty())
+                first_shown = clock.elapsed() / 1e3;
+            shown.append(text);
+        });
+    clock.start();
     out->snapshot.push_back(pq_bench::time_once([&] {
         views.file()->mark(middle + 8, middle + 11);
         views.settle();
     }));
+    QObject::disconnect(listen);
+    std::printf("snapshot of %d markups: %d status texts, the first after %.2f s, the last \"%s\"\n",
+                parents * (children + 1), int(shown.size()), first_shown,
+                shown.isEmpty() ? "" : qPrintable(shown.last()));
     return true;
 }
 
