@@ -664,6 +664,10 @@
         <source>The markups are in the journal of unsaved work</source>
         <translation>Die Markierungen sind im Journal ungespeicherter Arbeit</translation>
     </message>
+    <message>
+        <source>The markups are being copied into the journal of unsaved work: wait until it is done.</source>
+        <translation>Die Markierungen werden in das Journal ungespeicherter Arbeit kopiert: Bitte warten, bis das fertig ist.</translation>
+    </message>
 </context>
 <context>
     <name>JumpWidget</name>

@@ -404,6 +404,11 @@ void Journal::fail(const QString &reason)
 
 void Journal::writer_failed()
 {
+    // Not in the middle of a copy that lets the event loop run: after it.
+    if (m_copying) {
+        m_failed_while_copying = true;
+        return;
+    }
     if (m_state == State::recording && m_writer.failed())
         fail(m_writer.error());
 }
@@ -698,17 +703,19 @@ QByteArray Journal::header(int carried) const
     return payload;
 }
 
-void Journal::append_snapshot(QByteArray *bytes) const
+void Journal::append_snapshot(QByteArray *bytes)
 {
     const qsizetype head = bytes->size();
     bytes->append(JournalFormat::head_size, '\0');
-    // Shown synchronously: the event loop does not run meanwhile, so nothing
-    // can change the markups being copied.
     ReportingBuffer device(bytes, [this, head](qint64 at) {
         emit m_file->status_message(
             QCoreApplication::translate("Journal", "Copying the markups into the journal of "
                                                    "unsaved work: %1 MB")
                 .arg((at - head) >> 20));
+        // The status bar paints only when the event loop runs: it does, with
+        // the user's input held back until the copy is done and every other
+        // change refused.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     });
     device.open(QIODevice::WriteOnly | QIODevice::Append);
     QDataStream out(&device);
@@ -721,6 +728,14 @@ void Journal::append_snapshot(QByteArray *bytes) const
     if (by_file) {
         out << m_markups_from;
     } else {
+        // Long work of its own unless the file is busy already (a template
+        // run's step): then that work's refusal stands.
+        const bool was_busy = m_file->is_busy();
+        if (!was_busy)
+            m_file->set_busy(true, QCoreApplication::translate(
+                                       "Journal", "The markups are being copied into the journal "
+                                                  "of unsaved work: wait until it is done."));
+        m_copying = true;
         // The markup file as a QByteArray would be streamed: its length,
         // then its bytes, written by the tree itself.
         const qint64 length_at = device.pos();
@@ -728,6 +743,13 @@ void Journal::append_snapshot(QByteArray *bytes) const
         m_file->m_tree->write_markup_file(device);
         const qint64 length = device.pos() - length_at - 4;
         qToBigEndian<quint32>(quint32(length), bytes->data() + length_at);
+        m_copying = false;
+        if (!was_busy)
+            m_file->set_busy(false);
+        if (m_failed_while_copying) {
+            m_failed_while_copying = false;
+            QMetaObject::invokeMethod(m_file, [this] { writer_failed(); }, Qt::QueuedConnection);
+        }
     }
     out << qint32(m_file->m_edits.size());
     for (auto it = m_file->m_edits.cbegin(); it != m_file->m_edits.cend(); ++it)

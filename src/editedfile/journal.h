@@ -222,8 +222,10 @@ private:
     QByteArray header(int carried) const;
     // Appends the snapshot record to *bytes, the markups written straight
     // into it: a tree of millions of markups is held once more, not once
-    // per copy on its way to the writer.
-    void append_snapshot(QByteArray *bytes) const;
+    // per copy on its way to the writer. A copy that runs long says how far
+    // it got on the status bar and keeps the event loop running meanwhile,
+    // the file busy and the user's input held back.
+    void append_snapshot(QByteArray *bytes);
     // Makes the journal folder (only its owner may enter); otherwise failing.
     bool make_folder();
     // Takes the lock beside the journal; otherwise foreign or failing.
@@ -253,6 +255,9 @@ private:
     int m_replay_count = 0;
     int m_seen_index = 0;
     bool m_in_step = false;
+    // A whole tree is being copied (the event loop runs meanwhile).
+    bool m_copying = false;
+    bool m_failed_while_copying = false;
     QString m_failure;
     QElapsedTimer m_last_try;
     qint64 m_holder_pid = 0;
