@@ -372,9 +372,9 @@ bool EditedFile::save_markup(const QString &name)
     if (!MarkupSaver::write(*m_tree, name))
         return false;
     m_markup_file = name;
-    m_journal->saved_markup(name);
     m_journal->markups_from(Journal::MarkupFileId::of(name));
     m_history->mark_saved(EditHistory::markup);
+    m_journal->saved_markup(name);
     link_markup_file(name);
     return true;
 }

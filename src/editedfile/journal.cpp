@@ -449,6 +449,10 @@ bool Journal::recover()
     if (m_state != State::pending)
         return false;
     int replayed = 0;
+    // The markup file may have changed since the question was asked.
+    const MarkupFileId &source = m_analysis.last_source;
+    if (source.valid() && !(MarkupFileId::of(source.path) == source))
+        m_found.markup_file_lost = source.path;
     const bool markups_lost = !m_found.markup_file_lost.isEmpty();
     if (!m_found.file_changed && !markups_lost) {
         replayed = replay(m_file, m_records, m_analysis.saving_done);
@@ -460,8 +464,6 @@ bool Journal::recover()
         // over as they ended; the markups stay as they are now.
         EditedFile aside;
         replayed = replay(&aside, m_records, m_analysis.saving_done);
-        if (aside.m_edits.isEmpty())
-            return false;
         if (replayed > 0) {
             m_file->m_edits = aside.m_edits;
             m_file->m_history->restart();
@@ -492,10 +494,16 @@ bool Journal::recover()
     // it is, or, when only one part could be kept, the state counted as the
     // changes it holds.
     if (m_state == State::recording) {
-        if (m_found.file_changed || markups_lost)
+        if (m_found.file_changed || markups_lost) {
             start_file(m_found.changes);
-        else
+        } else {
             start_file(0, m_records.mid(0, replayed));
+            m_last_source = m_analysis.last_source;
+        }
+        // Byte edits all saved, markups as their file holds them: nothing
+        // is left unsaved.
+        if (!m_file->is_modified())
+            remove_file();
     }
     m_records.clear();
     announce();
@@ -637,6 +645,12 @@ void Journal::saved_markup(const QString &name)
     out.setVersion(EditCommand::record_stream_version);
     out << name;
     append(JournalFormat::Type::saved_markup, payload);
+    // The file the last snapshot names was just replaced: the markups are
+    // named again as that file holds them now, and on disk at once.
+    if (m_last_source.valid() && m_last_source.path == QFileInfo(name).absoluteFilePath()) {
+        write_snapshot();
+        m_writer.sync();
+    }
 }
 
 void Journal::edits_dropped()
@@ -725,6 +739,7 @@ void Journal::append_snapshot(QByteArray *bytes)
     // the check on disk is a stat, however many markups it holds.
     const bool by_file = m_markups_from.valid() && !m_file->is_modified(EditHistory::markup)
                          && MarkupFileId::of(m_markups_from.path) == m_markups_from;
+    m_last_source = by_file ? m_markups_from : MarkupFileId();
     if (by_file) {
         out << m_markups_from;
     } else {
@@ -805,7 +820,9 @@ Journal::Analysis Journal::analyse(const QList<JournalFormat::Record> &records,
             }
             // Only the last snapshot's markups are what the replay ends on.
             analysis.found.markup_file_lost.clear();
+            analysis.last_source = MarkupFileId();
             if (read_snapshot(record, &snapshot)) {
+                analysis.last_source = snapshot.source;
                 for (auto it = snapshot.file_bytes.cbegin(); it != snapshot.file_bytes.cend(); ++it)
                     originals.insert(it.key(), it.value());
                 if (snapshot.source.valid()

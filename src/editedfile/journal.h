@@ -175,6 +175,8 @@ public:
     void unmodified();
     void saving_bytes();
     void saved_bytes();
+    // After the markups count as saved: a save over the file the last
+    // snapshot names makes a new snapshot.
     void saved_markup(const QString &name);
     // The markups are now exactly what the markup file `id` holds (loaded
     // or saved); an invalid id: they are not known to match any file. Kept
@@ -197,6 +199,9 @@ public:
         // Index of a saving_bytes record with no saved_bytes after it whose
         // bytes the data file holds: replayed as saved. -1: none.
         int saving_done = -1;
+        // The markup file the last snapshot names; invalid when it holds
+        // the whole tree.
+        MarkupFileId last_source;
     };
     static Analysis analyse(const QList<JournalFormat::Record> &records, const FileProbe &file);
     // Replays the records onto `target` (its history restarted first); stops
@@ -265,6 +270,9 @@ private:
     QString m_damaged_path;
     // The markup file the markups were last loaded from or saved to.
     MarkupFileId m_markups_from;
+    // The one the journal's last snapshot names; invalid when it holds the
+    // whole tree.
+    MarkupFileId m_last_source;
     // What bind() found.
     QList<JournalFormat::Record> m_records;
     Analysis m_analysis;

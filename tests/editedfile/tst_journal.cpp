@@ -75,6 +75,7 @@ private slots:
     void changed_file_recovers_markups_alone();
     void lost_markup_file_recovers_bytes_alone_data();
     void lost_markup_file_recovers_bytes_alone();
+    void saving_over_named_markup_file_keeps_recovery();
     void unreadable_journal_is_kept_aside();
     void lock_names_its_holder_data();
     void lock_names_its_holder();
@@ -290,6 +291,33 @@ void TestJournal::lost_markup_file_recovers_bytes_alone()
     QCOMPARE(file.read(0, 256), states.last().left(256));
     QVERIFY(file.is_modified(EditHistory::bytes));
     QCOMPARE(file.markup_tree()->to_xml().toUtf8(), markups_now);
+}
+
+void TestJournal::saving_over_named_markup_file_keeps_recovery()
+{
+    const QString markups = saved_markup_file();
+    QByteArray journal;
+    QByteArray expected;
+    {
+        EditedFile file;
+        file.open(m_data);
+        QCOMPARE(file.read_markup(markups), EditedFile::MarkupRead::loaded);
+        file.history()->mark_saved(EditHistory::markup);
+        QVERIFY(file.type_byte(4, 0xab, {4, 4, -1}, {5, 5, -1}));
+        QVERIFY(file.mark(0, 15, QStringLiteral("outer")));
+        // Replaces the file the journal's snapshot named.
+        QVERIFY(file.save_markup(markups));
+        QVERIFY(file.mark(32, 40, QStringLiteral("last")));
+        expected = state_of(file);
+        QThread::msleep(400);
+        journal = read_file(Journal::path_for(m_data));
+    }
+    write_file(Journal::path_for(m_data), journal);
+    EditedFile file;
+    file.open(m_data);
+    QVERIFY(file.journal()->found().markup_file_lost.isEmpty());
+    QVERIFY(file.journal()->recover());
+    QCOMPARE(state_of(file), expected);
 }
 
 void TestJournal::unreadable_journal_is_kept_aside()
