@@ -331,6 +331,14 @@
         <source>Unsaved changes are being journaled again</source>
         <translation>Ungespeicherte Änderungen werden wieder protokolliert</translation>
     </message>
+    <message>
+        <source>The markups cannot be recovered: the markup file %1 they started from is missing or has changed since. Only the byte edits can come back; the markups stay as they are now.</source>
+        <translation>Die Markierungen können nicht wiederhergestellt werden: Die Markierungsdatei %1, von der sie ausgingen, fehlt oder wurde seitdem geändert. Nur die Byte-Änderungen können zurückkommen; die Markierungen bleiben, wie sie jetzt sind.</translation>
+    </message>
+    <message>
+        <source>Recover Byte Edits</source>
+        <translation>Byte-Änderungen wiederherstellen</translation>
+    </message>
 </context>
 <context>
     <name>FileOverview</name>
@@ -647,6 +655,18 @@
     <message>
         <source>cannot be made</source>
         <translation>kann nicht angelegt werden</translation>
+    </message>
+    <message>
+        <source>Copying the markups into the journal of unsaved work: %1 MB</source>
+        <translation>Die Markierungen werden in das Journal ungespeicherter Arbeit kopiert: %1 MB</translation>
+    </message>
+    <message>
+        <source>The markups are in the journal of unsaved work</source>
+        <translation>Die Markierungen sind im Journal ungespeicherter Arbeit</translation>
+    </message>
+    <message>
+        <source>The markups are being copied into the journal of unsaved work: wait until it is done.</source>
+        <translation>Die Markierungen werden in das Journal ungespeicherter Arbeit kopiert: Bitte warten, bis das fertig ist.</translation>
     </message>
 </context>
 <context>

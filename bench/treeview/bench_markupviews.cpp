@@ -11,8 +11,11 @@
 //   collapse the first Mark after a markup was collapsed and expanded again
 //            (it expands every markup, a walk over them all)
 //   1st mark the first Mark after the load, which also starts the crash
-//            journal with a copy of every markup (kept: the marks above
-//            never bring the markups back to the loaded ones)
+//            journal; the markups are still the loaded file's, so the
+//            journal names that file instead of copying them (kept: the
+//            marks above never bring the markups back to the loaded ones)
+//   snapshot the first Mark after a new history while the markups differ
+//            from any file: the journal copies every markup
 // The big tree is 30 markups of 100,000 children of 16 bytes each; the small
 // one is one markup of 10,000 such children. Each figure is the median of the
 // repetitions, in CPU time of the process (wall time in brackets). The expand
@@ -79,7 +82,7 @@ bool write_markup_file(const QString &path, int parents, int children)
 
 struct Figures
 {
-    pq_bench::Samples expand, scroll, paint, mark, undo, first_mark, mark_after_collapse;
+    pq_bench::Samples expand, scroll, paint, mark, undo, first_mark, mark_after_collapse, snapshot;
 };
 
 // The two views over one file and its markups, as the main window wires them.
@@ -170,9 +173,9 @@ bool measure(int parents, int children, int repetitions, const QTemporaryDir &di
     views.settle();
 
     // The first change after a load (or after undoing back to the loaded
-    // markups) starts the crash journal with a copy of every markup: timed
-    // on its own, and kept, so that the Marks and Undos below are the steps
-    // a user takes once the markups are being edited.
+    // markups) starts the crash journal, naming the loaded file: timed on
+    // its own, and kept, so that the Marks and Undos below are the steps a
+    // user takes once the markups are being edited.
     out->first_mark.push_back(pq_bench::time_once([&] {
         views.file()->mark(8, 11);
         views.settle();
@@ -225,6 +228,30 @@ bool measure(int parents, int children, int repetitions, const QTemporaryDir &di
             return false;
         }
     }
+
+    // The first Mark is still there: the markups match no file, and the
+    // first Mark after a new history makes the journal copy every one.
+    views.file()->history()->restart();
+    views.settle();
+    // What the status bar shows meanwhile: the copy must not run silently.
+    QStringList shown;
+    QElapsedTimer clock;
+    double first_shown = -1;
+    const QMetaObject::Connection listen = QObject::connect(
+        views.file(), &EditedFile::status_message, [&](const QString &text) {
+            if (shown.isEmpty())
+                first_shown = clock.elapsed() / 1e3;
+            shown.append(text);
+        });
+    clock.start();
+    out->snapshot.push_back(pq_bench::time_once([&] {
+        views.file()->mark(middle + 8, middle + 11);
+        views.settle();
+    }));
+    QObject::disconnect(listen);
+    std::printf("snapshot of %d markups: %d status texts, the first after %.2f s, the last \"%s\"\n",
+                parents * (children + 1), int(shown.size()), first_shown,
+                shown.isEmpty() ? "" : qPrintable(shown.last()));
     return true;
 }
 
@@ -262,5 +289,6 @@ int main(int argc, char **argv)
     print_row("undo", small.undo, big.undo);
     print_row("1st mark", small.first_mark, big.first_mark);
     print_row("collapse", small.mark_after_collapse, big.mark_after_collapse);
+    print_row("snapshot", small.snapshot, big.snapshot);
     return 0;
 }

@@ -59,6 +59,9 @@ EditedFile::EditedFile(QObject *parent)
     connect(m_model, &MarkupModel::change_finished, this, &EditedFile::markups_changed);
     connect(m_model, &QAbstractItemModel::dataChanged, this, &EditedFile::markups_changed);
     connect(m_model, &QAbstractItemModel::modelReset, this, &EditedFile::markups_changed);
+    // Markups replaced wholesale match no markup file until a load says so.
+    connect(m_model, &QAbstractItemModel::modelReset, this,
+            [this] { m_journal->markups_from(Journal::MarkupFileId()); });
     connect(m_tree, &MarkupTree::status_message, this, &EditedFile::status_message);
     connect(m_history, &QUndoStack::indexChanged, this,
             [this](int index) { m_journal->history_moved(index, m_history->count()); });
@@ -334,6 +337,7 @@ EditedFile::MarkupRead EditedFile::read_markup(const QString &name,
     qint64 size = 0;
     if (!MarkupTree::open_markup_file(name, &file, &size))
         return MarkupRead::unreadable;
+    const Journal::MarkupFileId source = Journal::MarkupFileId::of(name);
     MarkupTree::LoadResult result;
     {
         // The progress report may let the event loop run: nothing may change
@@ -346,6 +350,10 @@ EditedFile::MarkupRead EditedFile::read_markup(const QString &name,
         return MarkupRead::cancelled;
     if (result == MarkupTree::LoadResult::too_large)
         return MarkupRead::too_large;
+    // The journal names the file rather than copy its markups, while it
+    // stayed the same through the read.
+    if (result == MarkupTree::LoadResult::loaded && Journal::MarkupFileId::of(name) == source)
+        m_journal->markups_from(source);
     // Loaded markups start a new history.
     m_history->restart();
     if (result == MarkupTree::LoadResult::loaded)
@@ -364,8 +372,9 @@ bool EditedFile::save_markup(const QString &name)
     if (!MarkupSaver::write(*m_tree, name))
         return false;
     m_markup_file = name;
-    m_journal->saved_markup(name);
+    m_journal->markups_from(Journal::MarkupFileId::of(name));
     m_history->mark_saved(EditHistory::markup);
+    m_journal->saved_markup(name);
     link_markup_file(name);
     return true;
 }

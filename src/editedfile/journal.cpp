@@ -12,6 +12,7 @@
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
@@ -20,12 +21,15 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr qint32 format_version = 1;
+// 2 added markup_file_snapshot; journals of version 1 read as before.
+constexpr qint32 format_version = 2;
 // Changes are tried again no more often than this while writing fails: each
 // try writes the whole state.
 constexpr qint64 retry_interval_ms = 1000;
@@ -66,17 +70,34 @@ qint64 size_of(const QString &path)
 struct Snapshot
 {
     QString markup_file;
+    // The tree as a markup file, or (source valid) the file that holds it.
     QByteArray markups;
+    Journal::MarkupFileId source;
     QMap<qint64, quint8> edits;
     QMap<qint64, int> file_bytes;
 };
 
-bool read_snapshot(const QByteArray &payload, Snapshot *snapshot)
+QDataStream &operator<<(QDataStream &out, const Journal::MarkupFileId &id)
 {
-    QDataStream in(payload);
+    return out << id.path << id.size << id.mtime_ns << id.device << id.inode;
+}
+
+QDataStream &operator>>(QDataStream &in, Journal::MarkupFileId &id)
+{
+    return in >> id.path >> id.size >> id.mtime_ns >> id.device >> id.inode;
+}
+
+bool read_snapshot(const JournalFormat::Record &record, Snapshot *snapshot)
+{
+    QDataStream in(record.payload);
     in.setVersion(EditCommand::record_stream_version);
     qint32 count = 0;
-    in >> snapshot->markup_file >> snapshot->markups >> count;
+    in >> snapshot->markup_file;
+    if (record.type == JournalFormat::Type::markup_file_snapshot)
+        in >> snapshot->source;
+    else
+        in >> snapshot->markups;
+    in >> count;
     for (qint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
         qint64 offset = 0;
         quint8 value = 0;
@@ -85,8 +106,73 @@ bool read_snapshot(const QByteArray &payload, Snapshot *snapshot)
         snapshot->edits.insert(offset, value);
         snapshot->file_bytes.insert(offset, file_byte);
     }
-    return in.status() == QDataStream::Ok && count >= 0;
+    return in.status() == QDataStream::Ok && count >= 0
+           && (record.type == JournalFormat::Type::snapshot || snapshot->source.valid());
 }
+
+// Loads the markup file a snapshot names into `tree`, only while it is still
+// the file the snapshot saw, before and after the read.
+bool load_source(const Journal::MarkupFileId &source, MarkupTree *tree)
+{
+    QFile file;
+    qint64 size = 0;
+    if (!(Journal::MarkupFileId::of(source.path) == source)
+        || !MarkupTree::open_markup_file(source.path, &file, &size))
+        return false;
+    return tree->load_markup_file(file, size) == MarkupTree::LoadResult::loaded
+           && Journal::MarkupFileId::of(source.path) == source;
+}
+
+// The buffer a snapshot is written into, telling how much it holds now and
+// then while a copy runs long: a tree of millions of markups takes seconds,
+// and the status bar shows that it moves. The clock is read once in many
+// writes, as the tree writes in small pieces.
+class ReportingBuffer : public QBuffer
+{
+public:
+    ReportingBuffer(QByteArray *bytes, std::function<void(qint64)> report)
+        : QBuffer(bytes)
+        , m_report(std::move(report))
+    {
+        m_clock.start();
+    }
+    bool reported() const { return m_reported; }
+
+protected:
+    qint64 writeData(const char *data, qint64 length) override
+    {
+        const qint64 written = QBuffer::writeData(data, length);
+        if (++m_writes % 4096 == 0 && m_clock.elapsed() >= m_next_ms) {
+            m_report(pos());
+            m_reported = true;
+            m_next_ms = m_clock.elapsed() + 250;
+        }
+        return written;
+    }
+
+private:
+    std::function<void(qint64)> m_report;
+    QElapsedTimer m_clock;
+    // Quiet for the first half second: most copies end before.
+    qint64 m_next_ms = 500;
+    qint64 m_writes = 0;
+    bool m_reported = false;
+};
+
+// A markup step whose markups were lost with their markup file: it holds the
+// step's place in the history and changes nothing.
+class LostMarkupStep : public EditCommand
+{
+public:
+    explicit LostMarkupStep(EditHistory *history)
+        : EditCommand(history, EditHistory::markup, QString())
+    {
+    }
+
+protected:
+    bool apply() override { return true; }
+    void revert() override {}
+};
 
 // A step's payload: the command's record, then the file's byte under it
 // (qint16, little-endian; -1 for a markup step), without a stream's framing:
@@ -118,6 +204,27 @@ QList<QPair<qint64, quint8>> read_edits(const QByteArray &payload, bool *ok)
 }
 
 } // namespace
+
+Journal::MarkupFileId Journal::MarkupFileId::of(const QString &path)
+{
+    MarkupFileId id;
+    struct stat status {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &status) != 0
+        || !S_ISREG(status.st_mode))
+        return id;
+    id.path = QFileInfo(path).absoluteFilePath();
+    id.size = status.st_size;
+    id.mtime_ns = qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+    id.device = status.st_dev;
+    id.inode = status.st_ino;
+    return id;
+}
+
+bool Journal::MarkupFileId::operator==(const MarkupFileId &other) const
+{
+    return valid() && path == other.path && size == other.size && mtime_ns == other.mtime_ns
+           && device == other.device && inode == other.inode;
+}
 
 Journal::Journal(EditedFile *file)
     : m_file(file)
@@ -297,6 +404,11 @@ void Journal::fail(const QString &reason)
 
 void Journal::writer_failed()
 {
+    // Not in the middle of a copy that lets the event loop run: after it.
+    if (m_copying) {
+        m_failed_while_copying = true;
+        return;
+    }
     if (m_state == State::recording && m_writer.failed())
         fail(m_writer.error());
 }
@@ -337,8 +449,26 @@ bool Journal::recover()
     if (m_state != State::pending)
         return false;
     int replayed = 0;
-    if (!m_found.file_changed) {
+    // The markup file may have changed since the question was asked.
+    const MarkupFileId &source = m_analysis.last_source;
+    if (source.valid() && !(MarkupFileId::of(source.path) == source))
+        m_found.markup_file_lost = source.path;
+    const bool markups_lost = !m_found.markup_file_lost.isEmpty();
+    if (!m_found.file_changed && !markups_lost) {
         replayed = replay(m_file, m_records, m_analysis.saving_done);
+    } else if (markups_lost) {
+        // Neither part can be kept when the data file changed as well.
+        if (m_found.file_changed)
+            return false;
+        // Without their markups the byte edits are replayed aside and taken
+        // over as they ended; the markups stay as they are now.
+        EditedFile aside;
+        replayed = replay(&aside, m_records, m_analysis.saving_done);
+        if (replayed > 0) {
+            m_file->m_edits = aside.m_edits;
+            m_file->m_history->restart();
+            emit m_file->bytes_changed(0, qMax<qint64>(0, m_file->size() - 1));
+        }
     } else {
         // The byte edits belong to other bytes: the markups are replayed on a
         // file of their own and taken over as they ended.
@@ -353,20 +483,27 @@ bool Journal::recover()
     if (replayed == 0)
         return false;
     m_found.dropped += m_records.size() - replayed;
-    m_file->m_history->mark_modified(EditHistory::markup);
+    if (!markups_lost)
+        m_file->m_history->mark_modified(EditHistory::markup);
     if (!m_file->m_edits.isEmpty())
         m_file->m_history->mark_modified(EditHistory::bytes);
     m_seen_index = m_file->history()->index();
     go_on();
     // The new journal replaces the old one in one step, so that a crash now
     // still finds the recovered work: the records that made the history as
-    // it is, or, when only the markups could be kept, their state counted
-    // as the changes it holds.
+    // it is, or, when only one part could be kept, the state counted as the
+    // changes it holds.
     if (m_state == State::recording) {
-        if (m_found.file_changed)
+        if (m_found.file_changed || markups_lost) {
             start_file(m_found.changes);
-        else
+        } else {
             start_file(0, m_records.mid(0, replayed));
+            m_last_source = m_analysis.last_source;
+        }
+        // Byte edits all saved, markups as their file holds them: nothing
+        // is left unsaved.
+        if (!m_file->is_modified())
+            remove_file();
     }
     m_records.clear();
     announce();
@@ -508,6 +645,12 @@ void Journal::saved_markup(const QString &name)
     out.setVersion(EditCommand::record_stream_version);
     out << name;
     append(JournalFormat::Type::saved_markup, payload);
+    // The file the last snapshot names was just replaced: the markups are
+    // named again as that file holds them now, and on disk at once.
+    if (m_last_source.valid() && m_last_source.path == QFileInfo(name).absoluteFilePath()) {
+        write_snapshot();
+        m_writer.sync();
+    }
 }
 
 void Journal::edits_dropped()
@@ -574,27 +717,65 @@ QByteArray Journal::header(int carried) const
     return payload;
 }
 
-void Journal::append_snapshot(QByteArray *bytes) const
+void Journal::append_snapshot(QByteArray *bytes)
 {
     const qsizetype head = bytes->size();
     bytes->append(JournalFormat::head_size, '\0');
-    QBuffer device(bytes);
+    ReportingBuffer device(bytes, [this, head](qint64 at) {
+        emit m_file->status_message(
+            QCoreApplication::translate("Journal", "Copying the markups into the journal of "
+                                                   "unsaved work: %1 MB")
+                .arg((at - head) >> 20));
+        // The status bar paints only when the event loop runs: it does, with
+        // the user's input held back until the copy is done and every other
+        // change refused.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    });
     device.open(QIODevice::WriteOnly | QIODevice::Append);
     QDataStream out(&device);
     out.setVersion(EditCommand::record_stream_version);
-    // The markup file as a QByteArray would be streamed: its length, then
-    // its bytes, written by the tree itself.
     out << m_file->m_markup_file;
-    const qint64 length_at = device.pos();
-    out << quint32(0);
-    m_file->m_tree->write_markup_file(device);
-    const qint64 length = device.pos() - length_at - 4;
-    qToBigEndian<quint32>(quint32(length), bytes->data() + length_at);
+    // Markups still as a file on disk holds them are named by that file;
+    // the check on disk is a stat, however many markups it holds.
+    const bool by_file = m_markups_from.valid() && !m_file->is_modified(EditHistory::markup)
+                         && MarkupFileId::of(m_markups_from.path) == m_markups_from;
+    m_last_source = by_file ? m_markups_from : MarkupFileId();
+    if (by_file) {
+        out << m_markups_from;
+    } else {
+        // Long work of its own unless the file is busy already (a template
+        // run's step): then that work's refusal stands.
+        const bool was_busy = m_file->is_busy();
+        if (!was_busy)
+            m_file->set_busy(true, QCoreApplication::translate(
+                                       "Journal", "The markups are being copied into the journal "
+                                                  "of unsaved work: wait until it is done."));
+        m_copying = true;
+        // The markup file as a QByteArray would be streamed: its length,
+        // then its bytes, written by the tree itself.
+        const qint64 length_at = device.pos();
+        out << quint32(0);
+        m_file->m_tree->write_markup_file(device);
+        const qint64 length = device.pos() - length_at - 4;
+        qToBigEndian<quint32>(quint32(length), bytes->data() + length_at);
+        m_copying = false;
+        if (!was_busy)
+            m_file->set_busy(false);
+        if (m_failed_while_copying) {
+            m_failed_while_copying = false;
+            QMetaObject::invokeMethod(m_file, [this] { writer_failed(); }, Qt::QueuedConnection);
+        }
+    }
     out << qint32(m_file->m_edits.size());
     for (auto it = m_file->m_edits.cbegin(); it != m_file->m_edits.cend(); ++it)
         out << it.key() << it.value() << qint16(m_file->file_byte(it.key()));
     device.close();
-    JournalFormat::close_frame(JournalFormat::Type::snapshot, bytes, head);
+    if (device.reported())
+        emit m_file->status_message(QCoreApplication::translate(
+            "Journal", "The markups are in the journal of unsaved work"));
+    JournalFormat::close_frame(by_file ? JournalFormat::Type::markup_file_snapshot
+                                       : JournalFormat::Type::snapshot,
+                               bytes, head);
 }
 
 Journal::Analysis Journal::analyse(const QList<JournalFormat::Record> &records,
@@ -614,7 +795,7 @@ Journal::Analysis Journal::analyse(const QList<JournalFormat::Record> &records,
     qint32 carried = 0;
     if (!in.atEnd())
         in >> carried;
-    if (in.status() != QDataStream::Ok || version != format_version || carried < 0)
+    if (in.status() != QDataStream::Ok || version < 1 || version > format_version || carried < 0)
         return analysis;
     analysis.usable = true;
     analysis.found.changes = carried;
@@ -629,16 +810,24 @@ Journal::Analysis Journal::analyse(const QList<JournalFormat::Record> &records,
     for (int i = 1; i < records.size(); ++i) {
         const JournalFormat::Record &record = records.at(i);
         switch (record.type) {
-        case JournalFormat::Type::snapshot: {
+        case JournalFormat::Type::snapshot:
+        case JournalFormat::Type::markup_file_snapshot: {
             Snapshot snapshot;
             if (i > 1) {
                 ++analysis.found.changes;
                 since_whole = 0;
                 whole = true;
             }
-            if (read_snapshot(record.payload, &snapshot)) {
+            // Only the last snapshot's markups are what the replay ends on.
+            analysis.found.markup_file_lost.clear();
+            analysis.last_source = MarkupFileId();
+            if (read_snapshot(record, &snapshot)) {
+                analysis.last_source = snapshot.source;
                 for (auto it = snapshot.file_bytes.cbegin(); it != snapshot.file_bytes.cend(); ++it)
                     originals.insert(it.key(), it.value());
+                if (snapshot.source.valid()
+                    && !(MarkupFileId::of(snapshot.source.path) == snapshot.source))
+                    analysis.found.markup_file_lost = snapshot.source.path;
             }
             break;
         }
@@ -694,6 +883,9 @@ Journal::Analysis Journal::analyse(const QList<JournalFormat::Record> &records,
         changed = !file.byte || file.byte(it.key()) != it.value();
     analysis.found.file_changed = changed;
     analysis.found.undoable = whole ? since_whole : analysis.found.changes;
+    // What is left of the steps comes back as one state.
+    if (!analysis.found.markup_file_lost.isEmpty())
+        analysis.found.undoable = 0;
     return analysis;
 }
 
@@ -703,6 +895,8 @@ int Journal::replay(EditedFile *target, const QList<JournalFormat::Record> &reco
     EditHistory *history = target->m_history;
     history->restart();
     int replayed = 0;
+    // After a snapshot whose markup file is lost: markup steps hold places.
+    bool markups_lost = false;
     for (int i = 0; i < records.size(); ++i) {
         const JournalFormat::Record &record = records.at(i);
         bool ok = true;
@@ -710,10 +904,18 @@ int Journal::replay(EditedFile *target, const QList<JournalFormat::Record> &reco
         case JournalFormat::Type::header:
             ok = i == 0;
             break;
-        case JournalFormat::Type::snapshot: {
+        case JournalFormat::Type::snapshot:
+        case JournalFormat::Type::markup_file_snapshot: {
             Snapshot snapshot;
-            ok = read_snapshot(record.payload, &snapshot)
-                 && target->m_tree->load_xml(MarkupTree::decode_markup_file(snapshot.markups));
+            ok = read_snapshot(record, &snapshot);
+            if (ok && snapshot.source.valid()) {
+                markups_lost = !load_source(snapshot.source, target->m_tree);
+                if (markups_lost)
+                    target->m_tree->clear();
+            } else if (ok) {
+                markups_lost = false;
+                ok = target->m_tree->load_xml(MarkupTree::decode_markup_file(snapshot.markups));
+            }
             if (!ok)
                 break;
             target->m_markup_file = snapshot.markup_file;
@@ -728,9 +930,13 @@ int Journal::replay(EditedFile *target, const QList<JournalFormat::Record> &reco
             ok = read_step(record.payload, &step, &byte);
             if (!ok)
                 break;
-            EditCommand *command = step.at(0) == 'B'
-                                       ? ByteEditCommand::from_record(step, history, target)
-                                       : MarkupStepDecoder::decode(step, history, target->m_tree);
+            EditCommand *command = nullptr;
+            if (step.at(0) == 'B')
+                command = ByteEditCommand::from_record(step, history, target);
+            else if (markups_lost)
+                command = new LostMarkupStep(history);
+            else
+                command = MarkupStepDecoder::decode(step, history, target->m_tree);
             // A recorded step was one that changed something.
             ok = command && history->run(command);
             break;

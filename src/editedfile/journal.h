@@ -39,6 +39,13 @@ class QLockFile;
 //                from a recovery that could only keep them as one state
 //   snapshot     markup file name, the whole markup tree as a markup file,
 //                and every byte edit with the file's byte under it
+//   markup_file_snapshot
+//                the same, with the markup tree replaced by the identity
+//                of a markup file on disk that holds exactly these markups
+//                (just loaded or saved, nothing changed since): its path,
+//                size, mtime in nanoseconds, device and inode. A tree of
+//                millions of markups then costs nothing to journal; only a
+//                tree that differs from every file is written whole.
 //   step         one pushed command's EditCommand::record() and, for a byte
 //                step, the file's byte under it
 //   move         n steps redone (n > 0) or undone (n < 0)
@@ -69,6 +76,10 @@ class QLockFile;
 // the last save, and the recorded original byte under every edit since.
 // When they differ, the byte edits would land on other bytes: only the
 // markups are offered, replayed aside and taken over as one new state.
+// When the last snapshot names a markup file that is missing or no longer
+// the same, the markups are lost: Found says which file, and only the byte
+// edits are offered, taken over the same way. Journals of format version 1
+// (whole snapshots only) are read as before.
 class Journal
 {
     Q_DISABLE_COPY(Journal)
@@ -101,6 +112,24 @@ public:
         int dropped = 0;
         // The data file is not the one the byte edits were made on.
         bool file_changed = false;
+        // The markup file the markups started from, when it is missing or
+        // changed since: the markups cannot be recovered. Empty otherwise.
+        QString markup_file_lost;
+    };
+    // What tells cheaply that a markup file still holds what it held: a
+    // write changes its size or mtime, a replacement its inode.
+    struct MarkupFileId
+    {
+        QString path;
+        qint64 size = -1;
+        qint64 mtime_ns = -1;
+        quint64 device = 0;
+        quint64 inode = 0;
+
+        // Invalid (size -1) when `path` is no regular file.
+        static MarkupFileId of(const QString &path);
+        bool valid() const { return size >= 0; }
+        bool operator==(const MarkupFileId &other) const;
     };
 
     explicit Journal(EditedFile *file);
@@ -146,7 +175,13 @@ public:
     void unmodified();
     void saving_bytes();
     void saved_bytes();
+    // After the markups count as saved: a save over the file the last
+    // snapshot names makes a new snapshot.
     void saved_markup(const QString &name);
+    // The markups are now exactly what the markup file `id` holds (loaded
+    // or saved); an invalid id: they are not known to match any file. Kept
+    // until the tree is replaced or a step leaves the saved state.
+    void markups_from(const MarkupFileId &id) { m_markups_from = id; }
     // The byte edits changed outside the history (a copy was saved).
     void edits_dropped();
 
@@ -164,10 +199,16 @@ public:
         // Index of a saving_bytes record with no saved_bytes after it whose
         // bytes the data file holds: replayed as saved. -1: none.
         int saving_done = -1;
+        // The markup file the last snapshot names; invalid when it holds
+        // the whole tree.
+        MarkupFileId last_source;
     };
     static Analysis analyse(const QList<JournalFormat::Record> &records, const FileProbe &file);
     // Replays the records onto `target` (its history restarted first); stops
-    // at the first that cannot be replayed. Returns how many were.
+    // at the first that cannot be replayed. Returns how many were. After a
+    // snapshot whose markup file is no longer the same, the tree is left
+    // empty and each markup step only holds its place in the history, so
+    // that the byte steps and moves around it replay as they were.
     static int replay(EditedFile *target, const QList<JournalFormat::Record> &records,
                       int saving_done);
 
@@ -186,8 +227,10 @@ private:
     QByteArray header(int carried) const;
     // Appends the snapshot record to *bytes, the markups written straight
     // into it: a tree of millions of markups is held once more, not once
-    // per copy on its way to the writer.
-    void append_snapshot(QByteArray *bytes) const;
+    // per copy on its way to the writer. A copy that runs long says how far
+    // it got on the status bar and keeps the event loop running meanwhile,
+    // the file busy and the user's input held back.
+    void append_snapshot(QByteArray *bytes);
     // Makes the journal folder (only its owner may enter); otherwise failing.
     bool make_folder();
     // Takes the lock beside the journal; otherwise foreign or failing.
@@ -217,11 +260,19 @@ private:
     int m_replay_count = 0;
     int m_seen_index = 0;
     bool m_in_step = false;
+    // A whole tree is being copied (the event loop runs meanwhile).
+    bool m_copying = false;
+    bool m_failed_while_copying = false;
     QString m_failure;
     QElapsedTimer m_last_try;
     qint64 m_holder_pid = 0;
     QString m_holder_host;
     QString m_damaged_path;
+    // The markup file the markups were last loaded from or saved to.
+    MarkupFileId m_markups_from;
+    // The one the journal's last snapshot names; invalid when it holds the
+    // whole tree.
+    MarkupFileId m_last_source;
     // What bind() found.
     QList<JournalFormat::Record> m_records;
     Analysis m_analysis;

@@ -16,7 +16,7 @@ quint32 checksum(const char *data, qint64 size)
 bool known_type(quint8 type)
 {
     return type >= quint8(JournalFormat::Type::header)
-           && type <= quint8(JournalFormat::Type::saved_markup);
+           && type <= quint8(JournalFormat::Type::markup_file_snapshot);
 }
 
 } // namespace

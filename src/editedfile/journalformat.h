@@ -24,6 +24,8 @@ public:
         saving_bytes = 5,
         saved_bytes = 6,
         saved_markup = 7,
+        // A snapshot whose markups are those of a markup file on disk.
+        markup_file_snapshot = 8,
     };
     struct Record
     {

@@ -153,9 +153,19 @@ void FileActions::offer_recovery(const QString &name)
         text += QLatin1Char('\n')
                 + tr("The journal is damaged: %n records at its end will be left out.", nullptr,
                      found.dropped);
-    const int answer = m_window->ask_choice(
-        tr("Unsaved Work"), text,
-        {found.file_changed ? tr("Recover Markups") : tr("Recover"), tr("Discard"), tr("Later")});
+    // Nothing of the markups is lost without the user being told.
+    const bool markups_lost = !found.markup_file_lost.isEmpty();
+    if (markups_lost)
+        text += QLatin1Char('\n')
+                + tr("The markups cannot be recovered: the markup file %1 they started from is "
+                     "missing or has changed since. Only the byte edits can come back; the "
+                     "markups stay as they are now.")
+                      .arg(found.markup_file_lost);
+    const QString recover = found.file_changed ? tr("Recover Markups")
+                            : markups_lost     ? tr("Recover Byte Edits")
+                                               : tr("Recover");
+    const int answer = m_window->ask_choice(tr("Unsaved Work"), text,
+                                            {recover, tr("Discard"), tr("Later")});
     if (answer == 1) {
         journal->discard();
     } else if (answer != 0) {

@@ -4,6 +4,7 @@
 
 #include "editedfile/editedfile.h"
 #include "editedfile/journal.h"
+#include "editedfile/journalformat.h"
 #include "markup/colourcommand.h"
 #include "markup/markupmodel.h"
 #include "markup/markupnode.h"
@@ -12,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QProcess>
 #include <QScopeGuard>
@@ -20,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QtEndian>
 
 #include <cerrno>
 #include <cstring>
@@ -53,19 +56,26 @@ class TestJournal : public QObject
 
 private:
     // A session of marks, typing, a colour, an undo and a redo on a fresh
-    // data file, ended as a crash would: the journal it leaves, and the
-    // state after each step (states[0]: before the first).
-    QByteArray crashed_session(QList<QByteArray> *states);
+    // data file (its markups loaded first from `markups` when given), ended
+    // as a crash would: the journal it leaves, and the state after each step
+    // (states[0]: before the first).
+    QByteArray crashed_session(QList<QByteArray> *states, const QString &markups = QString());
+    // A markup file of one markup, "loaded", saved as the window saves it.
+    QString saved_markup_file();
     QTemporaryDir m_dir;
     QString m_data;
 
 private slots:
     void initTestCase();
     void init();
+    void crash_recovers_steps_and_their_undo_data();
     void crash_recovers_steps_and_their_undo();
     void damaged_journal_recovers_valid_prefix_data();
     void damaged_journal_recovers_valid_prefix();
     void changed_file_recovers_markups_alone();
+    void lost_markup_file_recovers_bytes_alone_data();
+    void lost_markup_file_recovers_bytes_alone();
+    void saving_over_named_markup_file_keeps_recovery();
     void unreadable_journal_is_kept_aside();
     void lock_names_its_holder_data();
     void lock_names_its_holder();
@@ -90,10 +100,26 @@ void TestJournal::init()
         QFile::remove(folder.filePath(name));
 }
 
-QByteArray TestJournal::crashed_session(QList<QByteArray> *states)
+QString TestJournal::saved_markup_file()
+{
+    const QString path = m_dir.filePath(QStringLiteral("loaded.xml"));
+    EditedFile maker;
+    maker.open(m_data);
+    maker.mark(100, 120, QStringLiteral("loaded"));
+    return maker.save_markup(path) ? path : QString();
+}
+
+QByteArray TestJournal::crashed_session(QList<QByteArray> *states, const QString &markups)
 {
     EditedFile file;
     file.open(m_data);
+    if (!markups.isEmpty()) {
+        // As the window loads a markup file.
+        if (file.read_markup(markups) != EditedFile::MarkupRead::loaded)
+            return QByteArray();
+        file.set_markup_file(markups);
+        file.history()->mark_saved(EditHistory::markup);
+    }
     states->append(state_of(file));
     auto step = [&](bool done) {
         if (done)
@@ -113,12 +139,32 @@ QByteArray TestJournal::crashed_session(QList<QByteArray> *states)
     return read_file(Journal::path_for(m_data));
 }
 
+void TestJournal::crash_recovers_steps_and_their_undo_data()
+{
+    QTest::addColumn<bool>("loaded");
+    QTest::addColumn<int>("version");
+    QTest::newRow("markups-copied") << false << 2;
+    QTest::newRow("format-1-journal") << false << 1;
+    QTest::newRow("markups-named-by-unchanged-file") << true << 2;
+}
+
 void TestJournal::crash_recovers_steps_and_their_undo()
 {
+    QFETCH(bool, loaded);
+    QFETCH(int, version);
     QList<QByteArray> states;
-    QByteArray journal = crashed_session(&states);
+    QByteArray journal = crashed_session(&states, loaded ? saved_markup_file() : QString());
     QCOMPARE(states.size(), 8);
     QVERIFY(!QFile::exists(Journal::path_for(m_data)));
+    // Loaded markups are named by their file, not copied.
+    QVERIFY(!journal.contains("loaded"));
+    if (version != 2) {
+        QList<JournalFormat::Record> records = JournalFormat::parse(journal).records;
+        qToBigEndian<qint32>(version, records[0].payload.data());
+        journal = JournalFormat::magic();
+        for (const JournalFormat::Record &record : records)
+            journal += JournalFormat::frame(record.type, record.payload);
+    }
     // A crash, and a second one right after the recovery: the same changes
     // come back both times, as undoable steps.
     for (int crash = 1; crash <= 2; ++crash) {
@@ -215,6 +261,63 @@ void TestJournal::changed_file_recovers_markups_alone()
     QVERIFY(!again.journal()->found().file_changed);
     QVERIFY(again.journal()->recover());
     QCOMPARE(again.markup_tree()->to_xml().toUtf8(), states.last().mid(257));
+}
+
+void TestJournal::lost_markup_file_recovers_bytes_alone_data()
+{
+    QTest::addColumn<QByteArray>("now");
+    QTest::newRow("markup-file-changed") << QByteArray("<?xml version=\"1.0\"?>");
+    QTest::newRow("markup-file-missing") << QByteArray();
+}
+
+void TestJournal::lost_markup_file_recovers_bytes_alone()
+{
+    QFETCH(QByteArray, now);
+    const QString markups = saved_markup_file();
+    QList<QByteArray> states;
+    write_file(Journal::path_for(m_data), crashed_session(&states, markups));
+    QFile::remove(markups);
+    if (!now.isEmpty())
+        write_file(markups, now);
+
+    EditedFile file;
+    file.open(m_data);
+    QVERIFY(file.mark(200, 210, QStringLiteral("now")));
+    const QByteArray markups_now = file.markup_tree()->to_xml().toUtf8();
+    QCOMPARE(file.journal()->found().markup_file_lost, QFileInfo(markups).absoluteFilePath());
+    QCOMPARE(file.journal()->found().undoable, 0);
+    QVERIFY(file.journal()->recover());
+    // The typed byte is back; the markups are the ones there were, untouched.
+    QCOMPARE(file.read(0, 256), states.last().left(256));
+    QVERIFY(file.is_modified(EditHistory::bytes));
+    QCOMPARE(file.markup_tree()->to_xml().toUtf8(), markups_now);
+}
+
+void TestJournal::saving_over_named_markup_file_keeps_recovery()
+{
+    const QString markups = saved_markup_file();
+    QByteArray journal;
+    QByteArray expected;
+    {
+        EditedFile file;
+        file.open(m_data);
+        QCOMPARE(file.read_markup(markups), EditedFile::MarkupRead::loaded);
+        file.history()->mark_saved(EditHistory::markup);
+        QVERIFY(file.type_byte(4, 0xab, {4, 4, -1}, {5, 5, -1}));
+        QVERIFY(file.mark(0, 15, QStringLiteral("outer")));
+        // Replaces the file the journal's snapshot named.
+        QVERIFY(file.save_markup(markups));
+        QVERIFY(file.mark(32, 40, QStringLiteral("last")));
+        expected = state_of(file);
+        QThread::msleep(400);
+        journal = read_file(Journal::path_for(m_data));
+    }
+    write_file(Journal::path_for(m_data), journal);
+    EditedFile file;
+    file.open(m_data);
+    QVERIFY(file.journal()->found().markup_file_lost.isEmpty());
+    QVERIFY(file.journal()->recover());
+    QCOMPARE(state_of(file), expected);
 }
 
 void TestJournal::unreadable_journal_is_kept_aside()
