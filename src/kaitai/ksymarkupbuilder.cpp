@@ -2,6 +2,7 @@
 
 #include "kaitai/ksyitem.h"
 #include "markup/markupcolumn.h"
+#include "markup/markupvaluetype.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -11,8 +12,6 @@
 #include <algorithm>
 
 namespace {
-
-const QString array_type = QStringLiteral("array");
 
 // The markups placed so far, as a forest in one vector: every node's
 // children are disjoint and sorted by their first byte, so finding where a
@@ -25,6 +24,8 @@ struct Node
     QString description;
     QString doc;
     QColor background;
+    // The built-in number the item read, when the markup is exactly its bytes.
+    MarkupValueType value_type;
     std::vector<int> children;
     // Markups of what was read from this markup's bytes once decoded: each
     // of this markup's range, so kept apart from `children`, which stay
@@ -205,7 +206,7 @@ private:
             const int where = same == parent_node() ? same : m_nodes[size_t(same)].parent;
             add_text(&m_nodes[size_t(same)].description, text(item, where));
             if (m_nodes[size_t(same)].doc.isEmpty())
-                m_nodes[size_t(same)].doc = item.doc;
+                m_nodes[size_t(same)].doc = item.doc();
             return same;
         }
         case Fit::inside:
@@ -219,8 +220,10 @@ private:
         n.last = last;
         n.parent = container;
         n.description = text(item, container);
-        n.doc = item.doc;
-        n.background = background(item.type);
+        n.doc = item.doc();
+        n.background = background(item.type());
+        if (item.has_value_type)
+            n.value_type = MarkupValueType(item.value_type, item.value_little_endian);
         {
             std::vector<int> &kids = children_of(container);
             n.children.assign(kids.begin() + qsizetype(at), kids.begin() + qsizetype(at + held));
@@ -253,7 +256,7 @@ private:
         n.parent = holder;
         n.description = QCoreApplication::translate("KsyMarkupBuilder", "%1 (decoded)")
                             .arg(KsyMarkupBuilder::description(item));
-        n.doc = item.doc;
+        n.doc = item.doc();
         n.background = m_nodes[size_t(holder)].background;
         n.is_decoded = true;
         m_nodes.push_back(std::move(n));
@@ -301,14 +304,15 @@ private:
             const KsyItem *it = i < m_stack.size() ? m_stack[i].item : &item;
             const KsyItem *up = m_stack[i - 1].item;
             // "chunks[3]" stands for "chunks.chunks[3]".
-            if (!parts.isEmpty() && up->type == array_type && it->name.startsWith(up->name + QLatin1Char('[')))
-                parts.last() = it->name;
+            if (!parts.isEmpty() && up->is_array && it->index >= 0 && it->attr == up->attr)
+                parts.last() = it->name();
             else
-                parts << it->name;
+                parts << it->name();
         }
         QString path = parts.join(QLatin1Char('.'));
-        if (item.is_scalar && !item.value.isEmpty())
-            path += QStringLiteral(" = ") + item.value;
+        const QString value = item.value();
+        if (!value.isEmpty())
+            path += QStringLiteral(" = ") + value;
         return path;
     }
 
@@ -324,6 +328,7 @@ private:
         out->set_foreground(m_foreground);
         out->set_background(n.background);
         out->set_doc(n.doc);
+        out->set_value_type(n.value_type);
         out->set_expanded(true);
         if (parent)
             parent->append_child(out);
@@ -432,13 +437,16 @@ KsyMarkupBuilder::Outcome KsyMarkupBuilder::build(std::unique_ptr<KsyItem> root,
 
 QString KsyMarkupBuilder::description(const KsyItem &item)
 {
-    const QString &value = item.is_scalar && !item.value.isEmpty() ? item.value : item.representation;
+    QString value = item.value();
     if (value.isEmpty())
-        return item.name;
+        value = item.representation();
+    const QString name = item.name();
+    if (value.isEmpty())
+        return name;
     // One allocation: a template makes this text for every field.
     QString text;
-    text.reserve(item.name.size() + 3 + value.size());
-    text.append(item.name).append(QLatin1String(" = ")).append(value);
+    text.reserve(name.size() + 3 + value.size());
+    text.append(name).append(QLatin1String(" = ")).append(value);
     return text;
 }
 

@@ -36,6 +36,7 @@ KsyParser::~KsyParser() = default;
 KsyResult KsyParser::parse()
 {
     m_result = KsyResult();
+    m_result.ksy = m_template;
     m_stop_path.clear();
     m_stop_field = nullptr;
     m_stop_type = nullptr;
@@ -52,9 +53,7 @@ KsyResult KsyParser::parse()
     m_io = root->io;
     m_result.root = std::make_unique<KsyItem>();
     KsyItem *item = m_result.root.get();
-    item->name = top->name;
-    item->type = top->name;
-    item->doc = top->doc;
+    item->user_type = top;
     item->start = 0;
     root->item = item;
     if (resolve_endian(root.get()) && parse_object(root.get()))
@@ -90,12 +89,11 @@ void KsyParser::restore_deferred()
                 d.object->item->children.push_back(std::move(item));
             // Shown where its value would be, never left out in silence.
             auto item = std::make_unique<KsyItem>();
-            item->name = d.attr->id;
-            item->doc = d.attr->doc;
+            item->attr = d.attr;
             item->is_instance = true;
             item->is_scalar = true;
             item->unavailable = true;
-            item->value = tr("n/a: %1").arg(reason);
+            item->text = tr("n/a: %1").arg(reason);
             d.object->item->children.push_back(std::move(item));
         }
     }
@@ -356,12 +354,10 @@ bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
             // Shown in the results, though it makes no markup: it has no bytes.
             if (wanted && object->item && v.kind() != KsyValue::Kind::object && !v.is_none()) {
                 auto item = std::make_unique<KsyItem>();
-                item->name = attr.id;
-                item->doc = attr.doc;
+                item->attr = &attr;
                 item->is_instance = true;
                 item->is_scalar = true;
-                item->type = KsyValue::kind_name(v.kind());
-                item->value = v.display();
+                item->set_value(v);
                 object->item->children.push_back(std::move(item));
             }
         }
@@ -416,8 +412,7 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
     KsyValue value;
     if (attr.repeat == KsyAttribute::Repeat::none) {
         auto item = std::make_unique<KsyItem>();
-        item->name = attr.id;
-        item->doc = attr.doc;
+        item->attr = &attr;
         item->is_instance = instance;
         KsyItem *raw = item.get();
         parent_item->children.push_back(std::move(item));
@@ -425,9 +420,8 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
             return false;
     } else {
         auto array_item = std::make_unique<KsyItem>();
-        array_item->name = attr.id;
-        array_item->type = QStringLiteral("array");
-        array_item->doc = attr.doc;
+        array_item->attr = &attr;
+        array_item->is_array = true;
         array_item->decoded = !io->in_file();
         array_item->is_instance = instance;
         KsyItem *array_raw = array_item.get();
@@ -448,8 +442,8 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
             const QString element = attr.id + QLatin1Char('[') + QString::number(i) + QLatin1Char(']');
             m_path.last() = element;
             auto item = std::make_unique<KsyItem>();
-            item->name = element;
-            item->doc = attr.doc;
+            item->attr = &attr;
+            item->index = i;
             KsyItem *raw = item.get();
             array_raw->children.push_back(std::move(item));
             m_scope.index = i;
@@ -473,7 +467,6 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
             array_raw->end = array_raw->children.back()->end;
         }
         value = KsyValue::from_shared_array(shared_items);
-        array_raw->value = value.display();
         object->set(attr.id, value, start, io->pos());
     }
     m_path.removeLast();
@@ -499,12 +492,8 @@ bool KsyParser::parse_single(KsyObject *object, const KsyAttribute &attr, const 
     item->decoded = !io->in_file();
     if (!ok)
         return false;
-    if (item->type.isEmpty())
-        item->type = out->kind() == KsyValue::Kind::object ? QString() : KsyValue::kind_name(out->kind());
-    if (out->kind() != KsyValue::Kind::object) {
-        item->is_scalar = true;
-        item->value = out->display();
-    }
+    item->is_scalar = out->kind() != KsyValue::Kind::object;
+    item->set_value(*out);
     // The field has its value (and its place) when it is checked: `valid`
     // may name it.
     if (attr.repeat == KsyAttribute::Repeat::none)

@@ -51,12 +51,13 @@ struct Reference
 void flatten(const KsyItem &item, const QString &prefix, Ranges *ranges, QMap<QString, QString> *values)
 {
     for (const auto &child : item.children) {
-        QString path = prefix + child->name;
+        const QString name = child->name();
+        QString path = prefix + name;
         // Array elements are named after the array already.
-        if (child->name.contains(QLatin1Char('[')) && prefix.endsWith(QLatin1Char('.'))) {
+        if (name.contains(QLatin1Char('[')) && prefix.endsWith(QLatin1Char('.'))) {
             const QString array = prefix.left(prefix.size() - 1);
-            if (child->name.startsWith(array.section(QLatin1Char('.'), -1) + QLatin1Char('[')))
-                path = array.left(array.size() - array.section(QLatin1Char('.'), -1).size()) + child->name;
+            if (name.startsWith(array.section(QLatin1Char('.'), -1) + QLatin1Char('[')))
+                path = array.left(array.size() - array.section(QLatin1Char('.'), -1).size()) + name;
         }
         // The oracle's names come back from camel case, which loses an
         // underscore before a digit ("second_div_2" -> "second_div2").
@@ -64,7 +65,7 @@ void flatten(const KsyItem &item, const QString &prefix, Ranges *ranges, QMap<QS
         if (child->has_range())
             ranges->insert(QString(path).replace(before_digit, QStringLiteral("\\1")), { child->start, child->end });
         if (values && child->is_scalar)
-            values->insert(path, child->value);
+            values->insert(path, child->value());
         flatten(*child, path + QLatin1Char('.'), ranges, values);
     }
 }
@@ -704,7 +705,7 @@ void TestKsyParser::large_source_reads_windows()
     QVERIFY2(!result.stopped, qPrintable(result.message()));
     const KsyItem &body = *result.root->children.at(1);
     QCOMPARE(body.end - body.start, source.size() - 8);
-    QVERIFY(body.value.contains(QStringLiteral("(17179869176 bytes)")));
+    QVERIFY(body.value().contains(QStringLiteral("(17179869176 bytes)")));
     QVERIFY2(source.m_read < 4 * KsyStream::window_size, qPrintable(QString::number(source.m_read)));
 }
 
