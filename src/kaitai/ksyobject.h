@@ -28,9 +28,11 @@ struct KsyObject
     std::shared_ptr<KsyStream> io;
     // A field, parameter or computed instance: its value and, for a field
     // read from io, where it lies there ([start, end); -1 both otherwise).
+    // The name is the template's (its id or parameter), not a copy: a parse
+    // holds millions of fields.
     struct Field
     {
-        QString name;
+        const QString *name;
         KsyValue value;
         qint64 start = -1;
         qint64 end = -1;
@@ -58,27 +60,28 @@ struct KsyObject
     const Field *field(const QString &name) const
     {
         for (const Field &f : fields) {
-            if (f.name == name)
+            if (*f.name == name)
                 return &f;
         }
         return nullptr;
     }
+    // `name` must outlive the object: the template's id or parameter.
     void set(const QString &name, const KsyValue &value, qint64 start = -1, qint64 end = -1)
     {
         for (Field &f : fields) {
-            if (f.name == name) {
+            if (f.name == &name || *f.name == name) {
                 f.value = value;
                 f.start = start;
                 f.end = end;
                 return;
             }
         }
-        fields.push_back({ name, value, start, end });
+        fields.push_back({ &name, value, start, end });
     }
     void remove(const QString &name)
     {
         for (auto it = fields.begin(); it != fields.end(); ++it) {
-            if (it->name == name) {
+            if (*it->name == name) {
                 fields.erase(it);
                 return;
             }
