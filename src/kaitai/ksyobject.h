@@ -1,5 +1,6 @@
 #pragma once
 
+#include "kaitai/ksypath.h"
 #include "kaitai/ksyvalue.h"
 
 #include <QString>
@@ -52,9 +53,9 @@ struct KsyObject
     KsyItem *item = nullptr;
     // Nesting depth from the top-level object.
     int depth = 0;
-    // The path of the field this object was read for ({"chunks[3]"}, or
-    // {"header", "sections[2]"}: shared with the parser's, not joined).
-    QStringList path;
+    // The path of the field this object was read for ("chunks[3]", or
+    // "header.sections[2]").
+    KsyPath path;
 
     // Null when `name` was not set.
     const Field *field(const QString &name) const

@@ -68,7 +68,7 @@ KsyResult KsyParser::parse()
     // tried again) and is told in words once, here.
     if (m_result.stopped) {
         m_result.reason = m_result.reason.simplified();
-        m_result.stopped_path = m_stop_path.join(QLatin1Char('.'));
+        m_result.stopped_path = m_stop_path.text();
         m_result.stopped_field = place_of(m_stop_field, m_stop_type);
     }
     // Objects refer to each other through values; dropping the table frees them.
@@ -81,7 +81,7 @@ void KsyParser::restore_deferred()
     for (Deferred &d : m_deferred) {
         const QString reason = d.reason.simplified();
         if (m_result.instance_failure.isEmpty())
-            m_result.instance_failure = KsyResult::where(d.at, d.path.join(QLatin1Char('.')),
+            m_result.instance_failure = KsyResult::where(d.at, d.path.text(),
                                                          place_of(d.field, d.field_type))
                 + QStringLiteral(": ") + reason;
         if (d.object->item) {
@@ -264,7 +264,6 @@ bool KsyParser::parse_object(KsyObject *object)
         if (object->field(attr.id))
             continue;
         ++m_result.instances;
-        const QStringList saved_path = m_path;
         const std::shared_ptr<KsyStream> saved_io = m_io;
         const size_t items_before = object->item ? object->item->children.size() : 0;
         if (!compute_instance(object, attr)) {
@@ -283,7 +282,8 @@ bool KsyParser::parse_object(KsyObject *object)
             m_result.mismatch = false;
             m_result.reason.clear();
             ++m_result.instances_failed;
-            m_path = saved_path;
+            // The path while the fields are read is the object's own.
+            m_path = object->path;
             m_io = saved_io;
             object->set(attr.id, KsyValue());
         }
@@ -324,7 +324,7 @@ bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
     if (m_instance_depth >= m_limits.max_depth * 4)
         return stop(tr("instances nested deeper than %1").arg(m_limits.max_depth * 4), true);
     const Scope saved_scope = m_scope;
-    const QStringList saved_path = m_path;
+    const KsyPath saved_path = m_path;
     const std::shared_ptr<KsyStream> saved_io = m_io;
     const KsyAttribute *saved_field = m_field;
     const KsyType *saved_field_type = m_field_type;
@@ -341,7 +341,7 @@ bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
             ok = eval_bool(attr.if_expr, &wanted);
         KsyValue v;
         if (ok && wanted) {
-            m_path << attr.id;
+            m_path.push(&attr.id);
             ok = eval(attr.value, &v);
             if (ok && !attr.enum_name.isEmpty() && v.is_integer()) {
                 const KsyEnum *e = KsyTemplate::find_enum(object->type, attr.enum_name);
@@ -389,7 +389,7 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
                                 KsyItem *parent_item, bool instance)
 {
     m_io = io;
-    m_path << attr.id;
+    m_path.push(&attr.id);
     const Scope saved = m_scope;
     m_scope = Scope { object };
     const KsyAttribute *saved_field = m_field;
@@ -401,7 +401,7 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
         return false;
     if (!wanted) {
         object->set(attr.id, KsyValue());
-        m_path.removeLast();
+        m_path.pop();
         m_scope = saved;
         m_field = saved_field;
         m_field_type = saved_field_type;
@@ -439,8 +439,7 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
                 break;
             if (attr.repeat == KsyAttribute::Repeat::expr && i >= count)
                 break;
-            const QString element = attr.id + QLatin1Char('[') + QString::number(i) + QLatin1Char(']');
-            m_path.last() = element;
+            m_path.set_index(i);
             auto item = std::make_unique<KsyItem>();
             item->attr = &attr;
             item->index = i;
@@ -461,7 +460,7 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
                     break;
             }
         }
-        m_path.last() = attr.id;
+        m_path.set_index(-1);
         if (!array_raw->children.empty()) {
             array_raw->start = array_raw->children.front()->start;
             array_raw->end = array_raw->children.back()->end;
@@ -469,7 +468,7 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
         value = KsyValue::from_shared_array(shared_items);
         object->set(attr.id, value, start, io->pos());
     }
-    m_path.removeLast();
+    m_path.pop();
     m_scope = saved;
     m_field = saved_field;
     m_field_type = saved_field_type;

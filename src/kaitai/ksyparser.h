@@ -2,6 +2,7 @@
 
 #include "kaitai/ksycontext.h"
 #include "kaitai/ksyitem.h"
+#include "kaitai/ksypath.h"
 #include "kaitai/ksyresult.h"
 
 #include <QCoreApplication>
@@ -117,7 +118,7 @@ private:
     const std::atomic_bool *m_cancel = nullptr;
 
     Scope m_scope;
-    QStringList m_path;
+    KsyPath m_path;
     std::shared_ptr<KsyStream> m_io;
     std::vector<std::shared_ptr<KsyObject>> m_objects;
     // Enums by the type naming them and their name, as found.
@@ -125,7 +126,7 @@ private:
     KsyResult m_result;
     // Where the parse stopped: the field path, and the field and its type
     // for the place in the .ksy file; put in words when the parse ends.
-    QStringList m_stop_path;
+    KsyPath m_stop_path;
     const KsyAttribute *m_stop_field = nullptr;
     const KsyType *m_stop_type = nullptr;
     // A stop that must not be forgiven when an instance fails: a limit or a cancel.
@@ -148,7 +149,7 @@ private:
         // Where and why it failed, as a stop keeps them (see m_stop_path);
         // the reason is also what the instance shows in place of a value.
         qint64 at;
-        QStringList path;
+        KsyPath path;
         const KsyAttribute *field;
         const KsyType *field_type;
         QString reason;
