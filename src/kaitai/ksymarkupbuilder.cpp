@@ -21,11 +21,9 @@ struct Node
     qint64 first = 0;
     qint64 last = 0;
     int parent = -1;
-    QString description;
-    QString doc;
-    QColor background;
-    // The built-in number the item read, when the markup is exactly its bytes.
-    MarkupValueType value_type;
+    // The markup itself, made when the item is placed (its text grows as
+    // items merge with it); linked into its parent's when the forest is done.
+    std::unique_ptr<MarkupNode> markup;
     std::vector<int> children;
     // Markups of what was read from this markup's bytes once decoded: each
     // of this markup's range, so kept apart from `children`, which stay
@@ -80,7 +78,7 @@ public:
             // No bytes and no value: the object's markup says so.
             const int holder = parent_node();
             if (holder >= 0)
-                add_text(&m_nodes[size_t(holder)].description, text(item, holder));
+                add_text(m_nodes[size_t(holder)].markup.get(), text(item, holder));
             return;
         }
         const int node = item.decoded && !item.has_range() ? place_decoded(item)
@@ -204,9 +202,10 @@ private:
         case Fit::same: {
             ++m_outcome->merged;
             const int where = same == parent_node() ? same : m_nodes[size_t(same)].parent;
-            add_text(&m_nodes[size_t(same)].description, text(item, where));
-            if (m_nodes[size_t(same)].doc.isEmpty())
-                m_nodes[size_t(same)].doc = item.doc();
+            MarkupNode *markup = m_nodes[size_t(same)].markup.get();
+            add_text(markup, text(item, where));
+            if (markup->doc().isEmpty())
+                markup->set_doc(item.doc());
             return same;
         }
         case Fit::inside:
@@ -219,11 +218,9 @@ private:
         n.first = first;
         n.last = last;
         n.parent = container;
-        n.description = text(item, container);
-        n.doc = item.doc();
-        n.background = background(item.type());
+        n.markup = make_markup(text(item, container), first, last, item.doc(), background(item.type()));
         if (item.has_value_type)
-            n.value_type = MarkupValueType(item.value_type, item.value_little_endian);
+            n.markup->set_value_type(MarkupValueType(item.value_type, item.value_little_endian));
         {
             std::vector<int> &kids = children_of(container);
             n.children.assign(kids.begin() + qsizetype(at), kids.begin() + qsizetype(at + held));
@@ -254,10 +251,9 @@ private:
         n.first = m_nodes[size_t(holder)].first;
         n.last = m_nodes[size_t(holder)].last;
         n.parent = holder;
-        n.description = QCoreApplication::translate("KsyMarkupBuilder", "%1 (decoded)")
-                            .arg(KsyMarkupBuilder::description(item));
-        n.doc = item.doc();
-        n.background = m_nodes[size_t(holder)].background;
+        n.markup = make_markup(QCoreApplication::translate("KsyMarkupBuilder", "%1 (decoded)")
+                                   .arg(KsyMarkupBuilder::description(item)),
+                               n.first, n.last, item.doc(), m_nodes[size_t(holder)].markup->background());
         n.is_decoded = true;
         m_nodes.push_back(std::move(n));
         m_nodes[size_t(holder)].decoded.push_back(index);
@@ -266,13 +262,27 @@ private:
 
     // An instance read again where its fields were (a directory entry
     // pointing back at a header) says the same things once.
-    static void add_text(QString *description, const QString &text)
+    static void add_text(MarkupNode *markup, const QString &text)
     {
         const QString separator = QStringLiteral(", ");
-        if (*description == text || description->startsWith(text + separator)
-            || description->endsWith(separator + text) || description->contains(separator + text + separator))
+        const QString description = markup->description();
+        if (description == text || description.startsWith(text + separator)
+            || description.endsWith(separator + text) || description.contains(separator + text + separator))
             return;
-        *description += separator + text;
+        markup->set_data(MarkupColumn::Description, description + separator + text);
+    }
+
+    // Shown expanded, as a template's markups are.
+    std::unique_ptr<MarkupNode> make_markup(const QString &description, qint64 first, qint64 last, const QString &doc,
+                                            const QColor &background) const
+    {
+        auto markup = std::make_unique<MarkupNode>(description, nullptr);
+        markup->set_range(first, last);
+        markup->set_foreground(m_foreground);
+        markup->set_background(background);
+        markup->set_doc(doc);
+        markup->set_expanded(true);
+        return markup;
     }
 
     // The markup of the nearest item above that has one.
@@ -323,13 +333,8 @@ private:
         if (!step())
             return nullptr;
         Node &n = m_nodes[size_t(index)];
-        auto *out = new MarkupNode(std::move(n.description), parent);
-        out->set_range(n.first, n.last);
-        out->set_foreground(m_foreground);
-        out->set_background(n.background);
-        out->set_doc(n.doc);
-        out->set_value_type(n.value_type);
-        out->set_expanded(true);
+        MarkupNode *out = n.markup.release();
+        out->set_parent_node(parent);
         if (parent)
             parent->append_child(out);
         ++m_outcome->count;
