@@ -5,7 +5,7 @@
 
 QString KsyItem::name() const
 {
-    const QString &id = attr ? attr->id : user_type ? user_type->name : QString();
+    const QString &id = attr ? attr->id : is_struct ? m_user_type->name : QString();
     if (index < 0)
         return id;
     // One allocation: every element of an array is named when shown.
@@ -21,13 +21,13 @@ const QString &KsyItem::doc() const
     static const QString none;
     if (attr && !attr->doc.isEmpty())
         return attr->doc;
-    return user_type ? user_type->doc : none;
+    return is_struct ? m_user_type->doc : none;
 }
 
 QString KsyItem::type() const
 {
-    if (user_type)
-        return user_type->name;
+    if (is_struct)
+        return m_user_type->name;
     if (is_array)
         return QStringLiteral("array");
     if (kind_known && kind != KsyValue::Kind::object)
@@ -50,6 +50,9 @@ void KsyItem::set_value(const KsyValue &value)
 {
     kind = value.kind();
     kind_known = true;
+    // A struct's type stays where a number would be.
+    if (is_struct)
+        return;
     if (kind == KsyValue::Kind::integer || kind == KsyValue::Kind::boolean) {
         number = value.to_int();
         number_unsigned = value.is_unsigned();

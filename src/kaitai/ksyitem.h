@@ -23,13 +23,14 @@ struct KsyItem
 {
     // The field read; null for the top-level object.
     const KsyAttribute *attr = nullptr;
-    // The user type read, for a struct (and for the top level); null for a scalar.
-    const KsyType *user_type = nullptr;
     // An array element's index; -1 for anything else.
     qint64 index = -1;
     // An integer or boolean's value (see kind); the other scalars keep
-    // theirs in `text`.
-    qint64 number = 0;
+    // theirs in `text`. A struct has none and keeps its type here instead.
+    union {
+        qint64 number = 0;
+        const KsyType *m_user_type;
+    };
     // Absolute file offsets [start, end); -1 both when the item has no place
     // in the file (it was read from decoded bytes).
     qint64 start = -1;
@@ -40,12 +41,13 @@ struct KsyItem
     // could not be computed: why ("n/a: division by zero in '4 / a'").
     QString text;
     std::vector<std::unique_ptr<KsyItem>> children;
-    // What was read, once kind_known.
-    KsyValue::Kind kind = KsyValue::Kind::none;
-    bool kind_known = false;
     // The built-in number type read (u1..u8, s1..s8, f4, f8) and its byte
     // order; has_value_type false for anything else.
     ValueDecoder::Type value_type = ValueDecoder::Type::uint8;
+    // What was read, once kind_known.
+    KsyValue::Kind kind = KsyValue::Kind::none;
+    bool kind_known = false;
+    bool is_struct = false;
     bool value_little_endian = false;
     bool has_value_type = false;
     bool is_array = false;
@@ -58,6 +60,13 @@ struct KsyItem
     bool decoded = false;
 
     bool has_range() const { return start >= 0 && end > start; }
+    // The user type read, for a struct (and for the top level); null for a scalar.
+    const KsyType *user_type() const { return is_struct ? m_user_type : nullptr; }
+    void set_user_type(const KsyType *type)
+    {
+        is_struct = true;
+        m_user_type = type;
+    }
     // The field id, "id[n]" for an array element, the type's name for the top level.
     QString name() const;
     // The field's `doc:`, else its user type's.

@@ -53,7 +53,7 @@ KsyResult KsyParser::parse()
     m_io = root->io;
     m_result.root = std::make_unique<KsyItem>();
     KsyItem *item = m_result.root.get();
-    item->user_type = top;
+    item->set_user_type(top);
     item->start = 0;
     root->item = item;
     if (resolve_endian(root.get()) && parse_object(root.get()))

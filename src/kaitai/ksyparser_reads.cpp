@@ -304,7 +304,7 @@ bool KsyParser::read_user(KsyObject *object, const KsyCall &type_ref, const std:
             child->parent_ref = given.object();
         }
     }
-    item->user_type = type;
+    item->set_user_type(type);
     *out = KsyValue::from_object(child);
     const std::shared_ptr<KsyStream> saved_io = m_io;
     m_io = io;

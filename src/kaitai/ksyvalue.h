@@ -19,7 +19,7 @@ struct KsyEnum;
 class KsyValue
 {
 public:
-    enum class Kind { none, integer, floating, boolean, string, bytes, object, array, enumeration, stream, error };
+    enum class Kind : quint8 { none, integer, floating, boolean, string, bytes, object, array, enumeration, stream, error };
 
     KsyValue() = default;
     static KsyValue from_int(qint64 value);
