@@ -77,6 +77,8 @@ private:
     KsyValue type_size(const QString &type, bool bits) override;
 
     KsyValue lookup(KsyObject *object, const QString &name);
+    // enum_value() without the cache.
+    KsyValue enum_value_of(const QStringList &path);
     // Evaluates in the current scope; on error stops the parse and returns
     // false. An expression that did not parse stops it for good.
     bool eval(const KsyTemplateExpression &expression, KsyValue *out);
@@ -123,6 +125,10 @@ private:
     std::vector<std::shared_ptr<KsyObject>> m_objects;
     // Enums by the type naming them and their name, as found.
     QHash<QPair<const KsyType *, QString>, const KsyEnum *> m_enums;
+    // What an enum reference of an expression ("kind::word", kept by its
+    // address in the template) gives in a type: looked up once, not hashed
+    // by its text at every evaluation.
+    QHash<QPair<const KsyType *, const QStringList *>, KsyValue> m_enum_values;
     KsyResult m_result;
     // Where the parse stopped: the field path, and the field and its type
     // for the place in the .ksy file; put in words when the parse ends.
