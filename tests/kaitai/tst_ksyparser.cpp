@@ -602,8 +602,9 @@ void TestKsyParser::docs_and_decoded_fields_reach_the_tree()
 
 void TestKsyParser::one_undo_step()
 {
-    // A PNG opened as the edited file, with two markups already there: one
-    // inside the IHDR chunk's data and one across the signature's end.
+    // A PNG opened as the edited file, with three markups already there: one
+    // inside the IHDR chunk's data, one inside its crc (a number, marked
+    // around it with its value type) and one across the signature's end.
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("sample.png"));
     QFile file(path);
@@ -613,6 +614,7 @@ void TestKsyParser::one_undo_step()
     EditedFile edited;
     QVERIFY(edited.open(path));
     QVERIFY(edited.mark(18, 19, QStringLiteral("mine")));
+    QVERIFY(edited.mark(30, 31, QStringLiteral("in crc")));
     QVERIFY(edited.mark(6, 9, QStringLiteral("across")));
     MarkupNode *root = edited.markup_model()->root();
 
@@ -658,7 +660,7 @@ void TestKsyParser::one_undo_step()
     const QString applied = outline(root->children());
     for (int round = 0; round < 2; ++round) {
         QVERIFY(edited.undo());
-        QCOMPARE(root->child_count(), 2);
+        QCOMPARE(root->child_count(), 3);
         QCOMPARE(root->child(0)->data(0).toString(), QStringLiteral("across"));
         QVERIFY(edited.redo());
         QCOMPARE(outline(root->children()), applied);
