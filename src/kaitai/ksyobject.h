@@ -41,8 +41,6 @@ struct KsyObject
     // In the order set. An object holds a handful: a list searched in order
     // costs a fraction of a hash table's memory, and is as quick at this size.
     std::vector<Field> fields;
-    // Instances being computed, to catch one that depends on itself.
-    std::vector<QString> computing;
     qint64 start = 0;
     qint64 end = 0;
     bool little_endian = false;

@@ -42,6 +42,7 @@ KsyResult KsyParser::parse()
     m_stop_type = nullptr;
     m_hard_stop = false;
     m_path.clear();
+    m_computing.clear();
     m_objects.clear();
     const KsyType *top = m_template->root_type();
     auto root = std::make_shared<KsyObject>();
@@ -319,7 +320,10 @@ bool KsyParser::read_instance(KsyObject *object, const KsyAttribute &attr)
 
 bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
 {
-    if (std::find(object->computing.cbegin(), object->computing.cend(), attr.id) != object->computing.cend())
+    const auto computing = std::find_if(m_computing.cbegin(), m_computing.cend(), [&](const auto &c) {
+        return c.first == object && *c.second == attr.id;
+    });
+    if (computing != m_computing.cend())
         return stop(tr("instance '%1' depends on itself").arg(attr.id));
     if (m_instance_depth >= m_limits.max_depth * 4)
         return stop(tr("instances nested deeper than %1").arg(m_limits.max_depth * 4), true);
@@ -330,7 +334,7 @@ bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
     const KsyType *saved_field_type = m_field_type;
     m_field = &attr;
     m_field_type = object->type;
-    object->computing.push_back(attr.id);
+    m_computing.emplace_back(object, &attr.id);
     ++m_instance_depth;
     m_scope = Scope { object };
     m_path = object->path;
@@ -374,7 +378,7 @@ bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
             ok = read_instance(object, attr);
     }
     --m_instance_depth;
-    object->computing.pop_back();
+    m_computing.pop_back();
     m_scope = saved_scope;
     if (ok) {
         m_path = saved_path;

@@ -138,6 +138,9 @@ private:
     // A stop that must not be forgiven when an instance fails: a limit or a cancel.
     bool m_hard_stop = false;
     int m_instance_depth = 0;
+    // Instances being computed, by their object and id, to catch one that
+    // depends on itself (kept here, not in each of a million objects).
+    std::vector<std::pair<const KsyObject *, const QString *>> m_computing;
     // Where the field being read starts: a stop is reported there, not
     // wherever inside the field the reading had got to.
     qint64 m_field_start = -1;
