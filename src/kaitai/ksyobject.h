@@ -51,9 +51,21 @@ struct KsyObject
     KsyItem *item = nullptr;
     // Nesting depth from the top-level object.
     int depth = 0;
-    // The path of the field this object was read for ("chunks[3]", or
-    // "header.sections[2]").
-    KsyPath path;
+    // The object that read this one (whatever `parent:` says) and the last
+    // part of the path of the field it read it for: the whole path
+    // ("header.sections[2]") is put together from these when needed,
+    // not held by each object.
+    const KsyObject *path_parent = nullptr;
+    KsyPath::Part path_part;
+
+    KsyPath path() const
+    {
+        KsyPath path;
+        for (const KsyObject *o = this; o && o->path_part.id; o = o->path_parent)
+            path.push(o->path_part);
+        path.reverse();
+        return path;
+    }
 
     // Null when `name` was not set.
     const Field *field(const QString &name) const

@@ -284,7 +284,7 @@ bool KsyParser::parse_object(KsyObject *object)
             m_result.reason.clear();
             ++m_result.instances_failed;
             // The path while the fields are read is the object's own.
-            m_path = object->path;
+            m_path = object->path();
             m_io = saved_io;
             object->set(attr.id, KsyValue());
         }
@@ -337,7 +337,7 @@ bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
     m_computing.emplace_back(object, &attr.id);
     ++m_instance_depth;
     m_scope = Scope { object };
-    m_path = object->path;
+    m_path = object->path();
     bool ok = true;
     if (!attr.value.is_empty()) {
         bool wanted = true;

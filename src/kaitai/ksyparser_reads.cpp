@@ -278,7 +278,9 @@ bool KsyParser::read_user(KsyObject *object, const KsyCall &type_ref, const std:
     child->io = io;
     child->depth = object->depth + 1;
     child->item = item;
-    child->path = m_path;
+    // The path is the reading object's and the field's, which m_path ends with.
+    child->path_parent = object;
+    child->path_part = m_path.last();
     // One allocation each for what the object will hold.
     child->fields.reserve(size_t(type->params.size()) + type->seq.size() + type->instances.size());
     item->children.reserve(type->seq.size());

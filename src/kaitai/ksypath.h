@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <vector>
 
 // Where a field is ("header.sections[2].name"), kept as the template's ids
@@ -10,8 +11,19 @@
 class KsyPath
 {
 public:
-    // `id` must outlive the path: the template's.
+    // A field's id (the template's, which must outlive the path) and, for
+    // an array element, its index (-1 otherwise).
+    struct Part
+    {
+        const QString *id = nullptr;
+        qint64 index = -1;
+    };
+
     void push(const QString *id) { m_parts.push_back({ id, -1 }); }
+    void push(const Part &part) { m_parts.push_back(part); }
+    // Of a path that is not empty.
+    const Part &last() const { return m_parts.back(); }
+    void reverse() { std::reverse(m_parts.begin(), m_parts.end()); }
     void pop() { m_parts.pop_back(); }
     // The last part names an element of its array; -1: the array itself.
     void set_index(qint64 index) { m_parts.back().index = index; }
@@ -31,10 +43,5 @@ public:
     }
 
 private:
-    struct Part
-    {
-        const QString *id;
-        qint64 index;
-    };
     std::vector<Part> m_parts;
 };
