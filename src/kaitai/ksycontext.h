@@ -21,7 +21,8 @@ public:
     virtual KsyValue member(const KsyValue &object, const QString &name) = 0;
     // `owner.field._sizeof` (owner none: the current object): the field's size in bytes.
     virtual KsyValue field_size(const KsyValue &owner, const QString &field) = 0;
-    // `enum_name::identifier`, maybe qualified by type names before it.
+    // `enum_name::identifier`, maybe qualified by type names before it;
+    // `path` is the expression's own, which outlives the evaluation.
     virtual KsyValue enum_value(const QStringList &path) = 0;
     // sizeof<type> (bits: bitsizeof<type>) for a type of fixed size.
     virtual KsyValue type_size(const QString &type, bool bits) = 0;

@@ -140,7 +140,7 @@ void KsyMarkCommand::place(std::unique_ptr<MarkupNode> markup)
     MarkupNode *node = nullptr;
     Step step;
     if (parent)
-        node = m_tree->mark_range(first, last, &step.adopted_rows, markup->description());
+        node = m_tree->mark_range(first, last, &step.adopted_rows, markup->description(), markup->value_type());
     if (!node) {
         ++m_counts->refused;
     } else {

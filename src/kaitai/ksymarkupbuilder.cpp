@@ -2,6 +2,7 @@
 
 #include "kaitai/ksyitem.h"
 #include "markup/markupcolumn.h"
+#include "markup/markupvaluetype.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -12,8 +13,6 @@
 
 namespace {
 
-const QString array_type = QStringLiteral("array");
-
 // The markups placed so far, as a forest in one vector: every node's
 // children are disjoint and sorted by their first byte, so finding where a
 // range goes is a binary search per level.
@@ -22,9 +21,9 @@ struct Node
     qint64 first = 0;
     qint64 last = 0;
     int parent = -1;
-    QString description;
-    QString doc;
-    QColor background;
+    // The markup itself, made when the item is placed (its text grows as
+    // items merge with it); linked into its parent's when the forest is done.
+    std::unique_ptr<MarkupNode> markup;
     std::vector<int> children;
     // Markups of what was read from this markup's bytes once decoded: each
     // of this markup's range, so kept apart from `children`, which stay
@@ -79,7 +78,7 @@ public:
             // No bytes and no value: the object's markup says so.
             const int holder = parent_node();
             if (holder >= 0)
-                add_text(&m_nodes[size_t(holder)].description, text(item, holder));
+                add_text(m_nodes[size_t(holder)].markup.get(), text(item, holder));
             return;
         }
         const int node = item.decoded && !item.has_range() ? place_decoded(item)
@@ -203,9 +202,10 @@ private:
         case Fit::same: {
             ++m_outcome->merged;
             const int where = same == parent_node() ? same : m_nodes[size_t(same)].parent;
-            add_text(&m_nodes[size_t(same)].description, text(item, where));
-            if (m_nodes[size_t(same)].doc.isEmpty())
-                m_nodes[size_t(same)].doc = item.doc;
+            MarkupNode *markup = m_nodes[size_t(same)].markup.get();
+            add_text(markup, text(item, where));
+            if (markup->doc().isEmpty())
+                markup->set_doc(item.doc());
             return same;
         }
         case Fit::inside:
@@ -218,9 +218,9 @@ private:
         n.first = first;
         n.last = last;
         n.parent = container;
-        n.description = text(item, container);
-        n.doc = item.doc;
-        n.background = background(item.type);
+        n.markup = make_markup(text(item, container), first, last, item.doc(), background(item.type()));
+        if (item.has_value_type)
+            n.markup->set_value_type(MarkupValueType(item.value_type, item.value_little_endian));
         {
             std::vector<int> &kids = children_of(container);
             n.children.assign(kids.begin() + qsizetype(at), kids.begin() + qsizetype(at + held));
@@ -251,10 +251,9 @@ private:
         n.first = m_nodes[size_t(holder)].first;
         n.last = m_nodes[size_t(holder)].last;
         n.parent = holder;
-        n.description = QCoreApplication::translate("KsyMarkupBuilder", "%1 (decoded)")
-                            .arg(KsyMarkupBuilder::description(item));
-        n.doc = item.doc;
-        n.background = m_nodes[size_t(holder)].background;
+        n.markup = make_markup(QCoreApplication::translate("KsyMarkupBuilder", "%1 (decoded)")
+                                   .arg(KsyMarkupBuilder::description(item)),
+                               n.first, n.last, item.doc(), m_nodes[size_t(holder)].markup->background());
         n.is_decoded = true;
         m_nodes.push_back(std::move(n));
         m_nodes[size_t(holder)].decoded.push_back(index);
@@ -263,13 +262,27 @@ private:
 
     // An instance read again where its fields were (a directory entry
     // pointing back at a header) says the same things once.
-    static void add_text(QString *description, const QString &text)
+    static void add_text(MarkupNode *markup, const QString &text)
     {
         const QString separator = QStringLiteral(", ");
-        if (*description == text || description->startsWith(text + separator)
-            || description->endsWith(separator + text) || description->contains(separator + text + separator))
+        const QString description = markup->description();
+        if (description == text || description.startsWith(text + separator)
+            || description.endsWith(separator + text) || description.contains(separator + text + separator))
             return;
-        *description += separator + text;
+        markup->set_data(MarkupColumn::Description, description + separator + text);
+    }
+
+    // Shown expanded, as a template's markups are.
+    std::unique_ptr<MarkupNode> make_markup(const QString &description, qint64 first, qint64 last, const QString &doc,
+                                            const QColor &background) const
+    {
+        auto markup = std::make_unique<MarkupNode>(description, nullptr);
+        markup->set_range(first, last);
+        markup->set_foreground(m_foreground);
+        markup->set_background(background);
+        markup->set_doc(doc);
+        markup->set_expanded(true);
+        return markup;
     }
 
     // The markup of the nearest item above that has one.
@@ -301,14 +314,15 @@ private:
             const KsyItem *it = i < m_stack.size() ? m_stack[i].item : &item;
             const KsyItem *up = m_stack[i - 1].item;
             // "chunks[3]" stands for "chunks.chunks[3]".
-            if (!parts.isEmpty() && up->type == array_type && it->name.startsWith(up->name + QLatin1Char('[')))
-                parts.last() = it->name;
+            if (!parts.isEmpty() && up->is_array && it->index >= 0 && it->attr == up->attr)
+                parts.last() = it->name();
             else
-                parts << it->name;
+                parts << it->name();
         }
         QString path = parts.join(QLatin1Char('.'));
-        if (item.is_scalar && !item.value.isEmpty())
-            path += QStringLiteral(" = ") + item.value;
+        const QString value = item.value();
+        if (!value.isEmpty())
+            path += QStringLiteral(" = ") + value;
         return path;
     }
 
@@ -319,12 +333,8 @@ private:
         if (!step())
             return nullptr;
         Node &n = m_nodes[size_t(index)];
-        auto *out = new MarkupNode(std::move(n.description), parent);
-        out->set_range(n.first, n.last);
-        out->set_foreground(m_foreground);
-        out->set_background(n.background);
-        out->set_doc(n.doc);
-        out->set_expanded(true);
+        MarkupNode *out = n.markup.release();
+        out->set_parent_node(parent);
         if (parent)
             parent->append_child(out);
         ++m_outcome->count;
@@ -432,13 +442,16 @@ KsyMarkupBuilder::Outcome KsyMarkupBuilder::build(std::unique_ptr<KsyItem> root,
 
 QString KsyMarkupBuilder::description(const KsyItem &item)
 {
-    const QString &value = item.is_scalar && !item.value.isEmpty() ? item.value : item.representation;
+    QString value = item.value();
     if (value.isEmpty())
-        return item.name;
+        value = item.representation();
+    const QString name = item.name();
+    if (value.isEmpty())
+        return name;
     // One allocation: a template makes this text for every field.
     QString text;
-    text.reserve(item.name.size() + 3 + value.size());
-    text.append(item.name).append(QLatin1String(" = ")).append(value);
+    text.reserve(name.size() + 3 + value.size());
+    text.append(name).append(QLatin1String(" = ")).append(value);
     return text;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "kaitai/ksypath.h"
 #include "kaitai/ksyvalue.h"
 
 #include <QString>
@@ -28,9 +29,11 @@ struct KsyObject
     std::shared_ptr<KsyStream> io;
     // A field, parameter or computed instance: its value and, for a field
     // read from io, where it lies there ([start, end); -1 both otherwise).
+    // The name is the template's (its id or parameter), not a copy: a parse
+    // holds millions of fields.
     struct Field
     {
-        QString name;
+        const QString *name;
         KsyValue value;
         qint64 start = -1;
         qint64 end = -1;
@@ -38,8 +41,6 @@ struct KsyObject
     // In the order set. An object holds a handful: a list searched in order
     // costs a fraction of a hash table's memory, and is as quick at this size.
     std::vector<Field> fields;
-    // Instances being computed, to catch one that depends on itself.
-    std::vector<QString> computing;
     qint64 start = 0;
     qint64 end = 0;
     bool little_endian = false;
@@ -50,35 +51,48 @@ struct KsyObject
     KsyItem *item = nullptr;
     // Nesting depth from the top-level object.
     int depth = 0;
-    // The path of the field this object was read for ({"chunks[3]"}, or
-    // {"header", "sections[2]"}: shared with the parser's, not joined).
-    QStringList path;
+    // The object that read this one (whatever `parent:` says) and the last
+    // part of the path of the field it read it for: the whole path
+    // ("header.sections[2]") is put together from these when needed,
+    // not held by each object.
+    const KsyObject *path_parent = nullptr;
+    KsyPath::Part path_part;
+
+    KsyPath path() const
+    {
+        KsyPath path;
+        for (const KsyObject *o = this; o && o->path_part.id; o = o->path_parent)
+            path.push(o->path_part);
+        path.reverse();
+        return path;
+    }
 
     // Null when `name` was not set.
     const Field *field(const QString &name) const
     {
         for (const Field &f : fields) {
-            if (f.name == name)
+            if (*f.name == name)
                 return &f;
         }
         return nullptr;
     }
+    // `name` must outlive the object: the template's id or parameter.
     void set(const QString &name, const KsyValue &value, qint64 start = -1, qint64 end = -1)
     {
         for (Field &f : fields) {
-            if (f.name == name) {
+            if (f.name == &name || *f.name == name) {
                 f.value = value;
                 f.start = start;
                 f.end = end;
                 return;
             }
         }
-        fields.push_back({ name, value, start, end });
+        fields.push_back({ &name, value, start, end });
     }
     void remove(const QString &name)
     {
         for (auto it = fields.begin(); it != fields.end(); ++it) {
-            if (it->name == name) {
+            if (*it->name == name) {
                 fields.erase(it);
                 return;
             }

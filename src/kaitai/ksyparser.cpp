@@ -36,11 +36,13 @@ KsyParser::~KsyParser() = default;
 KsyResult KsyParser::parse()
 {
     m_result = KsyResult();
+    m_result.ksy = m_template;
     m_stop_path.clear();
     m_stop_field = nullptr;
     m_stop_type = nullptr;
     m_hard_stop = false;
     m_path.clear();
+    m_computing.clear();
     m_objects.clear();
     const KsyType *top = m_template->root_type();
     auto root = std::make_shared<KsyObject>();
@@ -52,9 +54,7 @@ KsyResult KsyParser::parse()
     m_io = root->io;
     m_result.root = std::make_unique<KsyItem>();
     KsyItem *item = m_result.root.get();
-    item->name = top->name;
-    item->type = top->name;
-    item->doc = top->doc;
+    item->set_user_type(top);
     item->start = 0;
     root->item = item;
     if (resolve_endian(root.get()) && parse_object(root.get()))
@@ -69,7 +69,7 @@ KsyResult KsyParser::parse()
     // tried again) and is told in words once, here.
     if (m_result.stopped) {
         m_result.reason = m_result.reason.simplified();
-        m_result.stopped_path = m_stop_path.join(QLatin1Char('.'));
+        m_result.stopped_path = m_stop_path.text();
         m_result.stopped_field = place_of(m_stop_field, m_stop_type);
     }
     // Objects refer to each other through values; dropping the table frees them.
@@ -82,7 +82,7 @@ void KsyParser::restore_deferred()
     for (Deferred &d : m_deferred) {
         const QString reason = d.reason.simplified();
         if (m_result.instance_failure.isEmpty())
-            m_result.instance_failure = KsyResult::where(d.at, d.path.join(QLatin1Char('.')),
+            m_result.instance_failure = KsyResult::where(d.at, d.path.text(),
                                                          place_of(d.field, d.field_type))
                 + QStringLiteral(": ") + reason;
         if (d.object->item) {
@@ -90,12 +90,11 @@ void KsyParser::restore_deferred()
                 d.object->item->children.push_back(std::move(item));
             // Shown where its value would be, never left out in silence.
             auto item = std::make_unique<KsyItem>();
-            item->name = d.attr->id;
-            item->doc = d.attr->doc;
+            item->attr = d.attr;
             item->is_instance = true;
             item->is_scalar = true;
             item->unavailable = true;
-            item->value = tr("n/a: %1").arg(reason);
+            item->text = tr("n/a: %1").arg(reason);
             d.object->item->children.push_back(std::move(item));
         }
     }
@@ -266,7 +265,6 @@ bool KsyParser::parse_object(KsyObject *object)
         if (object->field(attr.id))
             continue;
         ++m_result.instances;
-        const QStringList saved_path = m_path;
         const std::shared_ptr<KsyStream> saved_io = m_io;
         const size_t items_before = object->item ? object->item->children.size() : 0;
         if (!compute_instance(object, attr)) {
@@ -285,7 +283,8 @@ bool KsyParser::parse_object(KsyObject *object)
             m_result.mismatch = false;
             m_result.reason.clear();
             ++m_result.instances_failed;
-            m_path = saved_path;
+            // The path while the fields are read is the object's own.
+            m_path = object->path();
             m_io = saved_io;
             object->set(attr.id, KsyValue());
         }
@@ -321,21 +320,24 @@ bool KsyParser::read_instance(KsyObject *object, const KsyAttribute &attr)
 
 bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
 {
-    if (std::find(object->computing.cbegin(), object->computing.cend(), attr.id) != object->computing.cend())
+    const auto computing = std::find_if(m_computing.cbegin(), m_computing.cend(), [&](const auto &c) {
+        return c.first == object && *c.second == attr.id;
+    });
+    if (computing != m_computing.cend())
         return stop(tr("instance '%1' depends on itself").arg(attr.id));
     if (m_instance_depth >= m_limits.max_depth * 4)
         return stop(tr("instances nested deeper than %1").arg(m_limits.max_depth * 4), true);
     const Scope saved_scope = m_scope;
-    const QStringList saved_path = m_path;
+    const KsyPath saved_path = m_path;
     const std::shared_ptr<KsyStream> saved_io = m_io;
     const KsyAttribute *saved_field = m_field;
     const KsyType *saved_field_type = m_field_type;
     m_field = &attr;
     m_field_type = object->type;
-    object->computing.push_back(attr.id);
+    m_computing.emplace_back(object, &attr.id);
     ++m_instance_depth;
     m_scope = Scope { object };
-    m_path = object->path;
+    m_path = object->path();
     bool ok = true;
     if (!attr.value.is_empty()) {
         bool wanted = true;
@@ -343,7 +345,7 @@ bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
             ok = eval_bool(attr.if_expr, &wanted);
         KsyValue v;
         if (ok && wanted) {
-            m_path << attr.id;
+            m_path.push(&attr.id);
             ok = eval(attr.value, &v);
             if (ok && !attr.enum_name.isEmpty() && v.is_integer()) {
                 const KsyEnum *e = KsyTemplate::find_enum(object->type, attr.enum_name);
@@ -356,12 +358,10 @@ bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
             // Shown in the results, though it makes no markup: it has no bytes.
             if (wanted && object->item && v.kind() != KsyValue::Kind::object && !v.is_none()) {
                 auto item = std::make_unique<KsyItem>();
-                item->name = attr.id;
-                item->doc = attr.doc;
+                item->attr = &attr;
                 item->is_instance = true;
                 item->is_scalar = true;
-                item->type = KsyValue::kind_name(v.kind());
-                item->value = v.display();
+                item->set_value(v);
                 object->item->children.push_back(std::move(item));
             }
         }
@@ -378,7 +378,7 @@ bool KsyParser::compute_instance(KsyObject *object, const KsyAttribute &attr)
             ok = read_instance(object, attr);
     }
     --m_instance_depth;
-    object->computing.pop_back();
+    m_computing.pop_back();
     m_scope = saved_scope;
     if (ok) {
         m_path = saved_path;
@@ -393,7 +393,7 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
                                 KsyItem *parent_item, bool instance)
 {
     m_io = io;
-    m_path << attr.id;
+    m_path.push(&attr.id);
     const Scope saved = m_scope;
     m_scope = Scope { object };
     const KsyAttribute *saved_field = m_field;
@@ -405,7 +405,7 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
         return false;
     if (!wanted) {
         object->set(attr.id, KsyValue());
-        m_path.removeLast();
+        m_path.pop();
         m_scope = saved;
         m_field = saved_field;
         m_field_type = saved_field_type;
@@ -416,8 +416,7 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
     KsyValue value;
     if (attr.repeat == KsyAttribute::Repeat::none) {
         auto item = std::make_unique<KsyItem>();
-        item->name = attr.id;
-        item->doc = attr.doc;
+        item->attr = &attr;
         item->is_instance = instance;
         KsyItem *raw = item.get();
         parent_item->children.push_back(std::move(item));
@@ -425,9 +424,8 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
             return false;
     } else {
         auto array_item = std::make_unique<KsyItem>();
-        array_item->name = attr.id;
-        array_item->type = QStringLiteral("array");
-        array_item->doc = attr.doc;
+        array_item->attr = &attr;
+        array_item->is_array = true;
         array_item->decoded = !io->in_file();
         array_item->is_instance = instance;
         KsyItem *array_raw = array_item.get();
@@ -445,11 +443,10 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
                 break;
             if (attr.repeat == KsyAttribute::Repeat::expr && i >= count)
                 break;
-            const QString element = attr.id + QLatin1Char('[') + QString::number(i) + QLatin1Char(']');
-            m_path.last() = element;
+            m_path.set_index(i);
             auto item = std::make_unique<KsyItem>();
-            item->name = element;
-            item->doc = attr.doc;
+            item->attr = &attr;
+            item->index = i;
             KsyItem *raw = item.get();
             array_raw->children.push_back(std::move(item));
             m_scope.index = i;
@@ -467,16 +464,15 @@ bool KsyParser::parse_attribute(KsyObject *object, const KsyAttribute &attr, con
                     break;
             }
         }
-        m_path.last() = attr.id;
+        m_path.set_index(-1);
         if (!array_raw->children.empty()) {
             array_raw->start = array_raw->children.front()->start;
             array_raw->end = array_raw->children.back()->end;
         }
         value = KsyValue::from_shared_array(shared_items);
-        array_raw->value = value.display();
         object->set(attr.id, value, start, io->pos());
     }
-    m_path.removeLast();
+    m_path.pop();
     m_scope = saved;
     m_field = saved_field;
     m_field_type = saved_field_type;
@@ -499,12 +495,8 @@ bool KsyParser::parse_single(KsyObject *object, const KsyAttribute &attr, const 
     item->decoded = !io->in_file();
     if (!ok)
         return false;
-    if (item->type.isEmpty())
-        item->type = out->kind() == KsyValue::Kind::object ? QString() : KsyValue::kind_name(out->kind());
-    if (out->kind() != KsyValue::Kind::object) {
-        item->is_scalar = true;
-        item->value = out->display();
-    }
+    item->is_scalar = out->kind() != KsyValue::Kind::object;
+    item->set_value(*out);
     // The field has its value (and its place) when it is checked: `valid`
     // may name it.
     if (attr.repeat == KsyAttribute::Repeat::none)

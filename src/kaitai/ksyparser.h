@@ -2,6 +2,7 @@
 
 #include "kaitai/ksycontext.h"
 #include "kaitai/ksyitem.h"
+#include "kaitai/ksypath.h"
 #include "kaitai/ksyresult.h"
 
 #include <QCoreApplication>
@@ -76,6 +77,8 @@ private:
     KsyValue type_size(const QString &type, bool bits) override;
 
     KsyValue lookup(KsyObject *object, const QString &name);
+    // enum_value() without the cache.
+    KsyValue enum_value_of(const QStringList &path);
     // Evaluates in the current scope; on error stops the parse and returns
     // false. An expression that did not parse stops it for good.
     bool eval(const KsyTemplateExpression &expression, KsyValue *out);
@@ -117,20 +120,27 @@ private:
     const std::atomic_bool *m_cancel = nullptr;
 
     Scope m_scope;
-    QStringList m_path;
+    KsyPath m_path;
     std::shared_ptr<KsyStream> m_io;
     std::vector<std::shared_ptr<KsyObject>> m_objects;
     // Enums by the type naming them and their name, as found.
     QHash<QPair<const KsyType *, QString>, const KsyEnum *> m_enums;
+    // What an enum reference of an expression ("kind::word", kept by its
+    // address in the template) gives in a type: looked up once, not hashed
+    // by its text at every evaluation.
+    QHash<QPair<const KsyType *, const QStringList *>, KsyValue> m_enum_values;
     KsyResult m_result;
     // Where the parse stopped: the field path, and the field and its type
     // for the place in the .ksy file; put in words when the parse ends.
-    QStringList m_stop_path;
+    KsyPath m_stop_path;
     const KsyAttribute *m_stop_field = nullptr;
     const KsyType *m_stop_type = nullptr;
     // A stop that must not be forgiven when an instance fails: a limit or a cancel.
     bool m_hard_stop = false;
     int m_instance_depth = 0;
+    // Instances being computed, by their object and id, to catch one that
+    // depends on itself (kept here, not in each of a million objects).
+    std::vector<std::pair<const KsyObject *, const QString *>> m_computing;
     // Where the field being read starts: a stop is reported there, not
     // wherever inside the field the reading had got to.
     qint64 m_field_start = -1;
@@ -148,7 +158,7 @@ private:
         // Where and why it failed, as a stop keeps them (see m_stop_path);
         // the reason is also what the instance shows in place of a value.
         qint64 at;
-        QStringList path;
+        KsyPath path;
         const KsyAttribute *field;
         const KsyType *field_type;
         QString reason;

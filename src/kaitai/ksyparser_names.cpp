@@ -170,6 +170,17 @@ KsyValue KsyParser::field_size(const KsyValue &owner, const QString &field)
 
 KsyValue KsyParser::enum_value(const QStringList &path)
 {
+    if (!m_scope.object)
+        return enum_value_of(path);
+    const auto key = qMakePair(m_scope.object->type, &path);
+    auto known = m_enum_values.constFind(key);
+    if (known == m_enum_values.constEnd())
+        known = m_enum_values.insert(key, enum_value_of(path));
+    return *known;
+}
+
+KsyValue KsyParser::enum_value_of(const QStringList &path)
+{
     if (path.size() < 2 || !m_scope.object)
         return KsyValue::error(tr("bad enum reference '%1'").arg(path.join(QStringLiteral("::"))));
     const QString enum_name = path.size() == 2 ? path.first() : path.mid(0, path.size() - 1).join(QStringLiteral("::"));

@@ -34,6 +34,20 @@ QString hex_of(const QByteArray &bytes)
         + (bytes.size() > 16 ? QStringLiteral(" …]") : QStringLiteral("]"));
 }
 
+// The markup's value type of a built-in number; false for none (no such size).
+bool value_type_of(const KsyPrimitive &b, ValueDecoder::Type *type)
+{
+    using T = ValueDecoder::Type;
+    const bool floating = b.kind == KsyPrimitive::Kind::floating;
+    switch (b.size) {
+    case 1: *type = b.is_signed ? T::int8 : T::uint8; return !floating;
+    case 2: *type = b.is_signed ? T::int16 : T::uint16; return !floating;
+    case 4: *type = floating ? T::float32 : b.is_signed ? T::int32 : T::uint32; return true;
+    case 8: *type = floating ? T::float64 : b.is_signed ? T::int64 : T::uint64; return true;
+    }
+    return false;
+}
+
 // The type a field reads when no case of its switch matches and it has no default.
 const KsyCall no_type;
 
@@ -91,6 +105,9 @@ bool KsyParser::read_value(KsyObject *object, const KsyAttribute &attr, const st
         }
         if (!KsyPrimitiveReader::read_number(io.get(), b, little, out))
             return stop(tr("end of data: %1 needs %2 bytes, %3 left").arg(type->text).arg(b.size).arg(io->remaining()));
+        // Its markup reads the bytes as they were read here.
+        item->has_value_type = io->in_file() && value_type_of(b, &item->value_type);
+        item->value_little_endian = little;
     } else if (b.kind == KsyPrimitive::Kind::bits) {
         const bool little = b.little >= 0 ? b.little == 1 : object->bits_little_endian;
         if (!KsyPrimitiveReader::read_bits(io.get(), b, little, !attr.enum_name.isEmpty(), out))
@@ -114,7 +131,6 @@ bool KsyParser::read_value(KsyObject *object, const KsyAttribute &attr, const st
         if (!e)
             return stop(tr("unknown enum '%1'").arg(attr.enum_name));
         *out = KsyValue::from_enum(e, out->to_int());
-        item->type = QStringLiteral("enum");
     }
     return true;
 }
@@ -262,7 +278,9 @@ bool KsyParser::read_user(KsyObject *object, const KsyCall &type_ref, const std:
     child->io = io;
     child->depth = object->depth + 1;
     child->item = item;
-    child->path = m_path;
+    // The path is the reading object's and the field's, which m_path ends with.
+    child->path_parent = object;
+    child->path_part = m_path.last();
     // One allocation each for what the object will hold.
     child->fields.reserve(size_t(type->params.size()) + type->seq.size() + type->instances.size());
     item->children.reserve(type->seq.size());
@@ -288,9 +306,7 @@ bool KsyParser::read_user(KsyObject *object, const KsyCall &type_ref, const std:
             child->parent_ref = given.object();
         }
     }
-    item->type = type->name;
-    if (item->doc.isEmpty())
-        item->doc = type->doc;
+    item->set_user_type(type);
     *out = KsyValue::from_object(child);
     const std::shared_ptr<KsyStream> saved_io = m_io;
     m_io = io;
@@ -298,7 +314,7 @@ bool KsyParser::read_user(KsyObject *object, const KsyCall &type_ref, const std:
         return false;
     m_io = saved_io;
     if (!type->representation.isEmpty())
-        item->representation = represent(child.get());
+        item->text = represent(child.get());
     if (item->start < 0 && io->in_file()) {
         item->start = io->file_offset(child->start);
         item->end = io->file_offset(child->end);

@@ -7,11 +7,15 @@
 
 #include <memory>
 
+class KsyTemplate;
+
 // What applying a template produced: the items read (also when the parse
 // stopped early: everything before the stop is kept) and why it stopped.
 struct KsyResult
 {
     std::unique_ptr<KsyItem> root;
+    // What the items name: their fields, types and docs are the template's.
+    std::shared_ptr<const KsyTemplate> ksy;
     bool stopped = false;
     // File offset where the parse stopped (in a decoded stream: the offset of
     // the processed field it came from).

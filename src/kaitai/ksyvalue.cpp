@@ -86,7 +86,7 @@ const QByteArray &KsyValue::bytes() const
 
 bool KsyValue::bytes_complete() const
 {
-    return std::holds_alternative<std::shared_ptr<const StreamBytes>>(m_payload) || m_length == bytes().size();
+    return std::holds_alternative<std::shared_ptr<const StreamBytes>>(m_payload) || bytes_length() == bytes().size();
 }
 
 QByteArray KsyValue::all_bytes() const

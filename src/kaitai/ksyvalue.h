@@ -19,7 +19,7 @@ struct KsyEnum;
 class KsyValue
 {
 public:
-    enum class Kind { none, integer, floating, boolean, string, bytes, object, array, enumeration, stream, error };
+    enum class Kind : quint8 { none, integer, floating, boolean, string, bytes, object, array, enumeration, stream, error };
 
     KsyValue() = default;
     static KsyValue from_int(qint64 value);
@@ -64,7 +64,7 @@ public:
     // The bytes held: all of them, or the head of a long field.
     const QByteArray &bytes() const;
     // Full length of a bytes value (see from_bytes).
-    qint64 bytes_length() const { return m_length; }
+    qint64 bytes_length() const { return m_kind == Kind::bytes ? m_length : 0; }
     // Whether all_bytes() gives every byte.
     bool bytes_complete() const;
     // Every byte, read again from the stream when only the head is held;
@@ -72,7 +72,7 @@ public:
     QByteArray all_bytes() const;
     const std::shared_ptr<KsyObject> &object() const { return held<std::shared_ptr<KsyObject>>(); }
     const std::vector<KsyValue> &array() const;
-    const KsyEnum *enum_type() const { return m_enum; }
+    const KsyEnum *enum_type() const { return m_kind == Kind::enumeration ? m_enum : nullptr; }
     const std::shared_ptr<KsyStream> &stream() const { return held<std::shared_ptr<KsyStream>>(); }
 
     // How a markup shows the value: 640, 1.5, "text", [89 50 4E 47],
@@ -102,9 +102,13 @@ private:
     Kind m_kind = Kind::none;
     bool m_unsigned = false;
     qint64 m_int = 0;
-    double m_float = 0;
-    qint64 m_length = 0;
-    const KsyEnum *m_enum = nullptr;
+    // Each kind uses one of these at most (floating, bytes, enumeration):
+    // read only through the accessors above, which look at the kind.
+    union {
+        double m_float = 0;
+        qint64 m_length;
+        const KsyEnum *m_enum;
+    };
     // A value holds one of these at most (a parse keeps millions of values:
     // they share their room).
     std::variant<std::monostate, QString, QByteArray, std::shared_ptr<KsyObject>, Array,

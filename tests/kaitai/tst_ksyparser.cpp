@@ -51,12 +51,13 @@ struct Reference
 void flatten(const KsyItem &item, const QString &prefix, Ranges *ranges, QMap<QString, QString> *values)
 {
     for (const auto &child : item.children) {
-        QString path = prefix + child->name;
+        const QString name = child->name();
+        QString path = prefix + name;
         // Array elements are named after the array already.
-        if (child->name.contains(QLatin1Char('[')) && prefix.endsWith(QLatin1Char('.'))) {
+        if (name.contains(QLatin1Char('[')) && prefix.endsWith(QLatin1Char('.'))) {
             const QString array = prefix.left(prefix.size() - 1);
-            if (child->name.startsWith(array.section(QLatin1Char('.'), -1) + QLatin1Char('[')))
-                path = array.left(array.size() - array.section(QLatin1Char('.'), -1).size()) + child->name;
+            if (name.startsWith(array.section(QLatin1Char('.'), -1) + QLatin1Char('[')))
+                path = array.left(array.size() - array.section(QLatin1Char('.'), -1).size()) + name;
         }
         // The oracle's names come back from camel case, which loses an
         // underscore before a digit ("second_div_2" -> "second_div2").
@@ -64,7 +65,7 @@ void flatten(const KsyItem &item, const QString &prefix, Ranges *ranges, QMap<QS
         if (child->has_range())
             ranges->insert(QString(path).replace(before_digit, QStringLiteral("\\1")), { child->start, child->end });
         if (values && child->is_scalar)
-            values->insert(path, child->value);
+            values->insert(path, child->value());
         flatten(*child, path + QLatin1Char('.'), ranges, values);
     }
 }
@@ -81,13 +82,16 @@ KsyResult apply(const QByteArray &yaml, const QByteArray &data, QString *error,
     return parser.parse();
 }
 
-// "first..last text [children; ...]" for each markup, "; " between siblings.
+// "first..last text {value type} [children; ...]" for each markup, "; "
+// between siblings.
 template<typename Nodes>
 QString outline(const Nodes &markups)
 {
     QStringList parts;
     for (const auto &m : markups) {
         QString part = QStringLiteral("%1..%2 %3").arg(m->start()).arg(m->end()).arg(m->description());
+        if (!m->value_type().is_none())
+            part += QStringLiteral(" {%1}").arg(m->value_type().to_text());
         if (m->child_count() > 0)
             part += QStringLiteral(" [%1]").arg(outline(m->children()));
         parts << part;
@@ -598,8 +602,9 @@ void TestKsyParser::docs_and_decoded_fields_reach_the_tree()
 
 void TestKsyParser::one_undo_step()
 {
-    // A PNG opened as the edited file, with two markups already there: one
-    // inside the IHDR chunk's data and one across the signature's end.
+    // A PNG opened as the edited file, with three markups already there: one
+    // inside the IHDR chunk's data, one inside its crc (a number, marked
+    // around it with its value type) and one across the signature's end.
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("sample.png"));
     QFile file(path);
@@ -609,6 +614,7 @@ void TestKsyParser::one_undo_step()
     EditedFile edited;
     QVERIFY(edited.open(path));
     QVERIFY(edited.mark(18, 19, QStringLiteral("mine")));
+    QVERIFY(edited.mark(30, 31, QStringLiteral("in crc")));
     QVERIFY(edited.mark(6, 9, QStringLiteral("across")));
     MarkupNode *root = edited.markup_model()->root();
 
@@ -654,7 +660,7 @@ void TestKsyParser::one_undo_step()
     const QString applied = outline(root->children());
     for (int round = 0; round < 2; ++round) {
         QVERIFY(edited.undo());
-        QCOMPARE(root->child_count(), 2);
+        QCOMPARE(root->child_count(), 3);
         QCOMPARE(root->child(0)->data(0).toString(), QStringLiteral("across"));
         QVERIFY(edited.redo());
         QCOMPARE(outline(root->children()), applied);
@@ -704,7 +710,7 @@ void TestKsyParser::large_source_reads_windows()
     QVERIFY2(!result.stopped, qPrintable(result.message()));
     const KsyItem &body = *result.root->children.at(1);
     QCOMPARE(body.end - body.start, source.size() - 8);
-    QVERIFY(body.value.contains(QStringLiteral("(17179869176 bytes)")));
+    QVERIFY(body.value().contains(QStringLiteral("(17179869176 bytes)")));
     QVERIFY2(source.m_read < 4 * KsyStream::window_size, qPrintable(QString::number(source.m_read)));
 }
 
@@ -850,32 +856,41 @@ void TestKsyParser::markups_nest_by_range_data()
                   "types:\n  hdr:\n    seq: [{id: ofs, type: u1}, {id: n, type: u1}]\n"
                   "    instances: {body: {pos: ofs, size: n}}\n"
         << QByteArray("0402" "00" "00" "abcd")
-        << "0..5 t [0..1 h [0..0 ofs = 4; 1..1 n = 2]; 2..2 pad = 0; 4..5 h.body = [AB CD]]" << qint64(6)
+        << "0..5 t [0..1 h [0..0 ofs = 4 {uint8}; 1..1 n = 2 {uint8}]; 2..2 pad = 0 {uint8}; 4..5 h.body = [AB CD]]" << qint64(6)
         << qint64(0) << qint64(0);
     QTest::newRow("partial-overlap-left-out-its-children-placed")
         << head + "seq: [{id: a, type: u2}, {id: b, type: u2}]\n"
                   "instances: {x: {pos: 1, type: pair}}\ntypes:\n  pair: {seq: [{id: p, type: u1}, {id: q, type: u1}]}\n"
         << QByteArray("0102" "0304")
-        << "0..3 t [0..1 a = 513 [1..1 x.p = 2]; 2..3 b = 1027 [2..2 x.q = 3]]" << qint64(5) << qint64(1)
+        << "0..3 t [0..1 a = 513 {uint16le} [1..1 x.p = 2 {uint8}]; 2..3 b = 1027 {uint16le} [2..2 x.q = 3 {uint8}]]" << qint64(5) << qint64(1)
         << qint64(0);
     QTest::newRow("same-range-merges-and-says-it-once")
         << head + "seq: [{id: a, type: u1}, {id: b, type: u1}]\n"
                   "instances: {again: {pos: 0, type: u1}, whole: {pos: 0, size: 2}}\n"
-        << QByteArray("0709") << "0..1 t, whole = [07 09] [0..0 a = 7, again = 7; 1..1 b = 9]" << qint64(3)
+        << QByteArray("0709") << "0..1 t, whole = [07 09] [0..0 a = 7, again = 7 {uint8}; 1..1 b = 9 {uint8}]" << qint64(3)
         << qint64(0) << qint64(0);
     QTest::newRow("instances-not-computed-shown-in-their-object")
         << head + "seq: [{id: a, type: u1}, {id: h, type: hdr}]\n"
                   "types:\n  hdr:\n    seq: [{id: n, type: u1}]\n"
                   "    instances: {q: {value: 4 / n}, loop: {value: loop + 1}, ok: {value: n + 1}}\n"
         << QByteArray("0100")
-        << "0..1 t [0..0 a = 1; 1..1 h, n = 0, q = n/a: division by zero in '4 / n', "
+        << "0..1 t [0..0 a = 1 {uint8}; 1..1 h, n = 0, q = n/a: division by zero in '4 / n', "
            "loop = n/a: instance 'loop' depends on itself]" << qint64(3) << qint64(0) << qint64(0);
     QTest::newRow("decoded-fields-nest-in-the-processed-range")
         << head + "seq: [{id: p, type: two, size: 3, process: xor(0xff)}, {id: z, type: u1}]\n"
                   "types:\n  two: {seq: [{id: a, type: u1}, {id: b, type: u1, repeat: expr, repeat-expr: 2}]}\n"
         << QByteArray("fefdfc07")
         << "0..3 t [0..2 p [0..2 a = 1 (decoded); 0..2 b (decoded) [0..2 b[0] = 2 (decoded); "
-           "0..2 b[1] = 3 (decoded)]]; 3..3 z = 7]" << qint64(7) << qint64(0) << qint64(0);
+           "0..2 b[1] = 3 (decoded)]]; 3..3 z = 7 {uint8}]" << qint64(7) << qint64(0) << qint64(0);
+    // A number's type and byte order go with its markup, not with a bit
+    // field's, a struct's or a decoded one's.
+    QTest::newRow("value-types-of-built-in-numbers")
+        << head + "seq: [{id: a, type: u4be}, {id: b, type: s2}, {id: c, type: f4}, {id: d, type: b4},\n"
+                  "  {id: e, type: u1, enum: k}, {id: p, size: 1, process: xor(1), type: one}]\n"
+                  "types: {one: {seq: [{id: x, type: u1}]}}\nenums: {k: {1: one}}\n"
+        << QByteArray("0000000d" "feff" "0000c03f" "f0" "01" "00")
+        << "0..12 t [0..3 a = 13 {uint32be}; 4..5 b = -2 {int16le}; 6..9 c = 1.5 {float32le}; 10..10 d = 15; "
+           "11..11 e = one (1) {uint8}; 12..12 p [12..12 x = 1 (decoded)]]" << qint64(8) << qint64(0) << qint64(0);
     // Each element reads a range inside the one before it: 300 levels.
     QTest::newRow("nesting-deeper-than-the-limit")
         << head + "seq: [{id: e, type: shrink(_index), repeat: expr, repeat-expr: 300}]\n"
