@@ -6,6 +6,7 @@
 #include "markup/markuptree.h"
 #include "markup/placemarkupscommand.h"
 
+#include <QDataStream>
 #include <QTest>
 
 #include <memory>
@@ -27,7 +28,7 @@ public:
     }
 };
 
-// Every column's value with its type, the colours with their spec, the doc
+// Every column's value with its type, the colours in their colour model, the doc
 // and the children, in file order.
 QStringList dump(const MarkupNode *node)
 {
@@ -36,7 +37,11 @@ QStringList dump(const MarkupNode *node)
         QStringList values;
         for (int col = 0; col < MarkupColumn::count; ++col)
             values << QString::fromLatin1(c->data(col).typeName()) + QLatin1Char(':') + c->data(col).toString();
-        values << c->foreground().name(QColor::HexArgb) << QString::number(c->background().spec()) << c->doc();
+        // A colour as a stream writes it: its model first, then its values.
+        QByteArray background;
+        QDataStream stream(&background, QIODevice::WriteOnly);
+        stream << c->background();
+        values << c->foreground().name(QColor::HexArgb) << QString::fromLatin1(background.toHex()) << c->doc();
         out << values.join(QLatin1Char(' ')) << dump(c);
     }
     return out;
