@@ -43,7 +43,7 @@ struct Table
     std::array<std::atomic<QColor *>, block_count> blocks {};
     std::atomic<quint32> count { 0 };
     // Keyed by the 64-bit RGBA the colour converts to; colours of other
-    // specs may share a key, so each candidate is compared whole.
+    // colour models may share a key, so each candidate is compared whole.
     QMultiHash<quint64, quint32> ids;
 };
 
